@@ -1,0 +1,55 @@
+#include "app/StartupSequence.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/ConsoleSink.h"
+#include "config/IpFilter.h"
+#include "config/LogFile.h"
+#include "config/Options.h"
+#include "platform/ProgramDir.h"
+#include "server/FtpServer.h"
+
+std::string ChooseProgramDir(const std::string& optionDir) {
+    std::string dir = optionDir;
+    if (dir.empty()) dir = EnvironmentValue("TARVONA_HOME");
+    if (dir.empty()) return ExecutableDir();
+    std::error_code ignored;
+    auto absolute = std::filesystem::absolute(dir, ignored);
+    return WithTrailingSlash(absolute.empty() ? dir : absolute.string());
+}
+
+CServerStartup::CServerStartup(std::string programDir) : m_programDir(std::move(programDir)) {}
+
+CServerStartup::~CServerStartup() = default;
+
+bool CServerStartup::Prepare(CFtpServer& server) {
+    std::error_code error;
+    std::filesystem::create_directories(m_programDir, error);
+    if (!std::filesystem::is_directory(m_programDir)) {
+        std::fprintf(stderr, "program directory %s cannot be created\n", m_programDir.c_str());
+        return false;
+    }
+    const OptionValues options = COptions(m_programDir).Load();
+    if (options.saveLog == 1) {
+        m_logFile = std::make_unique<CLogFile>();
+        m_logFile->SetBaseDirectory(m_programDir);
+        // A file that cannot be opened now is tried again at the next date change.
+        if (!m_logFile->ReopenForToday())
+            std::fprintf(stderr, "%s\n", m_logFile->GetLastError().c_str());
+    }
+    m_sink = std::make_unique<CConsoleSink>(m_logFile.get());
+    server.SetWindowSink(m_sink.get());
+    server.SetMaxUsers(options.maxUsers);
+    server.SetTimeout(options.timeoutMinutes);
+    server.SetPort(options.port);
+    server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
+                           static_cast<std::uint32_t>(options.maxPort));
+    if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
+    server.SetFilterMode(options.filterMode);
+    (void)server.Filter().Load(m_programDir);  // missing lists are empty lists
+    server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
+    server.SetGoodbyeMessage("Good bye!");
+    server.SetStatisticsInterval(5000);
+    return true;
+}

@@ -1,0 +1,31 @@
+// What the headless server does before it starts, as the window does when it opens:
+// choose the program directory, read option.ini and both IP lists, open the day's
+// log, and set the controller up for its start.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CFtpServer;
+class CLogFile;
+class CConsoleSink;
+
+// The program directory, ending with "/": `optionDir` when given, else
+// $TARVONA_HOME, else the executable's directory.
+std::string ChooseProgramDir(const std::string& optionDir);
+
+class CServerStartup {
+public:
+    explicit CServerStartup(std::string programDir);
+    ~CServerStartup();
+
+    // Applies the options and lists to `server` and gives it the console sink. False
+    // (with a message on standard error) when the start cannot go on.
+    [[nodiscard]] bool Prepare(CFtpServer& server);
+
+private:
+
+    std::string m_programDir;
+    std::unique_ptr<CLogFile> m_logFile;
+    std::unique_ptr<CConsoleSink> m_sink;
+};

@@ -1,0 +1,10 @@
+# TARVONA_SANITIZE=address builds with ASan and UBSan, =thread with TSan.
+if(TARVONA_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TARVONA_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(TARVONA_SANITIZE)
+  message(FATAL_ERROR "TARVONA_SANITIZE must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,12 @@
+# Warning and hardening flags applied to every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Woverloaded-virtual)
+if(TARVONA_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(NOT TARVONA_SANITIZE)
+  add_compile_options(-fstack-protector-strong)
+  if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+    add_compile_definitions(_FORTIFY_SOURCE=2)
+  endif()
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()

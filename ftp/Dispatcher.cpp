@@ -1,0 +1,93 @@
+// Turns a received line into a keyword and an argument, applies the rules every
+// command shares (missing argument, login), and runs the command's body.
+#include <algorithm>
+#include <cctype>
+
+#include "ftp/CommandTable.h"
+#include "config/LogLine.h"
+#include "ftp/Commands.h"
+#include "server/ConnectThread.h"
+#include "server/ControlSocket.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+// Bodies by command id; a command whose body is not built yet answers 502.
+const CommandHandler kHandlers[kCommandCount] = {
+    &CmdAbor,              // ABOR
+    &CmdNotImplemented,    // APPE
+    &CmdQuit,              // BYE
+    &CmdNotImplemented,    // CDUP
+    &CmdNotImplemented,    // CWD
+    &CmdNotImplemented,    // DELE
+    &CmdHelp,              // HELP
+    &CmdNotImplemented,    // LIST
+    &CmdNotImplemented,    // MKD
+    &CmdNotImplemented,    // NLST
+    &CmdNoop,              // NOOP
+    &CmdNotImplemented,    // PASS
+    &CmdNotImplemented,    // PASV
+    &CmdNotImplemented,    // P@SW
+    &CmdNotImplemented,    // PORT
+    &CmdNotImplemented,    // PWD
+    &CmdQuit,              // QUIT
+    &CmdNotImplemented,    // REST
+    &CmdNotImplemented,    // RETR
+    &CmdNotImplemented,    // RMD
+    &CmdNotImplemented,    // RNFR
+    &CmdNotImplemented,    // RNTO
+    &CmdNotImplemented,    // SIZE
+    &CmdNotImplemented,    // STOR
+    &CmdSyst,              // SYST
+    &CmdType,              // TYPE
+    &CmdNotImplemented,    // USER
+    &CmdNotImplemented,    // XCWD
+    &CmdNotImplemented,    // XMKD
+    &CmdNotImplemented,    // XPWD
+    &CmdNotImplemented,    // XRMD
+};
+
+bool AllowedBeforeLogin(int id) {
+    return id == static_cast<int>(CommandId::User) || id == static_cast<int>(CommandId::Pass) ||
+           id == static_cast<int>(CommandId::Quit) || id == static_cast<int>(CommandId::Bye);
+}
+
+}  // namespace
+
+bool CControlSocket::GetCommand(std::string& keyword, std::string& argument) {
+    if (m_commandQueue.empty()) return false;
+    const std::string line = std::move(m_commandQueue.front());
+    m_commandQueue.pop_front();
+    // SECURITY: the one place received lines are logged; a password never reaches the log.
+    Server().LogMessage(LogCategory::Received, MaskPassword(line));
+    if (CWindowSink* sink = Server().Sink()) sink->OnSessionCommand(SessionId(), m_currentDir, line);
+    const auto blank = line.find(' ');
+    keyword = line.substr(0, blank);
+    argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    if (keyword.empty()) return false;
+    std::transform(keyword.begin(), keyword.end(), keyword.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    // Clients send Telnet interrupt bytes in front of ABOR; whatever precedes it counts.
+    if (keyword.size() >= 4 && keyword.compare(keyword.size() - 4, 4, "ABOR") == 0) keyword = "ABOR";
+    return true;
+}
+
+void CControlSocket::ProcessCommand() {
+    std::string keyword;
+    std::string argument;
+    if (!GetCommand(keyword, argument)) return;
+    const FtpCommandEntry& entry = FindCommand(keyword);
+    if (entry.needsArgument == 1 && argument.empty()) {
+        SendReply("501 Syntax error in parameters or arguments.");
+        return;
+    }
+    if (!AllowedBeforeLogin(entry.id) && m_state == SessionState::NotLoggedIn) {
+        SendReply("530 Please login with USER and PASS.");
+        return;
+    }
+    if (entry.id == static_cast<int>(CommandId::None)) {
+        SendReply("502 Command not implemented.");
+        return;
+    }
+    kHandlers[entry.id](*this, argument);
+}

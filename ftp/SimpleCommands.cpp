@@ -1,0 +1,39 @@
+// Commands that need neither an account nor a file.
+#include "ftp/Commands.h"
+#include "platform/Messages.h"
+#include "server/ConnectThread.h"
+#include "server/ControlSocket.h"
+#include "server/FtpServer.h"
+
+void CmdNoop(CControlSocket& session, const std::string&) {
+    session.SendReply("200 NOOP command successful.");
+}
+
+void CmdSyst(CControlSocket& session, const std::string&) { session.SendReply("215 UNIX."); }
+
+void CmdHelp(CControlSocket& session, const std::string&) { session.SendReply("501 Bad command."); }
+
+void CmdType(CControlSocket& session, const std::string& argument) {
+    if (argument == "A" || argument == "a")
+        session.SendReply("200 Type is now ASCII");
+    else
+        session.SendReply("200 Type is now %s", argument.c_str());
+}
+
+void CmdQuit(CControlSocket& session, const std::string&) {
+    session.SendReply("220 %s", session.Server().GetGoodbyeMessage().c_str());
+    session.EndSession();
+}
+
+void CmdAbor(CControlSocket& session, const std::string&) {
+    if (session.HasDataSocket()) {
+        if (session.State() != SessionState::Idle) session.SendReply("426 Data connection closed.");
+        // Closed when the message is handled, after this command has finished.
+        session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+    }
+    session.SendReply("226 ABOR command successful.");
+}
+
+void CmdNotImplemented(CControlSocket& session, const std::string&) {
+    session.SendReply("502 Command not implemented.");
+}

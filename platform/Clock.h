@@ -1,0 +1,15 @@
+// Wall-clock time as the server shows and compares it.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+// Calendar time in whole seconds.
+std::int64_t NowSeconds();
+// `seconds` as local time through strftime's `format`.
+std::string FormatLocalTime(std::int64_t seconds, const char* format);
+// `seconds` as UTC through strftime's `format`.
+std::string FormatUtcTime(std::int64_t seconds, const char* format);
+// Broken-down local time of `seconds`.
+std::tm LocalTime(std::int64_t seconds);

@@ -1,0 +1,349 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace SocketError {
+const int kWouldBlock = EWOULDBLOCK;
+const int kInvalidArgument = EINVAL;
+const int kNetworkReset = ENETRESET;
+const int kConnectionAborted = ECONNABORTED;
+const int kConnectionReset = ECONNRESET;
+const int kTimedOut = ETIMEDOUT;
+}  // namespace SocketError
+
+namespace {
+
+int Domain(AddressFamily family) { return family == AddressFamily::V6 ? AF_INET6 : AF_INET; }
+
+// Fills `out` for `address` ("" = any); IPv4 text on a V6 socket becomes IPv4-mapped.
+bool MakeAddress(AddressFamily family, const std::string& address, std::uint16_t port,
+                 sockaddr_storage& out, socklen_t& length) {
+    std::memset(&out, 0, sizeof out);
+    if (family == AddressFamily::V4) {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&out);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        in4->sin_addr.s_addr = htonl(INADDR_ANY);
+        length = sizeof *in4;
+        return address.empty() || ::inet_pton(AF_INET, address.c_str(), &in4->sin_addr) == 1;
+    }
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(port);
+    in6->sin6_addr = in6addr_any;
+    length = sizeof *in6;
+    if (address.empty() || ::inet_pton(AF_INET6, address.c_str(), &in6->sin6_addr) == 1)
+        return true;
+    in_addr v4;
+    if (::inet_pton(AF_INET, address.c_str(), &v4) != 1) return false;
+    in6->sin6_addr.s6_addr[10] = 0xff;
+    in6->sin6_addr.s6_addr[11] = 0xff;
+    std::memcpy(&in6->sin6_addr.s6_addr[12], &v4, 4);
+    return true;
+}
+
+std::uint16_t PortOf(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+}
+
+}  // namespace
+
+int MaxListenBacklog() { return SOMAXCONN; }
+
+std::string AddressToText(const void* sockaddrStorage) {
+    const auto* address = static_cast<const sockaddr_storage*>(sockaddrStorage);
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address->ss_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
+                    sizeof text);
+        return text;
+    }
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
+    if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr)) {
+        ::inet_ntop(AF_INET, &in6->sin6_addr.s6_addr[12], text, sizeof text);
+        return text;
+    }
+    ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+    return text;
+}
+
+CAsyncSocket::~CAsyncSocket() { Close(); }
+
+bool CAsyncSocket::Fail() {
+    m_lastError = errno;
+    return false;
+}
+
+bool CAsyncSocket::Create(AddressFamily family) {
+    Close();
+    int fd = ::socket(Domain(family), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Fail();
+    if (family == AddressFamily::V6) {
+        int off = 0;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    }
+    m_family = family;
+    m_fd = fd;
+    m_mode = Mode::None;
+    m_loop = EventLoop::Current();
+    return true;
+}
+
+bool CAsyncSocket::Bind(const std::string& address, std::uint16_t port) {
+    sockaddr_storage storage;
+    socklen_t length = 0;
+    if (!MakeAddress(m_family, address, port, storage, length)) {
+        m_lastError = EINVAL;
+        return false;
+    }
+    int on = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) return Fail();
+    return true;
+}
+
+bool CAsyncSocket::Listen(int backlog) {
+    if (::listen(m_fd, backlog) != 0) return Fail();
+    m_mode = Mode::Listening;
+    UpdateWatch();
+    return true;
+}
+
+int CAsyncSocket::Accept() {
+    for (;;) {
+        int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) return fd;
+        if (errno == EINTR) continue;
+        m_lastError = errno;
+        return -1;
+    }
+}
+
+bool CAsyncSocket::Attach(int fd) {
+    Close();
+    sockaddr_storage local;
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return Fail();
+    m_family = local.ss_family == AF_INET6 ? AddressFamily::V6 : AddressFamily::V4;
+    int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    m_fd = fd;
+    m_mode = Mode::Connected;
+    m_loop = EventLoop::Current();
+    m_closeReported = false;
+    UpdateWatch();
+    return true;
+}
+
+int CAsyncSocket::Detach() {
+    if (m_loop != nullptr && m_fd >= 0) m_loop->Unwatch(m_fd);
+    int fd = m_fd;
+    m_fd = -1;
+    m_mode = Mode::None;
+    return fd;
+}
+
+bool CAsyncSocket::Connect(const std::string& address, std::uint16_t port) {
+    sockaddr_storage storage;
+    socklen_t length = 0;
+    if (!MakeAddress(m_family, address, port, storage, length)) {
+        m_lastError = EINVAL;
+        return false;
+    }
+    int rc = ::connect(m_fd, reinterpret_cast<sockaddr*>(&storage), length);
+    if (rc != 0 && errno != EINPROGRESS && errno != EINTR) return Fail();
+    m_mode = Mode::Connecting;
+    m_wantSend = true;
+    UpdateWatch();
+    return true;
+}
+
+void CAsyncSocket::Close() {
+    if (m_fd < 0) return;
+    if (m_loop != nullptr) m_loop->Unwatch(m_fd);
+    ::close(m_fd);
+    m_fd = -1;
+    m_mode = Mode::None;
+    m_wantSend = false;
+}
+
+long CAsyncSocket::Receive(void* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::recv(m_fd, buffer, size, 0);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        m_lastError = errno;
+        return -1;
+    }
+}
+
+long CAsyncSocket::Send(const void* data, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::send(m_fd, data, size, MSG_NOSIGNAL);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        m_lastError = errno;
+        if (errno == EWOULDBLOCK) RequestSendNotification();
+        return -1;
+    }
+}
+
+bool CAsyncSocket::SendAll(const void* data, std::size_t size, int timeoutMs) {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        if (m_fd < 0) {
+            m_lastError = ENOTCONN;
+            return false;
+        }
+        ssize_t n = ::send(m_fd, next, size, MSG_NOSIGNAL);
+        if (n > 0) {
+            next += n;
+            size -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EWOULDBLOCK) return Fail();
+        pollfd p{m_fd, POLLOUT, 0};
+        int ready = ::poll(&p, 1, timeoutMs);
+        if (ready == 0) {
+            m_lastError = ETIMEDOUT;
+            return false;
+        }
+        if (ready < 0 && errno != EINTR) return Fail();
+    }
+    return true;
+}
+
+long CAsyncSocket::SendFile(int fileFd, std::int64_t* offset, std::size_t count) {
+    for (;;) {
+        off_t position = static_cast<off_t>(*offset);
+        ssize_t n = ::sendfile(m_fd, fileFd, &position, count);
+        if (n >= 0) {
+            *offset = position;
+            return static_cast<long>(n);
+        }
+        if (errno == EINTR) continue;
+        m_lastError = errno;
+        if (errno == EWOULDBLOCK) RequestSendNotification();
+        return -1;
+    }
+}
+
+int CAsyncSocket::PollReadable() const {
+    if (m_fd < 0) return -1;
+    pollfd p{m_fd, POLLIN, 0};
+    int ready = ::poll(&p, 1, 0);
+    if (ready < 0) return -1;
+    return ready > 0 ? 1 : 0;
+}
+
+int CAsyncSocket::PeekByte() {
+    char byte;
+    for (;;) {
+        ssize_t n = ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        m_lastError = errno;
+        return -1;
+    }
+}
+
+bool CAsyncSocket::GetPeerName(std::string& address, std::uint16_t& port) const {
+    sockaddr_storage storage;
+    socklen_t length = sizeof storage;
+    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+        return false;
+    address = AddressToText(&storage);
+    port = PortOf(storage);
+    return true;
+}
+
+bool CAsyncSocket::GetSockName(std::string& address, std::uint16_t& port) const {
+    sockaddr_storage storage;
+    socklen_t length = sizeof storage;
+    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+        return false;
+    address = AddressToText(&storage);
+    port = PortOf(storage);
+    return true;
+}
+
+void CAsyncSocket::EnableRead(bool enable) {
+    m_readEnabled = enable;
+    UpdateWatch();
+}
+
+void CAsyncSocket::RequestSendNotification() {
+    m_wantSend = true;
+    UpdateWatch();
+}
+
+void CAsyncSocket::UpdateWatch() {
+    if (m_fd < 0 || m_loop == nullptr) return;
+    short events = 0;
+    if (m_readEnabled && !m_closeReported && m_mode != Mode::Connecting)
+        events |= POLLIN | POLLRDHUP;
+    if (m_wantSend) events |= POLLOUT;
+    m_loop->Watch(m_fd, events, this);
+}
+
+void CAsyncSocket::OnFdReady(short revents) {
+    if (m_fd < 0) return;
+    if (m_mode == Mode::Connecting) {
+        OnConnectReady();
+        return;
+    }
+    if (m_mode == Mode::Listening) {
+        if (revents & POLLIN) OnAccept(0);
+        return;
+    }
+    if ((revents & POLLOUT) && m_wantSend) {
+        m_wantSend = false;
+        UpdateWatch();
+        OnSend(0);
+        if (m_fd < 0) return;  // the handler closed the socket
+    }
+    if (revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) OnReadReady(revents);
+}
+
+void CAsyncSocket::OnConnectReady() {
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    m_wantSend = false;
+    if (error == 0) m_mode = Mode::Connected;
+    UpdateWatch();
+    OnConnect(error);
+}
+
+void CAsyncSocket::OnReadReady(short revents) {
+    if (!m_readEnabled || m_closeReported) return;
+    int pending = 0;
+    ::ioctl(m_fd, FIONREAD, &pending);
+    bool peerGone = (revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    // Data the peer sent before closing is delivered first; the close follows once
+    // it has been read.
+    if (pending > 0 || !peerGone) {
+        if (revents & POLLIN) OnReceive(0);
+        return;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    m_closeReported = true;
+    UpdateWatch();
+    OnClose(error);
+}

@@ -1,0 +1,115 @@
+// Non-blocking TCP sockets whose notifications (accept, read, write, connect, close)
+// arrive on the loop of the thread that created or attached them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/EventLoop.h"
+
+// Error values are errno numbers; these name the ones callers test for.
+namespace SocketError {
+extern const int kWouldBlock;
+extern const int kInvalidArgument;
+extern const int kNetworkReset;
+extern const int kConnectionAborted;
+extern const int kConnectionReset;
+extern const int kTimedOut;
+}  // namespace SocketError
+
+enum class AddressFamily { V4, V6 };
+
+// The longest listen queue the system allows.
+int MaxListenBacklog();
+
+class CAsyncSocket : private IFdWatcher {
+public:
+    CAsyncSocket() = default;
+    // Closes the socket.
+    ~CAsyncSocket() override;
+    CAsyncSocket(const CAsyncSocket&) = delete;
+    CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+
+    // All methods below: only on the thread whose loop the socket is registered with.
+
+    // A new TCP socket, registered with the calling thread's loop. A V6 socket also
+    // takes IPv4 peers (dual stack).
+    [[nodiscard]] bool Create(AddressFamily family = AddressFamily::V4);
+    // Binds to `address` ("" for every local address) and `port` (0: any free port).
+    [[nodiscard]] bool Bind(const std::string& address, std::uint16_t port);
+    [[nodiscard]] bool Listen(int backlog);
+    // Takes one pending connection. Returns its descriptor, or -1 (LastError says
+    // why; kWouldBlock when none is pending). The descriptor is then owned by the
+    // caller, who gives it to Attach on the thread that will serve it.
+    int Accept();
+    // Adopts a connected descriptor and registers it with the calling thread's loop.
+    [[nodiscard]] bool Attach(int fd);
+    // Gives up the descriptor without closing it.
+    int Detach();
+    // Starts a non-blocking connect; OnConnect reports the outcome. False when it
+    // failed at once (LastError says why).
+    [[nodiscard]] bool Connect(const std::string& address, std::uint16_t port);
+    void Close();
+
+    // Receives up to `size` bytes: >0 bytes read, 0 orderly close, -1 error
+    // (LastError; kWouldBlock when nothing is there).
+    long Receive(void* buffer, std::size_t size);
+    // Sends what the socket takes now: bytes sent, or -1 (LastError). After a
+    // would-block, OnSend comes once the socket can take more.
+    long Send(const void* data, std::size_t size);
+    // Sends everything, waiting for the socket as long as it takes the data within
+    // `timeoutMs` per step. False on an error or time-out.
+    [[nodiscard]] bool SendAll(const void* data, std::size_t size, int timeoutMs = 60'000);
+    // Sends up to `count` bytes of file `fileFd` from `*offset` without copying
+    // through user space; same results as Send, and advances `*offset`.
+    long SendFile(int fileFd, std::int64_t* offset, std::size_t count);
+
+    // Zero-time readability test: 1 readable, 0 not, -1 poll failed.
+    int PollReadable() const;
+    // Looks at one byte without taking it: 1 a byte is there, 0 orderly close, -1 error.
+    int PeekByte();
+
+    [[nodiscard]] bool GetPeerName(std::string& address, std::uint16_t& port) const;
+    [[nodiscard]] bool GetSockName(std::string& address, std::uint16_t& port) const;
+    bool IsV6() const { return m_family == AddressFamily::V6; }
+
+    // Turns read notifications (OnReceive/OnAccept/OnClose) off and on; a transfer
+    // paced by a speed limit stops reading between its steps.
+    void EnableRead(bool enable);
+    // Asks for one OnSend once the socket can take data.
+    void RequestSendNotification();
+
+    int Handle() const { return m_fd; }
+    bool IsOpen() const { return m_fd >= 0; }
+    int LastError() const { return m_lastError; }
+
+protected:
+    virtual void OnAccept(int /*error*/) {}
+    virtual void OnReceive(int /*error*/) {}
+    virtual void OnSend(int /*error*/) {}
+    virtual void OnConnect(int /*error*/) {}
+    virtual void OnClose(int /*error*/) {}
+
+private:
+    enum class Mode { None, Listening, Connecting, Connected };
+
+    void OnFdReady(short revents) override;
+    void OnConnectReady();
+    void OnReadReady(short revents);
+    void UpdateWatch();
+    bool Fail();
+
+    int m_fd = -1;
+    AddressFamily m_family = AddressFamily::V4;
+    Mode m_mode = Mode::None;
+    EventLoop* m_loop = nullptr;
+    bool m_readEnabled = true;
+    bool m_wantSend = false;
+    bool m_closeReported = false;
+    int m_lastError = 0;
+};
+
+// Formats a socket address as text: dotted IPv4 (also for an IPv4-mapped IPv6 peer)
+// or the usual IPv6 text.
+std::string AddressToText(const void* sockaddrStorage);

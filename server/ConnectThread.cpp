@@ -1,0 +1,87 @@
+#include "server/ConnectThread.h"
+
+#include "platform/Clock.h"
+#include "platform/Messages.h"
+#include "platform/StringFormat.h"
+#include "server/FtpServer.h"
+#include "server/Limits.h"
+
+CConnectThread::CConnectThread(CFtpServer& server, int fd)
+    : m_server(server), m_acceptedFd(fd), m_lastActivity(NowSeconds()), m_control(*this) {}
+
+CConnectThread::~CConnectThread() {
+    // A thread that never started still owns its descriptor.
+    if (m_acceptedFd >= 0) {
+        CAsyncSocket orphan;
+        (void)orphan.Attach(m_acceptedFd);
+    }
+}
+
+bool CConnectThread::InitInstance() {
+    Loop().SetMessageHandler([this](const Message& m) { return OnThreadMessage(m); });
+    const int fd = m_acceptedFd;
+    m_acceptedFd = -1;
+    if (!m_control.Attach(fd)) {
+        CAsyncSocket orphan;  // closes it
+        (void)orphan.Attach(fd);
+    }
+    (void)m_control.GetPeerName(m_peerAddress, m_peerPort);
+    m_server.MainLoop()->Send(
+        Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0, m_server.ServerWindow()});
+    if (m_server.IsTooManyUsers()) {
+        m_control.SendReply("421 Too many users are connected, please try again later.");
+        Loop().PostQuit();
+    } else if (!m_server.IsAddressAllowed(m_peerAddress)) {
+        m_control.SendReply("421 Access denied, IP address was rejected by the server.");
+        Loop().PostQuit();
+    } else {
+        m_control.SendReply("220 %s", m_server.GetWelcomeMessage().c_str());
+        m_idleTimer = Loop().AddTimer(kIdleTick, [this] { OnIdleTick(); });
+    }
+    return true;
+}
+
+void CConnectThread::ExitInstance() {
+    if (m_idleTimer != 0) Loop().CancelTimer(m_idleTimer);
+    m_idleTimer = 0;
+    m_server.RemoveConnection(this);
+    m_server.MainLoop()->Send(
+        Message{WM_SESSION_CLOSED, reinterpret_cast<std::intptr_t>(this), 0, m_server.ServerWindow()});
+}
+
+std::intptr_t CConnectThread::OnThreadMessage(const Message& message) {
+    if (message.id != WM_SESSION_CONTROL) return 0;
+    if (message.wParam == 0) m_control.CloseDataConnection();
+    if (message.wParam == 1) Loop().PostQuit();
+    return 0;
+}
+
+void CConnectThread::OnIdleTick() {
+    const std::int64_t limit = static_cast<std::int64_t>(m_server.GetTimeout()) * 60;
+    if (m_lastActivity + limit < NowSeconds()) {
+        m_control.SendReply("426 Connection timed out, aborting transfer");
+        Loop().PostQuit();
+    }
+}
+
+void CConnectThread::PostToSelf(int id, std::intptr_t wParam) {
+    Loop().Post(Message{id, wParam, 0, nullptr});
+}
+
+void CConnectThread::PostStats(std::intptr_t kind, std::intptr_t value) {
+    m_server.MainLoop()->Post(Message{WM_SERVER_STATS, kind, value, m_server.ServerWindow()});
+}
+
+void CConnectThread::AddSentBytes(std::int64_t count) {
+    m_bytesSent += count;
+    m_lastActivity = NowSeconds();
+    PostStats(0, static_cast<std::intptr_t>(count));
+}
+
+void CConnectThread::AddReceivedBytes(std::int64_t count) {
+    m_bytesReceived += count;
+    m_lastActivity = NowSeconds();
+    PostStats(1, static_cast<std::intptr_t>(count));
+}
+
+void CConnectThread::ReportTransferEvent(int kind) { PostStats(2, kind); }

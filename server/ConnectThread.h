@@ -1,0 +1,65 @@
+// One thread per control connection: admits or refuses the client, runs its session,
+// drops it when idle, and reports its end to the controller.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/Thread.h"
+#include "server/ControlSocket.h"
+
+class CFtpServer;
+
+class CConnectThread : public CThread {
+public:
+    // Takes ownership of the accepted descriptor `fd`. Main thread.
+    CConnectThread(CFtpServer& server, int fd);
+    ~CConnectThread() override;
+
+    CFtpServer& Server() { return m_server; }
+    CControlSocket& Control() { return m_control; }
+
+    // The client's address; written by the controller on the main thread while this
+    // thread waits for WM_SESSION_OPENED, read afterwards.
+    void SetClientAddress(const std::string& address) { m_clientAddress = address; }
+    const std::string& ClientAddress() const { return m_clientAddress; }
+    // Peer address of the control connection, taken when the thread started.
+    const std::string& PeerAddress() const { return m_peerAddress; }
+    // The session's user name; read by the controller while this thread waits for
+    // WM_SESSION_CLOSED.
+    const std::string& UserName() const { return m_control.UserName(); }
+
+    // ---- This thread only.
+
+    // Count traffic, refresh the last activity and post WM_SERVER_STATS.
+    void AddSentBytes(std::int64_t count);
+    void AddReceivedBytes(std::int64_t count);
+    // Posts a transfer event (kinds 2 to 5) to the controller.
+    void ReportTransferEvent(int kind);
+    // Posts `message` to this thread's own loop.
+    void PostToSelf(int id, std::intptr_t wParam);
+    EventLoop& OwnLoop() { return Loop(); }
+    std::int64_t BytesReceived() const { return m_bytesReceived; }
+    std::int64_t BytesSent() const { return m_bytesSent; }
+
+protected:
+    bool InitInstance() override;
+    void ExitInstance() override;
+
+private:
+    std::intptr_t OnThreadMessage(const Message& message);
+    void OnIdleTick();
+    void PostStats(std::intptr_t kind, std::intptr_t value);
+
+    CFtpServer& m_server;
+    int m_acceptedFd;
+    std::string m_clientAddress;
+    std::string m_peerAddress;
+    std::uint16_t m_peerPort = 0;
+    EventLoop::TimerId m_idleTimer = 0;
+    std::int64_t m_bytesReceived = 0;
+    std::int64_t m_bytesSent = 0;
+    std::int64_t m_lastActivity;
+    CControlSocket m_control;
+};

@@ -1,0 +1,82 @@
+// The session: the control connection of one client with everything the commands
+// keep between lines (user, state, directories, rename and restart state, data
+// connection settings). Lives on, and is used only by, its connection thread.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "platform/Socket.h"
+
+class CConnectThread;
+class CDataSocket;
+class CFtpServer;
+
+enum class SessionState { Idle = 0, NotLoggedIn = 1, Listing = 2, Uploading = 3, Downloading = 4 };
+
+class CControlSocket : public CAsyncSocket {
+public:
+    explicit CControlSocket(CConnectThread& owner);
+    // Closes the data connection (booking a partial upload), then the connection.
+    ~CControlSocket() override;
+
+    CConnectThread& Owner() { return m_owner; }
+    CFtpServer& Server();
+    std::uint32_t SessionId() const;
+
+    // Sends one reply line (CR LF added), logs it and counts its bytes. When the
+    // connection is gone it logs that, closes and ends the session; returns false.
+    bool SendReply(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Runs the oldest line of the command queue (the dispatcher).
+    void ProcessCommand();
+    // Takes the oldest queued line, logs and reports it, and splits it into an
+    // upper-case keyword and the argument. False when there is none or the keyword
+    // is empty.
+    bool GetCommand(std::string& keyword, std::string& argument);
+    // Closes the session's data connection, if any.
+    void CloseDataConnection();
+    // True when the control connection has no handle or the peer is gone.
+    bool IsConnectionDead();
+    // Closes the socket and asks the thread to end the session.
+    void EndSession();
+
+    // Session fields.
+    const std::string& UserName() const { return m_userName; }
+    void SetUserName(const std::string& name) { m_userName = name; }
+    const std::string& UserAddress() const { return m_userAddress; }
+    void SetUserAddress(const std::string& address) { m_userAddress = address; }
+    SessionState State() const { return m_state; }
+    void SetState(SessionState state) { m_state = state; }
+    const std::string& CurrentDir() const { return m_currentDir; }
+    void SetCurrentDir(const std::string& dir) { m_currentDir = dir; }
+    bool HasDataSocket() const { return m_dataSocket != nullptr; }
+    std::size_t BufferedBytes() const { return m_receiveBuffer.size(); }
+
+    // Data-connection settings.
+    bool m_passive = false;
+    int m_portPort = -1;
+    std::string m_portAddress;
+    std::unique_ptr<CDataSocket> m_dataSocket;
+    // Rename and restart state.
+    bool m_renameIsFile = false;
+    std::int64_t m_restartOffset = 0;
+    std::string m_renameSource;
+
+protected:
+    void OnReceive(int error) override;
+    void OnClose(int error) override;
+
+private:
+    void ProcessBuffer();
+    bool AppendChunk(const char* data, std::size_t count);
+
+    CConnectThread& m_owner;
+    std::string m_userName;
+    std::string m_userAddress;
+    SessionState m_state = SessionState::NotLoggedIn;
+    std::deque<std::string> m_commandQueue;
+    std::string m_receiveBuffer;
+    std::string m_currentDir;
+};

@@ -1,0 +1,216 @@
+#include "server/FtpServer.h"
+
+#include <algorithm>
+
+#include "config/IpFilter.h"
+#include "config/LogLine.h"
+#include "platform/Messages.h"
+#include "platform/StringFormat.h"
+#include "server/ConnectThread.h"
+#include "server/Limits.h"
+#include "server/ListenSocket.h"
+
+namespace {
+constexpr int kFirstEventKind = 2;
+constexpr int kLastEventKind = 5;
+}  // namespace
+
+CFtpServer::CFtpServer(std::string programDir)
+    : m_programDir(std::move(programDir)), m_filter(std::make_unique<CIpFilter>()) {}
+
+CFtpServer::~CFtpServer() { Stop(); }
+
+bool CFtpServer::Start() {
+    if (m_running) return false;
+    m_mainLoop = EventLoop::Current();
+    auto listener = std::make_unique<CListenSocket>(*this);
+    const int port = m_port;
+    if (!listener->Open(port)) {
+        LogMessage(LogCategory::Error, StringFormat("Server cannot run on port %d.", port));
+        return false;
+    }
+    m_listenSocket = std::move(listener);
+    m_running = true;
+    RestartStatisticsTimer();
+    LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
+    return true;
+}
+
+void CFtpServer::Stop() {
+    if (!m_running) return;
+    if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
+    m_statisticsTimer = 0;
+    m_running = false;
+    m_listenSocket.reset();
+    std::uint32_t threadId = 0;
+    while (TakeFirstConnection(threadId)) {
+        CThread::PostThreadMessage(threadId, Message{WM_QUIT, 0, 0, nullptr});
+        WaitForThreadEnd(threadId);
+    }
+    LogMessage(LogCategory::Server, "Server is stopped.");
+}
+
+bool CFtpServer::TakeFirstConnection(std::uint32_t& threadId) {
+    std::lock_guard lock(m_connectionLock);
+    if (m_connectionList.empty()) return false;
+    threadId = m_connectionList.front()->ThreadId();
+    return true;
+}
+
+void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
+    // The ending thread reports itself with a synchronous WM_SESSION_CLOSED, so the
+    // wait must keep dispatching; each dispatched message starts the wait anew.
+    for (;;) {
+        const std::uint64_t seen = m_mainLoop->DispatchCount();
+        bool ended = m_mainLoop->RunUntil(
+            [&] { return !CThread::IsThreadAlive(threadId) || m_mainLoop->DispatchCount() != seen; },
+            kStopWaitPerThread);
+        if (!CThread::IsThreadAlive(threadId)) break;
+        if (!ended) break;  // time-out: drop it from the list and go on
+    }
+    std::lock_guard lock(m_connectionLock);
+    m_connectionList.erase(std::remove_if(m_connectionList.begin(), m_connectionList.end(),
+                                       [&](CConnectThread* t) { return t->ThreadId() == threadId; }),
+                        m_connectionList.end());
+}
+
+void CFtpServer::AcceptConnection(int fd) {
+    auto* thread = new CConnectThread(*this, fd);
+    thread->SetEndObserver(m_mainLoop);
+    if (!thread->CreateThread()) {
+        delete thread;  // closes the accepted descriptor
+        return;
+    }
+    {
+        std::lock_guard lock(m_connectionLock);
+        m_connectionList.push_back(thread);
+    }
+    thread->ResumeThread();
+}
+
+void CFtpServer::RemoveConnection(CConnectThread* thread) {
+    std::lock_guard lock(m_connectionLock);
+    auto it = std::find(m_connectionList.begin(), m_connectionList.end(), thread);
+    if (it != m_connectionList.end()) m_connectionList.erase(it);
+}
+
+std::intptr_t CFtpServer::HandleMessage(const Message& message) {
+    switch (message.id) {
+        case WM_SESSION_OPENED:
+            return OnSessionOpened(reinterpret_cast<CConnectThread*>(message.wParam));
+        case WM_SESSION_CLOSED:
+            return OnSessionClosed(reinterpret_cast<CConnectThread*>(message.wParam));
+        case WM_SERVER_STATS:
+            OnServerStats(message.wParam, message.lParam);
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+std::intptr_t CFtpServer::OnSessionOpened(CConnectThread* thread) {
+    ++m_currentConnections;
+    ++m_connections;
+    thread->SetClientAddress(thread->PeerAddress());
+    LogMessage(LogCategory::Server,
+               StringFormat("%s has connected to server.", thread->ClientAddress().c_str()));
+    return 1;
+}
+
+std::intptr_t CFtpServer::OnSessionClosed(CConnectThread* thread) {
+    --m_currentConnections;
+    LogMessage(LogCategory::Server,
+               StringFormat("%s has disconnected from server.", thread->ClientAddress().c_str()));
+    if (m_sink != nullptr) m_sink->OnSessionRemoved(thread->ThreadId(), thread->UserName());
+    return 1;
+}
+
+void CFtpServer::OnServerStats(std::intptr_t kind, std::intptr_t value) {
+    if (kind == 0) m_bytesSent += value;
+    if (kind == 1) m_bytesReceived += value;
+    if (kind == 2 && value >= kFirstEventKind && value <= kLastEventKind)
+        ++m_eventCounts[value - kFirstEventKind];
+}
+
+int CFtpServer::EventCount(int kind) const {
+    if (kind < kFirstEventKind || kind > kLastEventKind) return 0;
+    return m_eventCounts[kind - kFirstEventKind];
+}
+
+void CFtpServer::OnStatisticsTimer() {
+    if (m_sink == nullptr) return;
+    m_sink->OnBytesSent(m_bytesSent);
+    m_sink->OnBytesReceived(m_bytesReceived);
+    m_sink->OnStatistic(0, m_connections);
+    m_sink->OnStatistic(1, m_currentConnections);
+    for (int kind = kFirstEventKind; kind <= kLastEventKind; ++kind)
+        m_sink->OnStatistic(kind, m_eventCounts[kind - kFirstEventKind]);
+}
+
+void CFtpServer::SetStatisticsInterval(int milliseconds) {
+    m_statisticsInterval = milliseconds;
+    if (m_running) RestartStatisticsTimer();
+}
+
+void CFtpServer::RestartStatisticsTimer() {
+    if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
+    m_statisticsTimer = 0;
+    if (m_statisticsInterval > 0)
+        m_statisticsTimer = m_mainLoop->AddTimer(std::chrono::milliseconds(m_statisticsInterval),
+                                                 [this] { OnStatisticsTimer(); });
+}
+
+void CFtpServer::SetWelcomeMessage(const std::string& text) {
+    std::lock_guard lock(m_textLock);
+    m_welcomeMessage = text;
+}
+
+void CFtpServer::SetGoodbyeMessage(const std::string& text) {
+    std::lock_guard lock(m_textLock);
+    m_goodbyeMessage = text;
+}
+
+std::string CFtpServer::GetWelcomeMessage() const {
+    std::lock_guard lock(m_textLock);
+    return m_welcomeMessage;
+}
+
+std::string CFtpServer::GetGoodbyeMessage() const {
+    std::lock_guard lock(m_textLock);
+    return m_goodbyeMessage;
+}
+
+void CFtpServer::SetFilterMode(int mode) { m_filter->SetMode(mode); }
+
+void CFtpServer::SetFilterLists(const std::string& allowList, const std::string& denyList) {
+    m_filter->SetList(CIpFilter::List::Allow, allowList);
+    m_filter->SetList(CIpFilter::List::Deny, denyList);
+}
+
+bool CFtpServer::IsAddressAllowed(const std::string& address) const {
+    return m_filter->IsAllowed(address);
+}
+
+void CFtpServer::SetPassiveRange(std::uint32_t minimum, std::uint32_t maximum) {
+    m_passiveMin = minimum;
+    m_passiveMax = std::max(minimum, maximum);
+}
+
+void CFtpServer::GetPassiveRange(std::uint32_t& minimum, std::uint32_t& maximum) const {
+    minimum = m_passiveMin;
+    maximum = m_passiveMax;
+}
+
+void CFtpServer::SetPassiveAddress(const std::string& address) {
+    std::lock_guard lock(m_passiveLock);
+    m_passiveAddress = address;
+}
+
+std::string CFtpServer::GetPassiveAddress() const {
+    std::lock_guard lock(m_passiveLock);
+    return m_passiveAddress;
+}
+
+void CFtpServer::LogMessage(LogCategory category, const std::string& text) {
+    if (m_sink != nullptr) m_sink->OnLogLine(category, MakeLogLine(text));
+}

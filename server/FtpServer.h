@@ -1,0 +1,131 @@
+// The server controller: listens for control connections, keeps the list of
+// connection threads, holds the running server's settings and counters, and stops
+// everything in order.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/EventLoop.h"
+#include "server/WindowSink.h"
+
+class CConnectThread;
+class CListenSocket;
+class CIpFilter;
+
+class CFtpServer : private IMessageTarget {
+public:
+    // `programDir` ends with "/". Main thread.
+    explicit CFtpServer(std::string programDir);
+    ~CFtpServer() override;
+    CFtpServer(const CFtpServer&) = delete;
+    CFtpServer& operator=(const CFtpServer&) = delete;
+
+    // ---- Main thread: the thread whose EventLoop calls Start.
+
+    // Starts listening on the configured port. False (and a log line) when running
+    // already or the port cannot be used.
+    [[nodiscard]] bool Start();
+    // Stops listening and ends every session, waiting up to 5000 ms per thread while
+    // dispatching the main loop's messages.
+    void Stop();
+    bool IsRunning() const { return m_running; }
+
+    void SetPort(int port) { m_port = port; }
+    int GetPort() const { return m_port; }
+    void SetMaxUsers(int count) { m_maxUsers = count; }
+    void SetTimeout(int minutes) { m_idleTimeout = minutes; }
+    void SetWelcomeMessage(const std::string& text);
+    void SetGoodbyeMessage(const std::string& text);
+    void SetStatisticsInterval(int milliseconds);
+    void SetFilterMode(int mode);
+    // Replaces the filter lists (whole texts of "acceptip.txt" and "rejectip.txt").
+    void SetFilterLists(const std::string& allowList, const std::string& denyList);
+    void SetPassiveRange(std::uint32_t minimum, std::uint32_t maximum);
+    // The filter itself, for loading and saving its lists.
+    CIpFilter& Filter() { return *m_filter; }
+    void SetWindowSink(CWindowSink* sink) { m_sink = sink; }
+    CWindowSink* Sink() const { return m_sink; }
+
+    // Counters (main thread).
+    std::int64_t BytesReceived() const { return m_bytesReceived; }
+    std::int64_t BytesSent() const { return m_bytesSent; }
+    int CurrentConnections() const { return m_currentConnections; }
+    int Connections() const { return m_connections; }
+    int EventCount(int kind) const;
+
+    // ---- Any thread.
+
+    const std::string& ProgramDir() const { return m_programDir; }
+    std::string GetWelcomeMessage() const;
+    std::string GetGoodbyeMessage() const;
+    int GetTimeout() const { return m_idleTimeout; }
+    bool IsTooManyUsers() const { return m_currentConnections > m_maxUsers; }
+    bool IsAddressAllowed(const std::string& address) const;
+    void SetPassiveAddress(const std::string& address);
+    std::string GetPassiveAddress() const;
+    void GetPassiveRange(std::uint32_t& minimum, std::uint32_t& maximum) const;
+    // Formats `text` as one time-stamped line and hands it to the window sink.
+    void LogMessage(LogCategory category, const std::string& text);
+    // Guards the connection list and the read-modify-write of "quota_current".
+    std::mutex& ConnectionLock() { return m_connectionLock; }
+    // The main thread's loop, where the server window's messages go. Set by Start.
+    EventLoop* MainLoop() const { return m_mainLoop; }
+    // The hidden window's target for messages sent and posted by connection threads.
+    IMessageTarget* ServerWindow() { return this; }
+
+    // ---- Called by the listening socket and the connection threads.
+
+    // Starts a connection thread for an accepted descriptor (main thread).
+    void AcceptConnection(int fd);
+    // Removes `thread` from the connection list if it is there (any thread).
+    void RemoveConnection(CConnectThread* thread);
+
+private:
+    std::intptr_t HandleMessage(const Message& message) override;
+    std::intptr_t OnSessionOpened(CConnectThread* thread);
+    std::intptr_t OnSessionClosed(CConnectThread* thread);
+    void OnServerStats(std::intptr_t kind, std::intptr_t value);
+    void OnStatisticsTimer();
+    void RestartStatisticsTimer();
+    void WaitForThreadEnd(std::uint32_t threadId);
+    bool TakeFirstConnection(std::uint32_t& threadId);
+
+    const std::string m_programDir;
+    std::unique_ptr<CIpFilter> m_filter;
+
+    mutable std::mutex m_connectionLock;        // guards m_connectionList and quota updates
+    std::vector<CConnectThread*> m_connectionList;  // guarded by m_connectionLock
+
+    mutable std::mutex m_passiveLock;  // guards m_passiveAddress
+    std::string m_passiveAddress;      // guarded by m_passiveLock
+    std::atomic<std::uint32_t> m_passiveMin{1024};
+    std::atomic<std::uint32_t> m_passiveMax{65535};
+
+    mutable std::mutex m_textLock;  // guards the two messages below
+    std::string m_welcomeMessage = "Welcome to Tarvona FTP Server";
+    std::string m_goodbyeMessage = "GoodBye";
+
+    std::unique_ptr<CListenSocket> m_listenSocket;
+    CWindowSink* m_sink = nullptr;
+    EventLoop* m_mainLoop = nullptr;
+    EventLoop::TimerId m_statisticsTimer = 0;
+
+    // Written on the main thread, read by connection threads without a lock.
+    std::atomic<int> m_port{21};
+    std::atomic<int> m_maxUsers{10};
+    std::atomic<int> m_idleTimeout{5};
+    std::atomic<int> m_currentConnections{0};
+    bool m_running = false;
+    int m_statisticsInterval = 0;
+
+    // Counted on the main thread only.
+    std::int64_t m_bytesReceived = 0;
+    std::int64_t m_bytesSent = 0;
+    int m_connections = 0;
+    int m_eventCounts[4] = {0, 0, 0, 0};  // transfer events of kinds 2 to 5
+};

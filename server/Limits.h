@@ -1,0 +1,18 @@
+// Bounds of the control channel.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+// One receive takes at most this many bytes.
+inline constexpr std::size_t kReceiveChunk = 512;
+// An unfinished command line may not grow past this; a longer one ends the session.
+inline constexpr std::size_t kMaxReceiveBuffer = 4096;
+// How much of an overlong chunk the log shows.
+inline constexpr std::size_t kOverflowLogBytes = 128;
+// Period of a session's idle check.
+inline constexpr std::chrono::milliseconds kIdleTick{1000};
+// How long Stop waits for one thread, counted anew after every dispatched message.
+inline constexpr std::chrono::milliseconds kStopWaitPerThread{5000};
+// How long one reply may wait for a client that does not read.
+inline constexpr int kReplySendTimeoutMs = 30'000;

@@ -1,0 +1,28 @@
+// The notifications the server sends to whatever shows it: the window, or the
+// console of the headless server.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Log-line categories passed to OnLogLine.
+enum class LogCategory { Server = 0, Received = 1, Reply = 2, Error = 3 };
+
+class CWindowSink {
+public:
+    virtual ~CWindowSink() = default;
+    // A session sent USER. On the session's thread; must be complete on return.
+    virtual void OnSessionAdded(std::uint32_t sessionId, const std::string& userName,
+                                const std::string& userAddress) = 0;
+    // A session ended. Main thread.
+    virtual void OnSessionRemoved(std::uint32_t sessionId, const std::string& userName) = 0;
+    // A command line arrived. On the session's thread.
+    virtual void OnSessionCommand(std::uint32_t sessionId, const std::string& currentDir,
+                                  const std::string& line) = 0;
+    // A time-stamped log line. On whichever thread logs; must be complete on return.
+    virtual void OnLogLine(LogCategory category, const std::string& line) = 0;
+    // Statistics, from the statistics timer on the main thread.
+    virtual void OnBytesReceived(std::int64_t total) = 0;
+    virtual void OnBytesSent(std::int64_t total) = 0;
+    virtual void OnStatistic(int index, std::int64_t value) = 0;
+};
