@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 60
 deps:
 	./tools/install-deps.sh
 
-release: deps
+release:
 	cmake -S . -B $(BUILD_RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVONA_TESTS=OFF
 	cmake --build $(BUILD_RELEASE) -j$(JOBS)
 
@@ -21,7 +21,7 @@ demo: release
 	./tools/make-demo.sh $(DEMO_DIR) $(BUILD_RELEASE)
 	$(BUILD_RELEASE)/app/tarvona-server --dir $(DEMO_DIR) --port 2121
 
-test: deps test-asan test-tsan test-fuzz
+test: test-asan test-tsan test-fuzz
 
 test-asan:
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVONA_SANITIZE=address -DTARVONA_WERROR=ON

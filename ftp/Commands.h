@@ -15,5 +15,34 @@ void CmdHelp(CControlSocket& session, const std::string& argument);
 void CmdType(CControlSocket& session, const std::string& argument);
 void CmdQuit(CControlSocket& session, const std::string& argument);
 void CmdAbor(CControlSocket& session, const std::string& argument);
+// Login (USER, PASS).
+void CmdUser(CControlSocket& session, const std::string& argument);
+void CmdPass(CControlSocket& session, const std::string& argument);
+
+// File and directory commands.
+void CmdCwd(CControlSocket& session, const std::string& argument);
+void CmdCdup(CControlSocket& session, const std::string& argument);
+void CmdPwd(CControlSocket& session, const std::string& argument);
+void CmdMkd(CControlSocket& session, const std::string& argument);
+void CmdRmd(CControlSocket& session, const std::string& argument);
+void CmdDele(CControlSocket& session, const std::string& argument);
+void CmdRnfr(CControlSocket& session, const std::string& argument);
+void CmdRnto(CControlSocket& session, const std::string& argument);
+void CmdSize(CControlSocket& session, const std::string& argument);
+void CmdRest(CControlSocket& session, const std::string& argument);
+
+// Data connections.
+void CmdPasv(CControlSocket& session, const std::string& argument);
+void CmdPort(CControlSocket& session, const std::string& argument);
+
+// Listings.
+void CmdList(CControlSocket& session, const std::string& argument);
+void CmdNlst(CControlSocket& session, const std::string& argument);
+
+// Transfers.
+void CmdRetr(CControlSocket& session, const std::string& argument);
+void CmdStor(CControlSocket& session, const std::string& argument);
+void CmdAppe(CControlSocket& session, const std::string& argument);
+
 // Answers a keyword the server does not implement.
 void CmdNotImplemented(CControlSocket& session, const std::string& argument);

@@ -12,39 +12,39 @@
 
 namespace {
 
-// Bodies by command id; a command whose body is not built yet answers 502.
+// Bodies by command id; same-behaviour pairs share one body.
 const CommandHandler kHandlers[kCommandCount] = {
-    &CmdAbor,              // ABOR
-    &CmdNotImplemented,    // APPE
-    &CmdQuit,              // BYE
-    &CmdNotImplemented,    // CDUP
-    &CmdNotImplemented,    // CWD
-    &CmdNotImplemented,    // DELE
-    &CmdHelp,              // HELP
-    &CmdNotImplemented,    // LIST
-    &CmdNotImplemented,    // MKD
-    &CmdNotImplemented,    // NLST
-    &CmdNoop,              // NOOP
-    &CmdNotImplemented,    // PASS
-    &CmdNotImplemented,    // PASV
-    &CmdNotImplemented,    // P@SW
-    &CmdNotImplemented,    // PORT
-    &CmdNotImplemented,    // PWD
-    &CmdQuit,              // QUIT
-    &CmdNotImplemented,    // REST
-    &CmdNotImplemented,    // RETR
-    &CmdNotImplemented,    // RMD
-    &CmdNotImplemented,    // RNFR
-    &CmdNotImplemented,    // RNTO
-    &CmdNotImplemented,    // SIZE
-    &CmdNotImplemented,    // STOR
-    &CmdSyst,              // SYST
-    &CmdType,              // TYPE
-    &CmdNotImplemented,    // USER
-    &CmdNotImplemented,    // XCWD
-    &CmdNotImplemented,    // XMKD
-    &CmdNotImplemented,    // XPWD
-    &CmdNotImplemented,    // XRMD
+    &CmdAbor,      // ABOR
+    &CmdAppe,      // APPE
+    &CmdQuit,      // BYE
+    &CmdCdup,      // CDUP
+    &CmdCwd,       // CWD
+    &CmdDele,      // DELE
+    &CmdHelp,      // HELP
+    &CmdList,      // LIST
+    &CmdMkd,       // MKD
+    &CmdNlst,      // NLST
+    &CmdNoop,      // NOOP
+    &CmdPass,      // PASS
+    &CmdPasv,      // PASV
+    &CmdPasv,      // P@SW
+    &CmdPort,      // PORT
+    &CmdPwd,       // PWD
+    &CmdQuit,      // QUIT
+    &CmdRest,      // REST
+    &CmdRetr,      // RETR
+    &CmdRmd,       // RMD
+    &CmdRnfr,      // RNFR
+    &CmdRnto,      // RNTO
+    &CmdSize,      // SIZE
+    &CmdStor,      // STOR
+    &CmdSyst,      // SYST
+    &CmdType,      // TYPE
+    &CmdUser,      // USER
+    &CmdCwd,       // XCWD
+    &CmdMkd,       // XMKD
+    &CmdPwd,       // XPWD
+    &CmdRmd,       // XRMD
 };
 
 bool AllowedBeforeLogin(int id) {

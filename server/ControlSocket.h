@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ftp/PathTypes.h"
 #include "platform/Socket.h"
 
 class CConnectThread;
@@ -41,6 +42,29 @@ public:
     bool IsConnectionDead();
     // Closes the socket and asks the thread to end the session.
     void EndSession();
+
+    // ---- Paths (ftp/PathResolver.cpp). Each call reads the account tables afresh.
+
+    // Maps a virtual path onto a local path through the home directory and the virtual
+    // folders. On failure `localPath` is untouched (".." anywhere) or the first level
+    // that does not exist.
+    bool MapToLocal(const std::string& virtualPath, std::string& localPath);
+    // Resolves the client's file argument; the permission is that of the containing
+    // directory. `localPath` is the local file path.
+    ResolveResult ResolveFilePath(const std::string& argument, PermissionKind kind,
+                                  std::string& localPath);
+    // Resolves the client's directory argument. For DirCreate on a missing path the
+    // result is DirNotFound with `localPath` the first missing level.
+    ResolveResult ResolveDirPath(const std::string& argument, PermissionKind kind,
+                                 std::string& localPath);
+    // Whether the user holds `kind` at `localPath` (home directory first, then the
+    // user's and the groups' virtual folders).
+    bool CheckPermission(const std::string& localPath, PermissionKind kind);
+    // The virtual path the client sees for `localPath`. Never fails.
+    std::string ToVirtualPath(const std::string& localPath);
+    // True when `localPath` exists and is a directory (`wantDirectory`) or exists and
+    // is not one (!`wantDirectory`).
+    static bool PathExists(const std::string& localPath, bool wantDirectory);
 
     // Session fields.
     const std::string& UserName() const { return m_userName; }

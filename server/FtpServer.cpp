@@ -50,6 +50,13 @@ void CFtpServer::Stop() {
     LogMessage(LogCategory::Server, "Server is stopped.");
 }
 
+int CFtpServer::GetBoundPort() const {
+    std::string address;
+    std::uint16_t port = 0;
+    if (!m_listenSocket || !m_listenSocket->GetSockName(address, port)) return 0;
+    return port;
+}
+
 bool CFtpServer::TakeFirstConnection(std::uint32_t& threadId) {
     std::lock_guard lock(m_connectionLock);
     if (m_connectionList.empty()) return false;

@@ -37,6 +37,9 @@ public:
 
     void SetPort(int port) { m_port = port; }
     int GetPort() const { return m_port; }
+    // The port the listening socket is bound to while running (the system's choice
+    // after SetPort(0)); 0 when stopped.
+    int GetBoundPort() const;
     void SetMaxUsers(int count) { m_maxUsers = count; }
     void SetTimeout(int minutes) { m_idleTimeout = minutes; }
     void SetWelcomeMessage(const std::string& text);

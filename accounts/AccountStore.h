@@ -1,0 +1,88 @@
+// Reading the account tables: one user record, a virtual-folder table, the group list.
+// Every call opens the table it needs for reading (a shared lock), reads, and closes
+// it again; nothing is cached, so an edit applies to the very next call.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CKorvTable;
+
+// The nine folder permissions, in the order of the permission text "RWDRALCRR".
+enum class Permission {
+    Read = 0, Write, Delete, Rename, Append, DirList, DirCreate, DirRemove, DirRename
+};
+inline constexpr std::size_t kPermissionCount = 9;
+
+// Field names of the permissions, in Permission order.
+inline constexpr std::array<std::string_view, kPermissionCount> kPermissionFields = {
+    "read", "write", "delete", "rename", "append", "dir_list", "dir_create", "dir_remove",
+    "dir_rename"};
+
+struct PermissionSet {
+    std::array<bool, kPermissionCount> granted{};
+    bool Has(Permission p) const { return granted[static_cast<std::size_t>(p)]; }
+};
+
+struct UserRecord {
+    std::int32_t id = 0;
+    std::string name;        // "userid"
+    std::string password;    // "password", clear text
+    std::string email;
+    std::string groups;      // "group": decimal group ids separated by commas
+    std::string homeDir;     // "homedir"
+    std::string status;      // "status" as text: "1" enabled
+    std::string reserved;    // "reserved": "1,YYYY-MM-DD" disables on and after the date
+    PermissionSet permissions;  // of the home directory; a field grants when exactly 1
+    std::int32_t downloadLimit = 0;
+    std::int32_t downloadSpeed = 0;  // KB/s
+    std::int32_t uploadLimit = 0;
+    std::int32_t uploadSpeed = 0;    // KB/s
+    double quotaMax = 0;             // KB; 0 = no quota
+    double quotaCurrent = 0;         // KB
+};
+
+struct VirtualFolder {
+    std::int32_t id = 0;
+    std::string name;  // first-level name the client sees
+    std::string dir;   // local directory
+    PermissionSet permissions;
+};
+
+// File names in the program directory `programDir` (which ends with "/").
+std::string UserTablePath(const std::string& programDir);
+std::string GroupTablePath(const std::string& programDir);
+std::string UserFolderTablePath(const std::string& programDir, std::int32_t userId);
+std::string GroupFolderTablePath(const std::string& programDir, std::int32_t groupId);
+
+// Reads the account whose "userid" key equals `userName`. False when "user.sdb" cannot
+// be opened or holds no such account. Any thread.
+[[nodiscard]] bool ReadUser(const std::string& programDir, const std::string& userName,
+                            UserRecord& out);
+
+// The same by record id (key 0).
+[[nodiscard]] bool ReadUserById(const std::string& programDir, std::int32_t id, UserRecord& out);
+// Every account in ascending id order. False when "user.sdb" cannot be opened.
+[[nodiscard]] bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out);
+// Positions the open user table on the account named `userName`: the "userid" key finds
+// it and the stored name is the whole name (letter case as the key compares it).
+[[nodiscard]] bool FindUser(CKorvTable& table, const std::string& userName);
+
+// Reads every row of the virtual-folder table at `path`, in record order. False when the
+// table cannot be opened (a missing file included). Any thread.
+[[nodiscard]] bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out);
+
+// The group ids of a "group" text ("1,3"), in list order; pieces that are not numbers
+// are skipped.
+std::vector<std::int32_t> ParseGroupList(std::string_view groups);
+
+// Adds `deltaKb` (may be negative) to the account's "quota_current", storing 0 instead of
+// a negative result, and updates the record; does nothing (and returns true) when the
+// stored "quota_max" is 0, or, with `onlyWhenPositive`, not above 0. The caller holds
+// the connection-list lock, which orders these read-modify-writes. False when the table
+// or the account cannot be read or written.
+[[nodiscard]] bool AddQuotaCurrent(const std::string& programDir, const std::string& userName,
+                                   double deltaKb, bool onlyWhenPositive);

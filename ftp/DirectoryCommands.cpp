@@ -1,0 +1,94 @@
+// CWD, XCWD, CDUP, PWD, XPWD, MKD, XMKD, RMD, XRMD.
+#include "ftp/Commands.h"
+#include "ftp/PathText.h"
+#include "platform/FileSystem.h"
+#include "server/ControlSocket.h"
+
+namespace {
+
+// Creates every missing level of `localPath`, as far up as it must; the outcome of
+// the last creation decides.
+bool CreateDirectoryTree(const std::string& localPath) {
+    for (std::size_t slash = localPath.find('/', 1); slash != std::string::npos;
+         slash = localPath.find('/', slash + 1))
+        (void)MakeDirectory(localPath.substr(0, slash));
+    return MakeDirectory(localPath);
+}
+
+// The CWD procedure; `shown` is the text the failure replies quote.
+void ChangeDirectory(CControlSocket& session, const std::string& argument, const std::string& shown) {
+    std::string local;
+    switch (session.ResolveDirPath(argument, PermissionKind::DirList, local)) {
+        case ResolveResult::Found:
+            session.SetCurrentDir(session.ToVirtualPath(local));
+            session.SendReply("250 CWD command successful \"%s\" is current directory.",
+                              session.CurrentDir().c_str());
+            return;
+        case ResolveResult::Denied:
+            session.SendReply("550 \"%s\": No permission.", shown.c_str());
+            return;
+        default:
+            session.SendReply("550 \"%s\": CWD command failed. No permission.", shown.c_str());
+            return;
+    }
+}
+
+}  // namespace
+
+void CmdCwd(CControlSocket& session, const std::string& argument) {
+    ChangeDirectory(session, argument, argument);
+}
+
+void CmdCdup(CControlSocket& session, const std::string&) {
+    // To the parent of the current directory, staying at "/" at the top.
+    const std::string current = StripTrailingSlashes(session.CurrentDir());
+    const auto slash = current.rfind('/');
+    const std::string parent = slash == std::string::npos || slash == 0 ? "/" : current.substr(0, slash);
+    ChangeDirectory(session, parent, "..");
+}
+
+void CmdPwd(CControlSocket& session, const std::string&) {
+    session.SendReply("257 \"%s\" is current directory.", session.CurrentDir().c_str());
+}
+
+void CmdMkd(CControlSocket& session, const std::string& argument) {
+    std::string local;
+    switch (session.ResolveDirPath(argument, PermissionKind::DirCreate, local)) {
+        case ResolveResult::Found:
+            session.SendReply("550 Directory exists.");
+            return;
+        case ResolveResult::Denied:
+            session.SendReply("550 can't create directory. No permission.");
+            return;
+        default:
+            if (CreateDirectoryTree(local))
+                session.SendReply("250 Directory created.");
+            else
+                session.SendReply("450 create directory error.");
+            return;
+    }
+}
+
+void CmdRmd(CControlSocket& session, const std::string& argument) {
+    std::string local;
+    const ResolveResult result = session.ResolveDirPath(argument, PermissionKind::DirRemove, local);
+    if (result == ResolveResult::Denied) {
+        session.SendReply("550 No permission.");
+        return;
+    }
+    if (result != ResolveResult::Found) {
+        session.SendReply("550 Directory unavailable.");
+        return;
+    }
+    switch (RemoveDirectory(local)) {
+        case RemoveDirResult::Removed:
+            session.SendReply("250 Directory deleted.");
+            return;
+        case RemoveDirResult::NotEmpty:
+            session.SendReply("550 Directory is not empty.");
+            return;
+        case RemoveDirResult::Failed:
+            session.SendReply("450 delete directory error.");
+            return;
+    }
+}

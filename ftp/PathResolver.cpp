@@ -1,0 +1,179 @@
+// Client paths to local paths and back, and the permission a user holds at a local
+// path. Every call reads the account tables afresh: an edit applies at once.
+#include <strings.h>
+
+#include <vector>
+
+#include "accounts/AccountStore.h"
+#include "ftp/PathText.h"
+#include "platform/FileSystem.h"
+#include "server/ControlSocket.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+Permission ToPermission(PermissionKind kind) {
+    switch (kind) {
+        case PermissionKind::Read: return Permission::Read;
+        case PermissionKind::Write: return Permission::Write;
+        case PermissionKind::Rename: return Permission::Rename;
+        case PermissionKind::Delete: return Permission::Delete;
+        case PermissionKind::Append: return Permission::Append;
+        case PermissionKind::DirList: return Permission::DirList;
+        case PermissionKind::DirCreate: return Permission::DirCreate;
+        case PermissionKind::DirRemove: return Permission::DirRemove;
+        case PermissionKind::DirRename: return Permission::DirRename;
+    }
+    return Permission::Read;
+}
+
+// The account as the path code sees it; a missing account has no home, no groups
+// and no permissions.
+struct AccountView {
+    UserRecord user;
+    std::string home;  // usable home directory, or empty
+};
+
+AccountView ReadAccount(CControlSocket& session) {
+    AccountView view;
+    if (ReadUser(session.Server().ProgramDir(), session.UserName(), view.user))
+        view.home = UsableLocalDir(view.user.homeDir);
+    return view;
+}
+
+// The folder tables that apply to the account, user's first, then its groups' in
+// list order.
+std::vector<std::string> FolderTables(const std::string& programDir, const UserRecord& user) {
+    std::vector<std::string> tables{UserFolderTablePath(programDir, user.id)};
+    for (std::int32_t group : ParseGroupList(user.groups))
+        tables.push_back(GroupFolderTablePath(programDir, group));
+    return tables;
+}
+
+bool FindFolderByName(const std::string& table, const std::string& name, std::string& dir) {
+    std::vector<VirtualFolder> folders;
+    if (!ReadFolders(table, folders)) return false;
+    for (const VirtualFolder& folder : folders) {
+        const std::string folderDir = UsableLocalDir(folder.dir);
+        if (folderDir.empty() || strcasecmp(folder.name.c_str(), name.c_str()) != 0) continue;
+        dir = folderDir;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& localPath) {
+    const std::vector<std::string> components = SplitVirtualPath(virtualPath);
+    const AccountView account = ReadAccount(*this);
+    std::string current = account.home;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        // SECURITY: no path may climb above where it started.
+        if (components[i] == "..") return false;
+        std::string candidate = current + "/" + components[i];
+        if (!current.empty() && GetPathKind(candidate) != PathKind::Missing) {
+            current = std::move(candidate);
+            continue;
+        }
+        if (i > 0) {
+            localPath = std::move(candidate);
+            return false;
+        }
+        // The first level may name a virtual folder: the user's own first, then the
+        // groups' in list order. A table that cannot be read is skipped.
+        bool found = false;
+        for (const std::string& table : FolderTables(Server().ProgramDir(), account.user)) {
+            found = FindFolderByName(table, components[i], current);
+            if (found) break;
+        }
+        if (!found) {
+            // Without a usable home there is no real first level to point at.
+            localPath = current.empty() ? std::string() : std::move(candidate);
+            return false;
+        }
+    }
+    localPath = current;
+    return true;
+}
+
+bool CControlSocket::CheckPermission(const std::string& localPath, PermissionKind kind) {
+    const Permission permission = ToPermission(kind);
+    const AccountView account = ReadAccount(*this);
+    if (!account.home.empty() && IsSameOrBelow(account.home, localPath))
+        return account.user.permissions.Has(permission);
+    // The first folder (user's before groups', record order) whose directory holds the
+    // path decides; a folder table that cannot be read ends the search denied.
+    for (const std::string& table : FolderTables(Server().ProgramDir(), account.user)) {
+        std::vector<VirtualFolder> folders;
+        if (!ReadFolders(table, folders)) return false;
+        for (const VirtualFolder& folder : folders) {
+            const std::string dir = UsableLocalDir(folder.dir);
+            if (!dir.empty() && IsSameOrBelow(dir, localPath)) return folder.permissions.Has(permission);
+        }
+    }
+    return false;
+}
+
+std::string CControlSocket::ToVirtualPath(const std::string& localPath) {
+    const AccountView account = ReadAccount(*this);
+    if (!account.home.empty() && IsSameOrBelow(account.home, localPath))
+        return JoinVirtual("", RemainderBelow(account.home, localPath));
+    for (const std::string& table : FolderTables(Server().ProgramDir(), account.user)) {
+        std::vector<VirtualFolder> folders;
+        if (!ReadFolders(table, folders)) continue;
+        for (const VirtualFolder& folder : folders) {
+            const std::string dir = UsableLocalDir(folder.dir);
+            if (!dir.empty() && IsSameOrBelow(dir, localPath))
+                return JoinVirtual(folder.name, RemainderBelow(dir, localPath));
+        }
+    }
+    // A path outside every known directory: shown as it is, as the description has it.
+    return StripTrailingSlashes(localPath).empty() ? "/" : StripTrailingSlashes(localPath);
+}
+
+bool CControlSocket::PathExists(const std::string& localPath, bool wantDirectory) {
+    const PathKind kind = GetPathKind(localPath);
+    if (kind == PathKind::Missing) return false;
+    return (kind == PathKind::Directory) == wantDirectory;
+}
+
+ResolveResult CControlSocket::ResolveDirPath(const std::string& argument, PermissionKind kind,
+                                             std::string& localPath) {
+    std::string path = NormalizeArgument(argument);
+    if (path.empty()) {
+        if (kind != PermissionKind::DirList) return ResolveResult::DirNotFound;
+        path = "/";
+    }
+    if (path.front() != '/') path = JoinToCurrent(m_currentDir, path);
+    const bool mapped = MapToLocal(path, localPath);
+    if (!mapped && kind != PermissionKind::DirCreate) return ResolveResult::DirNotFound;
+    if (kind == PermissionKind::DirRename && !PathExists(localPath, true)) return ResolveResult::Denied;
+    if (!CheckPermission(localPath, kind)) return ResolveResult::Denied;
+    return mapped ? ResolveResult::Found : ResolveResult::DirNotFound;
+}
+
+ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, PermissionKind kind,
+                                              std::string& localPath) {
+    const std::string path = NormalizeArgument(argument);
+    if (path.empty()) return ResolveResult::FileNotFound;
+    std::string dirPart;
+    std::string name;
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        dirPart = m_currentDir;
+        name = path;
+    } else {
+        dirPart = slash == 0 ? "/" : path.substr(0, slash);
+        name = path.substr(slash + 1);
+    }
+    // SECURITY: "." and ".." name directories, never a file in this one.
+    if (name == "." || name == "..") return ResolveResult::FileNotFound;
+    if (dirPart.front() != '/') dirPart = JoinToCurrent(m_currentDir, dirPart);
+    std::string localDir;
+    if (!MapToLocal(dirPart, localDir)) return ResolveResult::FileNotFound;
+    localPath = localDir + "/" + name;
+    if (kind != PermissionKind::Write && !PathExists(localPath, false))
+        return ResolveResult::FileNotFound;
+    return CheckPermission(localDir, kind) ? ResolveResult::Found : ResolveResult::Denied;
+}

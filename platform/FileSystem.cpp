@@ -1,0 +1,44 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+PathKind GetPathKind(const std::string& path) {
+    struct stat info;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) return PathKind::Missing;
+    return S_ISDIR(info.st_mode) ? PathKind::Directory : PathKind::File;
+}
+
+std::int64_t GetFileSize(const std::string& path) {
+    struct stat info;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+bool MakeDirectory(const std::string& path) {
+    return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+}
+
+RemoveDirResult RemoveDirectory(const std::string& path) {
+    if (!path.empty() && ::rmdir(path.c_str()) == 0) return RemoveDirResult::Removed;
+    if (errno == ENOTEMPTY || errno == EEXIST) return RemoveDirResult::NotEmpty;
+    return RemoveDirResult::Failed;
+}
+
+bool RemoveFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+
+bool MovePath(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the no-replace flag: check, then rename. The window is
+    // small and only the same account's sessions could race it.
+    struct stat info;
+    if (::lstat(to.c_str(), &info) == 0) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}

@@ -1,0 +1,22 @@
+// Names in the local file system: what a path is, and creating, removing and moving
+// entries. Symbolic links are followed, as a client would expect of a folder link
+// the administrator placed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class PathKind { Missing, File, Directory };
+
+PathKind GetPathKind(const std::string& path);
+// Size in bytes of the file at `path`, or -1 when it cannot be read.
+std::int64_t GetFileSize(const std::string& path);
+// Creates one directory. False when it exists already or cannot be made.
+[[nodiscard]] bool MakeDirectory(const std::string& path);
+
+enum class RemoveDirResult { Removed, NotEmpty, Failed };
+// Removes an empty directory; never anything inside it.
+RemoveDirResult RemoveDirectory(const std::string& path);
+[[nodiscard]] bool RemoveFile(const std::string& path);
+// Renames `from` to `to`. Fails when `to` exists: an existing entry is never replaced.
+[[nodiscard]] bool MovePath(const std::string& from, const std::string& to);
