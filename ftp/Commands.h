@@ -44,5 +44,14 @@ void CmdRetr(CControlSocket& session, const std::string& argument);
 void CmdStor(CControlSocket& session, const std::string& argument);
 void CmdAppe(CControlSocket& session, const std::string& argument);
 
+// Extensions beyond the classic table.
+void CmdFeat(CControlSocket& session, const std::string& argument);
+void CmdOpts(CControlSocket& session, const std::string& argument);
+void CmdMdtm(CControlSocket& session, const std::string& argument);
+void CmdMfmt(CControlSocket& session, const std::string& argument);
+void CmdStat(CControlSocket& session, const std::string& argument);
+// STAT with a path: the LIST lines of that path over the control connection.
+void CmdStatPath(CControlSocket& session, const std::string& argument);
+
 // Answers a keyword the server does not implement.
 void CmdNotImplemented(CControlSocket& session, const std::string& argument);

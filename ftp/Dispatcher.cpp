@@ -6,6 +6,7 @@
 #include "ftp/CommandTable.h"
 #include "config/LogLine.h"
 #include "ftp/Commands.h"
+#include "ftp/ExtensionTable.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
@@ -72,22 +73,39 @@ bool CControlSocket::GetCommand(std::string& keyword, std::string& argument) {
     return true;
 }
 
+namespace {
+
+// The rules every command shares, in order: a missing required argument (before the
+// login check, so it applies before login too), then the login.
+bool PassesCommonRules(CControlSocket& session, bool needsArgument, bool allowedBeforeLogin,
+                       const std::string& argument) {
+    if (needsArgument && argument.empty()) {
+        session.SendReply("501 Syntax error in parameters or arguments.");
+        return false;
+    }
+    if (!allowedBeforeLogin && session.State() == SessionState::NotLoggedIn) {
+        session.SendReply("530 Please login with USER and PASS.");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void CControlSocket::ProcessCommand() {
     std::string keyword;
     std::string argument;
     if (!GetCommand(keyword, argument)) return;
     const FtpCommandEntry& entry = FindCommand(keyword);
-    if (entry.needsArgument == 1 && argument.empty()) {
-        SendReply("501 Syntax error in parameters or arguments.");
+    if (entry.id != static_cast<int>(CommandId::None)) {
+        if (PassesCommonRules(*this, entry.needsArgument == 1, AllowedBeforeLogin(entry.id), argument))
+            kHandlers[entry.id](*this, argument);
         return;
     }
-    if (!AllowedBeforeLogin(entry.id) && m_state == SessionState::NotLoggedIn) {
-        SendReply("530 Please login with USER and PASS.");
+    if (const ExtensionEntry* extension = FindExtension(keyword)) {
+        if (PassesCommonRules(*this, extension->needsArgument, extension->allowedBeforeLogin, argument))
+            extension->handler(*this, argument);
         return;
     }
-    if (entry.id == static_cast<int>(CommandId::None)) {
-        SendReply("502 Command not implemented.");
-        return;
-    }
-    kHandlers[entry.id](*this, argument);
+    if (PassesCommonRules(*this, false, false, argument)) SendReply("502 Command not implemented.");
 }

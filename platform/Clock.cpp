@@ -27,3 +27,24 @@ std::string FormatUtcTime(std::int64_t seconds, const char* format) {
     ::gmtime_r(&t, &out);
     return Format(out, format);
 }
+
+bool ParseUtcTimestamp(const std::string& text, std::int64_t& seconds) {
+    if (text.size() != 14) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    auto number = [&](std::size_t at, std::size_t length) {
+        return std::stoi(text.substr(at, length));
+    };
+    std::tm when{};
+    when.tm_year = number(0, 4) - 1900;
+    when.tm_mon = number(4, 2) - 1;
+    when.tm_mday = number(6, 2);
+    when.tm_hour = number(8, 2);
+    when.tm_min = number(10, 2);
+    when.tm_sec = number(12, 2);
+    if (when.tm_mon < 0 || when.tm_mon > 11 || when.tm_mday < 1 || when.tm_mday > 31 ||
+        when.tm_hour > 23 || when.tm_min > 59 || when.tm_sec > 60)
+        return false;
+    seconds = static_cast<std::int64_t>(::timegm(&when));
+    return true;
+}

@@ -13,3 +13,6 @@ std::string FormatLocalTime(std::int64_t seconds, const char* format);
 std::string FormatUtcTime(std::int64_t seconds, const char* format);
 // Broken-down local time of `seconds`.
 std::tm LocalTime(std::int64_t seconds);
+// Reads "YYYYMMDDHHMMSS" (UTC, as in MDTM and MFMT) into seconds since the epoch.
+// False when the text is not exactly that.
+[[nodiscard]] bool ParseUtcTimestamp(const std::string& text, std::int64_t& seconds);

@@ -42,3 +42,18 @@ bool MovePath(const std::string& from, const std::string& to) {
     if (::lstat(to.c_str(), &info) == 0) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
+
+std::int64_t GetModifyTime(const std::string& path) {
+    struct stat info;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.st_mtime);
+}
+
+bool SetModifyTime(const std::string& path, std::int64_t seconds) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = 0;
+    return !path.empty() && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}

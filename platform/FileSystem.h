@@ -20,3 +20,8 @@ RemoveDirResult RemoveDirectory(const std::string& path);
 [[nodiscard]] bool RemoveFile(const std::string& path);
 // Renames `from` to `to`. Fails when `to` exists: an existing entry is never replaced.
 [[nodiscard]] bool MovePath(const std::string& from, const std::string& to);
+
+// Modification time of `path` in whole seconds since the epoch, or -1.
+std::int64_t GetModifyTime(const std::string& path);
+// Sets the modification time of `path` (the access time stays). False on failure.
+[[nodiscard]] bool SetModifyTime(const std::string& path, std::int64_t seconds);

@@ -28,7 +28,7 @@ bool CConnectThread::InitInstance() {
     (void)m_control.GetPeerName(m_peerAddress, m_peerPort);
     m_server.MainLoop()->Send(
         Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0, m_server.ServerWindow()});
-    if (m_server.IsTooManyUsers()) {
+    if (m_tooManyUsers) {
         m_control.SendReply("421 Too many users are connected, please try again later.");
         Loop().PostQuit();
     } else if (!m_server.IsAddressAllowed(m_peerAddress)) {
@@ -84,4 +84,7 @@ void CConnectThread::AddReceivedBytes(std::int64_t count) {
     PostStats(1, static_cast<std::intptr_t>(count));
 }
 
-void CConnectThread::ReportTransferEvent(int kind) { PostStats(2, kind); }
+void CConnectThread::ReportTransferEvent(int kind) {
+    if (kind == 2 || kind == 3) ++m_transfersCompleted;
+    PostStats(2, kind);
+}

@@ -24,6 +24,10 @@ public:
     // thread waits for WM_SESSION_OPENED, read afterwards.
     void SetClientAddress(const std::string& address) { m_clientAddress = address; }
     const std::string& ClientAddress() const { return m_clientAddress; }
+    // Whether the user limit refuses this client. Decided by the controller when it
+    // counts the connection, while this thread waits for WM_SESSION_OPENED: checked
+    // later, the counts of other clients arriving meanwhile would refuse it too.
+    void SetTooManyUsers(bool tooMany) { m_tooManyUsers = tooMany; }
     // Peer address of the control connection, taken when the thread started.
     const std::string& PeerAddress() const { return m_peerAddress; }
     // The session's user name; read by the controller while this thread waits for
@@ -42,6 +46,8 @@ public:
     EventLoop& OwnLoop() { return Loop(); }
     std::int64_t BytesReceived() const { return m_bytesReceived; }
     std::int64_t BytesSent() const { return m_bytesSent; }
+    // Downloads and uploads that ended with "226 Transfer complete." in this session.
+    int TransfersCompleted() const { return m_transfersCompleted; }
 
 protected:
     bool InitInstance() override;
@@ -57,9 +63,11 @@ private:
     std::string m_clientAddress;
     std::string m_peerAddress;
     std::uint16_t m_peerPort = 0;
+    bool m_tooManyUsers = false;
     EventLoop::TimerId m_idleTimer = 0;
     std::int64_t m_bytesReceived = 0;
     std::int64_t m_bytesSent = 0;
+    int m_transfersCompleted = 0;
     std::int64_t m_lastActivity;
     CControlSocket m_control;
 };

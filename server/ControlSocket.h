@@ -83,6 +83,8 @@ public:
     int m_portPort = -1;
     std::string m_portAddress;
     std::unique_ptr<CDataSocket> m_dataSocket;
+    // The last TYPE argument, shown by STAT only: transfers never depend on it.
+    std::string m_typeShown = "ASCII";
     // Rename and restart state.
     bool m_renameIsFile = false;
     std::int64_t m_restartOffset = 0;

@@ -1,0 +1,17 @@
+// The shape of an activity-log line and what of a received command line may be logged.
+#pragma once
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// "[%Y-%m-%d %H:%M:%S]  " in local time (two blanks), then `text`. CR, LF and NUL in `text`
+// become "?", so one call makes exactly one line and a client cannot forge extra lines.
+// Safe from any thread.
+std::string MakeLogLine(std::string_view text);
+std::string MakeLogLine(std::string_view text, std::time_t when);
+
+// The log text of a command line as received (without its CR LF): ">> " and the line, but
+// ">> PASS ****" when the line's first word is PASS in any letter case (after leading
+// blanks; the word ends at the line's end or at any byte other than a letter or digit), so
+// no password, nor its length or emptiness, reaches the screen or the files.
+std::string MaskPassword(std::string_view receivedLine);

@@ -1,0 +1,100 @@
+// FEAT, OPTS, MDTM, MFMT and STAT.
+#include <strings.h>
+
+#include <cinttypes>
+
+#include "ftp/Commands.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "server/ConnectThread.h"
+#include "server/ControlSocket.h"
+
+namespace {
+
+// Every extension this server implements, as FEAT lists them.
+const char* const kFeatureLines[] = {
+    " MDTM", " MFMT", " REST STREAM", " SIZE", " TVFS", " UTF8",
+};
+
+// The reply for a path that did not resolve to a readable file.
+bool ReplyIfNotFound(CControlSocket& session, ResolveResult result) {
+    if (result == ResolveResult::Denied) {
+        session.SendReply("550 No permission.");
+        return true;
+    }
+    if (result != ResolveResult::Found) {
+        session.SendReply("550 File unavailable.");
+        return true;
+    }
+    return false;
+}
+
+std::string DataConnectionText(const CControlSocket& session) {
+    if (session.HasDataSocket()) return "open";
+    if (session.m_passive) return "passive, waiting";
+    if (session.m_portPort >= 0) return "active, to " + session.m_portAddress;
+    return "none";
+}
+
+}  // namespace
+
+void CmdFeat(CControlSocket& session, const std::string&) {
+    session.SendReply("211-Features:");
+    for (const char* line : kFeatureLines) session.SendReply("%s", line);
+    session.SendReply("211 End");
+}
+
+void CmdOpts(CControlSocket& session, const std::string& argument) {
+    // Names pass through as bytes and the platform uses UTF-8, so both settings hold.
+    if (strcasecmp(argument.c_str(), "UTF8 ON") == 0 || strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ||
+        strcasecmp(argument.c_str(), "UTF8") == 0) {
+        session.SendReply("200 UTF8 set to %s.", strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ? "off" : "on");
+        return;
+    }
+    session.SendReply("501 Option not understood.");
+}
+
+void CmdMdtm(CControlSocket& session, const std::string& argument) {
+    std::string local;
+    if (ReplyIfNotFound(session, session.ResolveFilePath(argument, PermissionKind::Read, local))) return;
+    session.SendReply("213 %s", FormatUtcTime(GetModifyTime(local), "%Y%m%d%H%M%S").c_str());
+}
+
+void CmdMfmt(CControlSocket& session, const std::string& argument) {
+    const auto blank = argument.find(' ');
+    std::int64_t seconds = 0;
+    if (blank == std::string::npos || !ParseUtcTimestamp(argument.substr(0, blank), seconds)) {
+        session.SendReply("501 Syntax error in parameters or arguments.");
+        return;
+    }
+    const std::string path = argument.substr(blank + 1);
+    std::string local;
+    const ResolveResult result = session.ResolveFilePath(path, PermissionKind::Write, local);
+    if (result == ResolveResult::Found && !CControlSocket::PathExists(local, false)) {
+        session.SendReply("550 File unavailable.");
+        return;
+    }
+    if (ReplyIfNotFound(session, result)) return;
+    if (!SetModifyTime(local, seconds)) {
+        session.SendReply("450 Can't set the modification time.");
+        return;
+    }
+    session.SendReply("213 Modify=%s; %s", argument.substr(0, blank).c_str(), path.c_str());
+}
+
+void CmdStat(CControlSocket& session, const std::string& argument) {
+    if (!argument.empty()) {
+        CmdStatPath(session, argument);
+        return;
+    }
+    CConnectThread& thread = session.Owner();
+    session.SendReply("211-Tarvona FTP Server status:");
+    session.SendReply(" Connected from %s", session.UserAddress().empty() ? thread.PeerAddress().c_str()
+                                                                       : session.UserAddress().c_str());
+    session.SendReply(" Logged in as %s", session.UserName().c_str());
+    session.SendReply(" TYPE: %s", session.m_typeShown.c_str());
+    session.SendReply(" Data connection: %s", DataConnectionText(session).c_str());
+    session.SendReply(" %d transfers completed; %" PRId64 " bytes received, %" PRId64 " bytes sent",
+                      thread.TransfersCompleted(), thread.BytesReceived(), thread.BytesSent());
+    session.SendReply("211 End of status");
+}

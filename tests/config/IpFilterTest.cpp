@@ -1,0 +1,179 @@
+#include "config/IpFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "config/ConfigLimits.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+struct FilterCase {
+    int mode;
+    const char* allow;
+    const char* deny;
+    const char* client;
+    bool admitted;
+};
+
+// Whole-address matching: an address is never matched by a longer or shorter entry.
+const FilterCase kCases[] = {
+    {1, "", "10.0.0.15", "10.0.0.15", false},
+    {1, "", "10.0.0.15", "10.0.0.1", true},
+    {1, "", "10.0.0.15", "0.0.0.1", true},
+    {1, "", "10.0.0.15", "10.0.0.150", true},
+    {2, "192.168.1.10,192.168.1.11", "", "192.168.1.1", false},
+    {2, "192.168.1.10,192.168.1.11", "", "192.168.1.11", true},
+    {2, "192.168.1.10,192.168.1.11", "", "192.168.1.2", false},
+    {2, "", "", "10.0.0.1", false},
+    {2, ",", "", "", false},
+    {1, "", "192.168.*.*", "192.168.200.7", false},
+    {1, "", "192.168.*.*", "192.169.0.1", true},
+    {2, "192.168.*.*", "", "192.168.0.1", true},
+    {2, "10.*.0.1", "", "10.99.0.1", true},
+    {2, "10.*.0.1", "", "10.99.0.2", false},
+    {2, ",10.0.0.1", "", "10.0.0.1", true},    // the online-users page's leading comma
+    {1, "", ",,10.0.0.1,,", "10.0.0.2", true},
+    {0, "", "10.0.0.1", "10.0.0.1", true},
+    {0, "", "*.*.*.*", "10.0.0.1", true},
+    {3, "10.0.0.1", "", "10.0.0.1", false},
+    {-1, "10.0.0.1", "", "10.0.0.1", false},
+    {2, "010.000.000.001", "", "10.0.0.1", true},
+    {2, "10.0.0.1*,10.0.0.256,10.0.0", "", "10.0.0.1", false},  // not addresses: no match
+    {2, "10.0.0.1", "", "::ffff:10.0.0.1", true},
+    {2, "10.0.0.1", "", "::FFFF:10.0.0.2", false},
+    {2, "fe80::1", "", "FE80::1", true},
+    {2, "fe80::1", "", "fe80::10", false},
+    {2, "10.0.0.1\n", "", "10.0.0.1", true},  // a hand-edited file's final line break
+};
+
+TEST(IpFilter, ChecksClientsAgainstWholeEntries) {
+    for (const FilterCase& c : kCases) {
+        CIpFilter filter;
+        filter.Replace(c.mode, c.allow, c.deny);
+        EXPECT_EQ(filter.IsAllowed(c.client), c.admitted)
+            << "mode " << c.mode << " allow '" << c.allow << "' deny '" << c.deny << "' client "
+            << c.client;
+    }
+}
+
+TEST(IpFilter, ValidatesEntriesAsTheAddressDialogMakesThem) {
+    for (const char* good : {"10.0.0.1", "255.255.255.255", "192.168.*.*", "*.*.*.*", "0.0.0.0"})
+        EXPECT_TRUE(CIpFilter::IsValidEntry(good)) << good;
+    for (const char* bad : {"", "10.0.0", "10.0.0.1.", "10.0.0.256", "10.0.0.1*", "1..2.3",
+                            "10.0.0.0001", " 10.0.0.1", "10.0.0.-1", "fe80::1", "10,0.0.1"})
+        EXPECT_FALSE(CIpFilter::IsValidEntry(bad)) << bad;
+}
+
+TEST(IpFilter, AlreadyOnTheListComparesWholeEntries) {
+    EXPECT_FALSE(CIpFilter::ContainsEntry("10.0.0.12", "10.0.0.1"));
+    EXPECT_TRUE(CIpFilter::ContainsEntry(",10.0.0.12,10.0.0.1", "10.0.0.1"));
+    EXPECT_FALSE(CIpFilter::ContainsEntry(",,", ""));
+
+    CIpFilter filter;
+    filter.SetMode(2);
+    EXPECT_TRUE(filter.AppendEntry(CIpFilter::List::Allow, "10.0.0.1"));
+    EXPECT_FALSE(filter.AppendEntry(CIpFilter::List::Allow, "10.0.0.1"));
+    EXPECT_EQ(filter.GetList(CIpFilter::List::Allow), ",10.0.0.1");
+    EXPECT_EQ(filter.GetList(CIpFilter::List::Deny), "");
+    EXPECT_TRUE(filter.IsAllowed("10.0.0.1"));
+
+    const auto entries = CIpFilter::SplitEntries(",10.0.0.1,,192.168.*.*,");
+    EXPECT_EQ(entries, (std::vector<std::string>{"10.0.0.1", "192.168.*.*"}));
+    EXPECT_EQ(CIpFilter::JoinEntries({"", "10.0.0.1", "", "192.168.*.*"}), "10.0.0.1,192.168.*.*");
+}
+
+TEST(IpFilterFiles, LoadKeepsAListWhoseFileIsMissingAndStopsAtAZeroByte) {
+    TempDir dir;
+    CIpFilter filter;
+    filter.Replace(1, "1.1.1.1", "2.2.2.2");
+    WriteFile(dir.Path("rejectip.txt"), std::string("3.3.3.3,4.4.4.4\0,5.5.5.5", 25));
+    ASSERT_TRUE(filter.Load(dir.ProgramDir())) << filter.GetLastError();
+    EXPECT_EQ(filter.GetList(CIpFilter::List::Allow), "1.1.1.1");
+    EXPECT_EQ(filter.GetList(CIpFilter::List::Deny), "3.3.3.3,4.4.4.4");
+    EXPECT_FALSE(filter.IsAllowed("4.4.4.4"));
+    EXPECT_TRUE(filter.IsAllowed("5.5.5.5"));
+
+    WriteFile(dir.Path("acceptip.txt"), std::string(config::kMaxIpListFileSize + 1, ','));
+    EXPECT_FALSE(filter.Load(dir.ProgramDir()));
+    EXPECT_EQ(filter.GetList(CIpFilter::List::Allow), "1.1.1.1");
+}
+
+TEST(IpFilterFiles, SaveWritesBothTextsExactly) {
+    TempDir dir;
+    CIpFilter filter;
+    filter.Replace(2, ",10.0.0.1", "");
+    ASSERT_TRUE(filter.Save(dir.ProgramDir())) << filter.GetLastError();
+    EXPECT_EQ(ReadFile(dir.Path("acceptip.txt")), ",10.0.0.1");
+    EXPECT_TRUE(std::filesystem::exists(dir.Path("rejectip.txt")));
+    EXPECT_EQ(ReadFile(dir.Path("rejectip.txt")), "");
+    EXPECT_FALSE(filter.Save(dir.Path("missing/")));
+}
+
+// Both configurations admit 10.0.0.1; a check that mixed the mode of one with the lists of
+// the other would refuse it.
+TEST(IpFilterThreads, ReplacingWhileCheckingNeverMixesSnapshots) {
+    CIpFilter filter;
+    filter.Replace(1, "10.0.0.9", "10.0.0.2");
+    std::atomic<bool> done{false};
+    std::atomic<long> refused{0}, checks{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 8; ++i) {
+        readers.emplace_back([&] {
+            while (!done.load()) {
+                if (!filter.IsAllowed("10.0.0.1")) refused.fetch_add(1);
+                checks.fetch_add(1);
+            }
+        });
+    }
+    for (int i = 0; i < 5000; ++i) {
+        if (i % 2 == 0)
+            filter.Replace(2, "10.0.0.1", "10.0.0.1");
+        else
+            filter.Replace(1, "10.0.0.9", "10.0.0.2");
+        if (i % 1000 == 0) filter.SetMode(filter.GetMode());
+    }
+    done = true;
+    for (std::thread& t : readers) t.join();
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_GT(checks.load(), 0);
+}
+
+TEST(IpFilterThreads, ListFilesReadWhileSavedAreAlwaysWhole) {
+    TempDir dir;
+    std::vector<std::string> a, b;
+    for (int i = 0; i < 300; ++i) {
+        a.push_back("10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250));
+        b.push_back("172.16.*." + std::to_string(i % 250));
+    }
+    const std::string textA = CIpFilter::JoinEntries(a), textB = CIpFilter::JoinEntries(b);
+    CIpFilter writer;
+    writer.Replace(2, textA, textB);
+    ASSERT_TRUE(writer.Save(dir.ProgramDir()));
+    std::atomic<bool> done{false};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 8; ++i) {
+        readers.emplace_back([&] {
+            CIpFilter reader;
+            while (!done.load()) {
+                const bool loaded = reader.Load(dir.ProgramDir());
+                const std::string allow = reader.GetList(CIpFilter::List::Allow);
+                if (!loaded || (allow != textA && allow != textB)) bad.fetch_add(1);
+            }
+        });
+    }
+    for (int i = 0; i < 100; ++i) {
+        writer.Replace(2, i % 2 ? textA : textB, i % 2 ? textB : textA);
+        EXPECT_TRUE(writer.Save(dir.ProgramDir())) << writer.GetLastError();
+    }
+    done = true;
+    for (std::thread& t : readers) t.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+}  // namespace
