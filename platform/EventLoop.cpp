@@ -56,13 +56,12 @@ void EventLoop::AssertInLoopThread() const {
 }
 
 void EventLoop::Enqueue(std::shared_ptr<Pending> item) {
-    {
-        std::lock_guard lock(m_queueLock);
-        m_queue.push_back(std::move(item));
-    }
+    std::lock_guard lock(m_queueLock);
+    m_queue.push_back(std::move(item));
+    // The wake-up is written under the lock: once the loop can take the item (a quit,
+    // say) it may end and close the descriptor, whose number may then belong to
+    // another file. The counter only saturates after 2^64 posts.
     const std::uint64_t one = 1;
-    // The counter only saturates after 2^64 posts; a failed write would mean a
-    // closed descriptor, which the destructor orders after every sender.
     [[maybe_unused]] ssize_t written = ::write(m_wakeFd, &one, sizeof one);
 }
 

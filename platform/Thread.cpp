@@ -33,6 +33,14 @@ public:
         std::lock_guard lock(m_lock);
         m_threads.erase(id);
     }
+    // Removes `id` and wakes `observer` (may be null) under one lock: whoever sees the
+    // thread gone may destroy the observer's loop at once, so the wake-up must be done
+    // by then.
+    void RemoveAndNotify(std::uint32_t id, EventLoop* observer) {
+        std::lock_guard lock(m_lock);
+        m_threads.erase(id);
+        if (observer != nullptr) observer->PostTask([] {});
+    }
     bool Post(std::uint32_t id, const Message& message) {
         std::lock_guard lock(m_lock);  // held so the loop cannot go away meanwhile
         auto it = m_threads.find(id);
@@ -116,8 +124,7 @@ void CThread::Body() {
         // nothing else refers to it. Members must not be touched after this line.
         delete this;
     }
-    Registry().Remove(id);
-    if (observer != nullptr) observer->PostTask([] {});
+    Registry().RemoveAndNotify(id, observer);
 }
 
 bool CThread::PostThreadMessage(std::uint32_t threadId, const Message& message) {

@@ -47,6 +47,9 @@ void CFtpServer::Stop() {
         CThread::PostThreadMessage(threadId, Message{WM_QUIT, 0, 0, nullptr});
         WaitForThreadEnd(threadId);
     }
+    // A session that ended by itself just before may still be sending WM_SESSION_CLOSED
+    // or destroying itself; the controller and the main loop must outlive that.
+    while (TakeEndingThread(threadId)) WaitForThreadEnd(threadId);
     LogMessage(LogCategory::Server, "Server is stopped.");
 }
 
@@ -61,6 +64,14 @@ bool CFtpServer::TakeFirstConnection(std::uint32_t& threadId) {
     std::lock_guard lock(m_connectionLock);
     if (m_connectionList.empty()) return false;
     threadId = m_connectionList.front()->ThreadId();
+    return true;
+}
+
+bool CFtpServer::TakeEndingThread(std::uint32_t& threadId) {
+    std::lock_guard lock(m_connectionLock);
+    if (m_endingThreads.empty()) return false;
+    threadId = m_endingThreads.back();
+    m_endingThreads.pop_back();
     return true;
 }
 
@@ -99,6 +110,8 @@ void CFtpServer::RemoveConnection(CConnectThread* thread) {
     std::lock_guard lock(m_connectionLock);
     auto it = std::find(m_connectionList.begin(), m_connectionList.end(), thread);
     if (it != m_connectionList.end()) m_connectionList.erase(it);
+    std::erase_if(m_endingThreads, [](std::uint32_t id) { return !CThread::IsThreadAlive(id); });
+    m_endingThreads.push_back(thread->ThreadId());
 }
 
 std::intptr_t CFtpServer::HandleMessage(const Message& message) {
@@ -118,6 +131,7 @@ std::intptr_t CFtpServer::HandleMessage(const Message& message) {
 std::intptr_t CFtpServer::OnSessionOpened(CConnectThread* thread) {
     ++m_currentConnections;
     ++m_connections;
+    thread->SetTooManyUsers(IsTooManyUsers());
     thread->SetClientAddress(thread->PeerAddress());
     LogMessage(LogCategory::Server,
                StringFormat("%s has connected to server.", thread->ClientAddress().c_str()));

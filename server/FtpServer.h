@@ -97,12 +97,16 @@ private:
     void RestartStatisticsTimer();
     void WaitForThreadEnd(std::uint32_t threadId);
     bool TakeFirstConnection(std::uint32_t& threadId);
+    bool TakeEndingThread(std::uint32_t& threadId);
 
     const std::string m_programDir;
     std::unique_ptr<CIpFilter> m_filter;
 
     mutable std::mutex m_connectionLock;        // guards m_connectionList and quota updates
     std::vector<CConnectThread*> m_connectionList;  // guarded by m_connectionLock
+    // Threads that have left the list but may still be reporting their end to this
+    // controller and the main loop; Stop waits for them too. Guarded by m_connectionLock.
+    std::vector<std::uint32_t> m_endingThreads;
 
     mutable std::mutex m_passiveLock;  // guards m_passiveAddress
     std::string m_passiveAddress;      // guarded by m_passiveLock

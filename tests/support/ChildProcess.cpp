@@ -1,0 +1,95 @@
+#include "tests/support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+ChildProcess::~ChildProcess() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        int ignored = 0;
+        ::waitpid(m_pid, &ignored, 0);
+    }
+    if (m_outputFd >= 0) ::close(m_outputFd);
+}
+
+bool ChildProcess::Start(const std::vector<std::string>& argv) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    // The child starts with no signal blocked, whatever the test's threads block.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    std::vector<char*> args;
+    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        return false;
+    }
+    m_pid = pid;
+    m_outputFd = pipeFds[0];
+    return true;
+}
+
+int ChildProcess::Read(std::chrono::steady_clock::time_point deadline) {
+    if (m_outputFd < 0) return 0;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{m_outputFd, POLLIN, 0};
+        int ready = ::poll(&p, 1, left.count() < 0 ? 0 : static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return -1;
+        char chunk[4096];
+        ssize_t n = ::read(m_outputFd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(m_outputFd);
+            m_outputFd = -1;
+            return 0;
+        }
+        m_output.append(chunk, static_cast<std::size_t>(n));
+        return static_cast<int>(n);
+    }
+}
+
+bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (m_output.find(text) == std::string::npos)
+        if (Read(end) <= 0) return false;
+    return true;
+}
+
+bool ChildProcess::Terminate() { return m_pid > 0 && ::kill(m_pid, SIGTERM) == 0; }
+
+bool ChildProcess::WaitForExit(std::chrono::milliseconds deadline, int& status) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    int got;
+    while ((got = Read(end)) > 0) {
+    }
+    if (got < 0) return false;  // still writing or not ended
+    int raw = 0;
+    if (::waitpid(m_pid, &raw, 0) != m_pid) return false;
+    m_pid = -1;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return true;
+}

@@ -1,0 +1,34 @@
+// Runs a program with its standard output captured, for end-to-end tests of binaries.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    // Kills and reaps a child that is still running.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts `argv[0]` with `argv`; standard output is captured. False on failure.
+    bool Start(const std::vector<std::string>& argv);
+    // Waits until the captured output contains `text`; false on time-out or exit.
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds deadline);
+    // Sends SIGTERM.
+    bool Terminate();
+    // Reads the output to its end and reaps the child; `status` is its exit status, or
+    // -1 when a signal ended it. False on time-out.
+    bool WaitForExit(std::chrono::milliseconds deadline, int& status);
+    const std::string& Output() const { return m_output; }
+
+private:
+    // Reads what is there within `deadline`: >0 bytes added, 0 end of output, -1 time-out.
+    int Read(std::chrono::steady_clock::time_point deadline);
+
+    int m_pid = -1;
+    int m_outputFd = -1;
+    std::string m_output;
+};

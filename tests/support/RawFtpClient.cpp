@@ -1,0 +1,157 @@
+#include "tests/support/RawFtpClient.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+}  // namespace
+
+RawFtpClient::~RawFtpClient() { Close(); }
+
+bool RawFtpClient::Connect(std::uint16_t port, std::chrono::milliseconds timeout) {
+    Close();
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) return false;
+    int on = 1;
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    const sockaddr_in address = Loopback(port);
+    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (errno != EINPROGRESS) return false;
+        pollfd p{m_fd, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        if (error != 0) return false;
+    }
+    m_closed = false;
+    m_buffer.clear();
+    return true;
+}
+
+bool RawFtpClient::Send(std::string_view bytes) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!bytes.empty()) {
+        if (m_fd < 0) return false;
+        ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return false;
+        pollfd p{m_fd, POLLOUT, 0};
+        if (::poll(&p, 1, MillisecondsLeft(deadline)) != 1) return false;
+    }
+    return true;
+}
+
+int RawFtpClient::Fill(std::chrono::steady_clock::time_point deadline) {
+    if (m_fd < 0 || m_closed) return 0;
+    for (;;) {
+        pollfd p{m_fd, POLLIN, 0};
+        int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return -1;
+        char chunk[4096];
+        ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) {
+            m_closed = true;  // end of stream or reset
+            return 0;
+        }
+        m_buffer.append(chunk, static_cast<std::size_t>(n));
+        return static_cast<int>(n);
+    }
+}
+
+std::optional<std::string> RawFtpClient::ReadLine(std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        const auto mark = m_buffer.find("\r\n");
+        if (mark != std::string::npos) {
+            std::string line = m_buffer.substr(0, mark);
+            m_buffer.erase(0, mark + 2);
+            return line;
+        }
+        if (Fill(end) <= 0) return std::nullopt;
+    }
+}
+
+bool RawFtpClient::WaitClosed(std::chrono::milliseconds deadline, std::string* unread) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    int got;
+    while ((got = Fill(end)) > 0) {
+    }
+    if (unread != nullptr) *unread = m_buffer;
+    return got == 0;
+}
+
+bool RawFtpClient::StaysQuiet(std::chrono::milliseconds quiet) {
+    const std::size_t before = m_buffer.size();
+    return Fill(std::chrono::steady_clock::now() + quiet) < 0 && m_buffer.size() == before;
+}
+
+void RawFtpClient::Reset() {
+    if (m_fd < 0) return;
+    linger option{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
+    Close();
+}
+
+void RawFtpClient::Close() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+std::uint16_t FindFreePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    std::uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+HeldPort::HeldPort() {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    socklen_t length = sizeof address;
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::listen(m_fd, 1) == 0 &&
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        m_port = ntohs(address.sin_port);
+}
+
+HeldPort::~HeldPort() {
+    if (m_fd >= 0) ::close(m_fd);
+}

@@ -1,0 +1,63 @@
+// A blocking loopback client that speaks raw bytes to a control port: every wait has
+// a deadline, so a silent or stuck server fails a test instead of hanging it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class RawFtpClient {
+public:
+    RawFtpClient() = default;
+    ~RawFtpClient();
+    RawFtpClient(const RawFtpClient&) = delete;
+    RawFtpClient& operator=(const RawFtpClient&) = delete;
+
+    // Connects to 127.0.0.1:`port`; false when not connected within `timeout`.
+    bool Connect(std::uint16_t port, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Sends all of `bytes` in one call (one segment for small sizes). False on error.
+    bool Send(std::string_view bytes);
+    // Sends `line` followed by CR LF.
+    bool SendLine(std::string_view line) { return Send(std::string(line) + "\r\n"); }
+    // The next line the server sent, without its CR LF; nothing when the deadline
+    // passes or the connection closes first.
+    std::optional<std::string> ReadLine(std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    // Waits for the server to close the connection (end of stream or reset). Bytes that
+    // arrive meanwhile are kept and returned through `unread`. False on time-out.
+    bool WaitClosed(std::chrono::milliseconds deadline = std::chrono::seconds(5),
+                    std::string* unread = nullptr);
+    // True when nothing arrives and the connection stays open for `quiet`.
+    bool StaysQuiet(std::chrono::milliseconds quiet);
+    // Aborts the connection with a reset (SO_LINGER 0) instead of an orderly close.
+    void Reset();
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+private:
+    // Reads what is there within `deadline`: >0 bytes added, 0 closed, -1 time-out.
+    int Fill(std::chrono::steady_clock::time_point deadline);
+
+    int m_fd = -1;
+    bool m_closed = false;
+    std::string m_buffer;
+};
+
+// A port held by a listening socket on every IPv4 address, as another program would.
+class HeldPort {
+public:
+    HeldPort();
+    ~HeldPort();
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+    // 0 when no port could be taken.
+    int Port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// A TCP port on 127.0.0.1 that was free a moment ago.
+std::uint16_t FindFreePort();
