@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "accounts/AccountSchema.h"
+#include "accounts/ExpiryCheck.h"
 #include "app/ConsoleSink.h"
 #include "config/IpFilter.h"
 #include "config/LogFile.h"
@@ -10,18 +12,20 @@
 #include "platform/ProgramDir.h"
 #include "server/FtpServer.h"
 
-std::string ChooseProgramDir(const std::string& optionDir) {
-    std::string dir = optionDir;
-    if (dir.empty()) dir = EnvironmentValue("TARVONA_HOME");
-    if (dir.empty()) return ExecutableDir();
-    std::error_code ignored;
-    auto absolute = std::filesystem::absolute(dir, ignored);
-    return WithTrailingSlash(absolute.empty() ? dir : absolute.string());
-}
-
 CServerStartup::CServerStartup(std::string programDir) : m_programDir(std::move(programDir)) {}
 
 CServerStartup::~CServerStartup() = default;
+
+// First start: empty account tables, so the server and tarvona-admin find them. Then
+// the accounts whose disable date has come are disabled, as the window does when it
+// opens. Neither failure stops the start: logins then simply fail.
+void CServerStartup::PrepareAccounts() {
+    std::string error;
+    if (!EnsureAccountTables(m_programDir, error)) std::fprintf(stderr, "%s\n", error.c_str());
+    int disabled = 0;
+    if (!DisableExpiredAccounts(m_programDir, TodayText(), disabled, error))
+        std::fprintf(stderr, "%s\n", error.c_str());
+}
 
 bool CServerStartup::Prepare(CFtpServer& server) {
     std::error_code error;
@@ -30,6 +34,7 @@ bool CServerStartup::Prepare(CFtpServer& server) {
         std::fprintf(stderr, "program directory %s cannot be created\n", m_programDir.c_str());
         return false;
     }
+    PrepareAccounts();
     const OptionValues options = COptions(m_programDir).Load();
     if (options.saveLog == 1) {
         m_logFile = std::make_unique<CLogFile>();

@@ -6,13 +6,12 @@
 #include <memory>
 #include <string>
 
+#include "app/ProgramDirChoice.h"
+
 class CFtpServer;
 class CLogFile;
 class CConsoleSink;
 
-// The program directory, ending with "/": `optionDir` when given, else
-// $TARVONA_HOME, else the executable's directory.
-std::string ChooseProgramDir(const std::string& optionDir);
 
 class CServerStartup {
 public:
@@ -24,6 +23,7 @@ public:
     [[nodiscard]] bool Prepare(CFtpServer& server);
 
 private:
+    void PrepareAccounts();
 
     std::string m_programDir;
     std::unique_ptr<CLogFile> m_logFile;

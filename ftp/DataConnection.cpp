@@ -1,5 +1,116 @@
-// Closing a session's data connection.
-#include "ftp/DataSocket.h"
-#include "server/ControlSocket.h"
+// Making and taking down a session's data connection.
+#include "ftp/DataConnection.h"
 
-void CControlSocket::CloseDataConnection() { m_dataSocket.reset(); }
+#include <memory>
+#include <mutex>
+
+#include "accounts/AccountStore.h"
+#include "ftp/DataSocket.h"
+#include "ftp/TransferLimits.h"
+#include "platform/SocketTuning.h"
+#include "server/ConnectThread.h"
+#include "server/ControlSocket.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+// Ends a failed set-up: the socket goes, and a transfer the session thought was
+// starting is over.
+void AbandonDataConnection(CControlSocket& session) {
+    session.SetState(SessionState::Idle);
+    session.CloseDataConnection();
+}
+
+// Active mode: a fresh socket connecting to the PORT target. False with the reply out.
+bool StartActiveConnect(CControlSocket& session) {
+    if (session.m_portAddress.empty() || session.m_portPort == -1) {
+        session.SendReply("425 Can't build data connection.");
+        return false;
+    }
+    session.m_dataSocket.reset();
+    auto socket = std::make_unique<CDataSocket>(session);
+    if (!socket->Create(AddressFamily::V4) || !socket->Bind("", 0)) {
+        session.SendReply("421 Failed to create connection.");
+        return false;
+    }
+    session.m_dataSocket = std::move(socket);
+    // A port outside the TCP range cannot be reached; truncating it would reach another.
+    if (session.m_portPort < 1 || session.m_portPort > 65535 ||
+        !session.m_dataSocket->Connect(session.m_portAddress,
+                                       static_cast<std::uint16_t>(session.m_portPort))) {
+        session.SendReply("425 Can't build data connection.");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool OpenDataConnection(CControlSocket& session) {
+    // The final reply follows the 150 closely; coalescing would hold it back until the
+    // client acknowledges the 150.
+    (void)DisableSendCoalescing(session.Handle());
+    // A command run while another waits for, or transfers over, the connection must
+    // not take it away from under that one.
+    if (session.m_dataSocket && session.m_dataSocket->IsBusy()) {
+        session.SendReply("425 Can't build data connection.");
+        return false;
+    }
+    if (!session.m_passive) {
+        if (!StartActiveConnect(session)) {
+            AbandonDataConnection(session);
+            return false;
+        }
+    } else if (!session.m_dataSocket) {
+        session.SendReply("425 Can't build data connection.");
+        AbandonDataConnection(session);
+        return false;
+    }
+    CDataSocket* socket = session.m_dataSocket.get();
+    const std::uint64_t serial = socket->Serial();
+    // NOTE: commands that arrive during the wait run inside it and may destroy this
+    // socket (PASV, ABOR, QUIT); `socket` is used only while the session still holds
+    // the same serial.
+    auto stillOurs = [&] { return session.m_dataSocket && session.m_dataSocket->Serial() == serial; };
+    auto settled = [&] {
+        return !stillOurs() || socket->IsConnected() || socket->ConnectFailed() || !socket->IsOpen();
+    };
+    socket->SetClaimed(true);
+    EventLoop& loop = session.Owner().OwnLoop();
+    (void)loop.RunUntil(settled, kDataConnectTimeout);
+    if (!stillOurs()) return false;  // the command that took it has replied
+    socket->SetClaimed(false);
+    if (socket->IsConnected()) return true;
+    if (loop.QuitTaken() || !session.IsOpen()) {
+        AbandonDataConnection(session);  // the session is ending; no one to tell
+        return false;
+    }
+    if (socket->ConnectFailed() || !socket->IsOpen())
+        session.SendReply("425 Can't build data connection.");
+    else
+        session.SendReply("421 Failed to create connection.");
+    AbandonDataConnection(session);
+    return false;
+}
+
+void CControlSocket::CloseDataConnection() {
+    if (!m_dataSocket) return;
+    const std::int64_t received = m_dataSocket->BytesReceived();
+    const std::int64_t quotaMax = m_dataSocket->QuotaMaximum();
+    m_dataSocket.reset();
+    m_portAddress.clear();
+    m_portPort = -1;
+    m_restartOffset = 0;
+    m_passive = false;
+    // A transfer cannot outlive its connection (ABOR ends one this way); a session that
+    // is not logged in stays so.
+    if (m_state == SessionState::Listing || m_state == SessionState::Uploading ||
+        m_state == SessionState::Downloading)
+        m_state = SessionState::Idle;
+    if (quotaMax == 0) return;
+    // Ordered with DELE and the other sessions of the user; an account that cannot be
+    // read or written is left as it is.
+    std::lock_guard lock(Server().ConnectionLock());
+    (void)AddQuotaCurrent(Server().ProgramDir(), m_userName, static_cast<double>(received / 1024),
+                          false);
+}

@@ -1,14 +1,110 @@
-// The single data connection of a session: one per listing or transfer.
+// The single data connection of a session: set up by PASV or a transfer command,
+// then used for exactly one listing, download or upload. Lives on, and is used
+// only by, the session's connection thread; the session owns it.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/DataFile.h"
+#include "platform/EventLoop.h"
 #include "platform/Socket.h"
 
 class CControlSocket;
 
+// What a transfer reads from the account when it starts.
+enum class LimitKind { None, Download, Upload };
+
 class CDataSocket : public CAsyncSocket {
 public:
-    explicit CDataSocket(CControlSocket& session) : m_session(session) {}
+    explicit CDataSocket(CControlSocket& session);
+    // Closes the socket and the file; cancels a pending pace timer.
+    ~CDataSocket() override;
+
+    // Unique per process; tells a waiter whether the session still holds this socket.
+    std::uint64_t Serial() const { return m_serial; }
+
+    // ---- Set-up
+
+    // Creates an IPv4 socket and binds it, listening, to the first free port from `low`
+    // to `high`, retrying rounds for up to 10 s while all are in use. False on any
+    // other failure or at the time-out.
+    [[nodiscard]] bool BindPassivePort(std::uint32_t low, std::uint32_t high);
+    bool IsConnected() const { return m_connected; }
+    bool ConnectFailed() const { return m_connectFailed; }
+    // True while a command waits for this connection, or a transfer runs on it; such a
+    // socket serves no second command.
+    bool IsBusy() const { return m_claimed || (m_transferStarted && IsOpen()); }
+    void SetClaimed(bool claimed) { m_claimed = claimed; }
+
+    // ---- Transfers (after the connection is up)
+
+    // Reads the user's limit of `kind` and the quota into this socket. Without the
+    // account, no limit and no quota apply.
+    void ReadLimits(LimitKind kind);
+    // Starts sending a listing text; the end is replied to the client.
+    void SendListing(std::string text);
+    // Opens `path` and starts sending it from `restartOffset` (from 0 when the offset
+    // is not inside the file).
+    void StartDownload(const std::string& path, std::int64_t restartOffset);
+    // Opens `path` for writing, cut to `keepBytes`; receiving starts with the next read
+    // notification. The quota and a second upload of the file are refused here.
+    void StartUpload(const std::string& path, std::int64_t keepBytes);
+    // Receives and writes one chunk: bytes received, 0 when the upload has ended or
+    // nothing is to be done, -1 when nothing was received.
+    long ReceiveStep();
+
+    std::int64_t BytesReceived() const { return m_bytesReceived; }
+    std::int64_t QuotaMaximum() const { return m_quotaMax; }
+
+protected:
+    void OnReceive(int error) override;
+    void OnSend(int error) override;
+    void OnAccept(int error) override;
+    void OnConnect(int error) override;
+    void OnClose(int error) override;
 
 private:
+    void ListingStep();
+    void DownloadStep();
+    // One send of the download: bytes sent, 0 when the file ran short, -1 on failure;
+    // `attempted` is how many bytes were offered.
+    long SendDownloadChunk(bool fastPath, long& attempted);
+    bool QuotaAllows(std::int64_t count);
+    // Posts the upload bytes counted since the last report.
+    void ReportReceivedBytes();
+    void PaceUpload(long received);
+    void StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading);
+    void CancelPaceTimer();
+    void DrainUnexpected();
+    // Ends the listing or transfer: closes the file and the connection, session state
+    // Idle, the final reply, WM_SESSION_CONTROL 0, and transfer event `event` (0: none).
+    void EndTransfer(const char* reply, int event);
+    EventLoop& Loop();
+
+    bool m_connected = false;
+    bool m_downloadLimited = false;
+    bool m_uploadLimited = false;
+    std::int64_t m_downloadRate = 4096;  // bytes per second; also one read when unlimited
+    std::int64_t m_uploadRate = 4096;
+    std::int64_t m_uploadWindowBytes = 0;
+    std::int64_t m_uploadWindowStart = 0;  // steady milliseconds; 0: not started
+    std::int64_t m_quotaMax = 0;
+    std::int64_t m_quotaUsed = 0;
+    std::int64_t m_bytesReceived = 0;
+    std::int64_t m_position = 0;
+    std::int64_t m_total = 0;
+    CDataFile m_file;
+    std::string m_listing;
     CControlSocket& m_session;
+
+    const std::uint64_t m_serial;
+    bool m_connectFailed = false;
+    bool m_claimed = false;
+    bool m_transferStarted = false;
+    bool m_fastUpload = false;            // no limit, no quota: larger steps
+    std::int64_t m_unreportedBytes = 0;   // received, not yet posted to the statistics
+    EventLoop::TimerId m_paceTimer = 0;
+    std::vector<char> m_buffer;
 };

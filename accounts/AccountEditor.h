@@ -1,0 +1,76 @@
+// Changing the account tables: saving and deleting users and groups with their
+// virtual-folder tables, turning group names into ids and back. The window's editors
+// and tarvona-admin both do their work through this class, so the rules live here once.
+// Each call opens the tables it needs, works and closes them; the engine's exclusive
+// lock keeps a writer alone on a table while it is open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "accounts/AccountStore.h"
+
+struct GroupRecord {
+    std::int32_t id = 0;  // 0 (or not found) = a new group
+    std::string name;
+    std::string notes;
+};
+
+class CAccountEditor {
+public:
+    // `programDir` ends with "/".
+    explicit CAccountEditor(std::string programDir);
+
+    // Writes `user` (found by its id; a new record when no record has that id) and then
+    // re-creates its virtual-folder table with `ownFolders` in list order. A new user's
+    // id is stored back into `user.id`. Refused, with nothing written: a blank user name
+    // or home directory, a home or folder directory that is not an absolute path, a
+    // text longer than its field, a name another account has. When the account record
+    // is saved but its folder table cannot be made, returns false and says so.
+    [[nodiscard]] bool SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders);
+    // Deletes the account with `id` and its folder table. "Can't delete user" when the
+    // table cannot be opened or holds no such record.
+    [[nodiscard]] bool DeleteUser(std::int32_t id);
+
+    // As SaveUser, for a group; notes are cut to 127 characters.
+    [[nodiscard]] bool SaveGroup(GroupRecord& group, const std::vector<VirtualFolder>& folders);
+    // Deletes the group with `id` and its folder table, and takes the id out of every
+    // account's group list, so that a later group given the same id does not inherit
+    // those members.
+    [[nodiscard]] bool DeleteGroup(std::int32_t id);
+    // Every group in ascending id order; false when group.sdb cannot be opened.
+    [[nodiscard]] bool ReadGroups(std::vector<GroupRecord>& out);
+    // The group whose "name" key equals `name`.
+    [[nodiscard]] bool FindGroup(const std::string& name, GroupRecord& out);
+
+    // The "group" text for comma-separated group names: each name trimmed of blanks and
+    // looked up by the "name" key; the ids found joined by commas. Names not found are
+    // dropped and, when `unknown` is given, listed there.
+    std::string GroupNamesToIds(std::string_view names, std::vector<std::string>* unknown = nullptr);
+    // The names of the ids in a "group" text, joined by commas; unknown ids are skipped.
+    std::string GroupIdsToNames(std::string_view ids);
+
+    // Re-creates the folder table at `path` with `folders` in list order. A name that
+    // repeats is not stored (the table's unique key refuses it).
+    [[nodiscard]] bool SaveFolders(const std::string& path, const std::vector<VirtualFolder>& folders);
+
+    const std::string& GetLastError() const { return m_lastError; }
+
+private:
+    bool Fail(std::string why);
+    bool CheckFolders(const std::vector<VirtualFolder>& folders);
+    bool WriteUserFields(CKorvTable& table, const UserRecord& user);
+    bool RemoveGroupFromUsers(std::int32_t groupId);
+
+    std::string m_programDir;
+    std::string m_lastError;
+};
+
+// True when `path` can be stored as a home or folder directory: an absolute path.
+// SECURITY: an empty or relative directory would be resolved against the server's own
+// working directory.
+bool IsStorableDirectory(std::string_view path);
+// True when `text` has something other than blanks.
+bool HasNonBlank(std::string_view text);

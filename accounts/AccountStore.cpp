@@ -1,0 +1,130 @@
+#include "accounts/AccountStore.h"
+
+#include <cctype>
+#include <charconv>
+
+#include "accounts/FieldAccess.h"
+#include "db/KorvTable.h"
+
+namespace {
+
+// Keys of Text fields compare only their first key-length bytes, so a name longer than
+// the key can land on a stored name that merely starts the same way.
+// SECURITY: the stored name must be the whole name sought, or a long name logs in as
+// someone else. Letter case is left to the key (it may ignore case).
+bool SameName(std::string_view stored, std::string_view sought) {
+    if (stored.size() != sought.size()) return false;
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(stored[i])) != std::tolower(static_cast<unsigned char>(sought[i])))
+            return false;
+    return true;
+}
+
+PermissionSet ReadPermissions(const CKorvTable& table) {
+    PermissionSet set;
+    for (std::size_t i = 0; i < kPermissionCount; ++i) set.granted[i] = ReadIntField(table, kPermissionFields[i]) == 1;
+    return set;
+}
+
+void ReadUserFields(const CKorvTable& table, UserRecord& out) {
+    out.id = static_cast<std::int32_t>(std::strtol(table.GetFieldText(0).c_str(), nullptr, 10));
+    out.name = table.GetFieldText("userid");
+    out.password = table.GetFieldText("password");
+    out.email = table.GetFieldText("email");
+    out.groups = table.GetFieldText("group");
+    out.homeDir = table.GetFieldText("homedir");
+    out.status = table.GetFieldText("status");
+    out.reserved = table.GetFieldText("reserved");
+    out.permissions = ReadPermissions(table);
+    out.downloadLimit = ReadIntField(table, "download_limit");
+    out.downloadSpeed = ReadIntField(table, "download_speed");
+    out.uploadLimit = ReadIntField(table, "upload_limit");
+    out.uploadSpeed = ReadIntField(table, "upload_speed");
+    out.quotaMax = ReadNumberField(table, "quota_max");
+    out.quotaCurrent = ReadNumberField(table, "quota_current");
+}
+
+}  // namespace
+
+std::string UserTablePath(const std::string& programDir) { return programDir + "user.sdb"; }
+
+std::string GroupTablePath(const std::string& programDir) { return programDir + "group.sdb"; }
+
+std::string UserFolderTablePath(const std::string& programDir, std::int32_t userId) {
+    return programDir + "vfolder_user" + std::to_string(userId) + ".sdb";
+}
+
+std::string GroupFolderTablePath(const std::string& programDir, std::int32_t groupId) {
+    return programDir + "vfolder_group" + std::to_string(groupId) + ".sdb";
+}
+
+bool FindUser(CKorvTable& table, const std::string& userName) {
+    return table.SeekByName("userid", userName.c_str()) && SameName(table.GetFieldText("userid"), userName);
+}
+
+bool ReadUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
+    CKorvTable table;
+    if (!table.Open(UserTablePath(programDir), OpenMode::Read) || !FindUser(table, userName)) return false;
+    ReadUserFields(table, out);
+    return true;
+}
+
+bool ReadUserById(const std::string& programDir, std::int32_t id, UserRecord& out) {
+    CKorvTable table;
+    if (!table.Open(UserTablePath(programDir), OpenMode::Read) || !table.Seek(0, &id)) return false;
+    ReadUserFields(table, out);
+    return true;
+}
+
+bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
+    out.clear();
+    CKorvTable table;
+    if (!table.Open(UserTablePath(programDir), OpenMode::Read)) return false;
+    for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
+        UserRecord user;
+        ReadUserFields(table, user);
+        out.push_back(std::move(user));
+    }
+    return true;
+}
+
+bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out) {
+    out.clear();
+    CKorvTable table;
+    if (!table.Open(path, OpenMode::Read)) return false;
+    for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
+        VirtualFolder folder;
+        folder.id = ReadIntField(table, "id");
+        folder.name = table.GetFieldText("name");
+        folder.dir = table.GetFieldText("dir");
+        folder.permissions = ReadPermissions(table);
+        out.push_back(std::move(folder));
+    }
+    return true;
+}
+
+std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
+    std::vector<std::int32_t> ids;
+    while (!groups.empty()) {
+        const std::size_t comma = groups.find(',');
+        std::string_view piece = groups.substr(0, comma);
+        groups = comma == std::string_view::npos ? std::string_view{} : groups.substr(comma + 1);
+        while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
+        while (!piece.empty() && piece.back() == ' ') piece.remove_suffix(1);
+        std::int32_t id = 0;
+        const auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), id);
+        if (ec == std::errc() && end == piece.data() + piece.size() && !piece.empty()) ids.push_back(id);
+    }
+    return ids;
+}
+
+bool AddQuotaCurrent(const std::string& programDir, const std::string& userName, double deltaKb,
+                     bool onlyWhenPositive) {
+    CKorvTable table;
+    if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite) || !FindUser(table, userName)) return false;
+    const double quotaMax = ReadNumberField(table, "quota_max");
+    if (quotaMax == 0 || (onlyWhenPositive && !(quotaMax > 0))) return true;
+    double current = ReadNumberField(table, "quota_current") + deltaKb;
+    if (current < 0) current = 0;
+    return WriteNumberField(table, "quota_current", current) && table.Update();
+}

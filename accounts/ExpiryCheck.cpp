@@ -1,0 +1,39 @@
+#include "accounts/ExpiryCheck.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "accounts/AccountStore.h"
+#include "accounts/FieldAccess.h"
+#include "db/KorvTable.h"
+#include "platform/Clock.h"
+
+std::string TodayText() { return FormatLocalTime(NowSeconds(), "%Y-%m-%d"); }
+
+bool DisableExpiredAccounts(const std::string& programDir, const std::string& today, int& disabled,
+                            std::string& error) {
+    disabled = 0;
+    CKorvTable table;
+    if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite)) {
+        error = "cannot open " + UserTablePath(programDir) + ": " + table.GetLastError();
+        return false;
+    }
+    // Update leaves no record current and moves the record, so the walk only collects
+    // the ids and the updates follow by key 0.
+    std::vector<std::int32_t> due;
+    for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
+        const std::string reserved = table.GetFieldText("reserved");
+        if (reserved.empty() || reserved[0] != '1') continue;
+        if (today < reserved.substr(std::min<std::size_t>(2, reserved.size()))) continue;
+        if (ReadIntField(table, "status") == 0) continue;  // already off: nothing to write
+        due.push_back(ReadIntField(table, table.GetFieldName(0)));
+    }
+    for (std::int32_t id : due) {
+        if (!table.Seek(0, &id) || !WriteIntField(table, "status", 0) || !table.Update()) {
+            error = "cannot disable account " + std::to_string(id) + ": " + table.GetLastError();
+            return false;
+        }
+        ++disabled;
+    }
+    return true;
+}

@@ -1,0 +1,19 @@
+// The login's password rule, kept apart from the socket code so every place that
+// compares a password applies the same one.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The clear text of a comma-scrambled password: the argument is a list of decimal
+// numbers, each after a comma, one per character; character i is the number minus the
+// code of the scrambling key's character i mod 7, kept to 8 bits. A character that comes
+// out as 0 ends the text. Any length.
+std::string UnscramblePassword(std::string_view argument);
+// The scrambled form of `password` (inverse of UnscramblePassword), for clients and tests.
+std::string ScramblePassword(std::string_view password);
+
+// True when `argument` (as the client sent it, possibly scrambled) logs `userName` in
+// against `storedPassword`. An account named "anonymous" (any letter case) with an empty
+// stored password takes any argument; otherwise the texts must be equal byte for byte.
+bool PasswordAccepted(std::string_view userName, std::string_view storedPassword, std::string_view argument);

@@ -1,0 +1,26 @@
+#include "accounts/PermissionText.h"
+
+#include <cctype>
+
+std::string PermissionsToText(const PermissionSet& permissions) {
+    std::string text(kPermissionCount, '-');
+    for (std::size_t i = 0; i < kPermissionCount; ++i)
+        if (permissions.granted[i]) text[i] = kPermissionLetters[i];
+    return text;
+}
+
+PermissionSet PermissionsFromText(std::string_view text) {
+    PermissionSet set;
+    for (std::size_t i = 0; i < kPermissionCount && i < text.size(); ++i)
+        set.granted[i] = text[i] == kPermissionLetters[i];
+    return set;
+}
+
+bool IsValidPermissionText(std::string_view text) {
+    if (text.size() != kPermissionCount) return false;
+    for (std::size_t i = 0; i < kPermissionCount; ++i) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        if (c != '-' && c != kPermissionLetters[i]) return false;
+    }
+    return true;
+}

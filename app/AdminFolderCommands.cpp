@@ -1,0 +1,136 @@
+// tarvona-admin folder add|del|list: the virtual folders of one user or one group.
+#include <cctype>
+#include <ostream>
+
+#include "accounts/AccountEditor.h"
+#include "accounts/PermissionText.h"
+#include "app/AdminAccountCommands.h"
+#include "app/AdminArgs.h"
+
+namespace {
+
+constexpr char kFolderUsage[] =
+    "usage: tarvona-admin [--dir DIR] folder add --user NAME|--group NAME FOLDER DIR [--perms R----L---]\n"
+    "       tarvona-admin [--dir DIR] folder del --user NAME|--group NAME FOLDER\n"
+    "       tarvona-admin [--dir DIR] folder list --user NAME|--group NAME\n"
+    "FOLDER is the name the client sees at the top of its tree; DIR an absolute local\n"
+    "directory. --perms is the nine-letter text RWDRALCRR with \"-\" for a permission\n"
+    "not granted (read write delete rename append list mkdir rmdir rendir).\n"
+    "A user's list also shows the folders it has from its groups.\n";
+
+int BadArguments(std::ostream& err, const std::string& message) {
+    err << "tarvona-admin: " << message << " (see: tarvona-admin folder --help)\n";
+    return kExitBadArguments;
+}
+
+bool SameFolderName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+
+// The folder table of the owner named by --user or --group.
+struct Owner {
+    std::string label;  // for messages
+    std::string path;
+    std::string groups;  // a user's group list, for inherited rows
+};
+
+int FindOwner(const std::string& dir, const CAdminArgs& a, Owner& owner, std::ostream& err) {
+    if (a.Has("--user") == a.Has("--group")) return BadArguments(err, "give exactly one of --user and --group");
+    if (a.Has("--user")) {
+        UserRecord user;
+        if (!ReadUser(dir, a.Value("--user"), user)) return Report(err, kExitRefused, "no user \"" + a.Value("--user") + "\"");
+        owner = {"user \"" + user.name + "\"", UserFolderTablePath(dir, user.id), user.groups};
+        return kExitDone;
+    }
+    CAccountEditor editor(dir);
+    GroupRecord group;
+    if (!editor.FindGroup(a.Value("--group"), group)) return Report(err, kExitRefused, "no group \"" + a.Value("--group") + "\"");
+    owner = {"group \"" + group.name + "\"", GroupFolderTablePath(dir, group.id), {}};
+    return kExitDone;
+}
+
+int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
+    const auto& pos = a.Positional();
+    if (pos.size() != 3) return BadArguments(err, "folder add takes FOLDER and DIR");
+    const std::string perms = a.Has("--perms") ? a.Value("--perms") : std::string(kDefaultPermissionText);
+    if (!IsValidPermissionText(perms)) return BadArguments(err, "--perms needs nine letters of RWDRALCRR or \"-\"");
+    if (!HasNonBlank(pos[1])) return BadArguments(err, "Please input a name for this virtual folder!");
+    if (pos[1].find('/') != std::string::npos) return BadArguments(err, "a virtual folder name cannot contain \"/\"");
+    if (!IsStorableDirectory(pos[2])) return BadArguments(err, "DIR must be an absolute directory, not \"" + pos[2] + "\"");
+    Owner owner;
+    if (const int status = FindOwner(dir, a, owner, err)) return status;
+    std::vector<VirtualFolder> folders;
+    (void)ReadFolders(owner.path, folders);  // a missing table is an empty list
+    for (const VirtualFolder& f : folders)
+        if (SameFolderName(f.name, pos[1])) return Report(err, kExitRefused, owner.label + " has a folder \"" + f.name + "\" already");
+    folders.push_back({0, pos[1], pos[2], PermissionsFromText(perms)});
+    CAccountEditor editor(dir);
+    if (!editor.SaveFolders(owner.path, folders)) return Report(err, kExitRefused, editor.GetLastError());
+    return kExitDone;
+}
+
+int FolderDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
+    const auto& pos = a.Positional();
+    if (pos.size() != 2 || a.Has("--perms")) return BadArguments(err, "folder del takes one FOLDER");
+    Owner owner;
+    if (const int status = FindOwner(dir, a, owner, err)) return status;
+    std::vector<VirtualFolder> folders;
+    (void)ReadFolders(owner.path, folders);
+    const auto before = folders.size();
+    std::erase_if(folders, [&](const VirtualFolder& f) { return f.name == pos[1]; });
+    if (folders.size() == before) return Report(err, kExitRefused, owner.label + " has no folder \"" + pos[1] + "\"");
+    CAccountEditor editor(dir);
+    if (!editor.SaveFolders(owner.path, folders)) return Report(err, kExitRefused, editor.GetLastError());
+    return kExitDone;
+}
+
+void PrintFolders(std::ostream& out, const std::vector<VirtualFolder>& folders, const std::string& from) {
+    for (const VirtualFolder& f : folders)
+        out << f.name << '\t' << f.dir << '\t' << PermissionsToText(f.permissions) << '\t' << from << '\n';
+}
+
+int FolderList(const std::string& dir, const CAdminArgs& a, std::ostream& out, std::ostream& err) {
+    if (a.Positional().size() != 1 || a.Has("--perms")) return BadArguments(err, "folder list takes no FOLDER");
+    Owner owner;
+    if (const int status = FindOwner(dir, a, owner, err)) return status;
+    std::vector<VirtualFolder> folders;
+    (void)ReadFolders(owner.path, folders);
+    out << "Name\tPath\tPermissions\tGroup\n";
+    PrintFolders(out, folders, a.Has("--group") ? a.Value("--group") : "");
+    CAccountEditor editor(dir);
+    for (std::int32_t id : ParseGroupList(owner.groups)) {
+        const std::string name = editor.GroupIdsToNames(std::to_string(id));
+        if (name.empty()) continue;  // a group that no longer exists
+        (void)ReadFolders(GroupFolderTablePath(dir, id), folders);
+        PrintFolders(out, folders, name);
+    }
+    return kExitDone;
+}
+
+}  // namespace
+
+int RunFolderCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
+                     std::ostream& err) {
+    CAdminArgs parsed;
+    if (!parsed.Parse(args, {{"--user", true}, {"--group", true}, {"--perms", true}}))
+        return BadArguments(err, parsed.GetLastError());
+    if (parsed.WantsHelp()) {
+        out << kFolderUsage;
+        return kExitDone;
+    }
+    if (parsed.Positional().empty()) return BadArguments(err, "folder needs add, del or list");
+    struct Sub {
+        std::string_view name;
+        int (*run)(const std::string&, const CAdminArgs&, std::ostream&, std::ostream&);
+    };
+    static constexpr Sub kSubs[] = {{"add", FolderAdd}, {"del", FolderDel}, {"list", FolderList}};
+    for (const Sub& s : kSubs) {
+        if (parsed.Positional()[0] != s.name) continue;
+        if (!PrepareTables(programDir, err)) return kExitRefused;
+        return s.run(programDir, parsed, out, err);
+    }
+    return BadArguments(err, "unknown folder command \"" + parsed.Positional()[0] + "\"");
+}

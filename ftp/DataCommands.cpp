@@ -1,0 +1,107 @@
+// PORT, PASV and P@SW: where the next data connection goes.
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ftp/Commands.h"
+#include "ftp/DataSocket.h"
+#include "ftp/TransferLimits.h"
+#include "server/ConnectThread.h"
+#include "server/ControlSocket.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    auto isBlank = [](unsigned char c) { return std::isspace(c) != 0; };
+    auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+    auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+std::vector<std::string> SplitPieces(const std::string& argument) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = argument.find(',', start);
+        pieces.push_back(Trim(argument.substr(start, comma - start)));
+        if (comma == std::string::npos) return pieces;
+        start = comma + 1;
+    }
+}
+
+// The value of the leading decimal integer of `text` (sign allowed), 0 when it has
+// none; saturates instead of overflowing.
+long LeadingInteger(const std::string& text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        value = std::min<long>(value * 10 + (text[i] - '0'), INT_MAX / 512);
+    return negative ? -value : value;
+}
+
+// The dotted address of four PORT pieces, with "007" read as 7 so that a client that
+// pads its numbers is recognised; pieces that are not numbers stay as given.
+std::string DottedAddress(const std::vector<std::string>& pieces) {
+    std::string address;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string& piece = pieces[i];
+        const bool number = !piece.empty() && piece.size() <= 3 &&
+                            std::all_of(piece.begin(), piece.end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; });
+        if (i > 0) address += '.';
+        address += number ? std::to_string(std::stoi(piece)) : piece;
+    }
+    return address;
+}
+
+}  // namespace
+
+void CmdPort(CControlSocket& session, const std::string& argument) {
+    const std::vector<std::string> pieces = SplitPieces(argument);
+    if (pieces.size() != 6) {
+        session.SendReply("501 Syntax error: Invalid parameter.");
+        return;
+    }
+    const std::string address = DottedAddress(pieces);
+    // SECURITY: the server connects only back to the client itself, never to a third
+    // host named by it (bounce attack).
+    if (address != session.Owner().PeerAddress()) {
+        session.SendReply("501 PORT address does not match the client address.");
+        return;
+    }
+    session.m_portAddress = address;
+    session.m_portPort = static_cast<int>(LeadingInteger(pieces[4]) * 256 + LeadingInteger(pieces[5]));
+    session.m_passive = false;
+    session.SendReply("200 Port command successful.");
+}
+
+void CmdPasv(CControlSocket& session, const std::string&) {
+    session.CloseDataConnection();
+    session.m_dataSocket = std::make_unique<CDataSocket>(session);
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    session.Server().GetPassiveRange(low, high);
+    if (!session.m_dataSocket->BindPassivePort(low, high)) {
+        session.CloseDataConnection();
+        session.SendReply("421 Create socket error.");
+        return;
+    }
+    if (!session.m_dataSocket->Listen(kPassiveBacklog)) {
+        session.SendReply("421 Failed to listen on socket.");
+        return;
+    }
+    std::string address = session.Server().GetPassiveAddress();
+    std::uint16_t port = 0;
+    if (address.empty()) (void)session.GetSockName(address, port);
+    std::string localAddress;
+    (void)session.m_dataSocket->GetSockName(localAddress, port);
+    std::replace(address.begin(), address.end(), '.', ',');
+    session.SendReply("227 Entering Passive Mode (%s,%d,%d).", address.c_str(), port / 256, port % 256);
+    session.m_passive = true;
+}

@@ -1,0 +1,330 @@
+// Set-up notifications of the data socket and the sending of listings and downloads.
+#include "ftp/DataSocket.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <system_error>
+#include <thread>
+
+#include "accounts/AccountStore.h"
+#include "ftp/TransferLimits.h"
+#include "platform/Messages.h"
+#include "platform/SocketTuning.h"
+#include "server/ConnectThread.h"
+#include "server/ControlSocket.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+std::atomic<std::uint64_t> g_nextSerial{1};
+
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Kilobytes as stored in the account, in whole bytes (truncated); out-of-range and
+// non-numbers saturate instead of overflowing.
+std::int64_t KbToBytes(double kb) {
+    const double bytes = kb * 1024.0;
+    if (std::isnan(bytes)) return 0;
+    if (bytes >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
+    if (bytes <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(bytes);
+}
+
+std::int64_t SpeedToRate(std::int32_t kbPerSecond) {
+    return static_cast<std::int64_t>(kbPerSecond) << 10;
+}
+
+const int kAddressInUse = static_cast<int>(std::errc::address_in_use);
+
+}  // namespace
+
+CDataSocket::CDataSocket(CControlSocket& session)
+    : m_session(session), m_serial(g_nextSerial.fetch_add(1)) {
+    // Downloads use sendfile, which cannot be told not to raise SIGPIPE.
+    BlockBrokenPipeSignal();
+}
+
+CDataSocket::~CDataSocket() { CancelPaceTimer(); }
+
+EventLoop& CDataSocket::Loop() { return m_session.Owner().OwnLoop(); }
+
+bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!Create(AddressFamily::V4)) return false;
+    high = std::min<std::uint32_t>(high, 65535);
+    if (low > high) return false;
+    while (std::chrono::steady_clock::now() - start < kPassiveBindTimeout) {
+        for (std::uint32_t port = low; port <= high; ++port) {
+            if (!Bind("", static_cast<std::uint16_t>(port))) {
+                if (LastError() != kAddressInUse) return false;
+                continue;
+            }
+            // Another session may have bound the same port a moment ago (address reuse
+            // lets both bind); only the one that listens first owns it.
+            if (Listen(kPassiveBacklog) || LastError() != kAddressInUse) return true;
+            if (!Create(AddressFamily::V4)) return false;
+        }
+        std::this_thread::sleep_for(kPassiveBindRetryPause);
+    }
+    return false;
+}
+
+void CDataSocket::OnAccept(int /*error*/) {
+    for (;;) {
+        const int fd = Accept();
+        if (fd < 0) return;
+        CAsyncSocket incoming;
+        std::string address;
+        std::uint16_t port = 0;
+        const bool known = incoming.Attach(fd) && incoming.GetPeerName(address, port);
+        // SECURITY: only the client itself may take its passive connection; anyone
+        // else who finds the port is turned away and the wait goes on.
+        if (!known || address != m_session.Owner().PeerAddress()) continue;  // closes it
+        const int taken = incoming.Detach();
+        if (!Attach(taken)) {  // the listening socket is closed by Attach
+            CAsyncSocket orphan;
+            (void)orphan.Attach(taken);
+            return;
+        }
+        m_connected = true;
+        return;
+    }
+}
+
+void CDataSocket::OnConnect(int error) {
+    if (error != 0) {
+        m_connectFailed = true;  // OpenDataConnection replies
+        return;
+    }
+    m_connected = true;
+}
+
+void CDataSocket::OnClose(int /*error*/) {
+    const SessionState state = m_session.State();
+    if (state == SessionState::Uploading) {
+        // The data sent before the close is read first; the step that finds the end
+        // of the stream replies.
+        while (ReceiveStep() > 0) {
+        }
+    } else if (state == SessionState::Listing) {
+        EndTransfer("426 Connection closed.", 0);
+    } else if (state == SessionState::Downloading) {
+        EndTransfer("426 Connection closed.", 5);
+    } else {
+        // Closed before any transfer started: nothing to answer now; the next
+        // transfer command finds no connection.
+        Close();
+    }
+    if (m_session.State() == SessionState::Listing || m_session.State() == SessionState::Uploading ||
+        m_session.State() == SessionState::Downloading)
+        m_session.SetState(SessionState::Idle);
+    m_connected = false;
+}
+
+void CDataSocket::OnSend(int /*error*/) {
+    if (m_paceTimer != 0) return;
+    if (m_session.State() == SessionState::Listing) ListingStep();
+    if (m_session.State() == SessionState::Downloading) DownloadStep();
+}
+
+void CDataSocket::OnReceive(int /*error*/) {
+    if (m_session.State() != SessionState::Uploading || !m_file.IsOpen()) {
+        DrainUnexpected();
+        return;
+    }
+    if (m_fastUpload) {
+        // Unlimited: take what is there, up to a turn's worth, so that other sessions
+        // and this session's control connection are served in between.
+        std::int64_t moved = 0;
+        long n = 0;
+        while (moved < kBytesPerTurn && (n = ReceiveStep()) > 0) moved += n;
+        ReportReceivedBytes();
+        return;
+    }
+    if (m_uploadLimited && m_uploadWindowStart == 0) m_uploadWindowStart = SteadyMs();
+    const long n = ReceiveStep();
+    if (m_uploadLimited && IsOpen()) PaceUpload(n);
+}
+
+void CDataSocket::DrainUnexpected() {
+    if (m_session.State() == SessionState::Listing || m_session.State() == SessionState::Downloading) {
+        // A client has nothing to send on a download; reading it keeps the socket from
+        // reporting the same bytes forever.
+        char sink[kTransferChunk];
+        for (int i = 0; i < 16 && Receive(sink, sizeof sink) > 0; ++i) {
+        }
+        return;
+    }
+    // No transfer yet: the bytes belong to the upload that is about to start.
+    EnableRead(false);
+}
+
+void CDataSocket::EndTransfer(const char* reply, int event) {
+    ReportReceivedBytes();
+    CancelPaceTimer();
+    m_file.Close();
+    Close();
+    m_connected = false;
+    m_position = 0;
+    m_total = 0;
+    m_listing.clear();
+    m_session.SetState(SessionState::Idle);
+    m_session.SendReply("%s", reply);
+    m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+    if (event != 0) m_session.Owner().ReportTransferEvent(event);
+}
+
+void CDataSocket::StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading) {
+    CancelPaceTimer();
+    m_paceTimer = Loop().AddTimer(wait, [this, resumeReading] {
+        CancelPaceTimer();
+        if (resumeReading) {
+            m_uploadWindowBytes = 0;
+            m_uploadWindowStart = 0;
+            EnableRead(true);
+        } else if (m_session.State() == SessionState::Downloading) {
+            DownloadStep();
+        }
+    });
+}
+
+void CDataSocket::CancelPaceTimer() {
+    if (m_paceTimer == 0) return;
+    Loop().CancelTimer(m_paceTimer);
+    m_paceTimer = 0;
+}
+
+void CDataSocket::ReadLimits(LimitKind kind) {
+    UserRecord user;
+    if (!ReadUser(m_session.Server().ProgramDir(), m_session.UserName(), user)) return;
+    if (kind == LimitKind::Download && user.downloadLimit == 1 && user.downloadSpeed > 0) {
+        m_downloadLimited = true;
+        m_downloadRate = SpeedToRate(user.downloadSpeed);
+    }
+    if (kind == LimitKind::Upload && user.uploadLimit == 1 && user.uploadSpeed > 0) {
+        m_uploadLimited = true;
+        m_uploadRate = SpeedToRate(user.uploadSpeed);
+    }
+    m_quotaMax = KbToBytes(user.quotaMax);
+    m_quotaUsed = KbToBytes(user.quotaCurrent);
+}
+
+// ---- Listings
+
+void CDataSocket::SendListing(std::string text) {
+    m_transferStarted = true;
+    m_listing = std::move(text);
+    m_total = static_cast<std::int64_t>(m_listing.size());
+    m_position = 0;
+    ListingStep();
+}
+
+void CDataSocket::ListingStep() {
+    std::int64_t moved = 0;
+    while (m_position < m_total) {
+        if (moved >= kBytesPerTurn) {
+            RequestSendNotification();
+            return;
+        }
+        const auto offset = static_cast<std::size_t>(m_position);
+        const std::size_t size = std::min(kTransferChunk, m_listing.size() - offset);
+        const long sent = Send(m_listing.data() + offset, size);
+        if (sent < 0) {
+            if (LastError() == SocketError::kWouldBlock) return;  // OnSend continues
+            EndTransfer("426 Connection closed.", 0);
+            return;
+        }
+        m_position += sent;
+        moved += sent;
+        m_session.Owner().AddSentBytes(sent);
+    }
+    EndTransfer("226 Transfer complete.", 0);
+}
+
+// ---- Downloads
+
+void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOffset) {
+    m_transferStarted = true;
+    m_file.Close();
+    if (!m_file.OpenRead(path) || m_file.Length() < 0) {
+        m_file.Close();
+        m_session.SetState(SessionState::Idle);
+        m_session.SendReply("426 Connection closed.");
+        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        return;
+    }
+    m_total = m_file.Length();
+    m_position = static_cast<std::uint64_t>(restartOffset) < static_cast<std::uint64_t>(m_total)
+                     ? restartOffset
+                     : 0;
+    DownloadStep();
+}
+
+long CDataSocket::SendDownloadChunk(bool fastPath, long& attempted) {
+    const std::int64_t left = m_total - m_position;
+    if (fastPath) {
+        std::int64_t offset = m_position;
+        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(left, kFastSendStep));
+        attempted = static_cast<long>(count);
+        return SendFile(m_file.Handle(), &offset, count);
+    }
+    // Read again at the position every time: a partial or refused send needs no
+    // buffer of its own.
+    const auto size = static_cast<std::size_t>(
+        std::min<std::int64_t>({left, m_downloadRate, static_cast<std::int64_t>(kMaxPacedRead)}));
+    if (m_buffer.size() < size) m_buffer.resize(size);
+    const long got = m_file.ReadAt(m_position, m_buffer.data(), size);
+    attempted = got;
+    if (got <= 0) return 0;
+    return Send(m_buffer.data(), static_cast<std::size_t>(got));
+}
+
+void CDataSocket::DownloadStep() {
+    if (m_paceTimer != 0 || !m_file.IsOpen()) return;
+    const bool fastPath = !m_downloadLimited && m_quotaMax == 0;
+    std::int64_t moved = 0;           // this turn
+    std::int64_t slotBytes = 0;       // this pace slot
+    std::int64_t slotStart = SteadyMs();
+    while (m_position < m_total) {
+        // The session is closing: leave the rest to the end of the thread.
+        if (Loop().IsQuitPending()) return;
+        if (!m_downloadLimited && moved >= kBytesPerTurn) {
+            RequestSendNotification();
+            return;
+        }
+        long attempted = 0;
+        const long sent = SendDownloadChunk(fastPath, attempted);
+        if (sent == 0) {
+            // The file ended before its length at the start: it shrank meanwhile.
+            EndTransfer("426 Connection closed.", 4);
+            return;
+        }
+        if (sent < 0) {
+            if (LastError() == SocketError::kWouldBlock) return;  // OnSend resends from here
+            EndTransfer("426 Connection closed.", 4);
+            return;
+        }
+        m_position += sent;
+        moved += sent;
+        slotBytes += sent;
+        m_session.Owner().AddSentBytes(sent);
+        // A slot ends with its rate sent, with a partial send, or with the file's end.
+        if (m_downloadLimited &&
+            (slotBytes >= m_downloadRate || sent < attempted || m_position >= m_total)) {
+            const std::int64_t elapsed = SteadyMs() - slotStart;
+            if (elapsed < kPaceSlot.count()) {
+                StartPaceTimer(std::chrono::milliseconds(kPaceSlot.count() - elapsed), false);
+                return;
+            }
+            slotBytes = 0;
+            slotStart = SteadyMs();
+        }
+    }
+    EndTransfer("226 Transfer complete.", 2);
+}

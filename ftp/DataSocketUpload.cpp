@@ -1,0 +1,101 @@
+// The receiving side of the data socket: uploads, their speed limit and the quota.
+#include <algorithm>
+
+#include "ftp/DataSocket.h"
+#include "ftp/TransferLimits.h"
+#include "platform/Messages.h"
+#include "server/ConnectThread.h"
+#include "server/ControlSocket.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
+    m_transferStarted = true;
+    if (m_quotaMax != 0 && m_quotaUsed >= m_quotaMax) {
+        m_session.SetState(SessionState::Idle);
+        m_session.SendReply("452 Disk quota exceeded. Transfer aborted.");
+        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        return;
+    }
+    m_file.Close();
+    // The file is cut only once it is ours: a refused second upload leaves it alone.
+    // A file that shrank below the kept part since the command checked it is refused
+    // too, rather than padded.
+    if (!m_file.OpenWrite(path) || m_file.Length() < keepBytes || !m_file.SetLength(keepBytes)) {
+        m_file.Close();
+        m_session.SetState(SessionState::Idle);
+        m_session.SendReply("450 Can't access file.");
+        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        m_session.Owner().ReportTransferEvent(5);
+        return;
+    }
+    m_position = 0;
+    m_fastUpload = !m_uploadLimited && m_quotaMax == 0;
+    m_buffer.resize(m_fastUpload ? kFastReceiveBuffer : kTransferChunk);
+}
+
+long CDataSocket::ReceiveStep() {
+    if (m_session.State() != SessionState::Uploading || !m_file.IsOpen()) return 0;
+    const long count = Receive(m_buffer.data(), m_buffer.size());
+    if (count < 0) {
+        if (LastError() == SocketError::kWouldBlock) return -1;
+        EndTransfer("426 Connection error.", 5);
+        return -1;
+    }
+    if (count == 0) {
+        EndTransfer("226 Transfer complete.", 3);
+        return 0;
+    }
+    // Without a limit or quota the counts of one loop turn go out together (see
+    // OnReceive); each one is a message to the main thread.
+    if (m_fastUpload)
+        m_unreportedBytes += count;
+    else
+        m_session.Owner().AddReceivedBytes(count);
+    if (!QuotaAllows(count)) return 0;
+    if (!m_file.Write(m_buffer.data(), static_cast<std::size_t>(count))) {
+        m_session.Server().LogMessage(LogCategory::Error, m_file.GetLastError());
+        EndTransfer("450 Can't access file.", 5);
+        return 0;
+    }
+    return count;
+}
+
+void CDataSocket::ReportReceivedBytes() {
+    if (m_unreportedBytes == 0) return;
+    m_session.Owner().AddReceivedBytes(m_unreportedBytes);
+    m_unreportedBytes = 0;
+}
+
+bool CDataSocket::QuotaAllows(std::int64_t count) {
+    if (m_quotaMax == 0) return true;
+    // Counted even when refused: the refused chunk was received, and is booked.
+    m_bytesReceived += count;
+    if (m_quotaUsed + m_bytesReceived < m_quotaMax) return true;
+    EndTransfer("452 Disk quota exceeded. Transfer aborted.", 0);
+    return false;
+}
+
+void CDataSocket::PaceUpload(long received) {
+    if (received > 0) m_uploadWindowBytes += received;
+    if (m_uploadWindowBytes < m_uploadRate) return;
+    const std::int64_t elapsed = NowMs() - m_uploadWindowStart;
+    if (elapsed < kPaceSlot.count()) {
+        // Stop reading for the rest of the slot instead of sleeping: the control
+        // connection (ABOR, QUIT) is still served meanwhile.
+        EnableRead(false);
+        StartPaceTimer(std::chrono::milliseconds(kPaceSlot.count() - elapsed), true);
+        return;
+    }
+    m_uploadWindowBytes = 0;
+    m_uploadWindowStart = 0;
+}

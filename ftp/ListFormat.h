@@ -1,0 +1,22 @@
+// The text of directory listings: Unix long-listing lines for LIST, bare names for NLST.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/DirEntries.h"
+
+// Listings older than this many whole days show the year instead of the time.
+inline constexpr std::int64_t kListRecentDays = 356;
+
+// The date column with its blanks, from the local time of `lastWriteTime`:
+// " Mar 07 2004 " when older than 356 days at `now`, else " Jan 05 13:07 " (also for
+// a time in the future). Month names are English whatever the locale.
+std::string FormatListDate(std::int64_t lastWriteTime, std::int64_t now);
+// The same, at the current time.
+std::string FormatListDate(const DirEntry& entry);
+
+// One LIST line ending in CR LF; a directory shows size 0.
+std::string FormatListLine(const DirEntry& entry, std::int64_t now);
+// One LIST line for a virtual folder `name` whose directory is `dir`.
+std::string FormatFolderLine(const std::string& name, const DirEntry& dir, std::int64_t now);

@@ -1,0 +1,72 @@
+// RETR, STOR and APPE: resolve the file, make the data connection, hand the transfer
+// to the data socket, which replies at its end.
+#include <string>
+
+#include "ftp/Commands.h"
+#include "ftp/DataConnection.h"
+#include "ftp/DataSocket.h"
+#include "platform/FileSystem.h"
+#include "server/ControlSocket.h"
+
+namespace {
+
+// STOR and APPE once the target is known; `keepBytes` of the file stay.
+void RunUpload(CControlSocket& session, const std::string& local, std::int64_t keepBytes) {
+    session.SendReply("150 File status okay; about to open data connection.");
+    if (!OpenDataConnection(session)) return;
+    session.SetState(SessionState::Uploading);
+    CDataSocket& socket = *session.m_dataSocket;
+    socket.ReadLimits(LimitKind::Upload);
+    socket.StartUpload(local, keepBytes);
+    socket.EnableRead(true);
+}
+
+bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, PermissionKind kind,
+                         std::string& local) {
+    switch (session.ResolveFilePath(argument, kind, local)) {
+        case ResolveResult::Found: return true;
+        case ResolveResult::Denied: session.SendReply("550 No permission."); return false;
+        default: session.SendReply("550 Filename unavailable."); return false;
+    }
+}
+
+}  // namespace
+
+void CmdRetr(CControlSocket& session, const std::string& argument) {
+    std::string local;
+    switch (session.ResolveFilePath(argument, PermissionKind::Read, local)) {
+        case ResolveResult::Found: break;
+        case ResolveResult::Denied: session.SendReply("550 No permission."); return;
+        default: session.SendReply("550 File not found."); return;
+    }
+    session.SendReply("150 File status okay; about to open data connection.");
+    if (!OpenDataConnection(session)) return;
+    session.SetState(SessionState::Downloading);
+    CDataSocket& socket = *session.m_dataSocket;
+    socket.EnableRead(true);
+    socket.ReadLimits(LimitKind::Download);
+    socket.StartDownload(local, session.m_restartOffset);
+}
+
+void CmdStor(CControlSocket& session, const std::string& argument) {
+    std::string local;
+    if (!ResolveUploadTarget(session, argument, PermissionKind::Write, local)) return;
+    // A resumed upload (REST n) keeps the first n bytes and continues after them;
+    // writing the rest at byte 0 would corrupt the file. The kept part must exist.
+    std::int64_t keep = session.m_restartOffset > 0 ? session.m_restartOffset : 0;
+    if (keep > 0 && (GetPathKind(local) != PathKind::File || GetFileSize(local) < keep)) {
+        session.m_restartOffset = 0;
+        session.SendReply("554 Invalid REST parameter.");
+        return;
+    }
+    session.m_restartOffset = keep;
+    RunUpload(session, local, keep);
+}
+
+void CmdAppe(CControlSocket& session, const std::string& argument) {
+    std::string local;
+    if (!ResolveUploadTarget(session, argument, PermissionKind::Append, local)) return;
+    const std::int64_t size = GetPathKind(local) == PathKind::File ? GetFileSize(local) : 0;
+    session.m_restartOffset = size > 0 ? size : 0;
+    RunUpload(session, local, session.m_restartOffset);
+}

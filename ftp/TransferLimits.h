@@ -1,0 +1,27 @@
+// Bounds of data connections, listings and transfers.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+// One listing chunk, one upload receive and one unlimited download read.
+inline constexpr std::size_t kTransferChunk = 4096;
+// How long a transfer command waits for its data connection.
+inline constexpr std::chrono::milliseconds kDataConnectTimeout{10'000};
+// How long PASV keeps looking for a free port of its range, and its pause between rounds.
+inline constexpr std::chrono::milliseconds kPassiveBindTimeout{10'000};
+inline constexpr std::chrono::milliseconds kPassiveBindRetryPause{10};
+// Listen queue of a passive data socket.
+inline constexpr int kPassiveBacklog = 5;
+// A speed limit allows one chunk of its rate per slot of this length.
+inline constexpr std::chrono::milliseconds kPaceSlot{1000};
+// Largest single read of a limited download; a higher rate takes several per slot.
+inline constexpr std::size_t kMaxPacedRead = 1 << 20;
+// Without a limit or quota: bytes handed to the kernel per sendfile step, and the
+// receive buffer of an upload.
+inline constexpr std::size_t kFastSendStep = 4 << 20;
+inline constexpr std::size_t kFastReceiveBuffer = 64 << 10;
+// Bytes one data socket moves per loop turn before the control connection (ABOR,
+// QUIT) and the idle timer get their turn.
+inline constexpr std::int64_t kBytesPerTurn = 4 << 20;

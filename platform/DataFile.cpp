@@ -1,0 +1,107 @@
+// Transfer files: shared reads, single-writer uploads, 64-bit offsets.
+#include "platform/DataFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+CDataFile::~CDataFile() { Close(); }
+
+bool CDataFile::Fail(const char* what) {
+    m_lastError = std::string(what) + " " + m_path + ": " + std::strerror(errno);
+    return false;
+}
+
+bool CDataFile::OpenRead(const std::string& path) {
+    Close();
+    m_path = path;
+    for (;;) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd >= 0) break;
+        if (errno != EINTR) return Fail("cannot open");
+    }
+    struct stat info;
+    if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        if (S_ISDIR(info.st_mode)) errno = EISDIR;
+        Fail("cannot read");
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CDataFile::OpenWrite(const std::string& path) {
+    Close();
+    m_path = path;
+    for (;;) {
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (m_fd >= 0) break;
+        if (errno != EINTR) return Fail("cannot open");
+    }
+    // The lock belongs to this open description: a second upload of the same file,
+    // from this process or another, fails here instead of interleaving its bytes.
+    for (;;) {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) break;
+        if (errno == EINTR) continue;
+        Fail("file in use");
+        Close();
+        return false;
+    }
+    m_writeOffset = 0;
+    return true;
+}
+
+void CDataFile::Close() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+std::int64_t CDataFile::Length() const {
+    struct stat info;
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+bool CDataFile::SetLength(std::int64_t length) {
+    if (length < 0) {
+        errno = EINVAL;
+        return Fail("cannot set the length of");
+    }
+    for (;;) {
+        if (::ftruncate(m_fd, static_cast<off_t>(length)) == 0) break;
+        if (errno != EINTR) return Fail("cannot set the length of");
+    }
+    m_writeOffset = length;
+    return true;
+}
+
+long CDataFile::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            Fail("cannot read");
+            return -1;
+        }
+    }
+}
+
+bool CDataFile::Write(const void* data, std::size_t size) {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::pwrite(m_fd, next, size, static_cast<off_t>(m_writeOffset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return Fail("cannot write");
+        }
+        next += n;
+        size -= static_cast<std::size_t>(n);
+        m_writeOffset += n;
+    }
+    return true;
+}

@@ -1,0 +1,48 @@
+// A file being downloaded or uploaded over a data connection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// One open file of a transfer. Not copyable; closing (or destruction) releases the
+// upload lock. Used by one thread at a time.
+class CDataFile {
+public:
+    CDataFile() = default;
+    ~CDataFile();
+    CDataFile(const CDataFile&) = delete;
+    CDataFile& operator=(const CDataFile&) = delete;
+
+    // Opens an existing file for reading; other readers and writers are not hindered.
+    [[nodiscard]] bool OpenRead(const std::string& path);
+    // Opens `path` for writing: created when missing, never truncated by the open, and
+    // locked against every other upload of the same file (an exclusive flock taken
+    // without waiting). False when the file cannot be opened or another upload holds
+    // it; the file is then closed and untouched.
+    [[nodiscard]] bool OpenWrite(const std::string& path);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // The current length in bytes, or -1 when it cannot be read.
+    std::int64_t Length() const;
+    // Cuts or extends the file to `length` bytes and makes it the write position.
+    [[nodiscard]] bool SetLength(std::int64_t length);
+    // Reads up to `size` bytes at `offset`: bytes read (0 at or past the end), or -1.
+    long ReadAt(std::int64_t offset, void* buffer, std::size_t size);
+    // Writes all `size` bytes at the write position and advances it. False on any
+    // failure (a full disk, a file-size limit); part of the data may then be written.
+    [[nodiscard]] bool Write(const void* data, std::size_t size);
+
+    // The descriptor, for sending the file without copying. -1 when closed.
+    int Handle() const { return m_fd; }
+    const std::string& GetLastError() const { return m_lastError; }
+
+private:
+    bool Fail(const char* what);
+
+    int m_fd = -1;
+    std::int64_t m_writeOffset = 0;
+    std::string m_path;
+    std::string m_lastError;
+};

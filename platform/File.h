@@ -1,0 +1,63 @@
+// A plain binary file with positioned I/O and whole-file advisory locks (flock).
+// The only way the record engine touches the file system.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+enum class FileOpenMode {
+    ReadOnly = 0,   // the file must exist
+    ReadWrite = 1,  // the file must exist
+    Create = 2,     // read and write; created when missing, contents kept (truncate explicitly)
+};
+
+enum class FileLockKind { Shared = 0, Exclusive = 1 };
+
+// One open file description. Not copyable; closing (or destruction) releases its lock.
+// NOTE: flock locks belong to the open file description, so two CFile objects on the
+// same path conflict even inside one thread: a thread that holds a file must never
+// open it a second time and lock it, or it waits on itself.
+// A CFile is used by one thread at a time.
+class CFile {
+public:
+    CFile() = default;
+    ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    // Opens `path` with O_CLOEXEC. On failure returns false and GetLastError() says why.
+    [[nodiscard]] bool Open(const std::string& path, FileOpenMode mode);
+    // Releases the lock and the descriptor; harmless when not open.
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Waits until the lock is granted (EINTR is retried). Changing the kind of a held
+    // lock is not atomic (flock drops it first), so callers take the final kind at once.
+    [[nodiscard]] bool Lock(FileLockKind kind);
+    // Like Lock but returns false at once when another description holds a conflicting lock.
+    [[nodiscard]] bool TryLock(FileLockKind kind);
+
+    // Reads up to out.size() bytes at `offset`; fewer only at the end of the file.
+    // Returns the number of bytes read, or -1 on an I/O error.
+    [[nodiscard]] std::int64_t ReadAt(std::uint64_t offset, std::span<std::byte> out);
+    // Reads exactly out.size() bytes; false on an I/O error or when the file ends first.
+    [[nodiscard]] bool ReadExactAt(std::uint64_t offset, std::span<std::byte> out);
+    // Writes all of `data` at `offset`, extending the file when needed.
+    [[nodiscard]] bool WriteAt(std::uint64_t offset, std::span<const std::byte> data);
+    [[nodiscard]] bool Size(std::uint64_t& size);
+    [[nodiscard]] bool Truncate(std::uint64_t size);
+    [[nodiscard]] bool Sync();
+
+    const std::string& GetLastError() const { return m_lastError; }
+
+    // Bytes read through any CFile of this process since it started (for measurements).
+    static std::uint64_t TotalBytesRead();
+
+private:
+    bool Fail(const char* what);
+
+    int m_fd = -1;
+    std::string m_path;
+    std::string m_lastError;
+};

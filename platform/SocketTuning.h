@@ -1,0 +1,12 @@
+// Socket and thread settings that transfers rely on.
+#pragma once
+
+// Blocks SIGPIPE for the calling thread (once per thread; cheap afterwards). Sends
+// that cannot suppress the signal per call (sendfile) then fail with EPIPE instead of
+// killing the process, whatever the process-wide disposition of the signal is.
+void BlockBrokenPipeSignal();
+
+// Turns off send coalescing (Nagle) on connected TCP socket `fd`. A reply that follows
+// another at once (150, then 226 after a small file) would otherwise wait for the
+// client's delayed acknowledgement, some 40 ms. False when the option cannot be set.
+bool DisableSendCoalescing(int fd);

@@ -1,0 +1,36 @@
+// The login's password rule and the comma-scrambled form.
+#include <gtest/gtest.h>
+
+#include "accounts/PasswordCheck.h"
+
+namespace {
+
+TEST(Password, ScrambledFormUnscramblesAtAnyLength) {
+    std::string password;
+    for (int i = 0; i < 700; ++i) password.push_back(static_cast<char>('!' + i % 90));
+    const std::string scrambled = ScramblePassword(password);
+    ASSERT_GT(scrambled.size(), 2000u);  // far beyond 511 characters
+    EXPECT_EQ(UnscramblePassword(scrambled), password);
+    // "ab": 'a'+'q' = 210, 'b'+'u' = 215.
+    EXPECT_EQ(ScramblePassword("ab"), ",210,215");
+}
+
+TEST(Password, PiecesAreReadAsLeadingDecimalsKeptToEightBits) {
+    EXPECT_EQ(UnscramblePassword(", 210 ,215x"), "ab");       // blanks and trailing junk
+    EXPECT_EQ(UnscramblePassword(",466"), "a");                // 466 - 'q' = 353 -> 97
+    EXPECT_EQ(UnscramblePassword(",-15"), std::string(1, static_cast<char>(-15 - 'q' + 256)));
+    EXPECT_EQ(UnscramblePassword(",210,117,215"), "a");        // 117 - 'u' = 0 ends the text
+    EXPECT_EQ(UnscramblePassword(","), std::string(1, static_cast<char>(256 - 'q')));  // no digits: 0
+}
+
+TEST(Password, AcceptanceRules) {
+    EXPECT_TRUE(PasswordAccepted("alice", "Secret", "Secret"));
+    EXPECT_FALSE(PasswordAccepted("alice", "Secret", "secret"));
+    EXPECT_TRUE(PasswordAccepted("alice", "Secret", ScramblePassword("Secret")));
+    EXPECT_TRUE(PasswordAccepted("AnonyMous", "", "whatever"));
+    EXPECT_FALSE(PasswordAccepted("anonymous", "set", "whatever"));
+    EXPECT_FALSE(PasswordAccepted("alice", "", "x"));
+    EXPECT_TRUE(PasswordAccepted("alice", "", ""));
+}
+
+}  // namespace

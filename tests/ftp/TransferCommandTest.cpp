@@ -1,0 +1,268 @@
+// RETR, STOR and APPE: offsets, limits, quotas, and the faults a transfer meets.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "server/FtpServer.h"
+#include "tests/ftp/TransferFixture.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+
+class Transfers : public TransferTest {
+protected:
+    std::string Retr(RawFtpClient& client, const std::string& name, std::string& finalReply) {
+        DataChannel data;
+        EXPECT_TRUE(data.Connect(Pasv(client)));
+        client.SendLine("RETR " + name);
+        EXPECT_EQ(Reply(client), "150 File status okay; about to open data connection.");
+        std::string bytes = data.ReadAll();
+        finalReply = Reply(client);
+        return bytes;
+    }
+    // Uploads `bytes` with `command` ("STOR x", "APPE x"); returns the final reply.
+    std::string Upload(RawFtpClient& client, const std::string& command, const std::string& bytes) {
+        DataChannel data;
+        EXPECT_TRUE(data.Connect(Pasv(client)));
+        client.SendLine(command);
+        const std::string first = Reply(client);
+        if (first != "150 File status okay; about to open data connection.") return first;
+        data.SendAll(bytes);
+        data.Close();
+        return Reply(client);
+    }
+};
+
+TEST_F(Transfers, RetrHonoursRestartOffsetsInsideTheFileOnly) {
+    const std::string bytes = MakeFile("five.bin", 5000);
+    auto client = LoggedIn();
+    std::string reply;
+    client->SendLine("REST 1000");
+    Reply(*client);
+    EXPECT_EQ(Retr(*client, "five.bin", reply), bytes.substr(1000));
+    EXPECT_EQ(reply, "226 Transfer complete.");
+    for (const char* offset : {"5000", "6000", "-5"}) {
+        client->SendLine(std::string("REST ") + offset);
+        Reply(*client);
+        EXPECT_EQ(Retr(*client, "five.bin", reply), bytes) << offset;
+        EXPECT_EQ(reply, "226 Transfer complete.");
+    }
+    // The offset was used up by the transfer.
+    EXPECT_EQ(Retr(*client, "five.bin", reply), bytes);
+    client->SendLine("RETR missing.bin");
+    EXPECT_EQ(Reply(*client), "550 File not found.");
+    EXPECT_TRUE(WaitForEvents(2, 5));
+}
+
+TEST_F(Transfers, LargeDownloadIsExactAndCounted) {
+    const std::string bytes = MakeFile("big.bin", 3 * 1024 * 1024 + 17);
+    auto client = LoggedIn();
+    std::string reply;
+    EXPECT_TRUE(Retr(*client, "big.bin", reply) == bytes);
+    EXPECT_EQ(reply, "226 Transfer complete.");
+    EXPECT_TRUE(m_harness.WaitUntil(
+        [&](CFtpServer& server) { return server.BytesSent() >= static_cast<std::int64_t>(bytes.size()); },
+        seconds(5)));
+}
+
+TEST_F(Transfers, StorReplacesAppeAppendsAndRestKeepsThePrefix) {
+    WriteFile(m_home + "/old.txt", std::string(300, 'o'));
+    auto client = LoggedIn();
+    const std::string added = Pattern(5000, 3);
+    EXPECT_EQ(Upload(*client, "APPE old.txt", added), "226 Transfer complete.");
+    EXPECT_EQ(ReadFile(m_home + "/old.txt"), std::string(300, 'o') + added);
+
+    EXPECT_EQ(Upload(*client, "STOR old.txt", "short"), "226 Transfer complete.");
+    EXPECT_EQ(ReadFile(m_home + "/old.txt"), "short");
+
+    // A resumed upload keeps the first n bytes and writes the rest after them.
+    const std::string whole = Pattern(9000, 5);
+    WriteFile(m_home + "/resume.bin", whole.substr(0, 4000) + "garbage-after-the-break");
+    client->SendLine("REST 4000");
+    Reply(*client);
+    EXPECT_EQ(Upload(*client, "STOR resume.bin", whole.substr(4000)), "226 Transfer complete.");
+    EXPECT_EQ(ReadFile(m_home + "/resume.bin"), whole);
+
+    // An offset past the end is refused before anything is touched, and then forgotten.
+    client->SendLine("REST 999999");
+    Reply(*client);
+    client->SendLine("STOR resume.bin");
+    EXPECT_EQ(Reply(*client), "554 Invalid REST parameter.");
+    EXPECT_EQ(ReadFile(m_home + "/resume.bin"), whole);
+    EXPECT_EQ(Upload(*client, "STOR fresh.bin", "new"), "226 Transfer complete.");
+    EXPECT_EQ(ReadFile(m_home + "/fresh.bin"), "new");
+    EXPECT_TRUE(WaitForEvents(3, 4));
+}
+
+TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
+    SaveAlice([](UserRecord& user) {
+        user.quotaMax = 10;
+        user.quotaCurrent = 10;
+    });
+    WriteFile(m_home + "/kept.txt", "kept");
+    auto client = LoggedIn();
+    EXPECT_EQ(Upload(*client, "STOR kept.txt", "x"), "452 Disk quota exceeded. Transfer aborted.");
+    EXPECT_EQ(ReadFile(m_home + "/kept.txt"), "kept");
+
+    SaveAlice([](UserRecord& user) { user.quotaCurrent = 0; });
+    const std::string bytes = Pattern(20000);
+    EXPECT_EQ(Upload(*client, "STOR big.bin", bytes), "452 Disk quota exceeded. Transfer aborted.");
+    const std::string stored = ReadFile(m_home + "/big.bin");
+    EXPECT_LT(stored.size(), 10240u);
+    EXPECT_EQ(stored, bytes.substr(0, stored.size()));
+    client->SendLine("NOOP");  // the booking is done before the next command runs
+    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    const double booked = ReadAlice().quotaCurrent;
+    EXPECT_GE(booked, 9);  // the refused chunk stays counted
+    EXPECT_LE(booked, 14);
+
+    SaveAlice([](UserRecord& user) {
+        user.quotaMax = 100;
+        user.quotaCurrent = 0;
+    });
+    EXPECT_EQ(Upload(*client, "STOR small.bin", Pattern(1500)), "226 Transfer complete.");
+    client->SendLine("NOOP");
+    Reply(*client);
+    EXPECT_EQ(ReadAlice().quotaCurrent, 1);
+}
+
+TEST_F(Transfers, SecondUploadToTheSameFileIsRefused) {
+    auto first = LoggedIn();
+    auto second = LoggedIn();
+    DataChannel data;
+    ASSERT_TRUE(data.Connect(Pasv(*first)));
+    first->SendLine("STOR same.bin");
+    EXPECT_EQ(Reply(*first), "150 File status okay; about to open data connection.");
+    data.SendAll("first-part/");
+    std::this_thread::sleep_for(milliseconds(100));
+    DataChannel other;
+    ASSERT_TRUE(other.Connect(Pasv(*second)));
+    second->SendLine("STOR same.bin");
+    EXPECT_EQ(Reply(*second), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(Reply(*second), "450 Can't access file.");
+    data.SendAll("second-part");
+    data.Close();
+    EXPECT_EQ(Reply(*first), "226 Transfer complete.");
+    EXPECT_EQ(ReadFile(m_home + "/same.bin"), "first-part/second-part");
+}
+
+TEST_F(Transfers, ClientClosingMidTransferEndsItCleanly) {
+    MakeFile("big.bin", 8 * 1024 * 1024);
+    auto client = LoggedIn();
+    DataChannel data;
+    ASSERT_TRUE(data.Connect(Pasv(*client)));
+    client->SendLine("RETR big.bin");
+    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    data.ReadSome(100000);
+    data.Reset();
+    EXPECT_EQ(Reply(*client), "426 Connection closed.");
+
+    // An upload cut off by an orderly close keeps what arrived.
+    DataChannel up;
+    ASSERT_TRUE(up.Connect(Pasv(*client)));
+    client->SendLine("STOR part.bin");
+    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    up.SendAll("partial");
+    up.Close();
+    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(ReadFile(m_home + "/part.bin"), "partial");
+    client->SendLine("NOOP");
+    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+}
+
+TEST_F(Transfers, AborDuringAHugeDownloadAnswersAtOnce) {
+    {
+        // Sparse: a gibibyte that takes no disk space.
+        const int fd = ::open((m_home + "/huge.bin").c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 1LL << 30), 0);
+        ::close(fd);
+    }
+    auto client = LoggedIn();
+    DataChannel data;
+    ASSERT_TRUE(data.Connect(Pasv(*client)));
+    client->SendLine("RETR huge.bin");
+    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    data.ReadSome(1 << 20);
+    const auto start = std::chrono::steady_clock::now();
+    client->SendLine("ABOR");
+    EXPECT_EQ(Reply(*client, seconds(1)), "426 Data connection closed.");
+    EXPECT_EQ(Reply(*client, seconds(1)), "226 ABOR command successful.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(1));
+    EXPECT_TRUE(data.WaitClosed(seconds(2)));
+    client->SendLine("NOOP");
+    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+}
+
+TEST_F(Transfers, QuitDuringADownloadEndsTheSession) {
+    MakeFile("big.bin", 16 * 1024 * 1024);
+    auto client = LoggedIn();
+    DataChannel data;
+    ASSERT_TRUE(data.Connect(Pasv(*client)));
+    client->SendLine("RETR big.bin");
+    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    data.ReadSome(100000);
+    client->SendLine("QUIT");
+    EXPECT_EQ(Reply(*client), "220 Good bye!");
+    EXPECT_TRUE(client->WaitClosed(seconds(3)));
+    EXPECT_TRUE(data.WaitClosed(seconds(3)));
+}
+
+TEST_F(Transfers, FileThatShrinksDuringItsDownloadEndsIt) {
+    // A speed limit keeps the download slow enough to cut the file under it.
+    SaveAlice([](UserRecord& user) {
+        user.downloadLimit = 1;
+        user.downloadSpeed = 4;
+    });
+    MakeFile("shrinks.bin", 40 * 1024);
+    auto client = LoggedIn();
+    DataChannel data;
+    ASSERT_TRUE(data.Connect(Pasv(*client)));
+    client->SendLine("RETR shrinks.bin");
+    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(data.ReadSome(4096).size(), 4096u);
+    std::filesystem::resize_file(m_home + "/shrinks.bin", 6000);
+    EXPECT_EQ(Reply(*client, seconds(5)), "426 Connection closed.");
+    EXPECT_EQ(data.ReadAll(seconds(3)).size(), 6000u - 4096u);
+    EXPECT_TRUE(WaitForEvents(4, 1));
+}
+
+TEST_F(Transfers, DownloadLimitPacesChunksOfTheRate) {
+    SaveAlice([](UserRecord& user) {
+        user.downloadLimit = 1;
+        user.downloadSpeed = 10;
+    });
+    const std::string bytes = MakeFile("paced.bin", 25 * 1024);
+    auto client = LoggedIn();
+    const auto start = std::chrono::steady_clock::now();
+    std::string reply;
+    EXPECT_TRUE(Retr(*client, "paced.bin", reply) == bytes);
+    EXPECT_EQ(reply, "226 Transfer complete.");
+    // Three one-second slots: 10240, 10240 and the last 5120 bytes.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(2900));
+    // The flag off leaves the speed unused.
+    SaveAlice([](UserRecord& user) { user.downloadLimit = 0; });
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Retr(*client, "paced.bin", reply) == bytes);
+    EXPECT_LT(std::chrono::steady_clock::now() - again, milliseconds(2000));
+}
+
+TEST_F(Transfers, UploadLimitStillStoresEveryByte) {
+    SaveAlice([](UserRecord& user) {
+        user.uploadLimit = 1;
+        user.uploadSpeed = 8;
+    });
+    auto client = LoggedIn();
+    const std::string bytes = Pattern(20 * 1024);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Upload(*client, "STOR limited.bin", bytes), "226 Transfer complete.");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(1900));
+    EXPECT_TRUE(ReadFile(m_home + "/limited.bin") == bytes);
+}
+
+}  // namespace

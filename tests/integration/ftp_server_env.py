@@ -1,0 +1,88 @@
+"""A private tarvona-server with one account, for tests and benchmarks that drive
+real FTP clients. Standard library only."""
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, deadline=10.0):
+    end = time.monotonic() + deadline
+    while time.monotonic() < end:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+class FtpServerEnv:
+    """Program directory, home directory, account and running server."""
+
+    def __init__(self, build_dir, user="alice", password="secret", admin_args=(),
+                 fsize_limit=None, quiet=True):
+        self.build_dir = build_dir
+        self.root = tempfile.mkdtemp(prefix="tarvona-it-")
+        self.prog = os.path.join(self.root, "prog") + "/"
+        self.home = os.path.join(self.root, "home")
+        os.makedirs(self.prog)
+        os.makedirs(self.home)
+        self.user, self.password = user, password
+        self.port = free_port()
+        self.admin("user", "add", user, "--password", password, "--home", self.home,
+                   "--perms", "RWDRALCRR", *admin_args)
+        self.proc = None
+        self.fsize_limit = fsize_limit
+        self.quiet = quiet
+
+    def admin(self, *args):
+        cmd = [os.path.join(self.build_dir, "app", "tarvona-admin"), "--dir", self.prog, *args]
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+
+    def start(self):
+        cmd = [os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
+               "--port", str(self.port)]
+        limit = self.fsize_limit
+
+        def child_setup():
+            if limit is not None:
+                import resource
+                resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+                # A write past the limit must fail with EFBIG, not kill the server.
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+        out = subprocess.DEVNULL if self.quiet else None
+        self.proc = subprocess.Popen(cmd, stdout=out, stderr=out, preexec_fn=child_setup)
+        if not wait_for_port(self.port):
+            raise RuntimeError("tarvona-server did not start")
+        return self
+
+    def stop(self):
+        if self.proc is not None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+            self.proc = None
+
+    def cleanup(self):
+        self.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def path(self, name):
+        return os.path.join(self.home, name)
+
+    def url(self, name=""):
+        return "ftp://%s:%s@127.0.0.1:%d/%s" % (self.user, self.password, self.port, name)
