@@ -7,7 +7,6 @@
 #include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
 #include "ftp/TransferLimits.h"
-#include "platform/SocketTuning.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
@@ -47,9 +46,6 @@ bool StartActiveConnect(CControlSocket& session) {
 }  // namespace
 
 bool OpenDataConnection(CControlSocket& session) {
-    // The final reply follows the 150 closely; coalescing would hold it back until the
-    // client acknowledges the 150.
-    (void)DisableSendCoalescing(session.Handle());
     // A command run while another waits for, or transfers over, the connection must
     // not take it away from under that one.
     if (session.m_dataSocket && session.m_dataSocket->IsBusy()) {

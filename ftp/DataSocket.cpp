@@ -11,7 +11,6 @@
 #include "accounts/AccountStore.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Messages.h"
-#include "platform/SocketTuning.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
@@ -45,10 +44,7 @@ const int kAddressInUse = static_cast<int>(std::errc::address_in_use);
 }  // namespace
 
 CDataSocket::CDataSocket(CControlSocket& session)
-    : m_session(session), m_serial(g_nextSerial.fetch_add(1)) {
-    // Downloads use sendfile, which cannot be told not to raise SIGPIPE.
-    BlockBrokenPipeSignal();
-}
+    : m_session(session), m_serial(g_nextSerial.fetch_add(1)) {}
 
 CDataSocket::~CDataSocket() { CancelPaceTimer(); }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "platform/SocketTuning.h"
 #include "platform/StringFormat.h"
 #include "server/FtpServer.h"
 #include "server/Limits.h"
@@ -25,6 +26,11 @@ bool CConnectThread::InitInstance() {
         CAsyncSocket orphan;  // closes it
         (void)orphan.Attach(fd);
     }
+    // Downloads use sendfile, which cannot be told not to raise SIGPIPE.
+    BlockBrokenPipeSignal();
+    // A reply that follows another at once (150, then 226 after a small file) must not
+    // wait for the client's delayed acknowledgement.
+    (void)DisableSendCoalescing(m_control.Handle());
     (void)m_control.GetPeerName(m_peerAddress, m_peerPort);
     m_server.MainLoop()->Send(
         Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0, m_server.ServerWindow()});

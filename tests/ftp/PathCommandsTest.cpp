@@ -304,8 +304,9 @@ protected:
         for (const Probe& probe : Probes(at)) {
             PrepareVictims(localDir);
             const std::string reply = Ask(probe.command);
-            if (probe.needs == Permission::Append && reply.rfind("150 ", 0) == 0)
+            if (probe.needs == Permission::Append && reply.rfind("150 ", 0) == 0) {
                 EXPECT_EQ(Line(), "425 Can't build data connection.");
+            }
             const bool allowed = reply != probe.refused;
             EXPECT_EQ(allowed, probe.needs == granted)
                 << probe.command << " with only permission " << static_cast<int>(granted) << ": " << reply;

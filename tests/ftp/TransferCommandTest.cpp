@@ -197,6 +197,11 @@ TEST_F(Transfers, AborDuringAHugeDownloadAnswersAtOnce) {
     EXPECT_TRUE(data.WaitClosed(seconds(2)));
     client->SendLine("NOOP");
     EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    // The aborted download is over: with only a passive socket waiting, ABOR has no
+    // transfer to report closed.
+    ASSERT_NE(Pasv(*client), 0);
+    client->SendLine("ABOR");
+    EXPECT_EQ(Reply(*client), "226 ABOR command successful.");
 }
 
 TEST_F(Transfers, QuitDuringADownloadEndsTheSession) {
