@@ -37,7 +37,7 @@ test-tsan:
 test-fuzz:
 	@if [ -f fuzz/CMakeLists.txt ]; then \
 	  cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVONA_FUZZ=ON -DTARVONA_TESTS=OFF && \
-	  cmake --build $(BUILD_FUZZ) -j$(JOBS) && \
+	  cmake --build $(BUILD_FUZZ) -j$(JOBS) --target fuzz_korvtable make_korvtable_seeds && \
 	  ./tools/run-fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS); \
 	fi
 

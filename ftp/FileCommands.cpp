@@ -6,6 +6,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/Commands.h"
+#include "ftp/ResolveReplies.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
@@ -46,15 +47,8 @@ void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
 
 void CmdDele(CControlSocket& session, const std::string& argument) {
     std::string local;
-    const ResolveResult result = session.ResolveFilePath(argument, PermissionKind::Delete, local);
-    if (result == ResolveResult::Denied) {
-        session.SendReply("550 No permission.");
+    if (ReplyUnlessFileFound(session, session.ResolveFilePath(argument, PermissionKind::Delete, local)))
         return;
-    }
-    if (result != ResolveResult::Found) {
-        session.SendReply("550 File unavailable.");
-        return;
-    }
     const std::string shown = session.ToVirtualPath(local);
     const std::int64_t size = std::max<std::int64_t>(GetFileSize(local), 0);
     if (!RemoveFile(local)) {
@@ -117,15 +111,8 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
 
 void CmdSize(CControlSocket& session, const std::string& argument) {
     std::string local;
-    const ResolveResult result = session.ResolveFilePath(argument, PermissionKind::Read, local);
-    if (result == ResolveResult::Denied) {
-        session.SendReply("550 No permission.");
+    if (ReplyUnlessFileFound(session, session.ResolveFilePath(argument, PermissionKind::Read, local)))
         return;
-    }
-    if (result != ResolveResult::Found) {
-        session.SendReply("550 File unavailable.");
-        return;
-    }
     session.SendReply("213 %" PRId64, std::max<std::int64_t>(GetFileSize(local), 0));
 }
 
