@@ -48,6 +48,12 @@ const FilterCase kCases[] = {
     {2, "10.0.0.1", "", "::FFFF:10.0.0.2", false},
     {2, "fe80::1", "", "FE80::1", true},
     {2, "fe80::1", "", "fe80::10", false},
+    // IPv6 entries are whole addresses in any spelling; a mapped entry is its IPv4 address.
+    {1, "", "0:0:0:0:0:0:0:1", "::1", false},
+    {2, "2001:0DB8:0:0::1", "", "2001:db8::1", true},
+    {2, "2001:db8::1", "", "2001:db8::1:0", false},
+    {2, "::ffff:10.0.0.1", "", "10.0.0.1", true},
+    {2, "::ffff:10.0.0.1", "", "10.0.0.2", false},
     {2, "10.0.0.1\n", "", "10.0.0.1", true},  // a hand-edited file's final line break
 };
 
