@@ -2,6 +2,7 @@
 
 #include "config/ConfigLimits.h"
 #include "config/TextUtil.h"
+#include "platform/Socket.h"
 
 namespace {
 
@@ -50,6 +51,19 @@ ClientAddress::ClientAddress(std::string_view address) : text(address) {
 
 CIpPattern::CIpPattern(std::string_view entry) : m_text(entry) {
     m_isQuad = ParseQuad(entry, true, &m_parts, &m_any);
+    if (m_isQuad) return;
+    // An IPv6 entry is kept in the one text form client addresses are given in, so
+    // "0:0::1" and "::1" (or "2001:0db8::1" and "2001:db8::1") are the same entry. An
+    // IPv4-mapped one becomes the IPv4 address it stands for.
+    std::string canonical;
+    if (!CanonicalAddressText(AddressFamily::V6, m_text, canonical)) return;
+    std::array<bool, 4> any{};
+    if (ParseQuad(canonical, false, &m_parts, &any)) {
+        m_isQuad = true;
+        m_any = any;
+        return;
+    }
+    m_text = canonical;
 }
 
 bool CIpPattern::Matches(const ClientAddress& client) const {

@@ -2,9 +2,11 @@
 //
 // An entry of four dot-separated parts, each "*" or a decimal number 0..255 of at most three
 // digits ("192.168.*.*"), matches an IPv4 client whose four parts are equal, "*" matching
-// any value of its part. Any other entry (an IPv6 address, say) matches a client address
-// that equals it as text, ignoring ASCII letter case. A client written "::ffff:a.b.c.d"
-// (IPv4-mapped IPv6) is matched as the IPv4 address a.b.c.d.
+// any value of its part. An IPv6 entry matches the client with that whole address, in
+// whatever text form either is written ("0:0::1" is "::1"; an IPv4-mapped entry is its
+// IPv4 address). Any other entry matches a client address that equals it as text,
+// ignoring ASCII letter case. A client written "::ffff:a.b.c.d" (IPv4-mapped IPv6) is
+// matched as the IPv4 address a.b.c.d.
 #pragma once
 #include <array>
 #include <cstdint>

@@ -50,6 +50,10 @@ void CmdOpts(CControlSocket& session, const std::string& argument);
 void CmdMdtm(CControlSocket& session, const std::string& argument);
 void CmdMfmt(CControlSocket& session, const std::string& argument);
 void CmdStat(CControlSocket& session, const std::string& argument);
+void CmdEpsv(CControlSocket& session, const std::string& argument);
+void CmdEprt(CControlSocket& session, const std::string& argument);
+void CmdMlsd(CControlSocket& session, const std::string& argument);
+void CmdMlst(CControlSocket& session, const std::string& argument);
 // STAT with a path: the LIST lines of that path over the control connection.
 void CmdStatPath(CControlSocket& session, const std::string& argument);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ftp/Commands.h"
+#include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
@@ -62,7 +63,21 @@ std::string DottedAddress(const std::vector<std::string>& pieces) {
 
 }  // namespace
 
+bool DataCommandAllowed(CControlSocket& session, const char* keyword, const char* extendedKeyword) {
+    if (session.m_epsvAll) {
+        session.SendReply("503 %s not allowed after EPSV ALL.", keyword);
+        return false;
+    }
+    // An IPv6 address does not fit the six numbers of PORT and PASV.
+    if (extendedKeyword != nullptr && IsIpv6Client(session)) {
+        session.SendReply("501 %s is not available over IPv6; use %s.", keyword, extendedKeyword);
+        return false;
+    }
+    return true;
+}
+
 void CmdPort(CControlSocket& session, const std::string& argument) {
+    if (!DataCommandAllowed(session, "PORT", "EPRT")) return;
     const std::vector<std::string> pieces = SplitPieces(argument);
     if (pieces.size() != 6) {
         session.SendReply("501 Syntax error: Invalid parameter.");
@@ -81,26 +96,34 @@ void CmdPort(CControlSocket& session, const std::string& argument) {
     session.SendReply("200 Port command successful.");
 }
 
-void CmdPasv(CControlSocket& session, const std::string&) {
+bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
     session.CloseDataConnection();
     session.m_dataSocket = std::make_unique<CDataSocket>(session);
     std::uint32_t low = 0;
     std::uint32_t high = 0;
     session.Server().GetPassiveRange(low, high);
-    if (!session.m_dataSocket->BindPassivePort(low, high)) {
+    if (!session.m_dataSocket->BindPassivePort(low, high, DataFamily(session))) {
         session.CloseDataConnection();
         session.SendReply("421 Create socket error.");
-        return;
+        return false;
     }
     if (!session.m_dataSocket->Listen(kPassiveBacklog)) {
         session.SendReply("421 Failed to listen on socket.");
-        return;
+        return false;
     }
-    std::string address = session.Server().GetPassiveAddress();
-    std::uint16_t port = 0;
-    if (address.empty()) (void)session.GetSockName(address, port);
     std::string localAddress;
+    port = 0;
     (void)session.m_dataSocket->GetSockName(localAddress, port);
+    return true;
+}
+
+void CmdPasv(CControlSocket& session, const std::string&) {
+    if (!DataCommandAllowed(session, "PASV", "EPSV")) return;
+    std::uint16_t port = 0;
+    if (!OpenPassiveSocket(session, port)) return;
+    std::string address = session.Server().GetPassiveAddress();
+    std::uint16_t controlPort = 0;
+    if (address.empty()) (void)session.GetSockName(address, controlPort);
     std::replace(address.begin(), address.end(), '.', ',');
     session.SendReply("227 Entering Passive Mode (%s,%d,%d).", address.c_str(), port / 256, port % 256);
     session.m_passive = true;

@@ -28,7 +28,9 @@ bool StartActiveConnect(CControlSocket& session) {
     }
     session.m_dataSocket.reset();
     auto socket = std::make_unique<CDataSocket>(session);
-    if (!socket->Create(AddressFamily::V4) || !socket->Bind("", 0)) {
+    // The control connection's family: a dual-stack control socket reaches an IPv4
+    // client through its mapped address as well.
+    if (!socket->Create(DataFamily(session)) || !socket->Bind("", 0)) {
         session.SendReply("421 Failed to create connection.");
         return false;
     }
@@ -44,6 +46,14 @@ bool StartActiveConnect(CControlSocket& session) {
 }
 
 }  // namespace
+
+AddressFamily DataFamily(const CControlSocket& session) {
+    return session.IsV6() ? AddressFamily::V6 : AddressFamily::V4;
+}
+
+bool IsIpv6Client(CControlSocket& session) {
+    return session.Owner().PeerAddress().find(':') != std::string::npos;
+}
 
 bool OpenDataConnection(CControlSocket& session) {
     // A command run while another waits for, or transfers over, the connection must

@@ -50,9 +50,9 @@ CDataSocket::~CDataSocket() { CancelPaceTimer(); }
 
 EventLoop& CDataSocket::Loop() { return m_session.Owner().OwnLoop(); }
 
-bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high) {
+bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high, AddressFamily family) {
     const auto start = std::chrono::steady_clock::now();
-    if (!Create(AddressFamily::V4)) return false;
+    if (!Create(family)) return false;
     high = std::min<std::uint32_t>(high, 65535);
     if (low > high) return false;
     while (std::chrono::steady_clock::now() - start < kPassiveBindTimeout) {
@@ -64,7 +64,7 @@ bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high) {
             // Another session may have bound the same port a moment ago (address reuse
             // lets both bind); only the one that listens first owns it.
             if (Listen(kPassiveBacklog) || LastError() != kAddressInUse) return true;
-            if (!Create(AddressFamily::V4)) return false;
+            if (!Create(family)) return false;
         }
         std::this_thread::sleep_for(kPassiveBindRetryPause);
     }

@@ -27,10 +27,11 @@ public:
 
     // ---- Set-up
 
-    // Creates an IPv4 socket and binds it, listening, to the first free port from `low`
-    // to `high`, retrying rounds for up to 10 s while all are in use. False on any
-    // other failure or at the time-out.
-    [[nodiscard]] bool BindPassivePort(std::uint32_t low, std::uint32_t high);
+    // Creates a socket of `family` (V6 is dual stack) and binds it, listening, to the
+    // first free port from `low` to `high`, retrying rounds for up to 10 s while all are
+    // in use. False on any other failure or at the time-out.
+    [[nodiscard]] bool BindPassivePort(std::uint32_t low, std::uint32_t high,
+                                       AddressFamily family = AddressFamily::V4);
     bool IsConnected() const { return m_connected; }
     bool ConnectFailed() const { return m_connectFailed; }
     // True while a command waits for this connection, or a transfer runs on it; such a

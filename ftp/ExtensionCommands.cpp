@@ -1,4 +1,4 @@
-// FEAT, OPTS, MDTM, MFMT and STAT.
+// FEAT, OPTS, MDTM, MFMT and STAT without a path.
 #include <strings.h>
 
 #include <cinttypes>
@@ -13,7 +13,8 @@ namespace {
 
 // Every extension this server implements, as FEAT lists them.
 const char* const kFeatureLines[] = {
-    " MDTM", " MFMT", " REST STREAM", " SIZE", " TVFS", " UTF8",
+    " EPRT", " EPSV", " MDTM", " MFMT", " MLST type*;size*;modify*;perm*;UNIX.mode*;",
+    " REST STREAM", " SIZE", " TVFS", " UTF8",
 };
 
 // The reply for a path that did not resolve to a readable file.

@@ -8,6 +8,10 @@ const ExtensionEntry kExtensions[] = {
     {"MDTM", true, false, &CmdMdtm},
     {"MFMT", true, false, &CmdMfmt},
     {"STAT", false, false, &CmdStat},
+    {"EPSV", false, false, &CmdEpsv},
+    {"EPRT", true, false, &CmdEprt},
+    {"MLSD", false, false, &CmdMlsd},
+    {"MLST", false, false, &CmdMlst},
 };
 
 }  // namespace

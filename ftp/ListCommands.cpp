@@ -1,4 +1,5 @@
-// LIST and NLST: the listing is built whole, then sent over the data connection.
+// LIST and NLST, and the listing pieces every listing command shares (ftp/Listing.h):
+// a listing is built whole, then sent over the data connection.
 #include <algorithm>
 #include <cctype>
 #include <string>
@@ -9,6 +10,7 @@
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
 #include "ftp/ListFormat.h"
+#include "ftp/Listing.h"
 #include "ftp/PathText.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
@@ -25,44 +27,38 @@ std::string TrimBlanks(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-void AppendEntry(std::string& text, const DirEntry& entry, bool namesOnly, std::int64_t now) {
-    text += namesOnly ? entry.name + "\r\n" : FormatListLine(entry, now);
-}
-
 // The folders of one table whose directory exists, in record order.
-void AppendFolders(std::string& text, const std::string& table, bool namesOnly, std::int64_t now) {
+void AppendFolders(std::vector<ListedFolder>& out, const std::string& table) {
     std::vector<VirtualFolder> folders;
     if (!ReadFolders(table, folders)) return;
     for (const VirtualFolder& folder : folders) {
-        const std::string name = TrimBlanks(folder.name);
-        const std::string dir = UsableLocalDir(folder.dir);
-        DirEntry found;
-        if (name.empty() || dir.empty() || !StatEntry(dir, found)) continue;
-        text += namesOnly ? name + "\r\n" : FormatFolderLine(name, found, now);
+        ListedFolder listed;
+        listed.name = TrimBlanks(folder.name);
+        listed.dir = UsableLocalDir(folder.dir);
+        if (listed.name.empty() || listed.dir.empty() || !StatEntry(listed.dir, listed.entry)) continue;
+        listed.entry.name = listed.name;
+        out.push_back(std::move(listed));
     }
 }
 
-// The home directory lists the user's virtual folders, then each group's.
-void AppendVirtualFolders(CControlSocket& session, const std::string& localPath, std::string& text,
-                          bool namesOnly, std::int64_t now) {
+}  // namespace
+
+std::vector<ListedFolder> ListedFolders(CControlSocket& session, const std::string& localPath) {
+    std::vector<ListedFolder> out;
     UserRecord user;
     const std::string& programDir = session.Server().ProgramDir();
-    if (!ReadUser(programDir, session.UserName(), user)) return;
-    if (UsableLocalDir(localPath) != UsableLocalDir(user.homeDir)) return;
-    AppendFolders(text, UserFolderTablePath(programDir, user.id), namesOnly, now);
+    if (!ReadUser(programDir, session.UserName(), user)) return out;
+    if (UsableLocalDir(localPath) != UsableLocalDir(user.homeDir)) return out;
+    AppendFolders(out, UserFolderTablePath(programDir, user.id));
     for (std::int32_t group : ParseGroupList(user.groups))
-        AppendFolders(text, GroupFolderTablePath(programDir, group), namesOnly, now);
+        AppendFolders(out, GroupFolderTablePath(programDir, group));
+    return out;
 }
 
-// Builds the listing of `argument` (the current directory when empty). False when it
-// cannot be listed; the 550 reply is then out.
-bool BuildListing(CControlSocket& session, const std::string& argument, std::string& text,
-                  bool namesOnly) {
-    text.clear();
+bool ResolveListedPath(CControlSocket& session, const std::string& argument, std::string& local) {
     const std::string path = argument.empty() ? session.CurrentDir() : argument;
-    std::string local;
     switch (session.ResolveDirPath(path, PermissionKind::DirList, local)) {
-        case ResolveResult::Found: break;
+        case ResolveResult::Found: return true;
         case ResolveResult::Denied:
             session.SendReply("550 \"%s\": No permission.", argument.c_str());
             return false;
@@ -70,23 +66,37 @@ bool BuildListing(CControlSocket& session, const std::string& argument, std::str
             session.SendReply("550 \"%s\": Directory not found.", argument.c_str());
             return false;
     }
-    const std::int64_t now = NowSeconds();
-    std::vector<DirEntry> entries;
+}
+
+bool ReadListedEntries(const std::string& local, std::vector<DirEntry>& entries) {
+    entries.clear();
     DirEntry single;
     // A path naming a file lists that file alone; one that cannot be read lists as an
     // empty directory.
-    if (GetPathKind(local) == PathKind::File && StatEntry(local, single))
+    if (GetPathKind(local) == PathKind::File && StatEntry(local, single)) {
         entries.push_back(std::move(single));
-    else
-        (void)ListDirectory(local, entries);
-    for (const DirEntry& entry : entries) AppendEntry(text, entry, namesOnly, now);
-    AppendVirtualFolders(session, local, text, namesOnly, now);
+        return false;
+    }
+    (void)ListDirectory(local, entries);
     return true;
 }
 
-void RunListing(CControlSocket& session, const std::string& argument, bool namesOnly) {
-    std::string text;
-    if (!BuildListing(session, argument, text, namesOnly)) return;
+bool BuildListingLines(CControlSocket& session, const std::string& argument,
+                       std::vector<std::string>& lines, bool namesOnly) {
+    lines.clear();
+    std::string local;
+    if (!ResolveListedPath(session, argument, local)) return false;
+    const std::int64_t now = NowSeconds();
+    std::vector<DirEntry> entries;
+    (void)ReadListedEntries(local, entries);
+    for (const DirEntry& entry : entries)
+        lines.push_back(namesOnly ? entry.name + "\r\n" : FormatListLine(entry, now));
+    for (const ListedFolder& folder : ListedFolders(session, local))
+        lines.push_back(namesOnly ? folder.name + "\r\n" : FormatFolderLine(folder.name, folder.entry, now));
+    return true;
+}
+
+void SendListingText(CControlSocket& session, std::string text) {
     session.SendReply("150 Accepted data connection.");
     if (!OpenDataConnection(session)) return;
     if (text.empty()) {
@@ -100,6 +110,16 @@ void RunListing(CControlSocket& session, const std::string& argument, bool names
     socket.ReadLimits(LimitKind::None);
     socket.EnableRead(true);
     socket.SendListing(std::move(text));
+}
+
+namespace {
+
+void RunListing(CControlSocket& session, const std::string& argument, bool namesOnly) {
+    std::vector<std::string> lines;
+    if (!BuildListingLines(session, argument, lines, namesOnly)) return;
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    SendListingText(session, std::move(text));
 }
 
 }  // namespace

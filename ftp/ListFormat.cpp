@@ -40,3 +40,11 @@ std::string FormatListLine(const DirEntry& entry, std::int64_t now) {
 std::string FormatFolderLine(const std::string& name, const DirEntry& dir, std::int64_t now) {
     return LineFor("drwx------", 0, FormatListDate(dir.lastWriteTime, now), name);
 }
+
+std::string FormatFacts(const char* type, const DirEntry& entry, const std::string& perm) {
+    std::string facts = StringFormat("type=%s;", type);
+    if (!entry.isDirectory) facts += StringFormat("size=%lld;", static_cast<long long>(entry.size));
+    facts += "modify=" + FormatUtcTime(entry.lastWriteTime, "%Y%m%d%H%M%S") + ";";
+    facts += StringFormat("perm=%s;UNIX.mode=%04o; ", perm.c_str(), entry.mode & 07777u);
+    return facts;
+}

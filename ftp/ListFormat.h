@@ -1,4 +1,5 @@
-// The text of directory listings: Unix long-listing lines for LIST, bare names for NLST.
+// The text of directory listings: Unix long-listing lines for LIST, bare names for NLST,
+// facts for MLSD and MLST.
 #pragma once
 
 #include <cstdint>
@@ -20,3 +21,8 @@ std::string FormatListDate(const DirEntry& entry);
 std::string FormatListLine(const DirEntry& entry, std::int64_t now);
 // One LIST line for a virtual folder `name` whose directory is `dir`.
 std::string FormatFolderLine(const std::string& name, const DirEntry& dir, std::int64_t now);
+
+// Machine listing (MLSD, MLST) facts of `entry` in RFC 3659 form, ending in the blank
+// that precedes the name: "type=file;size=12;modify=20260105130700;perm=rw;UNIX.mode=0644; ".
+// `type` is file, dir, cdir or pdir; size is given for files only; modify is in UTC.
+std::string FormatFacts(const char* type, const DirEntry& entry, const std::string& perm);

@@ -13,6 +13,7 @@ void FillFromStat(const struct stat& info, DirEntry& out) {
     out.isDirectory = S_ISDIR(info.st_mode);
     out.size = static_cast<std::int64_t>(info.st_size);
     out.lastWriteTime = static_cast<std::int64_t>(info.st_mtime);
+    out.mode = static_cast<std::uint32_t>(info.st_mode & 07777);
 }
 
 bool StatFollowing(int dirFd, const char* name, DirEntry& out) {

@@ -10,6 +10,7 @@ struct DirEntry {
     bool isDirectory = false;
     std::int64_t size = 0;           // bytes; as the file system reports it
     std::int64_t lastWriteTime = 0;  // calendar seconds
+    std::uint32_t mode = 0;          // permission bits (at most 07777)
 };
 
 // The entry for `path` itself (name: its last component). A symbolic link describes

@@ -80,6 +80,22 @@ std::string AddressToText(const void* sockaddrStorage) {
     return text;
 }
 
+bool CanonicalAddressText(AddressFamily family, const std::string& text, std::string& canonical) {
+    sockaddr_storage storage;
+    std::memset(&storage, 0, sizeof storage);
+    if (family == AddressFamily::V4) {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
+        in4->sin_family = AF_INET;
+        if (::inet_pton(AF_INET, text.c_str(), &in4->sin_addr) != 1) return false;
+    } else {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        in6->sin6_family = AF_INET6;
+        if (::inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr) != 1) return false;
+    }
+    canonical = AddressToText(&storage);
+    return true;
+}
+
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Fail() {

@@ -113,3 +113,8 @@ private:
 // Formats a socket address as text: dotted IPv4 (also for an IPv4-mapped IPv6 peer)
 // or the usual IPv6 text.
 std::string AddressToText(const void* sockaddrStorage);
+// The text AddressToText gives for the numeric address `text` of `family` (V4: dotted
+// only; V6: any IPv6 form, an IPv4-mapped one coming out dotted). False when `text` is
+// not such an address; `canonical` is then untouched.
+[[nodiscard]] bool CanonicalAddressText(AddressFamily family, const std::string& text,
+                                        std::string& canonical);

@@ -80,6 +80,8 @@ public:
 
     // Data-connection settings.
     bool m_passive = false;
+    // After EPSV ALL the client uses EPSV only: PORT, PASV and EPRT are refused.
+    bool m_epsvAll = false;
     int m_portPort = -1;
     std::string m_portAddress;
     std::unique_ptr<CDataSocket> m_dataSocket;

@@ -32,19 +32,35 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
 RawFtpClient::~RawFtpClient() { Close(); }
 
 bool RawFtpClient::Connect(std::uint16_t port, std::chrono::milliseconds timeout) {
+    return ConnectTo("127.0.0.1", port, timeout);
+}
+
+bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port, std::chrono::milliseconds timeout) {
     Close();
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (::inet_pton(AF_INET6, text, &in6->sin6_addr) == 1) {
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        length = sizeof *in6;
+    } else {
+        sockaddr_in in4 = Loopback(port);
+        if (::inet_pton(AF_INET, text, &in4.sin_addr) != 1) return false;
+        std::memcpy(&address, &in4, sizeof in4);
+        length = sizeof in4;
+    }
+    m_fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0) return false;
     int on = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    const sockaddr_in address = Loopback(port);
-    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         if (errno != EINPROGRESS) return false;
         pollfd p{m_fd, POLLOUT, 0};
         if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
         int error = 0;
-        socklen_t length = sizeof error;
-        ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        socklen_t errorLength = sizeof error;
+        ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &errorLength);
         if (error != 0) return false;
     }
     m_closed = false;

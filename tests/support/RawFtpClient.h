@@ -17,6 +17,9 @@ public:
 
     // Connects to 127.0.0.1:`port`; false when not connected within `timeout`.
     bool Connect(std::uint16_t port, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Connects to the numeric IPv4 or IPv6 `address` ("::1"); otherwise as Connect.
+    bool ConnectTo(const char* address, std::uint16_t port,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Sends all of `bytes` in one call (one segment for small sizes). False on error.
     bool Send(std::string_view bytes);
     // Sends `line` followed by CR LF.
