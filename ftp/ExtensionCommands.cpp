@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "ftp/Commands.h"
+#include "ftp/ResolveReplies.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "server/ConnectThread.h"
@@ -16,19 +17,6 @@ const char* const kFeatureLines[] = {
     " EPRT", " EPSV", " MDTM", " MFMT", " MLST type*;size*;modify*;perm*;UNIX.mode*;",
     " REST STREAM", " SIZE", " TVFS", " UTF8",
 };
-
-// The reply for a path that did not resolve to a readable file.
-bool ReplyIfNotFound(CControlSocket& session, ResolveResult result) {
-    if (result == ResolveResult::Denied) {
-        session.SendReply("550 No permission.");
-        return true;
-    }
-    if (result != ResolveResult::Found) {
-        session.SendReply("550 File unavailable.");
-        return true;
-    }
-    return false;
-}
 
 std::string DataConnectionText(const CControlSocket& session) {
     if (session.HasDataSocket()) return "open";
@@ -57,7 +45,7 @@ void CmdOpts(CControlSocket& session, const std::string& argument) {
 
 void CmdMdtm(CControlSocket& session, const std::string& argument) {
     std::string local;
-    if (ReplyIfNotFound(session, session.ResolveFilePath(argument, PermissionKind::Read, local))) return;
+    if (ReplyUnlessFileFound(session, session.ResolveFilePath(argument, PermissionKind::Read, local))) return;
     session.SendReply("213 %s", FormatUtcTime(GetModifyTime(local), "%Y%m%d%H%M%S").c_str());
 }
 
@@ -75,7 +63,7 @@ void CmdMfmt(CControlSocket& session, const std::string& argument) {
         session.SendReply("550 File unavailable.");
         return;
     }
-    if (ReplyIfNotFound(session, result)) return;
+    if (ReplyUnlessFileFound(session, result)) return;
     if (!SetModifyTime(local, seconds)) {
         session.SendReply("450 Can't set the modification time.");
         return;
