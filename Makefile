@@ -31,7 +31,7 @@ test-asan:
 # The threading code (event loop, sockets, server core) again under ThreadSanitizer.
 test-tsan:
 	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVONA_SANITIZE=thread -DTARVONA_WERROR=ON
-	cmake --build $(BUILD_TSAN) -j$(JOBS)
+	cmake --build $(BUILD_TSAN) -j$(JOBS) --target threads_tests
 	cd $(BUILD_TSAN) && ctest --output-on-failure -j$(JOBS) --timeout 600 -L threads
 
 test-fuzz:

@@ -128,7 +128,8 @@ std::string CControlSocket::ToVirtualPath(const std::string& localPath) {
                 return JoinVirtual(folder.name, RemainderBelow(dir, localPath));
         }
     }
-    // A path outside every known directory: shown as it is, as the description has it.
+    // A path outside every known directory (possible only through a stored directory
+    // that does not match the mapping) is shown as it is.
     return StripTrailingSlashes(localPath).empty() ? "/" : StripTrailingSlashes(localPath);
 }
 

@@ -135,7 +135,7 @@ TEST_F(PathCommands, DirectoryFormsAndHostileArguments) {
     const std::string huge(4000, 'n');
     EXPECT_EQ(Ask("CWD " + huge), "550 \"" + huge + "\": CWD command failed. No permission.");
     EXPECT_EQ(Ask("MKD /a/" + std::string(300, 'd')), "450 create directory error.");
-    // A file can be made current: the mapping accepts files as the description says.
+    // A file can be made current: the mapping accepts files as well as directories.
     EXPECT_EQ(Ask("CWD /file.txt"), "250 CWD command successful \"/file.txt\" is current directory.");
     EXPECT_EQ(Ask("NOOP"), "200 NOOP command successful.");
 }
