@@ -144,7 +144,7 @@ ResolveResult CControlSocket::ResolveDirPath(const std::string& argument, Permis
     std::string path = NormalizeArgument(argument);
     if (path.empty()) {
         if (kind != PermissionKind::DirList) return ResolveResult::DirNotFound;
-        path = "/";
+        path.push_back('/');  // the home directory
     }
     if (path.front() != '/') path = JoinToCurrent(m_currentDir, path);
     const bool mapped = MapToLocal(path, localPath);
