@@ -6,7 +6,6 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-base-dev libcurl4-openssl-dev
   curl lftp python3
 )
 missing=()
