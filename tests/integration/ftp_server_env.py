@@ -86,3 +86,31 @@ class FtpServerEnv:
 
     def url(self, name=""):
         return "ftp://%s:%s@127.0.0.1:%d/%s" % (self.user, self.password, self.port, name)
+
+
+# What the client scripts share: a failure list, test data and small file helpers.
+FAILURES = []
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAIL:", what)
+
+
+def pattern(size, salt=0):
+    return bytes((i * 7 + i // 251 + salt) % 251 for i in range(size))
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run(cmd, timeout=90, **kw):
+    return subprocess.run(cmd, capture_output=True, timeout=timeout, **kw)

@@ -5,37 +5,11 @@ Usage: real_clients.py BUILD_DIR"""
 import ftplib
 import io
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import FtpServerEnv  # noqa: E402
-
-FAILURES = []
-
-
-def check(condition, what):
-    if not condition:
-        FAILURES.append(what)
-        print("FAIL:", what)
-
-
-def pattern(size, salt=0):
-    return bytes((i * 7 + i // 251 + salt) % 251 for i in range(size))
-
-
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def run(cmd, **kw):
-    return subprocess.run(cmd, capture_output=True, timeout=60, **kw)
+from ftp_server_env import (FAILURES, FtpServerEnv, check, pattern, read, run,  # noqa: E402
+                            write)
 
 
 def ftplib_session(env, passive):
