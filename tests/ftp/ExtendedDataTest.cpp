@@ -26,58 +26,6 @@ bool HaveIpv6Loopback() {
     return ok;
 }
 
-// A data connection over IPv6 loopback, seen from the client.
-class V6Data {
-public:
-    ~V6Data() {
-        if (m_fd >= 0) ::close(m_fd);
-        if (m_listenFd >= 0) ::close(m_listenFd);
-    }
-    bool Connect(std::uint16_t port) {
-        m_fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in6 to = Address(port);
-        return ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-    }
-    std::uint16_t Listen() {
-        m_listenFd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in6 local = Address(0);
-        socklen_t length = sizeof local;
-        if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            ::listen(m_listenFd, 1) != 0 ||
-            ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-            return 0;
-        return ntohs(local.sin6_port);
-    }
-    bool Accept() {
-        pollfd p{m_listenFd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) != 1) return false;
-        m_fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        return m_fd >= 0;
-    }
-    std::string ReadAll() {
-        std::string out;
-        char chunk[4096];
-        pollfd p{m_fd, POLLIN, 0};
-        while (::poll(&p, 1, 5000) == 1) {
-            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            out.append(chunk, static_cast<std::size_t>(n));
-        }
-        return out;
-    }
-
-private:
-    static sockaddr_in6 Address(std::uint16_t port) {
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_addr = in6addr_loopback;
-        address.sin6_port = htons(port);
-        return address;
-    }
-    int m_fd = -1;
-    int m_listenFd = -1;
-};
-
 // The port of a 229 reply, 0 when the reply is another.
 std::uint16_t EpsvPort(const std::string& reply) {
     unsigned port = 0;
@@ -236,14 +184,14 @@ TEST_F(ExtendedDataTest, Ipv6ClientUsesExtendedCommands) {
     client->SendLine("EPRT |2|::2|5000|");
     EXPECT_EQ(Reply(*client), "501 EPRT address does not match the client address.");
 
-    V6Data passive;
+    DataChannel passive("::1");
     ASSERT_TRUE(passive.Connect(Epsv(*client)));
     client->SendLine("NLST");
     EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
     EXPECT_EQ(passive.ReadAll(), "a.txt\r\n");
     EXPECT_EQ(Reply(*client), "226 Transfer complete.");
 
-    V6Data active;
+    DataChannel active("::1");
     const std::uint16_t port = active.Listen();
     // Any spelling of the client's address names it.
     client->SendLine("EPRT |2|0:0:0:0:0:0:0:1|" + std::to_string(port) + "|");

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "accounts/AccountEditor.h"
@@ -16,12 +17,28 @@
 
 namespace {
 
-sockaddr_in Loopback(std::uint16_t port, const char* address = "127.0.0.1") {
-    sockaddr_in in{};
-    in.sin_family = AF_INET;
-    in.sin_port = htons(port);
-    ::inet_pton(AF_INET, address, &in.sin_addr);
-    return in;
+// `address` (IPv4 or IPv6 text) and `port` as a socket address; `length` its size.
+sockaddr_storage Loopback(std::uint16_t port, const char* address, socklen_t& length) {
+    sockaddr_storage storage{};
+    if (std::strchr(address, ':') != nullptr) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        ::inet_pton(AF_INET6, address, &in6->sin6_addr);
+        length = sizeof *in6;
+    } else {
+        auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(port);
+        ::inet_pton(AF_INET, address, &in->sin_addr);
+        length = sizeof *in;
+    }
+    return storage;
+}
+
+std::uint16_t PortOf(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
 bool WaitReadable(int fd, std::chrono::steady_clock::time_point until) {
@@ -44,24 +61,26 @@ std::string Pattern(std::size_t size, char salt) {
 DataChannel::~DataChannel() { Close(); }
 
 bool DataChannel::Connect(std::uint16_t port, const char* from) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    socklen_t length = 0;
+    sockaddr_storage to = Loopback(port, m_host, length);
+    m_fd = ::socket(to.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (from != nullptr) {
-        sockaddr_in local = Loopback(0, from);
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return false;
+        socklen_t localLength = 0;
+        sockaddr_storage local = Loopback(0, from, localLength);
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), localLength) != 0) return false;
     }
-    sockaddr_in to = Loopback(port);
-    return ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    return ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), length) == 0;
 }
 
 std::uint16_t DataChannel::Listen() {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local = Loopback(0);
-    socklen_t length = sizeof local;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+    socklen_t length = 0;
+    sockaddr_storage local = Loopback(0, m_host, length);
+    m_listenFd = ::socket(local.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&local), length) != 0 ||
         ::listen(m_listenFd, 1) != 0 ||
         ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
         return 0;
-    return ntohs(local.sin_port);
+    return PortOf(local);
 }
 
 bool DataChannel::Accept(std::chrono::milliseconds deadline) {

@@ -20,14 +20,15 @@
 // chosen local address) or accepts the server's active connection.
 class DataChannel {
 public:
-    DataChannel() = default;
+    // A data connection on the loopback address `host` ("127.0.0.1" or "::1").
+    explicit DataChannel(const char* host = "127.0.0.1") : m_host(host) {}
     ~DataChannel();
     DataChannel(const DataChannel&) = delete;
     DataChannel& operator=(const DataChannel&) = delete;
 
-    // Connects to 127.0.0.1:`port`, from `from` when given.
+    // Connects to the host's `port`, from `from` when given.
     bool Connect(std::uint16_t port, const char* from = nullptr);
-    // Listens on 127.0.0.1; the port for a PORT command.
+    // Listens on the host; the port for a PORT or EPRT command.
     std::uint16_t Listen();
     bool Accept(std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // Everything until the server closes, or what came before the deadline.
@@ -42,6 +43,7 @@ public:
     void Reset();
 
 private:
+    const char* m_host;
     int m_fd = -1;
     int m_listenFd = -1;
 };
