@@ -62,11 +62,10 @@ bool FindFolderByName(const std::string& table, const std::string& name, std::st
     return false;
 }
 
-}  // namespace
-
-bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& localPath) {
+// MapToLocal with the account already read.
+bool MapWith(const std::string& programDir, const AccountView& account,
+             const std::string& virtualPath, std::string& localPath) {
     const std::vector<std::string> components = SplitVirtualPath(virtualPath);
-    const AccountView account = ReadAccount(*this);
     std::string current = account.home;
     for (std::size_t i = 0; i < components.size(); ++i) {
         // SECURITY: no path may climb above where it started.
@@ -83,7 +82,7 @@ bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& loc
         // The first level may name a virtual folder: the user's own first, then the
         // groups' in list order. A table that cannot be read is skipped.
         bool found = false;
-        for (const std::string& table : FolderTables(Server().ProgramDir(), account.user)) {
+        for (const std::string& table : FolderTables(programDir, account.user)) {
             found = FindFolderByName(table, components[i], current);
             if (found) break;
         }
@@ -97,14 +96,15 @@ bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& loc
     return true;
 }
 
-bool CControlSocket::CheckPermission(const std::string& localPath, PermissionKind kind) {
+// CheckPermission with the account already read.
+bool CheckWith(const std::string& programDir, const AccountView& account,
+               const std::string& localPath, PermissionKind kind) {
     const Permission permission = ToPermission(kind);
-    const AccountView account = ReadAccount(*this);
     if (!account.home.empty() && IsSameOrBelow(account.home, localPath))
         return account.user.permissions.Has(permission);
     // The first folder (user's before groups', record order) whose directory holds the
     // path decides; a folder table that cannot be read ends the search denied.
-    for (const std::string& table : FolderTables(Server().ProgramDir(), account.user)) {
+    for (const std::string& table : FolderTables(programDir, account.user)) {
         std::vector<VirtualFolder> folders;
         if (!ReadFolders(table, folders)) return false;
         for (const VirtualFolder& folder : folders) {
@@ -113,6 +113,16 @@ bool CControlSocket::CheckPermission(const std::string& localPath, PermissionKin
         }
     }
     return false;
+}
+
+}  // namespace
+
+bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& localPath) {
+    return MapWith(Server().ProgramDir(), ReadAccount(*this), virtualPath, localPath);
+}
+
+bool CControlSocket::CheckPermission(const std::string& localPath, PermissionKind kind) {
+    return CheckWith(Server().ProgramDir(), ReadAccount(*this), localPath, kind);
 }
 
 std::string CControlSocket::ToVirtualPath(const std::string& localPath) {
@@ -147,10 +157,13 @@ ResolveResult CControlSocket::ResolveDirPath(const std::string& argument, Permis
         path.push_back('/');  // the home directory
     }
     if (path.front() != '/') path = JoinToCurrent(m_currentDir, path);
-    const bool mapped = MapToLocal(path, localPath);
+    // One reading of the account serves the whole resolution.
+    const AccountView account = ReadAccount(*this);
+    const std::string& programDir = Server().ProgramDir();
+    const bool mapped = MapWith(programDir, account, path, localPath);
     if (!mapped && kind != PermissionKind::DirCreate) return ResolveResult::DirNotFound;
     if (kind == PermissionKind::DirRename && !PathExists(localPath, true)) return ResolveResult::Denied;
-    if (!CheckPermission(localPath, kind)) return ResolveResult::Denied;
+    if (!CheckWith(programDir, account, localPath, kind)) return ResolveResult::Denied;
     return mapped ? ResolveResult::Found : ResolveResult::DirNotFound;
 }
 
@@ -171,10 +184,12 @@ ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, Permi
     // SECURITY: "." and ".." name directories, never a file in this one.
     if (name == "." || name == "..") return ResolveResult::FileNotFound;
     if (dirPart.front() != '/') dirPart = JoinToCurrent(m_currentDir, dirPart);
+    const AccountView account = ReadAccount(*this);
+    const std::string& programDir = Server().ProgramDir();
     std::string localDir;
-    if (!MapToLocal(dirPart, localDir)) return ResolveResult::FileNotFound;
+    if (!MapWith(programDir, account, dirPart, localDir)) return ResolveResult::FileNotFound;
     localPath = localDir + "/" + name;
     if (kind != PermissionKind::Write && !PathExists(localPath, false))
         return ResolveResult::FileNotFound;
-    return CheckPermission(localDir, kind) ? ResolveResult::Found : ResolveResult::Denied;
+    return CheckWith(programDir, account, localDir, kind) ? ResolveResult::Found : ResolveResult::Denied;
 }
