@@ -63,8 +63,6 @@ std::string GroupFolderTablePath(const std::string& programDir, std::int32_t gro
 [[nodiscard]] bool ReadUser(const std::string& programDir, const std::string& userName,
                             UserRecord& out);
 
-// The same by record id (key 0).
-[[nodiscard]] bool ReadUserById(const std::string& programDir, std::int32_t id, UserRecord& out);
 // Every account in ascending id order. False when "user.sdb" cannot be opened.
 [[nodiscard]] bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out);
 // Positions the open user table on the account named `userName`: the "userid" key finds

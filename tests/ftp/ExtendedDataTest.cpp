@@ -38,16 +38,6 @@ std::uint16_t EpsvPort(const std::string& reply) {
 
 class ExtendedDataTest : public TransferTest {
 protected:
-    std::unique_ptr<RawFtpClient> LoggedInOver(const char* address) {
-        auto client = std::make_unique<RawFtpClient>();
-        EXPECT_TRUE(client->ConnectTo(address, m_harness.Port()));
-        EXPECT_EQ(Reply(*client), "220 Welcome to Tarvona FTP Server!");
-        client->SendLine("USER alice");
-        EXPECT_EQ(Reply(*client), "331 username ok, need password.");
-        client->SendLine("PASS secret");
-        EXPECT_EQ(Reply(*client), "230 User logged in. proceed.");
-        return client;
-    }
     std::uint16_t Epsv(RawFtpClient& client) {
         client.SendLine("EPSV");
         const std::string reply = Reply(client);
@@ -171,7 +161,7 @@ TEST_F(ExtendedDataTest, EpsvBeforeLoginNeedsLogin) {
 TEST_F(ExtendedDataTest, Ipv6ClientUsesExtendedCommands) {
     if (!HaveIpv6Loopback()) GTEST_SKIP() << "no IPv6 loopback (::1) on this machine";
     MakeFile("a.txt", 10);
-    auto client = LoggedInOver("::1");
+    auto client = LoggedIn("::1");
     EXPECT_TRUE(m_harness.Sink().WaitForLog("::1 has connected to server.", std::chrono::seconds(5)));
     client->SendLine("PASV");
     EXPECT_EQ(Reply(*client), "501 PASV is not available over IPv6; use EPSV.");

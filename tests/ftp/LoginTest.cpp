@@ -58,15 +58,6 @@ protected:
         AddUser("locked", "pw", "0");
         m_server.RunOnServer([this](CFtpServer& s) { s.SetWindowSink(&m_sink); });
         ASSERT_TRUE(m_server.Start(0));
-        m_baseThreads = ThreadCount();
-    }
-    // NOTE: a session thread that ended on its own can still be posting its last
-    // wake-up to the server's loop after Stop has returned; let every session thread
-    // be gone before the harness destroys that loop.
-    void TearDown() override {
-        const auto end = std::chrono::steady_clock::now() + 5s;
-        while (ThreadCount() > m_baseThreads && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(5ms);
     }
     void AddUser(const std::string& name, const std::string& password, const std::string& status = "1") {
         UserRecord u;
@@ -94,7 +85,6 @@ protected:
 
     TempDir m_dir;
     RowSink m_sink;
-    std::size_t m_baseThreads = 0;
     ServerHarness m_server{m_dir.ProgramDir()};
 };
 

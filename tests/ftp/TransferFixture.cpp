@@ -173,9 +173,9 @@ UserRecord TransferTest::ReadAlice() {
     return user;
 }
 
-std::unique_ptr<RawFtpClient> TransferTest::LoggedIn() {
+std::unique_ptr<RawFtpClient> TransferTest::LoggedIn(const char* address) {
     auto client = std::make_unique<RawFtpClient>();
-    EXPECT_TRUE(client->Connect(m_harness.Port()));
+    EXPECT_TRUE(client->ConnectTo(address, m_harness.Port()));
     EXPECT_EQ(Reply(*client), "220 Welcome to Tarvona FTP Server!");
     client->SendLine("USER alice");
     EXPECT_EQ(Reply(*client), "331 username ok, need password.");

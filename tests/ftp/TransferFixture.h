@@ -60,7 +60,8 @@ protected:
     void SaveAlice(const std::function<void(UserRecord&)>& edit = {});
     UserRecord ReadAlice();
     // A client that has logged in as alice.
-    std::unique_ptr<RawFtpClient> LoggedIn();
+    // A client logged in as alice over the loopback address `address`.
+    std::unique_ptr<RawFtpClient> LoggedIn(const char* address = "127.0.0.1");
     // Sends PASV and returns the announced port (0 when the reply is not a 227).
     std::uint16_t Pasv(RawFtpClient& client);
     // The next reply line, or "<none>".
