@@ -22,6 +22,8 @@ void CmdType(CControlSocket& session, const std::string& argument) {
 }
 
 void CmdQuit(CControlSocket& session, const std::string&) {
+    // The client may reconnect the moment it reads the goodbye.
+    session.Owner().ReleaseUserSlot();
     session.SendReply("220 %s", session.Server().GetGoodbyeMessage().c_str());
     session.EndSession();
 }

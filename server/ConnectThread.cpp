@@ -35,9 +35,11 @@ bool CConnectThread::InitInstance() {
     m_server.MainLoop()->Send(
         Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0, m_server.ServerWindow()});
     if (m_tooManyUsers) {
+        ReleaseUserSlot();
         m_control.SendReply("421 Too many users are connected, please try again later.");
         Loop().PostQuit();
     } else if (!m_server.IsAddressAllowed(m_peerAddress)) {
+        ReleaseUserSlot();
         m_control.SendReply("421 Access denied, IP address was rejected by the server.");
         Loop().PostQuit();
     } else {
@@ -47,7 +49,12 @@ bool CConnectThread::InitInstance() {
     return true;
 }
 
+void CConnectThread::ReleaseUserSlot() {
+    if (m_userSlotTaken && !m_userSlotReleased.exchange(true)) m_server.ReleaseUserSlot();
+}
+
 void CConnectThread::ExitInstance() {
+    ReleaseUserSlot();
     if (m_idleTimer != 0) Loop().CancelTimer(m_idleTimer);
     m_idleTimer = 0;
     m_server.RemoveConnection(this);
@@ -58,13 +65,17 @@ void CConnectThread::ExitInstance() {
 std::intptr_t CConnectThread::OnThreadMessage(const Message& message) {
     if (message.id != WM_SESSION_CONTROL) return 0;
     if (message.wParam == 0) m_control.CloseDataConnection();
-    if (message.wParam == 1) Loop().PostQuit();
+    if (message.wParam == 1) {
+        ReleaseUserSlot();
+        Loop().PostQuit();
+    }
     return 0;
 }
 
 void CConnectThread::OnIdleTick() {
     const std::int64_t limit = static_cast<std::int64_t>(m_server.GetTimeout()) * 60;
     if (m_lastActivity + limit < NowSeconds()) {
+        ReleaseUserSlot();
         m_control.SendReply("426 Connection timed out, aborting transfer");
         Loop().PostQuit();
     }

@@ -27,7 +27,14 @@ public:
     // Whether the user limit refuses this client. Decided by the controller when it
     // counts the connection, while this thread waits for WM_SESSION_OPENED: checked
     // later, the counts of other clients arriving meanwhile would refuse it too.
-    void SetTooManyUsers(bool tooMany) { m_tooManyUsers = tooMany; }
+    void SetTooManyUsers(bool tooMany) {
+        m_tooManyUsers = tooMany;
+        m_userSlotTaken = true;
+    }
+    // Gives this session's place under the user limit back, once. Called the moment the
+    // control connection ends (a client that quit may reconnect at once, before this
+    // thread has finished its clean-up) and again, harmlessly, when the thread ends.
+    void ReleaseUserSlot();
     // Peer address of the control connection, taken when the thread started.
     const std::string& PeerAddress() const { return m_peerAddress; }
     // The session's user name; read by the controller while this thread waits for
@@ -64,6 +71,8 @@ private:
     std::string m_peerAddress;
     std::uint16_t m_peerPort = 0;
     bool m_tooManyUsers = false;
+    bool m_userSlotTaken = false;
+    std::atomic<bool> m_userSlotReleased{false};
     EventLoop::TimerId m_idleTimer = 0;
     std::int64_t m_bytesReceived = 0;
     std::int64_t m_bytesSent = 0;

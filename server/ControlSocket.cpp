@@ -20,6 +20,7 @@ CFtpServer& CControlSocket::Server() { return m_owner.Server(); }
 std::uint32_t CControlSocket::SessionId() const { return m_owner.ThreadId(); }
 
 void CControlSocket::EndSession() {
+    m_owner.ReleaseUserSlot();
     Close();
     m_owner.PostToSelf(WM_SESSION_CONTROL, 1);
 }
@@ -94,6 +95,7 @@ bool CControlSocket::SendReply(const char* format, ...) {
     }
     std::string wire = text + "\r\n";
     if (!SendAll(wire.data(), wire.size(), kReplySendTimeoutMs)) {
+        m_owner.ReleaseUserSlot();
         Close();
         Server().LogMessage(LogCategory::Reply, "Connection is not active, disconnected.");
         m_owner.PostToSelf(WM_SESSION_CONTROL, 1);

@@ -130,6 +130,7 @@ std::intptr_t CFtpServer::HandleMessage(const Message& message) {
 
 std::intptr_t CFtpServer::OnSessionOpened(CConnectThread* thread) {
     ++m_currentConnections;
+    ++m_usersConnected;
     ++m_connections;
     thread->SetTooManyUsers(IsTooManyUsers());
     thread->SetClientAddress(thread->PeerAddress());

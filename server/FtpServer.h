@@ -67,7 +67,11 @@ public:
     std::string GetWelcomeMessage() const;
     std::string GetGoodbyeMessage() const;
     int GetTimeout() const { return m_idleTimeout; }
-    bool IsTooManyUsers() const { return m_currentConnections > m_maxUsers; }
+    // The user limit counts sessions whose control connection is still open; a session
+    // that has ended but whose thread is still cleaning up no longer takes a place.
+    bool IsTooManyUsers() const { return m_usersConnected > m_maxUsers; }
+    // A session's control connection has ended. Any thread.
+    void ReleaseUserSlot() { --m_usersConnected; }
     bool IsAddressAllowed(const std::string& address) const;
     void SetPassiveAddress(const std::string& address);
     std::string GetPassiveAddress() const;
@@ -127,6 +131,7 @@ private:
     std::atomic<int> m_maxUsers{10};
     std::atomic<int> m_idleTimeout{5};
     std::atomic<int> m_currentConnections{0};
+    std::atomic<int> m_usersConnected{0};
     bool m_running = false;
     int m_statisticsInterval = 0;
 

@@ -10,6 +10,7 @@
 
 #include "config/ConfigLimits.h"
 #include "config/IniDocument.h"
+#include "tests/support/ReaderThreads.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -132,20 +133,16 @@ TEST(IniFileThreads, ReadersNeverSeeATornFile) {
     const std::string path = dir.Path("o.ini");
     const std::string filler(4000, 'x');
     WriteFile(path, "[Server]\nport=0\n[Pad]\nfill=" + filler + "\n[Tail]\nend=1\n");
-    std::atomic<bool> done{false};
     std::atomic<int> torn{0};
-    std::vector<std::thread> readers;
-    for (int i = 0; i < 8; ++i) {
-        readers.emplace_back([&] {
-            const CIniFile ini(path);
-            while (!done.load()) {
-                CIniDocument doc;
-                if (!ini.Load(&doc) || doc.Find("Tail", "end") != "1" ||
-                    doc.Find("Pad", "fill") != filler || !doc.Find("Server", "port"))
-                    torn.fetch_add(1);
-            }
-        });
-    }
+    ReaderThreads readers(8, [&] {
+        const CIniFile ini(path);
+        CIniDocument doc;
+        if (!ini.Load(&doc) || doc.Find("Tail", "end") != "1" ||
+            doc.Find("Pad", "fill") != filler || !doc.Find("Server", "port"))
+            torn.fetch_add(1);
+    });
+    readers.WaitUntilEachRan();
+    const std::int64_t before = readers.Rounds();
     std::thread second([&] {
         CIniFile ini(path);
         for (int i = 0; i < 100; ++i) EXPECT_TRUE(ini.WriteInt("Server", "MinPort", i));
@@ -153,8 +150,9 @@ TEST(IniFileThreads, ReadersNeverSeeATornFile) {
     CIniFile ini(path);
     for (int i = 1; i <= 100; ++i) ASSERT_TRUE(ini.WriteInt("Server", "port", i));
     second.join();
-    done = true;
-    for (std::thread& t : readers) t.join();
+    // Goes on rewriting until reads really happened during the writes.
+    while (readers.Rounds() < before + 100) ASSERT_TRUE(ini.WriteInt("Server", "port", 100));
+    readers.Stop();
     EXPECT_EQ(torn.load(), 0);
     // Both writers' keys survived each other's read-modify-write.
     EXPECT_EQ(ini.ReadInt("Server", "port", -1), 100);

@@ -191,6 +191,8 @@ TEST_F(LoginTest, LoginsWhileAdminEditsAccounts) {
             }
         }
     });
+    // The logins start once the editor is at work, so the two really overlap.
+    for (int waited = 0; edits == 0 && waited < 3000; ++waited) std::this_thread::sleep_for(10ms);
     std::vector<std::thread> clients;
     for (int n = 0; n < 4; ++n) {
         clients.emplace_back([&, n] {

@@ -1,7 +1,9 @@
 // The controller: start and stop, admission under a burst, counters and settings.
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Thread.h"
@@ -60,6 +62,37 @@ TEST_F(ServerTest, StopWithOpenSessionsLogsTheirEndsFirstAndLeavesNoThread) {
         EXPECT_TRUE(client->WaitClosed(5s, &unread));
         EXPECT_EQ(unread, "") << "a stopped session got a reply";
     }
+}
+
+// A client that has quit no longer counts toward the user limit, even while its thread
+// is still ending: clients that reconnect at once are never refused.
+TEST_F(ServerTest, ClientsThatQuitAndReconnectAtOnceAreNeverRefused) {
+    constexpr int kClients = 4;
+    constexpr int kRounds = 250;
+    // No slack at all: the place is given back before the goodbye goes out.
+    m_harness.RunOnServer([](CFtpServer& server) { server.SetMaxUsers(kClients); });
+    std::atomic<int> refused{0}, failed{0};
+    std::vector<std::thread> clients;
+    for (int n = 0; n < kClients; ++n) {
+        clients.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                RawFtpClient client;
+                if (!client.Connect(m_harness.Port())) {
+                    ++failed;
+                    continue;
+                }
+                const auto greeting = client.ReadLine();
+                if (greeting != kGreeting) {
+                    ++(greeting == kTooManyUsers ? refused : failed);
+                    continue;
+                }
+                if (!client.SendLine("QUIT") || client.ReadLine() != kGoodbye) ++failed;
+            }
+        });
+    }
+    for (std::thread& t : clients) t.join();
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_EQ(failed.load(), 0);
 }
 
 TEST_F(ServerTest, BurstOfClientsAdmitsExactlyMaximumUsersAndLeaksNothing) {
