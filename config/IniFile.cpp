@@ -47,16 +47,23 @@ int CIniFile::ReadInt(std::string_view section, std::string_view key, int defaul
 
 bool CIniFile::WriteString(std::string_view section, std::string_view key,
                            std::string_view value) {
-    if (!CIniDocument::IsValidName(section) || !CIniDocument::IsValidName(key))
-        return Fail("invalid section or key name for '" + m_path + "'");
-    // SECURITY: a line break in a value would let it write further keys.
-    if (!CIniDocument::IsValidValue(value))
-        return Fail("value of " + std::string(key) + " holds a line break or NUL");
+    const IniEntry entry{section, key, std::string(value)};
+    return WriteEntries({&entry, 1});
+}
+
+bool CIniFile::WriteEntries(std::span<const IniEntry> entries) {
+    for (const IniEntry& entry : entries) {
+        if (!CIniDocument::IsValidName(entry.section) || !CIniDocument::IsValidName(entry.key))
+            return Fail("invalid section or key name for '" + m_path + "'");
+        // SECURITY: a line break in a value would let it write further keys.
+        if (!CIniDocument::IsValidValue(entry.value))
+            return Fail("value of " + std::string(entry.key) + " holds a line break or NUL");
+    }
     std::lock_guard lock(g_writeLock);
     CIniDocument doc;
     std::string error;
     if (!Load(&doc, &error)) return Fail(std::move(error));
-    doc.Set(section, key, value);
+    for (const IniEntry& entry : entries) doc.Set(entry.section, entry.key, entry.value);
     if (!platform::ReplaceFileAtomically(m_path, doc.Serialize(), kNewFileMode, &error))
         return Fail(std::move(error));
     return true;

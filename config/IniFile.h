@@ -10,10 +10,18 @@
 // first write creates the file. Integers are written as plain decimal text.
 #pragma once
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 class CIniDocument;
+
+// One key to set: section, key and the value written.
+struct IniEntry {
+    std::string_view section;
+    std::string_view key;
+    std::string value;
+};
 
 class CIniFile {
 public:
@@ -41,6 +49,9 @@ public:
     [[nodiscard]] bool WriteString(std::string_view section, std::string_view key,
                                    std::string_view value);
     [[nodiscard]] bool WriteInt(std::string_view section, std::string_view key, int value);
+    // Sets several keys in one read-modify-write, with the same rules; nothing is written
+    // when any entry is unusable.
+    [[nodiscard]] bool WriteEntries(std::span<const IniEntry> entries);
 
     const std::string& GetLastError() const { return m_lastError; }
 

@@ -1,108 +1,103 @@
 #include "config/Options.h"
 
 #include <array>
+#include <vector>
 
 #include "config/IniDocument.h"
 #include "config/TextUtil.h"
 
 namespace {
 
-struct KeyInfo {
-    OptionKey key;
-    std::string_view section;
-    std::string_view readName;
-    std::string_view writeName;
-    bool isInt;
-    int intDefault;  // text keys default to the empty text
+using V = OptionValues;
+
+constexpr std::array kRows{
+    OptionRow{"Server", "port", "Port", &V::port},
+    OptionRow{"Server", "maxusers", "maxusers", &V::maxUsers},
+    OptionRow{"Server", "timeout", "timeout", &V::timeoutMinutes},
+    OptionRow{"Server", "MinPort", "MinPort", &V::minPort},
+    OptionRow{"Server", "MaxPort", "MaxPort", &V::maxPort},
+    OptionRow{"Server", "PassiveIP", "PassiveIP", &V::passiveIp},
+    OptionRow{"Server", "FilterMode", "FilterMode", &V::filterMode},
+    OptionRow{"Server", "Startup", "startup", &V::startup},
+    OptionRow{"Server", "AutoActive", "AutoActive", &V::autoActive},
+    OptionRow{"Server", "Minimize", "Minimize", &V::minimize},
+    OptionRow{"Server", "Savelog", "Savelog", &V::saveLog},
+    OptionRow{"Server", "defaultdir", "defaultdir", &V::defaultDir},
+    OptionRow{"DNS", "Enable", "Enable", &V::dnsEnable},
+    OptionRow{"DNS", "Name", "Name", &V::dnsName},
+    OptionRow{"DNS", "Password", "Password", &V::dnsPassword},
+    OptionRow{"DEFAULT", "USER", "USER", &V::defaultUser},
+    OptionRow{"DEFAULT", "PASS", "PASS", &V::defaultPass},
 };
 
-constexpr std::array<KeyInfo, 17> kKeys{{
-    {OptionKey::Port, "Server", "port", "Port", true, 21},
-    {OptionKey::MaxUsers, "Server", "maxusers", "maxusers", true, 20},
-    {OptionKey::Timeout, "Server", "timeout", "timeout", true, 10},
-    {OptionKey::MinPort, "Server", "MinPort", "MinPort", true, 1024},
-    {OptionKey::MaxPort, "Server", "MaxPort", "MaxPort", true, 65535},
-    {OptionKey::PassiveIp, "Server", "PassiveIP", "PassiveIP", false, 0},
-    {OptionKey::FilterMode, "Server", "FilterMode", "FilterMode", true, 0},
-    {OptionKey::Startup, "Server", "Startup", "startup", true, 0},
-    {OptionKey::AutoActive, "Server", "AutoActive", "AutoActive", true, 0},
-    {OptionKey::Minimize, "Server", "Minimize", "Minimize", true, 0},
-    {OptionKey::SaveLog, "Server", "Savelog", "Savelog", true, 0},
-    {OptionKey::DefaultDir, "Server", "defaultdir", "defaultdir", false, 0},
-    {OptionKey::DnsEnable, "DNS", "Enable", "Enable", true, 0},
-    {OptionKey::DnsName, "DNS", "Name", "Name", false, 0},
-    {OptionKey::DnsPassword, "DNS", "Password", "Password", false, 0},
-    {OptionKey::DefaultUser, "DEFAULT", "USER", "USER", false, 0},
-    {OptionKey::DefaultPass, "DEFAULT", "PASS", "PASS", false, 0},
-}};
-
-const KeyInfo& Info(OptionKey key) {
-    for (const KeyInfo& info : kKeys)
-        if (info.key == key) return info;
-    return kKeys.front();  // unreachable: the table lists every key
+template <typename Member>
+const OptionRow& RowOf(Member member) {
+    for (const OptionRow& row : kRows) {
+        const Member* candidate = std::get_if<Member>(&row.member);
+        if (candidate != nullptr && *candidate == member) return row;
+    }
+    return kRows.front();  // unreachable: every member has its row
 }
 
-int IntFrom(const CIniDocument& doc, OptionKey key) {
-    const KeyInfo& info = Info(key);
-    const auto text = CIniFile::ProfileText(doc.Find(info.section, info.readName));
-    return text ? config::LeadingInt(*text) : info.intDefault;
+// Reads one row's key into `values`, as the profile read does; the default is the
+// member's initialiser.
+void ReadRow(const CIniDocument& doc, const OptionRow& row, OptionValues& values) {
+    const auto text = CIniFile::ProfileText(doc.Find(row.section, row.readName));
+    if (const auto* member = std::get_if<IntOption>(&row.member)) {
+        values.*(*member) = text ? config::LeadingInt(*text) : OptionValues{}.*(*member);
+    } else {
+        const auto textMember = std::get<TextOption>(row.member);
+        values.*textMember = text.value_or("");
+    }
 }
 
-std::string TextFrom(const CIniDocument& doc, OptionKey key) {
-    const KeyInfo& info = Info(key);
-    return CIniFile::ProfileText(doc.Find(info.section, info.readName)).value_or("");
+std::string ShownValue(const OptionRow& row, const OptionValues& values) {
+    if (const auto* member = std::get_if<IntOption>(&row.member))
+        return std::to_string(values.*(*member));
+    return values.*std::get<TextOption>(row.member);
 }
 
 }  // namespace
+
+std::span<const OptionRow> OptionRows() { return kRows; }
 
 COptions::COptions(const std::string& programDir) : m_file(programDir + "option.ini") {}
 
 OptionValues COptions::Load() const {
     CIniDocument doc;
     (void)m_file.Load(&doc);  // unreadable reads as missing: every key takes its default
-    OptionValues v;
-    v.port = IntFrom(doc, OptionKey::Port);
-    v.maxUsers = IntFrom(doc, OptionKey::MaxUsers);
-    v.timeoutMinutes = IntFrom(doc, OptionKey::Timeout);
-    v.minPort = IntFrom(doc, OptionKey::MinPort);
-    v.maxPort = IntFrom(doc, OptionKey::MaxPort);
-    v.passiveIp = TextFrom(doc, OptionKey::PassiveIp);
-    v.filterMode = IntFrom(doc, OptionKey::FilterMode);
-    v.startup = IntFrom(doc, OptionKey::Startup);
-    v.autoActive = IntFrom(doc, OptionKey::AutoActive);
-    v.minimize = IntFrom(doc, OptionKey::Minimize);
-    v.saveLog = IntFrom(doc, OptionKey::SaveLog);
-    v.defaultDir = TextFrom(doc, OptionKey::DefaultDir);
-    v.dnsEnable = IntFrom(doc, OptionKey::DnsEnable);
-    v.dnsName = TextFrom(doc, OptionKey::DnsName);
-    v.dnsPassword = TextFrom(doc, OptionKey::DnsPassword);
-    v.defaultUser = TextFrom(doc, OptionKey::DefaultUser);
-    v.defaultPass = TextFrom(doc, OptionKey::DefaultPass);
-    return v;
+    OptionValues values;
+    for (const OptionRow& row : kRows) ReadRow(doc, row, values);
+    return values;
 }
 
-int COptions::ReadInt(OptionKey key) const {
-    const KeyInfo& info = Info(key);
-    return m_file.ReadInt(info.section, info.readName, info.intDefault);
-}
-
-std::string COptions::ReadText(OptionKey key) const {
-    const KeyInfo& info = Info(key);
-    return m_file.ReadString(info.section, info.readName, "");
-}
-
-bool COptions::WriteInt(OptionKey key, int value) {
-    const KeyInfo& info = Info(key);
-    if (!info.isInt) return Fail(std::string(info.readName) + " is not an integer option");
-    if (!m_file.WriteInt(info.section, info.writeName, value)) return Fail(m_file.GetLastError());
+bool COptions::Save(const OptionValues& values) {
+    std::vector<IniEntry> entries;
+    for (const OptionRow& row : kRows)
+        entries.push_back(IniEntry{row.section, row.writeName, ShownValue(row, values)});
+    if (!m_file.WriteEntries(entries)) return Fail(m_file.GetLastError());
     return true;
 }
 
-bool COptions::WriteText(OptionKey key, std::string_view value) {
-    const KeyInfo& info = Info(key);
-    if (info.isInt) return Fail(std::string(info.readName) + " is an integer option");
-    if (!m_file.WriteString(info.section, info.writeName, value))
-        return Fail(m_file.GetLastError());
+int COptions::ReadInt(IntOption option) const {
+    const OptionRow& row = RowOf(option);
+    return m_file.ReadInt(row.section, row.readName, OptionValues{}.*option);
+}
+
+std::string COptions::ReadText(TextOption option) const {
+    const OptionRow& row = RowOf(option);
+    return m_file.ReadString(row.section, row.readName, OptionValues{}.*option);
+}
+
+bool COptions::WriteInt(IntOption option, int value) {
+    const OptionRow& row = RowOf(option);
+    if (!m_file.WriteInt(row.section, row.writeName, value)) return Fail(m_file.GetLastError());
+    return true;
+}
+
+bool COptions::WriteText(TextOption option, std::string_view value) {
+    const OptionRow& row = RowOf(option);
+    if (!m_file.WriteString(row.section, row.writeName, value)) return Fail(m_file.GetLastError());
     return true;
 }
 

@@ -1,29 +1,23 @@
 // The options file "option.ini" of the program directory: every key with its section,
-// spellings and default, read all at once or one at a time, written one key at a time.
+// spellings and default, read all at once or one at a time, written one key at a time
+// or all at once.
 //
-// [Server]  port(21) maxusers(20) timeout(10, minutes) MinPort(1024) MaxPort(65535)
-//           PassiveIP("") FilterMode(0) Startup(0) AutoActive(0) Minimize(0) Savelog(0)
-//           defaultdir("")
-// [DNS]     Enable(0) Name("") Password("")               never written by the program
-// [DEFAULT] USER("") PASS("")                             credentials of the last FTP URL
-// Keys are written under the spellings "Port" and "startup"; names match in any case, so
-// both spellings find the same line.
+// An option is one member of OptionValues (whose initialiser is its default) and one row
+// of OptionRows() (section, the spelling read, the spelling written, the member). Names
+// match in any letter case, so a key written as "Port" is found as "port" as well. The
+// [DNS] keys are never written by the program; [DEFAULT] keeps the credentials of the
+// last FTP URL.
 //
 // NOTE: the program-directory entry of the settings store (QSettings of organisation
 // "Vondrel Software", group "Program", key "Path", value the program directory with its
 // trailing "/", written every time the window opens) belongs to the window, not here.
 #pragma once
+#include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "config/IniFile.h"
-
-enum class OptionKey {
-    Port, MaxUsers, Timeout, MinPort, MaxPort, PassiveIp, FilterMode, Startup, AutoActive,
-    Minimize, SaveLog, DefaultDir,
-    DnsEnable, DnsName, DnsPassword,
-    DefaultUser, DefaultPass,
-};
 
 // Every option as read; ints are kept as stored (a FilterMode of 3 stays 3).
 struct OptionValues {
@@ -46,6 +40,19 @@ struct OptionValues {
     std::string defaultPass;
 };
 
+using IntOption = int OptionValues::*;
+using TextOption = std::string OptionValues::*;
+
+struct OptionRow {
+    std::string_view section;
+    std::string_view readName;
+    std::string_view writeName;
+    std::variant<IntOption, TextOption> member;
+};
+
+// One row per option, in the order of the file's sections.
+std::span<const OptionRow> OptionRows();
+
 class COptions {
 public:
     // `programDir` ends with "/"; the file is programDir + "option.ini".
@@ -54,16 +61,18 @@ public:
     // All keys from one reading of the file. A missing or unreadable file gives every
     // default; this never fails. Safe from any thread.
     OptionValues Load() const;
+    // Every key, in one replacement of the file, under its written spelling; other lines
+    // stay. False when the file cannot be written (GetLastError says why).
+    [[nodiscard]] bool Save(const OptionValues& values);
 
     // One key, read from the file now. Text keys are cut to 255 bytes. Safe from any thread.
-    int ReadInt(OptionKey key) const;
-    std::string ReadText(OptionKey key) const;
+    int ReadInt(IntOption option) const;
+    std::string ReadText(TextOption option) const;
 
     // One key, written now under its written spelling; every other line stays. False when
-    // the key's type does not match or the file cannot be written (GetLastError says why).
-    // Call from one thread per object.
-    [[nodiscard]] bool WriteInt(OptionKey key, int value);
-    [[nodiscard]] bool WriteText(OptionKey key, std::string_view value);
+    // the file cannot be written (GetLastError says why). Call from one thread per object.
+    [[nodiscard]] bool WriteInt(IntOption option, int value);
+    [[nodiscard]] bool WriteText(TextOption option, std::string_view value);
 
     const std::string& GetLastError() const { return m_lastError; }
     const std::string& FilePath() const { return m_file.Path(); }

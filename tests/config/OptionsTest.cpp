@@ -46,8 +46,8 @@ TEST(Options, ReadsHandWrittenValuesAsTheProfileFunctionsDo) {
     EXPECT_EQ(v.dnsEnable, 1);
     EXPECT_EQ(v.dnsName + "/" + v.dnsPassword, "me/pw");
     EXPECT_EQ(v.defaultUser + "/" + v.defaultPass, "bob/secret");
-    EXPECT_EQ(options.ReadInt(OptionKey::Port), 2121);
-    EXPECT_EQ(options.ReadText(OptionKey::DnsName), "me");
+    EXPECT_EQ(options.ReadInt(&OptionValues::port), 2121);
+    EXPECT_EQ(options.ReadText(&OptionValues::dnsName), "me");
     EXPECT_FALSE(IsAutoPassiveIp("Automatic"));
 }
 
@@ -55,14 +55,40 @@ TEST(Options, WritesUnderTheWrittenSpellingOntoTheSameLine) {
     TempDir dir;
     WriteFile(dir.Path("option.ini"), "[Server]\nport=21\nStartup=1\n");
     COptions options(dir.ProgramDir());
-    ASSERT_TRUE(options.WriteInt(OptionKey::Port, 2121)) << options.GetLastError();
-    ASSERT_TRUE(options.WriteInt(OptionKey::Startup, 0));
-    ASSERT_TRUE(options.WriteText(OptionKey::PassiveIp, "Auto"));
-    ASSERT_TRUE(options.WriteText(OptionKey::DefaultPass, ""));
+    ASSERT_TRUE(options.WriteInt(&OptionValues::port, 2121)) << options.GetLastError();
+    ASSERT_TRUE(options.WriteInt(&OptionValues::startup, 0));
+    ASSERT_TRUE(options.WriteText(&OptionValues::passiveIp, "Auto"));
+    ASSERT_TRUE(options.WriteText(&OptionValues::defaultPass, ""));
     EXPECT_EQ(ReadFile(dir.Path("option.ini")),
               "[Server]\nport=2121\nStartup=0\nPassiveIP=Auto\n\n[DEFAULT]\nPASS=\n");
-    EXPECT_FALSE(options.WriteText(OptionKey::Port, "21"));
-    EXPECT_FALSE(options.WriteInt(OptionKey::PassiveIp, 1));
+}
+
+// Save writes every row once, under its written spelling, and Load reads back what it
+// wrote; lines of the administrator's own stay.
+TEST(Options, SaveWritesEveryRowAndLoadReadsItBack) {
+    TempDir dir;
+    WriteFile(dir.Path("option.ini"), "; mine\n[Server]\nport=21\nmine=1\n");
+    COptions options(dir.ProgramDir());
+    OptionValues written;
+    written.port = 2121;
+    written.passiveIp = "Auto";
+    written.dnsPassword = "pw";
+    written.defaultUser = "bob";
+    ASSERT_TRUE(options.Save(written)) << options.GetLastError();
+    const OptionValues read = options.Load();
+    for (const OptionRow& row : OptionRows()) {
+        if (const auto* member = std::get_if<IntOption>(&row.member))
+            EXPECT_EQ(read.*(*member), written.*(*member)) << row.readName;
+        else
+            EXPECT_EQ(read.*std::get<TextOption>(row.member), written.*std::get<TextOption>(row.member));
+    }
+    const std::string text = ReadFile(dir.Path("option.ini"));
+    EXPECT_EQ(text.rfind("; mine\n[Server]\nport=2121\nmine=1\n", 0), 0u) << text;
+    for (const OptionRow& row : OptionRows())
+        EXPECT_NE(text.find(std::string(row.writeName) + "="), std::string::npos) << row.writeName;
+    written.dnsName = "a\nPASS=evil";
+    EXPECT_FALSE(options.Save(written));
+    EXPECT_EQ(ReadFile(dir.Path("option.ini")), text);
 }
 
 TEST(Autostart, StartupOneWritesTheEntryAndAnyOtherValueRemovesIt) {
