@@ -66,6 +66,9 @@ bool FindFolderByName(const std::string& table, const std::string& name, std::st
 // MapToLocal with the account already read.
 bool MapWith(const std::string& programDir, const AccountView& account,
              const std::string& virtualPath, std::string& localPath) {
+    // SECURITY: no local name holds a NUL, and one would cut the path short where the
+    // system reads it ("a/..<NUL>" would name the parent).
+    if (virtualPath.find('\0') != std::string::npos) return false;
     const std::vector<std::string> components = SplitVirtualPath(virtualPath);
     std::string current = account.home;
     for (std::size_t i = 0; i < components.size(); ++i) {
@@ -231,8 +234,9 @@ ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, Permi
         dirPart = slash == 0 ? "/" : path.substr(0, slash);
         name = path.substr(slash + 1);
     }
-    // SECURITY: "." and ".." name directories, never a file in this one.
-    if (name == "." || name == "..") return ResolveResult::FileNotFound;
+    // SECURITY: "." and ".." name directories, never a file in this one; a NUL would
+    // cut the name short where the system reads it.
+    if (name == "." || name == ".." || name.find('\0') != std::string::npos) return ResolveResult::FileNotFound;
     if (dirPart.front() != '/') dirPart = JoinToCurrent(m_currentDir, dirPart);
     const AccountView account = ReadAccount(*this);
     const std::string& programDir = Server().ProgramDir();
