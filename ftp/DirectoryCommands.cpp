@@ -31,7 +31,8 @@ void ChangeDirectory(CControlSocket& session, const std::string& argument, const
             session.SendReply("550 \"%s\": No permission.", ControlSafe(shown).c_str());
             return;
         default:
-            session.SendReply("550 \"%s\": CWD command failed. No permission.", ControlSafe(shown).c_str());
+            session.SendReply("550 \"%s\": CWD command failed. No permission.",
+                              ControlSafe(shown).c_str());
             return;
     }
 }
@@ -51,7 +52,8 @@ void CmdCdup(CControlSocket& session, const std::string&) {
 }
 
 void CmdPwd(CControlSocket& session, const std::string&) {
-    session.SendReply("257 \"%s\" is current directory.", ControlSafe(session.CurrentDir()).c_str());
+    session.SendReply("257 \"%s\" is current directory.",
+                      ControlSafe(session.CurrentDir()).c_str());
 }
 
 void CmdMkd(CControlSocket& session, const std::string& argument) {

@@ -43,7 +43,8 @@ void CmdOpts(CControlSocket& session, const std::string& argument) {
         return;
     }
     // RFC 3659: "MLST" alone or followed by a blank and the fact list.
-    if (strncasecmp(argument.c_str(), "MLST", 4) == 0 && (argument.size() == 4 || argument[4] == ' ')) {
+    if (strncasecmp(argument.c_str(), "MLST", 4) == 0 &&
+        (argument.size() == 4 || argument[4] == ' ')) {
         CmdOptsMlst(session, argument.size() > 5 ? argument.substr(5) : std::string());
         return;
     }

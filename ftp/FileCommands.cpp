@@ -42,7 +42,8 @@ std::string ParentOf(const std::string& localPath) {
 // "/pub/."), is the home or a folder's directory: a root is never a rename target.
 bool NamesTreeRoot(CControlSocket& session, const std::string& argument) {
     std::string local;
-    return session.ResolveDirPath(argument, PermissionKind::DirList, local) != ResolveResult::DirNotFound &&
+    return session.ResolveDirPath(argument, PermissionKind::DirList, local) !=
+               ResolveResult::DirNotFound &&
            IsTreeRoot(session, local);
 }
 
@@ -75,9 +76,11 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
 
 void CmdRnfr(CControlSocket& session, const std::string& argument) {
     std::string local;
-    const bool isFile = session.ResolveFilePath(argument, PermissionKind::Rename, local) == ResolveResult::Found;
+    const bool isFile =
+        session.ResolveFilePath(argument, PermissionKind::Rename, local) == ResolveResult::Found;
     const ResolveResult result =
-        isFile ? ResolveResult::Found : session.ResolveDirPath(argument, PermissionKind::DirRename, local);
+        isFile ? ResolveResult::Found
+               : session.ResolveDirPath(argument, PermissionKind::DirRename, local);
     // SECURITY: the home directory and the folders' directories stay where they are,
     // however the client spells them ("." and "/pub/." included).
     if (result == ResolveResult::Found && IsTreeRoot(session, local)) {
@@ -126,7 +129,8 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
     // SECURITY: no entry of the home may hide a virtual folder of the same name.
     if (result == ResolveResult::Denied || ShadowsVirtualFolder(session, target) ||
         (!target.empty() &&
-         !session.CheckPermission(targetDir, isFile ? PermissionKind::Rename : PermissionKind::DirRename))) {
+         !session.CheckPermission(targetDir,
+                                  isFile ? PermissionKind::Rename : PermissionKind::DirRename))) {
         session.SendReply("550 No permission.");
         return;
     }

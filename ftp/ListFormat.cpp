@@ -17,8 +17,8 @@ struct FactName {
     const char* name;
 };
 constexpr FactName kFactNames[] = {
-    {kFactType, "type"}, {kFactSize, "size"}, {kFactModify, "modify"}, {kFactPerm, "perm"},
-    {kFactUnixMode, "UNIX.mode"},
+    {kFactType, "type"}, {kFactSize, "size"},          {kFactModify, "modify"},
+    {kFactPerm, "perm"}, {kFactUnixMode, "UNIX.mode"},
 };
 
 std::string LineFor(const char* mode, std::int64_t size, const std::string& date,
@@ -85,7 +85,8 @@ std::string FormatFacts(const char* type, const DirEntry& entry, const std::stri
     if ((facts & kFactType) != 0) text += StringFormat("type=%s;", type);
     if ((facts & kFactSize) != 0 && !entry.isDirectory)
         text += StringFormat("size=%lld;", static_cast<long long>(entry.size));
-    if ((facts & kFactModify) != 0) text += "modify=" + FormatUtcTime(entry.lastWriteTime, "%Y%m%d%H%M%S") + ";";
+    if ((facts & kFactModify) != 0)
+        text += "modify=" + FormatUtcTime(entry.lastWriteTime, "%Y%m%d%H%M%S") + ";";
     if ((facts & kFactPerm) != 0) text += "perm=" + perm + ";";
     if ((facts & kFactUnixMode) != 0) text += StringFormat("UNIX.mode=%04o;", entry.mode & 07777u);
     return text + " ";

@@ -31,7 +31,8 @@ enum MlstFact : std::uint32_t {
     kFactPerm = 1u << 3,
     kFactUnixMode = 1u << 4,
 };
-inline constexpr std::uint32_t kAllMlstFacts = kFactType | kFactSize | kFactModify | kFactPerm | kFactUnixMode;
+inline constexpr std::uint32_t kAllMlstFacts =
+    kFactType | kFactSize | kFactModify | kFactPerm | kFactUnixMode;
 
 // The selection named by an OPTS MLST fact list ("type;size;"): names compare without
 // regard to letter case, unknown names are ignored, an empty list selects none.

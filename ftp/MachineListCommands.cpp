@@ -1,5 +1,6 @@
 // MLSD and MLST (machine listings with facts), their fact selection (OPTS MLST), and
-// STAT with a path (LIST lines on the control connection). They list what LIST lists, under the same checks.
+// STAT with a path (LIST lines on the control connection). They list what LIST lists, under the
+// same checks.
 #include <string>
 #include <vector>
 
@@ -70,7 +71,9 @@ void AppendParentLine(CControlSocket& session, const std::string& local, std::st
     std::string parentLocal;
     DirEntry parent;
     if (!session.MapToLocal(parentVirtual, parentLocal) || !StatEntry(parentLocal, parent)) return;
-    text += FormatFacts("pdir", parent, PermText(session, parentLocal, kDirPerms), session.m_mlstFacts) + "..\r\n";
+    text += FormatFacts("pdir", parent, PermText(session, parentLocal, kDirPerms),
+                        session.m_mlstFacts) +
+            "..\r\n";
 }
 
 }  // namespace
@@ -86,19 +89,23 @@ void CmdMlsd(CControlSocket& session, const std::string& argument) {
     std::string text;
     DirEntry self;
     if (StatEntry(local, self))
-        text += FormatFacts("cdir", self, PermText(session, local, kDirPerms), session.m_mlstFacts) + ".\r\n";
+        text +=
+            FormatFacts("cdir", self, PermText(session, local, kDirPerms), session.m_mlstFacts) +
+            ".\r\n";
     AppendParentLine(session, local, text);
     const std::string filePerms = PermText(session, local, kFilePerms);
     for (const DirEntry& entry : entries) {
         const std::string perm = entry.isDirectory
                                      ? PermText(session, JoinLocal(local, entry.name), kDirPerms)
                                      : filePerms;
-        text += FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts) + ControlSafe(entry.name) + "\r\n";
+        text += FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts) +
+                ControlSafe(entry.name) + "\r\n";
     }
     for (const ListedFolder& folder : ListedFolders(session, local)) {
         DirEntry entry = folder.entry;
         entry.isDirectory = true;  // a folder is listed as a directory whatever it leads to
-        text += FormatFacts("dir", entry, PermText(session, folder.dir, kDirPerms), session.m_mlstFacts) +
+        text += FormatFacts("dir", entry, PermText(session, folder.dir, kDirPerms),
+                            session.m_mlstFacts) +
                 ControlSafe(folder.name) + "\r\n";
     }
     SendListingText(session, std::move(text));
@@ -116,8 +123,10 @@ void CmdMlst(CControlSocket& session, const std::string& argument) {
                                                : PermText(session, ParentOf(local), kFilePerms);
     const std::string name = ControlSafe(session.ToVirtualPath(local));
     session.SendReply("250-Listing %s", name.c_str());
-    session.SendReply(" %s%s", FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts).c_str(),
-                      name.c_str());
+    session.SendReply(
+        " %s%s",
+        FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts).c_str(),
+        name.c_str());
     session.SendReply("250 End");
 }
 

@@ -236,7 +236,8 @@ ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, Permi
     }
     // SECURITY: "." and ".." name directories, never a file in this one; a NUL would
     // cut the name short where the system reads it.
-    if (name == "." || name == ".." || name.find('\0') != std::string::npos) return ResolveResult::FileNotFound;
+    if (name == "." || name == ".." || name.find('\0') != std::string::npos)
+        return ResolveResult::FileNotFound;
     if (dirPart.front() != '/') dirPart = JoinToCurrent(m_currentDir, dirPart);
     const AccountView account = ReadAccount(*this);
     const std::string& programDir = Server().ProgramDir();

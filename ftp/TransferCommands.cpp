@@ -35,7 +35,8 @@ bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, P
                          std::string& local) {
     if (RefuseUnsafeName(session, argument)) return false;
     switch (session.ResolveFilePath(argument, kind, local)) {
-        case ResolveResult::Found: break;
+        case ResolveResult::Found:
+            break;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return false;
         default: session.SendReply("550 Filename unavailable."); return false;
     }

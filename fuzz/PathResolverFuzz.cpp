@@ -61,7 +61,8 @@ public:
         CAccountEditor editor(m_programDir);
         GroupRecord group;
         group.name = "team";
-        if (!editor.SaveGroup(group, {Folder("Team", m_root + "/team")})) Die(editor.GetLastError());
+        if (!editor.SaveGroup(group, {Folder("Team", m_root + "/team")}))
+            Die(editor.GetLastError());
         UserRecord user;
         user.name = "alice";
         user.password = "secret";
@@ -69,7 +70,8 @@ public:
         user.status = "1";
         user.groups = std::to_string(group.id);
         user.permissions = AllPermissions();
-        if (!editor.SaveUser(user, {Folder("Pub", m_root + "/pub"), Folder("shared", home + "/docs/shared")}))
+        if (!editor.SaveUser(
+                user, {Folder("Pub", m_root + "/pub"), Folder("shared", home + "/docs/shared")}))
             Die(editor.GetLastError());
     }
     ~Tree() {
@@ -129,8 +131,8 @@ void CheckInside(const Fixture& f, const std::string& local, const char* what) {
 }
 
 constexpr PermissionKind kKinds[] = {
-    PermissionKind::Read,    PermissionKind::Write,     PermissionKind::Rename,
-    PermissionKind::Delete,  PermissionKind::Append,    PermissionKind::DirList,
+    PermissionKind::Read,      PermissionKind::Write,     PermissionKind::Rename,
+    PermissionKind::Delete,    PermissionKind::Append,    PermissionKind::DirList,
     PermissionKind::DirCreate, PermissionKind::DirRemove, PermissionKind::DirRename,
 };
 
@@ -155,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckInside(f, local, "ResolveFilePath");
     local.clear();
     const ResolveResult dir = session.ResolveDirPath(argument, kind, local);
-    if (dir == ResolveResult::Found || kind == PermissionKind::DirCreate) CheckInside(f, local, "ResolveDirPath");
+    if (dir == ResolveResult::Found || kind == PermissionKind::DirCreate)
+        CheckInside(f, local, "ResolveDirPath");
     // Any text at all is shown without failing; a mapped path as a client path.
     (void)session.ToVirtualPath(argument);
     if (local.empty()) return 0;

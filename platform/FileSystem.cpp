@@ -29,7 +29,8 @@ bool IsSameEntry(const std::string& path, const std::string& other) {
     struct stat target;
     if (path.empty() || other.empty() || ::lstat(path.c_str(), &own) != 0 || S_ISLNK(own.st_mode))
         return false;
-    return ::stat(other.c_str(), &target) == 0 && own.st_dev == target.st_dev && own.st_ino == target.st_ino;
+    return ::stat(other.c_str(), &target) == 0 && own.st_dev == target.st_dev &&
+           own.st_ino == target.st_ino;
 }
 
 bool MakeDirectory(const std::string& path) {

@@ -183,12 +183,14 @@ TEST_F(ExtensionTest, OptsMlstSelectsTheFactsShown) {
     }
     client->SendLine("FEAT");
     const std::vector<std::string> feat = MultiLine(*client, "211 ");
-    EXPECT_NE(std::find(feat.begin(), feat.end(), " MLST type;size*;modify*;perm;UNIX.mode;"), feat.end());
+    EXPECT_NE(std::find(feat.begin(), feat.end(), " MLST type;size*;modify*;perm;UNIX.mode;"),
+              feat.end());
     client->SendLine("MLST a.txt");
     EXPECT_EQ(Reply(*client), "250-Listing /a.txt");
     EXPECT_EQ(Reply(*client), std::string(" size=77;modify=") + kFixedText + "; /a.txt");
     EXPECT_EQ(Reply(*client), "250 End");
-    EXPECT_EQ(FactsByName(Mlsd(*client, ""))["a.txt"], std::string("size=77;modify=") + kFixedText + ";");
+    EXPECT_EQ(FactsByName(Mlsd(*client, ""))["a.txt"],
+              std::string("size=77;modify=") + kFixedText + ";");
     // The choice belongs to the session that made it.
     other->SendLine("MLST a.txt");
     EXPECT_EQ(Reply(*other), "250-Listing /a.txt");

@@ -124,7 +124,9 @@ TEST_F(TransferTest, ListOptionsAreSkippedAndLineBreaksInNamesAreReplaced) {
         EXPECT_EQ(Reply(*client), "226 Transfer complete.") << line;
         return text;
     };
-    const std::string safeName = "evil?" "?-rwx------ 1 user group 1 Jan 01 00:00 forged";
+    const std::string safeName =
+        "evil?"
+        "?-rwx------ 1 user group 1 Jan 01 00:00 forged";
     const std::string names = list("NLST");
     EXPECT_NE(names.find(safeName + "\r\n"), std::string::npos) << names;
     EXPECT_EQ(list("NLST -l"), names);

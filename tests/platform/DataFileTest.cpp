@@ -1,11 +1,10 @@
 // Transfer files: only regular files open, and a named pipe never blocks the opener.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "platform/DataFile.h"
 #include "tests/support/TempDir.h"
