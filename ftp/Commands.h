@@ -54,6 +54,9 @@ void CmdEpsv(CControlSocket& session, const std::string& argument);
 void CmdEprt(CControlSocket& session, const std::string& argument);
 void CmdMlsd(CControlSocket& session, const std::string& argument);
 void CmdMlst(CControlSocket& session, const std::string& argument);
+// OPTS MLST with its fact list ("type;size;"): the facts this session's MLST and
+// MLSD show.
+void CmdOptsMlst(CControlSocket& session, const std::string& factList);
 // STAT with a path: the LIST lines of that path over the control connection.
 void CmdStatPath(CControlSocket& session, const std::string& argument);
 

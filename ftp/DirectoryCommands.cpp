@@ -1,6 +1,9 @@
 // CWD, XCWD, CDUP, PWD, XPWD, MKD, XMKD, RMD, XRMD.
 #include "ftp/Commands.h"
+#include "ftp/NameText.h"
 #include "ftp/PathText.h"
+#include "ftp/ResolveReplies.h"
+#include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 
@@ -22,13 +25,14 @@ void ChangeDirectory(CControlSocket& session, const std::string& argument, const
         case ResolveResult::Found:
             session.SetCurrentDir(session.ToVirtualPath(local));
             session.SendReply("250 CWD command successful \"%s\" is current directory.",
-                              session.CurrentDir().c_str());
+                              ControlSafe(session.CurrentDir()).c_str());
             return;
         case ResolveResult::Denied:
-            session.SendReply("550 \"%s\": No permission.", shown.c_str());
+            session.SendReply("550 \"%s\": No permission.", ControlSafe(shown).c_str());
             return;
         default:
-            session.SendReply("550 \"%s\": CWD command failed. No permission.", shown.c_str());
+            session.SendReply("550 \"%s\": CWD command failed. No permission.",
+                              ControlSafe(shown).c_str());
             return;
     }
 }
@@ -48,10 +52,12 @@ void CmdCdup(CControlSocket& session, const std::string&) {
 }
 
 void CmdPwd(CControlSocket& session, const std::string&) {
-    session.SendReply("257 \"%s\" is current directory.", session.CurrentDir().c_str());
+    session.SendReply("257 \"%s\" is current directory.",
+                      ControlSafe(session.CurrentDir()).c_str());
 }
 
 void CmdMkd(CControlSocket& session, const std::string& argument) {
+    if (RefuseUnsafeName(session, argument)) return;
     std::string local;
     switch (session.ResolveDirPath(argument, PermissionKind::DirCreate, local)) {
         case ResolveResult::Found:
@@ -78,6 +84,12 @@ void CmdRmd(CControlSocket& session, const std::string& argument) {
     }
     if (result != ResolveResult::Found) {
         session.SendReply("550 Directory unavailable.");
+        return;
+    }
+    // SECURITY: the home directory and the folders' directories are never removed,
+    // however the client spells them (".", "/pub/.").
+    if (IsTreeRoot(session, local)) {
+        session.SendReply("550 No permission.");
         return;
     }
     switch (RemoveDirectory(local)) {

@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "ftp/Commands.h"
+#include "ftp/ListFormat.h"
 #include "ftp/ResolveReplies.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -12,11 +13,10 @@
 
 namespace {
 
-// Every extension this server implements, as FEAT lists them.
-const char* const kFeatureLines[] = {
-    " EPRT", " EPSV", " MDTM", " MFMT", " MLST type*;size*;modify*;perm*;UNIX.mode*;",
-    " REST STREAM", " SIZE", " TVFS", " UTF8",
-};
+// Every extension this server implements, as FEAT lists them; MLST goes between
+// MFMT and REST with the session's fact selection.
+const char* const kFeaturesBeforeMlst[] = {" EPRT", " EPSV", " MDTM", " MFMT"};
+const char* const kFeaturesAfterMlst[] = {" REST STREAM", " SIZE", " TVFS", " UTF8"};
 
 std::string DataConnectionText(const CControlSocket& session) {
     if (session.HasDataSocket()) return "open";
@@ -29,7 +29,9 @@ std::string DataConnectionText(const CControlSocket& session) {
 
 void CmdFeat(CControlSocket& session, const std::string&) {
     session.SendReply("211-Features:");
-    for (const char* line : kFeatureLines) session.SendReply("%s", line);
+    for (const char* line : kFeaturesBeforeMlst) session.SendReply("%s", line);
+    session.SendReply(" MLST %s", MlstFeatureFacts(session.m_mlstFacts).c_str());
+    for (const char* line : kFeaturesAfterMlst) session.SendReply("%s", line);
     session.SendReply("211 End");
 }
 
@@ -38,6 +40,12 @@ void CmdOpts(CControlSocket& session, const std::string& argument) {
     if (strcasecmp(argument.c_str(), "UTF8 ON") == 0 || strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ||
         strcasecmp(argument.c_str(), "UTF8") == 0) {
         session.SendReply("200 UTF8 set to %s.", strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ? "off" : "on");
+        return;
+    }
+    // RFC 3659: "MLST" alone or followed by a blank and the fact list.
+    if (strncasecmp(argument.c_str(), "MLST", 4) == 0 &&
+        (argument.size() == 4 || argument[4] == ' ')) {
+        CmdOptsMlst(session, argument.size() > 5 ? argument.substr(5) : std::string());
         return;
     }
     session.SendReply("501 Option not understood.");

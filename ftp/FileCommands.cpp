@@ -6,7 +6,9 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/Commands.h"
+#include "ftp/NameText.h"
 #include "ftp/ResolveReplies.h"
+#include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
@@ -36,6 +38,15 @@ std::string ParentOf(const std::string& localPath) {
     return slash == std::string::npos || slash == 0 ? "/" : localPath.substr(0, slash);
 }
 
+// SECURITY: true when `argument`, read as a directory in any spelling (".", "/",
+// "/pub/."), is the home or a folder's directory: a root is never a rename target.
+bool NamesTreeRoot(CControlSocket& session, const std::string& argument) {
+    std::string local;
+    return session.ResolveDirPath(argument, PermissionKind::DirList, local) !=
+               ResolveResult::DirNotFound &&
+           IsTreeRoot(session, local);
+}
+
 void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
     std::lock_guard lock(session.Server().ConnectionLock());
     // A missing account or table skips the refund; nothing to tell the client.
@@ -49,7 +60,11 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
     std::string local;
     if (ReplyUnlessFileFound(session, session.ResolveFilePath(argument, PermissionKind::Delete, local)))
         return;
-    const std::string shown = session.ToVirtualPath(local);
+    if (IsTreeRoot(session, local)) {
+        session.SendReply("550 No permission.");
+        return;
+    }
+    const std::string shown = ControlSafe(session.ToVirtualPath(local));
     const std::int64_t size = std::max<std::int64_t>(GetFileSize(local), 0);
     if (!RemoveFile(local)) {
         session.SendReply("450 delete file error: \"%s\".", shown.c_str());
@@ -61,13 +76,23 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
 
 void CmdRnfr(CControlSocket& session, const std::string& argument) {
     std::string local;
-    if (session.ResolveFilePath(argument, PermissionKind::Rename, local) == ResolveResult::Found) {
+    const bool isFile =
+        session.ResolveFilePath(argument, PermissionKind::Rename, local) == ResolveResult::Found;
+    const ResolveResult result =
+        isFile ? ResolveResult::Found
+               : session.ResolveDirPath(argument, PermissionKind::DirRename, local);
+    // SECURITY: the home directory and the folders' directories stay where they are,
+    // however the client spells them ("." and "/pub/." included).
+    if (result == ResolveResult::Found && IsTreeRoot(session, local)) {
+        session.SendReply("550 No permission.");
+        return;
+    }
+    if (isFile) {
         session.m_renameSource = local;
         session.m_renameIsFile = true;
         session.SendReply("350 File exists, ready for destination name.");
         return;
     }
-    const ResolveResult result = session.ResolveDirPath(argument, PermissionKind::DirRename, local);
     if (result == ResolveResult::Found) {
         session.m_renameSource = local;
         session.m_renameIsFile = false;
@@ -84,6 +109,11 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
         session.SendReply("503 Bad sequence of commands.");
         return;
     }
+    if (RefuseUnsafeName(session, argument)) return;
+    if (NamesTreeRoot(session, argument) || IsTreeRoot(session, session.m_renameSource)) {
+        session.SendReply("550 No permission.");
+        return;
+    }
     const bool isFile = session.m_renameIsFile;
     std::string target;
     const ResolveResult result =
@@ -96,13 +126,15 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
     // SECURITY: the target needs the permission too, or a rename could place a file
     // where the user may not write.
     const std::string targetDir = isFile ? ParentOf(target) : target;
-    if (result == ResolveResult::Denied ||
+    // SECURITY: no entry of the home may hide a virtual folder of the same name.
+    if (result == ResolveResult::Denied || ShadowsVirtualFolder(session, target) ||
         (!target.empty() &&
-         !session.CheckPermission(targetDir, isFile ? PermissionKind::Rename : PermissionKind::DirRename))) {
+         !session.CheckPermission(targetDir,
+                                  isFile ? PermissionKind::Rename : PermissionKind::DirRename))) {
         session.SendReply("550 No permission.");
         return;
     }
-    const std::string shown = session.ToVirtualPath(session.m_renameSource);
+    const std::string shown = ControlSafe(session.ToVirtualPath(session.m_renameSource));
     if (MovePath(session.m_renameSource, target))
         session.SendReply("250 %s \"%s\" renamed .", isFile ? "File" : "Directory", shown.c_str());
     else

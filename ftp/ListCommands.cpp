@@ -11,6 +11,7 @@
 #include "ftp/DataSocket.h"
 #include "ftp/ListFormat.h"
 #include "ftp/Listing.h"
+#include "ftp/NameText.h"
 #include "ftp/PathText.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
@@ -43,6 +44,18 @@ void AppendFolders(std::vector<ListedFolder>& out, const std::string& table) {
 
 }  // namespace
 
+std::string WithoutListOptions(const std::string& argument) {
+    std::size_t pos = 0;
+    for (;;) {
+        while (pos < argument.size() && argument[pos] == ' ') ++pos;
+        // An option word is "-" and at least one more character up to a blank.
+        if (pos + 1 >= argument.size() || argument[pos] != '-' || argument[pos + 1] == ' ') break;
+        pos = argument.find(' ', pos);
+        if (pos == std::string::npos) return {};
+    }
+    return argument.substr(pos);
+}
+
 std::vector<ListedFolder> ListedFolders(CControlSocket& session, const std::string& localPath) {
     std::vector<ListedFolder> out;
     UserRecord user;
@@ -60,10 +73,10 @@ bool ResolveListedPath(CControlSocket& session, const std::string& argument, std
     switch (session.ResolveDirPath(path, PermissionKind::DirList, local)) {
         case ResolveResult::Found: return true;
         case ResolveResult::Denied:
-            session.SendReply("550 \"%s\": No permission.", argument.c_str());
+            session.SendReply("550 \"%s\": No permission.", ControlSafe(argument).c_str());
             return false;
         default:
-            session.SendReply("550 \"%s\": Directory not found.", argument.c_str());
+            session.SendReply("550 \"%s\": Directory not found.", ControlSafe(argument).c_str());
             return false;
     }
 }
@@ -85,14 +98,18 @@ bool BuildListingLines(CControlSocket& session, const std::string& argument,
                        std::vector<std::string>& lines, bool namesOnly) {
     lines.clear();
     std::string local;
-    if (!ResolveListedPath(session, argument, local)) return false;
+    if (!ResolveListedPath(session, WithoutListOptions(argument), local)) return false;
     const std::int64_t now = NowSeconds();
     std::vector<DirEntry> entries;
     (void)ReadListedEntries(local, entries);
-    for (const DirEntry& entry : entries)
+    for (DirEntry& entry : entries) {
+        entry.name = ControlSafe(std::move(entry.name));
         lines.push_back(namesOnly ? entry.name + "\r\n" : FormatListLine(entry, now));
-    for (const ListedFolder& folder : ListedFolders(session, local))
-        lines.push_back(namesOnly ? folder.name + "\r\n" : FormatFolderLine(folder.name, folder.entry, now));
+    }
+    for (const ListedFolder& folder : ListedFolders(session, local)) {
+        const std::string name = ControlSafe(folder.name);
+        lines.push_back(namesOnly ? name + "\r\n" : FormatFolderLine(name, folder.entry, now));
+    }
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "ftp/ListFormat.h"
 
+#include <strings.h>
+
 #include "platform/Clock.h"
 #include "platform/StringFormat.h"
 
@@ -9,6 +11,15 @@ constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 constexpr std::int64_t kSecondsPerDay = 86400;
+
+struct FactName {
+    MlstFact fact;
+    const char* name;
+};
+constexpr FactName kFactNames[] = {
+    {kFactType, "type"}, {kFactSize, "size"},          {kFactModify, "modify"},
+    {kFactPerm, "perm"}, {kFactUnixMode, "UNIX.mode"},
+};
 
 std::string LineFor(const char* mode, std::int64_t size, const std::string& date,
                     const std::string& name) {
@@ -41,10 +52,42 @@ std::string FormatFolderLine(const std::string& name, const DirEntry& dir, std::
     return LineFor("drwx------", 0, FormatListDate(dir.lastWriteTime, now), name);
 }
 
-std::string FormatFacts(const char* type, const DirEntry& entry, const std::string& perm) {
-    std::string facts = StringFormat("type=%s;", type);
-    if (!entry.isDirectory) facts += StringFormat("size=%lld;", static_cast<long long>(entry.size));
-    facts += "modify=" + FormatUtcTime(entry.lastWriteTime, "%Y%m%d%H%M%S") + ";";
-    facts += StringFormat("perm=%s;UNIX.mode=%04o; ", perm.c_str(), entry.mode & 07777u);
+std::uint32_t ParseMlstFacts(std::string_view list) {
+    std::uint32_t facts = 0;
+    while (!list.empty()) {
+        const auto semicolon = list.find(';');
+        const std::string name(list.substr(0, semicolon));
+        for (const FactName& known : kFactNames)
+            if (strcasecmp(known.name, name.c_str()) == 0) facts |= known.fact;
+        if (semicolon == std::string_view::npos) break;
+        list.remove_prefix(semicolon + 1);
+    }
     return facts;
+}
+
+std::string MlstFactNames(std::uint32_t facts) {
+    std::string names;
+    for (const FactName& known : kFactNames)
+        if ((facts & known.fact) != 0) names += std::string(known.name) + ";";
+    return names;
+}
+
+std::string MlstFeatureFacts(std::uint32_t facts) {
+    std::string names;
+    for (const FactName& known : kFactNames)
+        names += std::string(known.name) + ((facts & known.fact) != 0 ? "*;" : ";");
+    return names;
+}
+
+std::string FormatFacts(const char* type, const DirEntry& entry, const std::string& perm,
+                        std::uint32_t facts) {
+    std::string text;
+    if ((facts & kFactType) != 0) text += StringFormat("type=%s;", type);
+    if ((facts & kFactSize) != 0 && !entry.isDirectory)
+        text += StringFormat("size=%lld;", static_cast<long long>(entry.size));
+    if ((facts & kFactModify) != 0)
+        text += "modify=" + FormatUtcTime(entry.lastWriteTime, "%Y%m%d%H%M%S") + ";";
+    if ((facts & kFactPerm) != 0) text += "perm=" + perm + ";";
+    if ((facts & kFactUnixMode) != 0) text += StringFormat("UNIX.mode=%04o;", entry.mode & 07777u);
+    return text + " ";
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/DirEntries.h"
 
@@ -22,7 +23,28 @@ std::string FormatListLine(const DirEntry& entry, std::int64_t now);
 // One LIST line for a virtual folder `name` whose directory is `dir`.
 std::string FormatFolderLine(const std::string& name, const DirEntry& dir, std::int64_t now);
 
+// The facts a machine listing can show, as bits of a session's selection (OPTS MLST).
+enum MlstFact : std::uint32_t {
+    kFactType = 1u << 0,
+    kFactSize = 1u << 1,
+    kFactModify = 1u << 2,
+    kFactPerm = 1u << 3,
+    kFactUnixMode = 1u << 4,
+};
+inline constexpr std::uint32_t kAllMlstFacts =
+    kFactType | kFactSize | kFactModify | kFactPerm | kFactUnixMode;
+
+// The selection named by an OPTS MLST fact list ("type;size;"): names compare without
+// regard to letter case, unknown names are ignored, an empty list selects none.
+std::uint32_t ParseMlstFacts(std::string_view list);
+// The selected facts in their own spelling, each followed by ";" ("type;size;").
+std::string MlstFactNames(std::uint32_t facts);
+// Every fact for FEAT, the selected ones marked: "type*;size;modify*;perm;UNIX.mode;".
+std::string MlstFeatureFacts(std::uint32_t facts);
+
 // Machine listing (MLSD, MLST) facts of `entry` in RFC 3659 form, ending in the blank
 // that precedes the name: "type=file;size=12;modify=20260105130700;perm=rw;UNIX.mode=0644; ".
 // `type` is file, dir, cdir or pdir; size is given for files only; modify is in UTC.
-std::string FormatFacts(const char* type, const DirEntry& entry, const std::string& perm);
+// Only the facts in `facts` are written (just the blank when none).
+std::string FormatFacts(const char* type, const DirEntry& entry, const std::string& perm,
+                        std::uint32_t facts = kAllMlstFacts);

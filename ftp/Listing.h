@@ -17,6 +17,10 @@ struct ListedFolder {
     DirEntry entry;    // that directory's attributes, named `name`
 };
 
+// The argument of LIST, NLST or STAT without its leading "ls" option words ("-la",
+// "-a -l"), which clients send and the listing ignores. An entry whose name starts
+// with "-" is listed by its path ("./-x"), as with other servers.
+std::string WithoutListOptions(const std::string& argument);
 // Resolves a listing argument (the current directory when empty) with the "dir_list"
 // permission. False with the 550 reply out ("Directory not found." or "No permission.",
 // quoting the argument as received).

@@ -1,11 +1,13 @@
-// MLSD and MLST (machine listings with facts) and STAT with a path (LIST lines on the
-// control connection). They list what LIST lists, under the same checks.
+// MLSD and MLST (machine listings with facts), their fact selection (OPTS MLST), and
+// STAT with a path (LIST lines on the control connection). They list what LIST lists, under the
+// same checks.
 #include <string>
 #include <vector>
 
 #include "ftp/Commands.h"
 #include "ftp/ListFormat.h"
 #include "ftp/Listing.h"
+#include "ftp/NameText.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
 #include "server/ControlSocket.h"
@@ -33,6 +35,8 @@ constexpr PermLetter kDirPerms[] = {
 // file's are those of its directory, a directory's its own.
 template <std::size_t N>
 std::string PermText(CControlSocket& session, const std::string& local, const PermLetter (&letters)[N]) {
+    // Unselected, the fact is not shown: spare its table look-ups.
+    if ((session.m_mlstFacts & kFactPerm) == 0) return {};
     // One table look-up per kind: "e" and "l" share one.
     constexpr std::size_t kKinds = static_cast<std::size_t>(PermissionKind::DirRename) + 1;
     std::string text;
@@ -58,14 +62,6 @@ std::string JoinLocal(const std::string& dir, const std::string& name) {
     return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-// SECURITY: a name is shown on the control connection; a CR or LF in it must not end
-// the reply line and let a file name forge replies.
-std::string ControlSafe(std::string text) {
-    for (char& c : text)
-        if (c == '\r' || c == '\n') c = '?';
-    return text;
-}
-
 // The pdir line of `local` unless it is the top of the client's tree.
 void AppendParentLine(CControlSocket& session, const std::string& local, std::string& text) {
     const std::string virtualPath = session.ToVirtualPath(local);
@@ -75,7 +71,9 @@ void AppendParentLine(CControlSocket& session, const std::string& local, std::st
     std::string parentLocal;
     DirEntry parent;
     if (!session.MapToLocal(parentVirtual, parentLocal) || !StatEntry(parentLocal, parent)) return;
-    text += FormatFacts("pdir", parent, PermText(session, parentLocal, kDirPerms)) + "..\r\n";
+    text += FormatFacts("pdir", parent, PermText(session, parentLocal, kDirPerms),
+                        session.m_mlstFacts) +
+            "..\r\n";
 }
 
 }  // namespace
@@ -85,25 +83,30 @@ void CmdMlsd(CControlSocket& session, const std::string& argument) {
     if (!ResolveListedPath(session, argument, local)) return;
     std::vector<DirEntry> entries;
     if (!ReadListedEntries(local, entries)) {
-        session.SendReply("501 \"%s\": Not a directory.", argument.c_str());
+        session.SendReply("501 \"%s\": Not a directory.", ControlSafe(argument).c_str());
         return;
     }
     std::string text;
     DirEntry self;
     if (StatEntry(local, self))
-        text += FormatFacts("cdir", self, PermText(session, local, kDirPerms)) + ".\r\n";
+        text +=
+            FormatFacts("cdir", self, PermText(session, local, kDirPerms), session.m_mlstFacts) +
+            ".\r\n";
     AppendParentLine(session, local, text);
     const std::string filePerms = PermText(session, local, kFilePerms);
     for (const DirEntry& entry : entries) {
         const std::string perm = entry.isDirectory
                                      ? PermText(session, JoinLocal(local, entry.name), kDirPerms)
                                      : filePerms;
-        text += FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm) + entry.name + "\r\n";
+        text += FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts) +
+                ControlSafe(entry.name) + "\r\n";
     }
     for (const ListedFolder& folder : ListedFolders(session, local)) {
         DirEntry entry = folder.entry;
         entry.isDirectory = true;  // a folder is listed as a directory whatever it leads to
-        text += FormatFacts("dir", entry, PermText(session, folder.dir, kDirPerms)) + folder.name + "\r\n";
+        text += FormatFacts("dir", entry, PermText(session, folder.dir, kDirPerms),
+                            session.m_mlstFacts) +
+                ControlSafe(folder.name) + "\r\n";
     }
     SendListingText(session, std::move(text));
 }
@@ -113,16 +116,27 @@ void CmdMlst(CControlSocket& session, const std::string& argument) {
     if (!ResolveListedPath(session, argument, local)) return;
     DirEntry entry;
     if (!StatEntry(local, entry)) {
-        session.SendReply("550 \"%s\": Directory not found.", argument.c_str());
+        session.SendReply("550 \"%s\": Directory not found.", ControlSafe(argument).c_str());
         return;
     }
     const std::string perm = entry.isDirectory ? PermText(session, local, kDirPerms)
                                                : PermText(session, ParentOf(local), kFilePerms);
     const std::string name = ControlSafe(session.ToVirtualPath(local));
     session.SendReply("250-Listing %s", name.c_str());
-    session.SendReply(" %s%s", FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm).c_str(),
-                      name.c_str());
+    session.SendReply(
+        " %s%s",
+        FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts).c_str(),
+        name.c_str());
     session.SendReply("250 End");
+}
+
+void CmdOptsMlst(CControlSocket& session, const std::string& factList) {
+    session.m_mlstFacts = ParseMlstFacts(factList);
+    const std::string names = MlstFactNames(session.m_mlstFacts);
+    if (names.empty())
+        session.SendReply("200 MLST OPTS");
+    else
+        session.SendReply("200 MLST OPTS %s", names.c_str());
 }
 
 void CmdStatPath(CControlSocket& session, const std::string& argument) {

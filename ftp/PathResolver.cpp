@@ -6,6 +6,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/PathText.h"
+#include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
@@ -65,6 +66,9 @@ bool FindFolderByName(const std::string& table, const std::string& name, std::st
 // MapToLocal with the account already read.
 bool MapWith(const std::string& programDir, const AccountView& account,
              const std::string& virtualPath, std::string& localPath) {
+    // SECURITY: no local name holds a NUL, and one would cut the path short where the
+    // system reads it ("a/..<NUL>" would name the parent).
+    if (virtualPath.find('\0') != std::string::npos) return false;
     const std::vector<std::string> components = SplitVirtualPath(virtualPath);
     std::string current = account.home;
     for (std::size_t i = 0; i < components.size(); ++i) {
@@ -115,7 +119,56 @@ bool CheckWith(const std::string& programDir, const AccountView& account,
     return false;
 }
 
+// Every folder of the account, user's first; tables that cannot be read are skipped.
+std::vector<VirtualFolder> AllFolders(const std::string& programDir, const UserRecord& user) {
+    std::vector<VirtualFolder> all;
+    for (const std::string& table : FolderTables(programDir, user)) {
+        std::vector<VirtualFolder> folders;
+        if (!ReadFolders(table, folders)) continue;
+        for (VirtualFolder& folder : folders) all.push_back(std::move(folder));
+    }
+    return all;
+}
+
+bool IsRootDir(const std::string& root, const std::string& localPath) {
+    return !root.empty() && (StripTrailingSlashes(localPath) == StripTrailingSlashes(root) ||
+                             IsSameEntry(localPath, root));
+}
+
+std::string TrimmedName(const std::string& name) {
+    const auto first = name.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
+
 }  // namespace
+
+bool IsTreeRoot(CControlSocket& session, const std::string& localPath) {
+    if (localPath.empty()) return false;
+    const AccountView account = ReadAccount(session);
+    if (IsRootDir(account.home, localPath)) return true;
+    for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account.user))
+        if (IsRootDir(UsableLocalDir(folder.dir), localPath)) return true;
+    return false;
+}
+
+bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath) {
+    const AccountView account = ReadAccount(session);
+    const std::string path = StripTrailingSlashes(localPath);
+    const auto slash = path.rfind('/');
+    if (account.home.empty() || slash == std::string::npos) return false;
+    const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+    if (parent != account.home) return false;
+    const std::string name = path.substr(slash + 1);
+    if (name.empty()) return false;
+    // Matched as a path component finds a folder, and as listings show it (trimmed).
+    for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account.user)) {
+        if (strcasecmp(folder.name.c_str(), name.c_str()) == 0 ||
+            strcasecmp(TrimmedName(folder.name).c_str(), name.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
 
 bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& localPath) {
     return MapWith(Server().ProgramDir(), ReadAccount(*this), virtualPath, localPath);
@@ -181,8 +234,10 @@ ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, Permi
         dirPart = slash == 0 ? "/" : path.substr(0, slash);
         name = path.substr(slash + 1);
     }
-    // SECURITY: "." and ".." name directories, never a file in this one.
-    if (name == "." || name == "..") return ResolveResult::FileNotFound;
+    // SECURITY: "." and ".." name directories, never a file in this one; a NUL would
+    // cut the name short where the system reads it.
+    if (name == "." || name == ".." || name.find('\0') != std::string::npos)
+        return ResolveResult::FileNotFound;
     if (dirPart.front() != '/') dirPart = JoinToCurrent(m_currentDir, dirPart);
     const AccountView account = ReadAccount(*this);
     const std::string& programDir = Server().ProgramDir();

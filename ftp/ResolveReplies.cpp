@@ -1,5 +1,6 @@
 #include "ftp/ResolveReplies.h"
 
+#include "ftp/NameText.h"
 #include "server/ControlSocket.h"
 
 bool ReplyUnlessFileFound(CControlSocket& session, ResolveResult result) {
@@ -8,5 +9,11 @@ bool ReplyUnlessFileFound(CControlSocket& session, ResolveResult result) {
         session.SendReply("550 No permission.");
     else
         session.SendReply("550 File unavailable.");
+    return true;
+}
+
+bool RefuseUnsafeName(CControlSocket& session, const std::string& argument) {
+    if (!HasLineBreakOrNul(argument)) return false;
+    session.SendReply("553 Requested action not taken. File name not allowed.");
     return true;
 }

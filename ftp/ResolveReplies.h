@@ -1,5 +1,8 @@
-// Replies shared by the commands that name an existing file (DELE, SIZE, MDTM, MFMT).
+// Replies shared by the commands that name an existing file (DELE, SIZE, MDTM, MFMT)
+// and by those that create a name.
 #pragma once
+
+#include <string>
 
 #include "ftp/PathTypes.h"
 
@@ -8,3 +11,8 @@ class CControlSocket;
 // Answers a file resolution that did not find a usable file: "550 No permission." when
 // denied, "550 File unavailable." otherwise. True when it answered (the command ends).
 bool ReplyUnlessFileFound(CControlSocket& session, ResolveResult result);
+// SECURITY: a name with a CR, LF or NUL would forge reply and listing lines wherever it
+// is shown. Answers "553 Requested action not taken. File name not allowed." for such
+// an argument of a command that creates a name (MKD, STOR, APPE, RNTO). True when it
+// answered (the command ends).
+bool RefuseUnsafeName(CControlSocket& session, const std::string& argument);

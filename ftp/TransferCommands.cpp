@@ -5,6 +5,8 @@
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
+#include "ftp/ResolveReplies.h"
+#include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 
@@ -21,13 +23,30 @@ void RunUpload(CControlSocket& session, const std::string& local, std::int64_t k
     socket.EnableRead(true);
 }
 
+// SECURITY: a transfer touches regular files only; a named pipe or device would hold
+// the session thread or never end.
+bool RefuseUnlessRegularFile(CControlSocket& session, const std::string& local) {
+    if (IsRegularFile(local)) return false;
+    session.SendReply("550 Not a regular file.");
+    return true;
+}
+
 bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, PermissionKind kind,
                          std::string& local) {
+    if (RefuseUnsafeName(session, argument)) return false;
     switch (session.ResolveFilePath(argument, kind, local)) {
-        case ResolveResult::Found: return true;
+        case ResolveResult::Found:
+            break;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return false;
         default: session.SendReply("550 Filename unavailable."); return false;
     }
+    if (GetPathKind(local) == PathKind::Missing) {
+        // SECURITY: a new entry of the home may not hide a virtual folder of that name.
+        if (!ShadowsVirtualFolder(session, local)) return true;
+        session.SendReply("550 No permission.");
+        return false;
+    }
+    return !RefuseUnlessRegularFile(session, local);
 }
 
 }  // namespace
@@ -39,6 +58,7 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
         case ResolveResult::Denied: session.SendReply("550 No permission."); return;
         default: session.SendReply("550 File not found."); return;
     }
+    if (RefuseUnlessRegularFile(session, local)) return;
     session.SendReply("150 File status okay; about to open data connection.");
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Downloading);

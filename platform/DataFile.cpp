@@ -16,32 +16,52 @@ bool CDataFile::Fail(const char* what) {
     return false;
 }
 
-bool CDataFile::OpenRead(const std::string& path) {
-    Close();
-    m_path = path;
-    for (;;) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd >= 0) break;
-        if (errno != EINTR) return Fail("cannot open");
-    }
+// SECURITY: a transfer reads or writes regular files only. The open does not block
+// (a named pipe without a peer would hold the session thread in open(); a device may
+// never end); anything but a regular file is closed again, and blocking I/O is
+// restored for the file that stays.
+bool CDataFile::KeepRegularFile(const char* what) {
     struct stat info;
-    if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        if (S_ISDIR(info.st_mode)) errno = EISDIR;
-        Fail("cannot read");
+    if (::fstat(m_fd, &info) != 0) {
+        Fail(what);
+        Close();
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        Fail(what);
+        Close();
+        return false;
+    }
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        Fail(what);
         Close();
         return false;
     }
     return true;
 }
 
+bool CDataFile::OpenRead(const std::string& path) {
+    Close();
+    m_path = path;
+    for (;;) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (m_fd >= 0) break;
+        if (errno != EINTR) return Fail("cannot open");
+    }
+    return KeepRegularFile("cannot read");
+}
+
 bool CDataFile::OpenWrite(const std::string& path) {
     Close();
     m_path = path;
     for (;;) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
         if (m_fd >= 0) break;
         if (errno != EINTR) return Fail("cannot open");
     }
+    if (!KeepRegularFile("cannot write")) return false;
     // The lock belongs to this open description: a second upload of the same file,
     // from this process or another, fails here instead of interleaving its bytes.
     for (;;) {

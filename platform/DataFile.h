@@ -14,12 +14,15 @@ public:
     CDataFile(const CDataFile&) = delete;
     CDataFile& operator=(const CDataFile&) = delete;
 
-    // Opens an existing file for reading; other readers and writers are not hindered.
+    // Opens an existing regular file for reading; other readers and writers are not
+    // hindered. Anything else (a directory, pipe, socket or device) is refused without
+    // blocking.
     [[nodiscard]] bool OpenRead(const std::string& path);
     // Opens `path` for writing: created when missing, never truncated by the open, and
     // locked against every other upload of the same file (an exclusive flock taken
-    // without waiting). False when the file cannot be opened or another upload holds
-    // it; the file is then closed and untouched.
+    // without waiting). False when the file cannot be opened, is not a regular file
+    // (refused without blocking) or another upload holds it; the file is then closed
+    // and untouched.
     [[nodiscard]] bool OpenWrite(const std::string& path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
@@ -40,6 +43,7 @@ public:
 
 private:
     bool Fail(const char* what);
+    bool KeepRegularFile(const char* what);
 
     int m_fd = -1;
     std::int64_t m_writeOffset = 0;

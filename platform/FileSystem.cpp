@@ -19,6 +19,20 @@ std::int64_t GetFileSize(const std::string& path) {
     return static_cast<std::int64_t>(info.st_size);
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat info;
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsSameEntry(const std::string& path, const std::string& other) {
+    struct stat own;
+    struct stat target;
+    if (path.empty() || other.empty() || ::lstat(path.c_str(), &own) != 0 || S_ISLNK(own.st_mode))
+        return false;
+    return ::stat(other.c_str(), &target) == 0 && own.st_dev == target.st_dev &&
+           own.st_ino == target.st_ino;
+}
+
 bool MakeDirectory(const std::string& path) {
     return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
 }

@@ -11,6 +11,13 @@ enum class PathKind { Missing, File, Directory };
 PathKind GetPathKind(const std::string& path);
 // Size in bytes of the file at `path`, or -1 when it cannot be read.
 std::int64_t GetFileSize(const std::string& path);
+// True when `path` is a regular file (links followed): not a directory, pipe, socket
+// or device.
+bool IsRegularFile(const std::string& path);
+// True when `path` is itself (not through a final symbolic link) the same directory
+// entry as `other` (links followed). A link that points at `other` is a different
+// entry: renaming or removing it leaves `other` where it is.
+bool IsSameEntry(const std::string& path, const std::string& other);
 // Creates one directory. False when it exists already or cannot be made.
 [[nodiscard]] bool MakeDirectory(const std::string& path);
 

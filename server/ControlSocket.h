@@ -87,6 +87,9 @@ public:
     std::unique_ptr<CDataSocket> m_dataSocket;
     // The last TYPE argument, shown by STAT only: transfers never depend on it.
     std::string m_typeShown = "ASCII";
+    // The facts MLST and MLSD show (bits of MlstFact, ftp/ListFormat.h); OPTS MLST
+    // chooses them.
+    std::uint32_t m_mlstFacts = ~0u;
     // Rename and restart state.
     bool m_renameIsFile = false;
     std::int64_t m_restartOffset = 0;

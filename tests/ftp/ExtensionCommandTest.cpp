@@ -1,6 +1,7 @@
 // FEAT, OPTS, MLSD, MLST, MDTM, MFMT and STAT against a running server.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -64,7 +65,7 @@ protected:
     }
 };
 
-TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8Only) {
+TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8AndMlst) {
     RawFtpClient client;
     ASSERT_TRUE(client.Connect(m_harness.Port()));
     EXPECT_EQ(Reply(client), "220 Welcome to Tarvona FTP Server!");
@@ -77,7 +78,8 @@ TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8Only) {
     const std::pair<const char*, const char*> opts[] = {
         {"OPTS UTF8 ON", "200 UTF8 set to on."},
         {"opts utf8 off", "200 UTF8 set to off."},
-        {"OPTS MLST type;size;", "501 Option not understood."},
+        {"OPTS MLST type;size;", "200 MLST OPTS type;size;"},
+        {"OPTS MLSTX", "501 Option not understood."},
         {"OPTS", "501 Syntax error in parameters or arguments."},
     };
     for (const auto& [line, reply] : opts) {
@@ -161,6 +163,38 @@ TEST_F(ExtensionTest, MlstAnswersOnTheControlConnection) {
     EXPECT_NE(facts.find(";perm=elcmdf;UNIX.mode="), std::string::npos) << facts;
     EXPECT_EQ(facts.substr(facts.size() - 5), " /sub");
     EXPECT_EQ(Reply(*client), "250 End");
+}
+
+// OPTS MLST chooses the facts of this session's MLST and MLSD; FEAT marks the choice.
+TEST_F(ExtensionTest, OptsMlstSelectsTheFactsShown) {
+    MakeFile("a.txt", 77);
+    ASSERT_TRUE(SetModifyTime(m_home + "/a.txt", kFixedTime));
+    auto client = LoggedIn();
+    auto other = LoggedIn();
+    const std::pair<const char*, const char*> selections[] = {
+        {"OPTS MLST size;Modify;bogus;TYPE", "200 MLST OPTS type;size;modify;"},
+        {"OPTS MLST", "200 MLST OPTS"},
+        {"OPTS MLST perm;unix.MODE;", "200 MLST OPTS perm;UNIX.mode;"},
+        {"OPTS MLST size;modify;", "200 MLST OPTS size;modify;"},
+    };
+    for (const auto& [line, reply] : selections) {
+        client->SendLine(line);
+        EXPECT_EQ(Reply(*client), reply) << line;
+    }
+    client->SendLine("FEAT");
+    const std::vector<std::string> feat = MultiLine(*client, "211 ");
+    EXPECT_NE(std::find(feat.begin(), feat.end(), " MLST type;size*;modify*;perm;UNIX.mode;"),
+              feat.end());
+    client->SendLine("MLST a.txt");
+    EXPECT_EQ(Reply(*client), "250-Listing /a.txt");
+    EXPECT_EQ(Reply(*client), std::string(" size=77;modify=") + kFixedText + "; /a.txt");
+    EXPECT_EQ(Reply(*client), "250 End");
+    EXPECT_EQ(FactsByName(Mlsd(*client, ""))["a.txt"],
+              std::string("size=77;modify=") + kFixedText + ";");
+    // The choice belongs to the session that made it.
+    other->SendLine("MLST a.txt");
+    EXPECT_EQ(Reply(*other), "250-Listing /a.txt");
+    EXPECT_EQ(Reply(*other).rfind(" type=file;size=77;modify=", 0), 0u);
 }
 
 TEST_F(ExtensionTest, MfmtSetsWhatMdtmReports) {

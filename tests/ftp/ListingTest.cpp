@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -107,11 +108,49 @@ TEST_F(TransferTest, ListShowsEntriesThenVirtualFoldersOfUserAndGroups) {
     EXPECT_EQ(Reply(*client), "226 Transfer complete.");
 }
 
+// Clients send ls options ("LIST -la", "NLST -l"); they are skipped, NLST stays names
+// only, and a name holding CR or LF on disk is shown with "?" so it cannot forge a line.
+TEST_F(TransferTest, ListOptionsAreSkippedAndLineBreaksInNamesAreReplaced) {
+    MakeFile("evil\r\n-rwx------ 1 user group 1 Jan 01 00:00 forged", 3);
+    std::filesystem::create_directory(m_home + "/sub");
+    MakeFile("sub/inner.txt", 5);
+    auto client = LoggedIn();
+    const auto list = [&](const std::string& line) {
+        DataChannel data;
+        EXPECT_TRUE(data.Connect(Pasv(*client)));
+        client->SendLine(line);
+        EXPECT_EQ(Reply(*client), "150 Accepted data connection.") << line;
+        std::string text = data.ReadAll();
+        EXPECT_EQ(Reply(*client), "226 Transfer complete.") << line;
+        return text;
+    };
+    const std::string safeName =
+        "evil?"
+        "?-rwx------ 1 user group 1 Jan 01 00:00 forged";
+    const std::string names = list("NLST");
+    EXPECT_NE(names.find(safeName + "\r\n"), std::string::npos) << names;
+    EXPECT_EQ(list("NLST -l"), names);
+    EXPECT_EQ(list("NLST -a -l sub"), "inner.txt\r\n");
+    const std::string lines = list("LIST -la");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_NE(lines.find(" " + safeName + "\r\n"), std::string::npos) << lines;
+    EXPECT_NE(list("LIST -a sub").find(" inner.txt\r\n"), std::string::npos);
+    const std::string machine = list("MLSD");
+    EXPECT_NE(machine.find("; " + safeName + "\r\n"), std::string::npos) << machine;
+    // A directory name on disk with a line break does not forge CWD or PWD replies.
+    std::filesystem::create_directory(m_home + "/a\nb");
+    client->SendLine("CWD a\nb");
+    EXPECT_EQ(Reply(*client), "250 CWD command successful \"/a?b\" is current directory.");
+    client->SendLine("PWD");
+    EXPECT_EQ(Reply(*client), "257 \"/a?b\" is current directory.");
+}
+
 TEST_F(TransferTest, ListRefusalsComeBeforeAnyDataConnection) {
     auto client = LoggedIn();
-    for (const char* argument : {"-la", "*.txt", "nowhere"}) {
+    for (const char* argument : {"*.txt", "nowhere", "-la nowhere"}) {
         client->SendLine(std::string("LIST ") + argument);
-        EXPECT_EQ(Reply(*client), std::string("550 \"") + argument + "\": Directory not found.");
+        const std::string path = std::string(argument).substr(std::string(argument).rfind(' ') + 1);
+        EXPECT_EQ(Reply(*client), "550 \"" + path + "\": Directory not found.");
     }
     std::filesystem::create_directory(m_home + "/empty");
     DataChannel data;

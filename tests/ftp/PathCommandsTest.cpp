@@ -150,10 +150,46 @@ TEST_F(PathCommands, VirtualFoldersMatchNamesWithoutCaseAndKeepTheirStoredName) 
     // A folder whose directory is missing maps, but nothing below it exists.
     EXPECT_EQ(Ask("CWD /gone"), "250 CWD command successful \"/Gone\" is current directory.");
     EXPECT_EQ(Ask("SIZE /gone/x"), "550 File unavailable.");
-    EXPECT_EQ(Ask("RMD /gone"), "450 delete directory error.");
+    // A folder's own directory is never removed, even one that is missing.
+    EXPECT_EQ(Ask("RMD /gone"), "550 No permission.");
     // A real entry of the home directory hides a folder of the same name.
     fs::create_directories(m_home + "/music");
     EXPECT_EQ(Ask("CWD /music"), "250 CWD command successful \"/music\" is current directory.");
+}
+
+// Other accounts may map the same directories: the home and every folder's own
+// directory stay put whatever the spelling, and no entry of the home may hide a folder.
+TEST_F(PathCommands, TreeRootsCannotBeMovedRemovedOrHidden) {
+    fs::create_directories(m_dir.Path("drop"));
+    fs::create_directory_symlink(m_dir.Path(), m_home + "/up");  // placed by the administrator
+    SaveAlice(All(), {Folder("Pub", m_outside, All()), Folder("drop", m_dir.Path("drop"), All()),
+                      Folder("inner", m_home + "/docs", All())});
+    StartAndLogin();
+    for (const char* path : {".", "...", "/pub", "/PUB/.", "pub//", "/docs", "/up/outside"}) {
+        EXPECT_EQ(Ask(std::string("RMD ") + path), "550 No permission.") << path;
+        EXPECT_EQ(Ask(std::string("RNFR ") + path), "550 No permission.") << path;
+    }
+    EXPECT_EQ(Ask("RMD /"), "550 Directory unavailable.");
+    EXPECT_EQ(Ask("RNFR /"), "550 File/directory not found.");
+    EXPECT_EQ(Ask("CWD /pub"), "250 CWD command successful \"/Pub\" is current directory.");
+    EXPECT_EQ(Ask("RMD ."), "550 No permission.");
+    EXPECT_EQ(Ask("RNFR ."), "550 No permission.");
+    EXPECT_EQ(Ask("CWD /"), "250 CWD command successful \"/\" is current directory.");
+    EXPECT_EQ(Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
+    for (const char* target : {".", "/", "/pub/.", "/drop", "/DROP/", "drop"})
+        EXPECT_EQ(Ask(std::string("RNTO ") + target), "550 No permission.") << target;
+    EXPECT_EQ(Ask("STOR /Drop"), "550 No permission.");
+    EXPECT_EQ(Ask("RNFR /docs/sub"), "350 Directory exists, ready for destination name.");
+    for (const char* target : {"/pub/.", "...", "/drop"})
+        EXPECT_EQ(Ask(std::string("RNTO ") + target), "550 No permission.") << target;
+    EXPECT_EQ(Ask("MKD x\nfake"), "553 Requested action not taken. File name not allowed.");
+    EXPECT_EQ(Ask("RNTO y\rfake"), "553 Requested action not taken. File name not allowed.");
+    EXPECT_EQ(Ask("RNTO /pub/sub"), "250 Directory \"/docs/sub\" renamed .");
+    EXPECT_TRUE(fs::is_directory(m_outside + "/sub"));
+    EXPECT_TRUE(fs::is_directory(m_home + "/docs"));
+    EXPECT_TRUE(fs::is_directory(m_dir.Path("drop")));
+    EXPECT_FALSE(fs::exists(m_home + "/drop"));
+    EXPECT_EQ(fs::directory_iterator(m_home + "/docs"), fs::directory_iterator());
 }
 
 TEST_F(PathCommands, SymbolicLinkInsideHomeIsFollowedWithTheHomePermissions) {

@@ -1,5 +1,6 @@
 // RETR, STOR and APPE: offsets, limits, quotas, and the faults a transfer meets.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -129,6 +130,32 @@ TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
     client->SendLine("NOOP");
     Reply(*client);
     EXPECT_EQ(ReadAlice().quotaCurrent, 1);
+}
+
+// A named pipe would hold the session thread in open() and a directory cannot be
+// written: transfers take regular files only, and say so before any 150. Names that
+// would forge lines are refused before any 150 too.
+TEST_F(Transfers, OnlyRegularFilesWithSafeNamesAreTransferred) {
+    ASSERT_EQ(::mkfifo((m_home + "/pipe").c_str(), 0600), 0);
+    std::filesystem::create_directory(m_home + "/sub");
+    auto client = LoggedIn();
+    const std::pair<std::string, std::string> refusals[] = {
+        {"RETR pipe", "550 Not a regular file."},
+        {"STOR pipe", "550 Not a regular file."},
+        {"APPE pipe", "550 Not a regular file."},
+        {"STOR sub", "550 Not a regular file."},
+        {"STOR a\nb", "553 Requested action not taken. File name not allowed."},
+        {"APPE a\rb", "553 Requested action not taken. File name not allowed."},
+    };
+    for (const auto& [line, reply] : refusals) {
+        client->SendLine(line);
+        EXPECT_EQ(Reply(*client, seconds(2)), reply) << line;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_home + "/a\nb"));
+    std::string final;
+    EXPECT_EQ(Upload(*client, "STOR ok.txt", "fine"), "226 Transfer complete.");
+    EXPECT_EQ(Retr(*client, "ok.txt", final), "fine");
+    EXPECT_EQ(final, "226 Transfer complete.");
 }
 
 TEST_F(Transfers, SecondUploadToTheSameFileIsRefused) {
