@@ -1,6 +1,7 @@
 // CWD, XCWD, CDUP, PWD, XPWD, MKD, XMKD, RMD, XRMD.
 #include "ftp/Commands.h"
 #include "ftp/PathText.h"
+#include "ftp/ResolveReplies.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 
@@ -26,6 +27,9 @@ void ChangeDirectory(CControlSocket& session, const std::string& argument, const
             return;
         case ResolveResult::Denied:
             session.SendReply("550 \"%s\": No permission.", shown.c_str());
+            return;
+        case ResolveResult::Busy:
+            ReplyAccountBusy(session);
             return;
         default:
             session.SendReply("550 \"%s\": CWD command failed. No permission.", shown.c_str());
@@ -60,6 +64,9 @@ void CmdMkd(CControlSocket& session, const std::string& argument) {
         case ResolveResult::Denied:
             session.SendReply("550 can't create directory. No permission.");
             return;
+        case ResolveResult::Busy:
+            ReplyAccountBusy(session);
+            return;
         default:
             if (CreateDirectoryTree(local))
                 session.SendReply("250 Directory created.");
@@ -72,6 +79,10 @@ void CmdMkd(CControlSocket& session, const std::string& argument) {
 void CmdRmd(CControlSocket& session, const std::string& argument) {
     std::string local;
     const ResolveResult result = session.ResolveDirPath(argument, PermissionKind::DirRemove, local);
+    if (result == ResolveResult::Busy) {
+        ReplyAccountBusy(session);
+        return;
+    }
     if (result == ResolveResult::Denied) {
         session.SendReply("550 No permission.");
         return;

@@ -5,6 +5,7 @@
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
+#include "ftp/ResolveReplies.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 
@@ -16,7 +17,7 @@ void RunUpload(CControlSocket& session, const std::string& local, std::int64_t k
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Uploading);
     CDataSocket& socket = *session.m_dataSocket;
-    socket.ReadLimits(LimitKind::Upload);
+    if (!socket.ReadLimits(LimitKind::Upload)) return;
     socket.StartUpload(local, keepBytes);
     socket.EnableRead(true);
 }
@@ -26,6 +27,7 @@ bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, P
     switch (session.ResolveFilePath(argument, kind, local)) {
         case ResolveResult::Found: return true;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return false;
+        case ResolveResult::Busy: ReplyAccountBusy(session); return false;
         default: session.SendReply("550 Filename unavailable."); return false;
     }
 }
@@ -37,6 +39,7 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
     switch (session.ResolveFilePath(argument, PermissionKind::Read, local)) {
         case ResolveResult::Found: break;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return;
+        case ResolveResult::Busy: ReplyAccountBusy(session); return;
         default: session.SendReply("550 File not found."); return;
     }
     session.SendReply("150 File status okay; about to open data connection.");
@@ -44,7 +47,7 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
     session.SetState(SessionState::Downloading);
     CDataSocket& socket = *session.m_dataSocket;
     socket.EnableRead(true);
-    socket.ReadLimits(LimitKind::Download);
+    if (!socket.ReadLimits(LimitKind::Download)) return;
     socket.StartDownload(local, session.m_restartOffset);
 }
 
