@@ -62,11 +62,17 @@ bool FindUser(CKorvTable& table, const std::string& userName) {
     return table.SeekByName("userid", userName.c_str()) && SameName(table.GetFieldText("userid"), userName);
 }
 
-bool ReadUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
+LookupResult LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
     CKorvTable table;
-    if (!table.Open(UserTablePath(programDir), OpenMode::Read) || !FindUser(table, userName)) return false;
+    if (!table.Open(UserTablePath(programDir), OpenMode::Read))
+        return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
+    if (!FindUser(table, userName)) return LookupResult::NotFound;
     ReadUserFields(table, out);
-    return true;
+    return LookupResult::Found;
+}
+
+bool ReadUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
+    return LookUpUser(programDir, userName, out) == LookupResult::Found;
 }
 
 bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
@@ -81,10 +87,10 @@ bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
     return true;
 }
 
-bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out) {
+LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out) {
     out.clear();
     CKorvTable table;
-    if (!table.Open(path, OpenMode::Read)) return false;
+    if (!table.Open(path, OpenMode::Read)) return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         VirtualFolder folder;
         folder.id = ReadIntField(table, "id");
@@ -93,7 +99,11 @@ bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out) {
         folder.permissions = ReadPermissions(table);
         out.push_back(std::move(folder));
     }
-    return true;
+    return LookupResult::Found;
+}
+
+bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out) {
+    return LookUpFolders(path, out) == LookupResult::Found;
 }
 
 std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
@@ -112,9 +122,11 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
 }
 
 bool AddQuotaCurrent(const std::string& programDir, const std::string& userName, double deltaKb,
-                     bool onlyWhenPositive) {
+                     bool onlyWhenPositive, bool* busy) {
     CKorvTable table;
-    if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite) || !FindUser(table, userName)) return false;
+    const bool opened = table.Open(UserTablePath(programDir), OpenMode::ReadWrite);
+    if (busy != nullptr) *busy = !opened && table.IsBusy();
+    if (!opened || !FindUser(table, userName)) return false;
     const double quotaMax = ReadNumberField(table, "quota_max");
     if (quotaMax == 0 || (onlyWhenPositive && !(quotaMax > 0))) return true;
     double current = ReadNumberField(table, "quota_current") + deltaKb;

@@ -58,8 +58,15 @@ std::string GroupTablePath(const std::string& programDir);
 std::string UserFolderTablePath(const std::string& programDir, std::int32_t userId);
 std::string GroupFolderTablePath(const std::string& programDir, std::int32_t groupId);
 
-// Reads the account whose "userid" key equals `userName`. False when "user.sdb" cannot
-// be opened or holds no such account. Any thread.
+// What a look-up in the account tables found. Busy: another holder kept the table's
+// lock past the bounded wait, so nothing can be said about the account right now.
+enum class LookupResult { Found, NotFound, Busy };
+
+// Reads the account whose "userid" key equals `userName`. NotFound when "user.sdb"
+// cannot be opened or holds no such account. Any thread.
+[[nodiscard]] LookupResult LookUpUser(const std::string& programDir, const std::string& userName,
+                                      UserRecord& out);
+// LookUpUser, found or not.
 [[nodiscard]] bool ReadUser(const std::string& programDir, const std::string& userName,
                             UserRecord& out);
 
@@ -69,8 +76,10 @@ std::string GroupFolderTablePath(const std::string& programDir, std::int32_t gro
 // it and the stored name is the whole name (letter case as the key compares it).
 [[nodiscard]] bool FindUser(CKorvTable& table, const std::string& userName);
 
-// Reads every row of the virtual-folder table at `path`, in record order. False when the
-// table cannot be opened (a missing file included). Any thread.
+// Reads every row of the virtual-folder table at `path`, in record order. NotFound when
+// the table cannot be opened (a missing file included). Any thread.
+[[nodiscard]] LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out);
+// LookUpFolders, found or not.
 [[nodiscard]] bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out);
 
 // The group ids of a "group" text ("1,3"), in list order; pieces that are not numbers
@@ -81,6 +90,7 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups);
 // a negative result, and updates the record; does nothing (and returns true) when the
 // stored "quota_max" is 0, or, with `onlyWhenPositive`, not above 0. The caller holds
 // the connection-list lock, which orders these read-modify-writes. False when the table
-// or the account cannot be read or written.
+// or the account cannot be read or written (`busy`, when given, then says whether only
+// the table's lock was not granted in time).
 [[nodiscard]] bool AddQuotaCurrent(const std::string& programDir, const std::string& userName,
-                                   double deltaKb, bool onlyWhenPositive);
+                                   double deltaKb, bool onlyWhenPositive, bool* busy = nullptr);

@@ -11,11 +11,14 @@
 std::string TodayText() { return FormatLocalTime(NowSeconds(), "%Y-%m-%d"); }
 
 bool DisableExpiredAccounts(const std::string& programDir, const std::string& today, int& disabled,
-                            std::string& error) {
+                            std::string& error, bool* busy) {
     disabled = 0;
     CKorvTable table;
+    if (busy != nullptr) *busy = false;
     if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite)) {
-        error = "cannot open " + UserTablePath(programDir) + ": " + table.GetLastError();
+        if (busy != nullptr) *busy = table.IsBusy();
+        error = table.IsBusy() ? UserTablePath(programDir) + " stayed locked by another process"
+                               : "cannot open " + UserTablePath(programDir) + ": " + table.GetLastError();
         return false;
     }
     // Update leaves no record current and moves the record, so the walk only collects

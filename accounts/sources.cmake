@@ -7,5 +7,6 @@ add_library(accounts STATIC
   FieldAccess.cpp
   PasswordCheck.cpp
   PermissionText.cpp
+  TableModes.cpp
 )
 target_link_libraries(accounts PUBLIC db)

@@ -23,7 +23,8 @@ public:
     [[nodiscard]] bool Prepare(CFtpServer& server);
 
 private:
-    void PrepareAccounts();
+    void PrepareAccounts(CFtpServer& server);
+    void OpenLogFile();
 
     std::string m_programDir;
     std::unique_ptr<CLogFile> m_logFile;

@@ -16,9 +16,10 @@
 
 // How a table is opened. Every mode opens the file with no sharing restriction; the
 // object then holds a whole-file flock until Close: shared for Read, exclusive for
-// ReadWrite and Create. Locks work across threads and processes; an Open waits until
-// the lock is granted. A thread must not open a file it already holds through another
-// table object (the second Open would wait for the first forever).
+// ReadWrite and Create. Locks work across threads and processes; an Open waits for the
+// lock at most kTableLockWait (db/Limits.h) and then fails with IsBusy() true. A thread
+// must not open a file it already holds through another table object (the second Open
+// would wait for the first until it gives up).
 enum class OpenMode {
     ReadWrite = 0,  // may change the table
     Read = 1,       // only reads; Append, Update and Delete fail
@@ -95,6 +96,9 @@ public:
     std::int32_t GetLastId();
 
     const std::string& GetLastError() const { return m_lastError; }
+    // True when the last Open or Create failed only because another holder kept the
+    // file's lock longer than the bounded wait (try again later; nothing is wrong with it).
+    bool IsBusy() const { return m_store.m_file.LockTimedOut(); }
 
     // ---- for inspection tools ----
     int FieldCount() const { return m_store.m_header.fieldCount; }

@@ -1,7 +1,11 @@
 // Every bound of the record engine, used both by the checks and by the tests.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+
+// The longest an Open or Create waits for another holder's lock on a table file.
+inline constexpr std::chrono::milliseconds kTableLockWait{2000};
 
 inline constexpr int kMaxFields = 128;          // field slots in the header
 inline constexpr int kMaxKeys = 10;             // key slots in the header

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 
+#include "db/Limits.h"
+
 namespace {
 
 bool Fail(std::string& error, std::string why) {
@@ -25,7 +27,8 @@ void IndexNode::Reset(const KeyLayout& key) {
 
 bool CTableFile::Open(const std::string& path, bool readOnly, std::string& error) {
     if (!m_file.Open(path, readOnly ? FileOpenMode::ReadOnly : FileOpenMode::ReadWrite) ||
-        !m_file.Lock(readOnly ? FileLockKind::Shared : FileLockKind::Exclusive) || !m_file.Size(m_size)) {
+        !m_file.Lock(readOnly ? FileLockKind::Shared : FileLockKind::Exclusive, kTableLockWait) ||
+        !m_file.Size(m_size)) {
         error = m_file.GetLastError();
         m_file.Close();
         return false;
@@ -34,7 +37,7 @@ bool CTableFile::Open(const std::string& path, bool readOnly, std::string& error
 }
 
 bool CTableFile::Create(const std::string& path, std::string& error) {
-    if (!m_file.Open(path, FileOpenMode::Create) || !m_file.Lock(FileLockKind::Exclusive) ||
+    if (!m_file.Open(path, FileOpenMode::Create) || !m_file.Lock(FileLockKind::Exclusive, kTableLockWait) ||
         !m_file.Truncate(0)) {
         error = m_file.GetLastError();
         m_file.Close();

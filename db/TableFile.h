@@ -26,13 +26,15 @@ struct IndexNode {
 
 class CTableFile {
 public:
-    // Opens and locks: shared when `readOnly`, else exclusive. Blocks until granted.
+    // Opens and locks: shared when `readOnly`, else exclusive. Waits at most
+    // kTableLockWait for the lock; LockTimedOut() then tells a busy file from a failure.
     [[nodiscard]] bool Open(const std::string& path, bool readOnly, std::string& error);
     // Creates or empties `path` under an exclusive lock (the lock is taken before the
     // truncation, so a reader never sees the file vanish under it).
     [[nodiscard]] bool Create(const std::string& path, std::string& error);
     void Close() { m_file.Close(); m_size = 0; }
     bool IsOpen() const { return m_file.IsOpen(); }
+    bool LockTimedOut() const { return m_file.LockTimedOut(); }
     std::uint64_t Size() const { return m_size; }
 
     // True when [pos, pos+len) lies after the header and inside the file.

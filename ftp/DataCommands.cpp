@@ -90,8 +90,15 @@ void CmdPort(CControlSocket& session, const std::string& argument) {
         session.SendReply("501 PORT address does not match the client address.");
         return;
     }
+    const long port = LeadingInteger(pieces[4]) * 256 + LeadingInteger(pieces[5]);
+    // SECURITY: no connection from the server to a privileged port, not even the
+    // client's own (a service there would take the data as a request from this host).
+    if (port < kMinActivePort) {
+        session.SendReply("501 PORT to a port below 1024 is not allowed.");
+        return;
+    }
     session.m_portAddress = address;
-    session.m_portPort = static_cast<int>(LeadingInteger(pieces[4]) * 256 + LeadingInteger(pieces[5]));
+    session.m_portPort = static_cast<int>(port);
     session.m_passive = false;
     session.SendReply("200 Port command successful.");
 }

@@ -6,6 +6,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
+#include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
@@ -117,6 +118,8 @@ void CControlSocket::CloseDataConnection() {
     // Ordered with DELE and the other sessions of the user; an account that cannot be
     // read or written is left as it is.
     std::lock_guard lock(Server().ConnectionLock());
+    bool busy = false;
     (void)AddQuotaCurrent(Server().ProgramDir(), m_userName, static_cast<double>(received / 1024),
-                          false);
+                          false, &busy);
+    if (busy) LogAccountBusy(*this);
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "accounts/AccountStore.h"
+#include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Messages.h"
 #include "server/ConnectThread.h"
@@ -196,9 +197,16 @@ void CDataSocket::CancelPaceTimer() {
     m_paceTimer = 0;
 }
 
-void CDataSocket::ReadLimits(LimitKind kind) {
+bool CDataSocket::ReadLimits(LimitKind kind) {
     UserRecord user;
-    if (!ReadUser(m_session.Server().ProgramDir(), m_session.UserName(), user)) return;
+    const LookupResult found = LookUpUser(m_session.Server().ProgramDir(), m_session.UserName(), user);
+    // SECURITY: a transfer must not run without the limits and the quota it is held to.
+    if (found == LookupResult::Busy && kind != LimitKind::None) {
+        LogAccountBusy(m_session);
+        EndTransfer("451 Account data is busy, try again.", 0);
+        return false;
+    }
+    if (found != LookupResult::Found) return true;
     if (kind == LimitKind::Download && user.downloadLimit == 1 && user.downloadSpeed > 0) {
         m_downloadLimited = true;
         m_downloadRate = SpeedToRate(user.downloadSpeed);
@@ -209,6 +217,7 @@ void CDataSocket::ReadLimits(LimitKind kind) {
     }
     m_quotaMax = KbToBytes(user.quotaMax);
     m_quotaUsed = KbToBytes(user.quotaCurrent);
+    return true;
 }
 
 // ---- Listings

@@ -42,8 +42,10 @@ public:
     // ---- Transfers (after the connection is up)
 
     // Reads the user's limit of `kind` and the quota into this socket. Without the
-    // account, no limit and no quota apply.
-    void ReadLimits(LimitKind kind);
+    // account, no limit and no quota apply. When the account tables stay locked, a
+    // download or upload (whose limits and quota must hold) ends at once with
+    // "451 Account data is busy, try again." and the result is false.
+    [[nodiscard]] bool ReadLimits(LimitKind kind);
     // Starts sending a listing text; the end is replied to the client.
     void SendListing(std::string text);
     // Opens `path` and starts sending it from `restartOffset` (from 0 when the offset

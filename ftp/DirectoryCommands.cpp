@@ -30,6 +30,9 @@ void ChangeDirectory(CControlSocket& session, const std::string& argument, const
         case ResolveResult::Denied:
             session.SendReply("550 \"%s\": No permission.", ControlSafe(shown).c_str());
             return;
+        case ResolveResult::Busy:
+            ReplyAccountBusy(session);
+            return;
         default:
             session.SendReply("550 \"%s\": CWD command failed. No permission.",
                               ControlSafe(shown).c_str());
@@ -66,6 +69,9 @@ void CmdMkd(CControlSocket& session, const std::string& argument) {
         case ResolveResult::Denied:
             session.SendReply("550 can't create directory. No permission.");
             return;
+        case ResolveResult::Busy:
+            ReplyAccountBusy(session);
+            return;
         default:
             if (CreateDirectoryTree(local))
                 session.SendReply("250 Directory created.");
@@ -78,6 +84,10 @@ void CmdMkd(CControlSocket& session, const std::string& argument) {
 void CmdRmd(CControlSocket& session, const std::string& argument) {
     std::string local;
     const ResolveResult result = session.ResolveDirPath(argument, PermissionKind::DirRemove, local);
+    if (result == ResolveResult::Busy) {
+        ReplyAccountBusy(session);
+        return;
+    }
     if (result == ResolveResult::Denied) {
         session.SendReply("550 No permission.");
         return;

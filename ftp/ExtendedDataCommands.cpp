@@ -9,6 +9,7 @@
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
+#include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 
@@ -110,6 +111,11 @@ void CmdEprt(CControlSocket& session, const std::string& argument) {
     // bounce). Both sides are in canonical text, so any spelling of the address counts.
     if (address != session.Owner().PeerAddress()) {
         session.SendReply("501 EPRT address does not match the client address.");
+        return;
+    }
+    // SECURITY: as with PORT, never to a privileged port.
+    if (port < kMinActivePort) {
+        session.SendReply("501 EPRT to a port below 1024 is not allowed.");
         return;
     }
     session.m_portAddress = address;

@@ -76,7 +76,10 @@ void CmdMfmt(CControlSocket& session, const std::string& argument) {
         session.SendReply("450 Can't set the modification time.");
         return;
     }
-    session.SendReply("213 Modify=%s; %s", argument.substr(0, blank).c_str(), path.c_str());
+    // The file system may store another time than asked (its range ends somewhere);
+    // the reply tells what it holds now.
+    const std::int64_t stored = GetModifyTime(local);
+    session.SendReply("213 Modify=%s; %s", FormatUtcTime(stored, "%Y%m%d%H%M%S").c_str(), path.c_str());
 }
 
 void CmdStat(CControlSocket& session, const std::string& argument) {

@@ -50,8 +50,10 @@ bool NamesTreeRoot(CControlSocket& session, const std::string& argument) {
 void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
     std::lock_guard lock(session.Server().ConnectionLock());
     // A missing account or table skips the refund; nothing to tell the client.
+    bool busy = false;
     (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          -static_cast<double>(deletedBytes / 1024), true);
+                          -static_cast<double>(deletedBytes / 1024), true, &busy);
+    if (busy) LogAccountBusy(session);
 }
 
 }  // namespace
@@ -76,8 +78,12 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
 
 void CmdRnfr(CControlSocket& session, const std::string& argument) {
     std::string local;
-    const bool isFile =
-        session.ResolveFilePath(argument, PermissionKind::Rename, local) == ResolveResult::Found;
+    const ResolveResult asFile = session.ResolveFilePath(argument, PermissionKind::Rename, local);
+    if (asFile == ResolveResult::Busy) {
+        ReplyAccountBusy(session);
+        return;
+    }
+    const bool isFile = asFile == ResolveResult::Found;
     const ResolveResult result =
         isFile ? ResolveResult::Found
                : session.ResolveDirPath(argument, PermissionKind::DirRename, local);
@@ -99,6 +105,8 @@ void CmdRnfr(CControlSocket& session, const std::string& argument) {
         session.SendReply("350 Directory exists, ready for destination name.");
     } else if (result == ResolveResult::Denied) {
         session.SendReply("550 No permission.");
+    } else if (result == ResolveResult::Busy) {
+        ReplyAccountBusy(session);
     } else {
         session.SendReply("550 File/directory not found.");
     }
@@ -121,6 +129,10 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
                : session.ResolveDirPath(argument, PermissionKind::DirRename, target);
     if (result == ResolveResult::Found) {
         session.SendReply("550 %s already exists.", isFile ? "File" : "Directory");
+        return;
+    }
+    if (result == ResolveResult::Busy) {
+        ReplyAccountBusy(session);
         return;
     }
     // SECURITY: the target needs the permission too, or a rename could place a file

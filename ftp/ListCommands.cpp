@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "accounts/AccountStore.h"
+#include "ftp/ResolveReplies.h"
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
@@ -75,6 +76,9 @@ bool ResolveListedPath(CControlSocket& session, const std::string& argument, std
         case ResolveResult::Denied:
             session.SendReply("550 \"%s\": No permission.", ControlSafe(argument).c_str());
             return false;
+        case ResolveResult::Busy:
+            ReplyAccountBusy(session);
+            return false;
         default:
             session.SendReply("550 \"%s\": Directory not found.", ControlSafe(argument).c_str());
             return false;
@@ -124,7 +128,7 @@ void SendListingText(CControlSocket& session, std::string text) {
     }
     session.SetState(SessionState::Listing);
     CDataSocket& socket = *session.m_dataSocket;
-    socket.ReadLimits(LimitKind::None);
+    (void)socket.ReadLimits(LimitKind::None);  // a listing is held to no limit
     socket.EnableRead(true);
     socket.SendListing(std::move(text));
 }

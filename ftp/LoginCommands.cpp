@@ -6,6 +6,7 @@
 #include "accounts/AccountStore.h"
 #include "accounts/PasswordCheck.h"
 #include "ftp/Commands.h"
+#include "ftp/ResolveReplies.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
 
@@ -29,7 +30,12 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
     // One reply for every refusal, so a client cannot tell an unknown name from a
     // wrong password or a disabled account. A refusal changes nothing in the session.
     UserRecord user;
-    if (!ReadUser(session.Server().ProgramDir(), session.UserName(), user) ||
+    const LookupResult found = LookUpUser(session.Server().ProgramDir(), session.UserName(), user);
+    if (found == LookupResult::Busy) {
+        ReplyAccountBusy(session);
+        return;
+    }
+    if (found != LookupResult::Found ||
         std::strtol(user.status.c_str(), nullptr, 10) != 1 ||
         !PasswordAccepted(session.UserName(), user.password, argument)) {
         session.SendReply("530 username or password incorrect.");

@@ -32,14 +32,23 @@ Permission ToPermission(PermissionKind kind) {
 // and no permissions.
 struct AccountView {
     UserRecord user;
-    std::string home;  // usable home directory, or empty
+    std::string home;   // usable home directory, or empty
+    bool busy = false;  // a table of the account stayed locked: no answer can be trusted
 };
 
 AccountView ReadAccount(CControlSocket& session) {
     AccountView view;
-    if (ReadUser(session.Server().ProgramDir(), session.UserName(), view.user))
-        view.home = UsableLocalDir(view.user.homeDir);
+    const LookupResult found = LookUpUser(session.Server().ProgramDir(), session.UserName(), view.user);
+    if (found == LookupResult::Found) view.home = UsableLocalDir(view.user.homeDir);
+    view.busy = found == LookupResult::Busy;
     return view;
+}
+
+// ReadFolders that notes a busy table in the account.
+bool ReadFoldersOf(AccountView& account, const std::string& table, std::vector<VirtualFolder>& folders) {
+    const LookupResult found = LookUpFolders(table, folders);
+    if (found == LookupResult::Busy) account.busy = true;
+    return found == LookupResult::Found;
 }
 
 // The folder tables that apply to the account, user's first, then its groups' in
@@ -51,9 +60,9 @@ std::vector<std::string> FolderTables(const std::string& programDir, const UserR
     return tables;
 }
 
-bool FindFolderByName(const std::string& table, const std::string& name, std::string& dir) {
+bool FindFolderByName(AccountView& account, const std::string& table, const std::string& name, std::string& dir) {
     std::vector<VirtualFolder> folders;
-    if (!ReadFolders(table, folders)) return false;
+    if (!ReadFoldersOf(account, table, folders)) return false;
     for (const VirtualFolder& folder : folders) {
         const std::string folderDir = UsableLocalDir(folder.dir);
         if (folderDir.empty() || strcasecmp(folder.name.c_str(), name.c_str()) != 0) continue;
@@ -64,7 +73,7 @@ bool FindFolderByName(const std::string& table, const std::string& name, std::st
 }
 
 // MapToLocal with the account already read.
-bool MapWith(const std::string& programDir, const AccountView& account,
+bool MapWith(const std::string& programDir, AccountView& account,
              const std::string& virtualPath, std::string& localPath) {
     // SECURITY: no local name holds a NUL, and one would cut the path short where the
     // system reads it ("a/..<NUL>" would name the parent).
@@ -87,7 +96,7 @@ bool MapWith(const std::string& programDir, const AccountView& account,
         // groups' in list order. A table that cannot be read is skipped.
         bool found = false;
         for (const std::string& table : FolderTables(programDir, account.user)) {
-            found = FindFolderByName(table, components[i], current);
+            found = FindFolderByName(account, table, components[i], current);
             if (found) break;
         }
         if (!found) {
@@ -101,7 +110,7 @@ bool MapWith(const std::string& programDir, const AccountView& account,
 }
 
 // CheckPermission with the account already read.
-bool CheckWith(const std::string& programDir, const AccountView& account,
+bool CheckWith(const std::string& programDir, AccountView& account,
                const std::string& localPath, PermissionKind kind) {
     const Permission permission = ToPermission(kind);
     if (!account.home.empty() && IsSameOrBelow(account.home, localPath))
@@ -110,7 +119,7 @@ bool CheckWith(const std::string& programDir, const AccountView& account,
     // path decides; a folder table that cannot be read ends the search denied.
     for (const std::string& table : FolderTables(programDir, account.user)) {
         std::vector<VirtualFolder> folders;
-        if (!ReadFolders(table, folders)) return false;
+        if (!ReadFoldersOf(account, table, folders)) return false;
         for (const VirtualFolder& folder : folders) {
             const std::string dir = UsableLocalDir(folder.dir);
             if (!dir.empty() && IsSameOrBelow(dir, localPath)) return folder.permissions.Has(permission);
@@ -171,11 +180,13 @@ bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath)
 }
 
 bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& localPath) {
-    return MapWith(Server().ProgramDir(), ReadAccount(*this), virtualPath, localPath);
+    AccountView account = ReadAccount(*this);
+    return MapWith(Server().ProgramDir(), account, virtualPath, localPath) && !account.busy;
 }
 
 bool CControlSocket::CheckPermission(const std::string& localPath, PermissionKind kind) {
-    return CheckWith(Server().ProgramDir(), ReadAccount(*this), localPath, kind);
+    AccountView account = ReadAccount(*this);
+    return CheckWith(Server().ProgramDir(), account, localPath, kind) && !account.busy;
 }
 
 std::string CControlSocket::ToVirtualPath(const std::string& localPath) {
@@ -211,12 +222,17 @@ ResolveResult CControlSocket::ResolveDirPath(const std::string& argument, Permis
     }
     if (path.front() != '/') path = JoinToCurrent(m_currentDir, path);
     // One reading of the account serves the whole resolution.
-    const AccountView account = ReadAccount(*this);
+    AccountView account = ReadAccount(*this);
+    if (account.busy) return ResolveResult::Busy;
     const std::string& programDir = Server().ProgramDir();
     const bool mapped = MapWith(programDir, account, path, localPath);
+    // A folder table that could not be read may hide the folder the path names.
+    if (account.busy) return ResolveResult::Busy;
     if (!mapped && kind != PermissionKind::DirCreate) return ResolveResult::DirNotFound;
     if (kind == PermissionKind::DirRename && !PathExists(localPath, true)) return ResolveResult::Denied;
-    if (!CheckWith(programDir, account, localPath, kind)) return ResolveResult::Denied;
+    const bool granted = CheckWith(programDir, account, localPath, kind);
+    if (account.busy) return ResolveResult::Busy;
+    if (!granted) return ResolveResult::Denied;
     return mapped ? ResolveResult::Found : ResolveResult::DirNotFound;
 }
 
@@ -239,12 +255,17 @@ ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, Permi
     if (name == "." || name == ".." || name.find('\0') != std::string::npos)
         return ResolveResult::FileNotFound;
     if (dirPart.front() != '/') dirPart = JoinToCurrent(m_currentDir, dirPart);
-    const AccountView account = ReadAccount(*this);
+    AccountView account = ReadAccount(*this);
+    if (account.busy) return ResolveResult::Busy;
     const std::string& programDir = Server().ProgramDir();
     std::string localDir;
-    if (!MapWith(programDir, account, dirPart, localDir)) return ResolveResult::FileNotFound;
+    const bool mapped = MapWith(programDir, account, dirPart, localDir);
+    if (account.busy) return ResolveResult::Busy;
+    if (!mapped) return ResolveResult::FileNotFound;
     localPath = localDir + "/" + name;
     if (kind != PermissionKind::Write && !PathExists(localPath, false))
         return ResolveResult::FileNotFound;
-    return CheckWith(programDir, account, localDir, kind) ? ResolveResult::Found : ResolveResult::Denied;
+    const bool granted = CheckWith(programDir, account, localDir, kind);
+    if (account.busy) return ResolveResult::Busy;
+    return granted ? ResolveResult::Found : ResolveResult::Denied;
 }

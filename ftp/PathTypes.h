@@ -14,4 +14,6 @@ enum class PermissionKind {
     DirRename = 10  // RNFR and RNTO of a directory
 };
 
-enum class ResolveResult { Found = 0, FileNotFound = 2, DirNotFound = 3, Denied = 5 };
+// Busy: an account table stayed locked by another holder, so the path could not be
+// judged; the command answers "451 Account data is busy, try again." and changes nothing.
+enum class ResolveResult { Found = 0, FileNotFound = 2, DirNotFound = 3, Denied = 5, Busy = 6 };

@@ -18,7 +18,7 @@ void RunUpload(CControlSocket& session, const std::string& local, std::int64_t k
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Uploading);
     CDataSocket& socket = *session.m_dataSocket;
-    socket.ReadLimits(LimitKind::Upload);
+    if (!socket.ReadLimits(LimitKind::Upload)) return;
     socket.StartUpload(local, keepBytes);
     socket.EnableRead(true);
 }
@@ -38,6 +38,7 @@ bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, P
         case ResolveResult::Found:
             break;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return false;
+        case ResolveResult::Busy: ReplyAccountBusy(session); return false;
         default: session.SendReply("550 Filename unavailable."); return false;
     }
     if (GetPathKind(local) == PathKind::Missing) {
@@ -56,6 +57,7 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
     switch (session.ResolveFilePath(argument, PermissionKind::Read, local)) {
         case ResolveResult::Found: break;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return;
+        case ResolveResult::Busy: ReplyAccountBusy(session); return;
         default: session.SendReply("550 File not found."); return;
     }
     if (RefuseUnlessRegularFile(session, local)) return;
@@ -64,7 +66,7 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
     session.SetState(SessionState::Downloading);
     CDataSocket& socket = *session.m_dataSocket;
     socket.EnableRead(true);
-    socket.ReadLimits(LimitKind::Download);
+    if (!socket.ReadLimits(LimitKind::Download)) return;
     socket.StartDownload(local, session.m_restartOffset);
 }
 

@@ -9,6 +9,8 @@
 inline constexpr std::size_t kTransferChunk = 4096;
 // How long a transfer command waits for its data connection.
 inline constexpr std::chrono::milliseconds kDataConnectTimeout{10'000};
+// Lowest port PORT and EPRT may name: below it lie the system's own services.
+inline constexpr int kMinActivePort = 1024;
 // How long PASV keeps looking for a free port of its range, and its pause between rounds.
 inline constexpr std::chrono::milliseconds kPassiveBindTimeout{10'000};
 inline constexpr std::chrono::milliseconds kPassiveBindRetryPause{10};

@@ -28,6 +28,18 @@ std::string FormatUtcTime(std::int64_t seconds, const char* format) {
     return Format(out, format);
 }
 
+namespace {
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// `month` counts from 0.
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 1 && IsLeapYear(year) ? 29 : kDays[month];
+}
+
+}  // namespace
+
 bool ParseUtcTimestamp(const std::string& text, std::int64_t& seconds) {
     if (text.size() != 14) return false;
     for (char c : text)
@@ -42,8 +54,11 @@ bool ParseUtcTimestamp(const std::string& text, std::int64_t& seconds) {
     when.tm_hour = number(8, 2);
     when.tm_min = number(10, 2);
     when.tm_sec = number(12, 2);
-    if (when.tm_mon < 0 || when.tm_mon > 11 || when.tm_mday < 1 || when.tm_mday > 31 ||
-        when.tm_hour > 23 || when.tm_min > 59 || when.tm_sec > 60)
+    // timegm would carry a day that does not exist (February 29th of 2021) into the
+    // next month; such a date is refused instead. Second 60 is a leap second.
+    const int year = number(0, 4);
+    if (year < 1 || when.tm_mon < 0 || when.tm_mon > 11 || when.tm_mday < 1 ||
+        when.tm_mday > DaysInMonth(year, when.tm_mon) || when.tm_hour > 23 || when.tm_min > 59 || when.tm_sec > 60)
         return false;
     seconds = static_cast<std::int64_t>(::timegm(&when));
     return true;

@@ -14,5 +14,6 @@ std::string FormatUtcTime(std::int64_t seconds, const char* format);
 // Broken-down local time of `seconds`.
 std::tm LocalTime(std::int64_t seconds);
 // Reads "YYYYMMDDHHMMSS" (UTC, as in MDTM and MFMT) into seconds since the epoch.
-// False when the text is not exactly that.
+// False when the text is not exactly that or names a day that does not exist (year 0,
+// month 13, February 29th of a common year, April 31st, ...).
 [[nodiscard]] bool ParseUtcTimestamp(const std::string& text, std::int64_t& seconds);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,6 +14,11 @@
 namespace {
 
 std::atomic<std::uint64_t> g_bytesRead{0};
+std::atomic<bool> g_lockWaitsAbandoned{false};
+
+// Short enough that a lock released by its holder is taken soon after, long enough that
+// a held lock costs next to nothing while it is waited for.
+constexpr std::chrono::milliseconds kLockPollInterval{5};
 
 int OpenFlags(FileOpenMode mode) {
     switch (mode) {
@@ -22,6 +28,8 @@ int OpenFlags(FileOpenMode mode) {
     }
     return O_RDONLY;
 }
+
+int LockOperation(FileLockKind kind) { return kind == FileLockKind::Exclusive ? LOCK_EX : LOCK_SH; }
 
 }  // namespace
 
@@ -35,8 +43,10 @@ bool CFile::Fail(const char* what) {
 bool CFile::Open(const std::string& path, FileOpenMode mode) {
     Close();
     m_path = path;
+    m_lockTimedOut = false;
     for (;;) {
-        m_fd = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
+        // SECURITY: tables hold passwords; a new file is its owner's alone.
+        m_fd = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0600);
         if (m_fd >= 0) return true;
         if (errno != EINTR) return Fail("cannot open");
     }
@@ -47,16 +57,28 @@ void CFile::Close() {
     m_fd = -1;
 }
 
-bool CFile::Lock(FileLockKind kind) {
-    const int op = kind == FileLockKind::Exclusive ? LOCK_EX : LOCK_SH;
+bool CFile::Lock(FileLockKind kind, std::chrono::milliseconds maxWait) {
+    m_lockTimedOut = false;
+    const auto deadline = std::chrono::steady_clock::now() + maxWait;
     for (;;) {
-        if (::flock(m_fd, op) == 0) return true;
-        if (errno != EINTR) return Fail("cannot lock");
+        if (::flock(m_fd, LockOperation(kind) | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) return Fail("cannot lock");
+        if (g_lockWaitsAbandoned.load(std::memory_order_relaxed) || std::chrono::steady_clock::now() >= deadline) {
+            m_lockTimedOut = true;
+            m_lastError = "lock not granted in time on " + m_path;
+            return false;
+        }
+        std::this_thread::sleep_for(kLockPollInterval);
     }
 }
 
+void CFile::SetLockWaitsAbandoned(bool abandoned) {
+    g_lockWaitsAbandoned.store(abandoned, std::memory_order_relaxed);
+}
+
 bool CFile::TryLock(FileLockKind kind) {
-    const int op = (kind == FileLockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    const int op = LockOperation(kind) | LOCK_NB;
     for (;;) {
         if (::flock(m_fd, op) == 0) return true;
         if (errno != EINTR) return Fail("cannot lock");

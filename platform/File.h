@@ -1,6 +1,7 @@
 // A plain binary file with positioned I/O and whole-file advisory locks (flock).
 // The only way the record engine touches the file system.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -26,15 +27,18 @@ public:
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
 
-    // Opens `path` with O_CLOEXEC. On failure returns false and GetLastError() says why.
+    // Opens `path` with O_CLOEXEC. A file made by Create is readable by its owner only
+    // (mode 0600 less the umask). On failure returns false and GetLastError() says why.
     [[nodiscard]] bool Open(const std::string& path, FileOpenMode mode);
     // Releases the lock and the descriptor; harmless when not open.
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
 
-    // Waits until the lock is granted (EINTR is retried). Changing the kind of a held
-    // lock is not atomic (flock drops it first), so callers take the final kind at once.
-    [[nodiscard]] bool Lock(FileLockKind kind);
+    // Waits at most `maxWait` for the lock, polling without blocking, so a lock that
+    // another process (or a forgotten descriptor) keeps can never freeze the caller.
+    // False when not granted in time: LockTimedOut() is then true. Changing the kind of a
+    // held lock is not atomic (flock drops it first), so callers take the final kind at once.
+    [[nodiscard]] bool Lock(FileLockKind kind, std::chrono::milliseconds maxWait);
     // Like Lock but returns false at once when another description holds a conflicting lock.
     [[nodiscard]] bool TryLock(FileLockKind kind);
 
@@ -50,6 +54,12 @@ public:
     [[nodiscard]] bool Sync();
 
     const std::string& GetLastError() const { return m_lastError; }
+    // True when the last Lock gave up because another holder kept a conflicting lock.
+    bool LockTimedOut() const { return m_lockTimedOut; }
+
+    // While set, a Lock that is not granted at the first try gives up at once instead of
+    // waiting (a stopping server never waits on a lock). Any thread.
+    static void SetLockWaitsAbandoned(bool abandoned);
 
     // Bytes read through any CFile of this process since it started (for measurements).
     static std::uint64_t TotalBytesRead();
@@ -60,4 +70,5 @@ private:
     int m_fd = -1;
     std::string m_path;
     std::string m_lastError;
+    bool m_lockTimedOut = false;
 };

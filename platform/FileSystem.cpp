@@ -71,3 +71,7 @@ bool SetModifyTime(const std::string& path, std::int64_t seconds) {
     times[1].tv_nsec = 0;
     return !path.empty() && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
+
+bool SetPermissionBits(const std::string& path, std::uint32_t mode) {
+    return !path.empty() && ::chmod(path.c_str(), static_cast<mode_t>(mode & 07777)) == 0;
+}

@@ -32,3 +32,5 @@ RemoveDirResult RemoveDirectory(const std::string& path);
 std::int64_t GetModifyTime(const std::string& path);
 // Sets the modification time of `path` (the access time stays). False on failure.
 [[nodiscard]] bool SetModifyTime(const std::string& path, std::int64_t seconds);
+// Sets the permission bits of `path` (chmod). False on failure.
+[[nodiscard]] bool SetPermissionBits(const std::string& path, std::uint32_t mode);

@@ -4,6 +4,7 @@
 
 #include "config/IpFilter.h"
 #include "config/LogLine.h"
+#include "platform/File.h"
 #include "platform/Messages.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
@@ -38,6 +39,9 @@ bool CFtpServer::Start() {
 
 void CFtpServer::Stop() {
     if (!m_running) return;
+    // A session waiting for a table lock gives up at once, and one that holds the
+    // connection-list lock while it waits lets go of it soon.
+    CFile::SetLockWaitsAbandoned(true);
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
     m_running = false;
@@ -50,6 +54,7 @@ void CFtpServer::Stop() {
     // A session that ended by itself just before may still be sending WM_SESSION_CLOSED
     // or destroying itself; the controller and the main loop must outlive that.
     while (TakeEndingThread(threadId)) WaitForThreadEnd(threadId);
+    CFile::SetLockWaitsAbandoned(false);
     LogMessage(LogCategory::Server, "Server is stopped.");
 }
 

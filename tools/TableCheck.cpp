@@ -2,10 +2,12 @@
 #include "tools/TableCheck.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "db/Text.h"
 #include "db/TableStore.h"
+#include "platform/DirEntries.h"
 
 namespace {
 
@@ -16,6 +18,21 @@ std::string At(std::int32_t pos) { return " at " + std::to_string(pos); }
 
 bool CTableChecker::Check(const std::string& path) {
     m_problems.clear();
+    const bool read = CheckContents(path);
+    if (read) CheckMode(path);
+    return read;
+}
+
+// SECURITY: account tables hold passwords in a reversible form; only the owner may read them.
+void CTableChecker::CheckMode(const std::string& path) {
+    DirEntry entry;
+    if (!StatEntry(path, entry) || (entry.mode & 0077) == 0) return;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(entry.mode));
+    Problem(std::string("open to group or others: mode ") + mode + " (should be 0600)");
+}
+
+bool CTableChecker::CheckContents(const std::string& path) {
     std::string error;
     if (!m_file.Open(path, true, error)) {
         Problem("cannot open: " + error);

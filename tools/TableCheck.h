@@ -18,7 +18,8 @@ public:
     CTableChecker(const CTableChecker&) = delete;
     CTableChecker& operator=(const CTableChecker&) = delete;
 
-    // Checks `path`; false when it could not be read at all (see Problems()).
+    // Checks `path`, its permission bits included; false when it could not be read at
+    // all (see Problems()).
     [[nodiscard]] bool Check(const std::string& path);
     const std::vector<std::string>& Problems() const { return m_problems; }
 
@@ -29,6 +30,8 @@ private:
         std::vector<std::byte> max;  // the parent entry's key: this subtree's maximum
     };
     void Problem(std::string text) { m_problems.push_back(std::move(text)); }
+    bool CheckContents(const std::string& path);
+    void CheckMode(const std::string& path);
     void CheckHeader();
     void CheckKey(int k);
     bool ReadLevel(int k, const std::vector<LevelNode>& wanted, std::set<std::int32_t>& seen,

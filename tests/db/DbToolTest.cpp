@@ -3,6 +3,8 @@
 
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "tests/db/TableFixtures.h"
 #include "tests/support/TempDir.h"
 #include "tools/DbTool.h"
@@ -26,6 +28,12 @@ TEST(DbTool, ExitStatuses) {
     std::string err;
     EXPECT_EQ(RunDb({"check", path}, out, err), 0);
     EXPECT_NE(out.find(": ok"), std::string::npos);
+    // A new table is its owner's alone (the check above passed); one that others may
+    // read is a problem, named with the file and its mode.
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    EXPECT_EQ(RunDb({"check", path}, out, err), 1);
+    EXPECT_NE(out.find(path + ": open to group or others: mode 0644"), std::string::npos) << out;
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
     EXPECT_EQ(RunDb({}, out, err), 2);
     EXPECT_NE(err.find("usage:"), std::string::npos);
     EXPECT_EQ(RunDb({"check"}, out, err), 2);

@@ -1,6 +1,7 @@
 // Locking: readers share a table, a writer has it alone, across threads.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -32,6 +33,32 @@ TEST(KorvTableLock, ReadersShareWritersExclude) {
         EXPECT_FALSE(CanLock(path, FileLockKind::Shared));
     }
     EXPECT_TRUE(CanLock(path, FileLockKind::Exclusive));
+}
+
+// A lock held elsewhere (another process, or here another descriptor) is waited for a
+// bounded time: the Open then fails as busy, not as a damaged or missing file. A lock
+// released during the wait is taken.
+TEST(KorvTableLock, OpenWaitsForAHeldLockOnlySoLong) {
+    TempDir dir;
+    const std::string path = dir.Path("t.sdb");
+    WriteFolderTable(path, 3);
+    CFile holder;
+    ASSERT_TRUE(holder.Open(path, FileOpenMode::ReadOnly));
+    ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
+    CKorvTable table;
+    EXPECT_FALSE(table.Open(path, OpenMode::Read));
+    EXPECT_TRUE(table.IsBusy());
+    std::thread release([&holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        holder.Close();
+    });
+    EXPECT_TRUE(table.Open(path, OpenMode::Read));
+    EXPECT_FALSE(table.IsBusy());
+    EXPECT_EQ(table.RecordCount(), 3);
+    release.join();
+    CKorvTable missing;
+    EXPECT_FALSE(missing.Open(dir.Path("absent.sdb"), OpenMode::Read));
+    EXPECT_FALSE(missing.IsBusy());
 }
 
 // Writers in several threads each open, append and close; none of their changes is lost.

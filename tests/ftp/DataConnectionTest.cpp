@@ -18,6 +18,11 @@ TEST_F(TransferTest, PortRefusesMalformedArgumentsAndOtherHosts) {
         client->SendLine(other);
         EXPECT_EQ(Reply(*client), "501 PORT address does not match the client address.") << other;
     }
+    // The client's own privileged ports are refused too, however the number is spelled.
+    for (const char* low : {"PORT 127,0,0,1,0,21", "PORT 127,0,0,1,3,255", "PORT 127,0,0,1,x,y", "PORT 127,0,0,1,-1,5"}) {
+        client->SendLine(low);
+        EXPECT_EQ(Reply(*client), "501 PORT to a port below 1024 is not allowed.") << low;
+    }
     // Nothing was recorded by the refused commands.
     client->SendLine("LIST");
     EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
@@ -26,7 +31,7 @@ TEST_F(TransferTest, PortRefusesMalformedArgumentsAndOtherHosts) {
 
 TEST_F(TransferTest, PortWithGarbagePortNumbersCannotConnect) {
     auto client = LoggedIn();
-    client->SendLine("PORT 127, 0 ,0,001,x,y");  // blanks trimmed, padded number accepted
+    client->SendLine("PORT 127, 0 ,0,001,255,x");  // blanks trimmed, padded number accepted
     EXPECT_EQ(Reply(*client), "200 Port command successful.");
     client->SendLine("LIST");
     EXPECT_EQ(Reply(*client), "150 Accepted data connection.");

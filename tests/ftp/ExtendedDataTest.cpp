@@ -71,6 +71,8 @@ TEST_F(ExtendedDataTest, EprtRefusesOtherHostsBadSyntaxAndUnknownProtocols) {
         {"EPRT |3|127.0.0.1|5000|", "522 Network protocol not supported, use (1)"},
         {"EPRT |1|127.0.0.1|0|", "501 Syntax error: Invalid parameter."},
         {"EPRT |1|127.0.0.1|65536|", "501 Syntax error: Invalid parameter."},
+        {"EPRT |1|127.0.0.1|21|", "501 EPRT to a port below 1024 is not allowed."},
+        {"EPRT |1|127.0.0.1|1023|", "501 EPRT to a port below 1024 is not allowed."},
         {"EPRT |1|::1|5000|", "501 Syntax error: Invalid parameter."},
         {"EPRT |1|127.0.0.1|5000", "501 Syntax error: Invalid parameter."},
         {"EPRT |1|127.0.0.1|50|00|", "501 Syntax error: Invalid parameter."},

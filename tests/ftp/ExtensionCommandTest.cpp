@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "accounts/AccountEditor.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "tests/ftp/TransferFixture.h"
 
@@ -224,6 +225,24 @@ TEST_F(ExtensionTest, MfmtSetsWhatMdtmReports) {
     EXPECT_EQ(Reply(*client), "550 No permission.");
     ASSERT_EQ(::stat((m_home + "/a.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, kFixedTime);
+}
+
+TEST_F(ExtensionTest, MfmtRefusesDaysThatDoNotExistAndReportsTheStoredTime) {
+    MakeFile("a.txt", 5);
+    auto client = LoggedIn();
+    for (const char* day : {"20210229000000", "21000229000000", "20200431000000", "00000101000000",
+                            "20211301000000", "20210100000000", "20210132000000"}) {
+        client->SendLine(std::string("MFMT ") + day + " a.txt");
+        EXPECT_EQ(Reply(*client), "501 Syntax error in parameters or arguments.") << day;
+    }
+    client->SendLine("MFMT 20000229120000 a.txt");
+    EXPECT_EQ(Reply(*client), "213 Modify=20000229120000; a.txt");
+    // A file system whose range ends before 9999 keeps another time: the reply shows it.
+    client->SendLine("MFMT 99991231235959 a.txt");
+    struct stat info {};
+    const std::string reply = Reply(*client);
+    ASSERT_EQ(::stat((m_home + "/a.txt").c_str(), &info), 0);
+    EXPECT_EQ(reply, "213 Modify=" + FormatUtcTime(info.st_mtime, "%Y%m%d%H%M%S") + "; a.txt");
 }
 
 TEST_F(ExtensionTest, StatShowsTheSessionOrTheListOfAPath) {

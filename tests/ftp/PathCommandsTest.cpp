@@ -11,6 +11,7 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
+#include "platform/File.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TempDir.h"
@@ -235,6 +236,24 @@ TEST_F(PathCommands, FolderTablesThatCannotBeReadDenyTheGroups) {
     fs::create_directory(groupTable);
     EXPECT_EQ(Ask("SIZE /shared/Rock/song.mp3"), "550 File unavailable.");
     EXPECT_EQ(Ask("NOOP"), "200 NOOP command successful.");
+}
+
+TEST_F(PathCommands, LockedAccountTablesAnswerBusyAndChangeNothing) {
+    const std::int32_t group = SaveGroup("staff", {Folder("Shared", m_outside, All())});
+    SaveAlice(All(), {}, std::to_string(group));
+    StartAndLogin();
+    CFile holder;  // another open file description, as another process would have
+    // A folder table kept locked is not a missing one: MKD would make a home directory
+    // that hides the folder from then on.
+    ASSERT_TRUE(holder.Open(m_dir.Path("vfolder_group" + std::to_string(group) + ".sdb"), FileOpenMode::ReadOnly));
+    ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
+    EXPECT_EQ(Ask("MKD /Shared"), "451 Account data is busy, try again.");
+    EXPECT_FALSE(fs::exists(m_home + "/Shared"));
+    ASSERT_TRUE(holder.Open(m_dir.Path("user.sdb"), FileOpenMode::ReadOnly));
+    ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
+    EXPECT_EQ(Ask("RETR /shared/Rock/song.mp3"), "451 Account data is busy, try again.");  // before any 150
+    holder.Close();
+    EXPECT_EQ(Ask("SIZE /shared/Rock/song.mp3"), "213 123");
 }
 
 TEST_F(PathCommands, DirectoryCreationAndRemoval) {

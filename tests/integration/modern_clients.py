@@ -71,6 +71,11 @@ def ftplib_session(env, host):
     check(reply == "213 Modify=20200102030405; up.bin", tag + " MFMT " + reply)
     check(ftp.sendcmd("MDTM up.bin") == "213 20200102030405", tag + " MDTM")
     check(int(os.stat(env.path(base + "/up.bin")).st_mtime) == 1577934245, tag + " MFMT on disk")
+    try:
+        reply = ftp.sendcmd("MFMT 20210229030405 up.bin")  # 2021 has no February 29th
+    except ftplib.error_perm as refused:
+        reply = str(refused)
+    check(reply.startswith("501 "), tag + " MFMT of a day that does not exist " + reply)
     reply = ftp.sendcmd("MLST up.bin")
     check(reply.splitlines()[1].startswith(" type=file;size=%d;modify=20200102030405;" % len(data))
           and reply.endswith("250 End"), tag + " MLST " + reply)

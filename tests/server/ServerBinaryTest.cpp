@@ -1,13 +1,22 @@
-// The headless binary end to end: greeting on the chosen port, clean stop on SIGTERM.
+// The headless binary end to end: greeting on the chosen port, clean stop on SIGTERM,
+// owner-only tables, and account tables that another process keeps locked.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <chrono>
 #include <string>
+#include <vector>
 
+#include "accounts/AccountEditor.h"
+#include "accounts/AccountSchema.h"
+#include "accounts/AccountStore.h"
+#include "platform/File.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
+#include "platform/FileSystem.h"
 
 using namespace std::chrono_literals;
 
@@ -88,4 +97,115 @@ TEST(ServerBinary, StartFailureEndsWithStatusOne) {
     EXPECT_NE(server.Output().find("Server cannot run on port " + std::to_string(held.Port()) + "."),
               std::string::npos)
         << server.Output();
+}
+
+namespace {
+
+std::uint32_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// "log/YYYYMMDD.txt" of the day of the first line the server printed.
+std::string TodaysLogName(const std::string& output) {
+    std::string day = output.substr(1, 10);
+    day.erase(std::remove(day.begin(), day.end(), '-'), day.end());
+    return "log/" + day + ".txt";
+}
+
+// Stops `server` with SIGTERM; true when it ended with status 0.
+bool TerminatesCleanly(ChildProcess& server) {
+    int status = -1;
+    return server.Terminate() && server.WaitForExit(std::chrono::seconds(20), status) && status == 0;
+}
+
+}  // namespace
+
+TEST(ServerBinary, TablesAreOwnerOnlyAndTodaysLogIsMadeWithSavingOff) {
+    TempDir dir;
+    const std::string programDir = dir.Path() + "/";
+    const std::uint16_t port = FindFreePort();
+    ASSERT_NE(port, 0);
+    WriteFile(dir.Path("option.ini"), "[Server]\nport=" + std::to_string(port) + "\nSavelog=0\n");
+    // A user table and a folder table left readable by everyone, as older versions made them.
+    std::string error;
+    ASSERT_TRUE(EnsureAccountTables(programDir, error)) << error;
+    ASSERT_TRUE(std::filesystem::remove(dir.Path("group.sdb")));
+    WriteFile(dir.Path("vfolder_user7.sdb"), "");
+    WriteFile(dir.Path("notes.sdb.txt"), "");
+    for (const char* name : {"user.sdb", "vfolder_user7.sdb", "notes.sdb.txt"})
+        ASSERT_EQ(::chmod(dir.Path(name).c_str(), 0644), 0);
+
+    ChildProcess server;
+    ASSERT_TRUE(server.Start({TARVONA_SERVER_BINARY, "--dir", dir.Path()}));
+    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+        << server.Output();
+    const std::string output = server.Output();
+    for (const char* name : {"user.sdb", "vfolder_user7.sdb"}) {
+        EXPECT_NE(output.find("Table file " + dir.Path(name) + " was open to group or others (mode 0644); now 0600."),
+                  std::string::npos)
+            << output;
+        EXPECT_EQ(ModeOf(dir.Path(name)), 0600u) << name;
+    }
+    EXPECT_EQ(ModeOf(dir.Path("group.sdb")), 0600u);      // made by this start
+    EXPECT_EQ(ModeOf(dir.Path("notes.sdb.txt")), 0644u);  // not a table
+    EXPECT_EQ(GetPathKind(dir.Path(TodaysLogName(output))), PathKind::File);
+    EXPECT_TRUE(TerminatesCleanly(server)) << server.Output();
+    EXPECT_EQ(ReadFile(dir.Path(TodaysLogName(output))), "");  // saving is off
+}
+
+// Another local user may open user.sdb (or find it open) and hold a lock on it. Start,
+// login and stop go on regardless; the lock only costs the commands that need the table.
+TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop) {
+    TempDir dir;
+    const std::string programDir = dir.Path() + "/";
+    std::string error;
+    ASSERT_TRUE(EnsureAccountTables(programDir, error)) << error;
+    UserRecord alice;
+    alice.name = "alice";
+    alice.password = "secret";
+    alice.homeDir = dir.Path();
+    alice.status = "1";
+    alice.permissions.granted.fill(true);
+    CAccountEditor editor(programDir);
+    ASSERT_TRUE(editor.SaveUser(alice, {})) << editor.GetLastError();
+
+    CFile holder;  // an open file description of this process, not the server's
+    ASSERT_TRUE(holder.Open(dir.Path("user.sdb"), FileOpenMode::ReadOnly));
+    ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
+    const std::uint16_t port = FindFreePort();
+    ASSERT_NE(port, 0);
+    ChildProcess server;
+    ASSERT_TRUE(server.Start({TARVONA_SERVER_BINARY, "--dir", dir.Path(), "--port", std::to_string(port)}));
+    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+        << server.Output();
+    EXPECT_NE(server.Output().find("Account tables are busy ("), std::string::npos) << server.Output();
+
+    RawFtpClient client;
+    ASSERT_TRUE(client.Connect(port));
+    EXPECT_EQ(client.ReadLine(10s), "220 Welcome to Tarvona FTP Server!");
+    client.SendLine("USER alice");
+    EXPECT_EQ(client.ReadLine(10s), "331 username ok, need password.");
+    client.SendLine("PASS secret");
+    EXPECT_EQ(client.ReadLine(10s), "451 Account data is busy, try again.");
+    EXPECT_TRUE(server.WaitForOutput("Account data of alice is busy", 10s)) << server.Output();
+
+    holder.Close();  // the same session logs in once the table is free
+    client.SendLine("PASS secret");
+    EXPECT_EQ(client.ReadLine(10s), "230 User logged in. proceed.");
+    ASSERT_TRUE(holder.Open(dir.Path("user.sdb"), FileOpenMode::ReadOnly));
+    ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
+    client.SendLine("CWD /");
+    EXPECT_EQ(client.ReadLine(10s), "451 Account data is busy, try again.");
+    client.SendLine("NOOP");
+    EXPECT_EQ(client.ReadLine(10s), "200 NOOP command successful.");
+
+    // Stop while the session waits for the lock: the wait is given up, the session
+    // ends as usual and the process exits.
+    client.SendLine("CWD /");
+    ASSERT_TRUE(server.WaitForOutput(">> CWD /", 10s));
+    EXPECT_TRUE(TerminatesCleanly(server)) << server.Output();
+    const std::string output = server.Output();
+    EXPECT_LT(output.rfind("has disconnected from server."), output.rfind("Server is stopped.")) << output;
+    EXPECT_TRUE(client.WaitClosed());
 }
