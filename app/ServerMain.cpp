@@ -1,11 +1,12 @@
 // tarvona-server: the FTP service without a window.
-//   tarvona-server [--dir DIR] [--port N]
+//   tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]]
 // Applies option.ini and the IP lists as the window does when it opens, starts the
 // server, prints every log line, and stops cleanly on SIGINT or SIGTERM.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/ConsoleSink.h"
 #include "app/StartupSequence.h"
@@ -18,9 +19,25 @@ namespace {
 struct Arguments {
     std::string dir;
     int port = -1;
+    std::vector<std::string> listen;
 };
 
-void PrintUsage() { std::fprintf(stderr, "usage: tarvona-server [--dir DIR] [--port N]\n"); }
+void PrintUsage() {
+    std::fprintf(stderr, "usage: tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]]\n");
+}
+
+// A comma-separated list of local addresses; empty items are refused.
+bool ParseAddresses(const std::string& text, std::vector<std::string>& out) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma - start);
+        if (item.empty()) return false;
+        out.push_back(item);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
 
 bool ParsePort(const char* text, int& port) {
     char* end = nullptr;
@@ -37,6 +54,8 @@ bool ParseArguments(int argc, char** argv, Arguments& out) {
             out.dir = argv[++i];
         } else if (std::strcmp(argv[i], "--port") == 0 && hasValue) {
             if (!ParsePort(argv[++i], out.port)) return false;
+        } else if (std::strcmp(argv[i], "--listen") == 0 && hasValue) {
+            if (!ParseAddresses(argv[++i], out.listen)) return false;
         } else {
             return false;
         }
@@ -59,6 +78,7 @@ int main(int argc, char** argv) {
     CFtpServer server(programDir);
     if (!startup.Prepare(server)) return 1;
     if (arguments.port > 0) server.SetPort(arguments.port);
+    server.SetListenAddresses(arguments.listen);
     if (!server.Start()) return 1;
     if (!signals.Watch(mainLoop, [&] {
             server.Stop();

@@ -24,16 +24,39 @@ CFtpServer::~CFtpServer() { Stop(); }
 bool CFtpServer::Start() {
     if (m_running) return false;
     m_mainLoop = EventLoop::Current();
-    auto listener = std::make_unique<CListenSocket>(*this);
     const int port = m_port;
-    if (!listener->Open(port)) {
+    if (!OpenListenSockets(port)) {
+        m_listenSockets.clear();
         LogMessage(LogCategory::Error, StringFormat("Server cannot run on port %d.", port));
         return false;
     }
-    m_listenSocket = std::move(listener);
     m_running = true;
     RestartStatisticsTimer();
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
+    return true;
+}
+
+bool CFtpServer::OpenListenSockets(int port) {
+    // With port 0 the system's choice for the first address may be taken at another;
+    // a few fresh choices settle that.
+    constexpr int kAttemptsForAnyPort = 5;
+    for (int attempt = 0; attempt < (port == 0 ? kAttemptsForAnyPort : 1); ++attempt) {
+        m_listenSockets.clear();
+        if (OpenListenSocketsOnce(port)) return true;
+    }
+    return false;
+}
+
+bool CFtpServer::OpenListenSocketsOnce(int port) {
+    const std::vector<std::string> addresses =
+        m_listenAddresses.empty() ? std::vector<std::string>{""} : m_listenAddresses;
+    for (const std::string& address : addresses) {
+        auto listener = std::make_unique<CListenSocket>(*this);
+        // Every address shares the port the first one got.
+        const int wanted = m_listenSockets.empty() ? port : GetBoundPort();
+        if (!listener->Open(wanted, address)) return false;
+        m_listenSockets.push_back(std::move(listener));
+    }
     return true;
 }
 
@@ -45,7 +68,7 @@ void CFtpServer::Stop() {
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
     m_running = false;
-    m_listenSocket.reset();
+    m_listenSockets.clear();
     std::uint32_t threadId = 0;
     while (TakeFirstConnection(threadId)) {
         CThread::PostThreadMessage(threadId, Message{WM_QUIT, 0, 0, nullptr});
@@ -61,7 +84,7 @@ void CFtpServer::Stop() {
 int CFtpServer::GetBoundPort() const {
     std::string address;
     std::uint16_t port = 0;
-    if (!m_listenSocket || !m_listenSocket->GetSockName(address, port)) return 0;
+    if (m_listenSockets.empty() || !m_listenSockets.front()->GetSockName(address, port)) return 0;
     return port;
 }
 

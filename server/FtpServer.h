@@ -36,6 +36,11 @@ public:
     bool IsRunning() const { return m_running; }
 
     void SetPort(int port) { m_port = port; }
+    // The local addresses to listen on; none (the default) listens on every address.
+    // Takes effect at the next Start.
+    void SetListenAddresses(std::vector<std::string> addresses) {
+        m_listenAddresses = std::move(addresses);
+    }
     int GetPort() const { return m_port; }
     // The port the listening socket is bound to while running (the system's choice
     // after SetPort(0)); 0 when stopped.
@@ -94,6 +99,8 @@ public:
 
 private:
     std::intptr_t HandleMessage(const Message& message) override;
+    bool OpenListenSockets(int port);
+    bool OpenListenSocketsOnce(int port);
     std::intptr_t OnSessionOpened(CConnectThread* thread);
     std::intptr_t OnSessionClosed(CConnectThread* thread);
     void OnServerStats(std::intptr_t kind, std::intptr_t value);
@@ -121,7 +128,8 @@ private:
     std::string m_welcomeMessage = "Welcome to Tarvona FTP Server";
     std::string m_goodbyeMessage = "GoodBye";
 
-    std::unique_ptr<CListenSocket> m_listenSocket;
+    std::vector<std::unique_ptr<CListenSocket>> m_listenSockets;
+    std::vector<std::string> m_listenAddresses;
     CWindowSink* m_sink = nullptr;
     EventLoop* m_mainLoop = nullptr;
     EventLoop::TimerId m_statisticsTimer = 0;

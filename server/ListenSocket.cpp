@@ -2,8 +2,14 @@
 
 #include "server/FtpServer.h"
 
-bool CListenSocket::Open(int port) {
+bool CListenSocket::Open(int port, const std::string& address) {
     if (port < 0 || port > 65535) return false;
+    if (!address.empty()) {
+        const auto family =
+            address.find(':') != std::string::npos ? AddressFamily::V6 : AddressFamily::V4;
+        return Create(family) && Bind(address, static_cast<std::uint16_t>(port)) &&
+               Listen(MaxListenBacklog());
+    }
     // A dual-stack socket serves IPv6 and IPv4 clients; a host without IPv6 falls back.
     bool ok = (Create(AddressFamily::V6) && Bind("", static_cast<std::uint16_t>(port))) ||
               (Create(AddressFamily::V4) && Bind("", static_cast<std::uint16_t>(port)));

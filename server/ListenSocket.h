@@ -1,6 +1,8 @@
 // The socket that accepts control connections and hands each to the controller.
 #pragma once
 
+#include <string>
+
 #include "platform/Socket.h"
 
 class CFtpServer;
@@ -8,8 +10,9 @@ class CFtpServer;
 class CListenSocket : public CAsyncSocket {
 public:
     explicit CListenSocket(CFtpServer& server) : m_server(server) {}
-    // Binds every local address (IPv6 and IPv4) on `port` and listens. Main thread.
-    [[nodiscard]] bool Open(int port);
+    // Binds `address` on `port` and listens; the empty address binds every local
+    // address (IPv6 and IPv4). Main thread.
+    [[nodiscard]] bool Open(int port, const std::string& address = "");
 
 protected:
     void OnAccept(int error) override;

@@ -15,17 +15,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-bool HaveIpv6Loopback() {
-    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_loopback;
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // The port of a 229 reply, 0 when the reply is another.
 std::uint16_t EpsvPort(const std::string& reply) {
     unsigned port = 0;

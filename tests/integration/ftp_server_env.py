@@ -26,6 +26,16 @@ def wait_for_port(port, deadline=10.0):
     return False
 
 
+def loopback_addresses():
+    """127.0.0.1, and ::1 where this machine has it: test servers stay off the network."""
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as probe:
+            probe.bind(("::1", 0))
+        return ["127.0.0.1", "::1"]
+    except OSError:
+        return ["127.0.0.1"]
+
+
 class FtpServerEnv:
     """Program directory, home directory, account and running server."""
 
@@ -51,7 +61,7 @@ class FtpServerEnv:
 
     def start(self):
         cmd = [os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
-               "--port", str(self.port)]
+               "--port", str(self.port), "--listen", ",".join(loopback_addresses())]
         limit = self.fsize_limit
 
         def child_setup():

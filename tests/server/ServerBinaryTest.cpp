@@ -20,13 +20,25 @@
 
 using namespace std::chrono_literals;
 
+namespace {
+
+// The command line of a server that listens on loopback only.
+std::vector<std::string> ServerCommand(const std::string& dir, std::vector<std::string> extra = {}) {
+    std::string listen;
+    for (const std::string& address : LoopbackAddresses()) listen += (listen.empty() ? "" : ",") + address;
+    std::vector<std::string> argv = {TARVONA_SERVER_BINARY, "--dir", dir, "--listen", listen};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    return argv;
+}
+
+}  // namespace
+
 TEST(ServerBinary, GreetsOnItsPortAndStopsCleanlyOnSigterm) {
     TempDir dir;
     const std::uint16_t port = FindFreePort();
     ASSERT_NE(port, 0);
     ChildProcess server;
-    ASSERT_TRUE(server.Start({TARVONA_SERVER_BINARY, "--dir", dir.Path(), "--port",
-                              std::to_string(port)}));
+    ASSERT_TRUE(server.Start(ServerCommand(dir.Path(), {"--port", std::to_string(port)})));
     // Up once it says so on its output.
     ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
@@ -57,7 +69,7 @@ TEST(ServerBinary, AppliesOptionsListsAndWritesTheDailyLog) {
                                           "\nmaxusers=1\nFilterMode=1\nSavelog=1\n");
     WriteFile(dir.Path("rejectip.txt"), ",10.0.0.1,127.0.0.*");
     ChildProcess server;
-    ASSERT_TRUE(server.Start({TARVONA_SERVER_BINARY, "--dir", dir.Path()}));
+    ASSERT_TRUE(server.Start(ServerCommand(dir.Path())));
     ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
 
@@ -89,8 +101,7 @@ TEST(ServerBinary, StartFailureEndsWithStatusOne) {
     HeldPort held;  // a port another socket listens on
     ASSERT_NE(held.Port(), 0);
     ChildProcess server;
-    ASSERT_TRUE(server.Start({TARVONA_SERVER_BINARY, "--dir", dir.Path(), "--port",
-                              std::to_string(held.Port())}));
+    ASSERT_TRUE(server.Start(ServerCommand(dir.Path(), {"--port", std::to_string(held.Port())})));
     int status = -1;
     ASSERT_TRUE(server.WaitForExit(20s, status)) << server.Output();
     EXPECT_EQ(status, 1);
@@ -137,7 +148,7 @@ TEST(ServerBinary, TablesAreOwnerOnlyAndTodaysLogIsMadeWithSavingOff) {
         ASSERT_EQ(::chmod(dir.Path(name).c_str(), 0644), 0);
 
     ChildProcess server;
-    ASSERT_TRUE(server.Start({TARVONA_SERVER_BINARY, "--dir", dir.Path()}));
+    ASSERT_TRUE(server.Start(ServerCommand(dir.Path())));
     ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
     const std::string output = server.Output();
@@ -176,7 +187,7 @@ TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop
     const std::uint16_t port = FindFreePort();
     ASSERT_NE(port, 0);
     ChildProcess server;
-    ASSERT_TRUE(server.Start({TARVONA_SERVER_BINARY, "--dir", dir.Path(), "--port", std::to_string(port)}));
+    ASSERT_TRUE(server.Start(ServerCommand(dir.Path(), {"--port", std::to_string(port)})));
     ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
     EXPECT_NE(server.Output().find("Account tables are busy ("), std::string::npos) << server.Output();

@@ -1,4 +1,9 @@
 // The controller: start and stop, admission under a burst, counters and settings.
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -62,6 +67,30 @@ TEST_F(ServerTest, StopWithOpenSessionsLogsTheirEndsFirstAndLeavesNoThread) {
         EXPECT_TRUE(client->WaitClosed(5s, &unread));
         EXPECT_EQ(unread, "") << "a stopped session got a reply";
     }
+}
+
+// The first IPv4 address of this machine that is not loopback; empty when it has none.
+std::string NonLoopbackAddress() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return "";
+    std::string found;
+    for (ifaddrs* entry = list; entry != nullptr && found.empty(); entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        if ((entry->ifa_flags & IFF_LOOPBACK) != 0) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+        if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) found = text;
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+TEST_F(ServerTest, ListensOnlyOnTheAddressesItIsGiven) {
+    const std::string outside = NonLoopbackAddress();
+    if (outside.empty()) GTEST_SKIP() << "no address besides loopback on this machine";
+    RawFtpClient client;
+    EXPECT_FALSE(client.ConnectTo(outside.c_str(), m_harness.Port(), 2s));
+    EXPECT_TRUE(Greeted() != nullptr);
 }
 
 // A client that has quit no longer counts toward the user limit, even while its thread

@@ -156,6 +156,22 @@ std::uint16_t FindFreePort() {
     return port;
 }
 
+bool HaveIpv6Loopback() {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::vector<std::string> LoopbackAddresses() {
+    if (HaveIpv6Loopback()) return {"127.0.0.1", "::1"};
+    return {"127.0.0.1"};
+}
+
 HeldPort::HeldPort() {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0) return;

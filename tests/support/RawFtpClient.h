@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class RawFtpClient {
 public:
@@ -64,3 +65,7 @@ private:
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
 std::uint16_t FindFreePort();
+// True when this machine has an IPv6 loopback address (::1) to bind.
+bool HaveIpv6Loopback();
+// The loopback addresses a test server listens on: 127.0.0.1, and ::1 where it exists.
+std::vector<std::string> LoopbackAddresses();

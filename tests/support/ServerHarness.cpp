@@ -5,6 +5,7 @@
 
 #include "platform/EventLoop.h"
 #include "server/FtpServer.h"
+#include "tests/support/RawFtpClient.h"
 
 ServerHarness::ServerHarness(const std::string& programDir) {
     std::promise<void> ready;
@@ -46,6 +47,8 @@ bool ServerHarness::Start(int port) {
     bool started = false;
     RunOnServer([&](CFtpServer& server) {
         server.SetPort(port);
+        // A test server is reachable from this machine only.
+        server.SetListenAddresses(LoopbackAddresses());
         started = server.Start();
         m_port = static_cast<std::uint16_t>(server.GetBoundPort());
     });
