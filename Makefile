@@ -1,59 +1,59 @@
 # Entry points: `make demo` runs the server on a demo program directory,
 # `make test` builds under the sanitizers and runs every test.
+# Each build tree is a preset of CMakePresets.json, in build/<preset>.
 JOBS ?= 2
-BUILD_RELEASE := build/release
-BUILD_ASAN := build/asan
-BUILD_TSAN := build/tsan
-BUILD_FUZZ := build/fuzz
-BUILD_STRESS := build/stress
-STRESS_ROUNDS ?= 5
-DEMO_DIR := $(BUILD_RELEASE)/demo
+DEMO_DIR := build/release/demo
 FUZZ_SECONDS ?= 60
+STRESS_ROUNDS ?= 5
 
-.PHONY: deps release demo test test-asan test-tsan test-fuzz stress bench clean
+.PHONY: deps release demo test test-asan test-tsan test-fuzz stress bench format format-check clean
 
 deps:
 	./tools/install-deps.sh
 
 release:
-	cmake -S . -B $(BUILD_RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVONA_TESTS=OFF
-	cmake --build $(BUILD_RELEASE) -j$(JOBS)
+	cmake --preset release
+	cmake --build --preset release -j$(JOBS)
 
 demo: release
-	./tools/make-demo.sh $(DEMO_DIR) $(BUILD_RELEASE)
-	$(BUILD_RELEASE)/app/tarvona-server --dir $(DEMO_DIR) --port 2121
+	./tools/make-demo.sh $(DEMO_DIR) build/release
+	build/release/app/tarvona-server --dir $(DEMO_DIR) --port 2121
 
-test: test-asan test-tsan stress test-fuzz
+test: format-check test-asan test-tsan stress test-fuzz
 
 test-asan:
-	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVONA_SANITIZE=address -DTARVONA_WERROR=ON
-	cmake --build $(BUILD_ASAN) -j$(JOBS)
-	cd $(BUILD_ASAN) && ctest --output-on-failure -j$(JOBS) --timeout 600
+	cmake --preset asan
+	cmake --build --preset asan -j$(JOBS)
+	ctest --preset asan -j$(JOBS)
 
 # The threading code (event loop, sockets, server core) again under ThreadSanitizer.
 test-tsan:
-	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVONA_SANITIZE=thread -DTARVONA_WERROR=ON
-	cmake --build $(BUILD_TSAN) -j$(JOBS) --target threads_tests
-	cd $(BUILD_TSAN) && ctest --output-on-failure -j$(JOBS) --timeout 600 -L threads
+	cmake --preset tsan
+	cmake --build --preset tsan -j$(JOBS)
+	ctest --preset tsan -j$(JOBS)
 
 # The threading tests again in the optimised build, in a random order and repeated: a
 # race that needs a particular scheduling shows up here rather than at random in CI.
 stress:
-	cmake -S . -B $(BUILD_STRESS) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVONA_WERROR=ON
-	cmake --build $(BUILD_STRESS) -j$(JOBS) --target threads_tests
-	cd $(BUILD_STRESS) && ctest --output-on-failure -j$(JOBS) --timeout 600 -L threads \
-	  --schedule-random --repeat until-fail:$(STRESS_ROUNDS)
+	cmake --preset stress
+	cmake --build --preset stress -j$(JOBS)
+	ctest --preset stress -j$(JOBS) --repeat until-fail:$(STRESS_ROUNDS)
 
 test-fuzz:
-	@if [ -f fuzz/CMakeLists.txt ]; then \
-	  cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVONA_FUZZ=ON -DTARVONA_TESTS=OFF && \
-	  cmake --build $(BUILD_FUZZ) -j$(JOBS) --target fuzz_korvtable make_korvtable_seeds && \
-	  ./tools/run-fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS); \
-	fi
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j$(JOBS)
+	./tools/run-fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
 bench:
-	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVONA_TESTS=OFF -DTARVONA_BENCH=ON
-	cmake --build build/bench -j$(JOBS)
+	cmake --preset bench
+	cmake --build --preset bench -j$(JOBS)
+
+# clang-format over every C++ source of the tree; format-check changes nothing.
+format:
+	./tools/format.sh --fix
+
+format-check:
+	./tools/format.sh --check
 
 clean:
 	rm -rf build
