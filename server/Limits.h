@@ -8,6 +8,10 @@
 inline constexpr std::size_t kReceiveChunk = 512;
 // An unfinished command line may not grow past this; a longer one ends the session.
 inline constexpr std::size_t kMaxReceiveBuffer = 4096;
+// While a transfer command waits for its data connection, at most this many lines
+// wait behind it (and, with the unfinished line, at most kMaxReceiveBuffer bytes);
+// then the control connection is not read until the wait is over.
+inline constexpr std::size_t kMaxQueuedCommands = 64;
 // How much of an overlong chunk the log shows.
 inline constexpr std::size_t kOverflowLogBytes = 128;
 // Period of a session's idle check.
