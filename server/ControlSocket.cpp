@@ -110,8 +110,9 @@ void CControlSocket::RunCommands() {
 }
 
 void CControlSocket::QueueLinesDuringWait() {
+    // Cutting lines holds no more bytes than were read; an ABOR among them must be seen.
     std::string line;
-    while (!m_waitInterrupted && !QueueIsFull() && CutLine(line)) {
+    while (!m_waitInterrupted && CutLine(line)) {
         if (ActsDuringDataWait(line)) {
             m_commandQueue.push_front(std::move(line));
             m_waitInterrupted = true;

@@ -116,8 +116,8 @@ private:
     bool CutLine(std::string& line);
     // Runs queued and received lines in order, each after the one before has ended.
     void RunCommands();
-    // During a data wait: queues received lines up to the bound, stopping at an ABOR,
-    // QUIT or BYE, which goes to the front of the queue and ends the wait.
+    // During a data wait: queues received lines, stopping at an ABOR, QUIT or BYE, which
+    // goes to the front of the queue and ends the wait; reading pauses at the bound.
     void QueueLinesDuringWait();
     bool QueueIsFull() const;
 
