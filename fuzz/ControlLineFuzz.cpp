@@ -33,6 +33,8 @@
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
 #include "accounts/AccountStore.h"
+#include "platform/Thread.h"
+#include "server/FtpServer.h"
 #include "tests/support/ServerHarness.h"
 
 namespace {
@@ -43,6 +45,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kQuietLimit = std::chrono::milliseconds(300);
 // Home contents are wiped this often, so that listings stay small.
 constexpr int kRunsPerHomeReset = 500;
+
+class Fixture;
+Fixture& Shared();
 
 class Fixture {
 public:
@@ -68,13 +73,23 @@ public:
         m_harness->Sink().DiscardLogs();
         if (!m_harness->Start()) std::abort();
     }
-    ~Fixture() {
-        m_harness.reset();
+    // Never destroyed: the process may end while the server's thread sits in its loop,
+    // and the thread registry is gone by the time static objects are destroyed. Only
+    // the files go at exit.
+    ~Fixture() = delete;
+    static void RemoveFiles() {
         std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
+        std::filesystem::remove_all(Shared().m_root, ignored);
     }
 
     std::uint16_t Port() const { return m_harness->Port(); }
+    // Each input starts with no session left from the one before.
+    void WaitForNoSessions() {
+        const bool ended = m_harness->WaitUntil(
+            [](CFtpServer& server) { return server.CurrentConnections() == 0 && CThread::AliveCount() == 0; },
+            std::chrono::seconds(10));
+        if (!ended) Restart();
+    }
     // Ends every session at once (the server's stop), then listens again.
     void Restart() {
         m_harness->Stop();
@@ -96,8 +111,12 @@ private:
 };
 
 Fixture& Shared() {
-    static Fixture fixture;
-    return fixture;
+    static Fixture* const fixture = [] {
+        auto* made = new Fixture;
+        std::atexit(&Fixture::RemoveFiles);
+        return made;
+    }();
+    return *fixture;
 }
 
 bool MentionsActiveMode(std::string_view bytes) {
@@ -171,6 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::shutdown(fd, SHUT_WR);
     if (open && !WaitForClose(fd)) fixture.Restart();
     ::close(fd);
+    fixture.WaitForNoSessions();
     fixture.CountRun();
     return 0;
 }
