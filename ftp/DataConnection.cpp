@@ -77,6 +77,17 @@ private:
     bool m_ended = false;
 };
 
+// The final reply of a transfer command whose wait ended without a connection;
+// `socket` is none when ABOR, QUIT or BYE (or a closing of the connection) ended it.
+void ReplyToFailedWait(CControlSocket& session, const CDataSocket* socket) {
+    if (socket == nullptr)
+        session.SendReply("426 Data connection closed.");  // before ABOR's or QUIT's reply
+    else if (socket->ConnectFailed() || !socket->IsOpen())
+        session.SendReply("425 Can't build data connection.");
+    else
+        session.SendReply("421 Failed to create connection.");
+}
+
 }  // namespace
 
 bool OpenDataConnection(CControlSocket& session) {
@@ -117,12 +128,7 @@ bool OpenDataConnection(CControlSocket& session) {
         AbandonDataConnection(session);  // the session is ending; no one to tell
         return false;
     }
-    if (interrupted || !stillOurs())
-        session.SendReply("426 Data connection closed.");  // before ABOR's or QUIT's reply
-    else if (socket->ConnectFailed() || !socket->IsOpen())
-        session.SendReply("425 Can't build data connection.");
-    else
-        session.SendReply("421 Failed to create connection.");
+    ReplyToFailedWait(session, interrupted || !stillOurs() ? nullptr : socket);
     AbandonDataConnection(session);
     return false;
 }
