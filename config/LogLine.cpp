@@ -1,5 +1,7 @@
 #include "config/LogLine.h"
 
+#include <algorithm>
+
 #include "config/TextUtil.h"
 #include "platform/Clock.h"
 
@@ -9,6 +11,14 @@ bool IsAlnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// True when a word PASS (any letter case) starts at `at`.
+bool IsPassWordAt(std::string_view text, std::size_t at) {
+    if (text.size() - at < 4 || !config::EqualsNoCase(text.substr(at, 4), "PASS")) return false;
+    const bool startsWord = at == 0 || !IsAlnum(text[at - 1]);
+    const bool endsWord = at + 4 == text.size() || !IsAlnum(text[at + 4]);
+    return startsWord && endsWord;
+}
+
 }  // namespace
 
 std::string MakeLogLine(std::string_view text) { return MakeLogLine(text, static_cast<std::time_t>(NowSeconds())); }
@@ -16,8 +26,9 @@ std::string MakeLogLine(std::string_view text) { return MakeLogLine(text, static
 std::string MakeLogLine(std::string_view text, std::time_t when) {
     std::string line = FormatLocalTime(when, "[%Y-%m-%d %H:%M:%S]  ");
     line.reserve(line.size() + text.size());
-    // SECURITY: a line break inside a received line must not start a forged log line.
-    for (const char c : text) line += (c == '\r' || c == '\n' || c == '\0') ? '?' : c;
+    // SECURITY: a line break inside a received line must not start a forged log line,
+    // nor an escape sequence drive the terminal that shows the log.
+    for (const char c : text) line += config::IsControlByte(c) ? '?' : c;
     return line;
 }
 
@@ -29,4 +40,27 @@ std::string MaskPassword(std::string_view receivedLine) {
         (rest.size() == 4 || !IsAlnum(rest[4])))
         return ">> PASS ****";
     return ">> " + std::string(receivedLine);
+}
+
+std::string MaskPasswordsInChunk(std::string_view before, std::string_view chunk,
+                                 std::size_t maxBytes) {
+    const auto lastBreak = before.find_last_of("\r\n");
+    std::string text(lastBreak == std::string_view::npos ? before : before.substr(lastBreak + 1));
+    const std::size_t chunkStart = text.size();
+    text.append(chunk);
+    const std::size_t end = chunkStart + std::min(chunk.size(), maxBytes);
+    std::string shown;
+    std::size_t secretFrom = std::string::npos;  // start of the masked rest of this line
+    for (std::size_t i = 0; i < end; ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') secretFrom = std::string::npos;
+        else if (secretFrom == std::string::npos && IsPassWordAt(text, i)) secretFrom = i + 4;
+        const bool secret = secretFrom != std::string::npos && i >= secretFrom;
+        if (i < chunkStart) continue;
+        // SECURITY: neither the password nor its length reaches the log.
+        if (!secret) shown += c;
+        else if (i == secretFrom) shown += " ****";
+        else if (i == chunkStart) shown += "****";
+    }
+    return shown;
 }

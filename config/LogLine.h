@@ -4,9 +4,10 @@
 #include <string>
 #include <string_view>
 
-// "[%Y-%m-%d %H:%M:%S]  " in local time (two blanks), then `text`. CR, LF and NUL in `text`
-// become "?", so one call makes exactly one line and a client cannot forge extra lines.
-// Safe from any thread.
+// "[%Y-%m-%d %H:%M:%S]  " in local time (two blanks), then `text`. Control bytes in `text`
+// (0x00 to 0x1F and 0x7F) become "?", so one call makes exactly one line, a client
+// cannot forge extra lines, and no terminal sequence reaches a console. Safe from any
+// thread.
 std::string MakeLogLine(std::string_view text);
 std::string MakeLogLine(std::string_view text, std::time_t when);
 
@@ -15,3 +16,9 @@ std::string MakeLogLine(std::string_view text, std::time_t when);
 // blanks; the word ends at the line's end or at any byte other than a letter or digit), so
 // no password, nor its length or emptiness, reaches the screen or the files.
 std::string MaskPassword(std::string_view receivedLine);
+
+// What the log may show of a received chunk: at most `maxBytes` of `chunk`, where the
+// rest of a line after a word PASS (any letter case) is shown as "****". `before` is
+// what was received before `chunk`; the PASS of a line may stand there.
+std::string MaskPasswordsInChunk(std::string_view before, std::string_view chunk,
+                                 std::size_t maxBytes);

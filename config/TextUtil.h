@@ -5,6 +5,12 @@
 
 namespace config {
 
+// True for the ASCII control bytes 0x00 to 0x1F and 0x7F.
+inline bool IsControlByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
 // `text` without blanks and tabs at either end.
 std::string_view TrimBlanks(std::string_view text);
 

@@ -1,5 +1,8 @@
 #include "ftp/CommandTable.h"
 
+#include <algorithm>
+#include <cctype>
+
 const FtpCommandEntry kFtpCommands[kCommandCount + 1] = {
     {0, "ABOR", 0, "Abort transfer: ABOR"},
     {1, "APPE", 1, "Append file to existing file: APPE file-name"},
@@ -39,4 +42,17 @@ const FtpCommandEntry& FindCommand(std::string_view keyword) {
     for (int i = 0; i < kCommandCount; ++i)
         if (kFtpCommands[i].keyword == keyword) return kFtpCommands[i];
     return kFtpCommands[kCommandCount];
+}
+
+std::string KeywordOf(std::string_view line) {
+    std::string keyword(line.substr(0, line.find(' ')));
+    std::transform(keyword.begin(), keyword.end(), keyword.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (keyword.ends_with("ABOR")) keyword = "ABOR";
+    return keyword;
+}
+
+bool ActsDuringDataWait(std::string_view line) {
+    const std::string keyword = KeywordOf(line);
+    return keyword == "ABOR" || keyword == "QUIT" || keyword == "BYE";
 }

@@ -2,6 +2,7 @@
 // positions are the command ids.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 enum class CommandId {
@@ -24,3 +25,11 @@ extern const FtpCommandEntry kFtpCommands[kCommandCount + 1];
 
 // The row whose keyword equals `keyword` exactly, or the terminator row.
 const FtpCommandEntry& FindCommand(std::string_view keyword);
+
+// The keyword of a received line: its text before the first blank, upper-cased. A
+// keyword ending in "ABOR" is ABOR, whatever stands before it (clients put Telnet
+// interrupt bytes in front).
+std::string KeywordOf(std::string_view line);
+// True for the lines that act while a transfer command waits for its data connection
+// (ABOR, QUIT, BYE); every other line waits its turn.
+bool ActsDuringDataWait(std::string_view line);

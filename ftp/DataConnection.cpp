@@ -56,10 +56,46 @@ bool IsIpv6Client(CControlSocket& session) {
     return session.Owner().PeerAddress().find(':') != std::string::npos;
 }
 
+namespace {
+
+// Whatever ends the wait, the session reads and runs its lines again afterwards.
+class DataWaitScope {
+public:
+    explicit DataWaitScope(CControlSocket& session) : m_session(session) { session.BeginDataWait(); }
+    ~DataWaitScope() {
+        if (!m_ended) (void)m_session.EndDataWait();
+    }
+    DataWaitScope(const DataWaitScope&) = delete;
+    DataWaitScope& operator=(const DataWaitScope&) = delete;
+    // True when ABOR, QUIT or BYE cut the wait short.
+    bool End() {
+        m_ended = true;
+        return m_session.EndDataWait();
+    }
+
+private:
+    CControlSocket& m_session;
+    bool m_ended = false;
+};
+
+// The final reply of a transfer command whose wait ended without a connection;
+// `socket` is none when ABOR, QUIT or BYE (or a closing of the connection) ended it.
+void ReplyToFailedWait(CControlSocket& session, const CDataSocket* socket) {
+    if (socket == nullptr)
+        session.SendReply("426 Data connection closed.");  // before ABOR's or QUIT's reply
+    else if (socket->ConnectFailed() || !socket->IsOpen())
+        session.SendReply("425 Can't build data connection.");
+    else
+        session.SendReply("421 Failed to create connection.");
+}
+
+}  // namespace
+
 bool OpenDataConnection(CControlSocket& session) {
-    // A command run while another waits for, or transfers over, the connection must
-    // not take it away from under that one.
-    if (session.m_dataSocket && session.m_dataSocket->IsBusy()) {
+    // SECURITY: waits never nest (lines received during a wait are queued, not run);
+    // should a command still get here during a wait, it is refused, not nested.
+    // A command must also not take away a connection another transfer runs on.
+    if (session.IsWaitingForData() || (session.m_dataSocket && session.m_dataSocket->IsBusy())) {
         session.SendReply("425 Can't build data connection.");
         return false;
     }
@@ -75,27 +111,25 @@ bool OpenDataConnection(CControlSocket& session) {
     }
     CDataSocket* socket = session.m_dataSocket.get();
     const std::uint64_t serial = socket->Serial();
-    // NOTE: commands that arrive during the wait run inside it and may destroy this
-    // socket (PASV, ABOR, QUIT); `socket` is used only while the session still holds
-    // the same serial.
+    // NOTE: a thread message handled during the wait (WM_SESSION_CONTROL 0) may destroy
+    // this socket; `socket` is used only while the session still holds the same serial.
     auto stillOurs = [&] { return session.m_dataSocket && session.m_dataSocket->Serial() == serial; };
     auto settled = [&] {
-        return !stillOurs() || socket->IsConnected() || socket->ConnectFailed() || !socket->IsOpen();
+        return session.IsWaitInterrupted() || !stillOurs() || socket->IsConnected() ||
+               socket->ConnectFailed() || !socket->IsOpen();
     };
     socket->SetClaimed(true);
     EventLoop& loop = session.Owner().OwnLoop();
+    DataWaitScope wait(session);
     (void)loop.RunUntil(settled, kDataConnectTimeout);
-    if (!stillOurs()) return false;  // the command that took it has replied
-    socket->SetClaimed(false);
-    if (socket->IsConnected()) return true;
+    const bool interrupted = wait.End();
+    if (stillOurs()) socket->SetClaimed(false);
+    if (!interrupted && stillOurs() && socket->IsConnected()) return true;
     if (loop.QuitTaken() || !session.IsOpen()) {
         AbandonDataConnection(session);  // the session is ending; no one to tell
         return false;
     }
-    if (socket->ConnectFailed() || !socket->IsOpen())
-        session.SendReply("425 Can't build data connection.");
-    else
-        session.SendReply("421 Failed to create connection.");
+    ReplyToFailedWait(session, interrupted || !stillOurs() ? nullptr : socket);
     AbandonDataConnection(session);
     return false;
 }
@@ -118,8 +152,10 @@ void CControlSocket::CloseDataConnection() {
     // Ordered with DELE and the other sessions of the user; an account that cannot be
     // read or written is left as it is.
     std::lock_guard lock(Server().ConnectionLock());
+    // SECURITY: every started KiB is booked, so the quota cannot be passed by many
+    // uploads just short of a whole KiB.
     bool busy = false;
-    (void)AddQuotaCurrent(Server().ProgramDir(), m_userName, static_cast<double>(received / 1024),
-                          false, &busy);
+    (void)AddQuotaCurrent(Server().ProgramDir(), m_userName,
+                          static_cast<double>((received + 1023) / 1024), false, &busy);
     if (busy) LogAccountBusy(*this);
 }

@@ -1,8 +1,5 @@
 // Turns a received line into a keyword and an argument, applies the rules every
 // command shares (missing argument, login), and runs the command's body.
-#include <algorithm>
-#include <cctype>
-
 #include "ftp/CommandTable.h"
 #include "config/LogLine.h"
 #include "ftp/Commands.h"
@@ -63,14 +60,9 @@ bool CControlSocket::GetCommand(std::string& keyword, std::string& argument) {
     Server().LogMessage(LogCategory::Received, MaskPassword(line));
     if (CWindowSink* sink = Server().Sink()) sink->OnSessionCommand(SessionId(), m_currentDir, line);
     const auto blank = line.find(' ');
-    keyword = line.substr(0, blank);
+    keyword = KeywordOf(line);
     argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-    if (keyword.empty()) return false;
-    std::transform(keyword.begin(), keyword.end(), keyword.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    // Clients send Telnet interrupt bytes in front of ABOR; whatever precedes it counts.
-    if (keyword.size() >= 4 && keyword.compare(keyword.size() - 4, 4, "ABOR") == 0) keyword = "ABOR";
-    return true;
+    return !keyword.empty();
 }
 
 namespace {
@@ -96,6 +88,11 @@ void CControlSocket::ProcessCommand() {
     std::string keyword;
     std::string argument;
     if (!GetCommand(keyword, argument)) return;
+    // SECURITY: a NUL would cut the line short wherever it is used as a C string.
+    if (keyword.find('\0') != std::string::npos || argument.find('\0') != std::string::npos) {
+        SendReply("501 Syntax error in parameters or arguments.");
+        return;
+    }
     const FtpCommandEntry& entry = FindCommand(keyword);
     if (entry.id != static_cast<int>(CommandId::None)) {
         if (PassesCommonRules(*this, entry.needsArgument == 1, AllowedBeforeLogin(entry.id), argument))

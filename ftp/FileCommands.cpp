@@ -49,10 +49,11 @@ bool NamesTreeRoot(CControlSocket& session, const std::string& argument) {
 
 void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
     std::lock_guard lock(session.Server().ConnectionLock());
-    // A missing account or table skips the refund; nothing to tell the client.
+    // A missing account or table skips the refund; nothing to tell the client. Uploads
+    // book every started KiB; so is the refund counted, or upload and delete would leak.
     bool busy = false;
     (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          -static_cast<double>(deletedBytes / 1024), true, &busy);
+                          -static_cast<double>((deletedBytes + 1023) / 1024), true, &busy);
     if (busy) LogAccountBusy(session);
 }
 

@@ -313,7 +313,12 @@ void CAsyncSocket::UpdateWatch() {
     if (m_readEnabled && !m_closeReported && m_mode != Mode::Connecting)
         events |= POLLIN | POLLRDHUP;
     if (m_wantSend) events |= POLLOUT;
-    m_loop->Watch(m_fd, events, this);
+    // poll reports a hang-up or an error even for no events, again on every pass: a
+    // socket that wants nothing now is left out, or a paused reader would spin.
+    if (events == 0)
+        m_loop->Unwatch(m_fd);
+    else
+        m_loop->Watch(m_fd, events, this);
 }
 
 void CAsyncSocket::OnFdReady(short revents) {

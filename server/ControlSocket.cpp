@@ -1,9 +1,10 @@
 #include "server/ControlSocket.h"
 
 #include <cstdarg>
-#include <cstring>
 #include <exception>
 
+#include "config/LogLine.h"
+#include "ftp/CommandTable.h"
 #include "ftp/DataSocket.h"
 #include "platform/Messages.h"
 #include "platform/StringFormat.h"
@@ -54,31 +55,105 @@ void CControlSocket::OnReceive(int /*error*/) {
 bool CControlSocket::AppendChunk(const char* data, std::size_t count) {
     // SECURITY: an unfinished line may not grow past the buffer limit.
     if (m_receiveBuffer.size() + count > kMaxReceiveBuffer) {
-        std::string shown(data, std::min(count, kOverflowLogBytes));
-        shown.resize(std::strlen(shown.c_str()));
-        Server().LogMessage(LogCategory::Error, StringFormat("error command: %s", shown.c_str()));
+        LogOverflow(data, count);
         m_owner.PostToSelf(WM_QUIT, 0);
         return false;
     }
-    // A NUL byte ends the text that is kept of this chunk.
-    const void* nul = std::memchr(data, '\0', count);
-    std::size_t kept = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : count;
-    m_receiveBuffer.append(data, kept);
+    // Every byte is kept, a NUL too: the dispatcher refuses the line that holds it.
+    m_receiveBuffer.append(data, count);
     return true;
 }
 
-void CControlSocket::ProcessBuffer() {
-    if (m_owner.OwnLoop().RemovePending(WM_SESSION_CONTROL) > 0) CloseDataConnection();
+void CControlSocket::LogOverflow(const char* data, std::size_t count) {
+    // SECURITY: the chunk may carry a password; it is masked as everywhere else.
+    const std::string shown =
+        MaskPasswordsInChunk(m_receiveBuffer, std::string_view(data, count), kOverflowLogBytes);
+    Server().LogMessage(LogCategory::Error, "error command: " + shown);
+}
+
+bool CControlSocket::CutLine(std::string& line) {
     for (;;) {
-        auto end = m_receiveBuffer.find("\r\n");
-        if (end == std::string::npos) return;
-        std::string line = m_receiveBuffer.substr(0, end);
+        const auto end = m_receiveBuffer.find("\r\n");
+        if (end == std::string::npos) return false;
+        line = m_receiveBuffer.substr(0, end);
         m_receiveBuffer.erase(0, end + 2);
-        if (line.empty()) continue;
-        m_commandQueue.push_back(std::move(line));
-        ProcessCommand();
-        if (!IsOpen()) return;  // the command ended the session
+        if (!line.empty()) return true;
     }
+}
+
+void CControlSocket::ProcessBuffer() {
+    if (m_waitingForData) {
+        QueueLinesDuringWait();
+        return;
+    }
+    if (m_owner.OwnLoop().RemovePending(WM_SESSION_CONTROL) > 0) CloseDataConnection();
+    RunCommands();
+}
+
+void CControlSocket::RunCommands() {
+    // SECURITY: commands never nest. A loop run inside a command (the data wait) may
+    // receive lines; they wait in the queue until the running command has ended.
+    if (m_commandRunning) return;
+    m_commandRunning = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{m_commandRunning};
+    std::string line;
+    // Lines still queued when the session is told to end are not run.
+    while (IsOpen() && !m_owner.OwnLoop().QuitTaken()) {
+        if (m_commandQueue.empty()) {
+            if (!CutLine(line)) return;
+            m_commandQueue.push_back(std::move(line));
+        }
+        ProcessCommand();
+    }
+}
+
+void CControlSocket::QueueLinesDuringWait() {
+    // Cutting lines holds no more bytes than were read; an ABOR among them must be seen.
+    std::string line;
+    while (!m_waitInterrupted && CutLine(line)) {
+        if (ActsDuringDataWait(line)) {
+            m_commandQueue.push_front(std::move(line));
+            m_waitInterrupted = true;
+        } else {
+            m_commandQueue.push_back(std::move(line));
+        }
+    }
+    // SECURITY: what a client pipelines behind a waiting transfer stays bounded; the
+    // rest waits in the socket until the wait is over.
+    EnableRead(!m_waitInterrupted && !QueueIsFull());
+}
+
+bool CControlSocket::QueueIsFull() const {
+    if (m_commandQueue.size() >= kMaxQueuedCommands) return true;
+    std::size_t held = m_receiveBuffer.size() + kReceiveChunk;
+    for (const std::string& queued : m_commandQueue) held += queued.size() + 2;
+    return held > kMaxReceiveBuffer;
+}
+
+void CControlSocket::BeginDataWait() {
+    m_waitingForData = true;
+    m_waitInterrupted = false;
+    // A line queued or received before the wait began may be the ABOR meant for it.
+    for (auto it = m_commandQueue.begin(); it != m_commandQueue.end(); ++it) {
+        if (!ActsDuringDataWait(*it)) continue;
+        std::string urgent = std::move(*it);
+        m_commandQueue.erase(it);
+        m_commandQueue.push_front(std::move(urgent));
+        m_waitInterrupted = true;
+        break;
+    }
+    QueueLinesDuringWait();
+}
+
+bool CControlSocket::EndDataWait() {
+    m_waitingForData = false;
+    const bool interrupted = m_waitInterrupted;
+    m_waitInterrupted = false;
+    if (IsOpen()) EnableRead(true);
+    return interrupted;
 }
 
 void CControlSocket::OnClose(int /*error*/) { EndSession(); }

@@ -43,6 +43,17 @@ public:
     // Closes the socket and asks the thread to end the session.
     void EndSession();
 
+    // ---- The wait of a transfer command for its data connection. Lines that arrive
+    // meanwhile are queued and run after it; ABOR, QUIT and BYE go to the front of the
+    // queue and cut the wait short. Reading pauses while the queue is full.
+
+    // Starts the wait: already received lines are looked at for ABOR, QUIT and BYE.
+    void BeginDataWait();
+    // Ends the wait and reading goes on; true when ABOR, QUIT or BYE cut it short.
+    bool EndDataWait();
+    bool IsWaitingForData() const { return m_waitingForData; }
+    bool IsWaitInterrupted() const { return m_waitInterrupted; }
+
     // ---- Paths (ftp/PathResolver.cpp). Each call reads the account tables afresh.
 
     // Maps a virtual path onto a local path through the home directory and the virtual
@@ -102,12 +113,25 @@ protected:
 private:
     void ProcessBuffer();
     bool AppendChunk(const char* data, std::size_t count);
+    // Logs an overlong chunk (masked, at most kOverflowLogBytes of it).
+    void LogOverflow(const char* data, std::size_t count);
+    // Moves the first complete non-empty line of the receive buffer to `line`.
+    bool CutLine(std::string& line);
+    // Runs queued and received lines in order, each after the one before has ended.
+    void RunCommands();
+    // During a data wait: queues received lines, stopping at an ABOR, QUIT or BYE, which
+    // goes to the front of the queue and ends the wait; reading pauses at the bound.
+    void QueueLinesDuringWait();
+    bool QueueIsFull() const;
 
     CConnectThread& m_owner;
     std::string m_userName;
     std::string m_userAddress;
     SessionState m_state = SessionState::NotLoggedIn;
     std::deque<std::string> m_commandQueue;
+    bool m_commandRunning = false;
+    bool m_waitingForData = false;
+    bool m_waitInterrupted = false;
     std::string m_receiveBuffer;
     std::string m_currentDir;
 };

@@ -8,6 +8,10 @@
 inline constexpr std::size_t kReceiveChunk = 512;
 // An unfinished command line may not grow past this; a longer one ends the session.
 inline constexpr std::size_t kMaxReceiveBuffer = 4096;
+// While a transfer command waits for its data connection, the control connection is
+// read only while fewer lines than this wait behind it and the queued lines and the
+// unfinished one leave room for one more receive within kMaxReceiveBuffer bytes.
+inline constexpr std::size_t kMaxQueuedCommands = 64;
 // How much of an overlong chunk the log shows.
 inline constexpr std::size_t kOverflowLogBytes = 128;
 // Period of a session's idle check.

@@ -42,6 +42,9 @@ TEST(LogLine, StampsLocalTimeAndKeepsTheTextOnOneLine) {
               "[2026-12-07 22:05:09]  Server is running on port 21.");
     EXPECT_EQ(MakeLogLine(">> USER a\r\n[2026-12-07 22:05:09]  forged\0x"s, when),
               "[2026-12-07 22:05:09]  >> USER a??[2026-12-07 22:05:09]  forged?x");
+    // Terminal escapes, tabs and DEL are no more raw than line breaks.
+    EXPECT_EQ(MakeLogLine("\x1b]0;pwned\x07\x1b[2J\tok\x7f\x1f~", when),
+              "[2026-12-07 22:05:09]  ?]0;pwned??[2J?ok??~");
 }
 
 TEST(LogLine, MasksEveryFormOfPass) {
@@ -53,6 +56,16 @@ TEST(LogLine, MasksEveryFormOfPass) {
     EXPECT_EQ(MaskPassword("PASSWORD x"), ">> PASSWORD x");
     EXPECT_EQ(MaskPassword("USER alice"), ">> USER alice");
     EXPECT_EQ(MaskPassword("PAS secret"), ">> PAS secret");
+}
+
+TEST(LogLine, ChunkOfAnOverlongLineHidesPasswordsAndTheirLength) {
+    EXPECT_EQ(MaskPasswordsInChunk("", "x\r\npass secret\r\nNOOP\r\nPASS y", 100),
+              "x\r\npass ****\r\nNOOP\r\nPASS ****");
+    // The keyword, or the whole line, may have come with an earlier chunk.
+    EXPECT_EQ(MaskPasswordsInChunk("NOOP\r\nPA", "SS secret\r\nSYST", 100), "SS ****\r\nSYST");
+    EXPECT_EQ(MaskPasswordsInChunk("USER x\r\nPASS sec", "ret\r\nSYST", 100), "****\r\nSYST");
+    EXPECT_EQ(MaskPasswordsInChunk("PASSWORD", " x", 100), " x");
+    EXPECT_EQ(MaskPasswordsInChunk("", "NOOP PASS secret", 7), "NOOP PA");
 }
 
 TEST(LogFile, CreatesTheLogDirectoryAndAppendsAcrossOpens) {

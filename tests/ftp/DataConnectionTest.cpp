@@ -1,6 +1,10 @@
 // PORT, PASV and the wait for the data connection, with commands arriving during it.
+#include <future>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "server/Limits.h"
 #include "tests/ftp/TransferFixture.h"
 
 namespace {
@@ -77,23 +81,18 @@ TEST_F(TransferTest, PassiveConnectionFromAnotherAddressIsTurnedAway) {
     EXPECT_EQ(Reply(*client), "226 Transfer complete.");
 }
 
-TEST_F(TransferTest, PasvAndAborDuringTheWaitLeaveAWorkingSession) {
+TEST_F(TransferTest, AborDuringTheWaitAnswers426AndTheLinesBehindItRunAfter) {
     MakeFile("a.txt", 10);
     auto client = LoggedIn();
-    const std::uint16_t first = Pasv(*client);
-    ASSERT_NE(first, 0);
+    ASSERT_NE(Pasv(*client), 0);
     client->SendLine("NLST");
     EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
-    // A new PASV inside the wait replaces the socket being waited for; the waiting
-    // command ends without touching the new one.
-    const std::uint16_t second = Pasv(*client);
-    ASSERT_NE(second, 0);
-    client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
-    // ABOR inside the wait closes the connection being waited for.
-    client->SendLine("ABOR");
+    // The PASV waits behind the NLST; the ABOR acts at once and gives the NLST its
+    // final reply before its own.
+    client->Send("PASV\r\nABOR\r\n");
+    EXPECT_EQ(Reply(*client), "426 Data connection closed.");
     EXPECT_EQ(Reply(*client), "226 ABOR command successful.");
-    EXPECT_TRUE(client->StaysQuiet(milliseconds(300)));
+    EXPECT_EQ(Reply(*client).substr(0, 4), "227 ");
     // And the session goes on normally.
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
@@ -105,19 +104,23 @@ TEST_F(TransferTest, PasvAndAborDuringTheWaitLeaveAWorkingSession) {
     EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
 }
 
-TEST_F(TransferTest, TransferCommandDuringTheWaitDoesNotStealTheConnection) {
+TEST_F(TransferTest, TransferCommandDuringTheWaitRunsAfterItWithoutStealingTheConnection) {
     MakeFile("a.txt", 10);
     auto client = LoggedIn();
     const std::uint16_t port = Pasv(*client);
     client->SendLine("NLST");
     EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
     client->SendLine("RETR a.txt");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
-    EXPECT_EQ(Reply(*client), "425 Can't build data connection.");
+    EXPECT_TRUE(client->StaysQuiet(milliseconds(300))) << "RETR ran inside the wait";
     DataChannel data;
     ASSERT_TRUE(data.Connect(port));
     EXPECT_EQ(data.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    // The listing's end and the RETR (which finds no data connection of its own) may
+    // interleave; the RETR's two replies keep their order.
+    std::vector<std::string> replies{Reply(*client), Reply(*client), Reply(*client)};
+    std::erase(replies, "226 Transfer complete.");
+    EXPECT_EQ(replies, (std::vector<std::string>{"150 File status okay; about to open data connection.",
+                                                 "425 Can't build data connection."}));
 }
 
 TEST_F(TransferTest, QuitDuringTheWaitEndsTheSession) {
@@ -126,8 +129,70 @@ TEST_F(TransferTest, QuitDuringTheWaitEndsTheSession) {
     client->SendLine("LIST");
     EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
     client->SendLine("QUIT");
+    EXPECT_EQ(Reply(*client), "426 Data connection closed.");
     EXPECT_EQ(Reply(*client), "220 Good bye!");
     EXPECT_TRUE(client->WaitClosed(seconds(3)));
+}
+
+// The lines of `rounds` rounds of PASV, a transfer command (LIST and RETR f in turn) and
+// `extra` (if any).
+std::string TransferRounds(int rounds, const std::string& extra) {
+    std::string lines;
+    for (int i = 0; i < rounds; ++i)
+        lines += std::string("PASV\r\n") + (i % 2 ? "RETR f\r\n" : "LIST\r\n") + extra;
+    return lines;
+}
+
+TEST_F(TransferTest, TransferCommandsPipelinedDuringAWaitNeverNest) {
+    MakeFile("f", 10);
+    auto attacker = LoggedIn();
+    const std::string burst = TransferRounds(10'000, "");
+    auto sending = std::async(std::launch::async, [&] { return attacker->Send(burst); });
+    EXPECT_EQ(Reply(*attacker).substr(0, 4), "227 ");
+    EXPECT_EQ(Reply(*attacker), "150 Accepted data connection.");
+    // Everything else waits behind the first LIST, which waits for its connection.
+    // (Were the lines run inside the wait, they would answer, and nest, at once.)
+    int early = 0;
+    while (early < 100000 && attacker->ReadLine(milliseconds(500))) ++early;
+    EXPECT_EQ(early, 0);
+    // Another session is served meanwhile.
+    auto other = LoggedIn();
+    DataChannel data;
+    ASSERT_TRUE(data.Connect(Pasv(*other)));
+    other->SendLine("NLST");
+    EXPECT_EQ(Reply(*other), "150 Accepted data connection.");
+    EXPECT_EQ(data.ReadAll(), "f\r\n");
+    EXPECT_EQ(Reply(*other), "226 Transfer complete.");
+    // The waiting session has taken no more of the burst than its bound.
+    EXPECT_LT(m_harness.BytesReceived(), static_cast<std::int64_t>(3 * kMaxReceiveBuffer));
+    m_harness.Stop();
+    sending.wait();
+}
+
+TEST_F(TransferTest, TenThousandWaitsEndedByAborEachAnswerInOrder) {
+    MakeFile("f", 10);
+    auto attacker = LoggedIn();
+    constexpr int kRounds = 10'000;
+    const std::string burst = TransferRounds(kRounds, "ABOR\r\n");
+    auto sending = std::async(std::launch::async, [&] { return attacker->Send(burst); });
+    for (int i = 0; i < kRounds; ++i) {
+        const std::string pasv = Reply(*attacker);
+        const std::string opened = Reply(*attacker);
+        const std::string closed = Reply(*attacker);
+        const std::string aborted = Reply(*attacker);
+        if (pasv.substr(0, 4) != "227 " || opened.substr(0, 4) != "150 " ||
+            closed != "426 Data connection closed." || aborted != "226 ABOR command successful.") {
+            ADD_FAILURE() << "round " << i << ": " << pasv << " | " << opened << " | " << closed
+                          << " | " << aborted;
+            break;
+        }
+    }
+    EXPECT_TRUE(sending.get());
+    auto other = LoggedIn();
+    other->SendLine("NOOP");
+    EXPECT_EQ(Reply(*other), "200 NOOP command successful.");
+    attacker->SendLine("NOOP");
+    EXPECT_EQ(Reply(*attacker), "200 NOOP command successful.");
 }
 
 TEST_F(TransferTest, ClientThatNeverConnectsGetsAnAnswerAfterTenSeconds) {

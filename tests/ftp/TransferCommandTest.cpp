@@ -129,7 +129,22 @@ TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
     EXPECT_EQ(Upload(*client, "STOR small.bin", Pattern(1500)), "226 Transfer complete.");
     client->SendLine("NOOP");
     Reply(*client);
-    EXPECT_EQ(ReadAlice().quotaCurrent, 1);
+    EXPECT_EQ(ReadAlice().quotaCurrent, 2);  // every started KiB counts
+    // Uploads just short of a KiB cannot add up unbooked; an empty one books nothing.
+    for (const char* name : {"a", "b", "c"})
+        EXPECT_EQ(Upload(*client, std::string("STOR ") + name, Pattern(1023)), "226 Transfer complete.");
+    EXPECT_EQ(Upload(*client, "STOR empty", ""), "226 Transfer complete.");
+    client->SendLine("NOOP");
+    Reply(*client);
+    EXPECT_EQ(ReadAlice().quotaCurrent, 5);
+    // Deleting them gives back what they booked, no less.
+    for (const char* name : {"a", "b", "c"}) {
+        client->SendLine(std::string("DELE ") + name);
+        EXPECT_EQ(Reply(*client).substr(0, 4), "250 ");
+    }
+    client->SendLine("NOOP");  // the refund follows the reply
+    Reply(*client);
+    EXPECT_EQ(ReadAlice().quotaCurrent, 2);
 }
 
 // A named pipe would hold the session thread in open() and a directory cannot be

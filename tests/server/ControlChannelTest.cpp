@@ -53,14 +53,16 @@ TEST_F(ServerTest, EmptyAndBlankLeadingLinesGetNoReply) {
     EXPECT_TRUE(client->StaysQuiet(kQuiet));
 }
 
-TEST_F(ServerTest, NulByteEndsWhatIsKeptOfItsChunk) {
+TEST_F(ServerTest, NulLineIsRefusedAndControlBytesReachTheLogReplaced) {
     auto client = Greeted();
-    // Everything after the NUL in this chunk, its CR LF included, is dropped: the line
-    // is "CWD" once the next CR LF comes.
-    ASSERT_TRUE(client->Send(std::string("CWD\0 /etc\r\n", 11)));
-    EXPECT_TRUE(client->StaysQuiet(kQuiet));
-    ASSERT_TRUE(client->Send("\r\n"));
+    const std::size_t logBefore = m_harness.Sink().LogCount();
+    // The NUL costs its line only: the line after it, in the same chunk, is still run.
+    ASSERT_TRUE(client->Send(std::string("CWD\0 /etc\x1b[2J\x7f\r\nCWD\r\n", 21)));
     EXPECT_EQ(client->ReadLine(), kSyntaxError);
+    EXPECT_EQ(client->ReadLine(), kSyntaxError);
+    EXPECT_TRUE(client->StaysQuiet(kQuiet));
+    // No escape sequence, nor any other control byte, reaches the log raw.
+    EXPECT_TRUE(m_harness.Sink().WaitForLog(">> CWD? /etc?[2J?", 5s, logBefore));
 }
 
 TEST_F(ServerTest, LineSplitIntoOneByteSegmentsGivesOneReply) {
@@ -111,6 +113,24 @@ TEST_F(ServerTest, FullReceiveBufferIsKeptAndOneByteMoreEndsTheSession) {
     // CR and LF are shown as "?" so that a log line stays one line.
     EXPECT_TRUE(m_harness.Sink().WaitForLog("error command: B??", 5s, logBefore));
     EXPECT_TRUE(WaitForNoSessions());
+}
+
+TEST_F(ServerTest, OverlongLineLogShowsNoPassword) {
+    auto client = Greeted();
+    const std::string user = "USER " + std::string(4080, 'u');
+    const std::int64_t before = m_harness.BytesReceived();
+    ASSERT_TRUE(client->Send(user));
+    ASSERT_TRUE(m_harness.WaitUntil(
+        [&](CFtpServer& server) {
+            return server.BytesReceived() == before + static_cast<std::int64_t>(user.size());
+        },
+        5s));
+    const std::size_t logBefore = m_harness.Sink().LogCount();
+    ASSERT_TRUE(client->Send("\r\nPASS secret\r\n"));
+    EXPECT_TRUE(client->WaitClosed(5s));
+    EXPECT_TRUE(m_harness.Sink().WaitForLog("error command: ??PASS ****??", 5s, logBefore));
+    for (const std::string& text : m_harness.Sink().LogTexts())
+        EXPECT_EQ(text.find("secret"), std::string::npos) << text;
 }
 
 TEST_F(ServerTest, OverlongLineInOneGoEndsTheSessionWithoutReply) {
