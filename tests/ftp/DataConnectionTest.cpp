@@ -16,35 +16,35 @@ TEST_F(TransferTest, PortRefusesMalformedArgumentsAndOtherHosts) {
     auto client = LoggedIn();
     for (const char* bad : {"PORT 127,0,0,1,4", "PORT 127,0,0,1,4,1,", "PORT 127,0,0,1,4,1,9"}) {
         client->SendLine(bad);
-        EXPECT_EQ(Reply(*client), "501 Syntax error: Invalid parameter.") << bad;
+        EXPECT_EQ(client->Reply(), "501 Syntax error: Invalid parameter.") << bad;
     }
     for (const char* other : {"PORT 10,0,0,1,4,1", "PORT a,b,c,d,1,2", "PORT 127,0,0,2,4,1"}) {
         client->SendLine(other);
-        EXPECT_EQ(Reply(*client), "501 PORT address does not match the client address.") << other;
+        EXPECT_EQ(client->Reply(), "501 PORT address does not match the client address.") << other;
     }
     // The client's own privileged ports are refused too, however the number is spelled.
     for (const char* low : {"PORT 127,0,0,1,0,21", "PORT 127,0,0,1,3,255", "PORT 127,0,0,1,x,y", "PORT 127,0,0,1,-1,5"}) {
         client->SendLine(low);
-        EXPECT_EQ(Reply(*client), "501 PORT to a port below 1024 is not allowed.") << low;
+        EXPECT_EQ(client->Reply(), "501 PORT to a port below 1024 is not allowed.") << low;
     }
     // Nothing was recorded by the refused commands.
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
-    EXPECT_EQ(Reply(*client), "425 Can't build data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "425 Can't build data connection.");
 }
 
 TEST_F(TransferTest, PortWithGarbagePortNumbersCannotConnect) {
     auto client = LoggedIn();
     client->SendLine("PORT 127, 0 ,0,001,255,x");  // blanks trimmed, padded number accepted
-    EXPECT_EQ(Reply(*client), "200 Port command successful.");
+    EXPECT_EQ(client->Reply(), "200 Port command successful.");
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
-    EXPECT_EQ(Reply(*client), "425 Can't build data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "425 Can't build data connection.");
     client->SendLine("PORT 127,0,0,1,300,1");  // beyond 65535: never truncated to another port
-    EXPECT_EQ(Reply(*client), "200 Port command successful.");
+    EXPECT_EQ(client->Reply(), "200 Port command successful.");
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
-    EXPECT_EQ(Reply(*client), "425 Can't build data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "425 Can't build data connection.");
 }
 
 TEST_F(TransferTest, ActiveModeServesOneTransferPerPort) {
@@ -53,16 +53,16 @@ TEST_F(TransferTest, ActiveModeServesOneTransferPerPort) {
     DataChannel data;
     const std::uint16_t port = data.Listen();
     client->SendLine("PORT 127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256));
-    EXPECT_EQ(Reply(*client), "200 Port command successful.");
+    EXPECT_EQ(client->Reply(), "200 Port command successful.");
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     ASSERT_TRUE(data.Accept());
     EXPECT_EQ(data.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     // The target is used once: a second listing needs a new PORT or PASV.
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
-    EXPECT_EQ(Reply(*client), "425 Can't build data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "425 Can't build data connection.");
 }
 
 TEST_F(TransferTest, PassiveConnectionFromAnotherAddressIsTurnedAway) {
@@ -70,7 +70,7 @@ TEST_F(TransferTest, PassiveConnectionFromAnotherAddressIsTurnedAway) {
     auto client = LoggedIn();
     const std::uint16_t port = Pasv(*client);
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     DataChannel intruder;
     ASSERT_TRUE(intruder.Connect(port, "127.0.0.2"));
     EXPECT_TRUE(intruder.WaitClosed());
@@ -78,7 +78,7 @@ TEST_F(TransferTest, PassiveConnectionFromAnotherAddressIsTurnedAway) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(port));
     EXPECT_EQ(data.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
 }
 
 TEST_F(TransferTest, AborDuringTheWaitAnswers426AndTheLinesBehindItRunAfter) {
@@ -86,22 +86,22 @@ TEST_F(TransferTest, AborDuringTheWaitAnswers426AndTheLinesBehindItRunAfter) {
     auto client = LoggedIn();
     ASSERT_NE(Pasv(*client), 0);
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     // The PASV waits behind the NLST; the ABOR acts at once and gives the NLST its
     // final reply before its own.
     client->Send("PASV\r\nABOR\r\n");
-    EXPECT_EQ(Reply(*client), "426 Data connection closed.");
-    EXPECT_EQ(Reply(*client), "226 ABOR command successful.");
-    EXPECT_EQ(Reply(*client).substr(0, 4), "227 ");
+    EXPECT_EQ(client->Reply(), "426 Data connection closed.");
+    EXPECT_EQ(client->Reply(), "226 ABOR command successful.");
+    EXPECT_EQ(client->Reply().substr(0, 4), "227 ");
     // And the session goes on normally.
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     EXPECT_EQ(data.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     client->SendLine("NOOP");
-    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    EXPECT_EQ(client->Reply(), "200 NOOP command successful.");
 }
 
 TEST_F(TransferTest, TransferCommandDuringTheWaitRunsAfterItWithoutStealingTheConnection) {
@@ -109,7 +109,7 @@ TEST_F(TransferTest, TransferCommandDuringTheWaitRunsAfterItWithoutStealingTheCo
     auto client = LoggedIn();
     const std::uint16_t port = Pasv(*client);
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     client->SendLine("RETR a.txt");
     EXPECT_TRUE(client->StaysQuiet(milliseconds(300))) << "RETR ran inside the wait";
     DataChannel data;
@@ -117,7 +117,7 @@ TEST_F(TransferTest, TransferCommandDuringTheWaitRunsAfterItWithoutStealingTheCo
     EXPECT_EQ(data.ReadAll(), "a.txt\r\n");
     // The listing's end and the RETR (which finds no data connection of its own) may
     // interleave; the RETR's two replies keep their order.
-    std::vector<std::string> replies{Reply(*client), Reply(*client), Reply(*client)};
+    std::vector<std::string> replies{client->Reply(), client->Reply(), client->Reply()};
     std::erase(replies, "226 Transfer complete.");
     EXPECT_EQ(replies, (std::vector<std::string>{"150 File status okay; about to open data connection.",
                                                  "425 Can't build data connection."}));
@@ -127,10 +127,10 @@ TEST_F(TransferTest, QuitDuringTheWaitEndsTheSession) {
     auto client = LoggedIn();
     ASSERT_NE(Pasv(*client), 0);
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     client->SendLine("QUIT");
-    EXPECT_EQ(Reply(*client), "426 Data connection closed.");
-    EXPECT_EQ(Reply(*client), "220 Good bye!");
+    EXPECT_EQ(client->Reply(), "426 Data connection closed.");
+    EXPECT_EQ(client->Reply(), "220 Good bye!");
     EXPECT_TRUE(client->WaitClosed(seconds(3)));
 }
 
@@ -148,8 +148,8 @@ TEST_F(TransferTest, TransferCommandsPipelinedDuringAWaitNeverNest) {
     auto attacker = LoggedIn();
     const std::string burst = TransferRounds(10'000, "");
     auto sending = std::async(std::launch::async, [&] { return attacker->Send(burst); });
-    EXPECT_EQ(Reply(*attacker).substr(0, 4), "227 ");
-    EXPECT_EQ(Reply(*attacker), "150 Accepted data connection.");
+    EXPECT_EQ(attacker->Reply().substr(0, 4), "227 ");
+    EXPECT_EQ(attacker->Reply(), "150 Accepted data connection.");
     // Everything else waits behind the first LIST, which waits for its connection.
     // (Were the lines run inside the wait, they would answer, and nest, at once.)
     int early = 0;
@@ -160,9 +160,9 @@ TEST_F(TransferTest, TransferCommandsPipelinedDuringAWaitNeverNest) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*other)));
     other->SendLine("NLST");
-    EXPECT_EQ(Reply(*other), "150 Accepted data connection.");
+    EXPECT_EQ(other->Reply(), "150 Accepted data connection.");
     EXPECT_EQ(data.ReadAll(), "f\r\n");
-    EXPECT_EQ(Reply(*other), "226 Transfer complete.");
+    EXPECT_EQ(other->Reply(), "226 Transfer complete.");
     // The waiting session has taken no more of the burst than its bound.
     EXPECT_LT(m_harness.BytesReceived(), static_cast<std::int64_t>(3 * kMaxReceiveBuffer));
     m_harness.Stop();
@@ -176,10 +176,10 @@ TEST_F(TransferTest, TenThousandWaitsEndedByAborEachAnswerInOrder) {
     const std::string burst = TransferRounds(kRounds, "ABOR\r\n");
     auto sending = std::async(std::launch::async, [&] { return attacker->Send(burst); });
     for (int i = 0; i < kRounds; ++i) {
-        const std::string pasv = Reply(*attacker);
-        const std::string opened = Reply(*attacker);
-        const std::string closed = Reply(*attacker);
-        const std::string aborted = Reply(*attacker);
+        const std::string pasv = attacker->Reply();
+        const std::string opened = attacker->Reply();
+        const std::string closed = attacker->Reply();
+        const std::string aborted = attacker->Reply();
         if (pasv.substr(0, 4) != "227 " || opened.substr(0, 4) != "150 " ||
             closed != "426 Data connection closed." || aborted != "226 ABOR command successful.") {
             ADD_FAILURE() << "round " << i << ": " << pasv << " | " << opened << " | " << closed
@@ -190,21 +190,21 @@ TEST_F(TransferTest, TenThousandWaitsEndedByAborEachAnswerInOrder) {
     EXPECT_TRUE(sending.get());
     auto other = LoggedIn();
     other->SendLine("NOOP");
-    EXPECT_EQ(Reply(*other), "200 NOOP command successful.");
+    EXPECT_EQ(other->Reply(), "200 NOOP command successful.");
     attacker->SendLine("NOOP");
-    EXPECT_EQ(Reply(*attacker), "200 NOOP command successful.");
+    EXPECT_EQ(attacker->Reply(), "200 NOOP command successful.");
 }
 
 TEST_F(TransferTest, ClientThatNeverConnectsGetsAnAnswerAfterTenSeconds) {
     auto client = LoggedIn();
     ASSERT_NE(Pasv(*client), 0);
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Reply(*client, seconds(15)), "421 Failed to create connection.");
+    EXPECT_EQ(client->Reply(seconds(15)), "421 Failed to create connection.");
     EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(9000));
     client->SendLine("NOOP");
-    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    EXPECT_EQ(client->Reply(), "200 NOOP command successful.");
 }
 
 }  // namespace

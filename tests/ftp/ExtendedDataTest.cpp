@@ -29,7 +29,7 @@ class ExtendedDataTest : public TransferTest {
 protected:
     std::uint16_t Epsv(RawFtpClient& client) {
         client.SendLine("EPSV");
-        const std::string reply = Reply(client);
+        const std::string reply = client.Reply();
         const std::uint16_t port = EpsvPort(reply);
         EXPECT_NE(port, 0) << reply;
         return port;
@@ -38,7 +38,7 @@ protected:
     bool Admitted(const char* address) {
         RawFtpClient client;
         EXPECT_TRUE(client.ConnectTo(address, m_harness.Port()));
-        const std::string greeting = Reply(client);
+        const std::string greeting = client.Reply();
         if (greeting == "421 Access denied, IP address was rejected by the server.") return false;
         EXPECT_EQ(greeting, "220 Welcome to Tarvona FTP Server!");
         return true;
@@ -70,14 +70,14 @@ TEST_F(ExtendedDataTest, EprtRefusesOtherHostsBadSyntaxAndUnknownProtocols) {
     };
     for (const auto& [line, reply] : cases) {
         client->SendLine(line);
-        EXPECT_EQ(Reply(*client), reply) << line;
+        EXPECT_EQ(client->Reply(), reply) << line;
     }
     client->SendLine("EPRT");
-    EXPECT_EQ(Reply(*client), "501 Syntax error in parameters or arguments.");
+    EXPECT_EQ(client->Reply(), "501 Syntax error in parameters or arguments.");
     // None of them left a target behind.
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
-    EXPECT_EQ(Reply(*client), "425 Can't build data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "425 Can't build data connection.");
 }
 
 TEST_F(ExtendedDataTest, EprtConnectsBackToTheClient) {
@@ -87,12 +87,12 @@ TEST_F(ExtendedDataTest, EprtConnectsBackToTheClient) {
     const std::uint16_t port = data.Listen();
     // Another delimiter and a mapped spelling of the client's own address are fine.
     client->SendLine("EPRT !2!::ffff:127.0.0.1!" + std::to_string(port) + "!");
-    EXPECT_EQ(Reply(*client), "200 EPRT command successful.");
+    EXPECT_EQ(client->Reply(), "200 EPRT command successful.");
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     ASSERT_TRUE(data.Accept());
     EXPECT_EQ(data.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
 }
 
 TEST_F(ExtendedDataTest, EpsvConnectionFromAnotherAddressIsTurnedAway) {
@@ -100,7 +100,7 @@ TEST_F(ExtendedDataTest, EpsvConnectionFromAnotherAddressIsTurnedAway) {
     auto client = LoggedIn();
     const std::uint16_t port = Epsv(*client);
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     DataChannel intruder;
     ASSERT_TRUE(intruder.Connect(port, "127.0.0.2"));
     EXPECT_TRUE(intruder.WaitClosed());
@@ -108,44 +108,44 @@ TEST_F(ExtendedDataTest, EpsvConnectionFromAnotherAddressIsTurnedAway) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(port));
     EXPECT_EQ(data.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
 }
 
 TEST_F(ExtendedDataTest, EpsvProtocolsAndEpsvAll) {
     MakeFile("a.txt", 10);
     auto client = LoggedIn();
     client->SendLine("EPSV 2");
-    EXPECT_EQ(Reply(*client), "522 Network protocol not supported, use (1)");
+    EXPECT_EQ(client->Reply(), "522 Network protocol not supported, use (1)");
     client->SendLine("EPSV 7");
-    EXPECT_EQ(Reply(*client), "522 Network protocol not supported, use (1)");
+    EXPECT_EQ(client->Reply(), "522 Network protocol not supported, use (1)");
     client->SendLine("EPSV x");
-    EXPECT_EQ(Reply(*client), "501 Syntax error: Invalid parameter.");
+    EXPECT_EQ(client->Reply(), "501 Syntax error: Invalid parameter.");
     client->SendLine("EPSV 1");
-    EXPECT_NE(EpsvPort(Reply(*client)), 0);
+    EXPECT_NE(EpsvPort(client->Reply()), 0);
     client->SendLine("EPSV all");
-    EXPECT_EQ(Reply(*client), "200 EPSV ALL command successful.");
+    EXPECT_EQ(client->Reply(), "200 EPSV ALL command successful.");
     client->SendLine("PORT 127,0,0,1,4,1");
-    EXPECT_EQ(Reply(*client), "503 PORT not allowed after EPSV ALL.");
+    EXPECT_EQ(client->Reply(), "503 PORT not allowed after EPSV ALL.");
     client->SendLine("PASV");
-    EXPECT_EQ(Reply(*client), "503 PASV not allowed after EPSV ALL.");
+    EXPECT_EQ(client->Reply(), "503 PASV not allowed after EPSV ALL.");
     client->SendLine("EPRT |1|127.0.0.1|5000|");
-    EXPECT_EQ(Reply(*client), "503 EPRT not allowed after EPSV ALL.");
+    EXPECT_EQ(client->Reply(), "503 EPRT not allowed after EPSV ALL.");
     // The EPSV socket made before the refusals is still the one used.
     DataChannel data;
     ASSERT_TRUE(data.Connect(Epsv(*client)));
     client->SendLine("RETR a.txt");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(client->Reply(), "150 File status okay; about to open data connection.");
     EXPECT_EQ(data.ReadAll(), Pattern(10));
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
 }
 
 TEST_F(ExtendedDataTest, EpsvBeforeLoginNeedsLogin) {
     RawFtpClient client;
     ASSERT_TRUE(client.Connect(m_harness.Port()));
-    EXPECT_EQ(Reply(client), "220 Welcome to Tarvona FTP Server!");
+    EXPECT_EQ(client.Reply(), "220 Welcome to Tarvona FTP Server!");
     for (const char* line : {"EPSV", "EPRT |1|127.0.0.1|5000|", "MLSD", "MLST", "STAT"}) {
         client.SendLine(line);
-        EXPECT_EQ(Reply(client), "530 Please login with USER and PASS.") << line;
+        EXPECT_EQ(client.Reply(), "530 Please login with USER and PASS.") << line;
     }
 }
 
@@ -155,37 +155,37 @@ TEST_F(ExtendedDataTest, Ipv6ClientUsesExtendedCommands) {
     auto client = LoggedIn("::1");
     EXPECT_TRUE(m_harness.Sink().WaitForLog("::1 has connected to server.", std::chrono::seconds(5)));
     client->SendLine("PASV");
-    EXPECT_EQ(Reply(*client), "501 PASV is not available over IPv6; use EPSV.");
+    EXPECT_EQ(client->Reply(), "501 PASV is not available over IPv6; use EPSV.");
     client->SendLine("P@SW");
-    EXPECT_EQ(Reply(*client), "501 PASV is not available over IPv6; use EPSV.");
+    EXPECT_EQ(client->Reply(), "501 PASV is not available over IPv6; use EPSV.");
     client->SendLine("PORT 127,0,0,1,4,1");
-    EXPECT_EQ(Reply(*client), "501 PORT is not available over IPv6; use EPRT.");
+    EXPECT_EQ(client->Reply(), "501 PORT is not available over IPv6; use EPRT.");
     client->SendLine("EPSV 1");
-    EXPECT_EQ(Reply(*client), "522 Network protocol not supported, use (2)");
+    EXPECT_EQ(client->Reply(), "522 Network protocol not supported, use (2)");
     client->SendLine("EPRT |2|::2|5000|");
-    EXPECT_EQ(Reply(*client), "501 EPRT address does not match the client address.");
+    EXPECT_EQ(client->Reply(), "501 EPRT address does not match the client address.");
 
     DataChannel passive("::1");
     ASSERT_TRUE(passive.Connect(Epsv(*client)));
     client->SendLine("NLST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     EXPECT_EQ(passive.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
 
     DataChannel active("::1");
     const std::uint16_t port = active.Listen();
     // Any spelling of the client's address names it.
     client->SendLine("EPRT |2|0:0:0:0:0:0:0:1|" + std::to_string(port) + "|");
-    EXPECT_EQ(Reply(*client), "200 EPRT command successful.");
+    EXPECT_EQ(client->Reply(), "200 EPRT command successful.");
     client->SendLine("RETR a.txt");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(client->Reply(), "150 File status okay; about to open data connection.");
     ASSERT_TRUE(active.Accept());
     EXPECT_EQ(active.ReadAll(), Pattern(10));
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
 
     client->SendLine("STAT");
-    EXPECT_EQ(Reply(*client), "211-Tarvona FTP Server status:");
-    EXPECT_EQ(Reply(*client), " Connected from ::1");
+    EXPECT_EQ(client->Reply(), "211-Tarvona FTP Server status:");
+    EXPECT_EQ(client->Reply(), " Connected from ::1");
 }
 
 TEST_F(ExtendedDataTest, FilterEntriesMayBeIpv6Addresses) {

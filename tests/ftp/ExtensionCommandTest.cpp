@@ -50,8 +50,8 @@ protected:
     std::vector<std::string> MultiLine(RawFtpClient& client, const std::string& last) {
         std::vector<std::string> lines;
         for (int i = 0; i < 100; ++i) {
-            lines.push_back(Reply(client));
-            if (lines.back().rfind(last, 0) == 0 || lines.back() == "<none>") break;
+            lines.push_back(client.Reply());
+            if (lines.back().rfind(last, 0) == 0 || lines.back() == kNoReply) break;
         }
         return lines;
     }
@@ -59,9 +59,9 @@ protected:
         DataChannel data;
         EXPECT_TRUE(data.Connect(Pasv(client)));
         client.SendLine(argument.empty() ? "MLSD" : "MLSD " + argument);
-        EXPECT_EQ(Reply(client), "150 Accepted data connection.");
+        EXPECT_EQ(client.Reply(), "150 Accepted data connection.");
         std::string text = data.ReadAll();
-        EXPECT_EQ(Reply(client), "226 Transfer complete.");
+        EXPECT_EQ(client.Reply(), "226 Transfer complete.");
         return text;
     }
 };
@@ -69,7 +69,7 @@ protected:
 TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8AndMlst) {
     RawFtpClient client;
     ASSERT_TRUE(client.Connect(m_harness.Port()));
-    EXPECT_EQ(Reply(client), "220 Welcome to Tarvona FTP Server!");
+    EXPECT_EQ(client.Reply(), "220 Welcome to Tarvona FTP Server!");
     client.SendLine("FEAT");  // allowed before login
     const std::vector<std::string> expected = {
         "211-Features:", " EPRT", " EPSV", " MDTM", " MFMT",
@@ -85,7 +85,7 @@ TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8AndMlst) {
     };
     for (const auto& [line, reply] : opts) {
         client.SendLine(line);
-        EXPECT_EQ(Reply(client), reply) << line;
+        EXPECT_EQ(client.Reply(), reply) << line;
     }
 }
 
@@ -132,16 +132,16 @@ TEST_F(ExtensionTest, MlsdAndMlstRefuseAsListDoes) {
     MakeFile("a.txt", 5);
     auto client = LoggedIn();
     client->SendLine("MLSD nothere");
-    EXPECT_EQ(Reply(*client), "550 \"nothere\": Directory not found.");
+    EXPECT_EQ(client->Reply(), "550 \"nothere\": Directory not found.");
     client->SendLine("MLSD a.txt");
-    EXPECT_EQ(Reply(*client), "501 \"a.txt\": Not a directory.");
+    EXPECT_EQ(client->Reply(), "501 \"a.txt\": Not a directory.");
     client->SendLine("MLST nothere");
-    EXPECT_EQ(Reply(*client), "550 \"nothere\": Directory not found.");
+    EXPECT_EQ(client->Reply(), "550 \"nothere\": Directory not found.");
     SaveAlice([](UserRecord& user) { user.permissions = Perms({Permission::Read}); });
     client->SendLine("MLSD");
-    EXPECT_EQ(Reply(*client), "550 \"\": No permission.");
+    EXPECT_EQ(client->Reply(), "550 \"\": No permission.");
     client->SendLine("MLST a.txt");
-    EXPECT_EQ(Reply(*client), "550 \"a.txt\": No permission.");
+    EXPECT_EQ(client->Reply(), "550 \"a.txt\": No permission.");
 }
 
 TEST_F(ExtensionTest, MlstAnswersOnTheControlConnection) {
@@ -151,19 +151,19 @@ TEST_F(ExtensionTest, MlstAnswersOnTheControlConnection) {
     std::filesystem::create_directory(m_home + "/sub");
     auto client = LoggedIn();
     client->SendLine("MLST a.txt");
-    EXPECT_EQ(Reply(*client), "250-Listing /a.txt");
-    EXPECT_EQ(Reply(*client),
+    EXPECT_EQ(client->Reply(), "250-Listing /a.txt");
+    EXPECT_EQ(client->Reply(),
               std::string(" type=file;size=77;modify=") + kFixedText + ";perm=rwadf;UNIX.mode=0600; /a.txt");
-    EXPECT_EQ(Reply(*client), "250 End");
+    EXPECT_EQ(client->Reply(), "250 End");
     client->SendLine("CWD sub");
-    EXPECT_EQ(Reply(*client).substr(0, 4), "250 ");
+    EXPECT_EQ(client->Reply().substr(0, 4), "250 ");
     client->SendLine("MLST");
-    EXPECT_EQ(Reply(*client), "250-Listing /sub");
-    const std::string facts = Reply(*client);
+    EXPECT_EQ(client->Reply(), "250-Listing /sub");
+    const std::string facts = client->Reply();
     EXPECT_EQ(facts.rfind(" type=dir;modify=", 0), 0u) << facts;
     EXPECT_NE(facts.find(";perm=elcmdf;UNIX.mode="), std::string::npos) << facts;
     EXPECT_EQ(facts.substr(facts.size() - 5), " /sub");
-    EXPECT_EQ(Reply(*client), "250 End");
+    EXPECT_EQ(client->Reply(), "250 End");
 }
 
 // OPTS MLST chooses the facts of this session's MLST and MLSD; FEAT marks the choice.
@@ -180,31 +180,31 @@ TEST_F(ExtensionTest, OptsMlstSelectsTheFactsShown) {
     };
     for (const auto& [line, reply] : selections) {
         client->SendLine(line);
-        EXPECT_EQ(Reply(*client), reply) << line;
+        EXPECT_EQ(client->Reply(), reply) << line;
     }
     client->SendLine("FEAT");
     const std::vector<std::string> feat = MultiLine(*client, "211 ");
     EXPECT_NE(std::find(feat.begin(), feat.end(), " MLST type;size*;modify*;perm;UNIX.mode;"),
               feat.end());
     client->SendLine("MLST a.txt");
-    EXPECT_EQ(Reply(*client), "250-Listing /a.txt");
-    EXPECT_EQ(Reply(*client), std::string(" size=77;modify=") + kFixedText + "; /a.txt");
-    EXPECT_EQ(Reply(*client), "250 End");
+    EXPECT_EQ(client->Reply(), "250-Listing /a.txt");
+    EXPECT_EQ(client->Reply(), std::string(" size=77;modify=") + kFixedText + "; /a.txt");
+    EXPECT_EQ(client->Reply(), "250 End");
     EXPECT_EQ(FactsByName(Mlsd(*client, ""))["a.txt"],
               std::string("size=77;modify=") + kFixedText + ";");
     // The choice belongs to the session that made it.
     other->SendLine("MLST a.txt");
-    EXPECT_EQ(Reply(*other), "250-Listing /a.txt");
-    EXPECT_EQ(Reply(*other).rfind(" type=file;size=77;modify=", 0), 0u);
+    EXPECT_EQ(other->Reply(), "250-Listing /a.txt");
+    EXPECT_EQ(other->Reply().rfind(" type=file;size=77;modify=", 0), 0u);
 }
 
 TEST_F(ExtensionTest, MfmtSetsWhatMdtmReports) {
     MakeFile("a.txt", 5);
     auto client = LoggedIn();
     client->SendLine(std::string("MFMT ") + kFixedText + " a.txt");
-    EXPECT_EQ(Reply(*client), std::string("213 Modify=") + kFixedText + "; a.txt");
+    EXPECT_EQ(client->Reply(), std::string("213 Modify=") + kFixedText + "; a.txt");
     client->SendLine("MDTM a.txt");
-    EXPECT_EQ(Reply(*client), std::string("213 ") + kFixedText);
+    EXPECT_EQ(client->Reply(), std::string("213 ") + kFixedText);
     struct stat info {};
     ASSERT_EQ(::stat((m_home + "/a.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, kFixedTime);
@@ -216,13 +216,13 @@ TEST_F(ExtensionTest, MfmtSetsWhatMdtmReports) {
     };
     for (const auto& [line, reply] : bad) {
         client->SendLine(line);
-        EXPECT_EQ(Reply(*client), reply) << line;
+        EXPECT_EQ(client->Reply(), reply) << line;
     }
     SaveAlice([](UserRecord& user) { user.permissions = Perms({Permission::DirList}); });
     client->SendLine("MFMT 20200101000000 a.txt");
-    EXPECT_EQ(Reply(*client), "550 No permission.");
+    EXPECT_EQ(client->Reply(), "550 No permission.");
     client->SendLine("MDTM a.txt");
-    EXPECT_EQ(Reply(*client), "550 No permission.");
+    EXPECT_EQ(client->Reply(), "550 No permission.");
     ASSERT_EQ(::stat((m_home + "/a.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, kFixedTime);
 }
@@ -233,14 +233,14 @@ TEST_F(ExtensionTest, MfmtRefusesDaysThatDoNotExistAndReportsTheStoredTime) {
     for (const char* day : {"20210229000000", "21000229000000", "20200431000000", "00000101000000",
                             "20211301000000", "20210100000000", "20210132000000"}) {
         client->SendLine(std::string("MFMT ") + day + " a.txt");
-        EXPECT_EQ(Reply(*client), "501 Syntax error in parameters or arguments.") << day;
+        EXPECT_EQ(client->Reply(), "501 Syntax error in parameters or arguments.") << day;
     }
     client->SendLine("MFMT 20000229120000 a.txt");
-    EXPECT_EQ(Reply(*client), "213 Modify=20000229120000; a.txt");
+    EXPECT_EQ(client->Reply(), "213 Modify=20000229120000; a.txt");
     // A file system whose range ends before 9999 keeps another time: the reply shows it.
     client->SendLine("MFMT 99991231235959 a.txt");
     struct stat info {};
-    const std::string reply = Reply(*client);
+    const std::string reply = client->Reply();
     ASSERT_EQ(::stat((m_home + "/a.txt").c_str(), &info), 0);
     EXPECT_EQ(reply, "213 Modify=" + FormatUtcTime(info.st_mtime, "%Y%m%d%H%M%S") + "; a.txt");
 }
@@ -250,7 +250,7 @@ TEST_F(ExtensionTest, StatShowsTheSessionOrTheListOfAPath) {
     std::filesystem::create_directory(m_home + "/sub");
     auto client = LoggedIn();
     client->SendLine("TYPE I");
-    EXPECT_EQ(Reply(*client), "200 Type is now I");
+    EXPECT_EQ(client->Reply(), "200 Type is now I");
     client->SendLine("STAT");
     std::vector<std::string> status = MultiLine(*client, "211 ");
     ASSERT_EQ(status.size(), 7u);
@@ -271,18 +271,18 @@ TEST_F(ExtensionTest, StatShowsTheSessionOrTheListOfAPath) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("LIST /");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     const std::vector<std::string> listed = Lines(data.ReadAll());
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     EXPECT_EQ(std::vector<std::string>(listing.begin() + 1, listing.end() - 1), listed);
 
     client->SendLine("STAT nothere");
-    EXPECT_EQ(Reply(*client), "550 \"nothere\": Directory not found.");
+    EXPECT_EQ(client->Reply(), "550 \"nothere\": Directory not found.");
     SaveAlice([](UserRecord& user) { user.permissions = Perms({Permission::Read}); });
     client->SendLine("STAT sub");
-    EXPECT_EQ(Reply(*client), "550 \"sub\": No permission.");
+    EXPECT_EQ(client->Reply(), "550 \"sub\": No permission.");
     client->SendLine("NOOP");  // the session goes on
-    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    EXPECT_EQ(client->Reply(), "200 NOOP command successful.");
 }
 
 }  // namespace

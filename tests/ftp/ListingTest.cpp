@@ -74,9 +74,9 @@ TEST_F(TransferTest, ListShowsEntriesThenVirtualFoldersOfUserAndGroups) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("NLST /");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     const std::string names = data.ReadAll();
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     // Real entries come in file-system order, then the folders in record order; a
     // folder whose directory is missing is left out.
     EXPECT_TRUE(names == "a.txt\r\nsub\r\nMusic\r\nShared\r\n" || names == "sub\r\na.txt\r\nMusic\r\nShared\r\n")
@@ -85,9 +85,9 @@ TEST_F(TransferTest, ListShowsEntriesThenVirtualFoldersOfUserAndGroups) {
     DataChannel long_;
     ASSERT_TRUE(long_.Connect(Pasv(*client)));
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     const std::string lines = long_.ReadAll();
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     EXPECT_NE(lines.find("-rwx------ 1 user group           1234 "), std::string::npos) << lines;
     EXPECT_NE(lines.find(" a.txt\r\n"), std::string::npos);
     EXPECT_NE(lines.find("drwx------ 1 user group              0 "), std::string::npos);
@@ -97,15 +97,15 @@ TEST_F(TransferTest, ListShowsEntriesThenVirtualFoldersOfUserAndGroups) {
     DataChannel sub;
     ASSERT_TRUE(sub.Connect(Pasv(*client)));
     client->SendLine("NLST sub");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     EXPECT_EQ(sub.ReadAll(), "inner.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     DataChannel one;
     ASSERT_TRUE(one.Connect(Pasv(*client)));
     client->SendLine("NLST a.txt");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     EXPECT_EQ(one.ReadAll(), "a.txt\r\n");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
 }
 
 // Clients send ls options ("LIST -la", "NLST -l"); they are skipped, NLST stays names
@@ -119,9 +119,9 @@ TEST_F(TransferTest, ListOptionsAreSkippedAndLineBreaksInNamesAreReplaced) {
         DataChannel data;
         EXPECT_TRUE(data.Connect(Pasv(*client)));
         client->SendLine(line);
-        EXPECT_EQ(Reply(*client), "150 Accepted data connection.") << line;
+        EXPECT_EQ(client->Reply(), "150 Accepted data connection.") << line;
         std::string text = data.ReadAll();
-        EXPECT_EQ(Reply(*client), "226 Transfer complete.") << line;
+        EXPECT_EQ(client->Reply(), "226 Transfer complete.") << line;
         return text;
     };
     const std::string safeName =
@@ -140,9 +140,9 @@ TEST_F(TransferTest, ListOptionsAreSkippedAndLineBreaksInNamesAreReplaced) {
     // A directory name on disk with a line break does not forge CWD or PWD replies.
     std::filesystem::create_directory(m_home + "/a\nb");
     client->SendLine("CWD a\nb");
-    EXPECT_EQ(Reply(*client), "250 CWD command successful \"/a?b\" is current directory.");
+    EXPECT_EQ(client->Reply(), "250 CWD command successful \"/a?b\" is current directory.");
     client->SendLine("PWD");
-    EXPECT_EQ(Reply(*client), "257 \"/a?b\" is current directory.");
+    EXPECT_EQ(client->Reply(), "257 \"/a?b\" is current directory.");
 }
 
 TEST_F(TransferTest, ListRefusalsComeBeforeAnyDataConnection) {
@@ -150,18 +150,18 @@ TEST_F(TransferTest, ListRefusalsComeBeforeAnyDataConnection) {
     for (const char* argument : {"*.txt", "nowhere", "-la nowhere"}) {
         client->SendLine(std::string("LIST ") + argument);
         const std::string path = std::string(argument).substr(std::string(argument).rfind(' ') + 1);
-        EXPECT_EQ(Reply(*client), "550 \"" + path + "\": Directory not found.");
+        EXPECT_EQ(client->Reply(), "550 \"" + path + "\": Directory not found.");
     }
     std::filesystem::create_directory(m_home + "/empty");
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("LIST empty");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     EXPECT_EQ(data.ReadAll(), "");
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     SaveAlice([](UserRecord& user) { user.permissions.granted[5] = false; });
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "550 \"\": No permission.");
+    EXPECT_EQ(client->Reply(), "550 \"\": No permission.");
 }
 
 TEST_F(TransferTest, LongListingArrivesWholeAndDatesFollowTheFile) {
@@ -171,9 +171,9 @@ TEST_F(TransferTest, LongListingArrivesWholeAndDatesFollowTheFile) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     const std::string text = data.ReadAll();
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     EXPECT_GT(text.size(), 3 * 4096u);
     std::size_t lines = 0;
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
@@ -187,14 +187,14 @@ TEST_F(TransferTest, ClientClosingDuringAListingGetsConnectionClosed) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("LIST");
-    EXPECT_EQ(Reply(*client), "150 Accepted data connection.");
+    EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
     data.ReadSome(1000);
     data.Reset();
-    const std::string reply = Reply(*client);
+    const std::string reply = client->Reply();
     // The whole listing may already sit in the socket buffers when the reset comes.
     EXPECT_TRUE(reply == "426 Connection closed." || reply == "226 Transfer complete.") << reply;
     client->SendLine("NOOP");
-    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    EXPECT_EQ(client->Reply(), "200 NOOP command successful.");
 }
 
 }  // namespace

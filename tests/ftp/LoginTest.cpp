@@ -23,8 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr char kLoggedIn[] = "230 User logged in. proceed.";
-constexpr char kNeedPassword[] = "331 username ok, need password.";
 constexpr char kRefused[] = "530 username or password incorrect.";
 
 // Counts the online rows the window would add, per session.
@@ -74,13 +72,9 @@ protected:
         const auto greeting = c.ReadLine();
         ASSERT_TRUE(greeting && greeting->rfind("220 ", 0) == 0);
     }
-    static std::string Ask(RawFtpClient& c, const std::string& line) {
-        if (!c.SendLine(line)) return "(send failed)";
-        return c.ReadLine().value_or("(no reply)");
-    }
     void Login(RawFtpClient& c, const std::string& user, const std::string& password, const char* expected) {
-        EXPECT_EQ(Ask(c, "USER " + user), kNeedPassword);
-        EXPECT_EQ(Ask(c, "PASS " + password), expected) << user;
+        EXPECT_EQ(c.Ask("USER " + user), kNeedPassword);
+        EXPECT_EQ(c.Ask("PASS " + password), expected) << user;
     }
 
     TempDir m_dir;
@@ -91,11 +85,11 @@ protected:
 TEST_F(LoginTest, PasswordRulesAndRetries) {
     RawFtpClient c;
     Connect(c);
-    EXPECT_EQ(Ask(c, "PASS Secret"), "503 Please login with USER.");
-    EXPECT_EQ(Ask(c, "USER"), "501 Syntax error in parameters or arguments.");
+    EXPECT_EQ(c.Ask("PASS Secret"), "503 Please login with USER.");
+    EXPECT_EQ(c.Ask("USER"), "501 Syntax error in parameters or arguments.");
     Login(c, "alice", "secret", kRefused);                  // case counts
-    EXPECT_EQ(Ask(c, "PASS Secret"), kLoggedIn);            // again without a new USER
-    EXPECT_EQ(Ask(c, "PWD"), "257 \"/\" is current directory.");
+    EXPECT_EQ(c.Ask("PASS Secret"), kLoggedIn);            // again without a new USER
+    EXPECT_EQ(c.Ask("PWD"), "257 \"/\" is current directory.");
     Login(c, "nobody", "Secret", kRefused);
     Login(c, "locked", "pw", kRefused);                     // status 0
     Login(c, "ALICE", "Secret", kLoggedIn);                 // names ignore letter case
@@ -108,10 +102,10 @@ TEST_F(LoginTest, LoggedInSessionSurvivesAWrongPassButNotAUser) {
     RawFtpClient c;
     Connect(c);
     Login(c, "alice", "Secret", kLoggedIn);
-    EXPECT_EQ(Ask(c, "PASS wrong"), kRefused);
-    EXPECT_EQ(Ask(c, "PWD"), "257 \"/\" is current directory.");  // still logged in
-    EXPECT_EQ(Ask(c, "USER bob"), kNeedPassword);
-    EXPECT_EQ(Ask(c, "LIST"), "530 Please login with USER and PASS.");
+    EXPECT_EQ(c.Ask("PASS wrong"), kRefused);
+    EXPECT_EQ(c.Ask("PWD"), "257 \"/\" is current directory.");  // still logged in
+    EXPECT_EQ(c.Ask("USER bob"), kNeedPassword);
+    EXPECT_EQ(c.Ask("LIST"), "530 Please login with USER and PASS.");
 }
 
 TEST_F(LoginTest, AnonymousWithAStoredPasswordTakesOnlyThatOne) {
@@ -144,9 +138,9 @@ TEST_F(LoginTest, EveryUserAddsAnOnlineRow) {
     {
         RawFtpClient c;
         Connect(c);
-        EXPECT_EQ(Ask(c, "USER alice"), kNeedPassword);
-        EXPECT_EQ(Ask(c, "USER  spaced name "), kNeedPassword);
-        EXPECT_EQ(Ask(c, "QUIT").rfind("220 ", 0), 0u);
+        EXPECT_EQ(c.Ask("USER alice"), kNeedPassword);
+        EXPECT_EQ(c.Ask("USER  spaced name "), kNeedPassword);
+        EXPECT_EQ(c.Ask("QUIT").rfind("220 ", 0), 0u);
     }
     const auto rows = m_sink.Rows();
     ASSERT_EQ(rows.size(), 2u);
@@ -203,10 +197,10 @@ TEST_F(LoginTest, LoginsWhileAdminEditsAccounts) {
                     ++unexpected;
                     continue;
                 }
-                if (Ask(c, isDave ? "USER dave" : "USER alice") != kNeedPassword) ++unexpected;
-                const std::string reply = Ask(c, isDave ? "PASS pw" : "PASS Secret");
+                if (c.Ask(isDave ? "USER dave" : "USER alice") != kNeedPassword) ++unexpected;
+                const std::string reply = c.Ask(isDave ? "PASS pw" : "PASS Secret");
                 if (reply != kLoggedIn && !(isDave && reply == kRefused)) ++unexpected;
-                if (Ask(c, "QUIT").rfind("220 ", 0) != 0) ++unexpected;
+                if (c.Ask("QUIT").rfind("220 ", 0) != 0) ++unexpected;
                 ++logins;
             }
         });

@@ -87,16 +87,9 @@ protected:
         m_server = std::make_unique<ServerHarness>(m_dir.ProgramDir());
         ASSERT_TRUE(m_server->Start());
         ASSERT_TRUE(m_client.Connect(m_server->Port()));
-        ASSERT_EQ(Line(), "220 Welcome to Tarvona FTP Server!");
-        EXPECT_EQ(Ask("USER alice"), "331 username ok, need password.");
-        ASSERT_EQ(Ask("PASS secret"), "230 User logged in. proceed.");
+        ASSERT_TRUE(m_client.LogIn("alice", "secret"));
     }
 
-    std::string Line() { return m_client.ReadLine().value_or("<nothing>"); }
-    std::string Ask(const std::string& line) {
-        EXPECT_TRUE(m_client.SendLine(line));
-        return Line();
-    }
 
     TempDir m_dir;
     std::string m_home;
@@ -113,49 +106,49 @@ TEST_F(PathCommands, DirectoryFormsAndHostileArguments) {
     fs::create_directories(m_home + "/\xc3\xbcml\xc3\xa4ut");
     SaveAlice(All());
     StartAndLogin();
-    EXPECT_EQ(Ask("PWD"), "257 \"/\" is current directory.");
-    EXPECT_EQ(Ask("CWD .."), "550 \"..\": CWD command failed. No permission.");
-    EXPECT_EQ(Ask("CWD /a/../b"), "550 \"/a/../b\": CWD command failed. No permission.");
-    EXPECT_EQ(Ask("CWD \\a\\\\b\\"), "250 CWD command successful \"/a/b\" is current directory.");
-    EXPECT_EQ(Ask("CWD //a///b/"), "250 CWD command successful \"/a/b\" is current directory.");
-    EXPECT_EQ(Ask("CWD ."), "250 CWD command successful \"/a/b\" is current directory.");
-    EXPECT_EQ(Ask("CDUP"), "250 CWD command successful \"/a\" is current directory.");
-    EXPECT_EQ(Ask("CDUP"), "250 CWD command successful \"/\" is current directory.");
-    EXPECT_EQ(Ask("CDUP"), "250 CWD command successful \"/\" is current directory.");
-    EXPECT_EQ(Ask("CWD /.hidden."), "250 CWD command successful \"/hidden\" is current directory.");
-    EXPECT_EQ(Ask("CWD /..../..."), "250 CWD command successful \"/\" is current directory.");
-    EXPECT_EQ(Ask("CWD with blanks"), "250 CWD command successful \"/with blanks\" is current directory.");
-    EXPECT_EQ(Ask("CWD /\xc3\xbcml\xc3\xa4ut"),
+    EXPECT_EQ(m_client.Ask("PWD"), "257 \"/\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD .."), "550 \"..\": CWD command failed. No permission.");
+    EXPECT_EQ(m_client.Ask("CWD /a/../b"), "550 \"/a/../b\": CWD command failed. No permission.");
+    EXPECT_EQ(m_client.Ask("CWD \\a\\\\b\\"), "250 CWD command successful \"/a/b\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD //a///b/"), "250 CWD command successful \"/a/b\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD ."), "250 CWD command successful \"/a/b\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CDUP"), "250 CWD command successful \"/a\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CDUP"), "250 CWD command successful \"/\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CDUP"), "250 CWD command successful \"/\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /.hidden."), "250 CWD command successful \"/hidden\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /..../..."), "250 CWD command successful \"/\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD with blanks"), "250 CWD command successful \"/with blanks\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /\xc3\xbcml\xc3\xa4ut"),
               "250 CWD command successful \"/\xc3\xbcml\xc3\xa4ut\" is current directory.");
-    EXPECT_EQ(Ask("CWD /docs"), "250 CWD command successful \"/docs\" is current directory.");
-    EXPECT_EQ(Ask("SIZE sub/a.txt"), "213 10");
-    EXPECT_EQ(Ask("SIZE /file.txt"), "213 10");
-    EXPECT_EQ(Ask("SIZE ../file.txt"), "550 File unavailable.");
-    EXPECT_EQ(Ask("SIZE .."), "550 File unavailable.");
-    EXPECT_EQ(Ask("SIZE sub\\a.txt"), "213 10");  // a "\" is a separator, never part of a name
+    EXPECT_EQ(m_client.Ask("CWD /docs"), "250 CWD command successful \"/docs\" is current directory.");
+    EXPECT_EQ(m_client.Ask("SIZE sub/a.txt"), "213 10");
+    EXPECT_EQ(m_client.Ask("SIZE /file.txt"), "213 10");
+    EXPECT_EQ(m_client.Ask("SIZE ../file.txt"), "550 File unavailable.");
+    EXPECT_EQ(m_client.Ask("SIZE .."), "550 File unavailable.");
+    EXPECT_EQ(m_client.Ask("SIZE sub\\a.txt"), "213 10");  // a "\" is a separator, never part of a name
     const std::string huge(4000, 'n');
-    EXPECT_EQ(Ask("CWD " + huge), "550 \"" + huge + "\": CWD command failed. No permission.");
-    EXPECT_EQ(Ask("MKD /a/" + std::string(300, 'd')), "450 create directory error.");
+    EXPECT_EQ(m_client.Ask("CWD " + huge), "550 \"" + huge + "\": CWD command failed. No permission.");
+    EXPECT_EQ(m_client.Ask("MKD /a/" + std::string(300, 'd')), "450 create directory error.");
     // A file can be made current: the mapping accepts files as well as directories.
-    EXPECT_EQ(Ask("CWD /file.txt"), "250 CWD command successful \"/file.txt\" is current directory.");
-    EXPECT_EQ(Ask("NOOP"), "200 NOOP command successful.");
+    EXPECT_EQ(m_client.Ask("CWD /file.txt"), "250 CWD command successful \"/file.txt\" is current directory.");
+    EXPECT_EQ(m_client.Ask("NOOP"), "200 NOOP command successful.");
 }
 
 TEST_F(PathCommands, VirtualFoldersMatchNamesWithoutCaseAndKeepTheirStoredName) {
     SaveAlice(All(), {Folder("Music", m_outside, All()), Folder("Gone", m_dir.Path("missing"), All())});
     StartAndLogin();
-    EXPECT_EQ(Ask("CWD /music"), "250 CWD command successful \"/Music\" is current directory.");
-    EXPECT_EQ(Ask("CWD Rock"), "250 CWD command successful \"/Music/Rock\" is current directory.");
-    EXPECT_EQ(Ask("SIZE song.mp3"), "213 123");
-    EXPECT_EQ(Ask("CWD /MUSIC/rock"), "550 \"/MUSIC/rock\": CWD command failed. No permission.");
+    EXPECT_EQ(m_client.Ask("CWD /music"), "250 CWD command successful \"/Music\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD Rock"), "250 CWD command successful \"/Music/Rock\" is current directory.");
+    EXPECT_EQ(m_client.Ask("SIZE song.mp3"), "213 123");
+    EXPECT_EQ(m_client.Ask("CWD /MUSIC/rock"), "550 \"/MUSIC/rock\": CWD command failed. No permission.");
     // A folder whose directory is missing maps, but nothing below it exists.
-    EXPECT_EQ(Ask("CWD /gone"), "250 CWD command successful \"/Gone\" is current directory.");
-    EXPECT_EQ(Ask("SIZE /gone/x"), "550 File unavailable.");
+    EXPECT_EQ(m_client.Ask("CWD /gone"), "250 CWD command successful \"/Gone\" is current directory.");
+    EXPECT_EQ(m_client.Ask("SIZE /gone/x"), "550 File unavailable.");
     // A folder's own directory is never removed, even one that is missing.
-    EXPECT_EQ(Ask("RMD /gone"), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("RMD /gone"), "550 No permission.");
     // A real entry of the home directory hides a folder of the same name.
     fs::create_directories(m_home + "/music");
-    EXPECT_EQ(Ask("CWD /music"), "250 CWD command successful \"/music\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /music"), "250 CWD command successful \"/music\" is current directory.");
 }
 
 // Other accounts may map the same directories: the home and every folder's own
@@ -167,25 +160,25 @@ TEST_F(PathCommands, TreeRootsCannotBeMovedRemovedOrHidden) {
                       Folder("inner", m_home + "/docs", All())});
     StartAndLogin();
     for (const char* path : {".", "...", "/pub", "/PUB/.", "pub//", "/docs", "/up/outside"}) {
-        EXPECT_EQ(Ask(std::string("RMD ") + path), "550 No permission.") << path;
-        EXPECT_EQ(Ask(std::string("RNFR ") + path), "550 No permission.") << path;
+        EXPECT_EQ(m_client.Ask(std::string("RMD ") + path), "550 No permission.") << path;
+        EXPECT_EQ(m_client.Ask(std::string("RNFR ") + path), "550 No permission.") << path;
     }
-    EXPECT_EQ(Ask("RMD /"), "550 Directory unavailable.");
-    EXPECT_EQ(Ask("RNFR /"), "550 File/directory not found.");
-    EXPECT_EQ(Ask("CWD /pub"), "250 CWD command successful \"/Pub\" is current directory.");
-    EXPECT_EQ(Ask("RMD ."), "550 No permission.");
-    EXPECT_EQ(Ask("RNFR ."), "550 No permission.");
-    EXPECT_EQ(Ask("CWD /"), "250 CWD command successful \"/\" is current directory.");
-    EXPECT_EQ(Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
+    EXPECT_EQ(m_client.Ask("RMD /"), "550 Directory unavailable.");
+    EXPECT_EQ(m_client.Ask("RNFR /"), "550 File/directory not found.");
+    EXPECT_EQ(m_client.Ask("CWD /pub"), "250 CWD command successful \"/Pub\" is current directory.");
+    EXPECT_EQ(m_client.Ask("RMD ."), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("RNFR ."), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("CWD /"), "250 CWD command successful \"/\" is current directory.");
+    EXPECT_EQ(m_client.Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
     for (const char* target : {".", "/", "/pub/.", "/drop", "/DROP/", "drop"})
-        EXPECT_EQ(Ask(std::string("RNTO ") + target), "550 No permission.") << target;
-    EXPECT_EQ(Ask("STOR /Drop"), "550 No permission.");
-    EXPECT_EQ(Ask("RNFR /docs/sub"), "350 Directory exists, ready for destination name.");
+        EXPECT_EQ(m_client.Ask(std::string("RNTO ") + target), "550 No permission.") << target;
+    EXPECT_EQ(m_client.Ask("STOR /Drop"), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("RNFR /docs/sub"), "350 Directory exists, ready for destination name.");
     for (const char* target : {"/pub/.", "...", "/drop"})
-        EXPECT_EQ(Ask(std::string("RNTO ") + target), "550 No permission.") << target;
-    EXPECT_EQ(Ask("MKD x\nfake"), "553 Requested action not taken. File name not allowed.");
-    EXPECT_EQ(Ask("RNTO y\rfake"), "553 Requested action not taken. File name not allowed.");
-    EXPECT_EQ(Ask("RNTO /pub/sub"), "250 Directory \"/docs/sub\" renamed .");
+        EXPECT_EQ(m_client.Ask(std::string("RNTO ") + target), "550 No permission.") << target;
+    EXPECT_EQ(m_client.Ask("MKD x\nfake"), "553 Requested action not taken. File name not allowed.");
+    EXPECT_EQ(m_client.Ask("RNTO y\rfake"), "553 Requested action not taken. File name not allowed.");
+    EXPECT_EQ(m_client.Ask("RNTO /pub/sub"), "250 Directory \"/docs/sub\" renamed .");
     EXPECT_TRUE(fs::is_directory(m_outside + "/sub"));
     EXPECT_TRUE(fs::is_directory(m_home + "/docs"));
     EXPECT_TRUE(fs::is_directory(m_dir.Path("drop")));
@@ -197,45 +190,45 @@ TEST_F(PathCommands, SymbolicLinkInsideHomeIsFollowedWithTheHomePermissions) {
     fs::create_directory_symlink(m_outside, m_home + "/link");
     SaveAlice(Only(Permission::Read));
     StartAndLogin();
-    EXPECT_EQ(Ask("SIZE /link/Rock/song.mp3"), "213 123");
-    EXPECT_EQ(Ask("DELE /link/Rock/song.mp3"), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("SIZE /link/Rock/song.mp3"), "213 123");
+    EXPECT_EQ(m_client.Ask("DELE /link/Rock/song.mp3"), "550 No permission.");
     EXPECT_TRUE(fs::exists(m_outside + "/Rock/song.mp3"));
 }
 
 TEST_F(PathCommands, EveryCommandReadsTheAccountAfresh) {
     SaveAlice(All(), {Folder("Music", m_outside, All())});
     StartAndLogin();
-    EXPECT_EQ(Ask("SIZE /file.txt"), "213 10");
+    EXPECT_EQ(m_client.Ask("SIZE /file.txt"), "213 10");
     SaveAlice(Only(Permission::Write), {Folder("Music", m_outside, All())});
-    EXPECT_EQ(Ask("SIZE /file.txt"), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("SIZE /file.txt"), "550 No permission.");
     // Without a folder table nothing outside home is granted.
     fs::remove(m_dir.Path("vfolder_user" + std::to_string(m_aliceId) + ".sdb"));
-    EXPECT_EQ(Ask("SIZE /Music/Rock/song.mp3"), "550 File unavailable.");
+    EXPECT_EQ(m_client.Ask("SIZE /Music/Rock/song.mp3"), "550 File unavailable.");
     // A deleted account reaches nothing, and the session goes on.
     CAccountEditor editor(m_dir.ProgramDir());
     ASSERT_TRUE(editor.DeleteUser(m_aliceId));
-    EXPECT_EQ(Ask("CWD /"), "550 \"/\": No permission.");
-    EXPECT_EQ(Ask("SIZE /file.txt"), "550 File unavailable.");
-    EXPECT_EQ(Ask("PWD"), "257 \"/\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /"), "550 \"/\": No permission.");
+    EXPECT_EQ(m_client.Ask("SIZE /file.txt"), "550 File unavailable.");
+    EXPECT_EQ(m_client.Ask("PWD"), "257 \"/\" is current directory.");
 }
 
 TEST_F(PathCommands, FolderTablesThatCannotBeReadDenyTheGroups) {
     const std::int32_t group = SaveGroup("staff", {Folder("Shared", m_outside, All())});
     SaveAlice(PermissionSet{}, {}, std::to_string(group));
     StartAndLogin();
-    EXPECT_EQ(Ask("SIZE /shared/Rock/song.mp3"), "213 123");
+    EXPECT_EQ(m_client.Ask("SIZE /shared/Rock/song.mp3"), "213 123");
     // The user's own folder table missing: the groups are still searched for names,
     // but nothing outside home is granted.
     const std::string userTable = m_dir.Path("vfolder_user" + std::to_string(m_aliceId) + ".sdb");
     fs::remove(userTable);
-    EXPECT_EQ(Ask("SIZE /shared/Rock/song.mp3"), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("SIZE /shared/Rock/song.mp3"), "550 No permission.");
     SaveAlice(PermissionSet{}, {}, std::to_string(group));
     // A group table that cannot be opened (here: a directory in its place).
     const std::string groupTable = m_dir.Path("vfolder_group" + std::to_string(group) + ".sdb");
     fs::remove(groupTable);
     fs::create_directory(groupTable);
-    EXPECT_EQ(Ask("SIZE /shared/Rock/song.mp3"), "550 File unavailable.");
-    EXPECT_EQ(Ask("NOOP"), "200 NOOP command successful.");
+    EXPECT_EQ(m_client.Ask("SIZE /shared/Rock/song.mp3"), "550 File unavailable.");
+    EXPECT_EQ(m_client.Ask("NOOP"), "200 NOOP command successful.");
 }
 
 TEST_F(PathCommands, LockedAccountTablesAnswerBusyAndChangeNothing) {
@@ -247,47 +240,47 @@ TEST_F(PathCommands, LockedAccountTablesAnswerBusyAndChangeNothing) {
     // that hides the folder from then on.
     ASSERT_TRUE(holder.Open(m_dir.Path("vfolder_group" + std::to_string(group) + ".sdb"), FileOpenMode::ReadOnly));
     ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
-    EXPECT_EQ(Ask("MKD /Shared"), "451 Account data is busy, try again.");
+    EXPECT_EQ(m_client.Ask("MKD /Shared"), "451 Account data is busy, try again.");
     EXPECT_FALSE(fs::exists(m_home + "/Shared"));
     ASSERT_TRUE(holder.Open(m_dir.Path("user.sdb"), FileOpenMode::ReadOnly));
     ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
-    EXPECT_EQ(Ask("RETR /shared/Rock/song.mp3"), "451 Account data is busy, try again.");  // before any 150
+    EXPECT_EQ(m_client.Ask("RETR /shared/Rock/song.mp3"), "451 Account data is busy, try again.");  // before any 150
     holder.Close();
-    EXPECT_EQ(Ask("SIZE /shared/Rock/song.mp3"), "213 123");
+    EXPECT_EQ(m_client.Ask("SIZE /shared/Rock/song.mp3"), "213 123");
 }
 
 TEST_F(PathCommands, DirectoryCreationAndRemoval) {
     SaveAlice(All());
     StartAndLogin();
-    EXPECT_EQ(Ask("MKD /new1/new2"), "250 Directory created.");
+    EXPECT_EQ(m_client.Ask("MKD /new1/new2"), "250 Directory created.");
     EXPECT_TRUE(fs::is_directory(m_home + "/new1"));
     EXPECT_FALSE(fs::exists(m_home + "/new1/new2"));
-    EXPECT_EQ(Ask("MKD /new1"), "550 Directory exists.");
-    EXPECT_EQ(Ask("XMKD /new1/new2"), "250 Directory created.");
-    EXPECT_EQ(Ask("RMD /new1"), "550 Directory is not empty.");
-    EXPECT_EQ(Ask("RMD /file.txt"), "450 delete directory error.");
-    EXPECT_EQ(Ask("RMD /"), "550 Directory unavailable.");
-    EXPECT_EQ(Ask("MKD .."), "550 can't create directory. No permission.");
-    EXPECT_EQ(Ask("XRMD /new1/new2"), "250 Directory deleted.");
-    EXPECT_EQ(Ask("RMD /new1"), "250 Directory deleted.");
+    EXPECT_EQ(m_client.Ask("MKD /new1"), "550 Directory exists.");
+    EXPECT_EQ(m_client.Ask("XMKD /new1/new2"), "250 Directory created.");
+    EXPECT_EQ(m_client.Ask("RMD /new1"), "550 Directory is not empty.");
+    EXPECT_EQ(m_client.Ask("RMD /file.txt"), "450 delete directory error.");
+    EXPECT_EQ(m_client.Ask("RMD /"), "550 Directory unavailable.");
+    EXPECT_EQ(m_client.Ask("MKD .."), "550 can't create directory. No permission.");
+    EXPECT_EQ(m_client.Ask("XRMD /new1/new2"), "250 Directory deleted.");
+    EXPECT_EQ(m_client.Ask("RMD /new1"), "250 Directory deleted.");
     SaveAlice(Only(Permission::DirList));
-    EXPECT_EQ(Ask("MKD /docs"), "550 can't create directory. No permission.");
+    EXPECT_EQ(m_client.Ask("MKD /docs"), "550 can't create directory. No permission.");
 }
 
 TEST_F(PathCommands, RenameSequenceAndTargetPermission) {
     SaveAlice(All(), {Folder("Music", m_outside, Only(Permission::Read))});
     StartAndLogin();
-    EXPECT_EQ(Ask("RNTO x"), "503 Bad sequence of commands.");
-    EXPECT_EQ(Ask("RNFR /nothing"), "550 File/directory not found.");
-    EXPECT_EQ(Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
-    EXPECT_EQ(Ask("RNTO /docs/sub/a.txt"), "550 File already exists.");
+    EXPECT_EQ(m_client.Ask("RNTO x"), "503 Bad sequence of commands.");
+    EXPECT_EQ(m_client.Ask("RNFR /nothing"), "550 File/directory not found.");
+    EXPECT_EQ(m_client.Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
+    EXPECT_EQ(m_client.Ask("RNTO /docs/sub/a.txt"), "550 File already exists.");
     // SECURITY: the target folder grants no rename, so nothing moves.
-    EXPECT_EQ(Ask("RNTO /Music/file.txt"), "550 No permission.");
+    EXPECT_EQ(m_client.Ask("RNTO /Music/file.txt"), "550 No permission.");
     EXPECT_TRUE(fs::exists(m_home + "/file.txt"));
-    EXPECT_EQ(Ask("RNTO /moved.txt"), "250 File \"/file.txt\" renamed .");
-    EXPECT_EQ(Ask("RNTO /again.txt"), "450 error rename the file: \"/file.txt\".");
-    EXPECT_EQ(Ask("RNFR /docs"), "350 Directory exists, ready for destination name.");
-    EXPECT_EQ(Ask("RNTO /papers"), "250 Directory \"/docs\" renamed .");
+    EXPECT_EQ(m_client.Ask("RNTO /moved.txt"), "250 File \"/file.txt\" renamed .");
+    EXPECT_EQ(m_client.Ask("RNTO /again.txt"), "450 error rename the file: \"/file.txt\".");
+    EXPECT_EQ(m_client.Ask("RNFR /docs"), "350 Directory exists, ready for destination name.");
+    EXPECT_EQ(m_client.Ask("RNTO /papers"), "250 Directory \"/docs\" renamed .");
     EXPECT_TRUE(fs::exists(m_home + "/papers/sub/a.txt"));
 }
 
@@ -302,22 +295,22 @@ TEST_F(PathCommands, SizeRestAndDeleteWithQuotaRefund) {
     CAccountEditor editor(m_dir.ProgramDir());
     ASSERT_TRUE(editor.SaveUser(alice, {}));
     StartAndLogin();
-    EXPECT_EQ(Ask("SIZE /sparse.bin"), "213 5000000000");
-    EXPECT_EQ(Ask("REST 5000000000"), "350 Restarting at byte offset 5000000000.");
-    EXPECT_EQ(Ask("REST abc"), "350 Restarting at byte offset 0.");
-    EXPECT_EQ(Ask("REST 99999999999999999999"), "350 Restarting at byte offset 9223372036854775807.");
-    EXPECT_EQ(Ask("DELE /docs"), "550 File unavailable.");
-    EXPECT_EQ(Ask("DELE /five.bin"), "250 File \"/five.bin\" was deleted .");
+    EXPECT_EQ(m_client.Ask("SIZE /sparse.bin"), "213 5000000000");
+    EXPECT_EQ(m_client.Ask("REST 5000000000"), "350 Restarting at byte offset 5000000000.");
+    EXPECT_EQ(m_client.Ask("REST abc"), "350 Restarting at byte offset 0.");
+    EXPECT_EQ(m_client.Ask("REST 99999999999999999999"), "350 Restarting at byte offset 9223372036854775807.");
+    EXPECT_EQ(m_client.Ask("DELE /docs"), "550 File unavailable.");
+    EXPECT_EQ(m_client.Ask("DELE /five.bin"), "250 File \"/five.bin\" was deleted .");
     // The refund follows the reply; the next reply shows it is done.
-    EXPECT_EQ(Ask("NOOP"), "200 NOOP command successful.");
+    EXPECT_EQ(m_client.Ask("NOOP"), "200 NOOP command successful.");
     UserRecord after;
     ASSERT_TRUE(ReadUser(m_dir.ProgramDir(), "alice", after));
     EXPECT_EQ(after.quotaCurrent, 0);  // 3 - 4, never below 0
     alice.quotaMax = 0;
     alice.quotaCurrent = 7;
     ASSERT_TRUE(editor.SaveUser(alice, {}));
-    EXPECT_EQ(Ask("DELE /file.txt"), "250 File \"/file.txt\" was deleted .");
-    EXPECT_EQ(Ask("NOOP"), "200 NOOP command successful.");
+    EXPECT_EQ(m_client.Ask("DELE /file.txt"), "250 File \"/file.txt\" was deleted .");
+    EXPECT_EQ(m_client.Ask("NOOP"), "200 NOOP command successful.");
     ASSERT_TRUE(ReadUser(m_dir.ProgramDir(), "alice", after));
     EXPECT_EQ(after.quotaCurrent, 7);
 }
@@ -358,14 +351,14 @@ protected:
     void CheckEveryProbe(Permission granted, const std::string& localDir, const std::string& at) {
         for (const Probe& probe : Probes(at)) {
             PrepareVictims(localDir);
-            const std::string reply = Ask(probe.command);
+            const std::string reply = m_client.Ask(probe.command);
             if (probe.needs == Permission::Append && reply.rfind("150 ", 0) == 0) {
-                EXPECT_EQ(Line(), "425 Can't build data connection.");
+                EXPECT_EQ(m_client.Reply(), "425 Can't build data connection.");
             }
             const bool allowed = reply != probe.refused;
             EXPECT_EQ(allowed, probe.needs == granted)
                 << probe.command << " with only permission " << static_cast<int>(granted) << ": " << reply;
-            Ask("CWD /");
+            m_client.Ask("CWD /");
         }
     }
 };

@@ -21,9 +21,9 @@ protected:
         DataChannel data;
         EXPECT_TRUE(data.Connect(Pasv(client)));
         client.SendLine("RETR " + name);
-        EXPECT_EQ(Reply(client), "150 File status okay; about to open data connection.");
+        EXPECT_EQ(client.Reply(), "150 File status okay; about to open data connection.");
         std::string bytes = data.ReadAll();
-        finalReply = Reply(client);
+        finalReply = client.Reply();
         return bytes;
     }
     // Uploads `bytes` with `command` ("STOR x", "APPE x"); returns the final reply.
@@ -31,11 +31,11 @@ protected:
         DataChannel data;
         EXPECT_TRUE(data.Connect(Pasv(client)));
         client.SendLine(command);
-        const std::string first = Reply(client);
+        const std::string first = client.Reply();
         if (first != "150 File status okay; about to open data connection.") return first;
         data.SendAll(bytes);
         data.Close();
-        return Reply(client);
+        return client.Reply();
     }
 };
 
@@ -44,19 +44,19 @@ TEST_F(Transfers, RetrHonoursRestartOffsetsInsideTheFileOnly) {
     auto client = LoggedIn();
     std::string reply;
     client->SendLine("REST 1000");
-    Reply(*client);
+    client->Reply();
     EXPECT_EQ(Retr(*client, "five.bin", reply), bytes.substr(1000));
     EXPECT_EQ(reply, "226 Transfer complete.");
     for (const char* offset : {"5000", "6000", "-5"}) {
         client->SendLine(std::string("REST ") + offset);
-        Reply(*client);
+        client->Reply();
         EXPECT_EQ(Retr(*client, "five.bin", reply), bytes) << offset;
         EXPECT_EQ(reply, "226 Transfer complete.");
     }
     // The offset was used up by the transfer.
     EXPECT_EQ(Retr(*client, "five.bin", reply), bytes);
     client->SendLine("RETR missing.bin");
-    EXPECT_EQ(Reply(*client), "550 File not found.");
+    EXPECT_EQ(client->Reply(), "550 File not found.");
     EXPECT_TRUE(WaitForEvents(2, 5));
 }
 
@@ -85,15 +85,15 @@ TEST_F(Transfers, StorReplacesAppeAppendsAndRestKeepsThePrefix) {
     const std::string whole = Pattern(9000, 5);
     WriteFile(m_home + "/resume.bin", whole.substr(0, 4000) + "garbage-after-the-break");
     client->SendLine("REST 4000");
-    Reply(*client);
+    client->Reply();
     EXPECT_EQ(Upload(*client, "STOR resume.bin", whole.substr(4000)), "226 Transfer complete.");
     EXPECT_EQ(ReadFile(m_home + "/resume.bin"), whole);
 
     // An offset past the end is refused before anything is touched, and then forgotten.
     client->SendLine("REST 999999");
-    Reply(*client);
+    client->Reply();
     client->SendLine("STOR resume.bin");
-    EXPECT_EQ(Reply(*client), "554 Invalid REST parameter.");
+    EXPECT_EQ(client->Reply(), "554 Invalid REST parameter.");
     EXPECT_EQ(ReadFile(m_home + "/resume.bin"), whole);
     EXPECT_EQ(Upload(*client, "STOR fresh.bin", "new"), "226 Transfer complete.");
     EXPECT_EQ(ReadFile(m_home + "/fresh.bin"), "new");
@@ -117,7 +117,7 @@ TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
     EXPECT_LT(stored.size(), 10240u);
     EXPECT_EQ(stored, bytes.substr(0, stored.size()));
     client->SendLine("NOOP");  // the booking is done before the next command runs
-    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    EXPECT_EQ(client->Reply(), "200 NOOP command successful.");
     const double booked = ReadAlice().quotaCurrent;
     EXPECT_GE(booked, 9);  // the refused chunk stays counted
     EXPECT_LE(booked, 14);
@@ -128,22 +128,22 @@ TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
     });
     EXPECT_EQ(Upload(*client, "STOR small.bin", Pattern(1500)), "226 Transfer complete.");
     client->SendLine("NOOP");
-    Reply(*client);
+    client->Reply();
     EXPECT_EQ(ReadAlice().quotaCurrent, 2);  // every started KiB counts
     // Uploads just short of a KiB cannot add up unbooked; an empty one books nothing.
     for (const char* name : {"a", "b", "c"})
         EXPECT_EQ(Upload(*client, std::string("STOR ") + name, Pattern(1023)), "226 Transfer complete.");
     EXPECT_EQ(Upload(*client, "STOR empty", ""), "226 Transfer complete.");
     client->SendLine("NOOP");
-    Reply(*client);
+    client->Reply();
     EXPECT_EQ(ReadAlice().quotaCurrent, 5);
     // Deleting them gives back what they booked, no less.
     for (const char* name : {"a", "b", "c"}) {
         client->SendLine(std::string("DELE ") + name);
-        EXPECT_EQ(Reply(*client).substr(0, 4), "250 ");
+        EXPECT_EQ(client->Reply().substr(0, 4), "250 ");
     }
     client->SendLine("NOOP");  // the refund follows the reply
-    Reply(*client);
+    client->Reply();
     EXPECT_EQ(ReadAlice().quotaCurrent, 2);
 }
 
@@ -164,7 +164,7 @@ TEST_F(Transfers, OnlyRegularFilesWithSafeNamesAreTransferred) {
     };
     for (const auto& [line, reply] : refusals) {
         client->SendLine(line);
-        EXPECT_EQ(Reply(*client, seconds(2)), reply) << line;
+        EXPECT_EQ(client->Reply(seconds(2)), reply) << line;
     }
     EXPECT_FALSE(std::filesystem::exists(m_home + "/a\nb"));
     std::string final;
@@ -179,17 +179,17 @@ TEST_F(Transfers, SecondUploadToTheSameFileIsRefused) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*first)));
     first->SendLine("STOR same.bin");
-    EXPECT_EQ(Reply(*first), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(first->Reply(), "150 File status okay; about to open data connection.");
     data.SendAll("first-part/");
     std::this_thread::sleep_for(milliseconds(100));
     DataChannel other;
     ASSERT_TRUE(other.Connect(Pasv(*second)));
     second->SendLine("STOR same.bin");
-    EXPECT_EQ(Reply(*second), "150 File status okay; about to open data connection.");
-    EXPECT_EQ(Reply(*second), "450 Can't access file.");
+    EXPECT_EQ(second->Reply(), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(second->Reply(), "450 Can't access file.");
     data.SendAll("second-part");
     data.Close();
-    EXPECT_EQ(Reply(*first), "226 Transfer complete.");
+    EXPECT_EQ(first->Reply(), "226 Transfer complete.");
     EXPECT_EQ(ReadFile(m_home + "/same.bin"), "first-part/second-part");
 }
 
@@ -199,22 +199,22 @@ TEST_F(Transfers, ClientClosingMidTransferEndsItCleanly) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("RETR big.bin");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(client->Reply(), "150 File status okay; about to open data connection.");
     data.ReadSome(100000);
     data.Reset();
-    EXPECT_EQ(Reply(*client), "426 Connection closed.");
+    EXPECT_EQ(client->Reply(), "426 Connection closed.");
 
     // An upload cut off by an orderly close keeps what arrived.
     DataChannel up;
     ASSERT_TRUE(up.Connect(Pasv(*client)));
     client->SendLine("STOR part.bin");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(client->Reply(), "150 File status okay; about to open data connection.");
     up.SendAll("partial");
     up.Close();
-    EXPECT_EQ(Reply(*client), "226 Transfer complete.");
+    EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     EXPECT_EQ(ReadFile(m_home + "/part.bin"), "partial");
     client->SendLine("NOOP");
-    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    EXPECT_EQ(client->Reply(), "200 NOOP command successful.");
 }
 
 TEST_F(Transfers, AborDuringAHugeDownloadAnswersAtOnce) {
@@ -229,22 +229,22 @@ TEST_F(Transfers, AborDuringAHugeDownloadAnswersAtOnce) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("RETR huge.bin");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(client->Reply(), "150 File status okay; about to open data connection.");
     data.ReadSome(1 << 20);
     const auto start = std::chrono::steady_clock::now();
     // As clients send it: Telnet interrupt and synch bytes in front of the keyword.
     client->SendLine("\xff\xf4\xff\xf2" "ABOR");
-    EXPECT_EQ(Reply(*client, seconds(1)), "426 Data connection closed.");
-    EXPECT_EQ(Reply(*client, seconds(1)), "226 ABOR command successful.");
+    EXPECT_EQ(client->Reply(seconds(1)), "426 Data connection closed.");
+    EXPECT_EQ(client->Reply(seconds(1)), "226 ABOR command successful.");
     EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(1));
     EXPECT_TRUE(data.WaitClosed(seconds(2)));
     client->SendLine("NOOP");
-    EXPECT_EQ(Reply(*client), "200 NOOP command successful.");
+    EXPECT_EQ(client->Reply(), "200 NOOP command successful.");
     // The aborted download is over: with only a passive socket waiting, ABOR has no
     // transfer to report closed.
     ASSERT_NE(Pasv(*client), 0);
     client->SendLine("ABOR");
-    EXPECT_EQ(Reply(*client), "226 ABOR command successful.");
+    EXPECT_EQ(client->Reply(), "226 ABOR command successful.");
 }
 
 TEST_F(Transfers, QuitDuringADownloadEndsTheSession) {
@@ -253,10 +253,10 @@ TEST_F(Transfers, QuitDuringADownloadEndsTheSession) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("RETR big.bin");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(client->Reply(), "150 File status okay; about to open data connection.");
     data.ReadSome(100000);
     client->SendLine("QUIT");
-    EXPECT_EQ(Reply(*client), "220 Good bye!");
+    EXPECT_EQ(client->Reply(), "220 Good bye!");
     EXPECT_TRUE(client->WaitClosed(seconds(3)));
     EXPECT_TRUE(data.WaitClosed(seconds(3)));
 }
@@ -272,10 +272,10 @@ TEST_F(Transfers, FileThatShrinksDuringItsDownloadEndsIt) {
     DataChannel data;
     ASSERT_TRUE(data.Connect(Pasv(*client)));
     client->SendLine("RETR shrinks.bin");
-    EXPECT_EQ(Reply(*client), "150 File status okay; about to open data connection.");
+    EXPECT_EQ(client->Reply(), "150 File status okay; about to open data connection.");
     EXPECT_EQ(data.ReadSome(4096).size(), 4096u);
     std::filesystem::resize_file(m_home + "/shrinks.bin", 6000);
-    EXPECT_EQ(Reply(*client, seconds(5)), "426 Connection closed.");
+    EXPECT_EQ(client->Reply(seconds(5)), "426 Connection closed.");
     EXPECT_EQ(data.ReadAll(seconds(3)).size(), 6000u - 4096u);
     EXPECT_TRUE(WaitForEvents(4, 1));
 }

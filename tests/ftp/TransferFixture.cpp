@@ -176,17 +176,13 @@ UserRecord TransferTest::ReadAlice() {
 std::unique_ptr<RawFtpClient> TransferTest::LoggedIn(const char* address) {
     auto client = std::make_unique<RawFtpClient>();
     EXPECT_TRUE(client->ConnectTo(address, m_harness.Port()));
-    EXPECT_EQ(Reply(*client), "220 Welcome to Tarvona FTP Server!");
-    client->SendLine("USER alice");
-    EXPECT_EQ(Reply(*client), "331 username ok, need password.");
-    client->SendLine("PASS secret");
-    EXPECT_EQ(Reply(*client), "230 User logged in. proceed.");
+    EXPECT_TRUE(client->LogIn("alice", "secret"));
     return client;
 }
 
 std::uint16_t TransferTest::Pasv(RawFtpClient& client) {
     client.SendLine("PASV");
-    const std::string reply = Reply(client);
+    const std::string reply = client.Reply();
     unsigned a, b, c, d, high, low;
     if (std::sscanf(reply.c_str(), "227 Entering Passive Mode (%u,%u,%u,%u,%u,%u).", &a, &b, &c, &d,
                     &high, &low) != 6) {
@@ -195,10 +191,6 @@ std::uint16_t TransferTest::Pasv(RawFtpClient& client) {
     }
     EXPECT_EQ(a * 1000000 + b * 10000 + c * 100 + d, 127000001u) << reply;
     return static_cast<std::uint16_t>(high * 256 + low);
-}
-
-std::string TransferTest::Reply(RawFtpClient& client, std::chrono::milliseconds deadline) {
-    return client.ReadLine(deadline).value_or("<none>");
 }
 
 bool TransferTest::WaitForEvents(int kind, int count) {

@@ -59,14 +59,10 @@ protected:
     // `edit` may change it first.
     void SaveAlice(const std::function<void(UserRecord&)>& edit = {});
     UserRecord ReadAlice();
-    // A client that has logged in as alice.
     // A client logged in as alice over the loopback address `address`.
     std::unique_ptr<RawFtpClient> LoggedIn(const char* address = "127.0.0.1");
     // Sends PASV and returns the announced port (0 when the reply is not a 227).
     std::uint16_t Pasv(RawFtpClient& client);
-    // The next reply line, or "<none>".
-    static std::string Reply(RawFtpClient& client,
-                             std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // Waits until the server has counted `count` transfer events of `kind`.
     bool WaitForEvents(int kind, int count);
     // A file of `size` bytes in the home directory with a recognisable pattern.

@@ -11,8 +11,6 @@
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TempDir.h"
 
-inline constexpr const char* kGreeting = "220 Welcome to Tarvona FTP Server!";
-inline constexpr const char* kGoodbye = "220 Good bye!";
 inline constexpr const char* kLoginFirst = "530 Please login with USER and PASS.";
 inline constexpr const char* kSyntaxError = "501 Syntax error in parameters or arguments.";
 inline constexpr const char* kTooManyUsers =

@@ -1,6 +1,7 @@
 #include "tests/support/RawFtpClient.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -170,6 +171,25 @@ bool HaveIpv6Loopback() {
 std::vector<std::string> LoopbackAddresses() {
     if (HaveIpv6Loopback()) return {"127.0.0.1", "::1"};
     return {"127.0.0.1"};
+}
+
+std::string RawFtpClient::Reply(std::chrono::milliseconds deadline) {
+    return ReadLine(deadline).value_or(kNoReply);
+}
+
+std::string RawFtpClient::Ask(std::string_view line, std::chrono::milliseconds deadline) {
+    if (!SendLine(line)) return kNoReply;
+    return Reply(deadline);
+}
+
+bool RawFtpClient::LogIn(std::string_view user, std::string_view password) {
+    const std::string greeting = Reply();
+    EXPECT_EQ(greeting, kGreeting);
+    const std::string needPassword = Ask("USER " + std::string(user));
+    EXPECT_EQ(needPassword, kNeedPassword) << user;
+    const std::string loggedIn = Ask("PASS " + std::string(password));
+    EXPECT_EQ(loggedIn, kLoggedIn) << user;
+    return greeting == kGreeting && needPassword == kNeedPassword && loggedIn == kLoggedIn;
 }
 
 HeldPort::HeldPort() {

@@ -9,6 +9,13 @@
 #include <string_view>
 #include <vector>
 
+// Replies the tests compare against, and what Reply gives when none came.
+inline constexpr const char* kGreeting = "220 Welcome to Tarvona FTP Server!";
+inline constexpr const char* kGoodbye = "220 Good bye!";
+inline constexpr const char* kNeedPassword = "331 username ok, need password.";
+inline constexpr const char* kLoggedIn = "230 User logged in. proceed.";
+inline constexpr const char* kNoReply = "<no reply>";
+
 class RawFtpClient {
 public:
     RawFtpClient() = default;
@@ -28,6 +35,12 @@ public:
     // The next line the server sent, without its CR LF; nothing when the deadline
     // passes or the connection closes first.
     std::optional<std::string> ReadLine(std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    // The next reply line, or kNoReply.
+    std::string Reply(std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    // Sends `line` and returns the next reply line (kNoReply when none came).
+    std::string Ask(std::string_view line, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    // Reads the greeting, then USER and PASS; a test failure names the step that differed.
+    bool LogIn(std::string_view user, std::string_view password);
     // Waits for the server to close the connection (end of stream or reset). Bytes that
     // arrive meanwhile are kept and returned through `unread`. False on time-out.
     bool WaitClosed(std::chrono::milliseconds deadline = std::chrono::seconds(5),
