@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   curl lftp python3
-  ccache
+  ccache clang-format
 )
 missing=()
 for p in "${packages[@]}"; do
