@@ -1,20 +1,15 @@
 #include "accounts/AccountEditor.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "accounts/AccountSchema.h"
 #include "accounts/FieldAccess.h"
 #include "accounts/Limits.h"
 #include "db/KorvTable.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
 
 std::vector<std::string_view> SplitCommas(std::string_view text) {
     std::vector<std::string_view> pieces;
@@ -34,16 +29,11 @@ bool WritePermissions(CKorvTable& table, const PermissionSet& set) {
 
 bool IsDuplicate(const CKorvTable& table) { return table.GetLastError() == "the key is unduplicated"; }
 
-void RemoveFile(const std::string& path) {
-    std::error_code ignored;  // a missing file is not an error
-    std::filesystem::remove(path, ignored);
-}
-
 }  // namespace
 
 bool IsStorableDirectory(std::string_view path) { return !path.empty() && path.front() == '/'; }
 
-bool HasNonBlank(std::string_view text) { return !Trim(text).empty(); }
+bool HasNonBlank(std::string_view text) { return !TrimBlanks(text).empty(); }
 
 CAccountEditor::CAccountEditor(std::string programDir) : m_programDir(std::move(programDir)) {}
 
@@ -113,7 +103,7 @@ bool CAccountEditor::DeleteUser(std::int32_t id) {
         if (!table.Open(UserTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) || !table.Delete())
             return Fail("Can't delete user");
     }
-    RemoveFile(UserFolderTablePath(m_programDir, id));
+    (void)RemoveFileIfPresent(UserFolderTablePath(m_programDir, id));
     return true;
 }
 
@@ -145,7 +135,7 @@ bool CAccountEditor::DeleteGroup(std::int32_t id) {
         if (!table.Open(GroupTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) || !table.Delete())
             return Fail("Can't delete group");
     }
-    RemoveFile(GroupFolderTablePath(m_programDir, id));
+    (void)RemoveFileIfPresent(GroupFolderTablePath(m_programDir, id));
     return RemoveGroupFromUsers(id);
 }
 
@@ -194,7 +184,7 @@ std::string CAccountEditor::GroupNamesToIds(std::string_view names, std::vector<
     CKorvTable table;
     const bool open = table.Open(GroupTablePath(m_programDir), OpenMode::Read);
     for (std::string_view piece : SplitCommas(names)) {
-        const std::string name(Trim(piece));
+        const std::string name(TrimBlanks(piece));
         if (name.empty()) continue;
         if (open && table.SeekByName("name", name.c_str()) && table.GetFieldText("name").size() == name.size()) {
             if (!ids.empty()) ids += ',';

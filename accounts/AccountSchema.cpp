@@ -1,12 +1,12 @@
 #include "accounts/AccountSchema.h"
 
 #include <random>
-#include <filesystem>
 #include <string_view>
 
 #include "accounts/AccountStore.h"
 #include "accounts/Limits.h"
 #include "db/KorvTable.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -35,23 +35,20 @@ using DefineFn = bool (*)(CKorvTable&);
 // Builds the table under a private name and links it into place only when `path` is
 // still free, so a table another process made a moment ago is never emptied.
 bool CreateIfMissing(const std::string& path, DefineFn define, std::string& error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::exists(path, ec)) return true;
+    if (GetPathKind(path) != PathKind::Missing) return true;
     // Random, so two processes racing here never build in the same file.
     const std::string temp = path + ".new" + std::to_string(std::random_device{}());
     {
         CKorvTable table;
         if (!define(table) || !table.Create(temp)) {
             error = "cannot create " + path + ": " + table.GetLastError();
-            fs::remove(temp, ec);
+            (void)RemoveFile(temp);
             return false;
         }
     }
-    fs::create_hard_link(temp, path, ec);
-    const bool linked = !ec;
-    const bool existsNow = fs::exists(path);
-    fs::remove(temp, ec);
+    const bool linked = LinkFile(temp, path);
+    const bool existsNow = GetPathKind(path) != PathKind::Missing;
+    (void)RemoveFile(temp);
     if (linked || existsNow) return true;
     error = "cannot create " + path;
     return false;

@@ -1,10 +1,10 @@
 #include "accounts/AccountStore.h"
 
-#include <cctype>
 #include <charconv>
 
 #include "accounts/FieldAccess.h"
 #include "db/KorvTable.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -12,13 +12,7 @@ namespace {
 // the key can land on a stored name that merely starts the same way.
 // SECURITY: the stored name must be the whole name sought, or a long name logs in as
 // someone else. Letter case is left to the key (it may ignore case).
-bool SameName(std::string_view stored, std::string_view sought) {
-    if (stored.size() != sought.size()) return false;
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(stored[i])) != std::tolower(static_cast<unsigned char>(sought[i])))
-            return false;
-    return true;
-}
+bool SameName(std::string_view stored, std::string_view sought) { return EqualsNoCase(stored, sought); }
 
 PermissionSet ReadPermissions(const CKorvTable& table) {
     PermissionSet set;
@@ -112,8 +106,7 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
         const std::size_t comma = groups.find(',');
         std::string_view piece = groups.substr(0, comma);
         groups = comma == std::string_view::npos ? std::string_view{} : groups.substr(comma + 1);
-        while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
-        while (!piece.empty() && piece.back() == ' ') piece.remove_suffix(1);
+        piece = Trim(piece, " ");
         std::int32_t id = 0;
         const auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), id);
         if (ec == std::errc() && end == piece.data() + piece.size() && !piece.empty()) ids.push_back(id);

@@ -1,7 +1,6 @@
 #include "app/StartupSequence.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
@@ -10,6 +9,7 @@
 #include "config/IpFilter.h"
 #include "config/LogFile.h"
 #include "config/Options.h"
+#include "platform/FileSystem.h"
 #include "platform/ProgramDir.h"
 #include "platform/StringFormat.h"
 #include "server/FtpServer.h"
@@ -53,9 +53,7 @@ void CServerStartup::OpenLogFile() {
 }
 
 bool CServerStartup::Prepare(CFtpServer& server) {
-    std::error_code error;
-    std::filesystem::create_directories(m_programDir, error);
-    if (!std::filesystem::is_directory(m_programDir)) {
+    if (!MakeDirectories(m_programDir)) {
         std::fprintf(stderr, "program directory %s cannot be created\n", m_programDir.c_str());
         return false;
     }

@@ -1,7 +1,7 @@
 #include "config/LogLine.h"
 
-#include "config/TextUtil.h"
 #include "platform/Clock.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string MaskPassword(std::string_view receivedLine) {
     std::string_view rest = receivedLine;
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
     // SECURITY: the password never reaches the log, not even its length.
-    if (rest.size() >= 4 && config::EqualsNoCase(rest.substr(0, 4), "PASS") &&
+    if (rest.size() >= 4 && EqualsNoCase(rest.substr(0, 4), "PASS") &&
         (rest.size() == 4 || !IsAlnum(rest[4])))
         return ">> PASS ****";
     return ">> " + std::string(receivedLine);
