@@ -2,7 +2,9 @@
 
 #include <charconv>
 
+#include "accounts/AccountFields.h"
 #include "accounts/FieldAccess.h"
+#include "accounts/RecordAccess.h"
 #include "db/KorvTable.h"
 #include "platform/Text.h"
 
@@ -14,29 +16,6 @@ namespace {
 // someone else. Letter case is left to the key (it may ignore case).
 bool SameName(std::string_view stored, std::string_view sought) { return EqualsNoCase(stored, sought); }
 
-PermissionSet ReadPermissions(const CKorvTable& table) {
-    PermissionSet set;
-    for (std::size_t i = 0; i < kPermissionCount; ++i) set.granted[i] = ReadIntField(table, kPermissionFields[i]) == 1;
-    return set;
-}
-
-void ReadUserFields(const CKorvTable& table, UserRecord& out) {
-    out.id = static_cast<std::int32_t>(std::strtol(table.GetFieldText(0).c_str(), nullptr, 10));
-    out.name = table.GetFieldText("userid");
-    out.password = table.GetFieldText("password");
-    out.email = table.GetFieldText("email");
-    out.groups = table.GetFieldText("group");
-    out.homeDir = table.GetFieldText("homedir");
-    out.status = table.GetFieldText("status");
-    out.reserved = table.GetFieldText("reserved");
-    out.permissions = ReadPermissions(table);
-    out.downloadLimit = ReadIntField(table, "download_limit");
-    out.downloadSpeed = ReadIntField(table, "download_speed");
-    out.uploadLimit = ReadIntField(table, "upload_limit");
-    out.uploadSpeed = ReadIntField(table, "upload_speed");
-    out.quotaMax = ReadNumberField(table, "quota_max");
-    out.quotaCurrent = ReadNumberField(table, "quota_current");
-}
 
 }  // namespace
 
@@ -53,7 +32,8 @@ std::string GroupFolderTablePath(const std::string& programDir, std::int32_t gro
 }
 
 bool FindUser(CKorvTable& table, const std::string& userName) {
-    return table.SeekByName("userid", userName.c_str()) && SameName(table.GetFieldText("userid"), userName);
+    constexpr std::string_view kKey = FieldName(&UserRecord::name);  // the key is named as its field
+    return table.SeekByName(kKey, userName.c_str()) && SameName(table.GetFieldText(kKey), userName);
 }
 
 LookupResult LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
@@ -61,7 +41,7 @@ LookupResult LookUpUser(const std::string& programDir, const std::string& userNa
     if (!table.Open(UserTablePath(programDir), OpenMode::Read))
         return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
     if (!FindUser(table, userName)) return LookupResult::NotFound;
-    ReadUserFields(table, out);
+    ReadRecord(table, out);
     return LookupResult::Found;
 }
 
@@ -75,7 +55,7 @@ bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
     if (!table.Open(UserTablePath(programDir), OpenMode::Read)) return false;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         UserRecord user;
-        ReadUserFields(table, user);
+        ReadRecord(table, user);
         out.push_back(std::move(user));
     }
     return true;
@@ -87,10 +67,7 @@ LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& 
     if (!table.Open(path, OpenMode::Read)) return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         VirtualFolder folder;
-        folder.id = ReadIntField(table, "id");
-        folder.name = table.GetFieldText("name");
-        folder.dir = table.GetFieldText("dir");
-        folder.permissions = ReadPermissions(table);
+        ReadRecord(table, folder);
         out.push_back(std::move(folder));
     }
     return LookupResult::Found;
@@ -120,9 +97,10 @@ bool AddQuotaCurrent(const std::string& programDir, const std::string& userName,
     const bool opened = table.Open(UserTablePath(programDir), OpenMode::ReadWrite);
     if (busy != nullptr) *busy = !opened && table.IsBusy();
     if (!opened || !FindUser(table, userName)) return false;
-    const double quotaMax = ReadNumberField(table, "quota_max");
+    const double quotaMax = ReadNumberField(table, FieldName(&UserRecord::quotaMax));
     if (quotaMax == 0 || (onlyWhenPositive && !(quotaMax > 0))) return true;
-    double current = ReadNumberField(table, "quota_current") + deltaKb;
+    constexpr std::string_view kCurrent = FieldName(&UserRecord::quotaCurrent);
+    double current = ReadNumberField(table, kCurrent) + deltaKb;
     if (current < 0) current = 0;
-    return WriteNumberField(table, "quota_current", current) && table.Update();
+    return WriteNumberField(table, kCurrent, current) && table.Update();
 }
