@@ -120,22 +120,23 @@ void CIpFilter::Publish(Change change) {
 }
 
 bool CIpFilter::Load(const std::string& programDir) {
-    bool ok = true;
-    for (const List list : {List::Allow, List::Deny}) {
-        std::string text, error;
-        switch (ReadTextFile(programDir + FileName(list), config::kMaxIpListFileSize, &text,
-                             &error)) {
-            case FileReadResult::Read:
-                SetList(list, text.substr(0, text.find('\0')));  // a zero byte ends the text
-                break;
-            case FileReadResult::Missing:
-                break;
-            case FileReadResult::Failed:
-                ok = Fail(std::move(error));
-                break;
-        }
+    const bool allowRead = LoadList(programDir, List::Allow);
+    const bool denyRead = LoadList(programDir, List::Deny);
+    return allowRead && denyRead;
+}
+
+bool CIpFilter::LoadList(const std::string& programDir, List list) {
+    std::string text, error;
+    switch (ReadTextFile(programDir + FileName(list), config::kMaxIpListFileSize, &text, &error)) {
+        case FileReadResult::Read:
+            SetList(list, text.substr(0, text.find('\0')));  // a zero byte ends the text
+            return true;
+        case FileReadResult::Missing:
+            return true;
+        case FileReadResult::Failed:
+            break;
     }
-    return ok;
+    return Fail(std::move(error));
 }
 
 bool CIpFilter::Save(const std::string& programDir) const {
