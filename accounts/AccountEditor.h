@@ -12,11 +12,9 @@
 
 #include "accounts/AccountStore.h"
 
-struct GroupRecord {
-    std::int32_t id = 0;  // 0 (or not found) = a new group
-    std::string name;
-    std::string notes;
-};
+// What the last failed call of an editor ran into, for callers that act on the reason
+// rather than show GetLastError. NameTaken: another account (or group) has the name.
+enum class EditFailure { None, NameTaken, Other };
 
 class CAccountEditor {
 public:
@@ -57,15 +55,18 @@ public:
     [[nodiscard]] bool SaveFolders(const std::string& path, const std::vector<VirtualFolder>& folders);
 
     const std::string& GetLastError() const { return m_lastError; }
+    EditFailure GetLastFailure() const { return m_lastFailure; }
 
 private:
-    bool Fail(std::string why);
+    bool Fail(std::string why, EditFailure failure = EditFailure::Other);
     bool CheckFolders(const std::vector<VirtualFolder>& folders);
-    bool WriteUserFields(CKorvTable& table, const UserRecord& user);
+    template <typename Record>
+    bool StoreRecord(const std::string& path, Record& record, std::string_view kind);
     bool RemoveGroupFromUsers(std::int32_t groupId);
 
     std::string m_programDir;
     std::string m_lastError;
+    EditFailure m_lastFailure = EditFailure::None;
 };
 
 // True when `path` can be stored as a home or folder directory: an absolute path.

@@ -1,29 +1,6 @@
-// The layouts of the account tables and their creation. The server itself never needs a
-// particular layout of user.sdb or group.sdb (it reads fields by name); these are the
-// layouts this system writes when it creates the tables on first start.
-//
-// user.sdb                                group.sdb
-//   NO  FIELD           TYPE    WIDTH       NO  FIELD   TYPE     WIDTH
-//    0  "id"            AutoInc     4        0  "id"    AutoInc      4
-//    1  "userid"        Text       64        1  "name"  Text        64
-//    2  "password"      Text      128        2  "notes" Text       128
-//    3  "email"         Text      128     keys: 0 "id" (unique, field 0),
-//    4  "group"         Text      256           1 "name" (unique, field 1,
-//    5  "homedir"       Text      512             letter case ignored)
-//    6  "status"        Long        4
-//    7  "reserved"      Text       32     vfolder_user%d.sdb / vfolder_group%d.sdb:
-//    8  "read" .. 16 "dir_rename"            the fixed folder layout (CreateFolderTable),
-//       (Long 4 each, in the order           660-byte records.
-//        read write append delete rename
-//        dir_list dir_create dir_remove dir_rename)
-//   17  "download_limit" Long       4
-//   18  "download_speed" Long       4
-//   19  "upload_limit"   Long       4
-//   20  "upload_speed"   Long       4
-//   21  "quota_max"      Double     8
-//   22  "quota_current"  Double     8
-// keys: 0 "id" (unique, field 0), 1 "userid" (unique, field 1, letter case ignored, so
-// "Alice" and "alice" are one login name).
+// The creation of the account tables. The server itself never needs a particular layout
+// of user.sdb or group.sdb (it reads fields by name); the layouts this system writes when
+// it creates the tables on first start are the rows of accounts/AccountFields.h.
 #pragma once
 
 #include <string>

@@ -1,10 +1,12 @@
 #include "accounts/AccountStore.h"
 
-#include <cctype>
 #include <charconv>
 
+#include "accounts/AccountFields.h"
 #include "accounts/FieldAccess.h"
+#include "accounts/RecordAccess.h"
 #include "db/KorvTable.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -12,37 +14,8 @@ namespace {
 // the key can land on a stored name that merely starts the same way.
 // SECURITY: the stored name must be the whole name sought, or a long name logs in as
 // someone else. Letter case is left to the key (it may ignore case).
-bool SameName(std::string_view stored, std::string_view sought) {
-    if (stored.size() != sought.size()) return false;
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(stored[i])) != std::tolower(static_cast<unsigned char>(sought[i])))
-            return false;
-    return true;
-}
+bool SameName(std::string_view stored, std::string_view sought) { return EqualsNoCase(stored, sought); }
 
-PermissionSet ReadPermissions(const CKorvTable& table) {
-    PermissionSet set;
-    for (std::size_t i = 0; i < kPermissionCount; ++i) set.granted[i] = ReadIntField(table, kPermissionFields[i]) == 1;
-    return set;
-}
-
-void ReadUserFields(const CKorvTable& table, UserRecord& out) {
-    out.id = static_cast<std::int32_t>(std::strtol(table.GetFieldText(0).c_str(), nullptr, 10));
-    out.name = table.GetFieldText("userid");
-    out.password = table.GetFieldText("password");
-    out.email = table.GetFieldText("email");
-    out.groups = table.GetFieldText("group");
-    out.homeDir = table.GetFieldText("homedir");
-    out.status = table.GetFieldText("status");
-    out.reserved = table.GetFieldText("reserved");
-    out.permissions = ReadPermissions(table);
-    out.downloadLimit = ReadIntField(table, "download_limit");
-    out.downloadSpeed = ReadIntField(table, "download_speed");
-    out.uploadLimit = ReadIntField(table, "upload_limit");
-    out.uploadSpeed = ReadIntField(table, "upload_speed");
-    out.quotaMax = ReadNumberField(table, "quota_max");
-    out.quotaCurrent = ReadNumberField(table, "quota_current");
-}
 
 }  // namespace
 
@@ -59,7 +32,8 @@ std::string GroupFolderTablePath(const std::string& programDir, std::int32_t gro
 }
 
 bool FindUser(CKorvTable& table, const std::string& userName) {
-    return table.SeekByName("userid", userName.c_str()) && SameName(table.GetFieldText("userid"), userName);
+    constexpr std::string_view kKey = FieldName(&UserRecord::name);  // the key is named as its field
+    return table.SeekByName(kKey, userName.c_str()) && SameName(table.GetFieldText(kKey), userName);
 }
 
 LookupResult LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
@@ -67,7 +41,7 @@ LookupResult LookUpUser(const std::string& programDir, const std::string& userNa
     if (!table.Open(UserTablePath(programDir), OpenMode::Read))
         return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
     if (!FindUser(table, userName)) return LookupResult::NotFound;
-    ReadUserFields(table, out);
+    ReadRecord(table, out);
     return LookupResult::Found;
 }
 
@@ -81,7 +55,7 @@ bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
     if (!table.Open(UserTablePath(programDir), OpenMode::Read)) return false;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         UserRecord user;
-        ReadUserFields(table, user);
+        ReadRecord(table, user);
         out.push_back(std::move(user));
     }
     return true;
@@ -93,10 +67,7 @@ LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& 
     if (!table.Open(path, OpenMode::Read)) return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         VirtualFolder folder;
-        folder.id = ReadIntField(table, "id");
-        folder.name = table.GetFieldText("name");
-        folder.dir = table.GetFieldText("dir");
-        folder.permissions = ReadPermissions(table);
+        ReadRecord(table, folder);
         out.push_back(std::move(folder));
     }
     return LookupResult::Found;
@@ -112,8 +83,7 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
         const std::size_t comma = groups.find(',');
         std::string_view piece = groups.substr(0, comma);
         groups = comma == std::string_view::npos ? std::string_view{} : groups.substr(comma + 1);
-        while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
-        while (!piece.empty() && piece.back() == ' ') piece.remove_suffix(1);
+        piece = Trim(piece, " ");
         std::int32_t id = 0;
         const auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), id);
         if (ec == std::errc() && end == piece.data() + piece.size() && !piece.empty()) ids.push_back(id);
@@ -127,9 +97,10 @@ bool AddQuotaCurrent(const std::string& programDir, const std::string& userName,
     const bool opened = table.Open(UserTablePath(programDir), OpenMode::ReadWrite);
     if (busy != nullptr) *busy = !opened && table.IsBusy();
     if (!opened || !FindUser(table, userName)) return false;
-    const double quotaMax = ReadNumberField(table, "quota_max");
+    const double quotaMax = ReadNumberField(table, FieldName(&UserRecord::quotaMax));
     if (quotaMax == 0 || (onlyWhenPositive && !(quotaMax > 0))) return true;
-    double current = ReadNumberField(table, "quota_current") + deltaKb;
+    constexpr std::string_view kCurrent = FieldName(&UserRecord::quotaCurrent);
+    double current = ReadNumberField(table, kCurrent) + deltaKb;
     if (current < 0) current = 0;
-    return WriteNumberField(table, "quota_current", current) && table.Update();
+    return WriteNumberField(table, kCurrent, current) && table.Update();
 }

@@ -17,25 +17,31 @@ enum class Permission {
 };
 inline constexpr std::size_t kPermissionCount = 9;
 
-// Field names of the permissions, in Permission order.
-inline constexpr std::array<std::string_view, kPermissionCount> kPermissionFields = {
-    "read", "write", "delete", "rename", "append", "dir_list", "dir_create", "dir_remove",
-    "dir_rename"};
+// Each permission's field name and its letter in the permission text, in Permission
+// order, which is the order of the text.
+struct PermissionRow {
+    std::string_view field;
+    char letter;
+};
+inline constexpr std::array<PermissionRow, kPermissionCount> kPermissionRows{{
+    {"read", 'R'}, {"write", 'W'}, {"delete", 'D'}, {"rename", 'R'}, {"append", 'A'},
+    {"dir_list", 'L'}, {"dir_create", 'C'}, {"dir_remove", 'R'}, {"dir_rename", 'R'}}};
 
 struct PermissionSet {
     std::array<bool, kPermissionCount> granted{};
     bool Has(Permission p) const { return granted[static_cast<std::size_t>(p)]; }
 };
 
+// The records of the account tables; their fields: accounts/AccountFields.h.
 struct UserRecord {
     std::int32_t id = 0;
-    std::string name;        // "userid"
-    std::string password;    // "password", clear text
+    std::string name;        // the login name
+    std::string password;    // clear text
     std::string email;
-    std::string groups;      // "group": decimal group ids separated by commas
-    std::string homeDir;     // "homedir"
-    std::string status;      // "status" as text: "1" enabled
-    std::string reserved;    // "reserved": "1,YYYY-MM-DD" disables on and after the date
+    std::string groups;      // decimal group ids separated by commas
+    std::string homeDir;
+    std::string status;      // as text: "1" enabled
+    std::string reserved;    // "1,YYYY-MM-DD" disables on and after the date
     PermissionSet permissions;  // of the home directory; a field grants when exactly 1
     std::int32_t downloadLimit = 0;
     std::int32_t downloadSpeed = 0;  // KB/s
@@ -43,6 +49,12 @@ struct UserRecord {
     std::int32_t uploadSpeed = 0;    // KB/s
     double quotaMax = 0;             // KB; 0 = no quota
     double quotaCurrent = 0;         // KB
+};
+
+struct GroupRecord {
+    std::int32_t id = 0;  // 0 (or not found) = a new group
+    std::string name;
+    std::string notes;
 };
 
 struct VirtualFolder {

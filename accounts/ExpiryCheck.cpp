@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "accounts/AccountFields.h"
 #include "accounts/AccountStore.h"
 #include "accounts/FieldAccess.h"
 #include "db/KorvTable.h"
@@ -13,6 +14,7 @@ std::string TodayText() { return FormatLocalTime(NowSeconds(), "%Y-%m-%d"); }
 bool DisableExpiredAccounts(const std::string& programDir, const std::string& today, int& disabled,
                             std::string& error, bool* busy) {
     disabled = 0;
+    constexpr std::string_view kStatus = FieldName(&UserRecord::status);
     CKorvTable table;
     if (busy != nullptr) *busy = false;
     if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite)) {
@@ -25,14 +27,14 @@ bool DisableExpiredAccounts(const std::string& programDir, const std::string& to
     // the ids and the updates follow by key 0.
     std::vector<std::int32_t> due;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
-        const std::string reserved = table.GetFieldText("reserved");
+        const std::string reserved = table.GetFieldText(FieldName(&UserRecord::reserved));
         if (reserved.empty() || reserved[0] != '1') continue;
         if (today < reserved.substr(std::min<std::size_t>(2, reserved.size()))) continue;
-        if (ReadIntField(table, "status") == 0) continue;  // already off: nothing to write
+        if (ReadIntField(table, kStatus) == 0) continue;  // already off: nothing to write
         due.push_back(ReadIntField(table, table.GetFieldName(0)));
     }
     for (std::int32_t id : due) {
-        if (!table.Seek(0, &id) || !WriteIntField(table, "status", 0) || !table.Update()) {
+        if (!table.Seek(0, &id) || !WriteIntField(table, kStatus, 0) || !table.Update()) {
             error = "cannot disable account " + std::to_string(id) + ": " + table.GetLastError();
             return false;
         }

@@ -1,34 +1,9 @@
 #include "accounts/PasswordCheck.h"
 
-#include <cctype>
 #include <cstdint>
 
 #include "accounts/Limits.h"
-
-namespace {
-
-// An optional sign and the digits up to the first other character; no digits gives 0.
-// Wraps like a 32-bit integer instead of overflowing, only the low 8 bits matter.
-std::uint32_t LeadingDecimal(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::uint32_t value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-    return negative ? 0u - value : value;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-}  // namespace
+#include "platform/Text.h"
 
 std::string UnscramblePassword(std::string_view argument) {
     std::string result;
@@ -37,7 +12,7 @@ std::string UnscramblePassword(std::string_view argument) {
         const std::size_t next = argument.find(',', comma + 1);
         const std::string_view piece = argument.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1);
         const auto key = static_cast<unsigned char>(kScrambleKey[index % kScrambleKeyLength]);
-        const auto c = static_cast<unsigned char>((LeadingDecimal(piece) - key) & 0xffu);
+        const auto c = static_cast<unsigned char>((static_cast<std::uint32_t>(LeadingInteger(piece, LeadingSpace::Whitespace, IntegerOverflow::Wrap)) - key) & 0xffu);
         if (c == 0) break;
         result.push_back(static_cast<char>(c));
         comma = next;

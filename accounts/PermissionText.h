@@ -1,6 +1,7 @@
-// The nine-letter permission text the editors show for a folder: read, write, delete,
-// rename, append, list, create directory, remove directory, rename directory, each its
-// letter ("RWDRALCRR") when granted and "-" when not. "R----L---" is read and list.
+// The nine-letter permission text the editors show for a folder: one position per
+// permission in the order of kPermissionRows (read, write, delete, rename, append, list,
+// create directory, remove directory, rename directory), each its letter when granted
+// and "-" when not. "R----L---" is read and list; "RWDRALCRR" grants all.
 #pragma once
 
 #include <string>
@@ -8,7 +9,6 @@
 
 #include "accounts/AccountStore.h"
 
-inline constexpr std::string_view kPermissionLetters = "RWDRALCRR";
 inline constexpr std::string_view kDefaultPermissionText = "R----L---";  // a new folder
 
 std::string PermissionsToText(const PermissionSet& permissions);

@@ -7,6 +7,7 @@ add_library(accounts STATIC
   FieldAccess.cpp
   PasswordCheck.cpp
   PermissionText.cpp
+  RecordAccess.cpp
   TableModes.cpp
 )
 target_link_libraries(accounts PUBLIC db)

@@ -1,11 +1,11 @@
 // tarvona-admin folder add|del|list: the virtual folders of one user or one group.
-#include <cctype>
 #include <ostream>
 
 #include "accounts/AccountEditor.h"
 #include "accounts/PermissionText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -21,13 +21,6 @@ constexpr char kFolderUsage[] =
 int BadArguments(std::ostream& err, const std::string& message) {
     err << "tarvona-admin: " << message << " (see: tarvona-admin folder --help)\n";
     return kExitBadArguments;
-}
-
-bool SameFolderName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-    return true;
 }
 
 // The folder table of the owner named by --user or --group.
@@ -65,7 +58,7 @@ int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::o
     std::vector<VirtualFolder> folders;
     (void)ReadFolders(owner.path, folders);  // a missing table is an empty list
     for (const VirtualFolder& f : folders)
-        if (SameFolderName(f.name, pos[1])) return Report(err, kExitRefused, owner.label + " has a folder \"" + f.name + "\" already");
+        if (EqualsNoCase(f.name, pos[1])) return Report(err, kExitRefused, owner.label + " has a folder \"" + f.name + "\" already");
     folders.push_back({0, pos[1], pos[2], PermissionsFromText(perms)});
     CAccountEditor editor(dir);
     if (!editor.SaveFolders(owner.path, folders)) return Report(err, kExitRefused, editor.GetLastError());

@@ -2,9 +2,9 @@
 #include <ostream>
 
 #include "accounts/AccountEditor.h"
+#include "accounts/AccountFields.h"
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
-#include "accounts/Limits.h"
 #include "accounts/PermissionText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
@@ -163,6 +163,43 @@ int UserList(const UserCommandContext& c) {
     return kExitDone;
 }
 
+template <typename T>
+bool Fills(const UserField& row, T UserRecord::*member) {
+    return std::holds_alternative<T UserRecord::*>(row.member) && std::get<T UserRecord::*>(row.member) == member;
+}
+
+// A field as stored: "name: value".
+void ShowPlain(const UserField& row, const UserRecord& u, std::ostream& out) {
+    out << row.name << ": ";
+    if (const auto* text = std::get_if<std::string UserRecord::*>(&row.member)) out << u.*(*text);
+    if (const auto* integer = std::get_if<std::int32_t UserRecord::*>(&row.member)) out << u.*(*integer);
+    if (const auto* number = std::get_if<double UserRecord::*>(&row.member)) out << static_cast<long long>(u.*(*number));
+    out << '\n';
+}
+
+// One line per field in field order; fields that read better together or in words are
+// shown so, and a field with no special form shows as stored.
+void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor, std::ostream& out) {
+    const auto limit = [](std::int32_t on, std::int32_t speed) { return on == 1 ? std::to_string(speed) + " KB/s" : "none"; };
+    if (const auto* p = std::get_if<Permission>(&row.member)) {
+        if (*p == Permission::Read) out << "permissions: " << PermissionsToText(u.permissions) << '\n';
+    } else if (Fills(row, &UserRecord::groups)) {
+        out << "groups: " << editor.GroupIdsToNames(u.groups) << '\n';
+    } else if (Fills(row, &UserRecord::status)) {
+        out << "status: " << StatusText(u) << '\n';
+    } else if (Fills(row, &UserRecord::downloadLimit)) {
+        out << "download limit: " << limit(u.downloadLimit, u.downloadSpeed) << '\n';
+    } else if (Fills(row, &UserRecord::uploadLimit)) {
+        out << "upload limit: " << limit(u.uploadLimit, u.uploadSpeed) << '\n';
+    } else if (Fills(row, &UserRecord::quotaMax)) {
+        out << "quota: " << static_cast<long long>(u.quotaMax) << " KB, in use " << static_cast<long long>(u.quotaCurrent)
+            << " KB\n";
+    } else if (!Fills(row, &UserRecord::downloadSpeed) && !Fills(row, &UserRecord::uploadSpeed) &&
+               !Fills(row, &UserRecord::quotaCurrent)) {
+        ShowPlain(row, u, out);
+    }
+}
+
 int UserShow(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user show takes one NAME");
@@ -170,14 +207,7 @@ int UserShow(const UserCommandContext& c) {
     UserRecord u;
     if (!ReadUser(c.programDir, pos[1], u)) return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
     CAccountEditor editor(c.programDir);
-    c.out << "id: " << u.id << "\nuserid: " << u.name << "\npassword: " << u.password << "\nemail: " << u.email
-          << "\ngroups: " << editor.GroupIdsToNames(u.groups) << "\nhomedir: " << u.homeDir
-          << "\nstatus: " << StatusText(u) << "\nreserved: " << u.reserved
-          << "\npermissions: " << PermissionsToText(u.permissions) << "\ndownload limit: "
-          << (u.downloadLimit == 1 ? std::to_string(u.downloadSpeed) + " KB/s" : "none")
-          << "\nupload limit: " << (u.uploadLimit == 1 ? std::to_string(u.uploadSpeed) + " KB/s" : "none")
-          << "\nquota: " << static_cast<long long>(u.quotaMax) << " KB, in use "
-          << static_cast<long long>(u.quotaCurrent) << " KB\n";
+    for (const UserField& row : kUserFields) ShowField(row, u, editor, c.out);
     return kExitDone;
 }
 

@@ -1,7 +1,6 @@
 #include "app/StartupSequence.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
@@ -10,9 +9,16 @@
 #include "config/IpFilter.h"
 #include "config/LogFile.h"
 #include "config/Options.h"
+#include "platform/FileSystem.h"
 #include "platform/ProgramDir.h"
 #include "platform/StringFormat.h"
 #include "server/FtpServer.h"
+
+namespace {
+
+constexpr int kFilterDenyList = 1;  // "FilterMode": refuse the clients of the deny list
+
+}  // namespace
 
 CServerStartup::CServerStartup(std::string programDir) : m_programDir(std::move(programDir)) {}
 
@@ -52,10 +58,35 @@ void CServerStartup::OpenLogFile() {
     if (!m_logFile->ReopenForToday()) std::fprintf(stderr, "%s\n", m_logFile->GetLastError().c_str());
 }
 
+// A line on standard error, where a service manager looks, and in the log.
+void CServerStartup::ReportProblem(CFtpServer& server, const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    server.LogMessage(LogCategory::Error, text);
+}
+
+// A missing list is an empty list. A list that is there but cannot be read is reported
+// and taken as empty, except the deny list while it is in force: taken as empty it would
+// admit every client it is meant to refuse, so the server does not start until the file
+// is readable (or the filter mode is changed).
+bool CServerStartup::LoadIpLists(CFtpServer& server, int filterMode) {
+    bool canStart = true;
+    for (const CIpFilter::List list : {CIpFilter::List::Allow, CIpFilter::List::Deny}) {
+        if (server.Filter().LoadList(m_programDir, list)) continue;
+        const std::string& why = server.Filter().GetLastError();
+        if (list == CIpFilter::List::Deny && filterMode == kFilterDenyList) {
+            ReportProblem(server, "The deny list cannot be read (" + why +
+                                      "); the server does not start, as it would admit the clients it lists.");
+            canStart = false;
+        } else {
+            ReportProblem(server, std::string("The IP list ") + CIpFilter::FileName(list) + " cannot be read (" + why +
+                                      "); it is taken as empty.");
+        }
+    }
+    return canStart;
+}
+
 bool CServerStartup::Prepare(CFtpServer& server) {
-    std::error_code error;
-    std::filesystem::create_directories(m_programDir, error);
-    if (!std::filesystem::is_directory(m_programDir)) {
+    if (!MakeDirectories(m_programDir)) {
         std::fprintf(stderr, "program directory %s cannot be created\n", m_programDir.c_str());
         return false;
     }
@@ -71,7 +102,7 @@ bool CServerStartup::Prepare(CFtpServer& server) {
                            static_cast<std::uint32_t>(options.maxPort));
     if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
     server.SetFilterMode(options.filterMode);
-    (void)server.Filter().Load(m_programDir);  // missing lists are empty lists
+    if (!LoadIpLists(server, options.filterMode)) return false;
     server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
     server.SetGoodbyeMessage("Good bye!");
     server.SetStatisticsInterval(5000);

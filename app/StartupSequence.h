@@ -24,6 +24,8 @@ public:
 
 private:
     void PrepareAccounts(CFtpServer& server);
+    bool LoadIpLists(CFtpServer& server, int filterMode);
+    void ReportProblem(CFtpServer& server, const std::string& text);
     void OpenLogFile();
 
     std::string m_programDir;

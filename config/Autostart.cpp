@@ -1,8 +1,6 @@
 #include "config/Autostart.h"
 
-#include <filesystem>
-#include <system_error>
-
+#include "platform/FileSystem.h"
 #include "platform/FileUtil.h"
 #include "platform/ProgramDir.h"
 
@@ -48,14 +46,9 @@ bool ApplyStartupOption(int startup, const std::string& executablePath,
                         const std::string& autostartDir, std::string* error) {
     if (autostartDir.empty()) return SetError(error, "no autostart directory (HOME not set)");
     const std::string file = autostartDir + "/" + kAutostartFileName;
-    std::error_code ec;
-    if (startup != 1) {
-        std::filesystem::remove(file, ec);
-        return ec ? SetError(error, "cannot remove '" + file + "': " + ec.message()) : true;
-    }
+    if (startup != 1) return RemoveFileIfPresent(file, error);
     if (executablePath.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         return SetError(error, "executable path holds a line break");
-    std::filesystem::create_directories(autostartDir, ec);
-    if (ec) return SetError(error, "cannot create '" + autostartDir + "': " + ec.message());
+    if (!MakeDirectories(autostartDir, error)) return false;
     return platform::ReplaceFileAtomically(file, AutostartEntryText(executablePath), 0644, error);
 }

@@ -1,6 +1,6 @@
 #include "config/IniDocument.h"
 
-#include "config/TextUtil.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -13,21 +13,21 @@ bool IsComment(std::string_view trimmed) {
 
 // The name of a section header line, or nothing when `text` is not one.
 std::optional<std::string_view> SectionName(std::string_view text) {
-    const std::string_view t = config::TrimBlanks(text);
+    const std::string_view t = TrimBlanks(text);
     if (t.empty() || t.front() != '[') return std::nullopt;
     const std::size_t close = t.find(']');
     if (close == npos) return std::nullopt;
-    return config::TrimBlanks(t.substr(1, close - 1));
+    return TrimBlanks(t.substr(1, close - 1));
 }
 
 // Splits a key line at its first "="; false for headers, comments and lines without a key.
 bool SplitKeyLine(std::string_view text, std::string_view* key, std::string_view* value) {
-    const std::string_view t = config::TrimBlanks(text);
+    const std::string_view t = TrimBlanks(text);
     if (t.empty() || t.front() == '[' || IsComment(t)) return false;
     const std::size_t eq = text.find('=');
     if (eq == npos) return false;
-    *key = config::TrimBlanks(text.substr(0, eq));
-    *value = config::TrimBlanks(text.substr(eq + 1));
+    *key = TrimBlanks(text.substr(0, eq));
+    *value = TrimBlanks(text.substr(eq + 1));
     return !key->empty();
 }
 
@@ -80,7 +80,7 @@ std::optional<std::string> CIniDocument::Find(std::string_view section,
 void CIniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
     const std::size_t header = FindSection(section);
     if (header == npos) {
-        if (!m_lines.empty() && !config::TrimBlanks(m_lines.back().text).empty())
+        if (!m_lines.empty() && !TrimBlanks(m_lines.back().text).empty())
             InsertLine(m_lines.size(), "");
         InsertLine(m_lines.size(), "[" + std::string(section) + "]");
         InsertLine(m_lines.size(), std::string(key) + "=" + std::string(value));
@@ -97,13 +97,13 @@ void CIniDocument::Set(std::string_view section, std::string_view key, std::stri
         return;
     }
     std::size_t insertAt = SectionEnd(header);
-    while (insertAt > header + 1 && config::TrimBlanks(m_lines[insertAt - 1].text).empty())
+    while (insertAt > header + 1 && TrimBlanks(m_lines[insertAt - 1].text).empty())
         --insertAt;
     InsertLine(insertAt, std::string(key) + "=" + std::string(value));
 }
 
 bool CIniDocument::IsValidName(std::string_view name) {
-    if (name.empty() || config::TrimBlanks(name).size() != name.size()) return false;
+    if (name.empty() || TrimBlanks(name).size() != name.size()) return false;
     if (name.front() == ';' || name.front() == '#') return false;
     return name.find_first_of(std::string_view("\r\n\0[]=", 7)) == npos;
 }
@@ -115,7 +115,7 @@ bool CIniDocument::IsValidValue(std::string_view value) {
 std::size_t CIniDocument::FindSection(std::string_view section) const {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         const auto name = SectionName(m_lines[i].text);
-        if (name && config::EqualsNoCase(*name, section)) return i;
+        if (name && EqualsNoCase(*name, section)) return i;
     }
     return npos;
 }
@@ -124,7 +124,7 @@ std::size_t CIniDocument::FindKey(std::size_t header, std::string_view key) cons
     const std::size_t end = SectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
         std::string_view k, v;
-        if (SplitKeyLine(m_lines[i].text, &k, &v) && config::EqualsNoCase(k, key)) return i;
+        if (SplitKeyLine(m_lines[i].text, &k, &v) && EqualsNoCase(k, key)) return i;
     }
     return npos;
 }

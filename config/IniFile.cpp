@@ -7,6 +7,7 @@
 #include "config/TextFile.h"
 #include "config/TextUtil.h"
 #include "platform/FileUtil.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ int CIniFile::ReadInt(std::string_view section, std::string_view key, int defaul
     CIniDocument doc;
     (void)Load(&doc);
     const auto text = ProfileText(doc.Find(section, key));
-    return text ? config::LeadingInt(*text) : defaultValue;
+    return text ? LeadingInt(*text) : defaultValue;
 }
 
 bool CIniFile::WriteString(std::string_view section, std::string_view key,

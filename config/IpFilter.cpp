@@ -2,8 +2,8 @@
 
 #include "config/ConfigLimits.h"
 #include "config/TextFile.h"
-#include "config/TextUtil.h"
 #include "platform/FileUtil.h"
+#include "platform/Text.h"
 
 struct CIpFilter::Snapshot {
     int mode = 0;
@@ -19,13 +19,6 @@ std::vector<CIpPattern> Compile(std::string_view listText) {
     std::vector<CIpPattern> patterns;
     for (const std::string& entry : CIpFilter::SplitEntries(listText)) patterns.emplace_back(entry);
     return patterns;
-}
-
-std::string_view TrimSpace(std::string_view text) {
-    constexpr std::string_view kSpace = " \t\r\n";
-    const std::size_t first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
 }
 
 bool AnyMatches(const std::vector<CIpPattern>& patterns, const ClientAddress& client) {
@@ -127,22 +120,23 @@ void CIpFilter::Publish(Change change) {
 }
 
 bool CIpFilter::Load(const std::string& programDir) {
-    bool ok = true;
-    for (const List list : {List::Allow, List::Deny}) {
-        std::string text, error;
-        switch (ReadTextFile(programDir + FileName(list), config::kMaxIpListFileSize, &text,
-                             &error)) {
-            case FileReadResult::Read:
-                SetList(list, text.substr(0, text.find('\0')));  // a zero byte ends the text
-                break;
-            case FileReadResult::Missing:
-                break;
-            case FileReadResult::Failed:
-                ok = Fail(std::move(error));
-                break;
-        }
+    const bool allowRead = LoadList(programDir, List::Allow);
+    const bool denyRead = LoadList(programDir, List::Deny);
+    return allowRead && denyRead;
+}
+
+bool CIpFilter::LoadList(const std::string& programDir, List list) {
+    std::string text, error;
+    switch (ReadTextFile(programDir + FileName(list), config::kMaxIpListFileSize, &text, &error)) {
+        case FileReadResult::Read:
+            SetList(list, text.substr(0, text.find('\0')));  // a zero byte ends the text
+            return true;
+        case FileReadResult::Missing:
+            return true;
+        case FileReadResult::Failed:
+            break;
     }
-    return ok;
+    return Fail(std::move(error));
 }
 
 bool CIpFilter::Save(const std::string& programDir) const {
@@ -166,7 +160,7 @@ bool CIpFilter::IsValidEntry(std::string_view entry) { return CIpPattern(entry).
 
 bool CIpFilter::ContainsEntry(std::string_view listText, std::string_view entry) {
     for (const std::string& e : SplitEntries(listText))
-        if (config::EqualsNoCase(e, entry)) return true;
+        if (EqualsNoCase(e, entry)) return true;
     return false;
 }
 
@@ -175,7 +169,7 @@ std::vector<std::string> CIpFilter::SplitEntries(std::string_view listText) {
     while (!listText.empty()) {
         const std::size_t comma = listText.find(',');
         // A list edited by hand may carry blanks or a final line break around entries.
-        const std::string_view entry = TrimSpace(listText.substr(0, comma));
+        const std::string_view entry = Trim(listText.substr(0, comma), " \t\r\n");
         if (!entry.empty()) entries.emplace_back(entry);
         if (comma == std::string_view::npos) break;
         listText.remove_prefix(comma + 1);

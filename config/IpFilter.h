@@ -55,6 +55,8 @@ public:
     // file leaves its list as it is. False when a file exists but cannot be read or is
     // larger than kMaxIpListFileSize; that list is kept and GetLastError says which.
     [[nodiscard]] bool Load(const std::string& programDir);
+    // Load for one list.
+    [[nodiscard]] bool LoadList(const std::string& programDir, List list);
     // Writes the deny list to "rejectip.txt" and the allow list to "acceptip.txt", each
     // replaced whole and atomically. False when either failed (both are tried).
     [[nodiscard]] bool Save(const std::string& programDir) const;

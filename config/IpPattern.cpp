@@ -1,8 +1,8 @@
 #include "config/IpPattern.h"
 
 #include "config/ConfigLimits.h"
-#include "config/TextUtil.h"
 #include "platform/Socket.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ bool ParseQuad(std::string_view text, bool allowWildcard, std::array<std::uint8_
 ClientAddress::ClientAddress(std::string_view address) : text(address) {
     constexpr std::string_view kMapped = "::ffff:";
     std::string_view v4 = address;
-    if (v4.size() > kMapped.size() && config::EqualsNoCase(v4.substr(0, kMapped.size()), kMapped))
+    if (v4.size() > kMapped.size() && EqualsNoCase(v4.substr(0, kMapped.size()), kMapped))
         v4.remove_prefix(kMapped.size());
     std::array<bool, 4> any{};
     isIpv4 = ParseQuad(v4, false, &ipv4, &any);
@@ -67,7 +67,7 @@ CIpPattern::CIpPattern(std::string_view entry) : m_text(entry) {
 }
 
 bool CIpPattern::Matches(const ClientAddress& client) const {
-    if (!m_isQuad) return config::EqualsNoCase(m_text, client.text);
+    if (!m_isQuad) return EqualsNoCase(m_text, client.text);
     if (!client.isIpv4) return false;
     for (std::size_t i = 0; i < 4; ++i)
         if (!m_any[i] && m_parts[i] != client.ipv4[i]) return false;

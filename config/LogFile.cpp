@@ -1,10 +1,9 @@
 #include "config/LogFile.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -63,8 +62,7 @@ std::string CLogFile::PathFor(const std::string& programDir, std::time_t when) {
 
 bool CLogFile::ReopenLocked(std::time_t when) {
     m_day = DayKey(when);
-    std::error_code ec;
-    std::filesystem::create_directories(m_baseDir + "log", ec);  // a failure shows at the open
+    (void)MakeDirectories(m_baseDir + "log");  // a failure shows at the open
     return OpenLocked(PathFor(m_baseDir, when));
 }
 

@@ -4,6 +4,7 @@
 
 #include "config/TextUtil.h"
 #include "platform/Clock.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ bool IsAlnum(char c) {
 
 // True when a word PASS (any letter case) starts at `at`.
 bool IsPassWordAt(std::string_view text, std::size_t at) {
-    if (text.size() - at < 4 || !config::EqualsNoCase(text.substr(at, 4), "PASS")) return false;
+    if (text.size() - at < 4 || !EqualsNoCase(text.substr(at, 4), "PASS")) return false;
     const bool startsWord = at == 0 || !IsAlnum(text[at - 1]);
     const bool endsWord = at + 4 == text.size() || !IsAlnum(text[at + 4]);
     return startsWord && endsWord;
@@ -36,7 +37,7 @@ std::string MaskPassword(std::string_view receivedLine) {
     std::string_view rest = receivedLine;
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
     // SECURITY: the password never reaches the log, not even its length.
-    if (rest.size() >= 4 && config::EqualsNoCase(rest.substr(0, 4), "PASS") &&
+    if (rest.size() >= 4 && EqualsNoCase(rest.substr(0, 4), "PASS") &&
         (rest.size() == 4 || !IsAlnum(rest[4])))
         return ">> PASS ****";
     return ">> " + std::string(receivedLine);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/IniDocument.h"
-#include "config/TextUtil.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ const OptionRow& RowOf(Member member) {
 void ReadRow(const CIniDocument& doc, const OptionRow& row, OptionValues& values) {
     const auto text = CIniFile::ProfileText(doc.Find(row.section, row.readName));
     if (const auto* member = std::get_if<IntOption>(&row.member)) {
-        values.*(*member) = text ? config::LeadingInt(*text) : OptionValues{}.*(*member);
+        values.*(*member) = text ? LeadingInt(*text) : OptionValues{}.*(*member);
     } else {
         const auto textMember = std::get<TextOption>(row.member);
         values.*textMember = text.value_or("");
@@ -107,5 +107,5 @@ bool COptions::Fail(std::string why) {
 }
 
 bool IsAutoPassiveIp(std::string_view passiveIp) {
-    return config::EqualsNoCase(passiveIp, "Auto");
+    return EqualsNoCase(passiveIp, "Auto");
 }

@@ -1,8 +1,9 @@
 #include "config/TextFile.h"
 
-#include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -19,9 +20,7 @@ FileReadResult ReadTextFile(const std::string& path, std::size_t maxBytes, std::
     text->clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::error_code ec;
-        if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
-            return FileReadResult::Missing;
+        if (IsAbsent(path)) return FileReadResult::Missing;
         return Failed(text, error, "cannot open '" + path + "'");
     }
     char chunk[8192];

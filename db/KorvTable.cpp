@@ -12,6 +12,13 @@ CKorvTable::~CKorvTable() { Close(); }
 
 bool CKorvTable::Fail(std::string why) {
     m_lastError = std::move(why);
+    m_duplicateKey = false;
+    return false;
+}
+
+bool CKorvTable::FailDuplicateKey() {
+    Fail("the key is unduplicated");
+    m_duplicateKey = true;
     return false;
 }
 

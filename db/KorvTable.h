@@ -99,6 +99,9 @@ public:
     // True when the last Open or Create failed only because another holder kept the
     // file's lock longer than the bounded wait (try again later; nothing is wrong with it).
     bool IsBusy() const { return m_store.m_file.LockTimedOut(); }
+    // True when the last failure was an Append or Update refused because a unique key
+    // already holds the record's value.
+    bool IsDuplicateKey() const { return m_duplicateKey; }
 
     // ---- for inspection tools ----
     int FieldCount() const { return m_store.m_header.fieldCount; }
@@ -126,6 +129,7 @@ private:
     struct SavedState;
 
     bool Fail(std::string why);
+    bool FailDuplicateKey();
     void ResetState();
     bool DefineChecks() const;
     bool ValidKey(int k) const { return k >= 0 && k < m_store.m_schema.KeyCount(); }
@@ -161,6 +165,7 @@ private:
     bool m_headerChanged = false;
     bool m_updating = false;
     bool m_readOnly = false;
+    bool m_duplicateKey = false;  // the last failure was a unique key's refusal
     std::vector<std::byte> m_current;  // the record last read
     std::vector<std::byte> m_edit;     // what Append and Update write
     int m_currentKey = -1;

@@ -82,7 +82,7 @@ bool CKorvTable::SearchAllKeys(std::span<const std::byte> image, std::vector<std
         CBTree tree(m_store.m_file, m_store.m_header, schema, k);
         if (!tree.Search(values[ku], false, found[ku], error)) return Fail(error);
         if (schema.Key(k).kind != KeyKind::Duplicates && found[ku].found && found[ku].recordPos != kNoPosition)
-            return Fail("the key is unduplicated");
+            return FailDuplicateKey();
     }
     return true;
 }
@@ -211,9 +211,10 @@ bool CKorvTable::Update(void* buffer, std::size_t length) {
     bool ok = DeleteCurrent();
     if (ok && !Append(buffer, length)) {
         // Put the old contents back under their old values; the caller learns it failed.
+        const bool duplicate = m_duplicateKey;
         m_edit = m_current;
         static_cast<void>(Append());
-        ok = Fail("the key is unduplicated");
+        ok = duplicate ? FailDuplicateKey() : Fail("the key is unduplicated");
     }
     m_updating = false;
     return ok;

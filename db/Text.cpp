@@ -7,10 +7,8 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::size_t SkipSpaces(std::string_view s, std::size_t i) {
     while (i < s.size() && IsSpace(s[i])) ++i;
@@ -23,23 +21,6 @@ std::size_t SkipDigits(std::string_view s, std::size_t i) {
 
 }  // namespace
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-std::string ToLowerAscii(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
-    return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
-
 std::string_view SlotText(std::span<const char> slot) {
     return std::string_view(slot.data(), ::strnlen(slot.data(), slot.size()));
 }
@@ -47,19 +28,6 @@ std::string_view SlotText(std::span<const char> slot) {
 void SetSlotText(std::span<char> slot, std::string_view text) {
     std::fill(slot.begin(), slot.end(), '\0');
     std::copy_n(text.begin(), std::min(text.size(), slot.size() - 1), slot.begin());
-}
-
-std::int64_t LeadingInteger(std::string_view text) {
-    std::size_t i = SkipSpaces(text, 0);
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::int64_t value = 0;
-    constexpr std::int64_t kLimit = INT64_MAX / 10 - 10;
-    for (; i < text.size() && IsDigit(text[i]); ++i) {
-        if (value > kLimit) return negative ? INT64_MIN : INT64_MAX;
-        value = value * 10 + (text[i] - '0');
-    }
-    return negative ? -value : value;
 }
 
 double LeadingNumber(std::string_view text) {

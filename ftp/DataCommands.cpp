@@ -13,37 +13,26 @@
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
+#include "platform/Text.h"
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    auto isBlank = [](unsigned char c) { return std::isspace(c) != 0; };
-    auto first = std::find_if_not(text.begin(), text.end(), isBlank);
-    auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
 
 std::vector<std::string> SplitPieces(const std::string& argument) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
     for (;;) {
         const auto comma = argument.find(',', start);
-        pieces.push_back(Trim(argument.substr(start, comma - start)));
+        pieces.push_back(std::string(Trim(std::string_view(argument).substr(start, comma - start), kWhitespace)));
         if (comma == std::string::npos) return pieces;
         start = comma + 1;
     }
 }
 
-// The value of the leading decimal integer of `text` (sign allowed), 0 when it has
-// none; saturates instead of overflowing.
-long LeadingInteger(const std::string& text) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-        value = std::min<long>(value * 10 + (text[i] - '0'), INT_MAX / 512);
-    return negative ? -value : value;
+// The leading integer of a PORT piece, held small enough that piece * 256 + piece
+// cannot overflow.
+long PortPieceValue(const std::string& text) {
+    constexpr long kLimit = INT_MAX / 512;
+    return static_cast<long>(std::clamp<std::int64_t>(LeadingInteger(text), -kLimit, kLimit));
 }
 
 // The dotted address of four PORT pieces, with "007" read as 7 so that a client that
@@ -90,7 +79,7 @@ void CmdPort(CControlSocket& session, const std::string& argument) {
         session.SendReply("501 PORT address does not match the client address.");
         return;
     }
-    const long port = LeadingInteger(pieces[4]) * 256 + LeadingInteger(pieces[5]);
+    const long port = PortPieceValue(pieces[4]) * 256 + PortPieceValue(pieces[5]);
     // SECURITY: no connection from the server to a privileged port, not even the
     // client's own (a service there would take the data as a request from this host).
     if (port < kMinActivePort) {

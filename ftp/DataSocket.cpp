@@ -11,7 +11,9 @@
 #include "accounts/AccountStore.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
+#include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "platform/UniqueFd.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
@@ -19,12 +21,6 @@
 namespace {
 
 std::atomic<std::uint64_t> g_nextSerial{1};
-
-std::int64_t SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // Kilobytes as stored in the account, in whole bytes (truncated); out-of-range and
 // non-numbers saturate instead of overflowing.
@@ -74,21 +70,20 @@ bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high, Address
 
 void CDataSocket::OnAccept(int /*error*/) {
     for (;;) {
-        const int fd = Accept();
-        if (fd < 0) return;
+        UniqueFd accepted(Accept());
+        if (!accepted) return;
         CAsyncSocket incoming;
+        if (!incoming.Attach(accepted.Get())) continue;  // `accepted` closes it
+        (void)accepted.Release();                        // `incoming` owns it now
         std::string address;
         std::uint16_t port = 0;
-        const bool known = incoming.Attach(fd) && incoming.GetPeerName(address, port);
+        const bool known = incoming.GetPeerName(address, port);
         // SECURITY: only the client itself may take its passive connection; anyone
         // else who finds the port is turned away and the wait goes on.
         if (!known || address != m_session.Owner().PeerAddress()) continue;  // closes it
-        const int taken = incoming.Detach();
-        if (!Attach(taken)) {  // the listening socket is closed by Attach
-            CAsyncSocket orphan;
-            (void)orphan.Attach(taken);
-            return;
-        }
+        UniqueFd taken(incoming.Detach());
+        if (!Attach(taken.Get())) return;  // the listening socket is closed by Attach; `taken` closes its own
+        (void)taken.Release();
         m_connected = true;
         return;
     }
@@ -144,7 +139,7 @@ void CDataSocket::OnReceive(int /*error*/) {
         ReportReceivedBytes();
         return;
     }
-    if (m_uploadLimited && m_uploadWindowStart == 0) m_uploadWindowStart = SteadyMs();
+    if (m_uploadLimited && m_uploadWindowStart == 0) m_uploadWindowStart = SteadyMilliseconds();
     const long n = ReceiveStep();
     if (m_uploadLimited && IsOpen()) PaceUpload(n);
 }
@@ -295,7 +290,7 @@ void CDataSocket::DownloadStep() {
     const bool fastPath = !m_downloadLimited && m_quotaMax == 0;
     std::int64_t moved = 0;           // this turn
     std::int64_t slotBytes = 0;       // this pace slot
-    std::int64_t slotStart = SteadyMs();
+    std::int64_t slotStart = SteadyMilliseconds();
     while (m_position < m_total) {
         // The session is closing: leave the rest to the end of the thread.
         if (Loop().IsQuitPending()) return;
@@ -322,13 +317,13 @@ void CDataSocket::DownloadStep() {
         // A slot ends with its rate sent, with a partial send, or with the file's end.
         if (m_downloadLimited &&
             (slotBytes >= m_downloadRate || sent < attempted || m_position >= m_total)) {
-            const std::int64_t elapsed = SteadyMs() - slotStart;
+            const std::int64_t elapsed = SteadyMilliseconds() - slotStart;
             if (elapsed < kPaceSlot.count()) {
                 StartPaceTimer(std::chrono::milliseconds(kPaceSlot.count() - elapsed), false);
                 return;
             }
             slotBytes = 0;
-            slotStart = SteadyMs();
+            slotStart = SteadyMilliseconds();
         }
     }
     EndTransfer("226 Transfer complete.", 2);

@@ -3,20 +3,11 @@
 
 #include "ftp/DataSocket.h"
 #include "ftp/TransferLimits.h"
+#include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
-
-namespace {
-
-std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
 
 void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     m_transferStarted = true;
@@ -88,7 +79,7 @@ bool CDataSocket::QuotaAllows(std::int64_t count) {
 void CDataSocket::PaceUpload(long received) {
     if (received > 0) m_uploadWindowBytes += received;
     if (m_uploadWindowBytes < m_uploadRate) return;
-    const std::int64_t elapsed = NowMs() - m_uploadWindowStart;
+    const std::int64_t elapsed = SteadyMilliseconds() - m_uploadWindowStart;
     if (elapsed < kPaceSlot.count()) {
         // Stop reading for the rest of the slot instead of sleeping: the control
         // connection (ABOR, QUIT) is still served meanwhile.

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "config/TextUtil.h"
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
 #include "ftp/TransferLimits.h"
+#include "platform/Text.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 
@@ -60,8 +60,8 @@ bool SplitExtendedAddress(const std::string& argument, std::vector<std::string>&
 }  // namespace
 
 void CmdEpsv(CControlSocket& session, const std::string& argument) {
-    const std::string choice = std::string(config::TrimBlanks(argument));
-    if (config::EqualsNoCase(choice, "ALL")) {
+    const std::string choice = std::string(TrimBlanks(argument));
+    if (EqualsNoCase(choice, "ALL")) {
         session.m_epsvAll = true;
         session.SendReply("200 EPSV ALL command successful.");
         return;
@@ -86,7 +86,7 @@ void CmdEpsv(CControlSocket& session, const std::string& argument) {
 void CmdEprt(CControlSocket& session, const std::string& argument) {
     if (!DataCommandAllowed(session, "EPRT", nullptr)) return;
     std::vector<std::string> fields;
-    if (!SplitExtendedAddress(std::string(config::TrimBlanks(argument)), fields)) {
+    if (!SplitExtendedAddress(std::string(TrimBlanks(argument)), fields)) {
         session.SendReply("501 Syntax error: Invalid parameter.");
         return;
     }

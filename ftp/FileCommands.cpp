@@ -10,28 +10,11 @@
 #include "ftp/ResolveReplies.h"
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
 
 namespace {
-
-// A decimal integer the way the C library reads one: leading white space, a sign,
-// digits up to the first other character; no digits gives 0. Saturates instead of
-// overflowing.
-std::int64_t ParseLeadingInt64(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::int64_t value = 0;
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        const int digit = text[i] - '0';
-        if (value > (kMax - digit) / 10) return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
-}
 
 std::string ParentOf(const std::string& localPath) {
     const auto slash = localPath.rfind('/');
@@ -164,6 +147,6 @@ void CmdSize(CControlSocket& session, const std::string& argument) {
 void CmdRest(CControlSocket& session, const std::string& argument) {
     // A 64-bit offset, so a resumed transfer of a file over 2 GiB continues at the
     // right byte.
-    session.m_restartOffset = ParseLeadingInt64(argument);
+    session.m_restartOffset = LeadingInteger(argument);
     session.SendReply("350 Restarting at byte offset %" PRId64 ".", session.m_restartOffset);
 }

@@ -19,15 +19,9 @@
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
+#include "platform/Text.h"
 
 namespace {
-
-std::string TrimBlanks(const std::string& text) {
-    auto isBlank = [](unsigned char c) { return std::isspace(c) != 0; };
-    auto first = std::find_if_not(text.begin(), text.end(), isBlank);
-    auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
 
 // The folders of one table whose directory exists, in record order.
 void AppendFolders(std::vector<ListedFolder>& out, const std::string& table) {
@@ -35,7 +29,7 @@ void AppendFolders(std::vector<ListedFolder>& out, const std::string& table) {
     if (!ReadFolders(table, folders)) return;
     for (const VirtualFolder& folder : folders) {
         ListedFolder listed;
-        listed.name = TrimBlanks(folder.name);
+        listed.name = Trim(folder.name, kWhitespace);
         listed.dir = UsableLocalDir(folder.dir);
         if (listed.name.empty() || listed.dir.empty() || !StatEntry(listed.dir, listed.entry)) continue;
         listed.entry.name = listed.name;

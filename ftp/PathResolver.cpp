@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -144,11 +145,6 @@ bool IsRootDir(const std::string& root, const std::string& localPath) {
                              IsSameEntry(localPath, root));
 }
 
-std::string TrimmedName(const std::string& name) {
-    const auto first = name.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return name.substr(first, name.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
@@ -173,7 +169,7 @@ bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath)
     // Matched as a path component finds a folder, and as listings show it (trimmed).
     for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account.user)) {
         if (strcasecmp(folder.name.c_str(), name.c_str()) == 0 ||
-            strcasecmp(TrimmedName(folder.name).c_str(), name.c_str()) == 0)
+            strcasecmp(std::string(Trim(folder.name, " ")).c_str(), name.c_str()) == 0)
             return true;
     }
     return false;

@@ -2,7 +2,14 @@
 
 #include <time.h>
 
+#include <chrono>
+
 std::int64_t NowSeconds() { return static_cast<std::int64_t>(::time(nullptr)); }
+
+std::int64_t SteadyMilliseconds() {
+    const auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count();
+}
 
 std::tm LocalTime(std::int64_t seconds) {
     std::time_t t = static_cast<std::time_t>(seconds);

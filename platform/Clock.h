@@ -7,6 +7,8 @@
 
 // Calendar time in whole seconds.
 std::int64_t NowSeconds();
+// Milliseconds of the monotonic clock, for measuring intervals (it never goes back).
+std::int64_t SteadyMilliseconds();
 // `seconds` as local time through strftime's `format`.
 std::string FormatLocalTime(std::int64_t seconds, const char* format);
 // `seconds` as UTC through strftime's `format`.

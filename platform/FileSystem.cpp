@@ -6,11 +6,36 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool SetReason(std::string* error, const std::string& what, const std::string& path) {
+    if (error != nullptr) *error = "cannot " + what + " '" + path + "': " + std::strerror(errno);
+    return false;
+}
+
+}  // namespace
 
 PathKind GetPathKind(const std::string& path) {
     struct stat info;
     if (path.empty() || ::stat(path.c_str(), &info) != 0) return PathKind::Missing;
     return S_ISDIR(info.st_mode) ? PathKind::Directory : PathKind::File;
+}
+
+bool IsAbsent(const std::string& path) {
+    struct stat info;
+    return path.empty() || (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR));
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') return path;
+    char* cwd = ::getcwd(nullptr, 0);
+    if (cwd == nullptr) return path;
+    std::string absolute = std::string(cwd) + (cwd[1] == '\0' ? "" : "/") + path;
+    ::free(cwd);
+    return absolute;
 }
 
 std::int64_t GetFileSize(const std::string& path) {
@@ -37,6 +62,15 @@ bool MakeDirectory(const std::string& path) {
     return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
 }
 
+bool MakeDirectories(const std::string& path, std::string* error) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        (void)::mkdir(path.substr(0, slash).c_str(), 0777);  // a failure shows below
+    if (!path.empty() && ::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return SetReason(error, "create", path);
+    if (GetPathKind(path) == PathKind::Directory) return true;
+    errno = ENOTDIR;
+    return SetReason(error, "create", path);
+}
+
 RemoveDirResult RemoveDirectory(const std::string& path) {
     if (!path.empty() && ::rmdir(path.c_str()) == 0) return RemoveDirResult::Removed;
     if (errno == ENOTEMPTY || errno == EEXIST) return RemoveDirResult::NotEmpty;
@@ -44,6 +78,15 @@ RemoveDirResult RemoveDirectory(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+
+bool RemoveFileIfPresent(const std::string& path, std::string* error) {
+    if (RemoveFile(path) || errno == ENOENT) return true;
+    return SetReason(error, "remove", path);
+}
+
+bool LinkFile(const std::string& existing, const std::string& newPath) {
+    return !existing.empty() && !newPath.empty() && ::link(existing.c_str(), newPath.c_str()) == 0;
+}
 
 bool MovePath(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty()) return false;

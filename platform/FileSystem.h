@@ -9,6 +9,11 @@
 enum class PathKind { Missing, File, Directory };
 
 PathKind GetPathKind(const std::string& path);
+// True only when nothing is at `path` (or a link there leads nowhere); a path that cannot
+// be examined (no search permission on a directory above it) is not absent.
+bool IsAbsent(const std::string& path);
+// `path` made absolute against the working directory, without resolving "." or "..".
+std::string AbsolutePath(const std::string& path);
 // Size in bytes of the file at `path`, or -1 when it cannot be read.
 std::int64_t GetFileSize(const std::string& path);
 // True when `path` is a regular file (links followed): not a directory, pipe, socket
@@ -20,11 +25,19 @@ bool IsRegularFile(const std::string& path);
 bool IsSameEntry(const std::string& path, const std::string& other);
 // Creates one directory. False when it exists already or cannot be made.
 [[nodiscard]] bool MakeDirectory(const std::string& path);
+// Creates `path` and every missing directory above it. True when `path` is a directory
+// afterwards; else false, with the reason in `error` when given.
+[[nodiscard]] bool MakeDirectories(const std::string& path, std::string* error = nullptr);
 
 enum class RemoveDirResult { Removed, NotEmpty, Failed };
 // Removes an empty directory; never anything inside it.
 RemoveDirResult RemoveDirectory(const std::string& path);
 [[nodiscard]] bool RemoveFile(const std::string& path);
+// Removes the file at `path` if there is one. True when nothing is there afterwards; else
+// false, with the reason in `error` when given.
+[[nodiscard]] bool RemoveFileIfPresent(const std::string& path, std::string* error = nullptr);
+// A second name `newPath` for the file `existing`. Fails when `newPath` exists.
+[[nodiscard]] bool LinkFile(const std::string& existing, const std::string& newPath);
 // Renames `from` to `to`. Fails when `to` exists: an existing entry is never replaced.
 [[nodiscard]] bool MovePath(const std::string& from, const std::string& to);
 

@@ -10,22 +10,13 @@
 CConnectThread::CConnectThread(CFtpServer& server, int fd)
     : m_server(server), m_acceptedFd(fd), m_lastActivity(NowSeconds()), m_control(*this) {}
 
-CConnectThread::~CConnectThread() {
-    // A thread that never started still owns its descriptor.
-    if (m_acceptedFd >= 0) {
-        CAsyncSocket orphan;
-        (void)orphan.Attach(m_acceptedFd);
-    }
-}
+// A thread that never started still owns its descriptor; m_acceptedFd closes it.
+CConnectThread::~CConnectThread() = default;
 
 bool CConnectThread::InitInstance() {
     Loop().SetMessageHandler([this](const Message& m) { return OnThreadMessage(m); });
-    const int fd = m_acceptedFd;
-    m_acceptedFd = -1;
-    if (!m_control.Attach(fd)) {
-        CAsyncSocket orphan;  // closes it
-        (void)orphan.Attach(fd);
-    }
+    UniqueFd accepted = std::move(m_acceptedFd);
+    if (m_control.Attach(accepted.Get())) (void)accepted.Release();  // else it is closed here
     // Downloads use sendfile, which cannot be told not to raise SIGPIPE.
     BlockBrokenPipeSignal();
     // A reply that follows another at once (150, then 226 after a small file) must not

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Thread.h"
+#include "platform/UniqueFd.h"
 #include "server/ControlSocket.h"
 
 class CFtpServer;
@@ -66,7 +67,7 @@ private:
     void PostStats(std::intptr_t kind, std::intptr_t value);
 
     CFtpServer& m_server;
-    int m_acceptedFd;
+    UniqueFd m_acceptedFd;  // until the thread hands it to m_control
     std::string m_clientAddress;
     std::string m_peerAddress;
     std::uint16_t m_peerPort = 0;

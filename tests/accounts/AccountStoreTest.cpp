@@ -119,10 +119,12 @@ TEST_F(AccountStoreTest, RefusedSavesWriteNothing) {
     UserRecord twin = MakeUser("Alice");
     EXPECT_FALSE(m_editor.SaveUser(twin, {{0, "f", "/tmp", {}}}));
     EXPECT_EQ(m_editor.GetLastError(), "user \"Alice\" exists already");
+    EXPECT_EQ(m_editor.GetLastFailure(), EditFailure::NameTaken);
     EXPECT_FALSE(std::filesystem::exists(UserFolderTablePath(Dir(), 2)));  // no file for another id
 
     UserRecord blank = MakeUser("   ");
     EXPECT_FALSE(m_editor.SaveUser(blank, {}));
+    EXPECT_EQ(m_editor.GetLastFailure(), EditFailure::Other);
     EXPECT_EQ(m_editor.GetLastError(), "Username cannot be empty!");
     for (const char* home : {"", "relative/dir"}) {
         UserRecord u = MakeUser("bob");
@@ -136,6 +138,14 @@ TEST_F(AccountStoreTest, RefusedSavesWriteNothing) {
     std::vector<UserRecord> all;
     ASSERT_TRUE(ReadAllUsers(Dir(), all));
     EXPECT_EQ(all.size(), 1u);
+
+    UserRecord carol = MakeUser("carol");  // renamed onto a taken name: refused by Update
+    ASSERT_TRUE(m_editor.SaveUser(carol, {}));
+    carol.name = "ALICE";
+    EXPECT_FALSE(m_editor.SaveUser(carol, {}));
+    EXPECT_EQ(m_editor.GetLastFailure(), EditFailure::NameTaken);
+    UserRecord read;
+    ASSERT_TRUE(ReadUser(Dir(), "carol", read));
 }
 
 TEST_F(AccountStoreTest, LongNameNeverMatchesAStoredNameThatStartsTheSame) {
@@ -168,6 +178,7 @@ TEST_F(AccountStoreTest, GroupNamesBecomeIdsAndUnknownNamesAreDropped) {
 
     GroupRecord dup{0, "admins", ""};
     EXPECT_FALSE(m_editor.SaveGroup(dup, {}));
+    EXPECT_EQ(m_editor.GetLastFailure(), EditFailure::NameTaken);
     GroupRecord notes{0, "Notes", std::string(300, 'n')};
     ASSERT_TRUE(m_editor.SaveGroup(notes, {}));
     GroupRecord read;

@@ -57,6 +57,7 @@ TEST_F(KorvTableChange, UniqueKeyRefusesRepeatAndWritesNothing) {
     const std::size_t size = FileSize(m_path);
     EXPECT_FALSE(AppendFolder(m_table, "alpha"));
     EXPECT_EQ(m_table.GetLastError(), "the key is unduplicated");
+    EXPECT_TRUE(m_table.IsDuplicateKey());
     EXPECT_EQ(FileSize(m_path), size);
     EXPECT_EQ(m_table.RecordCount(), 3);
 }
@@ -93,6 +94,7 @@ TEST_F(KorvTableChange, UpdateToATakenKeyRestoresTheOldRecord) {
     ASSERT_TRUE(m_table.SetFieldText("name", "alpha"));
     EXPECT_FALSE(m_table.Update());
     EXPECT_EQ(m_table.GetLastError(), "the key is unduplicated");
+    EXPECT_TRUE(m_table.IsDuplicateKey());
     ASSERT_TRUE(m_table.SeekByName("name", "beta"));
     EXPECT_EQ(m_table.GetFieldText("id"), "2");
     EXPECT_EQ(m_table.RecordCount(), 3);

@@ -220,3 +220,53 @@ TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop
     EXPECT_LT(output.rfind("has disconnected from server."), output.rfind("Server is stopped.")) << output;
     EXPECT_TRUE(client.WaitClosed());
 }
+
+namespace {
+
+// Starts the binary on `dir` with its standard error in `errorFile` (standard output stays
+// captured by `server`).
+bool StartWithErrorFile(ChildProcess& server, const TempDir& dir, const std::string& errorFile) {
+    return server.Start({"/bin/sh", "-c", "exec \"$0\" --dir \"$1\" 2>\"$2\"", TARVONA_SERVER_BINARY, dir.Path(),
+                         errorFile});
+}
+
+}  // namespace
+
+// A list file that is there but cannot be read (here a directory in its place, which no
+// user can read) is reported on standard error and in the log. The deny list in force
+// would otherwise admit everyone it lists: the server does not start. Not in force, it
+// is taken as empty and the server runs.
+TEST(ServerBinary, UnreadableDenyListInForceRefusesTheStart) {
+    TempDir dir;
+    const std::uint16_t port = FindFreePort();
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(MakeDirectory(dir.Path("rejectip.txt")));
+    const std::string errors = dir.Path("stderr.txt");
+    const std::string options = "[Server]\nport=" + std::to_string(port) + "\nSavelog=1\nFilterMode=";
+
+    WriteFile(dir.Path("option.ini"), options + "1\n");
+    ChildProcess refused;
+    ASSERT_TRUE(StartWithErrorFile(refused, dir, errors));
+    int status = -1;
+    ASSERT_TRUE(refused.WaitForExit(20s, status)) << refused.Output();
+    EXPECT_EQ(status, 1);
+    const std::string expected = "The deny list cannot be read (";
+    EXPECT_NE(ReadFile(errors).find(expected), std::string::npos) << ReadFile(errors);
+    EXPECT_NE(refused.Output().find(expected), std::string::npos) << refused.Output();
+    EXPECT_NE(ReadFile(dir.Path(TodaysLogName(refused.Output()))).find(expected), std::string::npos);
+    RawFtpClient nobody;
+    EXPECT_FALSE(nobody.Connect(port, 1s));
+
+    WriteFile(dir.Path("option.ini"), options + "2\n");
+    WriteFile(dir.Path("acceptip.txt"), "127.0.0.1");
+    ChildProcess server;
+    ASSERT_TRUE(StartWithErrorFile(server, dir, errors));
+    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+        << server.Output();
+    EXPECT_NE(ReadFile(errors).find("The IP list rejectip.txt cannot be read ("), std::string::npos)
+        << ReadFile(errors);
+    RawFtpClient client;
+    ASSERT_TRUE(client.Connect(port));
+    EXPECT_EQ(client.ReadLine(10s), "220 Welcome to Tarvona FTP Server!");
+    EXPECT_TRUE(TerminatesCleanly(server)) << server.Output();
+}

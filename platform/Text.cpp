@@ -1,0 +1,73 @@
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::int64_t SaturatedDigits(std::string_view digits, bool negative) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    std::int64_t value = 0;  // negative while reading a negative number, so INT64_MIN fits
+    for (char c : digits) {
+        const int digit = c - '0';
+        if (negative) {
+            if (value < (kMin + digit) / 10) return kMin;
+            value = value * 10 - digit;
+        } else {
+            if (value > (kMax - digit) / 10) return kMax;
+            value = value * 10 + digit;
+        }
+    }
+    return value;
+}
+
+std::int64_t WrappedDigits(std::string_view digits, bool negative) {
+    std::uint64_t value = 0;
+    for (char c : digits) value = value * 10u + static_cast<std::uint64_t>(c - '0');
+    if (negative) value = 0u - value;
+    return static_cast<std::int64_t>(value);
+}
+
+}  // namespace
+
+std::string_view Trim(std::string_view text, std::string_view strip) {
+    const std::size_t first = text.find_first_not_of(strip);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(strip) - first + 1);
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string ToLowerAscii(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+std::int64_t LeadingInteger(std::string_view text, LeadingSpace space, IntegerOverflow overflow) {
+    const std::size_t start = text.find_first_not_of(space == LeadingSpace::Blanks ? kBlanks : kWhitespace);
+    if (start == std::string_view::npos) return 0;
+    text.remove_prefix(start);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    const std::size_t digits = static_cast<std::size_t>(std::find_if_not(text.begin(), text.end(), IsDigit) - text.begin());
+    text = text.substr(0, digits);
+    return overflow == IntegerOverflow::Wrap ? WrappedDigits(text, negative) : SaturatedDigits(text, negative);
+}
+
+int LeadingInt(std::string_view text) {
+    const std::int64_t value = LeadingInteger(text, LeadingSpace::Blanks);
+    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
