@@ -8,10 +8,12 @@
 #include <string>
 
 #include "app/ConsoleSink.h"
+#include "app/ProgramDirChoice.h"
 #include "app/StartupSequence.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "server/FtpServer.h"
+#include "server/StartSettings.h"
 
 namespace {
 
@@ -57,7 +59,14 @@ int main(int argc, char** argv) {
     const std::string programDir = ChooseProgramDir(arguments.dir);
     CServerStartup startup(programDir);
     CFtpServer server(programDir);
-    if (!startup.Prepare(server)) return 1;
+    if (!startup.Prepare(server)) {
+        std::fprintf(stderr, "program directory %s cannot be created\n", programDir.c_str());
+        return 1;
+    }
+    for (const std::string& warning : startup.Warnings()) std::fprintf(stderr, "%s\n", warning.c_str());
+    CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr);
+    server.SetWindowSink(&sink);
+    ApplyStartSettings(server, startup.Options());
     if (arguments.port > 0) server.SetPort(arguments.port);
     if (!server.Start()) return 1;
     if (!signals.Watch(mainLoop, [&] {

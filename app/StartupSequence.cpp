@@ -1,60 +1,38 @@
 #include "app/StartupSequence.h"
 
-#include <cstdio>
 #include <filesystem>
 
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
-#include "app/ConsoleSink.h"
 #include "config/IpFilter.h"
-#include "config/LogFile.h"
-#include "config/Options.h"
-#include "platform/ProgramDir.h"
 #include "server/FtpServer.h"
+#include "server/StartSettings.h"
 
 CServerStartup::CServerStartup(std::string programDir) : m_programDir(std::move(programDir)) {}
 
-CServerStartup::~CServerStartup() = default;
-
 // First start: empty account tables, so the server and tarvona-admin find them. Then
-// the accounts whose disable date has come are disabled, as the window does when it
-// opens. Neither failure stops the start: logins then simply fail.
+// the accounts whose disable date has come are disabled. Neither failure stops the
+// start: logins then simply fail.
 void CServerStartup::PrepareAccounts() {
     std::string error;
-    if (!EnsureAccountTables(m_programDir, error)) std::fprintf(stderr, "%s\n", error.c_str());
+    if (!EnsureAccountTables(m_programDir, error)) m_warnings.push_back(error);
     int disabled = 0;
     if (!DisableExpiredAccounts(m_programDir, TodayText(), disabled, error))
-        std::fprintf(stderr, "%s\n", error.c_str());
+        m_warnings.push_back(error);
 }
 
 bool CServerStartup::Prepare(CFtpServer& server) {
     std::error_code error;
     std::filesystem::create_directories(m_programDir, error);
-    if (!std::filesystem::is_directory(m_programDir)) {
-        std::fprintf(stderr, "program directory %s cannot be created\n", m_programDir.c_str());
-        return false;
-    }
+    if (!std::filesystem::is_directory(m_programDir)) return false;
     PrepareAccounts();
-    const OptionValues options = COptions(m_programDir).Load();
-    if (options.saveLog == 1) {
-        m_logFile = std::make_unique<CLogFile>();
-        m_logFile->SetBaseDirectory(m_programDir);
-        // A file that cannot be opened now is tried again at the next date change.
-        if (!m_logFile->ReopenForToday())
-            std::fprintf(stderr, "%s\n", m_logFile->GetLastError().c_str());
-    }
-    m_sink = std::make_unique<CConsoleSink>(m_logFile.get());
-    server.SetWindowSink(m_sink.get());
-    server.SetMaxUsers(options.maxUsers);
-    server.SetTimeout(options.timeoutMinutes);
-    server.SetPort(options.port);
-    server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
-                           static_cast<std::uint32_t>(options.maxPort));
-    if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
-    server.SetFilterMode(options.filterMode);
-    (void)server.Filter().Load(m_programDir);  // missing lists are empty lists
-    server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
-    server.SetGoodbyeMessage("Good bye!");
-    server.SetStatisticsInterval(5000);
+    m_options = COptions(m_programDir).Load();
+    ApplyOpeningOptions(server, m_options);
+    // Missing lists are empty lists.
+    if (!server.Filter().Load(m_programDir)) m_warnings.push_back(server.Filter().GetLastError());
+    m_logFile.SetBaseDirectory(m_programDir);
+    // A file that cannot be opened now is tried again at the next date change.
+    m_logOpened = m_logFile.ReopenForToday();
+    if (!m_logOpened) m_warnings.push_back(m_logFile.GetLastError());
     return true;
 }
