@@ -1,4 +1,5 @@
-# Entry points: `make demo` runs the server on a demo program directory,
+# Entry points: `make demo` runs the server on a demo program directory, `make window`
+# runs the administration window on it,
 # `make test` builds under the sanitizers and runs every test.
 JOBS ?= 2
 BUILD_RELEASE := build/release
@@ -10,23 +11,27 @@ STRESS_ROUNDS ?= 5
 DEMO_DIR := $(BUILD_RELEASE)/demo
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps release demo test test-asan test-tsan test-fuzz stress bench clean
+.PHONY: deps release demo window test test-asan test-tsan test-fuzz stress bench clean
 
 deps:
 	./tools/install-deps.sh
 
 release:
-	cmake -S . -B $(BUILD_RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVONA_TESTS=OFF
+	cmake -S . -B $(BUILD_RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVONA_TESTS=OFF -DTARVONA_UI=ON
 	cmake --build $(BUILD_RELEASE) -j$(JOBS)
 
 demo: release
 	./tools/make-demo.sh $(DEMO_DIR) $(BUILD_RELEASE)
 	$(BUILD_RELEASE)/app/tarvona-server --dir $(DEMO_DIR) --port 2121
 
+window: release
+	./tools/make-demo.sh $(DEMO_DIR) $(BUILD_RELEASE)
+	$(BUILD_RELEASE)/app/tarvona --dir $(DEMO_DIR)
+
 test: test-asan test-tsan stress test-fuzz
 
 test-asan:
-	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVONA_SANITIZE=address -DTARVONA_WERROR=ON
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVONA_SANITIZE=address -DTARVONA_WERROR=ON -DTARVONA_UI=ON
 	cmake --build $(BUILD_ASAN) -j$(JOBS)
 	cd $(BUILD_ASAN) && ctest --output-on-failure -j$(JOBS) --timeout 600
 

@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -70,15 +69,14 @@ CServerDlg::~CServerDlg() {
 }
 
 void CServerDlg::CreateActions() {
-    QStyle* style = this->style();
-    m_startAction = new QAction(style->standardIcon(QStyle::SP_MediaPlay), "Start Server", this);
+    m_startAction = new QAction(QIcon(":/start.svg"), "Start Server", this);
     m_startAction->setToolTip("Start the server");
-    m_stopAction = new QAction(style->standardIcon(QStyle::SP_MediaStop), "Stop Server", this);
+    m_stopAction = new QAction(QIcon(":/stop.svg"), "Stop Server", this);
     m_stopAction->setToolTip("Stop the server");
     m_stopAction->setEnabled(false);
-    m_helpAction = new QAction(style->standardIcon(QStyle::SP_DialogHelpButton), "Help", this);
+    m_helpAction = new QAction(QIcon(":/help.svg"), "Help", this);
     m_helpAction->setToolTip("Tarvona FTP Server Help");
-    m_aboutAction = new QAction(style->standardIcon(QStyle::SP_MessageBoxInformation), "About...", this);
+    m_aboutAction = new QAction(QIcon(":/about.svg"), "About...", this);
     m_aboutAction->setToolTip("About Tarvona FTP Server");
     m_exitAction = new QAction("Exit", this);
     m_showAction = new QAction("Show main window", this);

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <string>
 
+#include "config/LogFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
@@ -37,6 +40,8 @@ TEST(ServerBinary, GreetsOnItsPortAndStopsCleanlyOnSigterm) {
     EXPECT_NE(disconnected, std::string::npos) << output;
     EXPECT_LT(disconnected, stopped) << output;
     EXPECT_TRUE(client.WaitClosed());
+    // Today's log file is made at every start, also with saving off.
+    EXPECT_TRUE(std::filesystem::exists(CLogFile::PathFor(dir.ProgramDir(), std::time(nullptr))));
 }
 
 TEST(ServerBinary, AppliesOptionsListsAndWritesTheDailyLog) {
