@@ -50,12 +50,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "program directory %s cannot be created\n", programDir.c_str());
         return 1;
     }
-    for (const std::string& warning : startup.Warnings()) std::fprintf(stderr, "%s\n", warning.c_str());
+    for (const std::string& warning : startup.Warnings())
+        std::fprintf(stderr, "%s\n", warning.c_str());
     if (!startup.LogFileOpened())
-        ShowMessageBox(nullptr, {QMessageBox::Critical, "Error in CLogFile::Open()",
-                                 QString::fromStdString(startup.LogFile().GetLastError()), QMessageBox::Ok});
+        ShowMessageBox(nullptr,
+                       {QMessageBox::Critical, "Error in CLogFile::Open()",
+                        QString::fromStdString(startup.LogFile().GetLastError()), QMessageBox::Ok});
     CServerDlg window(mainLoop, server, startup.LogFile(), startup.Options());
-    QObject::connect(&window, &CServerDlg::Finished, &app, &QApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&window, &CServerDlg::Finished, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
     if (!stopSignals.Watch(mainLoop, [&window] { window.EndFromOutside(); }))
         std::fprintf(stderr, "cannot watch the stop signals\n");
     window.Open();

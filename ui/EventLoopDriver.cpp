@@ -14,7 +14,8 @@ namespace {
 constexpr std::chrono::milliseconds kLongestSleep{500};
 }  // namespace
 
-CEventLoopDriver::CEventLoopDriver(EventLoop& loop, QObject* parent) : QObject(parent), m_loop(loop) {
+CEventLoopDriver::CEventLoopDriver(EventLoop& loop, QObject* parent)
+    : QObject(parent), m_loop(loop) {
     m_wakeNotifier = MakeNotifier(loop.WakeFd(), QSocketNotifier::Read);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &CEventLoopDriver::Pump);

@@ -16,10 +16,10 @@ QVariant CLogModel::data(const QModelIndex& index, int role) const {
 
 void CLogModel::Append(std::vector<QString> lines) {
     if (lines.empty()) return;
-    if (lines.size() > m_maxLines) lines.erase(lines.begin(), lines.end() - static_cast<long>(m_maxLines));
-    const std::size_t overflow = m_lines.size() + lines.size() > m_maxLines
-                                     ? m_lines.size() + lines.size() - m_maxLines
-                                     : 0;
+    if (lines.size() > m_maxLines)
+        lines.erase(lines.begin(), lines.end() - static_cast<long>(m_maxLines));
+    const std::size_t overflow =
+        m_lines.size() + lines.size() > m_maxLines ? m_lines.size() + lines.size() - m_maxLines : 0;
     if (overflow > 0) {
         beginRemoveRows({}, 0, static_cast<int>(overflow) - 1);
         m_lines.erase(m_lines.begin(), m_lines.begin() + static_cast<long>(overflow));

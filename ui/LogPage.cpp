@@ -8,7 +8,9 @@
 #include "ui/LogModel.h"
 
 CLogPage::CLogPage(QWidget* parent)
-    : QWidget(parent), m_model(new CLogModel(CLogModel::kDefaultMaxLines, this)), m_view(new QListView(this)) {
+    : QWidget(parent),
+      m_model(new CLogModel(CLogModel::kDefaultMaxLines, this)),
+      m_view(new QListView(this)) {
     m_view->setModel(m_model);
     // Every line has the same height, so the view never measures 100 000 lines.
     m_view->setUniformItemSizes(true);

@@ -35,13 +35,20 @@ QString COnlineUsersModel::Text(const Row& row, int column) const {
     auto found = m_activity.find(row.sessionId);
     const Activity* activity = found == m_activity.end() ? nullptr : &found->second;
     switch (column) {
-        case User: return row.user;
-        case Address: return row.address;
-        case LoginTime: return QString::fromStdString(FormatLocalTime(row.loginTime, "%Y-%m-%d %H:%M:%S"));
-        case Directory: return activity ? activity->directory : QString();
-        case LastCommand: return activity ? activity->lastCommand : QString();
-        case Idle: return IdleText(m_now - (activity ? activity->lastTime : row.loginTime));
-        default: return {};
+        case User:
+            return row.user;
+        case Address:
+            return row.address;
+        case LoginTime:
+            return QString::fromStdString(FormatLocalTime(row.loginTime, "%Y-%m-%d %H:%M:%S"));
+        case Directory:
+            return activity ? activity->directory : QString();
+        case LastCommand:
+            return activity ? activity->lastCommand : QString();
+        case Idle:
+            return IdleText(m_now - (activity ? activity->lastTime : row.loginTime));
+        default:
+            return {};
     }
 }
 
@@ -54,7 +61,8 @@ void COnlineUsersModel::AddSession(std::uint32_t sessionId, const std::string& u
                                    const std::string& address, std::int64_t when) {
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows({}, row, row);
-    m_rows.push_back({sessionId, QString::fromStdString(user), QString::fromStdString(address), when});
+    m_rows.push_back(
+        {sessionId, QString::fromStdString(user), QString::fromStdString(address), when});
     m_now = std::max(m_now, when);
     endInsertRows();
 }

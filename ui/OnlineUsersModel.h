@@ -33,7 +33,9 @@ public:
     // Moves the idle column to `now`.
     void SetNow(std::int64_t now);
 
-    std::uint32_t SessionIdAt(int row) const { return m_rows.at(static_cast<std::size_t>(row)).sessionId; }
+    std::uint32_t SessionIdAt(int row) const {
+        return m_rows.at(static_cast<std::size_t>(row)).sessionId;
+    }
     QString AddressAt(int row) const { return m_rows.at(static_cast<std::size_t>(row)).address; }
 
 private:

@@ -32,7 +32,8 @@ COnlineUsersPage::COnlineUsersPage(CIpFilter& filter, std::string programDir, QW
 
 std::vector<int> COnlineUsersPage::SelectedRows() const {
     std::vector<int> rows;
-    for (const QModelIndex& index : m_view->selectionModel()->selectedRows()) rows.push_back(index.row());
+    for (const QModelIndex& index : m_view->selectionModel()->selectedRows())
+        rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -50,14 +51,17 @@ void COnlineUsersPage::KickSelected() {
     // A session that has already ended is no longer a thread: the post fails and the
     // row stays until it is cleared.
     for (int row : SelectedRows())
-        (void)CThread::PostThreadMessage(m_model->SessionIdAt(row), Message{WM_QUIT, 0, 0, nullptr});
+        (void)CThread::PostThreadMessage(m_model->SessionIdAt(row),
+                                         Message{WM_QUIT, 0, 0, nullptr});
 }
 
 void COnlineUsersPage::ShowContextMenu(const QPoint& position) {
     QMenu menu(this);
     menu.addAction("Clear All", this, &COnlineUsersPage::ClearAll);
-    menu.addAction("Add this ip to IP filter(allow)", this, &COnlineUsersPage::AddSelectedToAllowList);
-    menu.addAction("Add this ip to IP filter(deny)", this, &COnlineUsersPage::AddSelectedToDenyList);
+    menu.addAction("Add this ip to IP filter(allow)", this,
+                   &COnlineUsersPage::AddSelectedToAllowList);
+    menu.addAction("Add this ip to IP filter(deny)", this,
+                   &COnlineUsersPage::AddSelectedToDenyList);
     menu.addAction("Kick out this user", this, &COnlineUsersPage::KickSelected);
     menu.exec(m_view->viewport()->mapToGlobal(position));
 }

@@ -4,7 +4,8 @@
 #include "config/LogLine.h"
 #include "platform/Clock.h"
 
-CQueuedWindowSink::CQueuedWindowSink(CLogFile& logFile) : m_logFile(logFile), m_clock(&NowSeconds) {}
+CQueuedWindowSink::CQueuedWindowSink(CLogFile& logFile)
+    : m_logFile(logFile), m_clock(&NowSeconds) {}
 
 void CQueuedWindowSink::SetSaveLog(bool save) {
     std::lock_guard lock(m_logOrder);
@@ -42,7 +43,8 @@ void CQueuedWindowSink::OnSessionCommand(std::uint32_t sessionId, const std::str
     // SECURITY: the online list shows the last command; a password never reaches the screen.
     std::string shown = MaskPassword(line);
     shown.erase(0, 3);  // the ">> " of the log form
-    Push({WindowEvent::Kind::SessionCommand, sessionId, currentDir, std::move(shown), 0, 0, m_clock()});
+    Push({WindowEvent::Kind::SessionCommand, sessionId, currentDir, std::move(shown), 0, 0,
+          m_clock()});
 }
 
 // The date rule: with saving on, the first saved line of a new day empties the page

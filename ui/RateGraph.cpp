@@ -28,7 +28,8 @@ void CRateGraph::paintEvent(QPaintEvent*) {
     for (const Sample& s : m_samples) top = std::max({top, s.in, s.out});
     const std::int64_t newest = m_samples.back().when;
     auto point = [&](const Sample& s, double value) {
-        const double x = area.right() - area.width() * static_cast<double>(newest - s.when) / kSeconds;
+        const double x =
+            area.right() - area.width() * static_cast<double>(newest - s.when) / kSeconds;
         return QPointF(x, area.bottom() - (area.height() - 2) * value / top);
     };
     for (const auto& [color, pick] : {std::pair{QColor(40, 100, 220), &Sample::in},

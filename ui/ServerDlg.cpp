@@ -59,7 +59,8 @@ CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFil
     resize(760, 480);
     connect(&m_drainTimer, &QTimer::timeout, this, &CServerDlg::ApplyPendingEvents);
     m_drainTimer.start(kDrainPeriodMs);
-    connect(&m_idleTimer, &QTimer::timeout, this, [this] { m_onlinePage->Model().SetNow(m_sink.Now()); });
+    connect(&m_idleTimer, &QTimer::timeout, this,
+            [this] { m_onlinePage->Model().SetNow(m_sink.Now()); });
     m_idleTimer.start(1000);
 }
 
@@ -125,8 +126,10 @@ void CServerDlg::CreatePages() {
     m_onlinePage = new COnlineUsersPage(m_server.Filter(), m_server.ProgramDir(), m_tabs);
     m_tabs->addTab(MakeEmptyPage("The options are set in option.ini for now.", m_tabs), "Options");
     m_tabs->addTab(m_logPage, "Logs");
-    m_tabs->addTab(MakeEmptyPage("Accounts are edited with tarvona-admin for now.", m_tabs), "Users");
-    m_tabs->addTab(MakeEmptyPage("Groups are edited with tarvona-admin for now.", m_tabs), "Groups");
+    m_tabs->addTab(MakeEmptyPage("Accounts are edited with tarvona-admin for now.", m_tabs),
+                   "Users");
+    m_tabs->addTab(MakeEmptyPage("Groups are edited with tarvona-admin for now.", m_tabs),
+                   "Groups");
     m_tabs->addTab(m_onlinePage, "Online users");
     setCentralWidget(m_tabs);
 }
@@ -148,8 +151,10 @@ void CServerDlg::Open() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
-    if (!m_startFailed && m_options.minimize == 1) QTimer::singleShot(kHideDelayMs, this, &CServerDlg::HideIntoTray);
-    QSettings("Vondrel Software", "tarvona").setValue("Program/Path", QString::fromStdString(m_server.ProgramDir()));
+    if (!m_startFailed && m_options.minimize == 1)
+        QTimer::singleShot(kHideDelayMs, this, &CServerDlg::HideIntoTray);
+    QSettings("Vondrel Software", "tarvona")
+        .setValue("Program/Path", QString::fromStdString(m_server.ProgramDir()));
 }
 
 void CServerDlg::ShowServerState(bool online, const QString& text) {
@@ -166,11 +171,13 @@ void CServerDlg::StartServer() {
         return;
     }
     m_startFailed = true;
-    ShowMessageBox(this, {QMessageBox::Critical, "Tarvona FTP Server",
-                          QString("Error starting the FTP Server.This may be due to another service running on "
-                                  "the port %1,Try changing the port number and then starting the server again.")
-                              .arg(m_options.port),
-                          QMessageBox::Ok});
+    ShowMessageBox(
+        this,
+        {QMessageBox::Critical, "Tarvona FTP Server",
+         QString("Error starting the FTP Server.This may be due to another service running on "
+                 "the port %1,Try changing the port number and then starting the server again.")
+             .arg(m_options.port),
+         QMessageBox::Ok});
 }
 
 void CServerDlg::StopServer() {

@@ -31,8 +31,8 @@ public:
     // `mainLoop` is the calling thread's loop, which this window drives from Qt's;
     // `server` has been through the shared start-up steps with `options`; `logFile` is
     // today's log file. All three outlive the window.
-    CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFile, const OptionValues& options,
-               QWidget* parent = nullptr);
+    CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFile,
+               const OptionValues& options, QWidget* parent = nullptr);
     ~CServerDlg() override;
 
     // The window's part of the opening sequence: the notification-area icon, the sink

@@ -21,17 +21,31 @@ void CServerDlg::ApplyPendingEvents() {
 void CServerDlg::ApplyEvent(const WindowEvent& event, std::vector<QString>& lines) {
     COnlineUsersModel& online = m_onlinePage->Model();
     switch (event.kind) {
-        case WindowEvent::Kind::LogLine: lines.push_back(QString::fromStdString(event.text)); break;
+        case WindowEvent::Kind::LogLine:
+            lines.push_back(QString::fromStdString(event.text));
+            break;
         case WindowEvent::Kind::ClearLog:
             lines.clear();
             m_logPage->ClearAll();
             break;
-        case WindowEvent::Kind::LogOpenFailed: ShowLogOpenError(QString::fromStdString(event.text)); break;
-        case WindowEvent::Kind::SessionAdded: online.AddSession(event.sessionId, event.text, event.detail, event.when); break;
-        case WindowEvent::Kind::SessionRemoved: online.RemoveSession(event.sessionId); break;
-        case WindowEvent::Kind::SessionCommand: online.NoteCommand(event.sessionId, event.text, event.detail, event.when); break;
-        case WindowEvent::Kind::BytesReceived: m_traffic->SetReceived(event.value, event.when); break;
-        case WindowEvent::Kind::BytesSent: m_traffic->SetSent(event.value, event.when); break;
+        case WindowEvent::Kind::LogOpenFailed:
+            ShowLogOpenError(QString::fromStdString(event.text));
+            break;
+        case WindowEvent::Kind::SessionAdded:
+            online.AddSession(event.sessionId, event.text, event.detail, event.when);
+            break;
+        case WindowEvent::Kind::SessionRemoved:
+            online.RemoveSession(event.sessionId);
+            break;
+        case WindowEvent::Kind::SessionCommand:
+            online.NoteCommand(event.sessionId, event.text, event.detail, event.when);
+            break;
+        case WindowEvent::Kind::BytesReceived:
+            m_traffic->SetReceived(event.value, event.when);
+            break;
+        case WindowEvent::Kind::BytesSent:
+            m_traffic->SetSent(event.value, event.when);
+            break;
         case WindowEvent::Kind::Statistic:
             if (event.index == 1) m_traffic->SetSessions(event.value);  // current connections
             break;
@@ -42,13 +56,15 @@ void CServerDlg::ApplyEvent(const WindowEvent& event, std::vector<QString>& line
 // inside the box's own event loop.
 void CServerDlg::ShowLogOpenError(const QString& text) {
     QTimer::singleShot(0, this, [text] {
-        ShowMessageBox(nullptr, {QMessageBox::Critical, "Error in CLogFile::Open()", text, QMessageBox::Ok});
+        ShowMessageBox(nullptr,
+                       {QMessageBox::Critical, "Error in CLogFile::Open()", text, QMessageBox::Ok});
     });
 }
 
 bool CServerDlg::ConfirmExit() {
-    return ShowMessageBox(this, {QMessageBox::Question, "Tarvona FTP Server", "Do you really want to exit?",
-                                 QMessageBox::Yes | QMessageBox::No}) == QMessageBox::Yes;
+    return ShowMessageBox(
+               this, {QMessageBox::Question, "Tarvona FTP Server", "Do you really want to exit?",
+                      QMessageBox::Yes | QMessageBox::No}) == QMessageBox::Yes;
 }
 
 void CServerDlg::closeEvent(QCloseEvent* event) {
@@ -82,7 +98,10 @@ void CServerDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-        case Qt::Key_Escape: event->accept(); return;
-        default: QMainWindow::keyPressEvent(event);
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QMainWindow::keyPressEvent(event);
     }
 }

@@ -8,9 +8,11 @@ CSystemTray::CSystemTray(QWidget* target, QMenu* menu, QObject* parent)
     : QObject(parent), m_target(target), m_icon(new QSystemTrayIcon(target->windowIcon(), this)) {
     m_icon->setToolTip("Tarvona FTP Server");
     m_icon->setContextMenu(menu);
-    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) ShowTarget(m_target);
-    });
+    connect(m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+                    ShowTarget(m_target);
+            });
 }
 
 bool CSystemTray::Available() { return QSystemTrayIcon::isSystemTrayAvailable(); }

@@ -6,7 +6,10 @@
 #include "ui/RateGraph.h"
 
 CTrafficStatus::CTrafficStatus(QWidget* parent)
-    : QWidget(parent), m_sessions(new QLabel(this)), m_totals(new QLabel(this)), m_graph(new CRateGraph(this)) {
+    : QWidget(parent),
+      m_sessions(new QLabel(this)),
+      m_totals(new QLabel(this)),
+      m_graph(new CRateGraph(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_sessions);
@@ -25,14 +28,19 @@ QString CTrafficStatus::FormatBytes(std::int64_t bytes) {
         value /= 1024;
         ++unit;
     }
-    return unit == 0 ? QString("%1 B").arg(bytes) : QString("%1 %2").arg(value, 0, 'f', 1).arg(kUnits[unit]);
+    return unit == 0 ? QString("%1 B").arg(bytes)
+                     : QString("%1 %2").arg(value, 0, 'f', 1).arg(kUnits[unit]);
 }
 
-void CTrafficStatus::SetSessions(std::int64_t count) { m_sessions->setText(QString("Online: %1").arg(count)); }
+void CTrafficStatus::SetSessions(std::int64_t count) {
+    m_sessions->setText(QString("Online: %1").arg(count));
+}
 
 void CTrafficStatus::Advance(Total& total, std::int64_t bytes, std::int64_t when) {
     const std::int64_t elapsed = when - total.when;
-    total.rate = total.when != 0 && elapsed > 0 ? static_cast<double>(bytes - total.bytes) / static_cast<double>(elapsed) : 0;
+    total.rate = total.when != 0 && elapsed > 0
+                     ? static_cast<double>(bytes - total.bytes) / static_cast<double>(elapsed)
+                     : 0;
     total.bytes = bytes;
     total.when = when;
 }
@@ -50,5 +58,6 @@ void CTrafficStatus::SetReceived(std::int64_t total, std::int64_t when) {
 }
 
 void CTrafficStatus::ShowTotals() {
-    m_totals->setText(QString("Received: %1  Sent: %2").arg(FormatBytes(m_received.bytes), FormatBytes(m_sent.bytes)));
+    m_totals->setText(QString("Received: %1  Sent: %2")
+                          .arg(FormatBytes(m_received.bytes), FormatBytes(m_sent.bytes)));
 }

@@ -51,7 +51,11 @@ int main(int argc, char** argv) {
     QTabWidget& tabs = window.Tabs();
     for (int i = 0; i < tabs.count(); ++i) {
         tabs.setCurrentIndex(i);
-        ok = Save(window, QString("%1/tab%2-%3.png").arg(out).arg(i).arg(tabs.tabText(i).replace(' ', '-'))) && ok;
+        ok = Save(window, QString("%1/tab%2-%3.png")
+                              .arg(out)
+                              .arg(i)
+                              .arg(tabs.tabText(i).replace(' ', '-'))) &&
+             ok;
     }
     CAboutDlg about(&window);
     about.adjustSize();

@@ -30,7 +30,8 @@ WindowFixture::WindowFixture(const std::string& serverOptions) {
     const std::string programDir = m_dir.ProgramDir();
     std::filesystem::create_directories(m_dir.Path("home/sub"));
     const bool portGiven = serverOptions.find("Port=") != std::string::npos;
-    WriteFile(m_dir.Path("option.ini"), "[Server]\n" + std::string(portGiven ? "" : "Port=0\n") + serverOptions);
+    WriteFile(m_dir.Path("option.ini"),
+              "[Server]\n" + std::string(portGiven ? "" : "Port=0\n") + serverOptions);
     SetMessageBoxHook([this](const MessageBoxRequest& request) {
         m_boxes.push_back(request);
         return m_answer;
@@ -40,7 +41,8 @@ WindowFixture::WindowFixture(const std::string& serverOptions) {
     m_server = std::make_unique<CFtpServer>(programDir);
     QVERIFY(m_startup->Prepare(*m_server));
     SaveAlice(programDir, m_dir.Path("home"));
-    m_window = std::make_unique<CServerDlg>(*m_loop, *m_server, m_startup->LogFile(), m_startup->Options());
+    m_window = std::make_unique<CServerDlg>(*m_loop, *m_server, m_startup->LogFile(),
+                                            m_startup->Options());
     m_window->Open();
 }
 
@@ -49,7 +51,9 @@ WindowFixture::~WindowFixture() {
     SetMessageBoxHook({});
 }
 
-std::uint16_t WindowFixture::Port() const { return static_cast<std::uint16_t>(m_server->GetBoundPort()); }
+std::uint16_t WindowFixture::Port() const {
+    return static_cast<std::uint16_t>(m_server->GetBoundPort());
+}
 
 bool WindowFixture::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
@@ -66,11 +70,15 @@ std::unique_ptr<RawFtpClient> WindowFixture::LogIn() {
     bool ok = client->Connect(Port());
     std::optional<std::string> greeting, userReply, passReply;
     // The replies come from session threads, which need the main loop (Qt's) to run.
-    ok = ok && WaitFor([&] { return (greeting = client->ReadLine(std::chrono::milliseconds(5))).has_value(); });
-    ok = ok && client->SendLine("USER alice") &&
-         WaitFor([&] { return (userReply = client->ReadLine(std::chrono::milliseconds(5))).has_value(); });
-    ok = ok && client->SendLine("PASS secret") &&
-         WaitFor([&] { return (passReply = client->ReadLine(std::chrono::milliseconds(5))).has_value(); });
+    ok = ok && WaitFor([&] {
+             return (greeting = client->ReadLine(std::chrono::milliseconds(5))).has_value();
+         });
+    ok = ok && client->SendLine("USER alice") && WaitFor([&] {
+             return (userReply = client->ReadLine(std::chrono::milliseconds(5))).has_value();
+         });
+    ok = ok && client->SendLine("PASS secret") && WaitFor([&] {
+             return (passReply = client->ReadLine(std::chrono::milliseconds(5))).has_value();
+         });
     ok = ok && passReply == "230 User logged in. proceed.";
     if (!ok) {
         QTest::qFail("alice could not log in", __FILE__, __LINE__);
@@ -80,5 +88,6 @@ std::unique_ptr<RawFtpClient> WindowFixture::LogIn() {
 }
 
 bool WindowFixture::WaitForNoSessions() {
-    return WaitFor([this] { return m_server->CurrentConnections() == 0 && CThread::AliveCount() == 0; });
+    return WaitFor(
+        [this] { return m_server->CurrentConnections() == 0 && CThread::AliveCount() == 0; });
 }

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
@@ -57,6 +58,7 @@ private slots:
     void DenyListFromARowRefusesTheNextConnection();
     void StopAndBusyPortReportTheirState();
     void ExitAnsweredNoKeepsTheServerRunning();
+    void MinimizeWithoutNotificationAreaKeepsTheWindowReachable();
     void FirstSavedLineOfANewDayEmptiesThePage();
     void StopSignalEndsTheProgramWithStatusZero();
 };
@@ -86,7 +88,8 @@ void WindowTest::ClientRowShowsItsSessionAndKickEndsIt() {
     QCOMPARE(Cell(window, COnlineUsersModel::LastCommand), QString("PASS ****"));
     client->SendLine("CWD /sub");
     client->SendLine("NOOP");
-    QVERIFY(fixture.WaitFor([&] { return Cell(window, COnlineUsersModel::LastCommand) == "NOOP"; }));
+    QVERIFY(
+        fixture.WaitFor([&] { return Cell(window, COnlineUsersModel::LastCommand) == "NOOP"; }));
     QCOMPARE(Cell(window, COnlineUsersModel::User), QString("alice"));
     QCOMPARE(Cell(window, COnlineUsersModel::Address), QString("127.0.0.1"));
     QCOMPARE(Cell(window, COnlineUsersModel::Directory), QString("/sub"));
@@ -131,9 +134,11 @@ void WindowTest::StopAndBusyPortReportTheirState() {
     QCOMPARE(fixture.Boxes().size(), std::size_t{1});
     const MessageBoxRequest& box = fixture.Boxes().front();
     QCOMPARE(box.caption, QString("Tarvona FTP Server"));
-    QCOMPARE(box.text, QString("Error starting the FTP Server.This may be due to another service running on the "
-                               "port %1,Try changing the port number and then starting the server again.")
-                           .arg(held.Port()));
+    QCOMPARE(
+        box.text,
+        QString("Error starting the FTP Server.This may be due to another service running on the "
+                "port %1,Try changing the port number and then starting the server again.")
+            .arg(held.Port()));
     QVERIFY(window.StartFailed());
     QVERIFY(window.StartAction().isEnabled());
     QCOMPARE(window.StatusText(), QString("Tarvona FTP Server is offline."));
@@ -168,6 +173,17 @@ void WindowTest::ExitAnsweredNoKeepsTheServerRunning() {
     QCOMPARE(finished.count(), 1);
 }
 
+// Offscreen there is no notification area: hiding would leave the window unreachable.
+void WindowTest::MinimizeWithoutNotificationAreaKeepsTheWindowReachable() {
+    WindowFixture fixture("AutoActive=1\nMinimize=1\n");
+    CServerDlg& window = fixture.Window();
+    QVERIFY(fixture.Server().IsRunning());
+    QVERIFY(fixture.WaitFor([&] { return window.isMinimized(); }));
+    QVERIFY(window.isVisible());
+    window.TrayMenu().actions().front()->trigger();  // "Show main window"
+    QVERIFY(!window.isMinimized() && window.isVisible());
+}
+
 void WindowTest::FirstSavedLineOfANewDayEmptiesThePage() {
     WindowFixture fixture("Savelog=1\n");
     CServerDlg& window = fixture.Window();
@@ -178,7 +194,8 @@ void WindowTest::FirstSavedLineOfANewDayEmptiesThePage() {
     now += 24 * 3600;
     window.StopServer();  // "Server is stopped." is the new day's first line
     QVERIFY(fixture.WaitFor([&] { return window.LogPage().Model().rowCount() == 0; }));
-    const std::string tomorrow = ReadFile(CLogFile::PathFor(fixture.Dir().ProgramDir(), static_cast<std::time_t>(now)));
+    const std::string tomorrow =
+        ReadFile(CLogFile::PathFor(fixture.Dir().ProgramDir(), static_cast<std::time_t>(now)));
     QVERIFY(tomorrow.find("Server is stopped.\r\n") != std::string::npos);
     window.StartServer();  // later lines of the same day stay
     QVERIFY(fixture.WaitFor([&] { return window.LogPage().Model().rowCount() == 1; }));
@@ -187,13 +204,15 @@ void WindowTest::FirstSavedLineOfANewDayEmptiesThePage() {
 void WindowTest::StopSignalEndsTheProgramWithStatusZero() {
     TempDir dir;
     const std::uint16_t port = FindFreePort();
-    WriteFile(dir.Path("option.ini"), "[Server]\nAutoActive=1\nPort=" + std::to_string(port) + "\n");
+    WriteFile(dir.Path("option.ini"),
+              "[Server]\nAutoActive=1\nPort=" + std::to_string(port) + "\n");
     ChildProcess window;
     QVERIFY(window.Start({TARVONA_WINDOW_BINARY, "--dir", dir.Path()}));
     RawFtpClient client;
     const auto end = std::chrono::steady_clock::now() + 30s;
     while (!client.Connect(port, 1s) && std::chrono::steady_clock::now() < end) QTest::qWait(100);
-    QCOMPARE(client.ReadLine(20s), std::optional<std::string>("220 Welcome to Tarvona FTP Server!"));
+    QCOMPARE(client.ReadLine(20s),
+             std::optional<std::string>("220 Welcome to Tarvona FTP Server!"));
     QVERIFY(window.Terminate());
     int status = -1;
     QVERIFY(window.WaitForExit(30s, status));
