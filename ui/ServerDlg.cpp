@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "config/Autostart.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 #include "ui/AboutDlg.h"
@@ -146,6 +147,10 @@ QString CServerDlg::StatusText() const { return m_statusText->text(); }
 void CServerDlg::Open() {
     m_tray = new CSystemTray(this, m_trayMenu, this);
     (void)m_tray->Create();  // no notification area: the window simply never hides
+    // The autostart entry follows "Startup"; a failure is not worth a box, as on the
+    // options page.
+    (void)ApplyStartupOption(m_options.startup, QCoreApplication::applicationFilePath().toStdString(),
+                             DefaultAutostartDir(), nullptr);
     m_server.SetWindowSink(&m_sink);
     if (m_options.autoActive == 1) StartServer();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
