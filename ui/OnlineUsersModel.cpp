@@ -26,8 +26,8 @@ int COnlineUsersModel::columnCount(const QModelIndex& parent) const {
 
 QVariant COnlineUsersModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kHeaders[ColumnCount] = {"User",      "IP Address",   "Login Time",
-                                                      "Directory", "Last Command", "Idle"};
+    static const char* const kHeaders[ColumnCount] = {"User", "IP Address", "Login Time",
+                                                      "Idle", "Directory",  "Last Command"};
     return section >= 0 && section < ColumnCount ? QString(kHeaders[section]) : QVariant();
 }
 
@@ -87,7 +87,7 @@ void COnlineUsersModel::NoteCommand(std::uint32_t sessionId, const std::string& 
 void COnlineUsersModel::RowsOfSessionChanged(std::uint32_t sessionId) {
     for (int row = 0; row < rowCount(); ++row)
         if (m_rows[static_cast<std::size_t>(row)].sessionId == sessionId)
-            emit dataChanged(index(row, Directory), index(row, Idle));
+            emit dataChanged(index(row, Idle), index(row, LastCommand));
 }
 
 void COnlineUsersModel::Clear() {

@@ -12,7 +12,7 @@
 class COnlineUsersModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { User, Address, LoginTime, Directory, LastCommand, Idle, ColumnCount };
+    enum Column { User, Address, LoginTime, Idle, Directory, LastCommand, ColumnCount };
 
     explicit COnlineUsersModel(QObject* parent = nullptr);
 

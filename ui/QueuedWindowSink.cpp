@@ -1,5 +1,7 @@
 #include "ui/QueuedWindowSink.h"
 
+#include <chrono>
+
 #include "config/LogFile.h"
 #include "config/LogLine.h"
 #include "platform/Clock.h"
@@ -64,12 +66,20 @@ void CQueuedWindowSink::OnLogLine(LogCategory, const std::string& line) {
         Push({WindowEvent::Kind::LogOpenFailed, 0, m_logFile.GetLastError(), {}, 0, 0, 0});
 }
 
+namespace {
+// Rates are figures over a few seconds: they need finer and steadier time than the clock.
+std::int64_t SteadyMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
 void CQueuedWindowSink::OnBytesReceived(std::int64_t total) {
-    Push({WindowEvent::Kind::BytesReceived, 0, {}, {}, total, 0, m_clock()});
+    Push({WindowEvent::Kind::BytesReceived, 0, {}, {}, total, 0, SteadyMilliseconds()});
 }
 
 void CQueuedWindowSink::OnBytesSent(std::int64_t total) {
-    Push({WindowEvent::Kind::BytesSent, 0, {}, {}, total, 0, m_clock()});
+    Push({WindowEvent::Kind::BytesSent, 0, {}, {}, total, 0, SteadyMilliseconds()});
 }
 
 void CQueuedWindowSink::OnStatistic(int index, std::int64_t value) {

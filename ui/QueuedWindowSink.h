@@ -24,8 +24,8 @@ struct WindowEvent {
         LogLine,         // text = the time-stamped line
         ClearLog,        // a saved line began a new day: the log page empties
         LogOpenFailed,   // text = "Cannot create or open file: '<path>'"
-        BytesReceived,   // value = total, when = time of the figure
-        BytesSent,       // value = total, when = time of the figure
+        BytesReceived,   // value = total, when = steady-clock milliseconds of the figure
+        BytesSent,       // value = total, when = steady-clock milliseconds of the figure
         Statistic,       // index, value
     };
     Kind kind = Kind::LogLine;
@@ -34,7 +34,7 @@ struct WindowEvent {
     std::string detail;
     std::int64_t value = 0;
     int index = 0;
-    std::int64_t when = 0;  // seconds since the epoch, from the sink's clock
+    std::int64_t when = 0;  // seconds since the epoch, from the sink's clock (see above)
 };
 
 class CQueuedWindowSink : public CWindowSink {

@@ -10,9 +10,9 @@ CRateGraph::CRateGraph(QWidget* parent) : QWidget(parent) {
     setToolTip("Transfer rate over the last 60 seconds: received (blue), sent (green)");
 }
 
-void CRateGraph::AddSample(std::int64_t when, double inRate, double outRate) {
-    m_samples.push_back({when, inRate, outRate});
-    while (m_samples.size() > 1 && m_samples.front().when < when - kSeconds) m_samples.pop_front();
+void CRateGraph::AddSample(double inRate, double outRate) {
+    m_samples.push_back({inRate, outRate});
+    while (m_samples.size() > kPoints) m_samples.pop_front();
     update();
 }
 
@@ -26,16 +26,17 @@ void CRateGraph::paintEvent(QPaintEvent*) {
     if (m_samples.empty()) return;
     double top = 1.0;
     for (const Sample& s : m_samples) top = std::max({top, s.in, s.out});
-    const std::int64_t newest = m_samples.back().when;
-    auto point = [&](const Sample& s, double value) {
-        const double x =
-            area.right() - area.width() * static_cast<double>(newest - s.when) / kSeconds;
-        return QPointF(x, area.bottom() - (area.height() - 2) * value / top);
+    // The newest point at the right edge, one step per report.
+    const double step = area.width() / static_cast<double>(kPoints - 1);
+    auto point = [&](std::size_t i, double value) {
+        const double x = area.right() - step * static_cast<double>(m_samples.size() - 1 - i);
+        return QPointF(x, area.bottom() - 1 - (area.height() - 3) * value / top);
     };
     for (const auto& [color, pick] : {std::pair{QColor(40, 100, 220), &Sample::in},
                                       std::pair{QColor(30, 160, 70), &Sample::out}}) {
-        QPainterPath path(point(m_samples.front(), m_samples.front().*pick));
-        for (const Sample& s : m_samples) path.lineTo(point(s, s.*pick));
+        QPainterPath path(point(0, m_samples.front().*pick));
+        for (std::size_t i = 1; i < m_samples.size(); ++i)
+            path.lineTo(point(i, m_samples[i].*pick));
         painter.setPen(QPen(color, 1.5));
         painter.drawPath(path);
     }

@@ -8,13 +8,13 @@
 class CRateGraph : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kSeconds = 60;
+    // The server reports every 5 s: twelve points cover the last minute.
+    static constexpr std::size_t kPoints = 12;
 
     explicit CRateGraph(QWidget* parent = nullptr);
 
-    // Rates in bytes per second at `when` (seconds since the epoch); samples older than
-    // 60 s before the newest are dropped.
-    void AddSample(std::int64_t when, double inRate, double outRate);
+    // Rates in bytes per second; the oldest point goes when there are more than kPoints.
+    void AddSample(double inRate, double outRate);
 
     QSize sizeHint() const override { return {120, 20}; }
 
@@ -23,7 +23,6 @@ protected:
 
 private:
     struct Sample {
-        std::int64_t when;
         double in;
         double out;
     };

@@ -149,7 +149,8 @@ void CServerDlg::Open() {
     (void)m_tray->Create();  // no notification area: the window simply never hides
     // The autostart entry follows "Startup"; a failure is not worth a box, as on the
     // options page.
-    (void)ApplyStartupOption(m_options.startup, QCoreApplication::applicationFilePath().toStdString(),
+    (void)ApplyStartupOption(m_options.startup,
+                             QCoreApplication::applicationFilePath().toStdString(),
                              DefaultAutostartDir(), nullptr);
     m_server.SetWindowSink(&m_sink);
     if (m_options.autoActive == 1) StartServer();

@@ -38,9 +38,9 @@ void CTrafficStatus::SetSessions(std::int64_t count) {
 
 void CTrafficStatus::Advance(Total& total, std::int64_t bytes, std::int64_t when) {
     const std::int64_t elapsed = when - total.when;
-    total.rate = total.when != 0 && elapsed > 0
-                     ? static_cast<double>(bytes - total.bytes) / static_cast<double>(elapsed)
-                     : 0;
+    total.rate = total.when != 0 && elapsed > 0 ? static_cast<double>(bytes - total.bytes) *
+                                                      1000.0 / static_cast<double>(elapsed)
+                                                : 0;
     total.bytes = bytes;
     total.when = when;
 }
@@ -54,7 +54,7 @@ void CTrafficStatus::SetSent(std::int64_t total, std::int64_t when) {
 void CTrafficStatus::SetReceived(std::int64_t total, std::int64_t when) {
     Advance(m_received, total, when);
     ShowTotals();
-    m_graph->AddSample(when, m_received.rate, m_sent.rate);
+    m_graph->AddSample(m_received.rate, m_sent.rate);
 }
 
 void CTrafficStatus::ShowTotals() {

@@ -15,7 +15,7 @@ public:
     explicit CTrafficStatus(QWidget* parent = nullptr);
 
     void SetSessions(std::int64_t count);
-    // Totals since the server controller was made; `when` in seconds since the epoch.
+    // Totals since the server controller was made; `when` in steady-clock milliseconds.
     void SetReceived(std::int64_t total, std::int64_t when);
     void SetSent(std::int64_t total, std::int64_t when);
 

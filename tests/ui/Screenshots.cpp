@@ -42,9 +42,12 @@ int main(int argc, char** argv) {
     auto client = fixture.LogIn();
     if (!client) return 1;
     client->SendLine("CWD /sub");
-    client->SendLine("NOOP");
+    for (int i = 0; i < 12; ++i) {  // some traffic for the rate graph
+        for (int n = 0; n < i % 4 + 1; ++n) client->SendLine("NOOP");
+        QTest::qWait(110);
+    }
     fixture.WaitFor([&] { return window.OnlineUsersPage().Model().rowCount() == 1; });
-    QTest::qWait(600);
+    QTest::qWait(300);
     window.ApplyPendingEvents();
 
     bool ok = true;

@@ -61,6 +61,7 @@ private slots:
     void MinimizeWithoutNotificationAreaKeepsTheWindowReachable();
     void FirstSavedLineOfANewDayEmptiesThePage();
     void StopSignalEndsTheProgramWithStatusZero();
+    void LogPageKeepsTheNewestLines();
 };
 
 void WindowTest::TabsAreInTheirOrder() {
@@ -220,6 +221,18 @@ void WindowTest::StopSignalEndsTheProgramWithStatusZero() {
     QVERIFY(client.WaitClosed());
     // Today's file exists although saving is off.
     QVERIFY(std::filesystem::exists(CLogFile::PathFor(dir.ProgramDir(), std::time(nullptr))));
+}
+
+void WindowTest::LogPageKeepsTheNewestLines() {
+    CLogModel log(3);
+    log.Append({"a", "b"});
+    log.Append({"c", "d"});
+    QCOMPARE(log.rowCount(), 3);
+    QCOMPARE(log.Line(0), QString("b"));
+    log.Append({"e", "f", "g", "h"});  // a batch larger than the limit keeps its end
+    QCOMPARE(log.rowCount(), 3);
+    QCOMPARE(log.Line(0), QString("f"));
+    QCOMPARE(log.Line(2), QString("h"));
 }
 
 int main(int argc, char** argv) {
