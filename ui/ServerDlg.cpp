@@ -43,7 +43,6 @@ QWidget* MakeEmptyPage(const QString& text, QWidget* parent) {
 CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFile,
                        const OptionValues& options, QWidget* parent)
     : QMainWindow(parent),
-      m_mainLoop(mainLoop),
       m_server(server),
       m_options(options),
       m_sink(logFile),

@@ -88,7 +88,6 @@ private:
     void ApplyEvent(const WindowEvent& event, std::vector<QString>& lines);
     void ShowLogOpenError(const QString& text);
 
-    EventLoop& m_mainLoop;
     CFtpServer& m_server;
     OptionValues m_options;
     CQueuedWindowSink m_sink;
