@@ -1,12 +1,12 @@
-# Entry points: `make demo` runs the server on a demo program directory,
-# `make test` builds under the sanitizers and runs every test.
+# Entry points: `make demo` runs the server on a demo program directory, `make window`
+# runs the administration window on it, `make test` builds under the sanitizers and runs every test.
 # Each build tree is a preset of CMakePresets.json, in build/<preset>.
 JOBS ?= 2
 DEMO_DIR := build/release/demo
 FUZZ_SECONDS ?= 60
 STRESS_ROUNDS ?= 5
 
-.PHONY: deps release demo test test-asan test-tsan test-fuzz stress bench format format-check clean
+.PHONY: deps release demo window test test-asan test-tsan test-fuzz stress bench format format-check clean
 
 deps:
 	./tools/install-deps.sh
@@ -18,6 +18,10 @@ release:
 demo: release
 	./tools/make-demo.sh $(DEMO_DIR) build/release
 	build/release/app/tarvona-server --dir $(DEMO_DIR) --port 2121
+
+window: release
+	./tools/make-demo.sh $(DEMO_DIR) build/release
+	build/release/app/tarvona --dir $(DEMO_DIR)
 
 test: format-check test-asan test-tsan stress test-fuzz
 

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "app/ConsoleSink.h"
+#include "app/ProgramDirChoice.h"
 #include "app/StartupSequence.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "server/FtpServer.h"
+#include "server/StartSettings.h"
 
 namespace {
 
@@ -76,7 +78,14 @@ int main(int argc, char** argv) {
     const std::string programDir = ChooseProgramDir(arguments.dir);
     CServerStartup startup(programDir);
     CFtpServer server(programDir);
-    if (!startup.Prepare(server)) return 1;
+    const bool ready = startup.Prepare(server);
+    // On standard error, where a service manager looks, and in the log.
+    for (const std::string& warning : startup.Warnings()) std::fprintf(stderr, "%s\n", warning.c_str());
+    CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr);
+    server.SetWindowSink(&sink);
+    startup.LogWarnings(server);
+    if (!ready) return 1;
+    ApplyStartSettings(server, startup.Options());
     if (arguments.port > 0) server.SetPort(arguments.port);
     server.SetListenAddresses(arguments.listen);
     if (!server.Start()) return 1;

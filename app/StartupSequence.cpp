@@ -1,18 +1,13 @@
 #include "app/StartupSequence.h"
 
-#include <cstdio>
-
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
 #include "accounts/TableModes.h"
-#include "app/ConsoleSink.h"
 #include "config/IpFilter.h"
-#include "config/LogFile.h"
-#include "config/Options.h"
 #include "platform/FileSystem.h"
-#include "platform/ProgramDir.h"
 #include "platform/StringFormat.h"
 #include "server/FtpServer.h"
+#include "server/StartSettings.h"
 
 namespace {
 
@@ -22,64 +17,44 @@ constexpr int kFilterDenyList = 1;  // "FilterMode": refuse the clients of the d
 
 CServerStartup::CServerStartup(std::string programDir) : m_programDir(std::move(programDir)) {}
 
-CServerStartup::~CServerStartup() = default;
-
 // First start: empty account tables, so the server and tarvona-admin find them. Tables
 // left readable by others are narrowed. Then the accounts whose disable date has come
-// are disabled, as the window does when it opens. No failure stops the start: logins
-// then simply fail, or are answered as busy while a table stays locked.
-void CServerStartup::PrepareAccounts(CFtpServer& server) {
+// are disabled. No failure stops the start: logins then simply fail, or are answered as
+// busy while a table stays locked.
+void CServerStartup::PrepareAccounts() {
     std::string error;
-    if (!EnsureAccountTables(m_programDir, error)) std::fprintf(stderr, "%s\n", error.c_str());
+    if (!EnsureAccountTables(m_programDir, error)) m_warnings.push_back(error);
     for (const TableModeChange& change : NarrowTableModes(m_programDir)) {
-        const std::string text =
+        m_warnings.push_back(
             change.narrowed
-                ? StringFormat("Table file %s was open to group or others (mode %04o); now 0600.", change.path.c_str(),
-                               change.oldMode)
+                ? StringFormat("Table file %s was open to group or others (mode %04o); now 0600.",
+                               change.path.c_str(), change.oldMode)
                 : StringFormat("Table file %s is open to group or others (mode %04o) and cannot be made 0600.",
-                               change.path.c_str(), change.oldMode);
-        server.LogMessage(LogCategory::Server, text);
+                               change.path.c_str(), change.oldMode));
     }
     int disabled = 0;
     bool busy = false;
     if (DisableExpiredAccounts(m_programDir, TodayText(), disabled, error, &busy)) return;
-    if (busy)
-        server.LogMessage(LogCategory::Error, "Account tables are busy (" + error + "); starting without the expiry check.");
-    else
-        std::fprintf(stderr, "%s\n", error.c_str());
-}
-
-// Today's file is made at every start, as the window does; lines reach it only while
-// saving is on.
-void CServerStartup::OpenLogFile() {
-    m_logFile = std::make_unique<CLogFile>();
-    m_logFile->SetBaseDirectory(m_programDir);
-    // A file that cannot be opened now is tried again at the next date change.
-    if (!m_logFile->ReopenForToday()) std::fprintf(stderr, "%s\n", m_logFile->GetLastError().c_str());
-}
-
-// A line on standard error, where a service manager looks, and in the log.
-void CServerStartup::ReportProblem(CFtpServer& server, const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    server.LogMessage(LogCategory::Error, text);
+    m_warnings.push_back(busy ? "Account tables are busy (" + error + "); starting without the expiry check."
+                              : error);
 }
 
 // A missing list is an empty list. A list that is there but cannot be read is reported
 // and taken as empty, except the deny list while it is in force: taken as empty it would
 // admit every client it is meant to refuse, so the server does not start until the file
 // is readable (or the filter mode is changed).
-bool CServerStartup::LoadIpLists(CFtpServer& server, int filterMode) {
+bool CServerStartup::LoadIpLists(CFtpServer& server) {
     bool canStart = true;
     for (const CIpFilter::List list : {CIpFilter::List::Allow, CIpFilter::List::Deny}) {
         if (server.Filter().LoadList(m_programDir, list)) continue;
         const std::string& why = server.Filter().GetLastError();
-        if (list == CIpFilter::List::Deny && filterMode == kFilterDenyList) {
-            ReportProblem(server, "The deny list cannot be read (" + why +
-                                      "); the server does not start, as it would admit the clients it lists.");
+        if (list == CIpFilter::List::Deny && m_options.filterMode == kFilterDenyList) {
+            m_warnings.push_back("The deny list cannot be read (" + why +
+                                 "); the server does not start, as it would admit the clients it lists.");
             canStart = false;
         } else {
-            ReportProblem(server, std::string("The IP list ") + CIpFilter::FileName(list) + " cannot be read (" + why +
-                                      "); it is taken as empty.");
+            m_warnings.push_back(std::string("The IP list ") + CIpFilter::FileName(list) +
+                                 " cannot be read (" + why + "); it is taken as empty.");
         }
     }
     return canStart;
@@ -87,24 +62,20 @@ bool CServerStartup::LoadIpLists(CFtpServer& server, int filterMode) {
 
 bool CServerStartup::Prepare(CFtpServer& server) {
     if (!MakeDirectories(m_programDir)) {
-        std::fprintf(stderr, "program directory %s cannot be created\n", m_programDir.c_str());
+        m_warnings.push_back("program directory " + m_programDir + " cannot be created");
         return false;
     }
-    const OptionValues options = COptions(m_programDir).Load();
-    OpenLogFile();
-    m_sink = std::make_unique<CConsoleSink>(options.saveLog == 1 ? m_logFile.get() : nullptr);
-    server.SetWindowSink(m_sink.get());
-    PrepareAccounts(server);
-    server.SetMaxUsers(options.maxUsers);
-    server.SetTimeout(options.timeoutMinutes);
-    server.SetPort(options.port);
-    server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
-                           static_cast<std::uint32_t>(options.maxPort));
-    if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
-    server.SetFilterMode(options.filterMode);
-    if (!LoadIpLists(server, options.filterMode)) return false;
-    server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
-    server.SetGoodbyeMessage("Good bye!");
-    server.SetStatisticsInterval(5000);
-    return true;
+    PrepareAccounts();
+    m_options = COptions(m_programDir).Load();
+    ApplyOpeningOptions(server, m_options);
+    const bool listsUsable = LoadIpLists(server);
+    m_logFile.SetBaseDirectory(m_programDir);
+    // A file that cannot be opened now is tried again at the next date change.
+    m_logOpened = m_logFile.ReopenForToday();
+    if (!m_logOpened) m_warnings.push_back(m_logFile.GetLastError());
+    return listsUsable;
+}
+
+void CServerStartup::LogWarnings(CFtpServer& server) const {
+    for (const std::string& warning : m_warnings) server.LogMessage(LogCategory::Error, warning);
 }

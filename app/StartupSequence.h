@@ -1,34 +1,47 @@
-// What the headless server does before it starts, as the window does when it opens:
-// choose the program directory, read option.ini and both IP lists, open the day's
-// log, and set the controller up for its start.
+// The opening steps that the window and the headless server share: make sure the
+// program directory and the account tables exist, disable expired accounts, read
+// option.ini and both IP lists into the controller, and open today's log file (created
+// at every start, whether saving is on or off, so the day's file always exists).
 #pragma once
 
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "app/ProgramDirChoice.h"
+#include "config/LogFile.h"
+#include "config/Options.h"
 
 class CFtpServer;
-class CLogFile;
-class CConsoleSink;
-
 
 class CServerStartup {
 public:
+    // `programDir` ends with "/".
     explicit CServerStartup(std::string programDir);
-    ~CServerStartup();
 
-    // Applies the options and lists to `server` and gives it the console sink. False
-    // (with a message on standard error) when the start cannot go on.
+    // Runs the opening steps on `server` (main thread). False when the program
+    // directory cannot be made or the deny list in force cannot be read: the server
+    // must not start. Every problem, stopping or not, is kept in Warnings() (logins or
+    // saved lines then fail where they must).
     [[nodiscard]] bool Prepare(CFtpServer& server);
+    // Hands every warning to the server's log, once its sink is in place.
+    void LogWarnings(CFtpServer& server) const;
+
+    const std::string& ProgramDir() const { return m_programDir; }
+    // The options as read by Prepare.
+    const OptionValues& Options() const { return m_options; }
+    // Today's log file, open when LogFileOpened(). Lives as long as this object.
+    CLogFile& LogFile() { return m_logFile; }
+    bool LogFileOpened() const { return m_logOpened; }
+    // Problems met on the way, one text each (the log file's is
+    // "Cannot create or open file: '<path>'").
+    const std::vector<std::string>& Warnings() const { return m_warnings; }
 
 private:
-    void PrepareAccounts(CFtpServer& server);
-    bool LoadIpLists(CFtpServer& server, int filterMode);
-    void ReportProblem(CFtpServer& server, const std::string& text);
-    void OpenLogFile();
+    void PrepareAccounts();
+    bool LoadIpLists(CFtpServer& server);
 
     std::string m_programDir;
-    std::unique_ptr<CLogFile> m_logFile;
-    std::unique_ptr<CConsoleSink> m_sink;
+    OptionValues m_options;
+    CLogFile m_logFile;
+    bool m_logOpened = false;
+    std::vector<std::string> m_warnings;
 };

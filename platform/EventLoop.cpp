@@ -145,10 +145,11 @@ void EventLoop::Watch(int fd, short events, IFdWatcher* watcher) {
     auto it = m_watches.find(fd);
     if (it != m_watches.end() && it->second->watcher == watcher) {
         it->second->events = events;
-        return;
+    } else {
+        if (it != m_watches.end()) it->second->active = false;
+        m_watches[fd] = std::make_shared<WatchEntry>(WatchEntry{fd, events, watcher});
     }
-    if (it != m_watches.end()) it->second->active = false;
-    m_watches[fd] = std::make_shared<WatchEntry>(WatchEntry{fd, events, watcher});
+    if (m_watchObserver) m_watchObserver(fd, events);
 }
 
 void EventLoop::Unwatch(int fd) {
@@ -156,6 +157,7 @@ void EventLoop::Unwatch(int fd) {
     if (it == m_watches.end()) return;
     it->second->active = false;  // a pass that holds it skips it
     m_watches.erase(it);
+    if (m_watchObserver) m_watchObserver(fd, 0);
 }
 
 void EventLoop::Run() {

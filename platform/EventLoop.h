@@ -96,6 +96,16 @@ public:
     // outlive its registration. Registering again replaces the events.
     void Watch(int fd, short events, IFdWatcher* watcher);
     void Unwatch(int fd);
+    // For a foreign driver: called after every Watch (with the events) and Unwatch (with
+    // 0), so it can watch the same descriptors and run a pass when one is ready.
+    void SetWatchObserver(std::function<void(int fd, short events)> observer) {
+        m_watchObserver = std::move(observer);
+    }
+    // How long the driver may wait before the next pass is due: 0 when work is queued,
+    // else the time to the nearest timer, at most `cap`.
+    std::chrono::milliseconds NextPassDelay(std::chrono::milliseconds cap) const {
+        return TimeUntilNextTimer(cap);
+    }
 
     void AssertInLoopThread() const;
 
@@ -127,6 +137,7 @@ private:
     const std::thread::id m_thread;
     int m_wakeFd = -1;
     MessageHandler m_handler;
+    std::function<void(int, short)> m_watchObserver;
 
     mutable std::mutex m_queueLock;                // guards m_queue
     std::deque<std::shared_ptr<Pending>> m_queue;  // guarded by m_queueLock

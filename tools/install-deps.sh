@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   curl lftp python3
   ccache clang-format
+  qt6-base-dev libqt6svg6 fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,8 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "accounts/AccountSchema.h"
 #include "accounts/AccountStore.h"
 #include "platform/File.h"
+#include "config/LogFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
@@ -58,6 +60,8 @@ TEST(ServerBinary, GreetsOnItsPortAndStopsCleanlyOnSigterm) {
     EXPECT_NE(disconnected, std::string::npos) << output;
     EXPECT_LT(disconnected, stopped) << output;
     EXPECT_TRUE(client.WaitClosed());
+    // Today's log file is made at every start, also with saving off.
+    EXPECT_TRUE(std::filesystem::exists(CLogFile::PathFor(dir.ProgramDir(), std::time(nullptr))));
 }
 
 TEST(ServerBinary, AppliesOptionsListsAndWritesTheDailyLog) {

@@ -1,0 +1,22 @@
+#include "server/StartSettings.h"
+
+#include <cstdint>
+
+#include "config/Options.h"
+#include "server/FtpServer.h"
+
+void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
+    server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
+                           static_cast<std::uint32_t>(options.maxPort));
+    if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
+    server.SetFilterMode(options.filterMode);
+}
+
+void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {
+    server.SetPort(options.port);
+    server.SetMaxUsers(options.maxUsers);
+    server.SetTimeout(options.timeoutMinutes);
+    server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
+    server.SetGoodbyeMessage("Good bye!");
+    server.SetStatisticsInterval(5000);
+}

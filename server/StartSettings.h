@@ -1,0 +1,12 @@
+// The settings the server controller takes from option.ini: once when the program opens,
+// and again before every start. Shared by the window and the headless server.
+#pragma once
+
+struct OptionValues;
+class CFtpServer;
+
+// Passive port range, passive address (unless "Auto") and filter mode. Main thread.
+void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options);
+// Port, maximum users, idle time-out, the greeting and farewell texts and the 5000 ms
+// statistics interval, as the start sequence hands them over. Main thread.
+void ApplyStartSettings(CFtpServer& server, const OptionValues& options);

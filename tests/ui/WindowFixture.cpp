@@ -1,0 +1,93 @@
+#include "tests/ui/WindowFixture.h"
+
+#include <filesystem>
+
+#include <QTest>
+
+#include "accounts/AccountEditor.h"
+#include "accounts/AccountStore.h"
+#include "app/StartupSequence.h"
+#include "platform/EventLoop.h"
+#include "platform/Thread.h"
+#include "server/FtpServer.h"
+#include "tests/support/RawFtpClient.h"
+#include "ui/ServerDlg.h"
+
+namespace {
+void SaveAlice(const std::string& programDir, const std::string& home) {
+    UserRecord user;
+    user.name = "alice";
+    user.password = "secret";
+    user.homeDir = home;
+    user.status = "1";
+    user.permissions.granted.fill(true);
+    CAccountEditor editor(programDir);
+    QVERIFY2(editor.SaveUser(user, {}), editor.GetLastError().c_str());
+}
+}  // namespace
+
+WindowFixture::WindowFixture(const std::string& serverOptions) {
+    const std::string programDir = m_dir.ProgramDir();
+    std::filesystem::create_directories(m_dir.Path("home/sub"));
+    const bool portGiven = serverOptions.find("Port=") != std::string::npos;
+    WriteFile(m_dir.Path("option.ini"),
+              "[Server]\n" + std::string(portGiven ? "" : "Port=0\n") + serverOptions);
+    SetMessageBoxHook([this](const MessageBoxRequest& request) {
+        m_boxes.push_back(request);
+        return m_answer;
+    });
+    m_loop = std::make_unique<EventLoop>();
+    m_startup = std::make_unique<CServerStartup>(programDir);
+    m_server = std::make_unique<CFtpServer>(programDir);
+    QVERIFY(m_startup->Prepare(*m_server));
+    SaveAlice(programDir, m_dir.Path("home"));
+    m_window = std::make_unique<CServerDlg>(*m_loop, *m_server, m_startup->LogFile(),
+                                            m_startup->Options());
+    m_window->Open();
+}
+
+WindowFixture::~WindowFixture() {
+    m_window.reset();
+    SetMessageBoxHook({});
+}
+
+std::uint16_t WindowFixture::Port() const {
+    return static_cast<std::uint16_t>(m_server->GetBoundPort());
+}
+
+bool WindowFixture::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        m_window->ApplyPendingEvents();
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        QTest::qWait(10);
+    }
+}
+
+std::unique_ptr<RawFtpClient> WindowFixture::LogIn() {
+    auto client = std::make_unique<RawFtpClient>();
+    bool ok = client->Connect(Port());
+    std::optional<std::string> greeting, userReply, passReply;
+    // The replies come from session threads, which need the main loop (Qt's) to run.
+    ok = ok && WaitFor([&] {
+             return (greeting = client->ReadLine(std::chrono::milliseconds(5))).has_value();
+         });
+    ok = ok && client->SendLine("USER alice") && WaitFor([&] {
+             return (userReply = client->ReadLine(std::chrono::milliseconds(5))).has_value();
+         });
+    ok = ok && client->SendLine("PASS secret") && WaitFor([&] {
+             return (passReply = client->ReadLine(std::chrono::milliseconds(5))).has_value();
+         });
+    ok = ok && passReply == "230 User logged in. proceed.";
+    if (!ok) {
+        QTest::qFail("alice could not log in", __FILE__, __LINE__);
+        return nullptr;
+    }
+    return client;
+}
+
+bool WindowFixture::WaitForNoSessions() {
+    return WaitFor(
+        [this] { return m_server->CurrentConnections() == 0 && CThread::AliveCount() == 0; });
+}

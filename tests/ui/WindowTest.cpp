@@ -1,0 +1,247 @@
+// The administration window driven as a user would, with the real server inside and
+// real FTP clients on loopback.
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+
+#include <QAction>
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "config/IpFilter.h"
+#include "config/LogFile.h"
+#include "server/FtpServer.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RawFtpClient.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/LogModel.h"
+#include "ui/LogPage.h"
+#include "ui/OnlineUsersModel.h"
+#include "ui/OnlineUsersPage.h"
+#include "ui/ServerDlg.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+bool PageHasLine(CServerDlg& window, const QString& text) {
+    CLogModel& log = window.LogPage().Model();
+    for (int row = 0; row < log.rowCount(); ++row)
+        if (log.Line(row).contains(text)) return true;
+    return false;
+}
+
+void SelectRow(CServerDlg& window, int row) {
+    QTableView& view = window.OnlineUsersPage().View();
+    view.selectionModel()->select(view.model()->index(row, 0),
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QString Cell(CServerDlg& window, int column) {
+    COnlineUsersModel& model = window.OnlineUsersPage().Model();
+    return model.data(model.index(0, column), Qt::DisplayRole).toString();
+}
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void TabsAreInTheirOrder();
+    void ClientRowShowsItsSessionAndKickEndsIt();
+    void DenyListFromARowRefusesTheNextConnection();
+    void StopAndBusyPortReportTheirState();
+    void ExitAnsweredNoKeepsTheServerRunning();
+    void MinimizeWithoutNotificationAreaKeepsTheWindowReachable();
+    void FirstSavedLineOfANewDayEmptiesThePage();
+    void StopSignalEndsTheProgramWithStatusZero();
+    void LogPageKeepsTheNewestLines();
+};
+
+void WindowTest::TabsAreInTheirOrder() {
+    WindowFixture fixture;
+    QTabWidget& tabs = fixture.Window().Tabs();
+    QCOMPARE(tabs.count(), 5);
+    const char* const expected[] = {"Options", "Logs", "Users", "Groups", "Online users"};
+    for (int i = 0; i < 5; ++i) QCOMPARE(tabs.tabText(i), QString(expected[i]));
+    QCOMPARE(fixture.Window().StatusText(), QString("Tarvona FTP Server is offline."));
+}
+
+void WindowTest::ClientRowShowsItsSessionAndKickEndsIt() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    window.StartAction().trigger();
+    QCOMPARE(window.StatusText(), QString("Tarvona FTP Server is online"));
+    QVERIFY(!window.StartAction().isEnabled());
+    window.StartServer();  // from a menu while running: nothing, no box
+    QVERIFY(fixture.Boxes().empty());
+
+    auto client = fixture.LogIn();
+    QVERIFY(client);
+    COnlineUsersModel& model = window.OnlineUsersPage().Model();
+    QVERIFY(fixture.WaitFor([&] { return model.rowCount() == 1; }));
+    QCOMPARE(Cell(window, COnlineUsersModel::LastCommand), QString("PASS ****"));
+    client->SendLine("CWD /sub");
+    client->SendLine("NOOP");
+    QVERIFY(
+        fixture.WaitFor([&] { return Cell(window, COnlineUsersModel::LastCommand) == "NOOP"; }));
+    QCOMPARE(Cell(window, COnlineUsersModel::User), QString("alice"));
+    QCOMPARE(Cell(window, COnlineUsersModel::Address), QString("127.0.0.1"));
+    QCOMPARE(Cell(window, COnlineUsersModel::Directory), QString("/sub"));
+
+    SelectRow(window, 0);
+    window.OnlineUsersPage().KickSelected();
+    QVERIFY(fixture.WaitFor([&] { return model.rowCount() == 0; }));
+    QVERIFY(client->WaitClosed(5s));
+    QVERIFY(fixture.WaitForNoSessions());
+}
+
+void WindowTest::DenyListFromARowRefusesTheNextConnection() {
+    WindowFixture fixture("FilterMode=1\n");
+    CServerDlg& window = fixture.Window();
+    WriteFile(fixture.Dir().Path("rejectip.txt"), "127.0.0.12");  // longer, but a different address
+    QVERIFY(fixture.Server().Filter().Load(fixture.Dir().ProgramDir()));
+    window.StartServer();
+    auto client = fixture.LogIn();
+    QVERIFY(client);
+    QVERIFY(fixture.WaitFor([&] { return window.OnlineUsersPage().Model().rowCount() == 1; }));
+    SelectRow(window, 0);
+    window.OnlineUsersPage().AddSelectedToDenyList();
+    window.OnlineUsersPage().AddSelectedToDenyList();  // already there: unchanged
+    QCOMPARE(ReadFile(fixture.Dir().Path("rejectip.txt")), std::string("127.0.0.12,127.0.0.1"));
+
+    RawFtpClient refused;
+    QVERIFY(refused.Connect(fixture.Port()));
+    std::optional<std::string> reply;
+    QVERIFY(fixture.WaitFor([&] { return (reply = refused.ReadLine(5ms)).has_value(); }));
+    QCOMPARE(*reply, std::string("421 Access denied, IP address was rejected by the server."));
+    QVERIFY(fixture.WaitFor([&] { return refused.WaitClosed(5ms); }));
+    client->SendLine("QUIT");
+    QVERIFY(fixture.WaitForNoSessions());
+}
+
+void WindowTest::StopAndBusyPortReportTheirState() {
+    HeldPort held;
+    QVERIFY(held.Port() != 0);
+    WindowFixture fixture("Port=" + std::to_string(held.Port()) + "\n");
+    CServerDlg& window = fixture.Window();
+    window.StartAction().trigger();
+    QCOMPARE(fixture.Boxes().size(), std::size_t{1});
+    const MessageBoxRequest& box = fixture.Boxes().front();
+    QCOMPARE(box.caption, QString("Tarvona FTP Server"));
+    QCOMPARE(
+        box.text,
+        QString("Error starting the FTP Server.This may be due to another service running on the "
+                "port %1,Try changing the port number and then starting the server again.")
+            .arg(held.Port()));
+    QVERIFY(window.StartFailed());
+    QVERIFY(window.StartAction().isEnabled());
+    QCOMPARE(window.StatusText(), QString("Tarvona FTP Server is offline."));
+
+    WindowFixture free;
+    free.Window().StartServer();
+    free.Window().StopAction().trigger();
+    QCOMPARE(free.Window().StatusText(), QString("Tarvona FTP Server is offline"));
+    QVERIFY(free.Window().StartAction().isEnabled() && !free.Window().StopAction().isEnabled());
+    QVERIFY(free.WaitFor([&] { return PageHasLine(free.Window(), "Server is stopped."); }));
+}
+
+void WindowTest::ExitAnsweredNoKeepsTheServerRunning() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    window.StartServer();
+    QSignalSpy finished(&window, &CServerDlg::Finished);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QTest::keyClick(&window, Qt::Key_Return);
+    QVERIFY(fixture.Boxes().empty());
+    fixture.SetAnswer(QMessageBox::No);
+    window.ExitAction().trigger();
+    QCOMPARE(fixture.Boxes().size(), std::size_t{1});
+    QCOMPARE(fixture.Boxes().back().text, QString("Do you really want to exit?"));
+    QVERIFY(fixture.Server().IsRunning());
+    QVERIFY(window.isVisible());
+    QCOMPARE(finished.count(), 0);
+
+    fixture.SetAnswer(QMessageBox::Yes);
+    window.close();
+    QVERIFY(!fixture.Server().IsRunning());
+    QCOMPARE(finished.count(), 1);
+}
+
+// Offscreen there is no notification area: hiding would leave the window unreachable.
+void WindowTest::MinimizeWithoutNotificationAreaKeepsTheWindowReachable() {
+    WindowFixture fixture("AutoActive=1\nMinimize=1\n");
+    CServerDlg& window = fixture.Window();
+    QVERIFY(fixture.Server().IsRunning());
+    QVERIFY(fixture.WaitFor([&] { return window.isMinimized(); }));
+    QVERIFY(window.isVisible());
+    window.TrayMenu().actions().front()->trigger();  // "Show main window"
+    QVERIFY(!window.isMinimized() && window.isVisible());
+}
+
+void WindowTest::FirstSavedLineOfANewDayEmptiesThePage() {
+    WindowFixture fixture("Savelog=1\n");
+    CServerDlg& window = fixture.Window();
+    std::int64_t now = std::time(nullptr);
+    window.Sink().SetClock([&now] { return now; });
+    window.StartServer();
+    QVERIFY(fixture.WaitFor([&] { return PageHasLine(window, "Server is running on port "); }));
+    now += 24 * 3600;
+    window.StopServer();  // "Server is stopped." is the new day's first line
+    QVERIFY(fixture.WaitFor([&] { return window.LogPage().Model().rowCount() == 0; }));
+    const std::string tomorrow =
+        ReadFile(CLogFile::PathFor(fixture.Dir().ProgramDir(), static_cast<std::time_t>(now)));
+    QVERIFY(tomorrow.find("Server is stopped.\r\n") != std::string::npos);
+    window.StartServer();  // later lines of the same day stay
+    QVERIFY(fixture.WaitFor([&] { return window.LogPage().Model().rowCount() == 1; }));
+}
+
+void WindowTest::StopSignalEndsTheProgramWithStatusZero() {
+    TempDir dir;
+    const std::uint16_t port = FindFreePort();
+    WriteFile(dir.Path("option.ini"),
+              "[Server]\nAutoActive=1\nPort=" + std::to_string(port) + "\n");
+    ChildProcess window;
+    QVERIFY(window.Start({TARVONA_WINDOW_BINARY, "--dir", dir.Path()}));
+    RawFtpClient client;
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (!client.Connect(port, 1s) && std::chrono::steady_clock::now() < end) QTest::qWait(100);
+    QCOMPARE(client.ReadLine(20s),
+             std::optional<std::string>("220 Welcome to Tarvona FTP Server!"));
+    QVERIFY(window.Terminate());
+    int status = -1;
+    QVERIFY(window.WaitForExit(30s, status));
+    QCOMPARE(status, 0);
+    QVERIFY(client.WaitClosed());
+    // Today's file exists although saving is off.
+    QVERIFY(std::filesystem::exists(CLogFile::PathFor(dir.ProgramDir(), std::time(nullptr))));
+}
+
+void WindowTest::LogPageKeepsTheNewestLines() {
+    CLogModel log(3);
+    log.Append({"a", "b"});
+    log.Append({"c", "d"});
+    QCOMPARE(log.rowCount(), 3);
+    QCOMPARE(log.Line(0), QString("b"));
+    log.Append({"e", "f", "g", "h"});  // a batch larger than the limit keeps its end
+    QCOMPARE(log.rowCount(), 3);
+    QCOMPARE(log.Line(0), QString("f"));
+    QCOMPARE(log.Line(2), QString("h"));
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir settings;  // the settings store must not touch the real home
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "WindowTest.moc"

@@ -1,0 +1,67 @@
+#include "ui/OnlineUsersPage.h"
+
+#include <algorithm>
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "platform/Messages.h"
+#include "platform/Thread.h"
+#include "ui/OnlineUsersModel.h"
+
+COnlineUsersPage::COnlineUsersPage(CIpFilter& filter, std::string programDir, QWidget* parent)
+    : QWidget(parent),
+      m_filter(filter),
+      m_programDir(std::move(programDir)),
+      m_model(new COnlineUsersModel(this)),
+      m_view(new QTableView(this)) {
+    m_view->setModel(m_model);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->verticalHeader()->hide();
+    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this, &COnlineUsersPage::ShowContextMenu);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 4, 2, 2);
+    layout->addWidget(m_view);
+}
+
+std::vector<int> COnlineUsersPage::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_view->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void COnlineUsersPage::ClearAll() { m_model->Clear(); }
+
+void COnlineUsersPage::AddSelectedTo(CIpFilter::List list) {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    const std::string address = m_model->AddressAt(rows.front()).toStdString();
+    if (m_filter.AppendEntry(list, address)) (void)m_filter.SaveList(m_programDir, list);
+}
+
+void COnlineUsersPage::KickSelected() {
+    // A session that has already ended is no longer a thread: the post fails and the
+    // row stays until it is cleared.
+    for (int row : SelectedRows())
+        (void)CThread::PostThreadMessage(m_model->SessionIdAt(row),
+                                         Message{WM_QUIT, 0, 0, nullptr});
+}
+
+void COnlineUsersPage::ShowContextMenu(const QPoint& position) {
+    QMenu menu(this);
+    menu.addAction("Clear All", this, &COnlineUsersPage::ClearAll);
+    menu.addAction("Add this ip to IP filter(allow)", this,
+                   &COnlineUsersPage::AddSelectedToAllowList);
+    menu.addAction("Add this ip to IP filter(deny)", this,
+                   &COnlineUsersPage::AddSelectedToDenyList);
+    menu.addAction("Kick out this user", this, &COnlineUsersPage::KickSelected);
+    menu.exec(m_view->viewport()->mapToGlobal(position));
+}

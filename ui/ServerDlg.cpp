@@ -1,0 +1,213 @@
+#include "ui/ServerDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "config/Autostart.h"
+#include "server/FtpServer.h"
+#include "server/StartSettings.h"
+#include "ui/AboutDlg.h"
+#include "ui/EventLoopDriver.h"
+#include "ui/HelpDlg.h"
+#include "ui/LogPage.h"
+#include "ui/MessageBoxes.h"
+#include "ui/OnlineUsersModel.h"
+#include "ui/OnlineUsersPage.h"
+#include "ui/Resources.h"
+#include "ui/SystemTray.h"
+#include "ui/TrafficStatus.h"
+
+namespace {
+constexpr int kDrainPeriodMs = 50;
+constexpr int kHideDelayMs = 200;
+
+// The pages whose editors are not part of this window yet.
+QWidget* MakeEmptyPage(const QString& text, QWidget* parent) {
+    auto* page = new QWidget(parent);
+    auto* label = new QLabel(text, page);
+    label->setAlignment(Qt::AlignCenter);
+    label->setEnabled(false);
+    (new QVBoxLayout(page))->addWidget(label);
+    return page;
+}
+}  // namespace
+
+CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFile,
+                       const OptionValues& options, QWidget* parent)
+    : QMainWindow(parent),
+      m_server(server),
+      m_options(options),
+      m_sink(logFile),
+      m_driver(new CEventLoopDriver(mainLoop, this)) {
+    EnsureUiResources();
+    setWindowTitle("Tarvona FTP Server");
+    setWindowIcon(QIcon(":/tarvona.svg"));
+    m_sink.SetSaveLog(options.saveLog == 1);
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreatePages();
+    CreateStatusBar();
+    resize(760, 480);
+    connect(&m_drainTimer, &QTimer::timeout, this, &CServerDlg::ApplyPendingEvents);
+    m_drainTimer.start(kDrainPeriodMs);
+    connect(&m_idleTimer, &QTimer::timeout, this,
+            [this] { m_onlinePage->Model().SetNow(m_sink.Now()); });
+    m_idleTimer.start(1000);
+}
+
+CServerDlg::~CServerDlg() {
+    m_server.Stop();
+    m_server.SetWindowSink(nullptr);
+}
+
+void CServerDlg::CreateActions() {
+    m_startAction = new QAction(QIcon(":/start.svg"), "Start Server", this);
+    m_startAction->setToolTip("Start the server");
+    m_stopAction = new QAction(QIcon(":/stop.svg"), "Stop Server", this);
+    m_stopAction->setToolTip("Stop the server");
+    m_stopAction->setEnabled(false);
+    m_helpAction = new QAction(QIcon(":/help.svg"), "Help", this);
+    m_helpAction->setToolTip("Tarvona FTP Server Help");
+    m_aboutAction = new QAction(QIcon(":/about.svg"), "About...", this);
+    m_aboutAction->setToolTip("About Tarvona FTP Server");
+    m_exitAction = new QAction("Exit", this);
+    m_showAction = new QAction("Show main window", this);
+    connect(m_startAction, &QAction::triggered, this, &CServerDlg::StartServer);
+    connect(m_stopAction, &QAction::triggered, this, &CServerDlg::StopServer);
+    connect(m_helpAction, &QAction::triggered, this, &CServerDlg::ShowHelp);
+    connect(m_aboutAction, &QAction::triggered, this, &CServerDlg::ShowAbout);
+    connect(m_exitAction, &QAction::triggered, this, &CServerDlg::RequestExit);
+    connect(m_showAction, &QAction::triggered, this, &CServerDlg::ShowMainWindow);
+}
+
+void CServerDlg::CreateMenus() {
+    QMenu* serverMenu = menuBar()->addMenu("&Server");
+    serverMenu->addAction(m_startAction);
+    serverMenu->addAction(m_stopAction);
+    serverMenu->addSeparator();
+    serverMenu->addAction(m_exitAction);
+    QMenu* helpMenu = menuBar()->addMenu("&Help");
+    helpMenu->addAction(m_helpAction);
+    helpMenu->addAction(m_aboutAction);
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->addAction(m_showAction);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_startAction);
+    m_trayMenu->addAction(m_stopAction);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_aboutAction);
+    m_trayMenu->addAction("Help...", this, &CServerDlg::ShowHelp);
+    m_trayMenu->addAction(m_exitAction);
+}
+
+void CServerDlg::CreateToolBar() {
+    QToolBar* bar = addToolBar("Server");
+    bar->setMovable(false);
+    bar->setIconSize(QSize(20, 20));
+    bar->addAction(m_startAction);
+    bar->addAction(m_stopAction);
+    bar->addSeparator();
+    bar->addAction(m_helpAction);
+    bar->addAction(m_aboutAction);
+}
+
+void CServerDlg::CreatePages() {
+    m_tabs = new QTabWidget(this);
+    m_logPage = new CLogPage(m_tabs);
+    m_onlinePage = new COnlineUsersPage(m_server.Filter(), m_server.ProgramDir(), m_tabs);
+    m_tabs->addTab(MakeEmptyPage("The options are set in option.ini for now.", m_tabs), "Options");
+    m_tabs->addTab(m_logPage, "Logs");
+    m_tabs->addTab(MakeEmptyPage("Accounts are edited with tarvona-admin for now.", m_tabs),
+                   "Users");
+    m_tabs->addTab(MakeEmptyPage("Groups are edited with tarvona-admin for now.", m_tabs),
+                   "Groups");
+    m_tabs->addTab(m_onlinePage, "Online users");
+    setCentralWidget(m_tabs);
+}
+
+void CServerDlg::CreateStatusBar() {
+    m_statusText = new QLabel("Tarvona FTP Server is offline.", this);
+    m_traffic = new CTrafficStatus(this);
+    statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_traffic);
+}
+
+QString CServerDlg::StatusText() const { return m_statusText->text(); }
+
+void CServerDlg::Open() {
+    m_tray = new CSystemTray(this, m_trayMenu, this);
+    (void)m_tray->Create();  // no notification area: the window simply never hides
+    // The autostart entry follows "Startup"; a failure is not worth a box, as on the
+    // options page.
+    (void)ApplyStartupOption(m_options.startup,
+                             QCoreApplication::applicationFilePath().toStdString(),
+                             DefaultAutostartDir(), nullptr);
+    m_server.SetWindowSink(&m_sink);
+    if (m_options.autoActive == 1) StartServer();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    if (!m_startFailed && m_options.minimize == 1)
+        QTimer::singleShot(kHideDelayMs, this, &CServerDlg::HideIntoTray);
+    QSettings("Vondrel Software", "tarvona")
+        .setValue("Program/Path", QString::fromStdString(m_server.ProgramDir()));
+}
+
+void CServerDlg::ShowServerState(bool online, const QString& text) {
+    m_statusText->setText(text);
+    m_startAction->setEnabled(!online);
+    m_stopAction->setEnabled(online);
+}
+
+void CServerDlg::StartServer() {
+    if (m_server.IsRunning()) return;
+    ApplyStartSettings(m_server, m_options);
+    if (m_server.Start()) {
+        ShowServerState(true, "Tarvona FTP Server is online");
+        return;
+    }
+    m_startFailed = true;
+    ShowMessageBox(
+        this,
+        {QMessageBox::Critical, "Tarvona FTP Server",
+         QString("Error starting the FTP Server.This may be due to another service running on "
+                 "the port %1,Try changing the port number and then starting the server again.")
+             .arg(m_options.port),
+         QMessageBox::Ok});
+}
+
+void CServerDlg::StopServer() {
+    m_server.Stop();
+    ShowServerState(false, "Tarvona FTP Server is offline");
+}
+
+void CServerDlg::RestartServer() {
+    StopServer();
+    StartServer();
+}
+
+void CServerDlg::EndFromOutside() {
+    m_exiting = true;
+    close();
+}
+
+void CServerDlg::ShowHelp() {
+    CHelpDlg help(this);
+    help.exec();
+}
+
+void CServerDlg::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CServerDlg::ShowMainWindow() { CSystemTray::ShowTarget(this); }
