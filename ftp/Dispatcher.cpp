@@ -56,9 +56,11 @@ bool CControlSocket::GetCommand(std::string& keyword, std::string& argument) {
     if (m_commandQueue.empty()) return false;
     const std::string line = std::move(m_commandQueue.front());
     m_commandQueue.pop_front();
-    // SECURITY: the one place received lines are logged; a password never reaches the log.
-    Server().LogMessage(LogCategory::Received, MaskPassword(line));
-    if (CWindowSink* sink = Server().Sink()) sink->OnSessionCommand(SessionId(), m_currentDir, line);
+    // SECURITY: the one place received lines are shown; a password never reaches the log
+    // nor the window.
+    const std::string shown = MaskedCommandLine(line);
+    Server().LogMessage(LogCategory::Received, ">> " + shown);
+    if (CWindowSink* sink = Server().Sink()) sink->OnSessionCommand(SessionId(), m_currentDir, shown);
     const auto blank = line.find(' ');
     keyword = KeywordOf(line);
     argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
