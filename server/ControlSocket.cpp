@@ -6,6 +6,7 @@
 #include "config/LogLine.h"
 #include "ftp/CommandTable.h"
 #include "ftp/DataSocket.h"
+#include "ftp/Dispatcher.h"
 #include "platform/Messages.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
@@ -102,11 +103,13 @@ void CControlSocket::RunCommands() {
     std::string line;
     // Lines still queued when the session is told to end are not run.
     while (IsOpen() && !m_owner.OwnLoop().QuitTaken()) {
-        if (m_commandQueue.empty()) {
-            if (!CutLine(line)) return;
-            m_commandQueue.push_back(std::move(line));
+        if (!m_commandQueue.empty()) {
+            line = std::move(m_commandQueue.front());
+            m_commandQueue.pop_front();
+        } else if (!CutLine(line)) {
+            return;
         }
-        ProcessCommand();
+        ProcessCommand(*this, line);
     }
 }
 
@@ -192,5 +195,4 @@ bool CControlSocket::IsConnectionDead() {
            error == SocketError::kConnectionAborted || error == SocketError::kConnectionReset;
 }
 
-// ProcessCommand and GetCommand are defined with the dispatcher (ftp/Dispatcher.cpp),
-// CloseDataConnection with the data connection (ftp/DataConnection.cpp).
+// CloseDataConnection is defined with the data connection (ftp/DataConnection.cpp).

@@ -30,12 +30,6 @@ public:
     // Sends one reply line (CR LF added), logs it and counts its bytes. When the
     // connection is gone it logs that, closes and ends the session; returns false.
     bool SendReply(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Runs the oldest line of the command queue (the dispatcher).
-    void ProcessCommand();
-    // Takes the oldest queued line, logs and reports it, and splits it into an
-    // upper-case keyword and the argument. False when there is none or the keyword
-    // is empty.
-    bool GetCommand(std::string& keyword, std::string& argument);
     // Closes the session's data connection, if any.
     void CloseDataConnection();
     // True when the control connection has no handle or the peer is gone.
