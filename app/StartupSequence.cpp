@@ -70,7 +70,7 @@ bool CServerStartup::Prepare(CFtpServer& server) {
     server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
                            static_cast<std::uint32_t>(options.maxPort));
     if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
-    server.SetFilterMode(options.filterMode);
+    server.SetFilterMode(static_cast<FilterMode>(options.filterMode));
     (void)server.Filter().Load(m_programDir);  // missing lists are empty lists
     server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
     server.SetGoodbyeMessage("Good bye!");

@@ -10,6 +10,7 @@
 #include "platform/DataFile.h"
 #include "platform/EventLoop.h"
 #include "platform/Socket.h"
+#include "server/SessionEvents.h"
 
 class CControlSocket;
 
@@ -82,8 +83,8 @@ private:
     void CancelPaceTimer();
     void DrainUnexpected();
     // Ends the listing or transfer: closes the file and the connection, session state
-    // Idle, the final reply, WM_SESSION_CONTROL 0, and transfer event `event` (0: none).
-    void EndTransfer(const char* reply, int event);
+    // Idle, the final reply, the data connection closed after the command, and `event`.
+    void EndTransfer(const char* reply, TransferEvent event);
     EventLoop& Loop();
 
     bool m_connected = false;

@@ -23,7 +23,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     if (m_quotaMax != 0 && m_quotaUsed >= m_quotaMax) {
         m_session.SetState(SessionState::Idle);
         m_session.SendReply("452 Disk quota exceeded. Transfer aborted.");
-        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        m_session.CloseDataConnectionLater();
         return;
     }
     m_file.Close();
@@ -34,8 +34,8 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
         m_file.Close();
         m_session.SetState(SessionState::Idle);
         m_session.SendReply("450 Can't access file.");
-        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
-        m_session.Owner().ReportTransferEvent(5);
+        m_session.CloseDataConnectionLater();
+        m_session.Owner().ReportTransferEvent(TransferEvent::TransferFailed);
         return;
     }
     m_position = 0;
@@ -48,11 +48,11 @@ long CDataSocket::ReceiveStep() {
     const long count = Receive(m_buffer.data(), m_buffer.size());
     if (count < 0) {
         if (LastError() == SocketError::kWouldBlock) return -1;
-        EndTransfer("426 Connection error.", 5);
+        EndTransfer("426 Connection error.", TransferEvent::TransferFailed);
         return -1;
     }
     if (count == 0) {
-        EndTransfer("226 Transfer complete.", 3);
+        EndTransfer("226 Transfer complete.", TransferEvent::UploadDone);
         return 0;
     }
     // Without a limit or quota the counts of one loop turn go out together (see
@@ -64,7 +64,7 @@ long CDataSocket::ReceiveStep() {
     if (!QuotaAllows(count)) return 0;
     if (!m_file.Write(m_buffer.data(), static_cast<std::size_t>(count))) {
         m_session.Server().LogMessage(LogCategory::Error, m_file.GetLastError());
-        EndTransfer("450 Can't access file.", 5);
+        EndTransfer("450 Can't access file.", TransferEvent::TransferFailed);
         return 0;
     }
     return count;
@@ -81,7 +81,7 @@ bool CDataSocket::QuotaAllows(std::int64_t count) {
     // Counted even when refused: the refused chunk was received, and is booked.
     m_bytesReceived += count;
     if (m_quotaUsed + m_bytesReceived < m_quotaMax) return true;
-    EndTransfer("452 Disk quota exceeded. Transfer aborted.", 0);
+    EndTransfer("452 Disk quota exceeded. Transfer aborted.", TransferEvent::None);
     return false;
 }
 

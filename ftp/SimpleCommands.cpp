@@ -32,7 +32,7 @@ void CmdAbor(CControlSocket& session, const std::string&) {
     if (session.HasDataSocket()) {
         if (session.State() != SessionState::Idle) session.SendReply("426 Data connection closed.");
         // Closed when the message is handled, after this command has finished.
-        session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        session.CloseDataConnectionLater();
     }
     session.SendReply("226 ABOR command successful.");
 }

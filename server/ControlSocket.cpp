@@ -24,7 +24,11 @@ std::uint32_t CControlSocket::SessionId() const { return m_owner.ThreadId(); }
 void CControlSocket::EndSession() {
     m_owner.ReleaseUserSlot();
     Close();
-    m_owner.PostToSelf(WM_SESSION_CONTROL, 1);
+    m_owner.PostSessionControl(SessionControl::EndSession);
+}
+
+void CControlSocket::CloseDataConnectionLater() {
+    m_owner.PostSessionControl(SessionControl::CloseDataConnection);
 }
 
 void CControlSocket::OnReceive(int /*error*/) {
@@ -176,7 +180,7 @@ bool CControlSocket::SendReply(const char* format, ...) {
         m_owner.ReleaseUserSlot();
         Close();
         Server().LogMessage(LogCategory::Reply, "Connection is not active, disconnected.");
-        m_owner.PostToSelf(WM_SESSION_CONTROL, 1);
+        m_owner.PostSessionControl(SessionControl::EndSession);
         return false;
     }
     Server().LogMessage(LogCategory::Reply, text);

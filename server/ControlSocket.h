@@ -32,6 +32,8 @@ public:
     bool SendReply(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Closes the session's data connection, if any.
     void CloseDataConnection();
+    // Closes it once the running command has finished (WM_SESSION_CONTROL to this thread).
+    void CloseDataConnectionLater();
     // True when the control connection has no handle or the peer is gone.
     bool IsConnectionDead();
     // Closes the socket and asks the thread to end the session.

@@ -201,9 +201,10 @@ std::string TransferTest::Reply(RawFtpClient& client, std::chrono::milliseconds 
     return client.ReadLine(deadline).value_or("<none>");
 }
 
-bool TransferTest::WaitForEvents(int kind, int count) {
-    return m_harness.WaitUntil([&](CFtpServer& server) { return server.EventCount(kind) >= count; },
-                               std::chrono::seconds(5));
+bool TransferTest::WaitForEvents(TransferEvent event, int count) {
+    return m_harness.WaitUntil(
+        [&](CFtpServer& server) { return server.EventCount(event) >= count; },
+        std::chrono::seconds(5));
 }
 
 std::string TransferTest::MakeFile(const std::string& name, std::size_t size) {

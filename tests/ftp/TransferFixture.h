@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "accounts/AccountStore.h"
+#include "server/SessionEvents.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TempDir.h"
@@ -68,7 +69,7 @@ protected:
     static std::string Reply(RawFtpClient& client,
                              std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // Waits until the server has counted `count` transfer events of `kind`.
-    bool WaitForEvents(int kind, int count);
+    bool WaitForEvents(TransferEvent event, int count);
     // A file of `size` bytes in the home directory with a recognisable pattern.
     std::string MakeFile(const std::string& name, std::size_t size);
 
