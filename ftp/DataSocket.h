@@ -61,6 +61,11 @@ public:
 
     std::int64_t BytesReceived() const { return m_bytesReceived; }
     std::int64_t QuotaMaximum() const { return m_quotaMax; }
+    // Books `receivedBytes` of a closed upload against the user's quota (every started
+    // KiB) when the account has a quota (`quotaMaximum` not 0); a busy account is logged
+    // and left as it is.
+    static void BookUpload(CControlSocket& session, std::int64_t receivedBytes,
+                           std::int64_t quotaMaximum);
 
 protected:
     void OnReceive(int error) override;

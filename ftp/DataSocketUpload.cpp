@@ -1,7 +1,10 @@
 // The receiving side of the data socket: uploads, their speed limit and the quota.
 #include <algorithm>
+#include <mutex>
 
+#include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
+#include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Messages.h"
 #include "server/ConnectThread.h"
@@ -98,4 +101,18 @@ void CDataSocket::PaceUpload(long received) {
     }
     m_uploadWindowBytes = 0;
     m_uploadWindowStart = 0;
+}
+
+void CDataSocket::BookUpload(CControlSocket& session, std::int64_t receivedBytes,
+                             std::int64_t quotaMaximum) {
+    if (quotaMaximum == 0) return;
+    // Ordered with DELE and the other sessions of the user; an account that cannot be
+    // read or written is left as it is.
+    std::lock_guard lock(session.Server().ConnectionLock());
+    // SECURITY: every started KiB is booked, so the quota cannot be passed by many
+    // uploads just short of a whole KiB.
+    bool busy = false;
+    (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
+                          static_cast<double>((receivedBytes + 1023) / 1024), false, &busy);
+    if (busy) LogAccountBusy(session);
 }

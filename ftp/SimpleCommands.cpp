@@ -14,7 +14,7 @@ void CmdSyst(CControlSocket& session, const std::string&) { session.SendReply("2
 void CmdHelp(CControlSocket& session, const std::string&) { session.SendReply("501 Bad command."); }
 
 void CmdType(CControlSocket& session, const std::string& argument) {
-    session.m_typeShown = argument == "A" || argument == "a" ? "ASCII" : argument;
+    session.Settings().typeShown = argument == "A" || argument == "a" ? "ASCII" : argument;
     if (argument == "A" || argument == "a")
         session.SendReply("200 Type is now ASCII");
     else

@@ -27,6 +27,24 @@ void CControlSocket::EndSession() {
     m_owner.PostSessionControl(SessionControl::EndSession);
 }
 
+void CControlSocket::SetDataSocket(std::unique_ptr<CDataSocket> socket) {
+    m_dataSocket = std::move(socket);
+}
+
+void CControlSocket::CloseDataConnection() {
+    if (!m_dataSocket) return;
+    const std::int64_t received = m_dataSocket->BytesReceived();
+    const std::int64_t quotaMax = m_dataSocket->QuotaMaximum();
+    m_dataSocket.reset();
+    m_settings.data = {};
+    // A transfer cannot outlive its connection (ABOR ends one this way); a session that
+    // is not logged in stays so.
+    if (m_state == SessionState::Listing || m_state == SessionState::Uploading ||
+        m_state == SessionState::Downloading)
+        m_state = SessionState::Idle;
+    CDataSocket::BookUpload(*this, received, quotaMax);
+}
+
 void CControlSocket::CloseDataConnectionLater() {
     m_owner.PostSessionControl(SessionControl::CloseDataConnection);
 }
@@ -198,5 +216,3 @@ bool CControlSocket::IsConnectionDead() {
     return error == SocketError::kInvalidArgument || error == SocketError::kNetworkReset ||
            error == SocketError::kConnectionAborted || error == SocketError::kConnectionReset;
 }
-
-// CloseDataConnection is defined with the data connection (ftp/DataConnection.cpp).
