@@ -16,7 +16,7 @@ constexpr bool kWaits = false;
 
 // Same-behaviour pairs share one body: BYE and QUIT, CWD and XCWD, MKD and XMKD, PWD and
 // XPWD, RMD and XRMD, PASV and P@SW.
-constexpr CommandEntry kClassicCommands[] = {
+constexpr FtpCommandEntry kClassicCommands[] = {
     {"ABOR", kNoArgument, kAfterLogin, CmdAbor, kEndsDataWait, "Abort transfer: ABOR"},
     {"APPE", kArgument, kAfterLogin, CmdAppe, kWaits,
      "Append file to existing file: APPE file-name"},
@@ -60,7 +60,7 @@ constexpr CommandEntry kClassicCommands[] = {
 
 // Consulted after the classic rows, under the same rules. FEAT and OPTS are allowed
 // before login, as RFC 2389 intends.
-constexpr CommandEntry kExtensionCommands[] = {
+constexpr FtpCommandEntry kExtensionCommands[] = {
     {"FEAT", kNoArgument, kBeforeLogin, CmdFeat}, {"OPTS", kArgument, kBeforeLogin, CmdOpts},
     {"MDTM", kArgument, kAfterLogin, CmdMdtm},    {"MFMT", kArgument, kAfterLogin, CmdMfmt},
     {"STAT", kNoArgument, kAfterLogin, CmdStat},  {"EPSV", kNoArgument, kAfterLogin, CmdEpsv},
@@ -72,15 +72,15 @@ static_assert(std::size(kClassicCommands) == kCommandCount, "the classic ids are
 
 // Every keyword is one KeywordOf can produce and no other row holds (a second row of a
 // keyword would never be reached).
-constexpr bool RowsAreSound(std::span<const CommandEntry> rows,
-                            std::span<const CommandEntry> before) {
+constexpr bool RowsAreSound(std::span<const FtpCommandEntry> rows,
+                            std::span<const FtpCommandEntry> before) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].keyword.empty()) return false;
         for (const char c : rows[i].keyword)
             if (c == ' ' || (c >= 'a' && c <= 'z')) return false;
         for (std::size_t j = 0; j < i; ++j)
             if (rows[j].keyword == rows[i].keyword) return false;
-        for (const CommandEntry& earlier : before)
+        for (const FtpCommandEntry& earlier : before)
             if (earlier.keyword == rows[i].keyword) return false;
     }
     return true;
@@ -90,10 +90,10 @@ static_assert(RowsAreSound(kExtensionCommands, kClassicCommands));
 
 }  // namespace
 
-const CommandEntry* FindCommand(std::string_view keyword) {
-    for (const CommandEntry& entry : kClassicCommands)
+const FtpCommandEntry* FindCommand(std::string_view keyword) {
+    for (const FtpCommandEntry& entry : kClassicCommands)
         if (entry.keyword == keyword) return &entry;
-    for (const CommandEntry& entry : kExtensionCommands)
+    for (const FtpCommandEntry& entry : kExtensionCommands)
         if (entry.keyword == keyword) return &entry;
     return nullptr;
 }
@@ -107,6 +107,6 @@ std::string KeywordOf(std::string_view line) {
 }
 
 bool ActsDuringDataWait(std::string_view line) {
-    const CommandEntry* entry = FindCommand(KeywordOf(line));
+    const FtpCommandEntry* entry = FindCommand(KeywordOf(line));
     return entry != nullptr && entry->actsDuringDataWait;
 }

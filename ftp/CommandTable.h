@@ -7,7 +7,7 @@
 
 #include "ftp/Commands.h"
 
-struct CommandEntry {
+struct FtpCommandEntry {
     std::string_view keyword;  // upper case, as KeywordOf makes it
     bool needsArgument;        // an empty argument is answered 501 (before the login rule)
     bool allowedBeforeLogin;   // otherwise answered 530 while the session is not logged in
@@ -26,7 +26,7 @@ inline constexpr int kCommandCount = 31;
 
 // The row whose keyword equals `keyword` exactly: the classic rows in order, then the
 // extension rows (RFC 2389, 2428, 3659 and STAT). nullptr when none does.
-const CommandEntry* FindCommand(std::string_view keyword);
+const FtpCommandEntry* FindCommand(std::string_view keyword);
 
 // The keyword of a received line: its text before the first blank, upper-cased. A
 // keyword ending in "ABOR" is ABOR, whatever stands before it (clients put Telnet

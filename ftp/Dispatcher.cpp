@@ -42,7 +42,7 @@ bool PassesCommonRules(CControlSocket& session, bool needsArgument, bool allowed
 
 // What an unknown keyword gets: the rules of a command that takes no argument and
 // needs a login.
-constexpr CommandEntry kUnknownCommand{"", false, false, CmdNotImplemented};
+constexpr FtpCommandEntry kUnknownCommand{"", false, false, CmdNotImplemented};
 
 }  // namespace
 
@@ -55,8 +55,8 @@ void ProcessCommand(CControlSocket& session, const std::string& line) {
         session.SendReply("501 Syntax error in parameters or arguments.");
         return;
     }
-    const CommandEntry* found = FindCommand(keyword);
-    const CommandEntry& entry = found != nullptr ? *found : kUnknownCommand;
+    const FtpCommandEntry* found = FindCommand(keyword);
+    const FtpCommandEntry& entry = found != nullptr ? *found : kUnknownCommand;
     if (PassesCommonRules(session, entry.needsArgument, entry.allowedBeforeLogin, argument))
         entry.handler(session, argument);
 }
