@@ -3,17 +3,12 @@
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
 #include "accounts/TableModes.h"
+#include "config/FilterMode.h"
 #include "config/IpFilter.h"
 #include "platform/FileSystem.h"
 #include "platform/StringFormat.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
-
-namespace {
-
-constexpr int kFilterDenyList = 1;  // "FilterMode": refuse the clients of the deny list
-
-}  // namespace
 
 CServerStartup::CServerStartup(std::string programDir) : m_programDir(std::move(programDir)) {}
 
@@ -48,7 +43,7 @@ bool CServerStartup::LoadIpLists(CFtpServer& server) {
     for (const CIpFilter::List list : {CIpFilter::List::Allow, CIpFilter::List::Deny}) {
         if (server.Filter().LoadList(m_programDir, list)) continue;
         const std::string& why = server.Filter().GetLastError();
-        if (list == CIpFilter::List::Deny && m_options.filterMode == kFilterDenyList) {
+        if (list == CIpFilter::List::Deny && static_cast<FilterMode>(m_options.filterMode) == FilterMode::RefuseDenied) {
             m_warnings.push_back("The deny list cannot be read (" + why +
                                  "); the server does not start, as it would admit the clients it lists.");
             canStart = false;

@@ -6,7 +6,7 @@
 #include "platform/Text.h"
 
 struct CIpFilter::Snapshot {
-    int mode = 0;
+    FilterMode mode = FilterMode::Off;
     std::string allowText;
     std::string denyText;
     std::vector<CIpPattern> allow;
@@ -55,25 +55,24 @@ CIpFilter::~CIpFilter() = default;
 bool CIpFilter::IsAllowed(std::string_view dottedAddress) const {
     const ReadGuard state(*this);
     switch (state->mode) {
-        case 0:
+        case FilterMode::Off:
             return true;
-        case 1:
+        case FilterMode::RefuseDenied:
             return !AnyMatches(state->deny, ClientAddress(dottedAddress));
-        case 2:
+        case FilterMode::AllowedOnly:
             return AnyMatches(state->allow, ClientAddress(dottedAddress));
-        default:
-            return false;
     }
+    return false;  // a stored number no mode has
 }
 
-int CIpFilter::GetMode() const { return ReadGuard(*this)->mode; }
+FilterMode CIpFilter::GetMode() const { return ReadGuard(*this)->mode; }
 
 std::string CIpFilter::GetList(List list) const {
     const ReadGuard state(*this);
     return list == List::Allow ? state->allowText : state->denyText;
 }
 
-void CIpFilter::SetMode(int mode) {
+void CIpFilter::SetMode(FilterMode mode) {
     Publish([mode](Snapshot& s) { s.mode = mode; });
 }
 
@@ -84,7 +83,7 @@ void CIpFilter::SetList(List list, std::string_view text) {
     });
 }
 
-void CIpFilter::Replace(int mode, std::string_view allowText, std::string_view denyText) {
+void CIpFilter::Replace(FilterMode mode, std::string_view allowText, std::string_view denyText) {
     Publish([&](Snapshot& s) {
         s.mode = mode;
         s.allowText = allowText;

@@ -25,28 +25,29 @@
 #include <string_view>
 #include <vector>
 
+#include "config/FilterMode.h"
 #include "config/IpPattern.h"
 
 class CIpFilter {
 public:
     enum class List { Allow, Deny };
 
-    CIpFilter();  // mode 0, both lists empty
+    CIpFilter();   // FilterMode::Off, both lists empty
     ~CIpFilter();  // no check may be running
     CIpFilter(const CIpFilter&) = delete;
     CIpFilter& operator=(const CIpFilter&) = delete;
 
-    // Mode 0 admits everyone; 1 refuses a client matching a deny entry; 2 admits only a
-    // client matching an allow entry; any other mode refuses everyone. Any thread, no lock.
+    // Whether the mode and lists admit the client (config/FilterMode.h); a mode of any
+    // other number refuses everyone. Any thread, no lock.
     bool IsAllowed(std::string_view dottedAddress) const;
 
-    int GetMode() const;
+    FilterMode GetMode() const;
     std::string GetList(List list) const;
-    // Any int is kept as given (a mode of 3 then refuses everyone).
-    void SetMode(int mode);
+    // Any number is kept as given (a mode of 3 then refuses everyone).
+    void SetMode(FilterMode mode);
     void SetList(List list, std::string_view text);
     // Mode and both lists in one step, so no check sees a mix of old and new.
-    void Replace(int mode, std::string_view allowText, std::string_view denyText);
+    void Replace(FilterMode mode, std::string_view allowText, std::string_view denyText);
     // Appends "," + entry to the list (the form the online-users page writes), unless an
     // entry equal to it is already there. True when it was appended.
     bool AppendEntry(List list, std::string_view entry);

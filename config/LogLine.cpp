@@ -33,15 +33,17 @@ std::string MakeLogLine(std::string_view text, std::time_t when) {
     return line;
 }
 
-std::string MaskPassword(std::string_view receivedLine) {
+std::string MaskedCommandLine(std::string_view receivedLine) {
     std::string_view rest = receivedLine;
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
     // SECURITY: the password never reaches the log, not even its length.
     if (rest.size() >= 4 && EqualsNoCase(rest.substr(0, 4), "PASS") &&
         (rest.size() == 4 || !IsAlnum(rest[4])))
-        return ">> PASS ****";
-    return ">> " + std::string(receivedLine);
+        return "PASS ****";
+    return std::string(receivedLine);
 }
+
+std::string MaskPassword(std::string_view receivedLine) { return ">> " + MaskedCommandLine(receivedLine); }
 
 std::string MaskPasswordsInChunk(std::string_view before, std::string_view chunk,
                                  std::size_t maxBytes) {

@@ -11,10 +11,12 @@
 std::string MakeLogLine(std::string_view text);
 std::string MakeLogLine(std::string_view text, std::time_t when);
 
-// The log text of a command line as received (without its CR LF): ">> " and the line, but
-// ">> PASS ****" when the line's first word is PASS in any letter case (after leading
+// What may be shown of a command line as received (without its CR LF): the line, but
+// "PASS ****" when the line's first word is PASS in any letter case (after leading
 // blanks; the word ends at the line's end or at any byte other than a letter or digit), so
-// no password, nor its length or emptiness, reaches the screen or the files.
+// no password, nor its length or emptiness, reaches the screen, the window or the files.
+std::string MaskedCommandLine(std::string_view receivedLine);
+// The log text of a command line as received: ">> " and MaskedCommandLine.
 std::string MaskPassword(std::string_view receivedLine);
 
 // What the log may show of a received chunk: at most `maxBytes` of `chunk`, where the

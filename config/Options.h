@@ -27,7 +27,7 @@ struct OptionValues {
     int minPort = 1024;
     int maxPort = 65535;
     std::string passiveIp;  // "Auto" in any letter case: announce the detected public address
-    int filterMode = 0;     // 0 none, 1 refuse the deny list, 2 admit only the allow list
+    int filterMode = 0;     // a FilterMode (config/FilterMode.h), kept as stored
     int startup = 0;        // 1: autostart entry present; any other value: removed
     int autoActive = 0;
     int minimize = 0;

@@ -2,46 +2,100 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <span>
 
-const FtpCommandEntry kFtpCommands[kCommandCount + 1] = {
-    {0, "ABOR", 0, "Abort transfer: ABOR"},
-    {1, "APPE", 1, "Append file to existing file: APPE file-name"},
-    {2, "BYE", 0, "Logout or break the connection: BYE"},
-    {3, "CDUP", 0, "Change to parent directory: CDUP"},
-    {4, "CWD", 1, "Change working directory: CWD [directory-name]"},
-    {5, "DELE", 1, "Delete file: DELE file-name"},
-    {6, "HELP", 0, "Show help: HELP [command]"},
-    {7, "LIST", 0, "Get directory listing: LIST [path-name]"},
-    {8, "MKD", 1, "Make directory: MKD path-name"},
-    {9, "NLST", 0, "List filenames only: NLST [path-name]"},
-    {10, "NOOP", 0, "Do nothing: NOOP"},
-    {11, "PASS", 1, "Supply a user password: PASS password"},
-    {12, "PASV", 0, "Set server in passive mode: PASV"},
-    {13, "P@SW", 0, "Set server in passive mode: P@SW"},
-    {14, "PORT", 1, "Specify the client port number: PORT a0,a1,a2,a3,a4,a5"},
-    {15, "PWD", 0, "Get current directory: PWD"},
-    {16, "QUIT", 0, "Logout or break the connection: QUIT"},
-    {17, "REST", 1, "Set restart transfer marker: REST marker"},
-    {18, "RETR", 1, "Get file: RETR file-name"},
-    {19, "RMD", 1, "Remove directory: RMD path-name"},
-    {20, "RNFR", 1, "Specify old path name of file to be renamed: RNFR file-name"},
-    {21, "RNTO", 1, "Specify new path name of file to be renamed: RNTO file-name"},
-    {22, "SIZE", 1, "Get filesize: SIZE file-name"},
-    {23, "STOR", 1, "Store file: STOR file-name"},
-    {24, "SYST", 0, "Get operating system type: SYST"},
-    {25, "TYPE", 1, "Set filetype: TYPE [A | I]"},
-    {26, "USER", 1, "Supply a username: USER username"},
-    {27, "XCWD", 1, "Change working directory: XCWD [directory-name]"},
-    {28, "XMKD", 1, "Make directory: XMKD path-name"},
-    {29, "XPWD", 0, "Get current directory: XPWD"},
-    {30, "XRMD", 1, "Remove directory: XRMD path-name"},
-    {31, "", 0, ""},
+namespace {
+
+constexpr bool kArgument = true;  // needsArgument
+constexpr bool kNoArgument = false;
+constexpr bool kBeforeLogin = true;  // allowedBeforeLogin
+constexpr bool kAfterLogin = false;
+constexpr bool kEndsDataWait = true;  // actsDuringDataWait
+constexpr bool kWaits = false;
+
+// Same-behaviour pairs share one body: BYE and QUIT, CWD and XCWD, MKD and XMKD, PWD and
+// XPWD, RMD and XRMD, PASV and P@SW.
+constexpr FtpCommandEntry kClassicCommands[] = {
+    {"ABOR", kNoArgument, kAfterLogin, CmdAbor, kEndsDataWait, "Abort transfer: ABOR"},
+    {"APPE", kArgument, kAfterLogin, CmdAppe, kWaits,
+     "Append file to existing file: APPE file-name"},
+    {"BYE", kNoArgument, kBeforeLogin, CmdQuit, kEndsDataWait,
+     "Logout or break the connection: BYE"},
+    {"CDUP", kNoArgument, kAfterLogin, CmdCdup, kWaits, "Change to parent directory: CDUP"},
+    {"CWD", kArgument, kAfterLogin, CmdCwd, kWaits,
+     "Change working directory: CWD [directory-name]"},
+    {"DELE", kArgument, kAfterLogin, CmdDele, kWaits, "Delete file: DELE file-name"},
+    {"HELP", kNoArgument, kAfterLogin, CmdHelp, kWaits, "Show help: HELP [command]"},
+    {"LIST", kNoArgument, kAfterLogin, CmdList, kWaits, "Get directory listing: LIST [path-name]"},
+    {"MKD", kArgument, kAfterLogin, CmdMkd, kWaits, "Make directory: MKD path-name"},
+    {"NLST", kNoArgument, kAfterLogin, CmdNlst, kWaits, "List filenames only: NLST [path-name]"},
+    {"NOOP", kNoArgument, kAfterLogin, CmdNoop, kWaits, "Do nothing: NOOP"},
+    {"PASS", kArgument, kBeforeLogin, CmdPass, kWaits, "Supply a user password: PASS password"},
+    {"PASV", kNoArgument, kAfterLogin, CmdPasv, kWaits, "Set server in passive mode: PASV"},
+    {"P@SW", kNoArgument, kAfterLogin, CmdPasv, kWaits, "Set server in passive mode: P@SW"},
+    {"PORT", kArgument, kAfterLogin, CmdPort, kWaits,
+     "Specify the client port number: PORT a0,a1,a2,a3,a4,a5"},
+    {"PWD", kNoArgument, kAfterLogin, CmdPwd, kWaits, "Get current directory: PWD"},
+    {"QUIT", kNoArgument, kBeforeLogin, CmdQuit, kEndsDataWait,
+     "Logout or break the connection: QUIT"},
+    {"REST", kArgument, kAfterLogin, CmdRest, kWaits, "Set restart transfer marker: REST marker"},
+    {"RETR", kArgument, kAfterLogin, CmdRetr, kWaits, "Get file: RETR file-name"},
+    {"RMD", kArgument, kAfterLogin, CmdRmd, kWaits, "Remove directory: RMD path-name"},
+    {"RNFR", kArgument, kAfterLogin, CmdRnfr, kWaits,
+     "Specify old path name of file to be renamed: RNFR file-name"},
+    {"RNTO", kArgument, kAfterLogin, CmdRnto, kWaits,
+     "Specify new path name of file to be renamed: RNTO file-name"},
+    {"SIZE", kArgument, kAfterLogin, CmdSize, kWaits, "Get filesize: SIZE file-name"},
+    {"STOR", kArgument, kAfterLogin, CmdStor, kWaits, "Store file: STOR file-name"},
+    {"SYST", kNoArgument, kAfterLogin, CmdSyst, kWaits, "Get operating system type: SYST"},
+    {"TYPE", kArgument, kAfterLogin, CmdType, kWaits, "Set filetype: TYPE [A | I]"},
+    {"USER", kArgument, kBeforeLogin, CmdUser, kWaits, "Supply a username: USER username"},
+    {"XCWD", kArgument, kAfterLogin, CmdCwd, kWaits,
+     "Change working directory: XCWD [directory-name]"},
+    {"XMKD", kArgument, kAfterLogin, CmdMkd, kWaits, "Make directory: XMKD path-name"},
+    {"XPWD", kNoArgument, kAfterLogin, CmdPwd, kWaits, "Get current directory: XPWD"},
+    {"XRMD", kArgument, kAfterLogin, CmdRmd, kWaits, "Remove directory: XRMD path-name"},
 };
 
-const FtpCommandEntry& FindCommand(std::string_view keyword) {
-    for (int i = 0; i < kCommandCount; ++i)
-        if (kFtpCommands[i].keyword == keyword) return kFtpCommands[i];
-    return kFtpCommands[kCommandCount];
+// Consulted after the classic rows, under the same rules. FEAT and OPTS are allowed
+// before login, as RFC 2389 intends.
+constexpr FtpCommandEntry kExtensionCommands[] = {
+    {"FEAT", kNoArgument, kBeforeLogin, CmdFeat}, {"OPTS", kArgument, kBeforeLogin, CmdOpts},
+    {"MDTM", kArgument, kAfterLogin, CmdMdtm},    {"MFMT", kArgument, kAfterLogin, CmdMfmt},
+    {"STAT", kNoArgument, kAfterLogin, CmdStat},  {"EPSV", kNoArgument, kAfterLogin, CmdEpsv},
+    {"EPRT", kArgument, kAfterLogin, CmdEprt},    {"MLSD", kNoArgument, kAfterLogin, CmdMlsd},
+    {"MLST", kNoArgument, kAfterLogin, CmdMlst},
+};
+
+static_assert(std::size(kClassicCommands) == kCommandCount, "the classic ids are 0 to 30");
+
+// Every keyword is one KeywordOf can produce and no other row holds (a second row of a
+// keyword would never be reached).
+constexpr bool RowsAreSound(std::span<const FtpCommandEntry> rows,
+                            std::span<const FtpCommandEntry> before) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].keyword.empty()) return false;
+        for (const char c : rows[i].keyword)
+            if (c == ' ' || (c >= 'a' && c <= 'z')) return false;
+        for (std::size_t j = 0; j < i; ++j)
+            if (rows[j].keyword == rows[i].keyword) return false;
+        for (const FtpCommandEntry& earlier : before)
+            if (earlier.keyword == rows[i].keyword) return false;
+    }
+    return true;
+}
+static_assert(RowsAreSound(kClassicCommands, {}));
+static_assert(RowsAreSound(kExtensionCommands, kClassicCommands));
+
+}  // namespace
+
+const FtpCommandEntry* FindCommand(std::string_view keyword) {
+    for (const FtpCommandEntry& entry : kClassicCommands)
+        if (entry.keyword == keyword) return &entry;
+    for (const FtpCommandEntry& entry : kExtensionCommands)
+        if (entry.keyword == keyword) return &entry;
+    return nullptr;
 }
 
 std::string KeywordOf(std::string_view line) {
@@ -53,6 +107,6 @@ std::string KeywordOf(std::string_view line) {
 }
 
 bool ActsDuringDataWait(std::string_view line) {
-    const std::string keyword = KeywordOf(line);
-    return keyword == "ABOR" || keyword == "QUIT" || keyword == "BYE";
+    const FtpCommandEntry* entry = FindCommand(KeywordOf(line));
+    return entry != nullptr && entry->actsDuringDataWait;
 }

@@ -1,35 +1,37 @@
-// The command table: one row per keyword the server knows, in a fixed order whose
-// positions are the command ids.
+// The command tables: one row per keyword the server knows, with everything the
+// dispatcher needs to know about it. Adding a command is its body and one row.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-enum class CommandId {
-    Abor = 0, Appe, Bye, Cdup, Cwd, Dele, Help, List, Mkd, Nlst, Noop, Pass, Pasv, PaSw, Port,
-    Pwd, Quit, Rest, Retr, Rmd, Rnfr, Rnto, Size, Stor, Syst, Type, User, Xcwd, Xmkd, Xpwd,
-    Xrmd, None = 31
-};
+#include "ftp/Commands.h"
 
 struct FtpCommandEntry {
-    int id;
-    std::string_view keyword;
-    int needsArgument;
-    std::string_view helpText;
+    std::string_view keyword;  // upper case, as KeywordOf makes it
+    bool needsArgument;        // an empty argument is answered 501 (before the login rule)
+    bool allowedBeforeLogin;   // otherwise answered 530 while the session is not logged in
+    // A reference, so a row without a body does not compile.
+    CommandBody& handler;
+    // ABOR, QUIT and BYE act while a transfer command waits for its data connection
+    // (they end the wait); every other line waits its turn.
+    bool actsDuringDataWait = false;
+    std::string_view helpText = {};  // kept for reference; no reply sends it
 };
 
+// The classic rows. NOTE: a row's position is its command id, and a keyword found in
+// no classic row has id kCommandCount (31); keep the order when adding rows (new
+// commands go to the extension rows).
 inline constexpr int kCommandCount = 31;
 
-// The 31 rows followed by the terminator row (id 31, empty keyword).
-extern const FtpCommandEntry kFtpCommands[kCommandCount + 1];
-
-// The row whose keyword equals `keyword` exactly, or the terminator row.
-const FtpCommandEntry& FindCommand(std::string_view keyword);
+// The row whose keyword equals `keyword` exactly: the classic rows in order, then the
+// extension rows (RFC 2389, 2428, 3659 and STAT). nullptr when none does.
+const FtpCommandEntry* FindCommand(std::string_view keyword);
 
 // The keyword of a received line: its text before the first blank, upper-cased. A
 // keyword ending in "ABOR" is ABOR, whatever stands before it (clients put Telnet
 // interrupt bytes in front).
 std::string KeywordOf(std::string_view line);
-// True for the lines that act while a transfer command waits for its data connection
-// (ABOR, QUIT, BYE); every other line waits its turn.
+// True for the lines whose command acts while a transfer command waits for its data
+// connection (the rows marked so).
 bool ActsDuringDataWait(std::string_view line);

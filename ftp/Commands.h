@@ -6,7 +6,7 @@
 
 class CControlSocket;
 
-using CommandHandler = void (*)(CControlSocket& session, const std::string& argument);
+using CommandBody = void(CControlSocket& session, const std::string& argument);
 
 // Simple commands.
 void CmdNoop(CControlSocket& session, const std::string& argument);

@@ -53,7 +53,7 @@ std::string DottedAddress(const std::vector<std::string>& pieces) {
 }  // namespace
 
 bool DataCommandAllowed(CControlSocket& session, const char* keyword, const char* extendedKeyword) {
-    if (session.m_epsvAll) {
+    if (session.Settings().epsvAll) {
         session.SendReply("503 %s not allowed after EPSV ALL.", keyword);
         return false;
     }
@@ -86,30 +86,30 @@ void CmdPort(CControlSocket& session, const std::string& argument) {
         session.SendReply("501 PORT to a port below 1024 is not allowed.");
         return;
     }
-    session.m_portAddress = address;
-    session.m_portPort = static_cast<int>(port);
-    session.m_passive = false;
+    session.Settings().data.portAddress = address;
+    session.Settings().data.portPort = static_cast<int>(port);
+    session.Settings().data.passive = false;
     session.SendReply("200 Port command successful.");
 }
 
 bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
     session.CloseDataConnection();
-    session.m_dataSocket = std::make_unique<CDataSocket>(session);
+    session.SetDataSocket(std::make_unique<CDataSocket>(session));
     std::uint32_t low = 0;
     std::uint32_t high = 0;
     session.Server().GetPassiveRange(low, high);
-    if (!session.m_dataSocket->BindPassivePort(low, high, DataFamily(session))) {
+    if (!session.DataSocket()->BindPassivePort(low, high, DataFamily(session))) {
         session.CloseDataConnection();
         session.SendReply("421 Create socket error.");
         return false;
     }
-    if (!session.m_dataSocket->Listen(kPassiveBacklog)) {
+    if (!session.DataSocket()->Listen(kPassiveBacklog)) {
         session.SendReply("421 Failed to listen on socket.");
         return false;
     }
     std::string localAddress;
     port = 0;
-    (void)session.m_dataSocket->GetSockName(localAddress, port);
+    (void)session.DataSocket()->GetSockName(localAddress, port);
     return true;
 }
 
@@ -122,5 +122,5 @@ void CmdPasv(CControlSocket& session, const std::string&) {
     if (address.empty()) (void)session.GetSockName(address, controlPort);
     std::replace(address.begin(), address.end(), '.', ',');
     session.SendReply("227 Entering Passive Mode (%s,%d,%d).", address.c_str(), port / 256, port % 256);
-    session.m_passive = true;
+    session.Settings().data.passive = true;
 }

@@ -2,11 +2,8 @@
 #include "ftp/DataConnection.h"
 
 #include <memory>
-#include <mutex>
 
-#include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
-#include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
@@ -23,11 +20,12 @@ void AbandonDataConnection(CControlSocket& session) {
 
 // Active mode: a fresh socket connecting to the PORT target. False with the reply out.
 bool StartActiveConnect(CControlSocket& session) {
-    if (session.m_portAddress.empty() || session.m_portPort == -1) {
+    const DataSettings& target = session.Settings().data;
+    if (target.portAddress.empty() || target.portPort == -1) {
         session.SendReply("425 Can't build data connection.");
         return false;
     }
-    session.m_dataSocket.reset();
+    session.SetDataSocket(nullptr);
     auto socket = std::make_unique<CDataSocket>(session);
     // The control connection's family: a dual-stack control socket reaches an IPv4
     // client through its mapped address as well.
@@ -35,11 +33,11 @@ bool StartActiveConnect(CControlSocket& session) {
         session.SendReply("421 Failed to create connection.");
         return false;
     }
-    session.m_dataSocket = std::move(socket);
+    session.SetDataSocket(std::move(socket));
     // A port outside the TCP range cannot be reached; truncating it would reach another.
-    if (session.m_portPort < 1 || session.m_portPort > 65535 ||
-        !session.m_dataSocket->Connect(session.m_portAddress,
-                                       static_cast<std::uint16_t>(session.m_portPort))) {
+    if (target.portPort < 1 || target.portPort > 65535 ||
+        !session.DataSocket()->Connect(target.portAddress,
+                                       static_cast<std::uint16_t>(target.portPort))) {
         session.SendReply("425 Can't build data connection.");
         return false;
     }
@@ -95,25 +93,27 @@ bool OpenDataConnection(CControlSocket& session) {
     // SECURITY: waits never nest (lines received during a wait are queued, not run);
     // should a command still get here during a wait, it is refused, not nested.
     // A command must also not take away a connection another transfer runs on.
-    if (session.IsWaitingForData() || (session.m_dataSocket && session.m_dataSocket->IsBusy())) {
+    if (session.IsWaitingForData() || (session.DataSocket() && session.DataSocket()->IsBusy())) {
         session.SendReply("425 Can't build data connection.");
         return false;
     }
-    if (!session.m_passive) {
+    if (!session.Settings().data.passive) {
         if (!StartActiveConnect(session)) {
             AbandonDataConnection(session);
             return false;
         }
-    } else if (!session.m_dataSocket) {
+    } else if (!session.DataSocket()) {
         session.SendReply("425 Can't build data connection.");
         AbandonDataConnection(session);
         return false;
     }
-    CDataSocket* socket = session.m_dataSocket.get();
+    CDataSocket* socket = session.DataSocket();
     const std::uint64_t serial = socket->Serial();
     // NOTE: a thread message handled during the wait (WM_SESSION_CONTROL 0) may destroy
     // this socket; `socket` is used only while the session still holds the same serial.
-    auto stillOurs = [&] { return session.m_dataSocket && session.m_dataSocket->Serial() == serial; };
+    auto stillOurs = [&] {
+        return session.DataSocket() && session.DataSocket()->Serial() == serial;
+    };
     auto settled = [&] {
         return session.IsWaitInterrupted() || !stillOurs() || socket->IsConnected() ||
                socket->ConnectFailed() || !socket->IsOpen();
@@ -132,30 +132,4 @@ bool OpenDataConnection(CControlSocket& session) {
     ReplyToFailedWait(session, interrupted || !stillOurs() ? nullptr : socket);
     AbandonDataConnection(session);
     return false;
-}
-
-void CControlSocket::CloseDataConnection() {
-    if (!m_dataSocket) return;
-    const std::int64_t received = m_dataSocket->BytesReceived();
-    const std::int64_t quotaMax = m_dataSocket->QuotaMaximum();
-    m_dataSocket.reset();
-    m_portAddress.clear();
-    m_portPort = -1;
-    m_restartOffset = 0;
-    m_passive = false;
-    // A transfer cannot outlive its connection (ABOR ends one this way); a session that
-    // is not logged in stays so.
-    if (m_state == SessionState::Listing || m_state == SessionState::Uploading ||
-        m_state == SessionState::Downloading)
-        m_state = SessionState::Idle;
-    if (quotaMax == 0) return;
-    // Ordered with DELE and the other sessions of the user; an account that cannot be
-    // read or written is left as it is.
-    std::lock_guard lock(Server().ConnectionLock());
-    // SECURITY: every started KiB is booked, so the quota cannot be passed by many
-    // uploads just short of a whole KiB.
-    bool busy = false;
-    (void)AddQuotaCurrent(Server().ProgramDir(), m_userName,
-                          static_cast<double>((received + 1023) / 1024), false, &busy);
-    if (busy) LogAccountBusy(*this);
 }

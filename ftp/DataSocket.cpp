@@ -105,9 +105,9 @@ void CDataSocket::OnClose(int /*error*/) {
         while (ReceiveStep() > 0) {
         }
     } else if (state == SessionState::Listing) {
-        EndTransfer("426 Connection closed.", 0);
+        EndTransfer("426 Connection closed.", TransferEvent::None);
     } else if (state == SessionState::Downloading) {
-        EndTransfer("426 Connection closed.", 5);
+        EndTransfer("426 Connection closed.", TransferEvent::TransferFailed);
     } else {
         // Closed before any transfer started: nothing to answer now; the next
         // transfer command finds no connection.
@@ -157,7 +157,7 @@ void CDataSocket::DrainUnexpected() {
     EnableRead(false);
 }
 
-void CDataSocket::EndTransfer(const char* reply, int event) {
+void CDataSocket::EndTransfer(const char* reply, TransferEvent event) {
     ReportReceivedBytes();
     CancelPaceTimer();
     m_file.Close();
@@ -168,8 +168,8 @@ void CDataSocket::EndTransfer(const char* reply, int event) {
     m_listing.clear();
     m_session.SetState(SessionState::Idle);
     m_session.SendReply("%s", reply);
-    m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
-    if (event != 0) m_session.Owner().ReportTransferEvent(event);
+    m_session.CloseDataConnectionLater();
+    m_session.Owner().ReportTransferEvent(event);
 }
 
 void CDataSocket::StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading) {
@@ -198,7 +198,7 @@ bool CDataSocket::ReadLimits(LimitKind kind) {
     // SECURITY: a transfer must not run without the limits and the quota it is held to.
     if (found == LookupResult::Busy && kind != LimitKind::None) {
         LogAccountBusy(m_session);
-        EndTransfer("451 Account data is busy, try again.", 0);
+        EndTransfer("451 Account data is busy, try again.", TransferEvent::None);
         return false;
     }
     if (found != LookupResult::Found) return true;
@@ -237,14 +237,14 @@ void CDataSocket::ListingStep() {
         const long sent = Send(m_listing.data() + offset, size);
         if (sent < 0) {
             if (LastError() == SocketError::kWouldBlock) return;  // OnSend continues
-            EndTransfer("426 Connection closed.", 0);
+            EndTransfer("426 Connection closed.", TransferEvent::None);
             return;
         }
         m_position += sent;
         moved += sent;
         m_session.Owner().AddSentBytes(sent);
     }
-    EndTransfer("226 Transfer complete.", 0);
+    EndTransfer("226 Transfer complete.", TransferEvent::None);
 }
 
 // ---- Downloads
@@ -256,7 +256,7 @@ void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOff
         m_file.Close();
         m_session.SetState(SessionState::Idle);
         m_session.SendReply("426 Connection closed.");
-        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        m_session.CloseDataConnectionLater();
         return;
     }
     m_total = m_file.Length();
@@ -302,12 +302,12 @@ void CDataSocket::DownloadStep() {
         const long sent = SendDownloadChunk(fastPath, attempted);
         if (sent == 0) {
             // The file ended before its length at the start: it shrank meanwhile.
-            EndTransfer("426 Connection closed.", 4);
+            EndTransfer("426 Connection closed.", TransferEvent::DownloadFailed);
             return;
         }
         if (sent < 0) {
             if (LastError() == SocketError::kWouldBlock) return;  // OnSend resends from here
-            EndTransfer("426 Connection closed.", 4);
+            EndTransfer("426 Connection closed.", TransferEvent::DownloadFailed);
             return;
         }
         m_position += sent;
@@ -326,5 +326,5 @@ void CDataSocket::DownloadStep() {
             slotStart = SteadyMilliseconds();
         }
     }
-    EndTransfer("226 Transfer complete.", 2);
+    EndTransfer("226 Transfer complete.", TransferEvent::DownloadDone);
 }

@@ -10,6 +10,7 @@
 #include "platform/DataFile.h"
 #include "platform/EventLoop.h"
 #include "platform/Socket.h"
+#include "server/SessionEvents.h"
 
 class CControlSocket;
 
@@ -60,6 +61,11 @@ public:
 
     std::int64_t BytesReceived() const { return m_bytesReceived; }
     std::int64_t QuotaMaximum() const { return m_quotaMax; }
+    // Books `receivedBytes` of a closed upload against the user's quota (every started
+    // KiB) when the account has a quota (`quotaMaximum` not 0); a busy account is logged
+    // and left as it is.
+    static void BookUpload(CControlSocket& session, std::int64_t receivedBytes,
+                           std::int64_t quotaMaximum);
 
 protected:
     void OnReceive(int error) override;
@@ -82,8 +88,8 @@ private:
     void CancelPaceTimer();
     void DrainUnexpected();
     // Ends the listing or transfer: closes the file and the connection, session state
-    // Idle, the final reply, WM_SESSION_CONTROL 0, and transfer event `event` (0: none).
-    void EndTransfer(const char* reply, int event);
+    // Idle, the final reply, the data connection closed after the command, and `event`.
+    void EndTransfer(const char* reply, TransferEvent event);
     EventLoop& Loop();
 
     bool m_connected = false;

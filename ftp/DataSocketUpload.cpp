@@ -1,7 +1,10 @@
 // The receiving side of the data socket: uploads, their speed limit and the quota.
 #include <algorithm>
+#include <mutex>
 
+#include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
+#include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
@@ -14,7 +17,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     if (m_quotaMax != 0 && m_quotaUsed >= m_quotaMax) {
         m_session.SetState(SessionState::Idle);
         m_session.SendReply("452 Disk quota exceeded. Transfer aborted.");
-        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        m_session.CloseDataConnectionLater();
         return;
     }
     m_file.Close();
@@ -25,8 +28,8 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
         m_file.Close();
         m_session.SetState(SessionState::Idle);
         m_session.SendReply("450 Can't access file.");
-        m_session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
-        m_session.Owner().ReportTransferEvent(5);
+        m_session.CloseDataConnectionLater();
+        m_session.Owner().ReportTransferEvent(TransferEvent::TransferFailed);
         return;
     }
     m_position = 0;
@@ -39,11 +42,11 @@ long CDataSocket::ReceiveStep() {
     const long count = Receive(m_buffer.data(), m_buffer.size());
     if (count < 0) {
         if (LastError() == SocketError::kWouldBlock) return -1;
-        EndTransfer("426 Connection error.", 5);
+        EndTransfer("426 Connection error.", TransferEvent::TransferFailed);
         return -1;
     }
     if (count == 0) {
-        EndTransfer("226 Transfer complete.", 3);
+        EndTransfer("226 Transfer complete.", TransferEvent::UploadDone);
         return 0;
     }
     // Without a limit or quota the counts of one loop turn go out together (see
@@ -55,7 +58,7 @@ long CDataSocket::ReceiveStep() {
     if (!QuotaAllows(count)) return 0;
     if (!m_file.Write(m_buffer.data(), static_cast<std::size_t>(count))) {
         m_session.Server().LogMessage(LogCategory::Error, m_file.GetLastError());
-        EndTransfer("450 Can't access file.", 5);
+        EndTransfer("450 Can't access file.", TransferEvent::TransferFailed);
         return 0;
     }
     return count;
@@ -72,7 +75,7 @@ bool CDataSocket::QuotaAllows(std::int64_t count) {
     // Counted even when refused: the refused chunk was received, and is booked.
     m_bytesReceived += count;
     if (m_quotaUsed + m_bytesReceived < m_quotaMax) return true;
-    EndTransfer("452 Disk quota exceeded. Transfer aborted.", 0);
+    EndTransfer("452 Disk quota exceeded. Transfer aborted.", TransferEvent::None);
     return false;
 }
 
@@ -89,4 +92,18 @@ void CDataSocket::PaceUpload(long received) {
     }
     m_uploadWindowBytes = 0;
     m_uploadWindowStart = 0;
+}
+
+void CDataSocket::BookUpload(CControlSocket& session, std::int64_t receivedBytes,
+                             std::int64_t quotaMaximum) {
+    if (quotaMaximum == 0) return;
+    // Ordered with DELE and the other sessions of the user; an account that cannot be
+    // read or written is left as it is.
+    std::lock_guard lock(session.Server().ConnectionLock());
+    // SECURITY: every started KiB is booked, so the quota cannot be passed by many
+    // uploads just short of a whole KiB.
+    bool busy = false;
+    (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
+                          static_cast<double>((receivedBytes + 1023) / 1024), false, &busy);
+    if (busy) LogAccountBusy(session);
 }

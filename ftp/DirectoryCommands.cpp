@@ -1,6 +1,7 @@
 // CWD, XCWD, CDUP, PWD, XPWD, MKD, XMKD, RMD, XRMD.
 #include "ftp/Commands.h"
 #include "ftp/NameText.h"
+#include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TreeRoots.h"
@@ -21,9 +22,9 @@ bool CreateDirectoryTree(const std::string& localPath) {
 // The CWD procedure; `shown` is the text the failure replies quote.
 void ChangeDirectory(CControlSocket& session, const std::string& argument, const std::string& shown) {
     std::string local;
-    switch (session.ResolveDirPath(argument, PermissionKind::DirList, local)) {
+    switch (ResolveDirPath(session, argument, PermissionKind::DirList, local)) {
         case ResolveResult::Found:
-            session.SetCurrentDir(session.ToVirtualPath(local));
+            session.SetCurrentDir(ToVirtualPath(session, local));
             session.SendReply("250 CWD command successful \"%s\" is current directory.",
                               ControlSafe(session.CurrentDir()).c_str());
             return;
@@ -62,7 +63,7 @@ void CmdPwd(CControlSocket& session, const std::string&) {
 void CmdMkd(CControlSocket& session, const std::string& argument) {
     if (RefuseUnsafeName(session, argument)) return;
     std::string local;
-    switch (session.ResolveDirPath(argument, PermissionKind::DirCreate, local)) {
+    switch (ResolveDirPath(session, argument, PermissionKind::DirCreate, local)) {
         case ResolveResult::Found:
             session.SendReply("550 Directory exists.");
             return;
@@ -83,7 +84,8 @@ void CmdMkd(CControlSocket& session, const std::string& argument) {
 
 void CmdRmd(CControlSocket& session, const std::string& argument) {
     std::string local;
-    const ResolveResult result = session.ResolveDirPath(argument, PermissionKind::DirRemove, local);
+    const ResolveResult result =
+        ResolveDirPath(session, argument, PermissionKind::DirRemove, local);
     if (result == ResolveResult::Busy) {
         ReplyAccountBusy(session);
         return;

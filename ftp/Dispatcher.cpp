@@ -1,71 +1,29 @@
 // Turns a received line into a keyword and an argument, applies the rules every
 // command shares (missing argument, login), and runs the command's body.
-#include "ftp/CommandTable.h"
+#include "ftp/Dispatcher.h"
+
 #include "config/LogLine.h"
-#include "ftp/Commands.h"
-#include "ftp/ExtensionTable.h"
-#include "server/ConnectThread.h"
+#include "ftp/CommandTable.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
 
 namespace {
 
-// Bodies by command id; same-behaviour pairs share one body.
-const CommandHandler kHandlers[kCommandCount] = {
-    &CmdAbor,      // ABOR
-    &CmdAppe,      // APPE
-    &CmdQuit,      // BYE
-    &CmdCdup,      // CDUP
-    &CmdCwd,       // CWD
-    &CmdDele,      // DELE
-    &CmdHelp,      // HELP
-    &CmdList,      // LIST
-    &CmdMkd,       // MKD
-    &CmdNlst,      // NLST
-    &CmdNoop,      // NOOP
-    &CmdPass,      // PASS
-    &CmdPasv,      // PASV
-    &CmdPasv,      // P@SW
-    &CmdPort,      // PORT
-    &CmdPwd,       // PWD
-    &CmdQuit,      // QUIT
-    &CmdRest,      // REST
-    &CmdRetr,      // RETR
-    &CmdRmd,       // RMD
-    &CmdRnfr,      // RNFR
-    &CmdRnto,      // RNTO
-    &CmdSize,      // SIZE
-    &CmdStor,      // STOR
-    &CmdSyst,      // SYST
-    &CmdType,      // TYPE
-    &CmdUser,      // USER
-    &CmdCwd,       // XCWD
-    &CmdMkd,       // XMKD
-    &CmdPwd,       // XPWD
-    &CmdRmd,       // XRMD
-};
-
-bool AllowedBeforeLogin(int id) {
-    return id == static_cast<int>(CommandId::User) || id == static_cast<int>(CommandId::Pass) ||
-           id == static_cast<int>(CommandId::Quit) || id == static_cast<int>(CommandId::Bye);
-}
-
-}  // namespace
-
-bool CControlSocket::GetCommand(std::string& keyword, std::string& argument) {
-    if (m_commandQueue.empty()) return false;
-    const std::string line = std::move(m_commandQueue.front());
-    m_commandQueue.pop_front();
-    // SECURITY: the one place received lines are logged; a password never reaches the log.
-    Server().LogMessage(LogCategory::Received, MaskPassword(line));
-    if (CWindowSink* sink = Server().Sink()) sink->OnSessionCommand(SessionId(), m_currentDir, line);
+// Shows `line`, and splits it into an upper-case keyword and the argument (everything
+// after the first blank, unchanged). False when the keyword is empty.
+bool GetCommand(CControlSocket& session, const std::string& line, std::string& keyword,
+                std::string& argument) {
+    // SECURITY: the one place received lines are shown; a password never reaches the log
+    // nor the window.
+    const std::string shown = MaskedCommandLine(line);
+    session.Server().LogMessage(LogCategory::Received, ">> " + shown);
+    if (CWindowSink* sink = session.Server().Sink())
+        sink->OnSessionCommand(session.SessionId(), session.CurrentDir(), shown);
     const auto blank = line.find(' ');
     keyword = KeywordOf(line);
     argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
     return !keyword.empty();
 }
-
-namespace {
 
 // The rules every command shares, in order: a missing required argument (before the
 // login check, so it applies before login too), then the login.
@@ -82,27 +40,23 @@ bool PassesCommonRules(CControlSocket& session, bool needsArgument, bool allowed
     return true;
 }
 
+// What an unknown keyword gets: the rules of a command that takes no argument and
+// needs a login.
+constexpr FtpCommandEntry kUnknownCommand{"", false, false, CmdNotImplemented};
+
 }  // namespace
 
-void CControlSocket::ProcessCommand() {
+void ProcessCommand(CControlSocket& session, const std::string& line) {
     std::string keyword;
     std::string argument;
-    if (!GetCommand(keyword, argument)) return;
+    if (!GetCommand(session, line, keyword, argument)) return;
     // SECURITY: a NUL would cut the line short wherever it is used as a C string.
     if (keyword.find('\0') != std::string::npos || argument.find('\0') != std::string::npos) {
-        SendReply("501 Syntax error in parameters or arguments.");
+        session.SendReply("501 Syntax error in parameters or arguments.");
         return;
     }
-    const FtpCommandEntry& entry = FindCommand(keyword);
-    if (entry.id != static_cast<int>(CommandId::None)) {
-        if (PassesCommonRules(*this, entry.needsArgument == 1, AllowedBeforeLogin(entry.id), argument))
-            kHandlers[entry.id](*this, argument);
-        return;
-    }
-    if (const ExtensionEntry* extension = FindExtension(keyword)) {
-        if (PassesCommonRules(*this, extension->needsArgument, extension->allowedBeforeLogin, argument))
-            extension->handler(*this, argument);
-        return;
-    }
-    if (PassesCommonRules(*this, false, false, argument)) SendReply("502 Command not implemented.");
+    const FtpCommandEntry* found = FindCommand(keyword);
+    const FtpCommandEntry& entry = found != nullptr ? *found : kUnknownCommand;
+    if (PassesCommonRules(session, entry.needsArgument, entry.allowedBeforeLogin, argument))
+        entry.handler(session, argument);
 }

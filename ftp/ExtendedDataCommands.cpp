@@ -62,7 +62,7 @@ bool SplitExtendedAddress(const std::string& argument, std::vector<std::string>&
 void CmdEpsv(CControlSocket& session, const std::string& argument) {
     const std::string choice = std::string(TrimBlanks(argument));
     if (EqualsNoCase(choice, "ALL")) {
-        session.m_epsvAll = true;
+        session.Settings().epsvAll = true;
         session.SendReply("200 EPSV ALL command successful.");
         return;
     }
@@ -80,7 +80,7 @@ void CmdEpsv(CControlSocket& session, const std::string& argument) {
     std::uint16_t port = 0;
     if (!OpenPassiveSocket(session, port)) return;
     session.SendReply("229 Entering Extended Passive Mode (|||%d|)", port);
-    session.m_passive = true;
+    session.Settings().data.passive = true;
 }
 
 void CmdEprt(CControlSocket& session, const std::string& argument) {
@@ -118,8 +118,8 @@ void CmdEprt(CControlSocket& session, const std::string& argument) {
         session.SendReply("501 EPRT to a port below 1024 is not allowed.");
         return;
     }
-    session.m_portAddress = address;
-    session.m_portPort = port;
-    session.m_passive = false;
+    session.Settings().data.portAddress = address;
+    session.Settings().data.portPort = port;
+    session.Settings().data.passive = false;
     session.SendReply("200 EPRT command successful.");
 }

@@ -5,6 +5,7 @@
 
 #include "ftp/Commands.h"
 #include "ftp/ListFormat.h"
+#include "ftp/PathResolver.h"
 #include "ftp/ResolveReplies.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -20,8 +21,9 @@ const char* const kFeaturesAfterMlst[] = {" REST STREAM", " SIZE", " TVFS", " UT
 
 std::string DataConnectionText(const CControlSocket& session) {
     if (session.HasDataSocket()) return "open";
-    if (session.m_passive) return "passive, waiting";
-    if (session.m_portPort >= 0) return "active, to " + session.m_portAddress;
+    const DataSettings& data = session.Settings().data;
+    if (data.passive) return "passive, waiting";
+    if (data.portPort >= 0) return "active, to " + data.portAddress;
     return "none";
 }
 
@@ -30,7 +32,7 @@ std::string DataConnectionText(const CControlSocket& session) {
 void CmdFeat(CControlSocket& session, const std::string&) {
     session.SendReply("211-Features:");
     for (const char* line : kFeaturesBeforeMlst) session.SendReply("%s", line);
-    session.SendReply(" MLST %s", MlstFeatureFacts(session.m_mlstFacts).c_str());
+    session.SendReply(" MLST %s", MlstFeatureFacts(session.Settings().mlstFacts).c_str());
     for (const char* line : kFeaturesAfterMlst) session.SendReply("%s", line);
     session.SendReply("211 End");
 }
@@ -53,7 +55,9 @@ void CmdOpts(CControlSocket& session, const std::string& argument) {
 
 void CmdMdtm(CControlSocket& session, const std::string& argument) {
     std::string local;
-    if (ReplyUnlessFileFound(session, session.ResolveFilePath(argument, PermissionKind::Read, local))) return;
+    if (ReplyUnlessFileFound(session,
+                             ResolveFilePath(session, argument, PermissionKind::Read, local)))
+        return;
     session.SendReply("213 %s", FormatUtcTime(GetModifyTime(local), "%Y%m%d%H%M%S").c_str());
 }
 
@@ -66,8 +70,8 @@ void CmdMfmt(CControlSocket& session, const std::string& argument) {
     }
     const std::string path = argument.substr(blank + 1);
     std::string local;
-    const ResolveResult result = session.ResolveFilePath(path, PermissionKind::Write, local);
-    if (result == ResolveResult::Found && !CControlSocket::PathExists(local, false)) {
+    const ResolveResult result = ResolveFilePath(session, path, PermissionKind::Write, local);
+    if (result == ResolveResult::Found && !PathExists(local, false)) {
         session.SendReply("550 File unavailable.");
         return;
     }
@@ -92,7 +96,7 @@ void CmdStat(CControlSocket& session, const std::string& argument) {
     session.SendReply(" Connected from %s", session.UserAddress().empty() ? thread.PeerAddress().c_str()
                                                                        : session.UserAddress().c_str());
     session.SendReply(" Logged in as %s", session.UserName().c_str());
-    session.SendReply(" TYPE: %s", session.m_typeShown.c_str());
+    session.SendReply(" TYPE: %s", session.Settings().typeShown.c_str());
     session.SendReply(" Data connection: %s", DataConnectionText(session).c_str());
     session.SendReply(" %d transfers completed; %" PRId64 " bytes received, %" PRId64 " bytes sent",
                       thread.TransfersCompleted(), thread.BytesReceived(), thread.BytesSent());

@@ -7,6 +7,7 @@
 #include "accounts/AccountStore.h"
 #include "ftp/Commands.h"
 #include "ftp/NameText.h"
+#include "ftp/PathResolver.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
@@ -25,7 +26,7 @@ std::string ParentOf(const std::string& localPath) {
 // "/pub/."), is the home or a folder's directory: a root is never a rename target.
 bool NamesTreeRoot(CControlSocket& session, const std::string& argument) {
     std::string local;
-    return session.ResolveDirPath(argument, PermissionKind::DirList, local) !=
+    return ResolveDirPath(session, argument, PermissionKind::DirList, local) !=
                ResolveResult::DirNotFound &&
            IsTreeRoot(session, local);
 }
@@ -44,13 +45,14 @@ void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
 
 void CmdDele(CControlSocket& session, const std::string& argument) {
     std::string local;
-    if (ReplyUnlessFileFound(session, session.ResolveFilePath(argument, PermissionKind::Delete, local)))
+    if (ReplyUnlessFileFound(session,
+                             ResolveFilePath(session, argument, PermissionKind::Delete, local)))
         return;
     if (IsTreeRoot(session, local)) {
         session.SendReply("550 No permission.");
         return;
     }
-    const std::string shown = ControlSafe(session.ToVirtualPath(local));
+    const std::string shown = ControlSafe(ToVirtualPath(session, local));
     const std::int64_t size = std::max<std::int64_t>(GetFileSize(local), 0);
     if (!RemoveFile(local)) {
         session.SendReply("450 delete file error: \"%s\".", shown.c_str());
@@ -62,7 +64,7 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
 
 void CmdRnfr(CControlSocket& session, const std::string& argument) {
     std::string local;
-    const ResolveResult asFile = session.ResolveFilePath(argument, PermissionKind::Rename, local);
+    const ResolveResult asFile = ResolveFilePath(session, argument, PermissionKind::Rename, local);
     if (asFile == ResolveResult::Busy) {
         ReplyAccountBusy(session);
         return;
@@ -70,7 +72,7 @@ void CmdRnfr(CControlSocket& session, const std::string& argument) {
     const bool isFile = asFile == ResolveResult::Found;
     const ResolveResult result =
         isFile ? ResolveResult::Found
-               : session.ResolveDirPath(argument, PermissionKind::DirRename, local);
+               : ResolveDirPath(session, argument, PermissionKind::DirRename, local);
     // SECURITY: the home directory and the folders' directories stay where they are,
     // however the client spells them ("." and "/pub/." included).
     if (result == ResolveResult::Found && IsTreeRoot(session, local)) {
@@ -78,14 +80,14 @@ void CmdRnfr(CControlSocket& session, const std::string& argument) {
         return;
     }
     if (isFile) {
-        session.m_renameSource = local;
-        session.m_renameIsFile = true;
+        session.Settings().renameSource = local;
+        session.Settings().renameIsFile = true;
         session.SendReply("350 File exists, ready for destination name.");
         return;
     }
     if (result == ResolveResult::Found) {
-        session.m_renameSource = local;
-        session.m_renameIsFile = false;
+        session.Settings().renameSource = local;
+        session.Settings().renameIsFile = false;
         session.SendReply("350 Directory exists, ready for destination name.");
     } else if (result == ResolveResult::Denied) {
         session.SendReply("550 No permission.");
@@ -97,20 +99,20 @@ void CmdRnfr(CControlSocket& session, const std::string& argument) {
 }
 
 void CmdRnto(CControlSocket& session, const std::string& argument) {
-    if (session.m_renameSource.empty()) {
+    if (session.Settings().renameSource.empty()) {
         session.SendReply("503 Bad sequence of commands.");
         return;
     }
     if (RefuseUnsafeName(session, argument)) return;
-    if (NamesTreeRoot(session, argument) || IsTreeRoot(session, session.m_renameSource)) {
+    if (NamesTreeRoot(session, argument) || IsTreeRoot(session, session.Settings().renameSource)) {
         session.SendReply("550 No permission.");
         return;
     }
-    const bool isFile = session.m_renameIsFile;
+    const bool isFile = session.Settings().renameIsFile;
     std::string target;
     const ResolveResult result =
-        isFile ? session.ResolveFilePath(argument, PermissionKind::Rename, target)
-               : session.ResolveDirPath(argument, PermissionKind::DirRename, target);
+        isFile ? ResolveFilePath(session, argument, PermissionKind::Rename, target)
+               : ResolveDirPath(session, argument, PermissionKind::DirRename, target);
     if (result == ResolveResult::Found) {
         session.SendReply("550 %s already exists.", isFile ? "File" : "Directory");
         return;
@@ -125,13 +127,13 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
     // SECURITY: no entry of the home may hide a virtual folder of the same name.
     if (result == ResolveResult::Denied || ShadowsVirtualFolder(session, target) ||
         (!target.empty() &&
-         !session.CheckPermission(targetDir,
-                                  isFile ? PermissionKind::Rename : PermissionKind::DirRename))) {
+         !CheckPermission(session, targetDir,
+                          isFile ? PermissionKind::Rename : PermissionKind::DirRename))) {
         session.SendReply("550 No permission.");
         return;
     }
-    const std::string shown = ControlSafe(session.ToVirtualPath(session.m_renameSource));
-    if (MovePath(session.m_renameSource, target))
+    const std::string shown = ControlSafe(ToVirtualPath(session, session.Settings().renameSource));
+    if (MovePath(session.Settings().renameSource, target))
         session.SendReply("250 %s \"%s\" renamed .", isFile ? "File" : "Directory", shown.c_str());
     else
         session.SendReply("450 error rename the %s: \"%s\".", isFile ? "file" : "directory", shown.c_str());
@@ -139,7 +141,8 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
 
 void CmdSize(CControlSocket& session, const std::string& argument) {
     std::string local;
-    if (ReplyUnlessFileFound(session, session.ResolveFilePath(argument, PermissionKind::Read, local)))
+    if (ReplyUnlessFileFound(session,
+                             ResolveFilePath(session, argument, PermissionKind::Read, local)))
         return;
     session.SendReply("213 %" PRId64, std::max<std::int64_t>(GetFileSize(local), 0));
 }
@@ -147,6 +150,7 @@ void CmdSize(CControlSocket& session, const std::string& argument) {
 void CmdRest(CControlSocket& session, const std::string& argument) {
     // A 64-bit offset, so a resumed transfer of a file over 2 GiB continues at the
     // right byte.
-    session.m_restartOffset = LeadingInteger(argument);
-    session.SendReply("350 Restarting at byte offset %" PRId64 ".", session.m_restartOffset);
+    session.Settings().data.restartOffset = LeadingInteger(argument);
+    session.SendReply("350 Restarting at byte offset %" PRId64 ".",
+                      session.Settings().data.restartOffset);
 }

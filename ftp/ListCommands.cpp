@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "accounts/AccountStore.h"
-#include "ftp/ResolveReplies.h"
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
 #include "ftp/ListFormat.h"
 #include "ftp/Listing.h"
 #include "ftp/NameText.h"
+#include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
+#include "ftp/ResolveReplies.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
 #include "platform/FileSystem.h"
@@ -65,7 +66,7 @@ std::vector<ListedFolder> ListedFolders(CControlSocket& session, const std::stri
 
 bool ResolveListedPath(CControlSocket& session, const std::string& argument, std::string& local) {
     const std::string path = argument.empty() ? session.CurrentDir() : argument;
-    switch (session.ResolveDirPath(path, PermissionKind::DirList, local)) {
+    switch (ResolveDirPath(session, path, PermissionKind::DirList, local)) {
         case ResolveResult::Found: return true;
         case ResolveResult::Denied:
             session.SendReply("550 \"%s\": No permission.", ControlSafe(argument).c_str());
@@ -121,7 +122,7 @@ void SendListingText(CControlSocket& session, std::string text) {
         return;
     }
     session.SetState(SessionState::Listing);
-    CDataSocket& socket = *session.m_dataSocket;
+    CDataSocket& socket = *session.DataSocket();
     (void)socket.ReadLimits(LimitKind::None);  // a listing is held to no limit
     socket.EnableRead(true);
     socket.SendListing(std::move(text));

@@ -8,6 +8,7 @@
 #include "ftp/ListFormat.h"
 #include "ftp/Listing.h"
 #include "ftp/NameText.h"
+#include "ftp/PathResolver.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
 #include "server/ControlSocket.h"
@@ -36,7 +37,7 @@ constexpr PermLetter kDirPerms[] = {
 template <std::size_t N>
 std::string PermText(CControlSocket& session, const std::string& local, const PermLetter (&letters)[N]) {
     // Unselected, the fact is not shown: spare its table look-ups.
-    if ((session.m_mlstFacts & kFactPerm) == 0) return {};
+    if ((session.Settings().mlstFacts & kFactPerm) == 0) return {};
     // One table look-up per kind: "e" and "l" share one.
     constexpr std::size_t kKinds = static_cast<std::size_t>(PermissionKind::DirRename) + 1;
     std::string text;
@@ -45,7 +46,7 @@ std::string PermText(CControlSocket& session, const std::string& local, const Pe
     for (const PermLetter& p : letters) {
         const auto index = static_cast<std::size_t>(p.kind);
         if (!asked[index]) {
-            granted[index] = session.CheckPermission(local, p.kind);
+            granted[index] = CheckPermission(session, local, p.kind);
             asked[index] = true;
         }
         if (granted[index]) text += p.letter;
@@ -64,15 +65,15 @@ std::string JoinLocal(const std::string& dir, const std::string& name) {
 
 // The pdir line of `local` unless it is the top of the client's tree.
 void AppendParentLine(CControlSocket& session, const std::string& local, std::string& text) {
-    const std::string virtualPath = session.ToVirtualPath(local);
+    const std::string virtualPath = ToVirtualPath(session, local);
     if (virtualPath == "/" || virtualPath.empty() || virtualPath.front() != '/') return;
     const auto slash = virtualPath.find_last_of('/');
     const std::string parentVirtual = slash == 0 ? "/" : virtualPath.substr(0, slash);
     std::string parentLocal;
     DirEntry parent;
-    if (!session.MapToLocal(parentVirtual, parentLocal) || !StatEntry(parentLocal, parent)) return;
+    if (!MapToLocal(session, parentVirtual, parentLocal) || !StatEntry(parentLocal, parent)) return;
     text += FormatFacts("pdir", parent, PermText(session, parentLocal, kDirPerms),
-                        session.m_mlstFacts) +
+                        session.Settings().mlstFacts) +
             "..\r\n";
 }
 
@@ -89,23 +90,24 @@ void CmdMlsd(CControlSocket& session, const std::string& argument) {
     std::string text;
     DirEntry self;
     if (StatEntry(local, self))
-        text +=
-            FormatFacts("cdir", self, PermText(session, local, kDirPerms), session.m_mlstFacts) +
-            ".\r\n";
+        text += FormatFacts("cdir", self, PermText(session, local, kDirPerms),
+                            session.Settings().mlstFacts) +
+                ".\r\n";
     AppendParentLine(session, local, text);
     const std::string filePerms = PermText(session, local, kFilePerms);
     for (const DirEntry& entry : entries) {
         const std::string perm = entry.isDirectory
                                      ? PermText(session, JoinLocal(local, entry.name), kDirPerms)
                                      : filePerms;
-        text += FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts) +
+        text += FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm,
+                            session.Settings().mlstFacts) +
                 ControlSafe(entry.name) + "\r\n";
     }
     for (const ListedFolder& folder : ListedFolders(session, local)) {
         DirEntry entry = folder.entry;
         entry.isDirectory = true;  // a folder is listed as a directory whatever it leads to
         text += FormatFacts("dir", entry, PermText(session, folder.dir, kDirPerms),
-                            session.m_mlstFacts) +
+                            session.Settings().mlstFacts) +
                 ControlSafe(folder.name) + "\r\n";
     }
     SendListingText(session, std::move(text));
@@ -121,18 +123,19 @@ void CmdMlst(CControlSocket& session, const std::string& argument) {
     }
     const std::string perm = entry.isDirectory ? PermText(session, local, kDirPerms)
                                                : PermText(session, ParentOf(local), kFilePerms);
-    const std::string name = ControlSafe(session.ToVirtualPath(local));
+    const std::string name = ControlSafe(ToVirtualPath(session, local));
     session.SendReply("250-Listing %s", name.c_str());
     session.SendReply(
         " %s%s",
-        FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.m_mlstFacts).c_str(),
+        FormatFacts(entry.isDirectory ? "dir" : "file", entry, perm, session.Settings().mlstFacts)
+            .c_str(),
         name.c_str());
     session.SendReply("250 End");
 }
 
 void CmdOptsMlst(CControlSocket& session, const std::string& factList) {
-    session.m_mlstFacts = ParseMlstFacts(factList);
-    const std::string names = MlstFactNames(session.m_mlstFacts);
+    session.Settings().mlstFacts = ParseMlstFacts(factList);
+    const std::string names = MlstFactNames(session.Settings().mlstFacts);
     if (names.empty())
         session.SendReply("200 MLST OPTS");
     else

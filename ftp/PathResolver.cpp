@@ -1,5 +1,7 @@
 // Client paths to local paths and back, and the permission a user holds at a local
 // path. Every call reads the account tables afresh: an edit applies at once.
+#include "ftp/PathResolver.h"
+
 #include <strings.h>
 
 #include <vector>
@@ -175,21 +177,21 @@ bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath)
     return false;
 }
 
-bool CControlSocket::MapToLocal(const std::string& virtualPath, std::string& localPath) {
-    AccountView account = ReadAccount(*this);
-    return MapWith(Server().ProgramDir(), account, virtualPath, localPath) && !account.busy;
+bool MapToLocal(CControlSocket& session, const std::string& virtualPath, std::string& localPath) {
+    AccountView account = ReadAccount(session);
+    return MapWith(session.Server().ProgramDir(), account, virtualPath, localPath) && !account.busy;
 }
 
-bool CControlSocket::CheckPermission(const std::string& localPath, PermissionKind kind) {
-    AccountView account = ReadAccount(*this);
-    return CheckWith(Server().ProgramDir(), account, localPath, kind) && !account.busy;
+bool CheckPermission(CControlSocket& session, const std::string& localPath, PermissionKind kind) {
+    AccountView account = ReadAccount(session);
+    return CheckWith(session.Server().ProgramDir(), account, localPath, kind) && !account.busy;
 }
 
-std::string CControlSocket::ToVirtualPath(const std::string& localPath) {
-    const AccountView account = ReadAccount(*this);
+std::string ToVirtualPath(CControlSocket& session, const std::string& localPath) {
+    const AccountView account = ReadAccount(session);
     if (!account.home.empty() && IsSameOrBelow(account.home, localPath))
         return JoinVirtual("", RemainderBelow(account.home, localPath));
-    for (const std::string& table : FolderTables(Server().ProgramDir(), account.user)) {
+    for (const std::string& table : FolderTables(session.Server().ProgramDir(), account.user)) {
         std::vector<VirtualFolder> folders;
         if (!ReadFolders(table, folders)) continue;
         for (const VirtualFolder& folder : folders) {
@@ -203,24 +205,24 @@ std::string CControlSocket::ToVirtualPath(const std::string& localPath) {
     return StripTrailingSlashes(localPath).empty() ? "/" : StripTrailingSlashes(localPath);
 }
 
-bool CControlSocket::PathExists(const std::string& localPath, bool wantDirectory) {
+bool PathExists(const std::string& localPath, bool wantDirectory) {
     const PathKind kind = GetPathKind(localPath);
     if (kind == PathKind::Missing) return false;
     return (kind == PathKind::Directory) == wantDirectory;
 }
 
-ResolveResult CControlSocket::ResolveDirPath(const std::string& argument, PermissionKind kind,
-                                             std::string& localPath) {
+ResolveResult ResolveDirPath(CControlSocket& session, const std::string& argument,
+                             PermissionKind kind, std::string& localPath) {
     std::string path = NormalizeArgument(argument);
     if (path.empty()) {
         if (kind != PermissionKind::DirList) return ResolveResult::DirNotFound;
         path.push_back('/');  // the home directory
     }
-    if (path.front() != '/') path = JoinToCurrent(m_currentDir, path);
+    if (path.front() != '/') path = JoinToCurrent(session.CurrentDir(), path);
     // One reading of the account serves the whole resolution.
-    AccountView account = ReadAccount(*this);
+    AccountView account = ReadAccount(session);
     if (account.busy) return ResolveResult::Busy;
-    const std::string& programDir = Server().ProgramDir();
+    const std::string& programDir = session.Server().ProgramDir();
     const bool mapped = MapWith(programDir, account, path, localPath);
     // A folder table that could not be read may hide the folder the path names.
     if (account.busy) return ResolveResult::Busy;
@@ -232,15 +234,15 @@ ResolveResult CControlSocket::ResolveDirPath(const std::string& argument, Permis
     return mapped ? ResolveResult::Found : ResolveResult::DirNotFound;
 }
 
-ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, PermissionKind kind,
-                                              std::string& localPath) {
+ResolveResult ResolveFilePath(CControlSocket& session, const std::string& argument,
+                              PermissionKind kind, std::string& localPath) {
     const std::string path = NormalizeArgument(argument);
     if (path.empty()) return ResolveResult::FileNotFound;
     std::string dirPart;
     std::string name;
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) {
-        dirPart = m_currentDir;
+        dirPart = session.CurrentDir();
         name = path;
     } else {
         dirPart = slash == 0 ? "/" : path.substr(0, slash);
@@ -250,10 +252,10 @@ ResolveResult CControlSocket::ResolveFilePath(const std::string& argument, Permi
     // cut the name short where the system reads it.
     if (name == "." || name == ".." || name.find('\0') != std::string::npos)
         return ResolveResult::FileNotFound;
-    if (dirPart.front() != '/') dirPart = JoinToCurrent(m_currentDir, dirPart);
-    AccountView account = ReadAccount(*this);
+    if (dirPart.front() != '/') dirPart = JoinToCurrent(session.CurrentDir(), dirPart);
+    AccountView account = ReadAccount(session);
     if (account.busy) return ResolveResult::Busy;
-    const std::string& programDir = Server().ProgramDir();
+    const std::string& programDir = session.Server().ProgramDir();
     std::string localDir;
     const bool mapped = MapWith(programDir, account, dirPart, localDir);
     if (account.busy) return ResolveResult::Busy;

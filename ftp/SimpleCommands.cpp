@@ -14,7 +14,7 @@ void CmdSyst(CControlSocket& session, const std::string&) { session.SendReply("2
 void CmdHelp(CControlSocket& session, const std::string&) { session.SendReply("501 Bad command."); }
 
 void CmdType(CControlSocket& session, const std::string& argument) {
-    session.m_typeShown = argument == "A" || argument == "a" ? "ASCII" : argument;
+    session.Settings().typeShown = argument == "A" || argument == "a" ? "ASCII" : argument;
     if (argument == "A" || argument == "a")
         session.SendReply("200 Type is now ASCII");
     else
@@ -32,7 +32,7 @@ void CmdAbor(CControlSocket& session, const std::string&) {
     if (session.HasDataSocket()) {
         if (session.State() != SessionState::Idle) session.SendReply("426 Data connection closed.");
         // Closed when the message is handled, after this command has finished.
-        session.Owner().PostToSelf(WM_SESSION_CONTROL, 0);
+        session.CloseDataConnectionLater();
     }
     session.SendReply("226 ABOR command successful.");
 }

@@ -5,6 +5,7 @@
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
+#include "ftp/PathResolver.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
@@ -17,7 +18,7 @@ void RunUpload(CControlSocket& session, const std::string& local, std::int64_t k
     session.SendReply("150 File status okay; about to open data connection.");
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Uploading);
-    CDataSocket& socket = *session.m_dataSocket;
+    CDataSocket& socket = *session.DataSocket();
     if (!socket.ReadLimits(LimitKind::Upload)) return;
     socket.StartUpload(local, keepBytes);
     socket.EnableRead(true);
@@ -34,7 +35,7 @@ bool RefuseUnlessRegularFile(CControlSocket& session, const std::string& local) 
 bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, PermissionKind kind,
                          std::string& local) {
     if (RefuseUnsafeName(session, argument)) return false;
-    switch (session.ResolveFilePath(argument, kind, local)) {
+    switch (ResolveFilePath(session, argument, kind, local)) {
         case ResolveResult::Found:
             break;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return false;
@@ -54,7 +55,7 @@ bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, P
 
 void CmdRetr(CControlSocket& session, const std::string& argument) {
     std::string local;
-    switch (session.ResolveFilePath(argument, PermissionKind::Read, local)) {
+    switch (ResolveFilePath(session, argument, PermissionKind::Read, local)) {
         case ResolveResult::Found: break;
         case ResolveResult::Denied: session.SendReply("550 No permission."); return;
         case ResolveResult::Busy: ReplyAccountBusy(session); return;
@@ -64,10 +65,10 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
     session.SendReply("150 File status okay; about to open data connection.");
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Downloading);
-    CDataSocket& socket = *session.m_dataSocket;
+    CDataSocket& socket = *session.DataSocket();
     socket.EnableRead(true);
     if (!socket.ReadLimits(LimitKind::Download)) return;
-    socket.StartDownload(local, session.m_restartOffset);
+    socket.StartDownload(local, session.Settings().data.restartOffset);
 }
 
 void CmdStor(CControlSocket& session, const std::string& argument) {
@@ -75,13 +76,14 @@ void CmdStor(CControlSocket& session, const std::string& argument) {
     if (!ResolveUploadTarget(session, argument, PermissionKind::Write, local)) return;
     // A resumed upload (REST n) keeps the first n bytes and continues after them;
     // writing the rest at byte 0 would corrupt the file. The kept part must exist.
-    std::int64_t keep = session.m_restartOffset > 0 ? session.m_restartOffset : 0;
+    std::int64_t& offset = session.Settings().data.restartOffset;
+    const std::int64_t keep = offset > 0 ? offset : 0;
     if (keep > 0 && (GetPathKind(local) != PathKind::File || GetFileSize(local) < keep)) {
-        session.m_restartOffset = 0;
+        offset = 0;
         session.SendReply("554 Invalid REST parameter.");
         return;
     }
-    session.m_restartOffset = keep;
+    offset = keep;
     RunUpload(session, local, keep);
 }
 
@@ -89,6 +91,6 @@ void CmdAppe(CControlSocket& session, const std::string& argument) {
     std::string local;
     if (!ResolveUploadTarget(session, argument, PermissionKind::Append, local)) return;
     const std::int64_t size = GetPathKind(local) == PathKind::File ? GetFileSize(local) : 0;
-    session.m_restartOffset = size > 0 ? size : 0;
-    RunUpload(session, local, session.m_restartOffset);
+    session.Settings().data.restartOffset = size > 0 ? size : 0;
+    RunUpload(session, local, session.Settings().data.restartOffset);
 }

@@ -15,6 +15,7 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
+#include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
@@ -153,16 +154,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string argument = lf == std::string::npos ? input : input.substr(lf + 1);
     session.SetCurrentDir(current);
     std::string local;
-    if (session.ResolveFilePath(argument, kind, local) == ResolveResult::Found)
+    if (ResolveFilePath(session, argument, kind, local) == ResolveResult::Found)
         CheckInside(f, local, "ResolveFilePath");
     local.clear();
-    const ResolveResult dir = session.ResolveDirPath(argument, kind, local);
+    const ResolveResult dir = ResolveDirPath(session, argument, kind, local);
     if (dir == ResolveResult::Found || kind == PermissionKind::DirCreate)
         CheckInside(f, local, "ResolveDirPath");
     // Any text at all is shown without failing; a mapped path as a client path.
-    (void)session.ToVirtualPath(argument);
+    (void)ToVirtualPath(session, argument);
     if (local.empty()) return 0;
-    const std::string shown = session.ToVirtualPath(local);
+    const std::string shown = ToVirtualPath(session, local);
     if (shown.empty() || shown.front() != '/') {
         std::fprintf(stderr, "ToVirtualPath gave \"%s\"\n", shown.c_str());
         std::abort();

@@ -55,8 +55,9 @@ void CConnectThread::ExitInstance() {
 
 std::intptr_t CConnectThread::OnThreadMessage(const Message& message) {
     if (message.id != WM_SESSION_CONTROL) return 0;
-    if (message.wParam == 0) m_control.CloseDataConnection();
-    if (message.wParam == 1) {
+    if (message.wParam == static_cast<std::intptr_t>(SessionControl::CloseDataConnection))
+        m_control.CloseDataConnection();
+    if (message.wParam == static_cast<std::intptr_t>(SessionControl::EndSession)) {
         ReleaseUserSlot();
         Loop().PostQuit();
     }
@@ -76,23 +77,30 @@ void CConnectThread::PostToSelf(int id, std::intptr_t wParam) {
     Loop().Post(Message{id, wParam, 0, nullptr});
 }
 
-void CConnectThread::PostStats(std::intptr_t kind, std::intptr_t value) {
-    m_server.MainLoop()->Post(Message{WM_SERVER_STATS, kind, value, m_server.ServerWindow()});
+void CConnectThread::PostSessionControl(SessionControl what) {
+    PostToSelf(WM_SESSION_CONTROL, static_cast<std::intptr_t>(what));
+}
+
+void CConnectThread::PostStats(StatKind kind, std::intptr_t value) {
+    m_server.MainLoop()->Post(
+        Message{WM_SERVER_STATS, static_cast<std::intptr_t>(kind), value, m_server.ServerWindow()});
 }
 
 void CConnectThread::AddSentBytes(std::int64_t count) {
     m_bytesSent += count;
     m_lastActivity = NowSeconds();
-    PostStats(0, static_cast<std::intptr_t>(count));
+    PostStats(StatKind::BytesSent, static_cast<std::intptr_t>(count));
 }
 
 void CConnectThread::AddReceivedBytes(std::int64_t count) {
     m_bytesReceived += count;
     m_lastActivity = NowSeconds();
-    PostStats(1, static_cast<std::intptr_t>(count));
+    PostStats(StatKind::BytesReceived, static_cast<std::intptr_t>(count));
 }
 
-void CConnectThread::ReportTransferEvent(int kind) {
-    if (kind == 2 || kind == 3) ++m_transfersCompleted;
-    PostStats(2, kind);
+void CConnectThread::ReportTransferEvent(TransferEvent event) {
+    if (event == TransferEvent::None) return;
+    if (event == TransferEvent::DownloadDone || event == TransferEvent::UploadDone)
+        ++m_transfersCompleted;
+    PostStats(StatKind::Event, static_cast<std::intptr_t>(event));
 }

@@ -9,6 +9,7 @@
 #include "platform/Thread.h"
 #include "platform/UniqueFd.h"
 #include "server/ControlSocket.h"
+#include "server/SessionEvents.h"
 
 class CFtpServer;
 
@@ -47,8 +48,11 @@ public:
     // Count traffic, refresh the last activity and post WM_SERVER_STATS.
     void AddSentBytes(std::int64_t count);
     void AddReceivedBytes(std::int64_t count);
-    // Posts a transfer event (kinds 2 to 5) to the controller.
-    void ReportTransferEvent(int kind);
+    // Posts a transfer event to the controller (TransferEvent::None is not posted).
+    void ReportTransferEvent(TransferEvent event);
+    // Posts WM_SESSION_CONTROL to this thread's own loop: handled after the running
+    // command has finished.
+    void PostSessionControl(SessionControl what);
     // Posts `message` to this thread's own loop.
     void PostToSelf(int id, std::intptr_t wParam);
     EventLoop& OwnLoop() { return Loop(); }
@@ -64,7 +68,7 @@ protected:
 private:
     std::intptr_t OnThreadMessage(const Message& message);
     void OnIdleTick();
-    void PostStats(std::intptr_t kind, std::intptr_t value);
+    void PostStats(StatKind kind, std::intptr_t value);
 
     CFtpServer& m_server;
     UniqueFd m_acceptedFd;  // until the thread hands it to m_control

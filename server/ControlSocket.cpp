@@ -6,6 +6,7 @@
 #include "config/LogLine.h"
 #include "ftp/CommandTable.h"
 #include "ftp/DataSocket.h"
+#include "ftp/Dispatcher.h"
 #include "platform/Messages.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
@@ -23,7 +24,29 @@ std::uint32_t CControlSocket::SessionId() const { return m_owner.ThreadId(); }
 void CControlSocket::EndSession() {
     m_owner.ReleaseUserSlot();
     Close();
-    m_owner.PostToSelf(WM_SESSION_CONTROL, 1);
+    m_owner.PostSessionControl(SessionControl::EndSession);
+}
+
+void CControlSocket::SetDataSocket(std::unique_ptr<CDataSocket> socket) {
+    m_dataSocket = std::move(socket);
+}
+
+void CControlSocket::CloseDataConnection() {
+    if (!m_dataSocket) return;
+    const std::int64_t received = m_dataSocket->BytesReceived();
+    const std::int64_t quotaMax = m_dataSocket->QuotaMaximum();
+    m_dataSocket.reset();
+    m_settings.data = {};
+    // A transfer cannot outlive its connection (ABOR ends one this way); a session that
+    // is not logged in stays so.
+    if (m_state == SessionState::Listing || m_state == SessionState::Uploading ||
+        m_state == SessionState::Downloading)
+        m_state = SessionState::Idle;
+    CDataSocket::BookUpload(*this, received, quotaMax);
+}
+
+void CControlSocket::CloseDataConnectionLater() {
+    m_owner.PostSessionControl(SessionControl::CloseDataConnection);
 }
 
 void CControlSocket::OnReceive(int /*error*/) {
@@ -102,11 +125,13 @@ void CControlSocket::RunCommands() {
     std::string line;
     // Lines still queued when the session is told to end are not run.
     while (IsOpen() && !m_owner.OwnLoop().QuitTaken()) {
-        if (m_commandQueue.empty()) {
-            if (!CutLine(line)) return;
-            m_commandQueue.push_back(std::move(line));
+        if (!m_commandQueue.empty()) {
+            line = std::move(m_commandQueue.front());
+            m_commandQueue.pop_front();
+        } else if (!CutLine(line)) {
+            return;
         }
-        ProcessCommand();
+        ProcessCommand(*this, line);
     }
 }
 
@@ -173,7 +198,7 @@ bool CControlSocket::SendReply(const char* format, ...) {
         m_owner.ReleaseUserSlot();
         Close();
         Server().LogMessage(LogCategory::Reply, "Connection is not active, disconnected.");
-        m_owner.PostToSelf(WM_SESSION_CONTROL, 1);
+        m_owner.PostSessionControl(SessionControl::EndSession);
         return false;
     }
     Server().LogMessage(LogCategory::Reply, text);
@@ -191,6 +216,3 @@ bool CControlSocket::IsConnectionDead() {
     return error == SocketError::kInvalidArgument || error == SocketError::kNetworkReset ||
            error == SocketError::kConnectionAborted || error == SocketError::kConnectionReset;
 }
-
-// ProcessCommand and GetCommand are defined with the dispatcher (ftp/Dispatcher.cpp),
-// CloseDataConnection with the data connection (ftp/DataConnection.cpp).

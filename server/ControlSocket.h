@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "ftp/PathTypes.h"
 #include "platform/Socket.h"
 
 class CConnectThread;
@@ -16,6 +15,31 @@ class CDataSocket;
 class CFtpServer;
 
 enum class SessionState { Idle = 0, NotLoggedIn = 1, Listing = 2, Uploading = 3, Downloading = 4 };
+
+// How the next data connection is made and where the next transfer starts (PORT or
+// EPRT, PASV or EPSV, REST). Forgotten, in one assignment, when the data connection
+// closes.
+struct DataSettings {
+    bool passive = false;
+    std::string portAddress;  // the active-mode target; empty: none
+    int portPort = -1;
+    std::int64_t restartOffset = 0;
+};
+
+// What the commands keep between lines, apart from user, state and directory.
+struct SessionSettings {
+    DataSettings data;
+    // After EPSV ALL the client uses EPSV only: PORT, PASV and EPRT are refused.
+    bool epsvAll = false;
+    // The last TYPE argument, shown by STAT only: transfers never depend on it.
+    std::string typeShown = "ASCII";
+    // The facts MLST and MLSD show (bits of MlstFact, ftp/ListFormat.h); OPTS MLST
+    // chooses them.
+    std::uint32_t mlstFacts = ~0u;
+    // RNFR's local path for the next RNTO (empty: none), and whether it names a file.
+    std::string renameSource;
+    bool renameIsFile = false;
+};
 
 class CControlSocket : public CAsyncSocket {
 public:
@@ -30,14 +54,10 @@ public:
     // Sends one reply line (CR LF added), logs it and counts its bytes. When the
     // connection is gone it logs that, closes and ends the session; returns false.
     bool SendReply(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Runs the oldest line of the command queue (the dispatcher).
-    void ProcessCommand();
-    // Takes the oldest queued line, logs and reports it, and splits it into an
-    // upper-case keyword and the argument. False when there is none or the keyword
-    // is empty.
-    bool GetCommand(std::string& keyword, std::string& argument);
     // Closes the session's data connection, if any.
     void CloseDataConnection();
+    // Closes it once the running command has finished (WM_SESSION_CONTROL to this thread).
+    void CloseDataConnectionLater();
     // True when the control connection has no handle or the peer is gone.
     bool IsConnectionDead();
     // Closes the socket and asks the thread to end the session.
@@ -54,29 +74,6 @@ public:
     bool IsWaitingForData() const { return m_waitingForData; }
     bool IsWaitInterrupted() const { return m_waitInterrupted; }
 
-    // ---- Paths (ftp/PathResolver.cpp). Each call reads the account tables afresh.
-
-    // Maps a virtual path onto a local path through the home directory and the virtual
-    // folders. On failure `localPath` is untouched (".." anywhere) or the first level
-    // that does not exist.
-    bool MapToLocal(const std::string& virtualPath, std::string& localPath);
-    // Resolves the client's file argument; the permission is that of the containing
-    // directory. `localPath` is the local file path.
-    ResolveResult ResolveFilePath(const std::string& argument, PermissionKind kind,
-                                  std::string& localPath);
-    // Resolves the client's directory argument. For DirCreate on a missing path the
-    // result is DirNotFound with `localPath` the first missing level.
-    ResolveResult ResolveDirPath(const std::string& argument, PermissionKind kind,
-                                 std::string& localPath);
-    // Whether the user holds `kind` at `localPath` (home directory first, then the
-    // user's and the groups' virtual folders).
-    bool CheckPermission(const std::string& localPath, PermissionKind kind);
-    // The virtual path the client sees for `localPath`. Never fails.
-    std::string ToVirtualPath(const std::string& localPath);
-    // True when `localPath` exists and is a directory (`wantDirectory`) or exists and
-    // is not one (!`wantDirectory`).
-    static bool PathExists(const std::string& localPath, bool wantDirectory);
-
     // Session fields.
     const std::string& UserName() const { return m_userName; }
     void SetUserName(const std::string& name) { m_userName = name; }
@@ -89,22 +86,14 @@ public:
     bool HasDataSocket() const { return m_dataSocket != nullptr; }
     std::size_t BufferedBytes() const { return m_receiveBuffer.size(); }
 
-    // Data-connection settings.
-    bool m_passive = false;
-    // After EPSV ALL the client uses EPSV only: PORT, PASV and EPRT are refused.
-    bool m_epsvAll = false;
-    int m_portPort = -1;
-    std::string m_portAddress;
-    std::unique_ptr<CDataSocket> m_dataSocket;
-    // The last TYPE argument, shown by STAT only: transfers never depend on it.
-    std::string m_typeShown = "ASCII";
-    // The facts MLST and MLSD show (bits of MlstFact, ftp/ListFormat.h); OPTS MLST
-    // chooses them.
-    std::uint32_t m_mlstFacts = ~0u;
-    // Rename and restart state.
-    bool m_renameIsFile = false;
-    std::int64_t m_restartOffset = 0;
-    std::string m_renameSource;
+    // The session's data socket, or nullptr.
+    CDataSocket* DataSocket() { return m_dataSocket.get(); }
+    // Replaces the data socket (nullptr: none). The old one goes without the bookkeeping
+    // of CloseDataConnection; the settings stay.
+    void SetDataSocket(std::unique_ptr<CDataSocket> socket);
+    // What the commands keep between lines for the next transfer and rename.
+    SessionSettings& Settings() { return m_settings; }
+    const SessionSettings& Settings() const { return m_settings; }
 
 protected:
     void OnReceive(int error) override;
@@ -134,4 +123,6 @@ private:
     bool m_waitInterrupted = false;
     std::string m_receiveBuffer;
     std::string m_currentDir;
+    std::unique_ptr<CDataSocket> m_dataSocket;
+    SessionSettings m_settings;
 };

@@ -11,11 +11,6 @@
 #include "server/Limits.h"
 #include "server/ListenSocket.h"
 
-namespace {
-constexpr int kFirstEventKind = 2;
-constexpr int kLastEventKind = 5;
-}  // namespace
-
 CFtpServer::CFtpServer(std::string programDir)
     : m_programDir(std::move(programDir)), m_filter(std::make_unique<CIpFilter>()) {}
 
@@ -176,15 +171,18 @@ std::intptr_t CFtpServer::OnSessionClosed(CConnectThread* thread) {
 }
 
 void CFtpServer::OnServerStats(std::intptr_t kind, std::intptr_t value) {
-    if (kind == 0) m_bytesSent += value;
-    if (kind == 1) m_bytesReceived += value;
-    if (kind == 2 && value >= kFirstEventKind && value <= kLastEventKind)
-        ++m_eventCounts[value - kFirstEventKind];
+    if (kind == static_cast<std::intptr_t>(StatKind::BytesSent)) m_bytesSent += value;
+    if (kind == static_cast<std::intptr_t>(StatKind::BytesReceived)) m_bytesReceived += value;
+    // Other kinds and events are ignored.
+    if (kind == static_cast<std::intptr_t>(StatKind::Event) && value >= kFirstCountedEvent &&
+        value <= kLastCountedEvent)
+        ++m_eventCounts[value - kFirstCountedEvent];
 }
 
-int CFtpServer::EventCount(int kind) const {
-    if (kind < kFirstEventKind || kind > kLastEventKind) return 0;
-    return m_eventCounts[kind - kFirstEventKind];
+int CFtpServer::EventCount(TransferEvent event) const {
+    const int index = static_cast<int>(event);
+    if (index < kFirstCountedEvent || index > kLastCountedEvent) return 0;
+    return m_eventCounts[index - kFirstCountedEvent];
 }
 
 void CFtpServer::OnStatisticsTimer() {
@@ -193,8 +191,8 @@ void CFtpServer::OnStatisticsTimer() {
     m_sink->OnBytesReceived(m_bytesReceived);
     m_sink->OnStatistic(0, m_connections);
     m_sink->OnStatistic(1, m_currentConnections);
-    for (int kind = kFirstEventKind; kind <= kLastEventKind; ++kind)
-        m_sink->OnStatistic(kind, m_eventCounts[kind - kFirstEventKind]);
+    for (int event = kFirstCountedEvent; event <= kLastCountedEvent; ++event)
+        m_sink->OnStatistic(event, m_eventCounts[event - kFirstCountedEvent]);
 }
 
 void CFtpServer::SetStatisticsInterval(int milliseconds) {
@@ -230,7 +228,7 @@ std::string CFtpServer::GetGoodbyeMessage() const {
     return m_goodbyeMessage;
 }
 
-void CFtpServer::SetFilterMode(int mode) { m_filter->SetMode(mode); }
+void CFtpServer::SetFilterMode(FilterMode mode) { m_filter->SetMode(mode); }
 
 void CFtpServer::SetFilterLists(const std::string& allowList, const std::string& denyList) {
     m_filter->SetList(CIpFilter::List::Allow, allowList);

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "config/FilterMode.h"
 #include "platform/EventLoop.h"
+#include "server/SessionEvents.h"
 #include "server/WindowSink.h"
 
 class CConnectThread;
@@ -50,7 +52,7 @@ public:
     void SetWelcomeMessage(const std::string& text);
     void SetGoodbyeMessage(const std::string& text);
     void SetStatisticsInterval(int milliseconds);
-    void SetFilterMode(int mode);
+    void SetFilterMode(FilterMode mode);
     // Replaces the filter lists (whole texts of "acceptip.txt" and "rejectip.txt").
     void SetFilterLists(const std::string& allowList, const std::string& denyList);
     void SetPassiveRange(std::uint32_t minimum, std::uint32_t maximum);
@@ -64,7 +66,7 @@ public:
     std::int64_t BytesSent() const { return m_bytesSent; }
     int CurrentConnections() const { return m_currentConnections; }
     int Connections() const { return m_connections; }
-    int EventCount(int kind) const;
+    int EventCount(TransferEvent event) const;
 
     // ---- Any thread.
 

@@ -1,5 +1,7 @@
 #include "server/StartSettings.h"
 
+#include "config/FilterMode.h"
+
 #include <cstdint>
 
 #include "config/Options.h"
@@ -9,7 +11,7 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
                            static_cast<std::uint32_t>(options.maxPort));
     if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
-    server.SetFilterMode(options.filterMode);
+    server.SetFilterMode(static_cast<FilterMode>(options.filterMode));
 }
 
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {

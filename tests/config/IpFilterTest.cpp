@@ -61,7 +61,7 @@ const FilterCase kCases[] = {
 TEST(IpFilter, ChecksClientsAgainstWholeEntries) {
     for (const FilterCase& c : kCases) {
         CIpFilter filter;
-        filter.Replace(c.mode, c.allow, c.deny);
+        filter.Replace(static_cast<FilterMode>(c.mode), c.allow, c.deny);
         EXPECT_EQ(filter.IsAllowed(c.client), c.admitted)
             << "mode " << c.mode << " allow '" << c.allow << "' deny '" << c.deny << "' client "
             << c.client;
@@ -82,7 +82,7 @@ TEST(IpFilter, AlreadyOnTheListComparesWholeEntries) {
     EXPECT_FALSE(CIpFilter::ContainsEntry(",,", ""));
 
     CIpFilter filter;
-    filter.SetMode(2);
+    filter.SetMode(FilterMode::AllowedOnly);
     EXPECT_TRUE(filter.AppendEntry(CIpFilter::List::Allow, "10.0.0.1"));
     EXPECT_FALSE(filter.AppendEntry(CIpFilter::List::Allow, "10.0.0.1"));
     EXPECT_EQ(filter.GetList(CIpFilter::List::Allow), ",10.0.0.1");
@@ -97,7 +97,7 @@ TEST(IpFilter, AlreadyOnTheListComparesWholeEntries) {
 TEST(IpFilterFiles, LoadKeepsAListWhoseFileIsMissingAndStopsAtAZeroByte) {
     TempDir dir;
     CIpFilter filter;
-    filter.Replace(1, "1.1.1.1", "2.2.2.2");
+    filter.Replace(FilterMode::RefuseDenied, "1.1.1.1", "2.2.2.2");
     WriteFile(dir.Path("rejectip.txt"), std::string("3.3.3.3,4.4.4.4\0,5.5.5.5", 25));
     ASSERT_TRUE(filter.Load(dir.ProgramDir())) << filter.GetLastError();
     EXPECT_EQ(filter.GetList(CIpFilter::List::Allow), "1.1.1.1");
@@ -113,7 +113,7 @@ TEST(IpFilterFiles, LoadKeepsAListWhoseFileIsMissingAndStopsAtAZeroByte) {
 TEST(IpFilterFiles, SaveWritesBothTextsExactly) {
     TempDir dir;
     CIpFilter filter;
-    filter.Replace(2, ",10.0.0.1", "");
+    filter.Replace(FilterMode::AllowedOnly, ",10.0.0.1", "");
     ASSERT_TRUE(filter.Save(dir.ProgramDir())) << filter.GetLastError();
     EXPECT_EQ(ReadFile(dir.Path("acceptip.txt")), ",10.0.0.1");
     EXPECT_TRUE(std::filesystem::exists(dir.Path("rejectip.txt")));
@@ -125,7 +125,7 @@ TEST(IpFilterFiles, SaveWritesBothTextsExactly) {
 // the other would refuse it.
 TEST(IpFilterThreads, ReplacingWhileCheckingNeverMixesSnapshots) {
     CIpFilter filter;
-    filter.Replace(1, "10.0.0.9", "10.0.0.2");
+    filter.Replace(FilterMode::RefuseDenied, "10.0.0.9", "10.0.0.2");
     std::atomic<long> refused{0};
     ReaderThreads readers(8, [&] {
         if (!filter.IsAllowed("10.0.0.1")) refused.fetch_add(1);
@@ -135,9 +135,9 @@ TEST(IpFilterThreads, ReplacingWhileCheckingNeverMixesSnapshots) {
     // Keeps replacing until a good number of checks ran during the replacements.
     for (int i = 0; i < 5000 || readers.Rounds() < before + 5000; ++i) {
         if (i % 2 == 0)
-            filter.Replace(2, "10.0.0.1", "10.0.0.1");
+            filter.Replace(FilterMode::AllowedOnly, "10.0.0.1", "10.0.0.1");
         else
-            filter.Replace(1, "10.0.0.9", "10.0.0.2");
+            filter.Replace(FilterMode::RefuseDenied, "10.0.0.9", "10.0.0.2");
         if (i % 1000 == 0) filter.SetMode(filter.GetMode());
     }
     readers.Stop();
@@ -153,7 +153,7 @@ TEST(IpFilterThreads, ListFilesReadWhileSavedAreAlwaysWhole) {
     }
     const std::string textA = CIpFilter::JoinEntries(a), textB = CIpFilter::JoinEntries(b);
     CIpFilter writer;
-    writer.Replace(2, textA, textB);
+    writer.Replace(FilterMode::AllowedOnly, textA, textB);
     ASSERT_TRUE(writer.Save(dir.ProgramDir()));
     std::atomic<int> bad{0};
     ReaderThreads readers(8, [&] {
@@ -165,7 +165,7 @@ TEST(IpFilterThreads, ListFilesReadWhileSavedAreAlwaysWhole) {
     readers.WaitUntilEachRan();
     const std::int64_t before = readers.Rounds();
     for (int i = 0; i < 100 || readers.Rounds() < before + 100; ++i) {
-        writer.Replace(2, i % 2 ? textA : textB, i % 2 ? textB : textA);
+        writer.Replace(FilterMode::AllowedOnly, i % 2 ? textA : textB, i % 2 ? textB : textA);
         EXPECT_TRUE(writer.Save(dir.ProgramDir())) << writer.GetLastError();
     }
     readers.Stop();

@@ -43,7 +43,7 @@ protected:
         EXPECT_EQ(greeting, "220 Welcome to Tarvona FTP Server!");
         return true;
     }
-    void SetFilter(int mode, const std::string& allow, const std::string& deny) {
+    void SetFilter(FilterMode mode, const std::string& allow, const std::string& deny) {
         m_harness.RunOnServer([&](CFtpServer& server) {
             server.SetFilterLists(allow, deny);
             server.SetFilterMode(mode);
@@ -191,17 +191,18 @@ TEST_F(ExtendedDataTest, Ipv6ClientUsesExtendedCommands) {
 TEST_F(ExtendedDataTest, FilterEntriesMayBeIpv6Addresses) {
     if (!HaveIpv6Loopback()) GTEST_SKIP() << "no IPv6 loopback (::1) on this machine";
     // Deny list: an IPv6 entry refuses that client only, in any spelling and case.
-    SetFilter(1, "", "0:0:0:0:0:0:0:1");
+    SetFilter(FilterMode::RefuseDenied, "", "0:0:0:0:0:0:0:1");
     EXPECT_FALSE(Admitted("::1"));
     EXPECT_TRUE(Admitted("127.0.0.1"));
-    SetFilter(1, "", "::1:0");  // a different address that contains the text "::1"
+    // A different address that contains the text "::1".
+    SetFilter(FilterMode::RefuseDenied, "", "::1:0");
     EXPECT_TRUE(Admitted("::1"));
     // Allow list: IPv4 clients reach the dual-stack listener as mapped addresses and
     // still match their IPv4 entries.
-    SetFilter(2, "127.0.0.*", "");
+    SetFilter(FilterMode::AllowedOnly, "127.0.0.*", "");
     EXPECT_TRUE(Admitted("127.0.0.1"));
     EXPECT_FALSE(Admitted("::1"));
-    SetFilter(2, "127.0.0.1,::1", "");
+    SetFilter(FilterMode::AllowedOnly, "127.0.0.1,::1", "");
     EXPECT_TRUE(Admitted("::1"));
     EXPECT_TRUE(Admitted("127.0.0.1"));
 }

@@ -57,7 +57,7 @@ TEST_F(Transfers, RetrHonoursRestartOffsetsInsideTheFileOnly) {
     EXPECT_EQ(Retr(*client, "five.bin", reply), bytes);
     client->SendLine("RETR missing.bin");
     EXPECT_EQ(client->Reply(), "550 File not found.");
-    EXPECT_TRUE(WaitForEvents(2, 5));
+    EXPECT_TRUE(WaitForEvents(TransferEvent::DownloadDone, 5));
 }
 
 TEST_F(Transfers, LargeDownloadIsExactAndCounted) {
@@ -97,7 +97,7 @@ TEST_F(Transfers, StorReplacesAppeAppendsAndRestKeepsThePrefix) {
     EXPECT_EQ(ReadFile(m_home + "/resume.bin"), whole);
     EXPECT_EQ(Upload(*client, "STOR fresh.bin", "new"), "226 Transfer complete.");
     EXPECT_EQ(ReadFile(m_home + "/fresh.bin"), "new");
-    EXPECT_TRUE(WaitForEvents(3, 4));
+    EXPECT_TRUE(WaitForEvents(TransferEvent::UploadDone, 4));
 }
 
 TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
@@ -277,7 +277,7 @@ TEST_F(Transfers, FileThatShrinksDuringItsDownloadEndsIt) {
     std::filesystem::resize_file(m_home + "/shrinks.bin", 6000);
     EXPECT_EQ(client->Reply(seconds(5)), "426 Connection closed.");
     EXPECT_EQ(data.ReadAll(seconds(3)).size(), 6000u - 4096u);
-    EXPECT_TRUE(WaitForEvents(4, 1));
+    EXPECT_TRUE(WaitForEvents(TransferEvent::DownloadFailed, 1));
 }
 
 TEST_F(Transfers, DownloadLimitPacesChunksOfTheRate) {

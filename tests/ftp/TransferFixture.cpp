@@ -193,9 +193,10 @@ std::uint16_t TransferTest::Pasv(RawFtpClient& client) {
     return static_cast<std::uint16_t>(high * 256 + low);
 }
 
-bool TransferTest::WaitForEvents(int kind, int count) {
-    return m_harness.WaitUntil([&](CFtpServer& server) { return server.EventCount(kind) >= count; },
-                               std::chrono::seconds(5));
+bool TransferTest::WaitForEvents(TransferEvent event, int count) {
+    return m_harness.WaitUntil(
+        [&](CFtpServer& server) { return server.EventCount(event) >= count; },
+        std::chrono::seconds(5));
 }
 
 std::string TransferTest::MakeFile(const std::string& name, std::size_t size) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "accounts/AccountStore.h"
+#include "server/SessionEvents.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TempDir.h"
@@ -64,7 +65,7 @@ protected:
     // Sends PASV and returns the announced port (0 when the reply is not a 227).
     std::uint16_t Pasv(RawFtpClient& client);
     // Waits until the server has counted `count` transfer events of `kind`.
-    bool WaitForEvents(int kind, int count);
+    bool WaitForEvents(TransferEvent event, int count);
     // A file of `size` bytes in the home directory with a recognisable pattern.
     std::string MakeFile(const std::string& name, std::size_t size);
 

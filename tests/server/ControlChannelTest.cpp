@@ -2,6 +2,7 @@
 // before login (every command but USER, PASS, QUIT and BYE is refused with 530).
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "server/FtpServer.h"
 #include "server/Limits.h"
@@ -131,6 +132,20 @@ TEST_F(ServerTest, OverlongLineLogShowsNoPassword) {
     EXPECT_TRUE(m_harness.Sink().WaitForLog("error command: ??PASS ****??", 5s, logBefore));
     for (const std::string& text : m_harness.Sink().LogTexts())
         EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+}
+
+TEST_F(ServerTest, PasswordReachesNeitherLogNorWindow) {
+    auto client = Greeted();
+    ASSERT_TRUE(client->Send("pass Se cret\r\nNOOP x\r\n"));
+    (void)client->ReadLine();
+    EXPECT_EQ(client->ReadLine(), kLoginFirst);
+    const std::vector<std::string> shown = m_harness.Sink().CommandLines();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], "PASS ****");
+    EXPECT_EQ(shown[1], "NOOP x");  // other lines reach the window as received
+    EXPECT_TRUE(m_harness.Sink().WaitForLog(">> PASS ****", 5s));
+    for (const std::string& text : m_harness.Sink().LogTexts())
+        EXPECT_EQ(text.find("cret"), std::string::npos) << text;
 }
 
 TEST_F(ServerTest, OverlongLineInOneGoEndsTheSessionWithoutReply) {

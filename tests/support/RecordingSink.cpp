@@ -16,7 +16,10 @@ void RecordingSink::OnSessionRemoved(std::uint32_t, const std::string&) {
     m_changed.notify_all();
 }
 
-void RecordingSink::OnSessionCommand(std::uint32_t, const std::string&, const std::string&) {}
+void RecordingSink::OnSessionCommand(std::uint32_t, const std::string&, const std::string& line) {
+    std::lock_guard lock(m_lock);
+    m_commandLines.push_back(line);
+}
 
 void RecordingSink::OnLogLine(LogCategory, const std::string& line) {
     std::lock_guard lock(m_lock);
@@ -36,6 +39,11 @@ void RecordingSink::OnBytesSent(std::int64_t) {
 }
 
 void RecordingSink::OnStatistic(int, std::int64_t) {}
+
+std::vector<std::string> RecordingSink::CommandLines() const {
+    std::lock_guard lock(m_lock);
+    return m_commandLines;
+}
 
 std::vector<std::string> RecordingSink::LogTexts() const {
     std::lock_guard lock(m_lock);

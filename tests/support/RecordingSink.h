@@ -28,6 +28,8 @@ public:
     // on; false when the deadline passes first.
     bool WaitForLog(const std::string& text, std::chrono::milliseconds deadline,
                     std::size_t from = 0) const;
+    // The command lines handed to OnSessionCommand, in order.
+    std::vector<std::string> CommandLines() const;
     // How many log texts equal `text`.
     std::size_t CountLog(const std::string& text) const;
     std::size_t SessionsRemoved() const;
@@ -40,6 +42,7 @@ private:
     mutable std::mutex m_lock;              // guards everything below
     mutable std::condition_variable m_changed;
     std::vector<std::string> m_logTexts;
+    std::vector<std::string> m_commandLines;
     std::size_t m_sessionsRemoved = 0;
     std::size_t m_statisticTicks = 0;
     std::size_t m_discardedLogs = 0;
