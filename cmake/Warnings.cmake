@@ -1,5 +1,5 @@
 # Warning and hardening flags applied to every target of the project.
-add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Woverloaded-virtual)
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Woverloaded-virtual -Wconversion -Wold-style-cast)
 if(TARVONA_WERROR)
   add_compile_options(-Werror)
 endif()
