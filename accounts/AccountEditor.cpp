@@ -4,9 +4,9 @@
 
 #include "accounts/AccountFields.h"
 #include "accounts/AccountSchema.h"
-#include "accounts/RecordAccess.h"
 #include "accounts/FieldAccess.h"
 #include "accounts/Limits.h"
+#include "accounts/RecordAccess.h"
 #include "db/KorvTable.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -48,12 +48,16 @@ bool CAccountEditor::CheckFolders(const std::vector<VirtualFolder>& folders) {
     constexpr auto kFolderDirWidth = static_cast<std::size_t>(FieldOf(&VirtualFolder::dir).width);
     for (const VirtualFolder& f : folders) {
         if (!HasNonBlank(f.name)) return Fail("Please input a name for this virtual folder!");
-        if (f.name.find('/') != std::string::npos) return Fail("virtual folder name \"" + f.name + "\" contains \"/\"");
+        if (f.name.find('/') != std::string::npos)
+            return Fail("virtual folder name \"" + f.name + "\" contains \"/\"");
         if (f.name.size() > kFolderNameWidth)
-            return Fail("virtual folder name \"" + f.name + "\" is longer than " + std::to_string(kFolderNameWidth));
-        if (!IsStorableDirectory(f.dir)) return Fail("virtual folder directory \"" + f.dir + "\" is not an absolute path");
+            return Fail("virtual folder name \"" + f.name + "\" is longer than " +
+                        std::to_string(kFolderNameWidth));
+        if (!IsStorableDirectory(f.dir))
+            return Fail("virtual folder directory \"" + f.dir + "\" is not an absolute path");
         if (f.dir.size() > kFolderDirWidth)
-            return Fail("virtual folder directory is longer than " + std::to_string(kFolderDirWidth));
+            return Fail("virtual folder directory is longer than " +
+                        std::to_string(kFolderDirWidth));
     }
     return true;
 }
@@ -63,7 +67,8 @@ bool CAccountEditor::CheckFolders(const std::vector<VirtualFolder>& folders) {
 template <typename Record>
 bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::string_view kind) {
     CKorvTable table;
-    if (!table.Open(path, OpenMode::ReadWrite)) return Fail("cannot open " + path + ": " + table.GetLastError());
+    if (!table.Open(path, OpenMode::ReadWrite))
+        return Fail("cannot open " + path + ": " + table.GetLastError());
     std::int32_t id = record.id;
     const bool found = id > 0 && table.Seek(0, &id);
     std::string error;
@@ -80,7 +85,8 @@ bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::s
 bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders) {
     if (!HasNonBlank(user.name)) return Fail("Username cannot be empty!");
     if (!HasNonBlank(user.homeDir)) return Fail("Home Dir cannot be empty!");
-    if (!IsStorableDirectory(user.homeDir)) return Fail("home directory \"" + user.homeDir + "\" is not an absolute path");
+    if (!IsStorableDirectory(user.homeDir))
+        return Fail("home directory \"" + user.homeDir + "\" is not an absolute path");
     if (!CheckFolders(ownFolders)) return false;
     if (!StoreRecord(UserTablePath(m_programDir), user, "user")) return false;
     return SaveFolders(UserFolderTablePath(m_programDir, user.id), ownFolders);
@@ -89,7 +95,8 @@ bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>
 bool CAccountEditor::DeleteUser(std::int32_t id) {
     {
         CKorvTable table;
-        if (!table.Open(UserTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) || !table.Delete())
+        if (!table.Open(UserTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) ||
+            !table.Delete())
             return Fail("Can't delete user");
     }
     (void)RemoveFileIfPresent(UserFolderTablePath(m_programDir, id));
@@ -109,7 +116,8 @@ bool CAccountEditor::SaveGroup(GroupRecord& group, const std::vector<VirtualFold
 bool CAccountEditor::DeleteGroup(std::int32_t id) {
     {
         CKorvTable table;
-        if (!table.Open(GroupTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) || !table.Delete())
+        if (!table.Open(GroupTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) ||
+            !table.Delete())
             return Fail("Can't delete group");
     }
     (void)RemoveFileIfPresent(GroupFolderTablePath(m_programDir, id));
@@ -118,7 +126,8 @@ bool CAccountEditor::DeleteGroup(std::int32_t id) {
 
 bool CAccountEditor::RemoveGroupFromUsers(std::int32_t groupId) {
     CKorvTable table;
-    if (!table.Open(UserTablePath(m_programDir), OpenMode::ReadWrite)) return true;  // no accounts to fix
+    if (!table.Open(UserTablePath(m_programDir), OpenMode::ReadWrite))
+        return true;  // no accounts to fix
     constexpr std::string_view kGroups = FieldName(&UserRecord::groups);
     std::vector<std::pair<std::int32_t, std::string>> changes;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
@@ -132,8 +141,10 @@ bool CAccountEditor::RemoveGroupFromUsers(std::int32_t groupId) {
     // Update leaves no record current, so the walk above only collects.
     for (auto& [userId, groups] : changes) {
         std::string error;
-        if (!table.Seek(0, &userId) || !WriteTextField(table, kGroups, groups, error) || !table.Update())
-            return Fail("group deleted, but account " + std::to_string(userId) + " still lists it: " + table.GetLastError());
+        if (!table.Seek(0, &userId) || !WriteTextField(table, kGroups, groups, error) ||
+            !table.Update())
+            return Fail("group deleted, but account " + std::to_string(userId) +
+                        " still lists it: " + table.GetLastError());
     }
     return true;
 }
@@ -143,20 +154,23 @@ bool CAccountEditor::ReadGroups(std::vector<GroupRecord>& out) {
     CKorvTable table;
     if (!table.Open(GroupTablePath(m_programDir), OpenMode::Read))
         return Fail("cannot open " + GroupTablePath(m_programDir) + ": " + table.GetLastError());
-    for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) ReadRecord(table, out.emplace_back());
+    for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0))
+        ReadRecord(table, out.emplace_back());
     return true;
 }
 
 bool CAccountEditor::FindGroup(const std::string& name, GroupRecord& out) {
     CKorvTable table;
-    if (!table.Open(GroupTablePath(m_programDir), OpenMode::Read)) return Fail("cannot open " + GroupTablePath(m_programDir));
+    if (!table.Open(GroupTablePath(m_programDir), OpenMode::Read))
+        return Fail("cannot open " + GroupTablePath(m_programDir));
     if (!SameName<GroupRecord>(table, name)) return Fail("no group \"" + name + "\"");
     out = {};
     ReadRecord(table, out);
     return true;
 }
 
-std::string CAccountEditor::GroupNamesToIds(std::string_view names, std::vector<std::string>* unknown) {
+std::string CAccountEditor::GroupNamesToIds(std::string_view names,
+                                            std::vector<std::string>* unknown) {
     std::string ids;
     CKorvTable table;
     const bool open = table.Open(GroupTablePath(m_programDir), OpenMode::Read);
@@ -185,7 +199,8 @@ std::string CAccountEditor::GroupIdsToNames(std::string_view ids) {
     return names;
 }
 
-bool CAccountEditor::SaveFolders(const std::string& path, const std::vector<VirtualFolder>& folders) {
+bool CAccountEditor::SaveFolders(const std::string& path,
+                                 const std::vector<VirtualFolder>& folders) {
     CKorvTable table;
     std::string error;
     if (!CreateFolderTable(table, path, error)) return Fail(error);

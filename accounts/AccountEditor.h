@@ -46,13 +46,15 @@ public:
     // The "group" text for comma-separated group names: each name trimmed of blanks and
     // looked up by the "name" key; the ids found joined by commas. Names not found are
     // dropped and, when `unknown` is given, listed there.
-    std::string GroupNamesToIds(std::string_view names, std::vector<std::string>* unknown = nullptr);
+    std::string GroupNamesToIds(std::string_view names,
+                                std::vector<std::string>* unknown = nullptr);
     // The names of the ids in a "group" text, joined by commas; unknown ids are skipped.
     std::string GroupIdsToNames(std::string_view ids);
 
     // Re-creates the folder table at `path` with `folders` in list order. A name that
     // repeats is not stored (the table's unique key refuses it).
-    [[nodiscard]] bool SaveFolders(const std::string& path, const std::vector<VirtualFolder>& folders);
+    [[nodiscard]] bool SaveFolders(const std::string& path,
+                                   const std::vector<VirtualFolder>& folders);
 
     const std::string& GetLastError() const { return m_lastError; }
     EditFailure GetLastFailure() const { return m_lastFailure; }

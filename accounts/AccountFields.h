@@ -26,7 +26,9 @@ struct AccountField {
     int width;  // Text fields; -1 for the others
     // What the row fills: an integer, a text (also for a stored integer read as its
     // text), a number, one permission of `permissions`, or nothing (kept 0 or empty).
-    std::variant<std::monostate, std::int32_t Record::*, std::string Record::*, double Record::*, Permission> member;
+    std::variant<std::monostate, std::int32_t Record::*, std::string Record::*, double Record::*,
+                 Permission>
+        member;
 };
 
 using UserField = AccountField<UserRecord>;
@@ -98,9 +100,12 @@ inline constexpr std::array kFolderFields{
 
 template <typename Record>
 constexpr const auto& FieldsOf() {
-    if constexpr (std::is_same_v<Record, UserRecord>) return kUserFields;
-    else if constexpr (std::is_same_v<Record, GroupRecord>) return kGroupFields;
-    else return kFolderFields;
+    if constexpr (std::is_same_v<Record, UserRecord>)
+        return kUserFields;
+    else if constexpr (std::is_same_v<Record, GroupRecord>)
+        return kGroupFields;
+    else
+        return kFolderFields;
 }
 
 // The row that fills `member`; the first row when none does (every member has its row).
@@ -108,7 +113,8 @@ template <typename Record, typename T>
 constexpr const AccountField<Record>& FieldOf(T Record::*member) {
     for (const AccountField<Record>& row : FieldsOf<Record>()) {
         using Member = T Record::*;
-        if (std::holds_alternative<Member>(row.member) && std::get<Member>(row.member) == member) return row;
+        if (std::holds_alternative<Member>(row.member) && std::get<Member>(row.member) == member)
+            return row;
     }
     return FieldsOf<Record>().front();
 }

@@ -43,7 +43,8 @@ bool DefineFolderTable(CKorvTable& table) { return DefineFolderFields(table, kCo
 
 bool CreateFolderTable(CKorvTable& table, const std::string& path, std::string& error) {
     if (DefineFolderTable(table) && table.Create(path)) return true;
-    error = "Can't create virtual folder database file! (" + path + ": " + table.GetLastError() + ")";
+    error =
+        "Can't create virtual folder database file! (" + path + ": " + table.GetLastError() + ")";
     return false;
 }
 

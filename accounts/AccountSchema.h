@@ -14,7 +14,8 @@ class CKorvTable;
 
 // Creates (or empties) the folder table at `path`; the table is then open for writing.
 // False, with the reason in `error`, when it cannot be created.
-[[nodiscard]] bool CreateFolderTable(CKorvTable& table, const std::string& path, std::string& error);
+[[nodiscard]] bool CreateFolderTable(CKorvTable& table, const std::string& path,
+                                     std::string& error);
 
 // First start: creates an empty user.sdb and group.sdb in `programDir` when missing.
 // A table that exists is never touched, also when another process creates it at the

@@ -14,8 +14,9 @@ namespace {
 // the key can land on a stored name that merely starts the same way.
 // SECURITY: the stored name must be the whole name sought, or a long name logs in as
 // someone else. Letter case is left to the key (it may ignore case).
-bool SameName(std::string_view stored, std::string_view sought) { return EqualsNoCase(stored, sought); }
-
+bool SameName(std::string_view stored, std::string_view sought) {
+    return EqualsNoCase(stored, sought);
+}
 
 }  // namespace
 
@@ -32,11 +33,13 @@ std::string GroupFolderTablePath(const std::string& programDir, std::int32_t gro
 }
 
 bool FindUser(CKorvTable& table, const std::string& userName) {
-    constexpr std::string_view kKey = FieldName(&UserRecord::name);  // the key is named as its field
+    constexpr std::string_view kKey =
+        FieldName(&UserRecord::name);  // the key is named as its field
     return table.SeekByName(kKey, userName.c_str()) && SameName(table.GetFieldText(kKey), userName);
 }
 
-LookupResult LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
+LookupResult LookUpUser(const std::string& programDir, const std::string& userName,
+                        UserRecord& out) {
     CKorvTable table;
     if (!table.Open(UserTablePath(programDir), OpenMode::Read))
         return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
@@ -64,7 +67,8 @@ bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
 LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out) {
     out.clear();
     CKorvTable table;
-    if (!table.Open(path, OpenMode::Read)) return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
+    if (!table.Open(path, OpenMode::Read))
+        return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         VirtualFolder folder;
         ReadRecord(table, folder);
@@ -86,7 +90,8 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
         piece = Trim(piece, " ");
         std::int32_t id = 0;
         const auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), id);
-        if (ec == std::errc() && end == piece.data() + piece.size() && !piece.empty()) ids.push_back(id);
+        if (ec == std::errc() && end == piece.data() + piece.size() && !piece.empty())
+            ids.push_back(id);
     }
     return ids;
 }

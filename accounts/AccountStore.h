@@ -13,7 +13,15 @@ class CKorvTable;
 
 // The nine folder permissions, in the order of the permission text "RWDRALCRR".
 enum class Permission {
-    Read = 0, Write, Delete, Rename, Append, DirList, DirCreate, DirRemove, DirRename
+    Read = 0,
+    Write,
+    Delete,
+    Rename,
+    Append,
+    DirList,
+    DirCreate,
+    DirRemove,
+    DirRename
 };
 inline constexpr std::size_t kPermissionCount = 9;
 
@@ -23,9 +31,15 @@ struct PermissionRow {
     std::string_view field;
     char letter;
 };
-inline constexpr std::array<PermissionRow, kPermissionCount> kPermissionRows{{
-    {"read", 'R'}, {"write", 'W'}, {"delete", 'D'}, {"rename", 'R'}, {"append", 'A'},
-    {"dir_list", 'L'}, {"dir_create", 'C'}, {"dir_remove", 'R'}, {"dir_rename", 'R'}}};
+inline constexpr std::array<PermissionRow, kPermissionCount> kPermissionRows{{{"read", 'R'},
+                                                                              {"write", 'W'},
+                                                                              {"delete", 'D'},
+                                                                              {"rename", 'R'},
+                                                                              {"append", 'A'},
+                                                                              {"dir_list", 'L'},
+                                                                              {"dir_create", 'C'},
+                                                                              {"dir_remove", 'R'},
+                                                                              {"dir_rename", 'R'}}};
 
 struct PermissionSet {
     std::array<bool, kPermissionCount> granted{};
@@ -35,20 +49,20 @@ struct PermissionSet {
 // The records of the account tables; their fields: accounts/AccountFields.h.
 struct UserRecord {
     std::int32_t id = 0;
-    std::string name;        // the login name
-    std::string password;    // clear text
+    std::string name;      // the login name
+    std::string password;  // clear text
     std::string email;
-    std::string groups;      // decimal group ids separated by commas
+    std::string groups;  // decimal group ids separated by commas
     std::string homeDir;
-    std::string status;      // as text: "1" enabled
-    std::string reserved;    // "1,YYYY-MM-DD" disables on and after the date
+    std::string status;         // as text: "1" enabled
+    std::string reserved;       // "1,YYYY-MM-DD" disables on and after the date
     PermissionSet permissions;  // of the home directory; a field grants when exactly 1
     std::int32_t downloadLimit = 0;
     std::int32_t downloadSpeed = 0;  // KB/s
     std::int32_t uploadLimit = 0;
-    std::int32_t uploadSpeed = 0;    // KB/s
-    double quotaMax = 0;             // KB; 0 = no quota
-    double quotaCurrent = 0;         // KB
+    std::int32_t uploadSpeed = 0;  // KB/s
+    double quotaMax = 0;           // KB; 0 = no quota
+    double quotaCurrent = 0;       // KB
 };
 
 struct GroupRecord {

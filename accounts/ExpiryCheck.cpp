@@ -19,8 +19,9 @@ bool DisableExpiredAccounts(const std::string& programDir, const std::string& to
     if (busy != nullptr) *busy = false;
     if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite)) {
         if (busy != nullptr) *busy = table.IsBusy();
-        error = table.IsBusy() ? UserTablePath(programDir) + " stayed locked by another process"
-                               : "cannot open " + UserTablePath(programDir) + ": " + table.GetLastError();
+        error = table.IsBusy()
+                    ? UserTablePath(programDir) + " stayed locked by another process"
+                    : "cannot open " + UserTablePath(programDir) + ": " + table.GetLastError();
         return false;
     }
     // Update leaves no record current and moves the record, so the walk only collects

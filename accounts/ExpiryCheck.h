@@ -11,7 +11,7 @@
 // False, with the reason in `error`, when user.sdb cannot be opened or a record cannot
 // be updated; accounts handled before that stay handled. `busy`, when given, says
 // whether user.sdb only stayed locked by another holder past the bounded wait.
-[[nodiscard]] bool DisableExpiredAccounts(const std::string& programDir, const std::string& today, int& disabled,
-                                          std::string& error, bool* busy = nullptr);
+[[nodiscard]] bool DisableExpiredAccounts(const std::string& programDir, const std::string& today,
+                                          int& disabled, std::string& error, bool* busy = nullptr);
 // Today's local date as the check compares it.
 std::string TodayText();

@@ -10,9 +10,14 @@ std::string UnscramblePassword(std::string_view argument) {
     std::size_t index = 0;
     for (std::size_t comma = argument.find(','); comma != std::string_view::npos; ++index) {
         const std::size_t next = argument.find(',', comma + 1);
-        const std::string_view piece = argument.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1);
+        const std::string_view piece =
+            argument.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1);
         const auto key = static_cast<unsigned char>(kScrambleKey[index % kScrambleKeyLength]);
-        const auto c = static_cast<unsigned char>((static_cast<std::uint32_t>(LeadingInteger(piece, LeadingSpace::Whitespace, IntegerOverflow::Wrap)) - key) & 0xffu);
+        const auto c = static_cast<unsigned char>(
+            (static_cast<std::uint32_t>(
+                 LeadingInteger(piece, LeadingSpace::Whitespace, IntegerOverflow::Wrap)) -
+             key) &
+            0xffu);
         if (c == 0) break;
         result.push_back(static_cast<char>(c));
         comma = next;
@@ -30,9 +35,10 @@ std::string ScramblePassword(std::string_view password) {
     return text;
 }
 
-bool PasswordAccepted(std::string_view userName, std::string_view storedPassword, std::string_view argument) {
+bool PasswordAccepted(std::string_view userName, std::string_view storedPassword,
+                      std::string_view argument) {
     const std::string given = !argument.empty() && argument[0] == ',' ? UnscramblePassword(argument)
-                                                                        : std::string(argument);
+                                                                      : std::string(argument);
     if (EqualsNoCase(userName, "anonymous") && storedPassword.empty()) return true;
     return given == storedPassword;
 }

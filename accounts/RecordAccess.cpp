@@ -19,19 +19,23 @@ void ReadField(const CKorvTable& table, const AccountField<Record>& row, Record&
     if (const auto* integer = std::get_if<std::int32_t Record::*>(&member)) {
         // Field 0 by position: tables made elsewhere may name it otherwise.
         const bool isId = row.type == FieldType::AutoInc;
-        out.*(*integer) = isId ? static_cast<std::int32_t>(std::strtol(table.GetFieldText(0).c_str(), nullptr, 10))
-                               : ReadIntField(table, row.name);
+        out.*(*integer) =
+            isId
+                ? static_cast<std::int32_t>(std::strtol(table.GetFieldText(0).c_str(), nullptr, 10))
+                : ReadIntField(table, row.name);
     } else if (const auto* text = std::get_if<std::string Record::*>(&member)) {
         out.*(*text) = table.GetFieldText(row.name);
     } else if (const auto* number = std::get_if<double Record::*>(&member)) {
         out.*(*number) = ReadNumberField(table, row.name);
     } else if (const auto* permission = std::get_if<Permission>(&member)) {
-        if constexpr (requires { out.permissions; }) GrantOf(out, *permission) = ReadIntField(table, row.name) == 1;
+        if constexpr (requires { out.permissions; })
+            GrantOf(out, *permission) = ReadIntField(table, row.name) == 1;
     }
 }
 
 template <typename Record>
-bool WriteField(CKorvTable& table, const AccountField<Record>& row, const Record& record, std::string& error) {
+bool WriteField(CKorvTable& table, const AccountField<Record>& row, const Record& record,
+                std::string& error) {
     const auto& member = row.member;
     bool stored = true;
     if (row.type == FieldType::AutoInc) return true;  // the engine assigns it
@@ -89,6 +93,12 @@ bool WriteRecord(CKorvTable& table, const VirtualFolder& record, std::string& er
     return WriteFields(table, record, error);
 }
 
-bool DefineUserFields(CKorvTable& table, int compareMode) { return DefineFields<UserRecord>(table, compareMode); }
-bool DefineGroupFields(CKorvTable& table, int compareMode) { return DefineFields<GroupRecord>(table, compareMode); }
-bool DefineFolderFields(CKorvTable& table, int compareMode) { return DefineFields<VirtualFolder>(table, compareMode); }
+bool DefineUserFields(CKorvTable& table, int compareMode) {
+    return DefineFields<UserRecord>(table, compareMode);
+}
+bool DefineGroupFields(CKorvTable& table, int compareMode) {
+    return DefineFields<GroupRecord>(table, compareMode);
+}
+bool DefineFolderFields(CKorvTable& table, int compareMode) {
+    return DefineFields<VirtualFolder>(table, compareMode);
+}

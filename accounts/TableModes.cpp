@@ -12,9 +12,11 @@ constexpr std::uint32_t kGroupAndOthers = 0077;
 
 bool IsFolderTableName(std::string_view name, std::string_view prefix) {
     constexpr std::string_view kSuffix = ".sdb";
-    if (name.size() <= prefix.size() + kSuffix.size() || !name.starts_with(prefix) || !name.ends_with(kSuffix))
+    if (name.size() <= prefix.size() + kSuffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(kSuffix))
         return false;
-    const std::string_view id = name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
+    const std::string_view id =
+        name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
     for (char c : id)
         if (!std::isdigit(static_cast<unsigned char>(c))) return false;
     return true;
@@ -32,7 +34,9 @@ std::vector<TableModeChange> NarrowTableModes(const std::string& programDir) {
     std::vector<DirEntry> entries;
     if (!ListDirectory(programDir, entries)) return changes;
     for (const DirEntry& entry : entries) {
-        if (entry.isDirectory || !IsAccountTableName(entry.name) || (entry.mode & kGroupAndOthers) == 0) continue;
+        if (entry.isDirectory || !IsAccountTableName(entry.name) ||
+            (entry.mode & kGroupAndOthers) == 0)
+            continue;
         TableModeChange change;
         change.path = programDir + entry.name;
         change.oldMode = entry.mode;

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-int RunUserCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                   std::ostream& err);
-int RunGroupCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                    std::ostream& err);
-int RunFolderCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                     std::ostream& err);
-int RunExpireCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                     std::ostream& err);
+int RunUserCommand(const std::string& programDir, const std::vector<std::string>& args,
+                   std::ostream& out, std::ostream& err);
+int RunGroupCommand(const std::string& programDir, const std::vector<std::string>& args,
+                    std::ostream& out, std::ostream& err);
+int RunFolderCommand(const std::string& programDir, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err);
+int RunExpireCommand(const std::string& programDir, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err);
 
 // Creates user.sdb and group.sdb when missing; false (after reporting on `err`) when
 // they cannot be made.

@@ -10,7 +10,7 @@
 
 // Exit statuses of tarvona-admin.
 inline constexpr int kExitDone = 0;
-inline constexpr int kExitRefused = 1;      // the operation was refused (exists, unknown, unreadable)
+inline constexpr int kExitRefused = 1;  // the operation was refused (exists, unknown, unreadable)
 inline constexpr int kExitBadArguments = 2;
 
 struct OptionSpec {
@@ -22,7 +22,8 @@ class CAdminArgs {
 public:
     // Splits `args` by `specs`. False, with the reason in GetLastError(), on an unknown
     // option or an option without its value.
-    [[nodiscard]] bool Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+    [[nodiscard]] bool Parse(const std::vector<std::string>& args,
+                             const std::vector<OptionSpec>& specs);
 
     const std::vector<std::string>& Positional() const { return m_positional; }
     bool Has(std::string_view option) const { return m_values.count(std::string(option)) != 0; }

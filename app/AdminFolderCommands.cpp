@@ -10,7 +10,8 @@
 namespace {
 
 constexpr char kFolderUsage[] =
-    "usage: tarvona-admin [--dir DIR] folder add --user NAME|--group NAME FOLDER DIR [--perms R----L---]\n"
+    "usage: tarvona-admin [--dir DIR] folder add --user NAME|--group NAME FOLDER DIR [--perms "
+    "R----L---]\n"
     "       tarvona-admin [--dir DIR] folder del --user NAME|--group NAME FOLDER\n"
     "       tarvona-admin [--dir DIR] folder list --user NAME|--group NAME\n"
     "FOLDER is the name the client sees at the top of its tree; DIR an absolute local\n"
@@ -31,16 +32,19 @@ struct Owner {
 };
 
 int FindOwner(const std::string& dir, const CAdminArgs& a, Owner& owner, std::ostream& err) {
-    if (a.Has("--user") == a.Has("--group")) return BadArguments(err, "give exactly one of --user and --group");
+    if (a.Has("--user") == a.Has("--group"))
+        return BadArguments(err, "give exactly one of --user and --group");
     if (a.Has("--user")) {
         UserRecord user;
-        if (!ReadUser(dir, a.Value("--user"), user)) return Report(err, kExitRefused, "no user \"" + a.Value("--user") + "\"");
+        if (!ReadUser(dir, a.Value("--user"), user))
+            return Report(err, kExitRefused, "no user \"" + a.Value("--user") + "\"");
         owner = {"user \"" + user.name + "\"", UserFolderTablePath(dir, user.id), user.groups};
         return kExitDone;
     }
     CAccountEditor editor(dir);
     GroupRecord group;
-    if (!editor.FindGroup(a.Value("--group"), group)) return Report(err, kExitRefused, "no group \"" + a.Value("--group") + "\"");
+    if (!editor.FindGroup(a.Value("--group"), group))
+        return Report(err, kExitRefused, "no group \"" + a.Value("--group") + "\"");
     owner = {"group \"" + group.name + "\"", GroupFolderTablePath(dir, group.id), {}};
     return kExitDone;
 }
@@ -48,45 +52,59 @@ int FindOwner(const std::string& dir, const CAdminArgs& a, Owner& owner, std::os
 int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
     const auto& pos = a.Positional();
     if (pos.size() != 3) return BadArguments(err, "folder add takes FOLDER and DIR");
-    const std::string perms = a.Has("--perms") ? a.Value("--perms") : std::string(kDefaultPermissionText);
-    if (!IsValidPermissionText(perms)) return BadArguments(err, "--perms needs nine letters of RWDRALCRR or \"-\"");
-    if (!HasNonBlank(pos[1])) return BadArguments(err, "Please input a name for this virtual folder!");
-    if (pos[1].find('/') != std::string::npos) return BadArguments(err, "a virtual folder name cannot contain \"/\"");
-    if (!IsStorableDirectory(pos[2])) return BadArguments(err, "DIR must be an absolute directory, not \"" + pos[2] + "\"");
+    const std::string perms =
+        a.Has("--perms") ? a.Value("--perms") : std::string(kDefaultPermissionText);
+    if (!IsValidPermissionText(perms))
+        return BadArguments(err, "--perms needs nine letters of RWDRALCRR or \"-\"");
+    if (!HasNonBlank(pos[1]))
+        return BadArguments(err, "Please input a name for this virtual folder!");
+    if (pos[1].find('/') != std::string::npos)
+        return BadArguments(err, "a virtual folder name cannot contain \"/\"");
+    if (!IsStorableDirectory(pos[2]))
+        return BadArguments(err, "DIR must be an absolute directory, not \"" + pos[2] + "\"");
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
     (void)ReadFolders(owner.path, folders);  // a missing table is an empty list
     for (const VirtualFolder& f : folders)
-        if (EqualsNoCase(f.name, pos[1])) return Report(err, kExitRefused, owner.label + " has a folder \"" + f.name + "\" already");
+        if (EqualsNoCase(f.name, pos[1]))
+            return Report(err, kExitRefused,
+                          owner.label + " has a folder \"" + f.name + "\" already");
     folders.push_back({0, pos[1], pos[2], PermissionsFromText(perms)});
     CAccountEditor editor(dir);
-    if (!editor.SaveFolders(owner.path, folders)) return Report(err, kExitRefused, editor.GetLastError());
+    if (!editor.SaveFolders(owner.path, folders))
+        return Report(err, kExitRefused, editor.GetLastError());
     return kExitDone;
 }
 
 int FolderDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
     const auto& pos = a.Positional();
-    if (pos.size() != 2 || a.Has("--perms")) return BadArguments(err, "folder del takes one FOLDER");
+    if (pos.size() != 2 || a.Has("--perms"))
+        return BadArguments(err, "folder del takes one FOLDER");
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
     (void)ReadFolders(owner.path, folders);
     const auto before = folders.size();
     std::erase_if(folders, [&](const VirtualFolder& f) { return f.name == pos[1]; });
-    if (folders.size() == before) return Report(err, kExitRefused, owner.label + " has no folder \"" + pos[1] + "\"");
+    if (folders.size() == before)
+        return Report(err, kExitRefused, owner.label + " has no folder \"" + pos[1] + "\"");
     CAccountEditor editor(dir);
-    if (!editor.SaveFolders(owner.path, folders)) return Report(err, kExitRefused, editor.GetLastError());
+    if (!editor.SaveFolders(owner.path, folders))
+        return Report(err, kExitRefused, editor.GetLastError());
     return kExitDone;
 }
 
-void PrintFolders(std::ostream& out, const std::vector<VirtualFolder>& folders, const std::string& from) {
+void PrintFolders(std::ostream& out, const std::vector<VirtualFolder>& folders,
+                  const std::string& from) {
     for (const VirtualFolder& f : folders)
-        out << f.name << '\t' << f.dir << '\t' << PermissionsToText(f.permissions) << '\t' << from << '\n';
+        out << f.name << '\t' << f.dir << '\t' << PermissionsToText(f.permissions) << '\t' << from
+            << '\n';
 }
 
 int FolderList(const std::string& dir, const CAdminArgs& a, std::ostream& out, std::ostream& err) {
-    if (a.Positional().size() != 1 || a.Has("--perms")) return BadArguments(err, "folder list takes no FOLDER");
+    if (a.Positional().size() != 1 || a.Has("--perms"))
+        return BadArguments(err, "folder list takes no FOLDER");
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
@@ -105,8 +123,8 @@ int FolderList(const std::string& dir, const CAdminArgs& a, std::ostream& out, s
 
 }  // namespace
 
-int RunFolderCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                     std::ostream& err) {
+int RunFolderCommand(const std::string& programDir, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err) {
     CAdminArgs parsed;
     if (!parsed.Parse(args, {{"--user", true}, {"--group", true}, {"--perms", true}}))
         return BadArguments(err, parsed.GetLastError());

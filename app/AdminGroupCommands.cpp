@@ -29,11 +29,13 @@ int BadArguments(std::ostream& err, const std::string& message, const char* usag
 
 int GroupAdd(const std::string& dir, const CAdminArgs& a, std::ostream& out, std::ostream& err) {
     const auto& pos = a.Positional();
-    if (pos.size() != 2 || a.Has("--name")) return BadArguments(err, "group add takes one NAME and --notes", kGroupUsage);
+    if (pos.size() != 2 || a.Has("--name"))
+        return BadArguments(err, "group add takes one NAME and --notes", kGroupUsage);
     if (!HasNonBlank(pos[1])) return BadArguments(err, "Name cannot be empty!", kGroupUsage);
     CAccountEditor editor(dir);
     GroupRecord group{0, pos[1], a.Value("--notes")};
-    if (editor.FindGroup(pos[1], group)) return Report(err, kExitRefused, "group \"" + pos[1] + "\" exists already");
+    if (editor.FindGroup(pos[1], group))
+        return Report(err, kExitRefused, "group \"" + pos[1] + "\" exists already");
     group = GroupRecord{0, pos[1], a.Value("--notes")};
     if (!editor.SaveGroup(group, {})) return Report(err, kExitRefused, editor.GetLastError());
     out << "group \"" << group.name << "\" added with id " << group.id << '\n';
@@ -43,10 +45,12 @@ int GroupAdd(const std::string& dir, const CAdminArgs& a, std::ostream& out, std
 int GroupSet(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
     const auto& pos = a.Positional();
     if (pos.size() != 2) return BadArguments(err, "group set takes one NAME", kGroupUsage);
-    if (a.Has("--name") && !HasNonBlank(a.Value("--name"))) return BadArguments(err, "Name cannot be empty!", kGroupUsage);
+    if (a.Has("--name") && !HasNonBlank(a.Value("--name")))
+        return BadArguments(err, "Name cannot be empty!", kGroupUsage);
     CAccountEditor editor(dir);
     GroupRecord group;
-    if (!editor.FindGroup(pos[1], group)) return Report(err, kExitRefused, "no group \"" + pos[1] + "\"");
+    if (!editor.FindGroup(pos[1], group))
+        return Report(err, kExitRefused, "no group \"" + pos[1] + "\"");
     if (a.Has("--notes")) group.notes = a.Value("--notes");
     if (a.Has("--name")) group.name = a.Value("--name");
     std::vector<VirtualFolder> folders;  // kept: saving rewrites the folder table
@@ -57,16 +61,19 @@ int GroupSet(const std::string& dir, const CAdminArgs& a, std::ostream&, std::os
 
 int GroupDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
     const auto& pos = a.Positional();
-    if (pos.size() != 2 || a.HasOptions()) return BadArguments(err, "group del takes one NAME", kGroupUsage);
+    if (pos.size() != 2 || a.HasOptions())
+        return BadArguments(err, "group del takes one NAME", kGroupUsage);
     CAccountEditor editor(dir);
     GroupRecord group;
-    if (!editor.FindGroup(pos[1], group)) return Report(err, kExitRefused, "no group \"" + pos[1] + "\"");
+    if (!editor.FindGroup(pos[1], group))
+        return Report(err, kExitRefused, "no group \"" + pos[1] + "\"");
     if (!editor.DeleteGroup(group.id)) return Report(err, kExitRefused, editor.GetLastError());
     return kExitDone;
 }
 
 int GroupList(const std::string& dir, const CAdminArgs& a, std::ostream& out, std::ostream& err) {
-    if (a.Positional().size() != 1 || a.HasOptions()) return BadArguments(err, "group list takes nothing more", kGroupUsage);
+    if (a.Positional().size() != 1 || a.HasOptions())
+        return BadArguments(err, "group list takes nothing more", kGroupUsage);
     CAccountEditor editor(dir);
     std::vector<GroupRecord> groups;
     if (!editor.ReadGroups(groups)) return Report(err, kExitRefused, editor.GetLastError());
@@ -77,41 +84,47 @@ int GroupList(const std::string& dir, const CAdminArgs& a, std::ostream& out, st
 
 }  // namespace
 
-int RunGroupCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                    std::ostream& err) {
+int RunGroupCommand(const std::string& programDir, const std::vector<std::string>& args,
+                    std::ostream& out, std::ostream& err) {
     CAdminArgs parsed;
-    if (!parsed.Parse(args, {{"--notes", true}, {"--name", true}})) return BadArguments(err, parsed.GetLastError(), kGroupUsage);
+    if (!parsed.Parse(args, {{"--notes", true}, {"--name", true}}))
+        return BadArguments(err, parsed.GetLastError(), kGroupUsage);
     if (parsed.WantsHelp()) {
         out << kGroupUsage;
         return kExitDone;
     }
-    if (parsed.Positional().empty()) return BadArguments(err, "group needs add, set, del or list", kGroupUsage);
+    if (parsed.Positional().empty())
+        return BadArguments(err, "group needs add, set, del or list", kGroupUsage);
     struct Sub {
         std::string_view name;
         int (*run)(const std::string&, const CAdminArgs&, std::ostream&, std::ostream&);
     };
-    static constexpr Sub kSubs[] = {{"add", GroupAdd}, {"set", GroupSet}, {"del", GroupDel}, {"list", GroupList}};
+    static constexpr Sub kSubs[] = {
+        {"add", GroupAdd}, {"set", GroupSet}, {"del", GroupDel}, {"list", GroupList}};
     for (const Sub& s : kSubs) {
         if (parsed.Positional()[0] != s.name) continue;
         if (!PrepareTables(programDir, err)) return kExitRefused;
         return s.run(programDir, parsed, out, err);
     }
-    return BadArguments(err, "unknown group command \"" + parsed.Positional()[0] + "\"", kGroupUsage);
+    return BadArguments(err, "unknown group command \"" + parsed.Positional()[0] + "\"",
+                        kGroupUsage);
 }
 
-int RunExpireCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                     std::ostream& err) {
+int RunExpireCommand(const std::string& programDir, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err) {
     CAdminArgs parsed;
     if (!parsed.Parse(args, {})) return BadArguments(err, parsed.GetLastError(), kExpireUsage);
     if (parsed.WantsHelp()) {
         out << kExpireUsage;
         return kExitDone;
     }
-    if (!parsed.Positional().empty()) return BadArguments(err, "expire takes no arguments", kExpireUsage);
+    if (!parsed.Positional().empty())
+        return BadArguments(err, "expire takes no arguments", kExpireUsage);
     if (!PrepareTables(programDir, err)) return kExitRefused;
     int disabled = 0;
     std::string error;
-    if (!DisableExpiredAccounts(programDir, TodayText(), disabled, error)) return Report(err, kExitRefused, error);
+    if (!DisableExpiredAccounts(programDir, TodayText(), disabled, error))
+        return Report(err, kExitRefused, error);
     out << disabled << " account(s) disabled\n";
     return kExitDone;
 }

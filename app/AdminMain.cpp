@@ -17,7 +17,8 @@ struct AdminContext {
 };
 
 int RunDb(const AdminContext& ctx, std::vector<std::string> args) {
-    if (!ctx.dir.empty() && args.size() == 2 && !args[1].empty() && args[1][0] != '/') args[1] = ctx.dir + args[1];
+    if (!ctx.dir.empty() && args.size() == 2 && !args[1].empty() && args[1][0] != '/')
+        args[1] = ctx.dir + args[1];
     return RunDbCommand(args, std::cout, std::cerr);
 }
 
@@ -41,11 +42,8 @@ struct AdminCommand {
     int (*run)(const AdminContext& ctx, std::vector<std::string> args);
 };
 constexpr AdminCommand kCommands[] = {
-    {"db", &RunDb},
-    {"user", &RunUser},
-    {"group", &RunGroup},
-    {"folder", &RunFolder},
-    {"expire", &RunExpire},
+    {"db", &RunDb},         {"user", &RunUser},     {"group", &RunGroup},
+    {"folder", &RunFolder}, {"expire", &RunExpire},
 };
 
 constexpr char kUsage[] =
@@ -78,7 +76,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const AdminCommand& c : kCommands) {
-        if (args[0] == c.name) return c.run(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
+        if (args[0] == c.name)
+            return c.run(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
     }
     return Usage();
 }

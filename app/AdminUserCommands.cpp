@@ -30,10 +30,9 @@ constexpr char kUserUsage[] =
     "  --quota KB                disk quota in KB, 0 for none\n";
 
 const std::vector<OptionSpec> kUserOptions = {
-    {"--password", true},       {"--home", true},         {"--email", true},
-    {"--groups", true},         {"--perms", true},        {"--disabled", false},
-    {"--enabled", false},       {"--expires", true},      {"--download-limit", true},
-    {"--upload-limit", true},   {"--quota", true},
+    {"--password", true},       {"--home", true},         {"--email", true},    {"--groups", true},
+    {"--perms", true},          {"--disabled", false},    {"--enabled", false}, {"--expires", true},
+    {"--download-limit", true}, {"--upload-limit", true}, {"--quota", true},
 };
 
 struct UserCommandContext {
@@ -51,16 +50,20 @@ int BadArguments(std::ostream& err, const std::string& message) {
 // Checks the options that need no table; 0 when all are well-formed.
 int CheckUserOptions(const CAdminArgs& a, std::ostream& err) {
     if (a.Has("--home") && !IsStorableDirectory(a.Value("--home")))
-        return BadArguments(err, "--home needs an absolute directory, not \"" + a.Value("--home") + "\"");
+        return BadArguments(
+            err, "--home needs an absolute directory, not \"" + a.Value("--home") + "\"");
     if (a.Has("--perms") && !IsValidPermissionText(a.Value("--perms")))
-        return BadArguments(err, "--perms needs nine letters of RWDRALCRR or \"-\", not \"" + a.Value("--perms") + "\"");
-    if (a.Has("--disabled") && a.Has("--enabled")) return BadArguments(err, "--disabled and --enabled exclude each other");
+        return BadArguments(err, "--perms needs nine letters of RWDRALCRR or \"-\", not \"" +
+                                     a.Value("--perms") + "\"");
+    if (a.Has("--disabled") && a.Has("--enabled"))
+        return BadArguments(err, "--disabled and --enabled exclude each other");
     if (a.Has("--expires") && a.Value("--expires") != "never" && !IsValidDate(a.Value("--expires")))
         return BadArguments(err, "--expires needs a date YYYY-MM-DD or \"never\"");
     long long number = 0;
     for (const char* option : {"--download-limit", "--upload-limit", "--quota"})
         if (a.Has(option) && !ParseCount(a.Value(option), number))
-            return BadArguments(err, std::string(option) + " needs a whole number, not \"" + a.Value(option) + "\"");
+            return BadArguments(err, std::string(option) + " needs a whole number, not \"" +
+                                         a.Value(option) + "\"");
     return 0;
 }
 
@@ -88,17 +91,20 @@ int ApplyUserOptions(const UserCommandContext& c, UserRecord& user) {
         user.uploadLimit = number > 0 ? 1 : 0;
         user.uploadSpeed = static_cast<std::int32_t>(number);
     }
-    if (a.Has("--quota") && ParseCount(a.Value("--quota"), number)) user.quotaMax = static_cast<double>(number);
+    if (a.Has("--quota") && ParseCount(a.Value("--quota"), number))
+        user.quotaMax = static_cast<double>(number);
     if (a.Has("--groups")) {
         CAccountEditor editor(c.programDir);
         std::vector<std::string> unknown;
         user.groups = editor.GroupNamesToIds(a.Value("--groups"), &unknown);
-        if (!unknown.empty()) return Report(c.err, kExitRefused, "unknown group \"" + unknown.front() + "\"");
+        if (!unknown.empty())
+            return Report(c.err, kExitRefused, "unknown group \"" + unknown.front() + "\"");
     }
     return 0;
 }
 
-int SaveUser(const UserCommandContext& c, UserRecord& user, const std::vector<VirtualFolder>& folders) {
+int SaveUser(const UserCommandContext& c, UserRecord& user,
+             const std::vector<VirtualFolder>& folders) {
     CAccountEditor editor(c.programDir);
     if (!editor.SaveUser(user, folders)) return Report(c.err, kExitRefused, editor.GetLastError());
     return kExitDone;
@@ -107,11 +113,13 @@ int SaveUser(const UserCommandContext& c, UserRecord& user, const std::vector<Vi
 int UserAdd(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user add takes one NAME");
-    if (!c.args.Has("--password") || !c.args.Has("--home")) return BadArguments(c.err, "user add needs --password and --home");
+    if (!c.args.Has("--password") || !c.args.Has("--home"))
+        return BadArguments(c.err, "user add needs --password and --home");
     if (!HasNonBlank(pos[1])) return BadArguments(c.err, "Username cannot be empty!");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
     UserRecord existing;
-    if (ReadUser(c.programDir, pos[1], existing)) return Report(c.err, kExitRefused, "user \"" + pos[1] + "\" exists already");
+    if (ReadUser(c.programDir, pos[1], existing))
+        return Report(c.err, kExitRefused, "user \"" + pos[1] + "\" exists already");
     UserRecord user;
     user.name = pos[1];
     user.status = "1";
@@ -128,7 +136,8 @@ int UserSet(const UserCommandContext& c) {
     if (pos.size() != 2) return BadArguments(c.err, "user set takes one NAME");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
     UserRecord user;
-    if (!ReadUser(c.programDir, pos[1], user)) return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
+    if (!ReadUser(c.programDir, pos[1], user))
+        return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
     if (const int status = ApplyUserOptions(c, user)) return status;
     // The account's own folders are kept: saving rewrites its folder table.
     std::vector<VirtualFolder> folders;
@@ -141,9 +150,11 @@ int UserDel(const UserCommandContext& c) {
     if (pos.size() != 2) return BadArguments(c.err, "user del takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user del takes no options");
     UserRecord user;
-    if (!ReadUser(c.programDir, pos[1], user)) return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
+    if (!ReadUser(c.programDir, pos[1], user))
+        return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
     CAccountEditor editor(c.programDir);
-    if (!editor.DeleteUser(user.id)) return Report(c.err, kExitRefused, editor.GetLastError() + " \"" + pos[1] + "\"");
+    if (!editor.DeleteUser(user.id))
+        return Report(c.err, kExitRefused, editor.GetLastError() + " \"" + pos[1] + "\"");
     return kExitDone;
 }
 
@@ -154,35 +165,43 @@ int UserList(const UserCommandContext& c) {
     if (pos.size() != 1) return BadArguments(c.err, "user list takes no NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user list takes no options");
     std::vector<UserRecord> users;
-    if (!ReadAllUsers(c.programDir, users)) return Report(c.err, kExitRefused, "cannot read " + UserTablePath(c.programDir));
+    if (!ReadAllUsers(c.programDir, users))
+        return Report(c.err, kExitRefused, "cannot read " + UserTablePath(c.programDir));
     CAccountEditor editor(c.programDir);
     c.out << "ID\tUserID\tStatus\tGroup\tHome directory\n";
     for (const UserRecord& u : users)
-        c.out << u.id << '\t' << u.name << '\t' << StatusText(u) << '\t' << editor.GroupIdsToNames(u.groups) << '\t'
-              << u.homeDir << '\n';
+        c.out << u.id << '\t' << u.name << '\t' << StatusText(u) << '\t'
+              << editor.GroupIdsToNames(u.groups) << '\t' << u.homeDir << '\n';
     return kExitDone;
 }
 
 template <typename T>
 bool Fills(const UserField& row, T UserRecord::*member) {
-    return std::holds_alternative<T UserRecord::*>(row.member) && std::get<T UserRecord::*>(row.member) == member;
+    return std::holds_alternative<T UserRecord::*>(row.member) &&
+           std::get<T UserRecord::*>(row.member) == member;
 }
 
 // A field as stored: "name: value".
 void ShowPlain(const UserField& row, const UserRecord& u, std::ostream& out) {
     out << row.name << ": ";
     if (const auto* text = std::get_if<std::string UserRecord::*>(&row.member)) out << u.*(*text);
-    if (const auto* integer = std::get_if<std::int32_t UserRecord::*>(&row.member)) out << u.*(*integer);
-    if (const auto* number = std::get_if<double UserRecord::*>(&row.member)) out << static_cast<long long>(u.*(*number));
+    if (const auto* integer = std::get_if<std::int32_t UserRecord::*>(&row.member))
+        out << u.*(*integer);
+    if (const auto* number = std::get_if<double UserRecord::*>(&row.member))
+        out << static_cast<long long>(u.*(*number));
     out << '\n';
 }
 
 // One line per field in field order; fields that read better together or in words are
 // shown so, and a field with no special form shows as stored.
-void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor, std::ostream& out) {
-    const auto limit = [](std::int32_t on, std::int32_t speed) { return on == 1 ? std::to_string(speed) + " KB/s" : "none"; };
+void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor,
+               std::ostream& out) {
+    const auto limit = [](std::int32_t on, std::int32_t speed) {
+        return on == 1 ? std::to_string(speed) + " KB/s" : "none";
+    };
     if (const auto* p = std::get_if<Permission>(&row.member)) {
-        if (*p == Permission::Read) out << "permissions: " << PermissionsToText(u.permissions) << '\n';
+        if (*p == Permission::Read)
+            out << "permissions: " << PermissionsToText(u.permissions) << '\n';
     } else if (Fills(row, &UserRecord::groups)) {
         out << "groups: " << editor.GroupIdsToNames(u.groups) << '\n';
     } else if (Fills(row, &UserRecord::status)) {
@@ -192,8 +211,8 @@ void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor
     } else if (Fills(row, &UserRecord::uploadLimit)) {
         out << "upload limit: " << limit(u.uploadLimit, u.uploadSpeed) << '\n';
     } else if (Fills(row, &UserRecord::quotaMax)) {
-        out << "quota: " << static_cast<long long>(u.quotaMax) << " KB, in use " << static_cast<long long>(u.quotaCurrent)
-            << " KB\n";
+        out << "quota: " << static_cast<long long>(u.quotaMax) << " KB, in use "
+            << static_cast<long long>(u.quotaCurrent) << " KB\n";
     } else if (!Fills(row, &UserRecord::downloadSpeed) && !Fills(row, &UserRecord::uploadSpeed) &&
                !Fills(row, &UserRecord::quotaCurrent)) {
         ShowPlain(row, u, out);
@@ -205,7 +224,8 @@ int UserShow(const UserCommandContext& c) {
     if (pos.size() != 2) return BadArguments(c.err, "user show takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user show takes no options");
     UserRecord u;
-    if (!ReadUser(c.programDir, pos[1], u)) return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
+    if (!ReadUser(c.programDir, pos[1], u))
+        return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
     CAccountEditor editor(c.programDir);
     for (const UserField& row : kUserFields) ShowField(row, u, editor, c.out);
     return kExitDone;
@@ -220,20 +240,25 @@ bool PrepareTables(const std::string& programDir, std::ostream& err) {
     return false;
 }
 
-int RunUserCommand(const std::string& programDir, const std::vector<std::string>& args, std::ostream& out,
-                   std::ostream& err) {
+int RunUserCommand(const std::string& programDir, const std::vector<std::string>& args,
+                   std::ostream& out, std::ostream& err) {
     CAdminArgs parsed;
     if (!parsed.Parse(args, kUserOptions)) return BadArguments(err, parsed.GetLastError());
     if (parsed.WantsHelp()) {
         out << kUserUsage;
         return kExitDone;
     }
-    if (parsed.Positional().empty()) return BadArguments(err, "user needs add, set, del, list or show");
+    if (parsed.Positional().empty())
+        return BadArguments(err, "user needs add, set, del, list or show");
     struct Sub {
         std::string_view name;
         int (*run)(const UserCommandContext&);
     };
-    static constexpr Sub kSubs[] = {{"add", UserAdd}, {"set", UserSet}, {"del", UserDel}, {"list", UserList}, {"show", UserShow}};
+    static constexpr Sub kSubs[] = {{"add", UserAdd},
+                                    {"set", UserSet},
+                                    {"del", UserDel},
+                                    {"list", UserList},
+                                    {"show", UserShow}};
     for (const Sub& s : kSubs) {
         if (parsed.Positional()[0] != s.name) continue;
         if (!PrepareTables(programDir, err)) return kExitRefused;

@@ -25,7 +25,8 @@ struct Arguments {
 };
 
 void PrintUsage() {
-    std::fprintf(stderr, "usage: tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]]\n");
+    std::fprintf(stderr,
+                 "usage: tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]]\n");
 }
 
 // A comma-separated list of local addresses; empty items are refused.
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
     CFtpServer server(programDir);
     const bool ready = startup.Prepare(server);
     // On standard error, where a service manager looks, and in the log.
-    for (const std::string& warning : startup.Warnings()) std::fprintf(stderr, "%s\n", warning.c_str());
+    for (const std::string& warning : startup.Warnings())
+        std::fprintf(stderr, "%s\n", warning.c_str());
     CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr);
     server.SetWindowSink(&sink);
     startup.LogWarnings(server);

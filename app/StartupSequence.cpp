@@ -24,13 +24,15 @@ void CServerStartup::PrepareAccounts() {
             change.narrowed
                 ? StringFormat("Table file %s was open to group or others (mode %04o); now 0600.",
                                change.path.c_str(), change.oldMode)
-                : StringFormat("Table file %s is open to group or others (mode %04o) and cannot be made 0600.",
+                : StringFormat("Table file %s is open to group or others (mode %04o) and cannot be "
+                               "made 0600.",
                                change.path.c_str(), change.oldMode));
     }
     int disabled = 0;
     bool busy = false;
     if (DisableExpiredAccounts(m_programDir, TodayText(), disabled, error, &busy)) return;
-    m_warnings.push_back(busy ? "Account tables are busy (" + error + "); starting without the expiry check."
+    m_warnings.push_back(busy ? "Account tables are busy (" + error +
+                                    "); starting without the expiry check."
                               : error);
 }
 
@@ -43,9 +45,11 @@ bool CServerStartup::LoadIpLists(CFtpServer& server) {
     for (const CIpFilter::List list : {CIpFilter::List::Allow, CIpFilter::List::Deny}) {
         if (server.Filter().LoadList(m_programDir, list)) continue;
         const std::string& why = server.Filter().GetLastError();
-        if (list == CIpFilter::List::Deny && static_cast<FilterMode>(m_options.filterMode) == FilterMode::RefuseDenied) {
-            m_warnings.push_back("The deny list cannot be read (" + why +
-                                 "); the server does not start, as it would admit the clients it lists.");
+        if (list == CIpFilter::List::Deny &&
+            static_cast<FilterMode>(m_options.filterMode) == FilterMode::RefuseDenied) {
+            m_warnings.push_back(
+                "The deny list cannot be read (" + why +
+                "); the server does not start, as it would admit the clients it lists.");
             canStart = false;
         } else {
             m_warnings.push_back(std::string("The IP list ") + CIpFilter::FileName(list) +

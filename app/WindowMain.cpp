@@ -2,11 +2,10 @@
 //   tarvona [--dir DIR]
 // Runs the same opening steps as tarvona-server, then the window's own; SIGINT and
 // SIGTERM (logout, shutdown, kill) stop the server and end the program with status 0.
+#include <QApplication>
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-#include <QApplication>
 
 #include "app/ProgramDirChoice.h"
 #include "app/StartupSequence.h"
@@ -50,8 +49,9 @@ int main(int argc, char** argv) {
     for (const std::string& warning : startup.Warnings())
         std::fprintf(stderr, "%s\n", warning.c_str());
     if (!ready) {
-        ShowMessageBox(nullptr, {QMessageBox::Critical, "Tarvona FTP Server",
-                                 QString::fromStdString(startup.Warnings().back()), QMessageBox::Ok});
+        ShowMessageBox(nullptr,
+                       {QMessageBox::Critical, "Tarvona FTP Server",
+                        QString::fromStdString(startup.Warnings().back()), QMessageBox::Ok});
         return 1;
     }
     if (!startup.LogFileOpened())

@@ -22,14 +22,17 @@ std::string UserName(int i) {
 }
 
 bool DefineUserTable(CKorvTable& t) {
-    bool ok = t.AddField("id", FieldType::AutoInc, -1) && t.AddField("userid", FieldType::Text, 64) &&
-              t.AddField("password", FieldType::Text, 64) && t.AddField("email", FieldType::Text, 128) &&
-              t.AddField("group", FieldType::Text, 256) && t.AddField("homedir", FieldType::Text, 512) &&
-              t.AddField("status", FieldType::Long, -1) && t.AddField("reserved", FieldType::Text, 32);
-    for (const char* name : {"read", "write", "append", "delete", "rename", "dir_list", "dir_create", "dir_remove",
-                             "dir_rename", "download_limit", "download_speed", "upload_limit", "upload_speed"})
+    bool ok =
+        t.AddField("id", FieldType::AutoInc, -1) && t.AddField("userid", FieldType::Text, 64) &&
+        t.AddField("password", FieldType::Text, 64) && t.AddField("email", FieldType::Text, 128) &&
+        t.AddField("group", FieldType::Text, 256) && t.AddField("homedir", FieldType::Text, 512) &&
+        t.AddField("status", FieldType::Long, -1) && t.AddField("reserved", FieldType::Text, 32);
+    for (const char* name :
+         {"read", "write", "append", "delete", "rename", "dir_list", "dir_create", "dir_remove",
+          "dir_rename", "download_limit", "download_speed", "upload_limit", "upload_speed"})
         ok = ok && t.AddField(name, FieldType::Long, -1);
-    ok = ok && t.AddField("quota_max", FieldType::Double, -1) && t.AddField("quota_current", FieldType::Double, -1);
+    ok = ok && t.AddField("quota_max", FieldType::Double, -1) &&
+         t.AddField("quota_current", FieldType::Double, -1);
     return ok && t.AddKey("userid", KeyKind::Unique, 1, 2, 0, -1);
 }
 
@@ -37,7 +40,8 @@ bool DefineUserTable(CKorvTable& t) {
 class UserTable {
 public:
     UserTable() {
-        m_dir = std::filesystem::temp_directory_path() / ("tarvona-bench-db-" + std::to_string(std::rand()));
+        m_dir = std::filesystem::temp_directory_path() /
+                ("tarvona-bench-db-" + std::to_string(std::rand()));
         std::filesystem::create_directories(m_dir);
         m_path = (m_dir / "user.sdb").string();
         CKorvTable t;
@@ -45,8 +49,8 @@ public:
         const std::int32_t one = 1;
         for (int i = 0; i < kUsers; ++i) {
             if (!t.SetFieldText("userid", UserName(i)) || !t.SetFieldText("password", "secret") ||
-                !t.SetFieldText("homedir", "/srv/ftp/" + UserName(i)) || !t.SetFieldValue("status", one) ||
-                !t.Append())
+                !t.SetFieldText("homedir", "/srv/ftp/" + UserName(i)) ||
+                !t.SetFieldValue("status", one) || !t.Append())
                 std::abort();
         }
     }
@@ -71,11 +75,13 @@ void LookUp(benchmark::State& state, OpenMode mode) {
         CKorvTable t;
         const std::string name = UserName(i);
         i = (i + 7) % kUsers;
-        if (!t.Open(path, mode) || !t.SeekByName("userid", name.c_str())) state.SkipWithError("look-up failed");
+        if (!t.Open(path, mode) || !t.SeekByName("userid", name.c_str()))
+            state.SkipWithError("look-up failed");
         t.Close();
     }
     state.counters["bytes_read_per_lookup"] =
-        static_cast<double>(CFile::TotalBytesRead() - before) / static_cast<double>(state.iterations());
+        static_cast<double>(CFile::TotalBytesRead() - before) /
+        static_cast<double>(state.iterations());
 }
 
 void BM_OpenSeekClose(benchmark::State& state) { LookUp(state, OpenMode::ReadWrite); }
@@ -93,12 +99,13 @@ void BM_MoveNextWalk(benchmark::State& state) {
 }
 
 void BM_Append(benchmark::State& state) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("tarvona-bench-append-" + std::to_string(std::rand()));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("tarvona-bench-append-" + std::to_string(std::rand()));
     std::filesystem::create_directories(dir);
     {
         CKorvTable t;
-        if (!DefineUserTable(t) || !t.Create((dir / "user.sdb").string())) state.SkipWithError("create failed");
+        if (!DefineUserTable(t) || !t.Create((dir / "user.sdb").string()))
+            state.SkipWithError("create failed");
         int i = 0;
         char name[32];
         for (auto _ : state) {

@@ -50,8 +50,9 @@ void FillUserTable(const std::string& programDir) {
         const std::string name = UserName(i);
         const bool ok = t.SetFieldText("userid", name) && t.SetFieldText("password", "pw" + name) &&
                         t.SetFieldText("homedir", "/srv/ftp") && t.SetFieldText("status", "1") &&
-                        t.SetFieldText("reserved", "0,2026-01-01") && t.SetFieldValue("read", one) &&
-                        t.SetFieldValue("dir_list", one) && t.SetFieldValue("write", zero) && t.Append();
+                        t.SetFieldText("reserved", "0,2026-01-01") &&
+                        t.SetFieldValue("read", one) && t.SetFieldValue("dir_list", one) &&
+                        t.SetFieldValue("write", zero) && t.Append();
         if (!ok) std::abort();
     }
 }
@@ -86,10 +87,13 @@ Vsftpd& VsftpdServer() {
         std::filesystem::create_directories(dir + "root");
         v->port = FindFreePort();
         const std::string conf = dir + "vsftpd.conf";
-        std::ofstream(conf) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << v->port
-                            << "\nbackground=NO\nanonymous_enable=YES\nlocal_enable=NO\nno_anon_password=NO\n"
-                               "anon_root=" << dir << "root\nmax_clients=0\nmax_per_ip=0\nxferlog_enable=NO\n"
-                               "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n";
+        std::ofstream(conf)
+            << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << v->port
+            << "\nbackground=NO\nanonymous_enable=YES\nlocal_enable=NO\nno_anon_password=NO\n"
+               "anon_root="
+            << dir
+            << "root\nmax_clients=0\nmax_per_ip=0\nxferlog_enable=NO\n"
+               "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n";
         if (!v->process.Start({"/usr/sbin/vsftpd", conf})) std::abort();
         for (int i = 0; i < 200; ++i) {  // until it listens
             RawFtpClient probe;
@@ -109,8 +113,8 @@ bool Expect(RawFtpClient& c, const char* code) {
 bool LoginOnce(std::uint16_t port, const std::string& user, const std::string& password) {
     RawFtpClient c;
     return c.Connect(port) && Expect(c, "220") && c.SendLine("USER " + user) && Expect(c, "331") &&
-           c.SendLine("PASS " + password) && Expect(c, "230") && c.SendLine("QUIT") && Expect(c, "2") &&
-           c.WaitClosed(10s);
+           c.SendLine("PASS " + password) && Expect(c, "230") && c.SendLine("QUIT") &&
+           Expect(c, "2") && c.WaitClosed(10s);
 }
 
 void RaiseDescriptorLimit() {
@@ -138,7 +142,8 @@ void BM_ConnectQuitTarvona(benchmark::State& state) {
     const std::uint16_t port = Tarvona().Port();
     for (auto _ : state) {
         RawFtpClient c;
-        if (!(c.Connect(port) && Expect(c, "220") && c.SendLine("QUIT") && Expect(c, "2") && c.WaitClosed(10s))) {
+        if (!(c.Connect(port) && Expect(c, "220") && c.SendLine("QUIT") && Expect(c, "2") &&
+              c.WaitClosed(10s))) {
             state.SkipWithError("session failed");
             break;
         }
@@ -167,7 +172,12 @@ void Prepare(const benchmark::State&) {
 }  // namespace
 
 BENCHMARK(BM_LoginTarvona)->Setup(Prepare)->Threads(1)->Threads(8)->UseRealTime()->MinTime(3.0);
-BENCHMARK(BM_ConnectQuitTarvona)->Setup(Prepare)->Threads(1)->Threads(8)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_ConnectQuitTarvona)
+    ->Setup(Prepare)
+    ->Threads(1)
+    ->Threads(8)
+    ->UseRealTime()
+    ->MinTime(3.0);
 BENCHMARK(BM_LoginVsftpd)->Setup(Prepare)->Threads(1)->Threads(8)->UseRealTime()->MinTime(3.0);
 
 BENCHMARK_MAIN();

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "accounts/AccountEditor.h"
+#include "accounts/AccountSchema.h"
 #include "platform/Thread.h"
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/ServerHarness.h"
-#include "accounts/AccountEditor.h"
-#include "accounts/AccountSchema.h"
 
 using namespace std::chrono_literals;
 
@@ -90,9 +90,9 @@ void BM_NoopRoundTrip(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         client.SendLine("NOOP");
         auto reply = client.ReadLine();
-        micros.push_back(std::chrono::duration<double, std::micro>(
-                             std::chrono::steady_clock::now() - start)
-                             .count());
+        micros.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                .count());
         if (!reply) {
             state.SkipWithError("no reply");
             break;
@@ -139,8 +139,7 @@ void BM_IdleSessionsMemory(benchmark::State& state) {
         WaitForSessions(kIdleSessions);
         const std::int64_t held = ResidentKiB();
         state.counters["sessions"] = static_cast<double>(CThread::AliveCount());
-        state.counters["rss_KiB_per_session"] =
-            static_cast<double>(held - before) / kIdleSessions;
+        state.counters["rss_KiB_per_session"] = static_cast<double>(held - before) / kIdleSessions;
         state.counters["rss_before_MiB"] = static_cast<double>(before) / 1024;
         state.counters["rss_held_MiB"] = static_cast<double>(held) / 1024;
         clients.clear();

@@ -38,7 +38,9 @@ std::string AutostartEntryText(const std::string& executablePath) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Tarvona FTP Server\n"
-           "Exec=" + QuoteExecArgument(executablePath) + "\n"
+           "Exec=" +
+           QuoteExecArgument(executablePath) +
+           "\n"
            "X-GNOME-Autostart-enabled=true\n";
 }
 

@@ -97,8 +97,7 @@ void CIniDocument::Set(std::string_view section, std::string_view key, std::stri
         return;
     }
     std::size_t insertAt = SectionEnd(header);
-    while (insertAt > header + 1 && TrimBlanks(m_lines[insertAt - 1].text).empty())
-        --insertAt;
+    while (insertAt > header + 1 && TrimBlanks(m_lines[insertAt - 1].text).empty()) --insertAt;
     InsertLine(insertAt, std::string(key) + "=" + std::string(value));
 }
 

@@ -46,8 +46,7 @@ int CIniFile::ReadInt(std::string_view section, std::string_view key, int defaul
     return text ? LeadingInt(*text) : defaultValue;
 }
 
-bool CIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+bool CIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     const IniEntry entry{section, key, std::string(value)};
     return WriteEntries({&entry, 1});
 }

@@ -17,7 +17,7 @@
 struct ClientAddress {
     explicit ClientAddress(std::string_view address);
 
-    std::string_view text;          // as given; the caller keeps it alive
+    std::string_view text;  // as given; the caller keeps it alive
     bool isIpv4 = false;
     std::array<std::uint8_t, 4> ipv4{};
 };

@@ -45,7 +45,7 @@ public:
 
     void Close();
 
-    std::string GetPath() const;       // the file open now or last tried
+    std::string GetPath() const;  // the file open now or last tried
     std::string GetLastError() const;
 
     // "<programDir>log/YYYYMMDD.txt" for the local date of `when`.

@@ -22,7 +22,9 @@ bool IsPassWordAt(std::string_view text, std::size_t at) {
 
 }  // namespace
 
-std::string MakeLogLine(std::string_view text) { return MakeLogLine(text, static_cast<std::time_t>(NowSeconds())); }
+std::string MakeLogLine(std::string_view text) {
+    return MakeLogLine(text, static_cast<std::time_t>(NowSeconds()));
+}
 
 std::string MakeLogLine(std::string_view text, std::time_t when) {
     std::string line = FormatLocalTime(when, "[%Y-%m-%d %H:%M:%S]  ");
@@ -43,7 +45,9 @@ std::string MaskedCommandLine(std::string_view receivedLine) {
     return std::string(receivedLine);
 }
 
-std::string MaskPassword(std::string_view receivedLine) { return ">> " + MaskedCommandLine(receivedLine); }
+std::string MaskPassword(std::string_view receivedLine) {
+    return ">> " + MaskedCommandLine(receivedLine);
+}
 
 std::string MaskPasswordsInChunk(std::string_view before, std::string_view chunk,
                                  std::size_t maxBytes) {
@@ -56,14 +60,19 @@ std::string MaskPasswordsInChunk(std::string_view before, std::string_view chunk
     std::size_t secretFrom = std::string::npos;  // start of the masked rest of this line
     for (std::size_t i = 0; i < end; ++i) {
         const char c = text[i];
-        if (c == '\r' || c == '\n') secretFrom = std::string::npos;
-        else if (secretFrom == std::string::npos && IsPassWordAt(text, i)) secretFrom = i + 4;
+        if (c == '\r' || c == '\n')
+            secretFrom = std::string::npos;
+        else if (secretFrom == std::string::npos && IsPassWordAt(text, i))
+            secretFrom = i + 4;
         const bool secret = secretFrom != std::string::npos && i >= secretFrom;
         if (i < chunkStart) continue;
         // SECURITY: neither the password nor its length reaches the log.
-        if (!secret) shown += c;
-        else if (i == secretFrom) shown += " ****";
-        else if (i == chunkStart) shown += "****";
+        if (!secret)
+            shown += c;
+        else if (i == secretFrom)
+            shown += " ****";
+        else if (i == chunkStart)
+            shown += "****";
     }
     return shown;
 }

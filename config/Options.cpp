@@ -106,6 +106,4 @@ bool COptions::Fail(std::string why) {
     return false;
 }
 
-bool IsAutoPassiveIp(std::string_view passiveIp) {
-    return EqualsNoCase(passiveIp, "Auto");
-}
+bool IsAutoPassiveIp(std::string_view passiveIp) { return EqualsNoCase(passiveIp, "Auto"); }

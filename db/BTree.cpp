@@ -29,13 +29,16 @@ int CBTree::FindSlot(const IndexNode& n, const std::byte* value, bool& greaterTh
         const int mid = (lo + hi) / 2;
         const int c = m_schema.Compare(m_k, value, n.Key(m_key, mid));
         if (c == 0) return mid;
-        if (c < 0) hi = mid - 1;
-        else lo = mid + 1;
+        if (c < 0)
+            hi = mid - 1;
+        else
+            lo = mid + 1;
     }
     return lo;
 }
 
-bool CBTree::Search(std::span<const std::byte> value, bool updateMaxima, SearchResult& r, std::string& error) {
+bool CBTree::Search(std::span<const std::byte> value, bool updateMaxima, SearchResult& r,
+                    std::string& error) {
     r = SearchResult{};
     r.node.pos = kNoPosition;
     std::int32_t pos = m_header.root[static_cast<std::size_t>(m_k)];
@@ -50,7 +53,8 @@ bool CBTree::Search(std::span<const std::byte> value, bool updateMaxima, SearchR
             if (!m_file.WriteNode(r.node, error)) return false;
         }
         const std::int32_t child = h.child[static_cast<std::size_t>(i)];
-        if (child == kNoPosition && m_schema.Compare(m_k, value.data(), r.node.Key(m_key, i)) == 0) {
+        if (child == kNoPosition &&
+            m_schema.Compare(m_k, value.data(), r.node.Key(m_key, i)) == 0) {
             r.found = true;
             r.slot = i;
             r.recordPos = h.record[static_cast<std::size_t>(i)];
@@ -64,7 +68,8 @@ bool CBTree::Search(std::span<const std::byte> value, bool updateMaxima, SearchR
     return Fail(error, "index deeper than allowed");
 }
 
-void CBTree::PutEntry(IndexNode& n, int slot, const std::byte* key, std::int32_t record, std::int32_t child) const {
+void CBTree::PutEntry(IndexNode& n, int slot, const std::byte* key, std::int32_t record,
+                      std::int32_t child) const {
     std::memcpy(n.Key(m_key, slot), key, m_key.slotSize);
     n.head.record[static_cast<std::size_t>(slot)] = record;
     n.head.child[static_cast<std::size_t>(slot)] = child;
@@ -75,7 +80,8 @@ void CBTree::CopyEntry(const IndexNode& from, int i, IndexNode& to, int j) const
              from.head.child[static_cast<std::size_t>(i)]);
 }
 
-bool CBTree::Insert(std::span<const std::byte> value, std::int32_t record, SearchResult& r, std::string& error) {
+bool CBTree::Insert(std::span<const std::byte> value, std::int32_t record, SearchResult& r,
+                    std::string& error) {
     const auto k = static_cast<std::size_t>(m_k);
     if (m_header.root[k] == kNoPosition) {
         IndexNode leaf;
@@ -99,7 +105,8 @@ bool CBTree::InsertIntoNode(IndexNode& n, int depth, std::string& error) {
     if (depth > kMaxTreeDepth) return Fail(error, "index deeper than allowed");
     if (n.head.count <= kMaxNodeEntries) {
         if (!m_file.WriteNode(n, error)) return false;
-        if (n.head.next == kNoPosition && n.IsLeaf()) m_header.lastLeaf[static_cast<std::size_t>(m_k)] = n.pos;
+        if (n.head.next == kNoPosition && n.IsLeaf())
+            m_header.lastLeaf[static_cast<std::size_t>(m_k)] = n.pos;
         return true;
     }
     return Split(n, depth, error);
@@ -126,7 +133,8 @@ bool CBTree::Split(IndexNode& old, int depth, std::string& error) {
     if (!m_file.AppendNode(fresh, error)) return false;
     old.head.count = kSplitKeep;
     old.head.next = fresh.pos;
-    if (fresh.head.next != kNoPosition && !m_file.WriteI32(std::int64_t{fresh.head.next} + node::kPrev, fresh.pos, error))
+    if (fresh.head.next != kNoPosition &&
+        !m_file.WriteI32(std::int64_t{fresh.head.next} + node::kPrev, fresh.pos, error))
         return false;
     if (fresh.IsLeaf() && fresh.head.next == kNoPosition) m_header.lastLeaf[k] = fresh.pos;
     for (int i = 0; !fresh.IsLeaf() && i < fresh.head.count; ++i) {
@@ -144,7 +152,8 @@ bool CBTree::Split(IndexNode& old, int depth, std::string& error) {
     return true;
 }
 
-bool CBTree::AttachSplitToParent(IndexNode& old, const IndexNode& fresh, int depth, std::string& error) {
+bool CBTree::AttachSplitToParent(IndexNode& old, const IndexNode& fresh, int depth,
+                                 std::string& error) {
     IndexNode parent;
     if (!m_file.ReadNode(old.head.parent, m_key, parent, error)) return false;
     const std::byte* b = old.Key(m_key, kSplitKeep - 1);
@@ -159,7 +168,8 @@ bool CBTree::AttachSplitToParent(IndexNode& old, const IndexNode& fresh, int dep
     return InsertIntoNode(parent, depth + 1, error);
 }
 
-bool CBTree::WriteNewRoot(std::int32_t rootPos, const IndexNode& left, const IndexNode& right, std::string& error) {
+bool CBTree::WriteNewRoot(std::int32_t rootPos, const IndexNode& left, const IndexNode& right,
+                          std::string& error) {
     IndexNode root;
     root.Reset(m_key);
     root.pos = rootPos;
@@ -168,7 +178,8 @@ bool CBTree::WriteNewRoot(std::int32_t rootPos, const IndexNode& left, const Ind
     const int l = left.head.count - 1;
     const int r = right.head.count - 1;
     PutEntry(root, 0, left.Key(m_key, l), left.head.record[static_cast<std::size_t>(l)], left.pos);
-    PutEntry(root, 1, right.Key(m_key, r), right.head.record[static_cast<std::size_t>(r)], right.pos);
+    PutEntry(root, 1, right.Key(m_key, r), right.head.record[static_cast<std::size_t>(r)],
+             right.pos);
     return m_file.WriteNode(root, error);
 }
 

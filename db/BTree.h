@@ -14,8 +14,8 @@ struct SearchResult {
     bool found = false;           // an equal key in a leaf (maybe a tombstone)
     bool greaterThanAll = false;  // the value is above every key of the final node
     std::int32_t recordPos = kNoPosition;
-    int slot = 0;                 // where the value is, or where it would be inserted
-    IndexNode node;               // the leaf reached (node.pos -1 for an empty index)
+    int slot = 0;    // where the value is, or where it would be inserted
+    IndexNode node;  // the leaf reached (node.pos -1 for an empty index)
 };
 
 class CBTree {
@@ -30,18 +30,21 @@ public:
     [[nodiscard]] bool Search(std::span<const std::byte> value, bool updateMaxima, SearchResult& r,
                               std::string& error);
     // Inserts (value, record) at the leaf and slot of a search that did not find it.
-    [[nodiscard]] bool Insert(std::span<const std::byte> value, std::int32_t record, SearchResult& r,
-                              std::string& error);
+    [[nodiscard]] bool Insert(std::span<const std::byte> value, std::int32_t record,
+                              SearchResult& r, std::string& error);
     // Rewrites the record position of one leaf entry (tombstone, chain head).
-    [[nodiscard]] bool SetRecord(std::int32_t nodePos, int slot, std::int32_t record, std::string& error);
+    [[nodiscard]] bool SetRecord(std::int32_t nodePos, int slot, std::int32_t record,
+                                 std::string& error);
 
 private:
     int FindSlot(const IndexNode& n, const std::byte* value, bool& greaterThanAll) const;
     bool InsertIntoNode(IndexNode& n, int depth, std::string& error);
     bool Split(IndexNode& old, int depth, std::string& error);
     bool AttachSplitToParent(IndexNode& old, const IndexNode& fresh, int depth, std::string& error);
-    bool WriteNewRoot(std::int32_t rootPos, const IndexNode& left, const IndexNode& right, std::string& error);
-    void PutEntry(IndexNode& n, int slot, const std::byte* key, std::int32_t record, std::int32_t child) const;
+    bool WriteNewRoot(std::int32_t rootPos, const IndexNode& left, const IndexNode& right,
+                      std::string& error);
+    void PutEntry(IndexNode& n, int slot, const std::byte* key, std::int32_t record,
+                  std::int32_t child) const;
     void CopyEntry(const IndexNode& from, int i, IndexNode& to, int j) const;
 
     CTableFile& m_file;

@@ -138,7 +138,8 @@ void DuplicateEntry::Encode(std::span<std::byte, kEncodedSize> out) const {
 
 bool DuplicateEntry::Decode(std::span<const std::byte, kEncodedSize> in) {
     const std::byte* p = in.data();
-    if (std::memcmp(p + dupentry::kTag, kDuplicateTag, dupentry::kTagCompareSize) != 0) return false;
+    if (std::memcmp(p + dupentry::kTag, kDuplicateTag, dupentry::kTagCompareSize) != 0)
+        return false;
     record = DecodeI32(p + dupentry::kRecord);
     next = DecodeI32(p + dupentry::kNext);
     prev = DecodeI32(p + dupentry::kPrev);

@@ -64,12 +64,17 @@ inline std::uint16_t DecodeU16(const std::byte* p) {
     return static_cast<std::uint16_t>(std::to_integer<unsigned>(p[0]) |
                                       (std::to_integer<unsigned>(p[1]) << 8));
 }
-inline std::int16_t DecodeI16(const std::byte* p) { return static_cast<std::int16_t>(DecodeU16(p)); }
+inline std::int16_t DecodeI16(const std::byte* p) {
+    return static_cast<std::int16_t>(DecodeU16(p));
+}
 inline std::uint32_t DecodeU32(const std::byte* p) {
     return std::to_integer<std::uint32_t>(p[0]) | (std::to_integer<std::uint32_t>(p[1]) << 8) |
-           (std::to_integer<std::uint32_t>(p[2]) << 16) | (std::to_integer<std::uint32_t>(p[3]) << 24);
+           (std::to_integer<std::uint32_t>(p[2]) << 16) |
+           (std::to_integer<std::uint32_t>(p[3]) << 24);
 }
-inline std::int32_t DecodeI32(const std::byte* p) { return static_cast<std::int32_t>(DecodeU32(p)); }
+inline std::int32_t DecodeI32(const std::byte* p) {
+    return static_cast<std::int32_t>(DecodeU32(p));
+}
 inline void EncodeU16(std::byte* p, std::uint16_t v) {
     p[0] = static_cast<std::byte>(v & 0xff);
     p[1] = static_cast<std::byte>(v >> 8);
@@ -217,6 +222,6 @@ struct DuplicateEntry {
 };
 
 // ---- free lists and blocks ----
-inline constexpr std::size_t kFreeSlotNext = 2;   // packed slot: next free slot at bytes 2-5
+inline constexpr std::size_t kFreeSlotNext = 2;  // packed slot: next free slot at bytes 2-5
 inline constexpr std::size_t kMinPackedFreeSlot = 6;
 inline constexpr std::size_t kBlockHeaderSize = 8;  // first i32: next block (<= 0 last)

@@ -20,14 +20,17 @@ bool CTableStore::TakePackedSlot(std::uint32_t length, std::int32_t& pos, std::s
     pos = kNoPosition;
     std::int32_t prev = kNoPosition;
     std::int32_t cur = m_header.freeRecord;
-    for (int probe = 0; probe < kFreeSlotProbes && IsListPosition(cur, kMinPackedFreeSlot); ++probe) {
+    for (int probe = 0; probe < kFreeSlotProbes && IsListPosition(cur, kMinPackedFreeSlot);
+         ++probe) {
         std::byte buf[kMinPackedFreeSlot];
         if (!m_file.Read(cur, buf, error)) return false;
         const std::uint32_t slotLength = DecodeU16(buf);
         const std::int32_t next = DecodeI32(buf + kFreeSlotNext);
         if (slotLength >= length && m_file.InBody(cur, slotLength)) {
-            if (prev == kNoPosition) m_header.freeRecord = next;
-            else if (!m_file.WriteI32(std::int64_t{prev} + kFreeSlotNext, next, error)) return false;
+            if (prev == kNoPosition)
+                m_header.freeRecord = next;
+            else if (!m_file.WriteI32(std::int64_t{prev} + kFreeSlotNext, next, error))
+                return false;
             pos = cur;
             return true;
         }
@@ -58,7 +61,8 @@ bool CTableStore::ReleaseRecordSlot(std::int32_t pos, std::string& error) {
     std::uint32_t length = 0;
     if (!StoredLength(pos, length, error)) return false;
     if (length < kMinPackedFreeSlot) return true;
-    if (!m_file.WriteI32(std::int64_t{pos} + kFreeSlotNext, m_header.freeRecord, error)) return false;
+    if (!m_file.WriteI32(std::int64_t{pos} + kFreeSlotNext, m_header.freeRecord, error))
+        return false;
     m_header.freeRecord = pos;
     return true;
 }
@@ -97,7 +101,8 @@ bool CTableStore::ReleaseBlockChain(std::int32_t first, std::string& error) {
     return true;  // longer than the limit (or a cycle): left alone
 }
 
-bool CTableStore::ReadChainEntry(std::int32_t pos, DuplicateEntry& e, bool& isEntry, std::string& error) {
+bool CTableStore::ReadChainEntry(std::int32_t pos, DuplicateEntry& e, bool& isEntry,
+                                 std::string& error) {
     return m_file.ReadEntry(pos, e, isEntry, error);
 }
 

@@ -30,13 +30,19 @@ int CompareText(const std::byte* a, const std::byte* b, std::size_t limit, bool 
 
 int CompareNumber(FieldType type, const std::byte* a, const std::byte* b) {
     switch (type) {
-    case FieldType::Byte: return Order(std::to_integer<unsigned>(a[0]), std::to_integer<unsigned>(b[0]));
-    case FieldType::Short: return Order(DecodeI16(a), DecodeI16(b));
-    case FieldType::Long:
-    case FieldType::AutoInc: return Order(DecodeI32(a), DecodeI32(b));
-    case FieldType::Float: return Order(DecodeF32(a), DecodeF32(b));
-    case FieldType::Double: return Order(DecodeF64(a), DecodeF64(b));
-    default: return 0;
+        case FieldType::Byte:
+            return Order(std::to_integer<unsigned>(a[0]), std::to_integer<unsigned>(b[0]));
+        case FieldType::Short:
+            return Order(DecodeI16(a), DecodeI16(b));
+        case FieldType::Long:
+        case FieldType::AutoInc:
+            return Order(DecodeI32(a), DecodeI32(b));
+        case FieldType::Float:
+            return Order(DecodeF32(a), DecodeF32(b));
+        case FieldType::Double:
+            return Order(DecodeF64(a), DecodeF64(b));
+        default:
+            return 0;
     }
 }
 
@@ -62,6 +68,7 @@ int CSchema::Compare(int k, const std::byte* sought, const std::byte* stored) co
     }
     const KeySegment& seg = key.segments[0];
     if (seg.type != FieldType::Text) return CompareNumber(seg.type, sought, stored);
-    if (seg.mode != kCompareBytes && seg.mode != kCompareNoCase) return -1;  // orders before every key
+    if (seg.mode != kCompareBytes && seg.mode != kCompareNoCase)
+        return -1;  // orders before every key
     return CompareText(sought, stored, key.slotSize, seg.mode == kCompareNoCase);
 }

@@ -113,7 +113,8 @@ bool CKorvTable::AddField(std::string_view name, FieldType type, int width) {
     name = TrimBlanks(name);
     if (name.size() > kMaxNameLength) return Fail("field name longer than 31 characters");
     for (std::size_t i = 0; i < static_cast<std::size_t>(h.fieldCount); ++i) {
-        if (EqualsNoCase(SlotText(h.fieldNames[i]), name)) return Fail("The FieldName exist already!");
+        if (EqualsNoCase(SlotText(h.fieldNames[i]), name))
+            return Fail("The FieldName exist already!");
     }
     const auto slot = static_cast<std::size_t>(h.fieldCount);
     SetSlotText(h.fieldNames[slot], name);
@@ -136,15 +137,15 @@ bool CKorvTable::AddField(std::string_view name, FieldType type, int width) {
 void CKorvTable::InitTextKey(std::size_t k, int width, int compareMode, int start, int length) {
     TableHeader& h = m_store.m_header;
     h.segStart[k][0] = static_cast<std::int16_t>(start >= 0 && start < width ? start : 0);
-    h.segLength[k][0] = static_cast<std::int16_t>(length >= 1 && length <= kMaxKeyLength ? length
-                                                                                          : std::min(width, kMaxKeyLength));
-    h.segMode[k][0] = static_cast<std::int16_t>(compareMode == kCompareBytes || compareMode == kCompareNoCase
-                                                    ? compareMode
-                                                    : kCompareBytes);
+    h.segLength[k][0] = static_cast<std::int16_t>(
+        length >= 1 && length <= kMaxKeyLength ? length : std::min(width, kMaxKeyLength));
+    h.segMode[k][0] = static_cast<std::int16_t>(
+        compareMode == kCompareBytes || compareMode == kCompareNoCase ? compareMode
+                                                                      : kCompareBytes);
 }
 
-bool CKorvTable::AddKey(std::string_view name, KeyKind kind, int fieldNumber, int compareMode, int start,
-                        int length) {
+bool CKorvTable::AddKey(std::string_view name, KeyKind kind, int fieldNumber, int compareMode,
+                        int start, int length) {
     if (m_open) return Fail("must do before create db");
     TableHeader& h = m_store.m_header;
     if (h.fieldCount <= 0) return Fail("must create field first");
@@ -178,7 +179,8 @@ bool CKorvTable::AddKey(std::string_view name, KeyKind kind, int fieldNumber, in
 int CKorvTable::FindKey(std::string_view name) const {
     name = TrimBlanks(name);
     for (int k = 0; k < m_store.m_schema.KeyCount(); ++k) {
-        if (EqualsNoCase(SlotText(m_store.m_header.keyNames[static_cast<std::size_t>(k)]), name)) return k;
+        if (EqualsNoCase(SlotText(m_store.m_header.keyNames[static_cast<std::size_t>(k)]), name))
+            return k;
     }
     return -1;
 }

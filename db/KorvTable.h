@@ -39,8 +39,8 @@ public:
     // `width` is used by Text fields only (1-1024); pass -1 for the other types.
     [[nodiscard]] bool AddField(std::string_view name, FieldType type, int width);
     // `compareMode`, `start`, `length` matter for Text fields; 0, 0, -1 take the defaults.
-    [[nodiscard]] bool AddKey(std::string_view name, KeyKind kind, int fieldNumber, int compareMode = 0,
-                              int start = 0, int length = -1);
+    [[nodiscard]] bool AddKey(std::string_view name, KeyKind kind, int fieldNumber,
+                              int compareMode = 0, int start = 0, int length = -1);
     // Creates (or empties) `path` with the defined fields and keys; the table is then open
     // for writing and empty.
     [[nodiscard]] bool Create(const std::string& path, std::string_view description = {});
@@ -53,9 +53,10 @@ public:
     // ---- finding and walking ----
     // `keyValue` is the value in binary form (Byte 1 byte, Short 2, Long/AutoInc 4,
     // Float 4, Double 8, Text a NUL-terminated text, composite the concatenated segments).
-    [[nodiscard]] bool Seek(int keyNumber, const void* keyValue, void* buffer = nullptr, std::size_t length = 0);
-    [[nodiscard]] bool SeekByName(std::string_view keyName, const void* keyValue, void* buffer = nullptr,
-                                  std::size_t length = 0);
+    [[nodiscard]] bool Seek(int keyNumber, const void* keyValue, void* buffer = nullptr,
+                            std::size_t length = 0);
+    [[nodiscard]] bool SeekByName(std::string_view keyName, const void* keyValue,
+                                  void* buffer = nullptr, std::size_t length = 0);
     [[nodiscard]] bool MoveFirst(int keyNumber, void* buffer = nullptr, std::size_t length = 0);
     [[nodiscard]] bool MoveLast(int keyNumber, void* buffer = nullptr, std::size_t length = 0);
     [[nodiscard]] bool MoveNext(int keyNumber, void* buffer = nullptr, std::size_t length = 0);
@@ -72,11 +73,13 @@ public:
     // Copies the field of the current record; `size` is the room at `destination`, which
     // must hold the field's width (a 4-byte integer holds a Byte, Short or Long field).
     [[nodiscard]] bool GetFieldValue(int fieldNumber, void* destination, std::size_t size);
-    [[nodiscard]] bool GetFieldValue(std::string_view fieldName, void* destination, std::size_t size);
+    [[nodiscard]] bool GetFieldValue(std::string_view fieldName, void* destination,
+                                     std::size_t size);
     // Stores into the edit buffer; `size` bytes are readable at `value` and must cover the
     // field's width (Text: the text up to its NUL or `size`, whichever comes first).
     [[nodiscard]] bool SetFieldValue(int fieldNumber, const void* value, std::size_t size);
-    [[nodiscard]] bool SetFieldValue(std::string_view fieldName, const void* value, std::size_t size);
+    [[nodiscard]] bool SetFieldValue(std::string_view fieldName, const void* value,
+                                     std::size_t size);
     template <typename T>
     [[nodiscard]] bool GetFieldValue(std::string_view fieldName, T& out) {
         return GetFieldValue(fieldName, &out, sizeof out);
@@ -140,8 +143,8 @@ private:
 
     // KorvTableMove.cpp
     bool EnterEntry(int k, std::int32_t nodePos, int slot, std::int32_t record, bool last);
-    bool Position(int k, std::int32_t nodePos, int slot, std::int32_t leafRecord, bool last, void* buffer,
-                  std::size_t length);
+    bool Position(int k, std::int32_t nodePos, int slot, std::int32_t leafRecord, bool last,
+                  void* buffer, std::size_t length);
     bool StepInChain(int k, void* buffer, std::size_t length);
     void StartWalk(int k);
     bool CountStep(int k);
@@ -151,7 +154,8 @@ private:
 
     // KorvTableWrite.cpp
     bool AssignAutoInc(void* buffer, std::size_t length);
-    bool SearchAllKeys(std::span<const std::byte> image, std::vector<std::vector<std::byte>>& values,
+    bool SearchAllKeys(std::span<const std::byte> image,
+                       std::vector<std::vector<std::byte>>& values,
                        std::vector<SearchResult>& found);
     bool AppendImage(std::vector<std::byte>& image);
     bool RemoveKey(int k, std::int32_t record);
@@ -165,7 +169,7 @@ private:
     bool m_headerChanged = false;
     bool m_updating = false;
     bool m_readOnly = false;
-    bool m_duplicateKey = false;  // the last failure was a unique key's refusal
+    bool m_duplicateKey = false;       // the last failure was a unique key's refusal
     std::vector<std::byte> m_current;  // the record last read
     std::vector<std::byte> m_edit;     // what Append and Update write
     int m_currentKey = -1;

@@ -41,7 +41,8 @@ bool CKorvTable::LoadCurrent(std::int32_t record, void* buffer, std::size_t leng
 // Makes leaf entry (nodePos, slot) naming `leafRecord` current for key k: for a chain
 // of a kind-1 key its first (or with `last` its last) entry. Reads the record; on
 // failure the previous position stays.
-bool CKorvTable::EnterEntry(int k, std::int32_t nodePos, int slot, std::int32_t leafRecord, bool last) {
+bool CKorvTable::EnterEntry(int k, std::int32_t nodePos, int slot, std::int32_t leafRecord,
+                            bool last) {
     KeyPosition& p = m_pos[static_cast<std::size_t>(k)];
     KeyPosition next = p;
     next.node = nodePos;
@@ -70,7 +71,8 @@ bool CKorvTable::EnterEntry(int k, std::int32_t nodePos, int slot, std::int32_t 
 }
 
 bool CKorvTable::Seek(int keyNumber, const void* keyValue, void* buffer, std::size_t length) {
-    if (!m_open || !ValidKey(keyNumber) || m_store.m_header.recordCount <= 0 || keyValue == nullptr) return false;
+    if (!m_open || !ValidKey(keyNumber) || m_store.m_header.recordCount <= 0 || keyValue == nullptr)
+        return false;
     if (!m_indexUsable) return Fail("index file not found!");
     const KeyLayout& key = m_store.m_schema.Key(keyNumber);
     std::vector<std::byte> value(key.slotSize);
@@ -85,7 +87,8 @@ bool CKorvTable::Seek(int keyNumber, const void* keyValue, void* buffer, std::si
     return true;
 }
 
-bool CKorvTable::SeekByName(std::string_view keyName, const void* keyValue, void* buffer, std::size_t length) {
+bool CKorvTable::SeekByName(std::string_view keyName, const void* keyValue, void* buffer,
+                            std::size_t length) {
     const int k = FindKey(keyName);
     if (k < 0) return false;
     return Seek(k, keyValue, buffer, length);
@@ -106,7 +109,8 @@ bool CKorvTable::Position(int k, std::int32_t nodePos, int slot, std::int32_t le
 bool CKorvTable::MoveFirst(int keyNumber, void* buffer, std::size_t length) {
     if (!ReadyForMove(keyNumber)) return false;
     const auto k = static_cast<std::size_t>(keyNumber);
-    const std::uint64_t maxHops = m_store.m_file.Size() / m_store.m_schema.Key(keyNumber).nodeSize + 1;
+    const std::uint64_t maxHops =
+        m_store.m_file.Size() / m_store.m_schema.Key(keyNumber).nodeSize + 1;
     std::int32_t pos = m_store.m_header.firstLeaf[k];
     for (std::uint64_t hops = 0; pos != kNoPosition && hops <= maxHops; ++hops) {
         NodeHeader h;
@@ -126,7 +130,8 @@ bool CKorvTable::MoveFirst(int keyNumber, void* buffer, std::size_t length) {
 bool CKorvTable::MoveLast(int keyNumber, void* buffer, std::size_t length) {
     if (!ReadyForMove(keyNumber)) return false;
     const auto k = static_cast<std::size_t>(keyNumber);
-    const std::uint64_t maxHops = m_store.m_file.Size() / m_store.m_schema.Key(keyNumber).nodeSize + 1;
+    const std::uint64_t maxHops =
+        m_store.m_file.Size() / m_store.m_schema.Key(keyNumber).nodeSize + 1;
     std::int32_t pos = m_store.m_header.lastLeaf[k];
     for (std::uint64_t hops = 0; pos != kNoPosition && hops <= maxHops; ++hops) {
         NodeHeader h;
@@ -181,9 +186,12 @@ bool CKorvTable::MoveNext(int keyNumber, void* buffer, std::size_t length) {
         p.entry.next != kNoPosition)
         return StepInChain(keyNumber, buffer, length);
     NodeHeader h;
-    if (m_leafCachePos == p.node && m_currentKey == keyNumber) h = m_leafCache;
-    else if (!ReadLeafIntoCache(p.node, h)) return false;
-    const std::uint64_t maxHops = m_store.m_file.Size() / m_store.m_schema.Key(keyNumber).nodeSize + 1;
+    if (m_leafCachePos == p.node && m_currentKey == keyNumber)
+        h = m_leafCache;
+    else if (!ReadLeafIntoCache(p.node, h))
+        return false;
+    const std::uint64_t maxHops =
+        m_store.m_file.Size() / m_store.m_schema.Key(keyNumber).nodeSize + 1;
     std::int32_t pos = p.node;
     for (int s = p.slot + 1;; ++s) {
         if (s >= h.count) {
@@ -195,6 +203,7 @@ bool CKorvTable::MoveNext(int keyNumber, void* buffer, std::size_t length) {
             continue;
         }
         const std::int32_t rec = h.record[static_cast<std::size_t>(s)];
-        if (rec != kNoPosition) return CountStep(keyNumber) && Position(keyNumber, pos, s, rec, false, buffer, length);
+        if (rec != kNoPosition)
+            return CountStep(keyNumber) && Position(keyNumber, pos, s, rec, false, buffer, length);
     }
 }

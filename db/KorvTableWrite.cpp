@@ -14,7 +14,8 @@ struct CKorvTable::SavedState {
 namespace {
 
 // The caller's record image, or a copy of `fallback`; a short buffer fills the front.
-std::vector<std::byte> ImageFrom(const void* buffer, std::size_t length, const std::vector<std::byte>& fallback) {
+std::vector<std::byte> ImageFrom(const void* buffer, std::size_t length,
+                                 const std::vector<std::byte>& fallback) {
     if (buffer == nullptr) return fallback;
     std::vector<std::byte> image(fallback.size(), std::byte{0});
     const std::size_t n = length == 0 ? image.size() : std::min(length, image.size());
@@ -68,7 +69,8 @@ bool CKorvTable::Append(void* buffer, std::size_t length) {
 
 // Searches every key for the new record's values; false when a unique key already
 // holds one (nothing has been written then).
-bool CKorvTable::SearchAllKeys(std::span<const std::byte> image, std::vector<std::vector<std::byte>>& values,
+bool CKorvTable::SearchAllKeys(std::span<const std::byte> image,
+                               std::vector<std::vector<std::byte>>& values,
                                std::vector<SearchResult>& found) {
     const CSchema& schema = m_store.m_schema;
     const auto keys = static_cast<std::size_t>(schema.KeyCount());
@@ -81,7 +83,8 @@ bool CKorvTable::SearchAllKeys(std::span<const std::byte> image, std::vector<std
         schema.MakeKey(k, image, values[ku]);
         CBTree tree(m_store.m_file, m_store.m_header, schema, k);
         if (!tree.Search(values[ku], false, found[ku], error)) return Fail(error);
-        if (schema.Key(k).kind != KeyKind::Duplicates && found[ku].found && found[ku].recordPos != kNoPosition)
+        if (schema.Key(k).kind != KeyKind::Duplicates && found[ku].found &&
+            found[ku].recordPos != kNoPosition)
             return FailDuplicateKey();
     }
     return true;
@@ -101,9 +104,13 @@ bool CKorvTable::AppendImage(std::vector<std::byte>& image) {
         CBTree tree(m_store.m_file, m_store.m_header, m_store.m_schema, k);
         SearchResult& r = found[ku];
         bool ok = true;
-        if (r.found) ok = m_store.AddToEntry(k, r, record, error);
-        else if (r.greaterThanAll) ok = tree.Search(values[ku], true, r, error) && tree.Insert(values[ku], record, r, error);
-        else ok = tree.Insert(values[ku], record, r, error);
+        if (r.found)
+            ok = m_store.AddToEntry(k, r, record, error);
+        else if (r.greaterThanAll)
+            ok = tree.Search(values[ku], true, r, error) &&
+                 tree.Insert(values[ku], record, r, error);
+        else
+            ok = tree.Insert(values[ku], record, r, error);
         if (!ok) return Fail(error);
     }
     ++m_store.m_header.recordCount;
@@ -163,7 +170,8 @@ bool CKorvTable::ReleaseRecord(std::int32_t record) {
         const FieldLayout& f = schema.Field(i);
         if (f.type != FieldType::Block) continue;
         const std::int32_t first = DecodeI32(m_current.data() + f.offset);
-        const bool changed = std::memcmp(m_current.data() + f.offset, m_edit.data() + f.offset, 8) != 0;
+        const bool changed =
+            std::memcmp(m_current.data() + f.offset, m_edit.data() + f.offset, 8) != 0;
         if (first > 0 && (!m_assigned[static_cast<std::size_t>(i)] || changed) &&
             !m_store.ReleaseBlockChain(first, error))
             return Fail(error);

@@ -85,7 +85,8 @@ bool CTableStore::ReadRecord(std::int32_t pos, std::span<std::byte> image, std::
     return true;
 }
 
-bool CTableStore::WriteRecord(std::span<const std::byte> image, std::int32_t& pos, std::string& error) {
+bool CTableStore::WriteRecord(std::span<const std::byte> image, std::int32_t& pos,
+                              std::string& error) {
     if (IsFixed()) {
         if (!TakeFixedSlot(pos, error)) return false;
         if (pos == kNoPosition) return m_file.Append(image, pos, error);

@@ -22,10 +22,26 @@ void PlaceKeySlots(KeyLayout& key) {
         return;
     }
     switch (key.segments[0].type) {
-    case FieldType::Byte: key.slotSize = 1; key.keyAreaOffset = node::kHeaderSize; key.nodeSize = 1832; break;
-    case FieldType::Short: key.slotSize = 2; key.keyAreaOffset = node::kHeaderSize; key.nodeSize = 2032; break;
-    case FieldType::Double: key.slotSize = 8; key.keyAreaOffset = node::kHeaderSize + 4; key.nodeSize = 3240; break;
-    default: key.slotSize = 4; key.keyAreaOffset = node::kHeaderSize; key.nodeSize = 2432; break;
+        case FieldType::Byte:
+            key.slotSize = 1;
+            key.keyAreaOffset = node::kHeaderSize;
+            key.nodeSize = 1832;
+            break;
+        case FieldType::Short:
+            key.slotSize = 2;
+            key.keyAreaOffset = node::kHeaderSize;
+            key.nodeSize = 2032;
+            break;
+        case FieldType::Double:
+            key.slotSize = 8;
+            key.keyAreaOffset = node::kHeaderSize + 4;
+            key.nodeSize = 3240;
+            break;
+        default:
+            key.slotSize = 4;
+            key.keyAreaOffset = node::kHeaderSize;
+            key.nodeSize = 2432;
+            break;
     }
 }
 
@@ -41,7 +57,8 @@ bool CSchema::Build(const TableHeader& h, std::string& error) {
 }
 
 bool CSchema::BuildFields(const TableHeader& h, std::string& error) {
-    if (h.fieldCount < 0 || h.fieldCount > kMaxFields) return Fail(error, "field count out of range");
+    if (h.fieldCount < 0 || h.fieldCount > kMaxFields)
+        return Fail(error, "field count out of range");
     int offset = 0;
     for (int i = 0; i < h.fieldCount; ++i) {
         const auto type = static_cast<FieldType>(h.fieldTypes[static_cast<std::size_t>(i)]);
@@ -53,7 +70,8 @@ bool CSchema::BuildFields(const TableHeader& h, std::string& error) {
         offset += width;
     }
     m_recordLength = static_cast<std::size_t>(offset);
-    if (h.recordLength != m_recordLength) return Fail(error, "record length is not the sum of the field widths");
+    if (h.recordLength != m_recordLength)
+        return Fail(error, "record length is not the sum of the field widths");
     return true;
 }
 
@@ -62,7 +80,8 @@ bool CSchema::BuildSegment(const TableHeader& h, int k, int s, bool composite, K
     const auto ku = static_cast<std::size_t>(k);
     const auto su = static_cast<std::size_t>(s);
     seg.field = h.segField[ku][su];
-    if (seg.field < 0 || seg.field >= FieldCount()) return Fail(error, "key names a field that does not exist");
+    if (seg.field < 0 || seg.field >= FieldCount())
+        return Fail(error, "key names a field that does not exist");
     const FieldLayout& f = Field(seg.field);
     seg.type = f.type;
     if (!IsKeyableType(f.type)) return Fail(error, "key on a field that can't be a key");
@@ -85,7 +104,8 @@ bool CSchema::BuildKey(const TableHeader& h, int k, std::string& error) {
     const int segCount = h.segCount[static_cast<std::size_t>(k)];
     key.kind = h.keyKinds[static_cast<std::size_t>(k)] == 1 ? KeyKind::Duplicates : KeyKind::Unique;
     key.composite = segCount >= 1;
-    if (segCount == 0 || segCount < -1 || segCount > kMaxSegments) return Fail(error, "key segment count out of range");
+    if (segCount == 0 || segCount < -1 || segCount > kMaxSegments)
+        return Fail(error, "key segment count out of range");
     const int n = key.composite ? segCount : 1;
     for (int s = 0; s < n; ++s) {
         KeySegment seg;

@@ -36,7 +36,9 @@ struct KeyLayout {
 
     // Single-field Text keys and composite keys carry a NUL-terminated slot of L+1 bytes.
     bool IsTextLike() const { return composite || segments[0].type == FieldType::Text; }
-    std::size_t KeyOffset(int slot) const { return keyAreaOffset + static_cast<std::size_t>(slot) * slotSize; }
+    std::size_t KeyOffset(int slot) const {
+        return keyAreaOffset + static_cast<std::size_t>(slot) * slotSize;
+    }
 };
 
 class CSchema {

@@ -37,8 +37,8 @@ bool CTableFile::Open(const std::string& path, bool readOnly, std::string& error
 }
 
 bool CTableFile::Create(const std::string& path, std::string& error) {
-    if (!m_file.Open(path, FileOpenMode::Create) || !m_file.Lock(FileLockKind::Exclusive, kTableLockWait) ||
-        !m_file.Truncate(0)) {
+    if (!m_file.Open(path, FileOpenMode::Create) ||
+        !m_file.Lock(FileLockKind::Exclusive, kTableLockWait) || !m_file.Truncate(0)) {
         error = m_file.GetLastError();
         m_file.Close();
         return false;
@@ -64,7 +64,8 @@ bool CTableFile::WriteHeader(const TableHeader& h, std::string& error) {
 
 bool CTableFile::Read(std::int64_t pos, std::span<std::byte> out, std::string& error) {
     if (!InBody(pos, out.size())) return Fail(error, "position outside the file");
-    if (!m_file.ReadExactAt(static_cast<std::uint64_t>(pos), out)) return Fail(error, m_file.GetLastError());
+    if (!m_file.ReadExactAt(static_cast<std::uint64_t>(pos), out))
+        return Fail(error, m_file.GetLastError());
     return true;
 }
 
@@ -73,7 +74,8 @@ bool CTableFile::Write(std::int64_t pos, std::span<const std::byte> data, std::s
     if (pos < static_cast<std::int64_t>(header::kSize) ||
         static_cast<std::uint64_t>(pos) + data.size() > kMaxFileSize)
         return Fail(error, "position outside the file");
-    if (!m_file.WriteAt(static_cast<std::uint64_t>(pos), data)) return Fail(error, m_file.GetLastError());
+    if (!m_file.WriteAt(static_cast<std::uint64_t>(pos), data))
+        return Fail(error, m_file.GetLastError());
     m_size = std::max<std::uint64_t>(m_size, static_cast<std::uint64_t>(pos) + data.size());
     return true;
 }
@@ -106,13 +108,16 @@ bool CTableFile::ReadNodeHeader(std::int32_t pos, NodeHeader& h, std::string& er
     return true;
 }
 
-bool CTableFile::ReadNode(std::int32_t pos, const KeyLayout& key, IndexNode& n, std::string& error) {
+bool CTableFile::ReadNode(std::int32_t pos, const KeyLayout& key, IndexNode& n,
+                          std::string& error) {
     m_scratch.resize(key.nodeSize);
     if (!Read(pos, m_scratch, error)) return false;
     n.pos = pos;
-    n.head.Decode(std::span<const std::byte, node::kHeaderSize>(m_scratch.data(), node::kHeaderSize));
+    n.head.Decode(
+        std::span<const std::byte, node::kHeaderSize>(m_scratch.data(), node::kHeaderSize));
     n.keys.assign(m_scratch.begin() + node::kHeaderSize, m_scratch.end());
-    if (n.head.count < 1 || n.head.count > kMaxNodeEntries) return Fail(error, "index node damaged");
+    if (n.head.count < 1 || n.head.count > kMaxNodeEntries)
+        return Fail(error, "index node damaged");
     return true;
 }
 
@@ -125,7 +130,8 @@ bool CTableFile::WriteNode(const IndexNode& n, std::string& error) {
 
 bool CTableFile::AppendNode(IndexNode& n, std::string& error) {
     const std::uint64_t at = std::max<std::uint64_t>(m_size, header::kSize);
-    if (at + node::kHeaderSize + n.keys.size() > kMaxFileSize) return Fail(error, "table file full");
+    if (at + node::kHeaderSize + n.keys.size() > kMaxFileSize)
+        return Fail(error, "table file full");
     n.pos = static_cast<std::int32_t>(at);
     n.head.self = n.pos;
     return WriteNode(n, error);
@@ -135,7 +141,9 @@ bool CTableFile::ReadEntry(std::int32_t pos, DuplicateEntry& e, bool& isEntry, s
     std::array<std::byte, DuplicateEntry::kEncodedSize> buf{};
     isEntry = false;
     // A short record at the very end of the file cannot be a chain entry.
-    if (pos >= static_cast<std::int32_t>(header::kSize) && !InBody(pos, buf.size()) && InBody(pos, 1)) return true;
+    if (pos >= static_cast<std::int32_t>(header::kSize) && !InBody(pos, buf.size()) &&
+        InBody(pos, 1))
+        return true;
     if (!Read(pos, buf, error)) return false;
     isEntry = e.Decode(buf);
     return true;

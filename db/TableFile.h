@@ -17,7 +17,9 @@ struct IndexNode {
     std::vector<std::byte> keys;  // bytes 1628..nodeSize of the node
 
     void Reset(const KeyLayout& key);  // an empty node: children and records -1, keys zero
-    std::byte* Key(const KeyLayout& key, int slot) { return keys.data() + key.KeyOffset(slot) - node::kHeaderSize; }
+    std::byte* Key(const KeyLayout& key, int slot) {
+        return keys.data() + key.KeyOffset(slot) - node::kHeaderSize;
+    }
     const std::byte* Key(const KeyLayout& key, int slot) const {
         return keys.data() + key.KeyOffset(slot) - node::kHeaderSize;
     }
@@ -32,14 +34,18 @@ public:
     // Creates or empties `path` under an exclusive lock (the lock is taken before the
     // truncation, so a reader never sees the file vanish under it).
     [[nodiscard]] bool Create(const std::string& path, std::string& error);
-    void Close() { m_file.Close(); m_size = 0; }
+    void Close() {
+        m_file.Close();
+        m_size = 0;
+    }
     bool IsOpen() const { return m_file.IsOpen(); }
     bool LockTimedOut() const { return m_file.LockTimedOut(); }
     std::uint64_t Size() const { return m_size; }
 
     // True when [pos, pos+len) lies after the header and inside the file.
     bool InBody(std::int64_t pos, std::size_t len) const {
-        return pos >= static_cast<std::int64_t>(header::kSize) && static_cast<std::uint64_t>(pos) <= m_size &&
+        return pos >= static_cast<std::int64_t>(header::kSize) &&
+               static_cast<std::uint64_t>(pos) <= m_size &&
                len <= m_size - static_cast<std::uint64_t>(pos);
     }
 
@@ -51,17 +57,20 @@ public:
     [[nodiscard]] bool Read(std::int64_t pos, std::span<std::byte> out, std::string& error);
     [[nodiscard]] bool Write(std::int64_t pos, std::span<const std::byte> data, std::string& error);
     // Writes at the end of the file; `pos` receives where.
-    [[nodiscard]] bool Append(std::span<const std::byte> data, std::int32_t& pos, std::string& error);
+    [[nodiscard]] bool Append(std::span<const std::byte> data, std::int32_t& pos,
+                              std::string& error);
     [[nodiscard]] bool ReadI32(std::int64_t pos, std::int32_t& value, std::string& error);
     [[nodiscard]] bool WriteI32(std::int64_t pos, std::int32_t value, std::string& error);
 
     // Index nodes. ReadNode also checks the count (1-200).
-    [[nodiscard]] bool ReadNode(std::int32_t pos, const KeyLayout& key, IndexNode& n, std::string& error);
+    [[nodiscard]] bool ReadNode(std::int32_t pos, const KeyLayout& key, IndexNode& n,
+                                std::string& error);
     [[nodiscard]] bool ReadNodeHeader(std::int32_t pos, NodeHeader& h, std::string& error);
     [[nodiscard]] bool WriteNode(const IndexNode& n, std::string& error);
     [[nodiscard]] bool AppendNode(IndexNode& n, std::string& error);  // sets n.pos and self
 
-    [[nodiscard]] bool ReadEntry(std::int32_t pos, DuplicateEntry& e, bool& isEntry, std::string& error);
+    [[nodiscard]] bool ReadEntry(std::int32_t pos, DuplicateEntry& e, bool& isEntry,
+                                 std::string& error);
     [[nodiscard]] bool WriteEntry(std::int32_t pos, const DuplicateEntry& e, std::string& error);
 
 private:

@@ -26,7 +26,8 @@ public:
     [[nodiscard]] bool PackRecord(std::span<const std::byte> image, std::vector<std::byte>& out,
                                   std::string& error) const;
     // Writes `image` into a free slot or at the end; `pos` receives where.
-    [[nodiscard]] bool WriteRecord(std::span<const std::byte> image, std::int32_t& pos, std::string& error);
+    [[nodiscard]] bool WriteRecord(std::span<const std::byte> image, std::int32_t& pos,
+                                   std::string& error);
     // The stored length of the record at `pos` (fixed: the record length).
     [[nodiscard]] bool StoredLength(std::int32_t pos, std::uint32_t& length, std::string& error);
 
@@ -45,15 +46,17 @@ public:
 
     // ---- duplicate chains (DupChain.cpp) ----
     // Adds record `record` to the leaf entry found by `r` for key `k`.
-    [[nodiscard]] bool AddToEntry(int k, const SearchResult& r, std::int32_t record, std::string& error);
+    [[nodiscard]] bool AddToEntry(int k, const SearchResult& r, std::int32_t record,
+                                  std::string& error);
     // Reads the entry at `pos` when it is a chain entry (keys of kind 1 only).
-    [[nodiscard]] bool ReadChainEntry(std::int32_t pos, DuplicateEntry& e, bool& isEntry, std::string& error);
+    [[nodiscard]] bool ReadChainEntry(std::int32_t pos, DuplicateEntry& e, bool& isEntry,
+                                      std::string& error);
     // Removes chain entry `entryPos` of the chain headed at leaf entry (node, slot).
     [[nodiscard]] bool UnlinkEntry(int k, std::int32_t nodePos, int slot, std::int32_t headPos,
                                    std::int32_t entryPos, std::string& error);
     // The chain entry of the chain at `headPos` that names `record`, or -1.
-    [[nodiscard]] bool FindInChain(std::int32_t headPos, std::int32_t record, std::int32_t& entryPos,
-                                   std::string& error);
+    [[nodiscard]] bool FindInChain(std::int32_t headPos, std::int32_t record,
+                                   std::int32_t& entryPos, std::string& error);
     // Most entries a chain of this file can have: a longer walk is a cycle.
     std::uint64_t MaxChainSteps() const { return m_file.Size() / DuplicateEntry::kEncodedSize + 1; }
 };

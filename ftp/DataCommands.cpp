@@ -10,10 +10,10 @@
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
 #include "ftp/TransferLimits.h"
+#include "platform/Text.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
-#include "platform/Text.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ std::vector<std::string> SplitPieces(const std::string& argument) {
     std::size_t start = 0;
     for (;;) {
         const auto comma = argument.find(',', start);
-        pieces.push_back(std::string(Trim(std::string_view(argument).substr(start, comma - start), kWhitespace)));
+        pieces.push_back(std::string(
+            Trim(std::string_view(argument).substr(start, comma - start), kWhitespace)));
         if (comma == std::string::npos) return pieces;
         start = comma + 1;
     }
@@ -121,6 +122,7 @@ void CmdPasv(CControlSocket& session, const std::string&) {
     std::uint16_t controlPort = 0;
     if (address.empty()) (void)session.GetSockName(address, controlPort);
     std::replace(address.begin(), address.end(), '.', ',');
-    session.SendReply("227 Entering Passive Mode (%s,%d,%d).", address.c_str(), port / 256, port % 256);
+    session.SendReply("227 Entering Passive Mode (%s,%d,%d).", address.c_str(), port / 256,
+                      port % 256);
     session.Settings().data.passive = true;
 }

@@ -59,7 +59,9 @@ namespace {
 // Whatever ends the wait, the session reads and runs its lines again afterwards.
 class DataWaitScope {
 public:
-    explicit DataWaitScope(CControlSocket& session) : m_session(session) { session.BeginDataWait(); }
+    explicit DataWaitScope(CControlSocket& session) : m_session(session) {
+        session.BeginDataWait();
+    }
     ~DataWaitScope() {
         if (!m_ended) (void)m_session.EndDataWait();
     }

@@ -82,7 +82,8 @@ void CDataSocket::OnAccept(int /*error*/) {
         // else who finds the port is turned away and the wait goes on.
         if (!known || address != m_session.Owner().PeerAddress()) continue;  // closes it
         UniqueFd taken(incoming.Detach());
-        if (!Attach(taken.Get())) return;  // the listening socket is closed by Attach; `taken` closes its own
+        if (!Attach(taken.Get()))
+            return;  // the listening socket is closed by Attach; `taken` closes its own
         (void)taken.Release();
         m_connected = true;
         return;
@@ -113,7 +114,8 @@ void CDataSocket::OnClose(int /*error*/) {
         // transfer command finds no connection.
         Close();
     }
-    if (m_session.State() == SessionState::Listing || m_session.State() == SessionState::Uploading ||
+    if (m_session.State() == SessionState::Listing ||
+        m_session.State() == SessionState::Uploading ||
         m_session.State() == SessionState::Downloading)
         m_session.SetState(SessionState::Idle);
     m_connected = false;
@@ -145,7 +147,8 @@ void CDataSocket::OnReceive(int /*error*/) {
 }
 
 void CDataSocket::DrainUnexpected() {
-    if (m_session.State() == SessionState::Listing || m_session.State() == SessionState::Downloading) {
+    if (m_session.State() == SessionState::Listing ||
+        m_session.State() == SessionState::Downloading) {
         // A client has nothing to send on a download; reading it keeps the socket from
         // reporting the same bytes forever.
         char sink[kTransferChunk];
@@ -194,7 +197,8 @@ void CDataSocket::CancelPaceTimer() {
 
 bool CDataSocket::ReadLimits(LimitKind kind) {
     UserRecord user;
-    const LookupResult found = LookUpUser(m_session.Server().ProgramDir(), m_session.UserName(), user);
+    const LookupResult found =
+        LookUpUser(m_session.Server().ProgramDir(), m_session.UserName(), user);
     // SECURITY: a transfer must not run without the limits and the quota it is held to.
     if (found == LookupResult::Busy && kind != LimitKind::None) {
         LogAccountBusy(m_session);
@@ -288,8 +292,8 @@ long CDataSocket::SendDownloadChunk(bool fastPath, long& attempted) {
 void CDataSocket::DownloadStep() {
     if (m_paceTimer != 0 || !m_file.IsOpen()) return;
     const bool fastPath = !m_downloadLimited && m_quotaMax == 0;
-    std::int64_t moved = 0;           // this turn
-    std::int64_t slotBytes = 0;       // this pace slot
+    std::int64_t moved = 0;      // this turn
+    std::int64_t slotBytes = 0;  // this pace slot
     std::int64_t slotStart = SteadyMilliseconds();
     while (m_position < m_total) {
         // The session is closing: leave the rest to the end of the thread.

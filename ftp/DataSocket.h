@@ -112,8 +112,8 @@ private:
     bool m_connectFailed = false;
     bool m_claimed = false;
     bool m_transferStarted = false;
-    bool m_fastUpload = false;            // no limit, no quota: larger steps
-    std::int64_t m_unreportedBytes = 0;   // received, not yet posted to the statistics
+    bool m_fastUpload = false;           // no limit, no quota: larger steps
+    std::int64_t m_unreportedBytes = 0;  // received, not yet posted to the statistics
     EventLoop::TimerId m_paceTimer = 0;
     std::vector<char> m_buffer;
 };

@@ -20,7 +20,8 @@ bool CreateDirectoryTree(const std::string& localPath) {
 }
 
 // The CWD procedure; `shown` is the text the failure replies quote.
-void ChangeDirectory(CControlSocket& session, const std::string& argument, const std::string& shown) {
+void ChangeDirectory(CControlSocket& session, const std::string& argument,
+                     const std::string& shown) {
     std::string local;
     switch (ResolveDirPath(session, argument, PermissionKind::DirList, local)) {
         case ResolveResult::Found:
@@ -51,7 +52,8 @@ void CmdCdup(CControlSocket& session, const std::string&) {
     // To the parent of the current directory, staying at "/" at the top.
     const std::string current = StripTrailingSlashes(session.CurrentDir());
     const auto slash = current.rfind('/');
-    const std::string parent = slash == std::string::npos || slash == 0 ? "/" : current.substr(0, slash);
+    const std::string parent =
+        slash == std::string::npos || slash == 0 ? "/" : current.substr(0, slash);
     ChangeDirectory(session, parent, "..");
 }
 

@@ -24,7 +24,8 @@ constexpr std::size_t kMaxNumberDigits = 5;
 // The value of `text` when it is 1 to 5 decimal digits, else -1.
 int SmallNumber(const std::string& text) {
     if (text.empty() || text.size() > kMaxNumberDigits ||
-        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
+        !std::all_of(text.begin(), text.end(),
+                     [](unsigned char c) { return std::isdigit(c) != 0; }))
         return -1;
     return std::stoi(text);
 }
@@ -44,7 +45,8 @@ bool SplitExtendedAddress(const std::string& argument, std::vector<std::string>&
     if (argument.size() < 2) return false;
     const char delimiter = argument[0];
     // RFC 2428: any printable character other than a digit; digits would be ambiguous.
-    if (delimiter < 33 || delimiter > 126 || std::isdigit(static_cast<unsigned char>(delimiter)) != 0)
+    if (delimiter < 33 || delimiter > 126 ||
+        std::isdigit(static_cast<unsigned char>(delimiter)) != 0)
         return false;
     if (argument.back() != delimiter) return false;
     fields.clear();

@@ -39,9 +39,11 @@ void CmdFeat(CControlSocket& session, const std::string&) {
 
 void CmdOpts(CControlSocket& session, const std::string& argument) {
     // Names pass through as bytes and the platform uses UTF-8, so both settings hold.
-    if (strcasecmp(argument.c_str(), "UTF8 ON") == 0 || strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ||
+    if (strcasecmp(argument.c_str(), "UTF8 ON") == 0 ||
+        strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ||
         strcasecmp(argument.c_str(), "UTF8") == 0) {
-        session.SendReply("200 UTF8 set to %s.", strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ? "off" : "on");
+        session.SendReply("200 UTF8 set to %s.",
+                          strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ? "off" : "on");
         return;
     }
     // RFC 3659: "MLST" alone or followed by a blank and the fact list.
@@ -83,7 +85,8 @@ void CmdMfmt(CControlSocket& session, const std::string& argument) {
     // The file system may store another time than asked (its range ends somewhere);
     // the reply tells what it holds now.
     const std::int64_t stored = GetModifyTime(local);
-    session.SendReply("213 Modify=%s; %s", FormatUtcTime(stored, "%Y%m%d%H%M%S").c_str(), path.c_str());
+    session.SendReply("213 Modify=%s; %s", FormatUtcTime(stored, "%Y%m%d%H%M%S").c_str(),
+                      path.c_str());
 }
 
 void CmdStat(CControlSocket& session, const std::string& argument) {
@@ -93,8 +96,9 @@ void CmdStat(CControlSocket& session, const std::string& argument) {
     }
     CConnectThread& thread = session.Owner();
     session.SendReply("211-Tarvona FTP Server status:");
-    session.SendReply(" Connected from %s", session.UserAddress().empty() ? thread.PeerAddress().c_str()
-                                                                       : session.UserAddress().c_str());
+    session.SendReply(" Connected from %s", session.UserAddress().empty()
+                                                ? thread.PeerAddress().c_str()
+                                                : session.UserAddress().c_str());
     session.SendReply(" Logged in as %s", session.UserName().c_str());
     session.SendReply(" TYPE: %s", session.Settings().typeShown.c_str());
     session.SendReply(" Data connection: %s", DataConnectionText(session).c_str());

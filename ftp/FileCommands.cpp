@@ -136,7 +136,8 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
     if (MovePath(session.Settings().renameSource, target))
         session.SendReply("250 %s \"%s\" renamed .", isFile ? "File" : "Directory", shown.c_str());
     else
-        session.SendReply("450 error rename the %s: \"%s\".", isFile ? "file" : "directory", shown.c_str());
+        session.SendReply("450 error rename the %s: \"%s\".", isFile ? "file" : "directory",
+                          shown.c_str());
 }
 
 void CmdSize(CControlSocket& session, const std::string& argument) {

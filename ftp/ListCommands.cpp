@@ -18,9 +18,9 @@
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
-#include "platform/Text.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ void AppendFolders(std::vector<ListedFolder>& out, const std::string& table) {
         ListedFolder listed;
         listed.name = Trim(folder.name, kWhitespace);
         listed.dir = UsableLocalDir(folder.dir);
-        if (listed.name.empty() || listed.dir.empty() || !StatEntry(listed.dir, listed.entry)) continue;
+        if (listed.name.empty() || listed.dir.empty() || !StatEntry(listed.dir, listed.entry))
+            continue;
         listed.entry.name = listed.name;
         out.push_back(std::move(listed));
     }
@@ -67,7 +68,8 @@ std::vector<ListedFolder> ListedFolders(CControlSocket& session, const std::stri
 bool ResolveListedPath(CControlSocket& session, const std::string& argument, std::string& local) {
     const std::string path = argument.empty() ? session.CurrentDir() : argument;
     switch (ResolveDirPath(session, path, PermissionKind::DirList, local)) {
-        case ResolveResult::Found: return true;
+        case ResolveResult::Found:
+            return true;
         case ResolveResult::Denied:
             session.SendReply("550 \"%s\": No permission.", ControlSafe(argument).c_str());
             return false;

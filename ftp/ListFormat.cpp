@@ -44,8 +44,9 @@ std::string FormatListDate(const DirEntry& entry) {
 }
 
 std::string FormatListLine(const DirEntry& entry, std::int64_t now) {
-    return LineFor(entry.isDirectory ? "drwx------" : "-rwx------", entry.isDirectory ? 0 : entry.size,
-                   FormatListDate(entry.lastWriteTime, now), entry.name);
+    return LineFor(entry.isDirectory ? "drwx------" : "-rwx------",
+                   entry.isDirectory ? 0 : entry.size, FormatListDate(entry.lastWriteTime, now),
+                   entry.name);
 }
 
 std::string FormatFolderLine(const std::string& name, const DirEntry& dir, std::int64_t now) {

@@ -35,8 +35,7 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
         ReplyAccountBusy(session);
         return;
     }
-    if (found != LookupResult::Found ||
-        std::strtol(user.status.c_str(), nullptr, 10) != 1 ||
+    if (found != LookupResult::Found || std::strtol(user.status.c_str(), nullptr, 10) != 1 ||
         !PasswordAccepted(session.UserName(), user.password, argument)) {
         session.SendReply("530 username or password incorrect.");
         return;

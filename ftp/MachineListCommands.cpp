@@ -35,7 +35,8 @@ constexpr PermLetter kDirPerms[] = {
 // The perm fact from the permissions the commands themselves check at `local`: a
 // file's are those of its directory, a directory's its own.
 template <std::size_t N>
-std::string PermText(CControlSocket& session, const std::string& local, const PermLetter (&letters)[N]) {
+std::string PermText(CControlSocket& session, const std::string& local,
+                     const PermLetter (&letters)[N]) {
     // Unselected, the fact is not shown: spare its table look-ups.
     if ((session.Settings().mlstFacts & kFactPerm) == 0) return {};
     // One table look-up per kind: "e" and "l" share one.

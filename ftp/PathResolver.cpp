@@ -10,23 +10,32 @@
 #include "ftp/PathText.h"
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
-#include "platform/Text.h"
 
 namespace {
 
 Permission ToPermission(PermissionKind kind) {
     switch (kind) {
-        case PermissionKind::Read: return Permission::Read;
-        case PermissionKind::Write: return Permission::Write;
-        case PermissionKind::Rename: return Permission::Rename;
-        case PermissionKind::Delete: return Permission::Delete;
-        case PermissionKind::Append: return Permission::Append;
-        case PermissionKind::DirList: return Permission::DirList;
-        case PermissionKind::DirCreate: return Permission::DirCreate;
-        case PermissionKind::DirRemove: return Permission::DirRemove;
-        case PermissionKind::DirRename: return Permission::DirRename;
+        case PermissionKind::Read:
+            return Permission::Read;
+        case PermissionKind::Write:
+            return Permission::Write;
+        case PermissionKind::Rename:
+            return Permission::Rename;
+        case PermissionKind::Delete:
+            return Permission::Delete;
+        case PermissionKind::Append:
+            return Permission::Append;
+        case PermissionKind::DirList:
+            return Permission::DirList;
+        case PermissionKind::DirCreate:
+            return Permission::DirCreate;
+        case PermissionKind::DirRemove:
+            return Permission::DirRemove;
+        case PermissionKind::DirRename:
+            return Permission::DirRename;
     }
     return Permission::Read;
 }
@@ -41,14 +50,16 @@ struct AccountView {
 
 AccountView ReadAccount(CControlSocket& session) {
     AccountView view;
-    const LookupResult found = LookUpUser(session.Server().ProgramDir(), session.UserName(), view.user);
+    const LookupResult found =
+        LookUpUser(session.Server().ProgramDir(), session.UserName(), view.user);
     if (found == LookupResult::Found) view.home = UsableLocalDir(view.user.homeDir);
     view.busy = found == LookupResult::Busy;
     return view;
 }
 
 // ReadFolders that notes a busy table in the account.
-bool ReadFoldersOf(AccountView& account, const std::string& table, std::vector<VirtualFolder>& folders) {
+bool ReadFoldersOf(AccountView& account, const std::string& table,
+                   std::vector<VirtualFolder>& folders) {
     const LookupResult found = LookUpFolders(table, folders);
     if (found == LookupResult::Busy) account.busy = true;
     return found == LookupResult::Found;
@@ -63,7 +74,8 @@ std::vector<std::string> FolderTables(const std::string& programDir, const UserR
     return tables;
 }
 
-bool FindFolderByName(AccountView& account, const std::string& table, const std::string& name, std::string& dir) {
+bool FindFolderByName(AccountView& account, const std::string& table, const std::string& name,
+                      std::string& dir) {
     std::vector<VirtualFolder> folders;
     if (!ReadFoldersOf(account, table, folders)) return false;
     for (const VirtualFolder& folder : folders) {
@@ -76,8 +88,8 @@ bool FindFolderByName(AccountView& account, const std::string& table, const std:
 }
 
 // MapToLocal with the account already read.
-bool MapWith(const std::string& programDir, AccountView& account,
-             const std::string& virtualPath, std::string& localPath) {
+bool MapWith(const std::string& programDir, AccountView& account, const std::string& virtualPath,
+             std::string& localPath) {
     // SECURITY: no local name holds a NUL, and one would cut the path short where the
     // system reads it ("a/..<NUL>" would name the parent).
     if (virtualPath.find('\0') != std::string::npos) return false;
@@ -113,8 +125,8 @@ bool MapWith(const std::string& programDir, AccountView& account,
 }
 
 // CheckPermission with the account already read.
-bool CheckWith(const std::string& programDir, AccountView& account,
-               const std::string& localPath, PermissionKind kind) {
+bool CheckWith(const std::string& programDir, AccountView& account, const std::string& localPath,
+               PermissionKind kind) {
     const Permission permission = ToPermission(kind);
     if (!account.home.empty() && IsSameOrBelow(account.home, localPath))
         return account.user.permissions.Has(permission);
@@ -125,7 +137,8 @@ bool CheckWith(const std::string& programDir, AccountView& account,
         if (!ReadFoldersOf(account, table, folders)) return false;
         for (const VirtualFolder& folder : folders) {
             const std::string dir = UsableLocalDir(folder.dir);
-            if (!dir.empty() && IsSameOrBelow(dir, localPath)) return folder.permissions.Has(permission);
+            if (!dir.empty() && IsSameOrBelow(dir, localPath))
+                return folder.permissions.Has(permission);
         }
     }
     return false;
@@ -146,7 +159,6 @@ bool IsRootDir(const std::string& root, const std::string& localPath) {
     return !root.empty() && (StripTrailingSlashes(localPath) == StripTrailingSlashes(root) ||
                              IsSameEntry(localPath, root));
 }
-
 
 }  // namespace
 
@@ -227,7 +239,8 @@ ResolveResult ResolveDirPath(CControlSocket& session, const std::string& argumen
     // A folder table that could not be read may hide the folder the path names.
     if (account.busy) return ResolveResult::Busy;
     if (!mapped && kind != PermissionKind::DirCreate) return ResolveResult::DirNotFound;
-    if (kind == PermissionKind::DirRename && !PathExists(localPath, true)) return ResolveResult::Denied;
+    if (kind == PermissionKind::DirRename && !PathExists(localPath, true))
+        return ResolveResult::Denied;
     const bool granted = CheckWith(programDir, account, localPath, kind);
     if (account.busy) return ResolveResult::Busy;
     if (!granted) return ResolveResult::Denied;

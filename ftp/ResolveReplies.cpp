@@ -5,8 +5,9 @@
 #include "server/FtpServer.h"
 
 void LogAccountBusy(CControlSocket& session) {
-    session.Server().LogMessage(LogCategory::Error, "Account data of " + session.UserName() +
-                                                        " is busy: a table stayed locked by another process.");
+    session.Server().LogMessage(LogCategory::Error,
+                                "Account data of " + session.UserName() +
+                                    " is busy: a table stayed locked by another process.");
 }
 
 void ReplyAccountBusy(CControlSocket& session) {

@@ -38,9 +38,15 @@ bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, P
     switch (ResolveFilePath(session, argument, kind, local)) {
         case ResolveResult::Found:
             break;
-        case ResolveResult::Denied: session.SendReply("550 No permission."); return false;
-        case ResolveResult::Busy: ReplyAccountBusy(session); return false;
-        default: session.SendReply("550 Filename unavailable."); return false;
+        case ResolveResult::Denied:
+            session.SendReply("550 No permission.");
+            return false;
+        case ResolveResult::Busy:
+            ReplyAccountBusy(session);
+            return false;
+        default:
+            session.SendReply("550 Filename unavailable.");
+            return false;
     }
     if (GetPathKind(local) == PathKind::Missing) {
         // SECURITY: a new entry of the home may not hide a virtual folder of that name.
@@ -56,10 +62,17 @@ bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, P
 void CmdRetr(CControlSocket& session, const std::string& argument) {
     std::string local;
     switch (ResolveFilePath(session, argument, PermissionKind::Read, local)) {
-        case ResolveResult::Found: break;
-        case ResolveResult::Denied: session.SendReply("550 No permission."); return;
-        case ResolveResult::Busy: ReplyAccountBusy(session); return;
-        default: session.SendReply("550 File not found."); return;
+        case ResolveResult::Found:
+            break;
+        case ResolveResult::Denied:
+            session.SendReply("550 No permission.");
+            return;
+        case ResolveResult::Busy:
+            ReplyAccountBusy(session);
+            return;
+        default:
+            session.SendReply("550 File not found.");
+            return;
     }
     if (RefuseUnlessRegularFile(session, local)) return;
     session.SendReply("150 File status okay; about to open data connection.");

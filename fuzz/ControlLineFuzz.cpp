@@ -86,7 +86,9 @@ public:
     // Each input starts with no session left from the one before.
     void WaitForNoSessions() {
         const bool ended = m_harness->WaitUntil(
-            [](CFtpServer& server) { return server.CurrentConnections() == 0 && CThread::AliveCount() == 0; },
+            [](CFtpServer& server) {
+                return server.CurrentConnections() == 0 && CThread::AliveCount() == 0;
+            },
             std::chrono::seconds(10));
         if (!ended) Restart();
     }

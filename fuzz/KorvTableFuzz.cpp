@@ -18,7 +18,9 @@ class ScratchFile {
 public:
     ScratchFile() {
         std::random_device rd;
-        m_path = (std::filesystem::temp_directory_path() / ("korvtable-fuzz-" + std::to_string(rd()) + ".sdb")).string();
+        m_path = (std::filesystem::temp_directory_path() /
+                  ("korvtable-fuzz-" + std::to_string(rd()) + ".sdb"))
+                     .string();
     }
     ~ScratchFile() {
         std::error_code ignored;
@@ -53,7 +55,8 @@ void SeekValue(CKorvTable& t, int k, const void* value, std::size_t size) {
 }
 
 void Search(CKorvTable& t, int k) {
-    for (const char* text : {"folder00001", "a", "", "NAME3"}) SeekValue(t, k, text, std::strlen(text));
+    for (const char* text : {"folder00001", "a", "", "NAME3"})
+        SeekValue(t, k, text, std::strlen(text));
     for (std::int64_t n : {0, 1, 2, 7, -1, 250}) {
         const double d = static_cast<double>(n);
         SeekValue(t, k, &n, sizeof n);
@@ -63,7 +66,8 @@ void Search(CKorvTable& t, int k) {
 
 void Change(CKorvTable& t) {
     for (int i = 0; i < 3; ++i) {
-        for (int f = 0; f < t.FieldCount(); ++f) static_cast<void>(t.SetFieldText(f, "fz" + std::to_string(i)));
+        for (int f = 0; f < t.FieldCount(); ++f)
+            static_cast<void>(t.SetFieldText(f, "fz" + std::to_string(i)));
         static_cast<void>(t.Append());
     }
     if (t.MoveFirst(0)) static_cast<void>(t.Delete());

@@ -12,12 +12,14 @@ namespace {
 bool Names(const std::string& path, int rows, int mode) {
     CKorvTable t;
     if (!t.AddField("id", FieldType::AutoInc, -1) || !t.AddField("name", FieldType::Text, 12) ||
-        !t.AddField("group", FieldType::Long, -1) || !t.AddKey("name", KeyKind::Unique, 1, mode, 0, -1) ||
+        !t.AddField("group", FieldType::Long, -1) ||
+        !t.AddKey("name", KeyKind::Unique, 1, mode, 0, -1) ||
         !t.AddKey("group", KeyKind::Duplicates, 2) || !t.Create(path))
         return false;
     for (int i = 0; i < rows; ++i) {
         const std::int32_t group = i % 7;
-        if (!t.SetFieldText("name", "NAME" + std::to_string(i)) || !t.SetFieldValue("group", group) || !t.Append())
+        if (!t.SetFieldText("name", "NAME" + std::to_string(i)) ||
+            !t.SetFieldValue("group", group) || !t.Append())
             return false;
     }
     for (int i = 0; i < rows; i += 5) {
@@ -37,7 +39,8 @@ bool Numbers(const std::string& path) {
     for (int i = 0; i < 40; ++i) {
         const std::string v = std::to_string(i);
         if (!t.SetFieldText("b", std::to_string(i % 2)) || !t.SetFieldText("s", v) ||
-            !t.SetFieldText("f", std::to_string(i % 3) + ".5") || !t.SetFieldText("d", v + ".25") || !t.Append())
+            !t.SetFieldText("f", std::to_string(i % 3) + ".5") || !t.SetFieldText("d", v + ".25") ||
+            !t.Append())
             return false;
     }
     return true;
@@ -58,12 +61,14 @@ int main(int argc, char** argv) {
         // The same shape with fixed records: flip the format word of an empty table, then fill it.
         std::FILE* f = std::fopen((dir + "/fixed.sdb").c_str(), "r+b");
         const unsigned char fixed[2] = {0xff, 0xff};
-        ok = f != nullptr && std::fseek(f, 15380, SEEK_SET) == 0 && std::fwrite(fixed, 1, 2, f) == 2;
+        ok =
+            f != nullptr && std::fseek(f, 15380, SEEK_SET) == 0 && std::fwrite(fixed, 1, 2, f) == 2;
         if (f != nullptr) std::fclose(f);
         CKorvTable t;
         for (int i = 0; ok && i < 30; ++i) {
             const std::int32_t group = i % 3;
-            ok = (i > 0 || t.Open(dir + "/fixed.sdb")) && t.SetFieldText("name", "F" + std::to_string(i)) &&
+            ok = (i > 0 || t.Open(dir + "/fixed.sdb")) &&
+                 t.SetFieldText("name", "F" + std::to_string(i)) &&
                  t.SetFieldValue("group", group) && t.Append();
         }
         if (ok && t.SeekByName("name", "F3")) ok = t.Delete();

@@ -65,7 +65,8 @@ bool ParseUtcTimestamp(const std::string& text, std::int64_t& seconds) {
     // next month; such a date is refused instead. Second 60 is a leap second.
     const int year = number(0, 4);
     if (year < 1 || when.tm_mon < 0 || when.tm_mon > 11 || when.tm_mday < 1 ||
-        when.tm_mday > DaysInMonth(year, when.tm_mon) || when.tm_hour > 23 || when.tm_min > 59 || when.tm_sec > 60)
+        when.tm_mday > DaysInMonth(year, when.tm_mon) || when.tm_hour > 23 || when.tm_min > 59 ||
+        when.tm_sec > 60)
         return false;
     seconds = static_cast<std::int64_t>(::timegm(&when));
     return true;

@@ -20,8 +20,8 @@ struct EventLoop::Pending {
     bool synchronous = false;
     std::mutex doneLock;
     std::condition_variable doneSignal;
-    bool done = false;            // guarded by doneLock
-    std::intptr_t result = 0;     // guarded by doneLock
+    bool done = false;         // guarded by doneLock
+    std::intptr_t result = 0;  // guarded by doneLock
 
     void Complete(std::intptr_t value) {
         std::lock_guard lock(doneLock);

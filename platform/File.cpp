@@ -1,15 +1,15 @@
 // Positioned file I/O and flock for the record engine.
 #include "platform/File.h"
 
-#include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <thread>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
 
 namespace {
 
@@ -22,9 +22,12 @@ constexpr std::chrono::milliseconds kLockPollInterval{5};
 
 int OpenFlags(FileOpenMode mode) {
     switch (mode) {
-    case FileOpenMode::ReadOnly: return O_RDONLY;
-    case FileOpenMode::ReadWrite: return O_RDWR;
-    case FileOpenMode::Create: return O_RDWR | O_CREAT;
+        case FileOpenMode::ReadOnly:
+            return O_RDONLY;
+        case FileOpenMode::ReadWrite:
+            return O_RDWR;
+        case FileOpenMode::Create:
+            return O_RDWR | O_CREAT;
     }
     return O_RDONLY;
 }
@@ -64,7 +67,8 @@ bool CFile::Lock(FileLockKind kind, std::chrono::milliseconds maxWait) {
         if (::flock(m_fd, LockOperation(kind) | LOCK_NB) == 0) return true;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return Fail("cannot lock");
-        if (g_lockWaitsAbandoned.load(std::memory_order_relaxed) || std::chrono::steady_clock::now() >= deadline) {
+        if (g_lockWaitsAbandoned.load(std::memory_order_relaxed) ||
+            std::chrono::steady_clock::now() >= deadline) {
             m_lockTimedOut = true;
             m_lastError = "lock not granted in time on " + m_path;
             return false;
@@ -88,8 +92,8 @@ bool CFile::TryLock(FileLockKind kind) {
 std::int64_t CFile::ReadAt(std::uint64_t offset, std::span<std::byte> out) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             Fail("cannot read");

@@ -26,7 +26,8 @@ PathKind GetPathKind(const std::string& path) {
 
 bool IsAbsent(const std::string& path) {
     struct stat info;
-    return path.empty() || (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR));
+    return path.empty() ||
+           (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR));
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -63,9 +64,11 @@ bool MakeDirectory(const std::string& path) {
 }
 
 bool MakeDirectories(const std::string& path, std::string* error) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
         (void)::mkdir(path.substr(0, slash).c_str(), 0777);  // a failure shows below
-    if (!path.empty() && ::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return SetReason(error, "create", path);
+    if (!path.empty() && ::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+        return SetReason(error, "create", path);
     if (GetPathKind(path) == PathKind::Directory) return true;
     errno = ENOTDIR;
     return SetReason(error, "create", path);

@@ -48,12 +48,14 @@ std::string ToLowerAscii(std::string_view text) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerAscii(x) == LowerAscii(y);
+           });
 }
 
 std::int64_t LeadingInteger(std::string_view text, LeadingSpace space, IntegerOverflow overflow) {
-    const std::size_t start = text.find_first_not_of(space == LeadingSpace::Blanks ? kBlanks : kWhitespace);
+    const std::size_t start =
+        text.find_first_not_of(space == LeadingSpace::Blanks ? kBlanks : kWhitespace);
     if (start == std::string_view::npos) return 0;
     text.remove_prefix(start);
     bool negative = false;
@@ -61,9 +63,11 @@ std::int64_t LeadingInteger(std::string_view text, LeadingSpace space, IntegerOv
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    const std::size_t digits = static_cast<std::size_t>(std::find_if_not(text.begin(), text.end(), IsDigit) - text.begin());
+    const std::size_t digits = static_cast<std::size_t>(
+        std::find_if_not(text.begin(), text.end(), IsDigit) - text.begin());
     text = text.substr(0, digits);
-    return overflow == IntegerOverflow::Wrap ? WrappedDigits(text, negative) : SaturatedDigits(text, negative);
+    return overflow == IntegerOverflow::Wrap ? WrappedDigits(text, negative)
+                                             : SaturatedDigits(text, negative);
 }
 
 int LeadingInt(std::string_view text) {

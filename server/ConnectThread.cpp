@@ -23,8 +23,8 @@ bool CConnectThread::InitInstance() {
     // wait for the client's delayed acknowledgement.
     (void)DisableSendCoalescing(m_control.Handle());
     (void)m_control.GetPeerName(m_peerAddress, m_peerPort);
-    m_server.MainLoop()->Send(
-        Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0, m_server.ServerWindow()});
+    m_server.MainLoop()->Send(Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0,
+                                      m_server.ServerWindow()});
     if (m_tooManyUsers) {
         ReleaseUserSlot();
         m_control.SendReply("421 Too many users are connected, please try again later.");
@@ -49,8 +49,8 @@ void CConnectThread::ExitInstance() {
     if (m_idleTimer != 0) Loop().CancelTimer(m_idleTimer);
     m_idleTimer = 0;
     m_server.RemoveConnection(this);
-    m_server.MainLoop()->Send(
-        Message{WM_SESSION_CLOSED, reinterpret_cast<std::intptr_t>(this), 0, m_server.ServerWindow()});
+    m_server.MainLoop()->Send(Message{WM_SESSION_CLOSED, reinterpret_cast<std::intptr_t>(this), 0,
+                                      m_server.ServerWindow()});
 }
 
 std::intptr_t CConnectThread::OnThreadMessage(const Message& message) {

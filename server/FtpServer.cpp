@@ -104,15 +104,18 @@ void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
     for (;;) {
         const std::uint64_t seen = m_mainLoop->DispatchCount();
         bool ended = m_mainLoop->RunUntil(
-            [&] { return !CThread::IsThreadAlive(threadId) || m_mainLoop->DispatchCount() != seen; },
+            [&] {
+                return !CThread::IsThreadAlive(threadId) || m_mainLoop->DispatchCount() != seen;
+            },
             kStopWaitPerThread);
         if (!CThread::IsThreadAlive(threadId)) break;
         if (!ended) break;  // time-out: drop it from the list and go on
     }
     std::lock_guard lock(m_connectionLock);
-    m_connectionList.erase(std::remove_if(m_connectionList.begin(), m_connectionList.end(),
-                                       [&](CConnectThread* t) { return t->ThreadId() == threadId; }),
-                        m_connectionList.end());
+    m_connectionList.erase(
+        std::remove_if(m_connectionList.begin(), m_connectionList.end(),
+                       [&](CConnectThread* t) { return t->ThreadId() == threadId; }),
+        m_connectionList.end());
 }
 
 void CFtpServer::AcceptConnection(int fd) {

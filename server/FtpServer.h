@@ -115,7 +115,7 @@ private:
     const std::string m_programDir;
     std::unique_ptr<CIpFilter> m_filter;
 
-    mutable std::mutex m_connectionLock;        // guards m_connectionList and quota updates
+    mutable std::mutex m_connectionLock;            // guards m_connectionList and quota updates
     std::vector<CConnectThread*> m_connectionList;  // guarded by m_connectionLock
     // Threads that have left the list but may still be reporting their end to this
     // controller and the main loop; Stop waits for them too. Guarded by m_connectionLock.

@@ -1,9 +1,8 @@
 #include "server/StartSettings.h"
 
-#include "config/FilterMode.h"
-
 #include <cstdint>
 
+#include "config/FilterMode.h"
 #include "config/Options.h"
 #include "server/FtpServer.h"
 

@@ -12,14 +12,22 @@ namespace {
 
 const char* TypeName(int type) {
     switch (static_cast<FieldType>(type)) {
-    case FieldType::Short: return "Short";
-    case FieldType::Long: return "Long";
-    case FieldType::Float: return "Float";
-    case FieldType::Double: return "Double";
-    case FieldType::Text: return "Text";
-    case FieldType::Byte: return "Byte";
-    case FieldType::Block: return "Block";
-    case FieldType::AutoInc: return "AutoInc";
+        case FieldType::Short:
+            return "Short";
+        case FieldType::Long:
+            return "Long";
+        case FieldType::Float:
+            return "Float";
+        case FieldType::Double:
+            return "Double";
+        case FieldType::Text:
+            return "Text";
+        case FieldType::Byte:
+            return "Byte";
+        case FieldType::Block:
+            return "Block";
+        case FieldType::AutoInc:
+            return "AutoInc";
     }
     return "unknown";
 }
@@ -47,8 +55,8 @@ void DumpHeader(const TableHeader& h, std::ostream& out) {
         << "record length: " << h.recordLength << "\n"
         << "records: " << h.recordCount << "\n"
         << "record format: " << (h.recordFormat == kFixedRecordFormat ? "fixed" : "packed") << "\n"
-        << "free lists: records " << h.freeRecord << ", entries " << h.freeEntry << ", blocks " << h.freeBlock
-        << "\n";
+        << "free lists: records " << h.freeRecord << ", entries " << h.freeEntry << ", blocks "
+        << h.freeBlock << "\n";
 }
 
 void DumpFields(const CKorvTable& t, std::ostream& out) {
@@ -56,8 +64,8 @@ void DumpFields(const CKorvTable& t, std::ostream& out) {
     out << "fields: " << h.fieldCount << "\n";
     for (int i = 0; i < t.FieldCount(); ++i) {
         const auto iu = static_cast<std::size_t>(i);
-        out << "  " << i << " " << Printable(t.GetFieldName(i)) << " " << TypeName(h.fieldTypes[iu]) << " "
-            << h.fieldWidths[iu] << "\n";
+        out << "  " << i << " " << Printable(t.GetFieldName(i)) << " " << TypeName(h.fieldTypes[iu])
+            << " " << h.fieldWidths[iu] << "\n";
     }
 }
 
@@ -65,13 +73,15 @@ void DumpKeys(const TableHeader& h, std::ostream& out) {
     out << "keys: " << h.keyCount << "\n";
     for (std::size_t k = 0; k < static_cast<std::size_t>(h.keyCount) && k < kMaxKeys; ++k) {
         out << "  " << k << " " << Printable(SlotText(h.keyNames[k]))
-            << (h.keyKinds[k] == 1 ? " duplicates" : " unique") << " segments " << h.segCount[k] << ":";
+            << (h.keyKinds[k] == 1 ? " duplicates" : " unique") << " segments " << h.segCount[k]
+            << ":";
         const int n = h.segCount[k] >= 1 ? std::min<int>(h.segCount[k], kMaxSegments) : 1;
         for (std::size_t s = 0; s < static_cast<std::size_t>(n); ++s) {
             out << " [field " << h.segField[k][s] << " start " << h.segStart[k][s] << " length "
                 << h.segLength[k][s] << " mode " << h.segMode[k][s] << "]";
         }
-        out << " root " << h.root[k] << " first " << h.firstLeaf[k] << " last " << h.lastLeaf[k] << "\n";
+        out << " root " << h.root[k] << " first " << h.firstLeaf[k] << " last " << h.lastLeaf[k]
+            << "\n";
     }
 }
 
@@ -89,11 +99,13 @@ int Dump(const std::string& path, std::ostream& out, std::ostream& err) {
     std::int64_t shown = 0;
     for (bool ok = t.MoveFirst(0); ok; ok = t.MoveNext(0), ++shown) {
         out << "  @" << t.CurrentPosition(0);
-        for (int i = 0; i < t.FieldCount(); ++i) out << " | " << Printable(t.GetFieldName(i)) << "=" << Printable(t.GetFieldText(i));
+        for (int i = 0; i < t.FieldCount(); ++i)
+            out << " | " << Printable(t.GetFieldName(i)) << "=" << Printable(t.GetFieldText(i));
         out << "\n";
     }
     if (shown != t.RecordCount()) {
-        err << path << ": " << shown << " records reached by key 0, header says " << t.RecordCount() << "\n";
+        err << path << ": " << shown << " records reached by key 0, header says " << t.RecordCount()
+            << "\n";
         return 1;
     }
     return 0;

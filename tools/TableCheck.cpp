@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "db/Text.h"
 #include "db/TableStore.h"
+#include "db/Text.h"
 #include "platform/DirEntries.h"
 
 namespace {
@@ -54,7 +54,8 @@ bool CTableChecker::CheckContents(const std::string& path) {
 
 void CTableChecker::CheckHeader() {
     std::string error;
-    if (SlotText(m_header.signature) != kSignatureText) Problem("signature is not \"Korv,Signature_Talmar\"");
+    if (SlotText(m_header.signature) != kSignatureText)
+        Problem("signature is not \"Korv,Signature_Talmar\"");
     if (m_header.keyCount <= 0) Problem("no key defined");
     if (m_header.recordCount < 0) Problem("record count is negative");
     if (!m_schema.Build(m_header, error)) {
@@ -69,14 +70,15 @@ void CTableChecker::CheckHeader() {
         }
         const auto ku = static_cast<std::size_t>(k);
         const bool empty = m_header.root[ku] == kNoPosition;
-        if (empty && (m_header.firstLeaf[ku] != kNoPosition || m_header.lastLeaf[ku] != kNoPosition))
+        if (empty &&
+            (m_header.firstLeaf[ku] != kNoPosition || m_header.lastLeaf[ku] != kNoPosition))
             Problem(KeyLabel(k) + "empty index with a first or last leaf");
     }
 }
 
 // Reads and checks the nodes of one level; false when the walk cannot go on.
-bool CTableChecker::ReadLevel(int k, const std::vector<LevelNode>& wanted, std::set<std::int32_t>& seen,
-                              std::vector<IndexNode>& level) {
+bool CTableChecker::ReadLevel(int k, const std::vector<LevelNode>& wanted,
+                              std::set<std::int32_t>& seen, std::vector<IndexNode>& level) {
     const KeyLayout& key = m_schema.Key(k);
     const std::uint64_t maxNodes = m_file.Size() / key.nodeSize + 1;
     std::string error;
@@ -95,20 +97,23 @@ bool CTableChecker::ReadLevel(int k, const std::vector<LevelNode>& wanted, std::
         level.push_back(std::move(n));
     }
     const bool leaves = level.front().IsLeaf();
-    if (std::any_of(level.begin(), level.end(), [&](const IndexNode& n) { return n.IsLeaf() != leaves; })) {
+    if (std::any_of(level.begin(), level.end(),
+                    [&](const IndexNode& n) { return n.IsLeaf() != leaves; })) {
         Problem(KeyLabel(k) + "leaves on more than one level");
         return false;
     }
     return true;
 }
 
-std::vector<CTableChecker::LevelNode> CTableChecker::ChildrenOf(int k, const std::vector<IndexNode>& level) const {
+std::vector<CTableChecker::LevelNode> CTableChecker::ChildrenOf(
+    int k, const std::vector<IndexNode>& level) const {
     const KeyLayout& key = m_schema.Key(k);
     std::vector<LevelNode> children;
     for (const IndexNode& n : level) {
         for (int i = 0; i < n.head.count; ++i) {
             const std::byte* max = n.Key(key, i);
-            children.push_back({n.head.child[static_cast<std::size_t>(i)], n.pos, {max, max + key.slotSize}});
+            children.push_back(
+                {n.head.child[static_cast<std::size_t>(i)], n.pos, {max, max + key.slotSize}});
         }
     }
     return children;
@@ -120,7 +125,8 @@ void CTableChecker::CheckKey(int k) {
     const auto ku = static_cast<std::size_t>(k);
     if (m_header.root[ku] == kNoPosition) {
         if (m_header.recordCount != 0)
-            Problem(KeyLabel(k) + "empty index but " + std::to_string(m_header.recordCount) + " records");
+            Problem(KeyLabel(k) + "empty index but " + std::to_string(m_header.recordCount) +
+                    " records");
         return;
     }
     std::set<std::int32_t> seen;
@@ -138,15 +144,17 @@ void CTableChecker::CheckKey(int k) {
     if (m_header.firstLeaf[ku] != level.front().pos || m_header.lastLeaf[ku] != level.back().pos)
         Problem(KeyLabel(k) + "first or last leaf in the header is not the end of the leaf level");
     if (live != m_header.recordCount)
-        Problem(KeyLabel(k) + std::to_string(live) + " live entries but " + std::to_string(m_header.recordCount) +
-                " records");
+        Problem(KeyLabel(k) + std::to_string(live) + " live entries but " +
+                std::to_string(m_header.recordCount) + " records");
 }
 
 bool CTableChecker::CheckNode(int k, const IndexNode& n, const LevelNode& wanted, bool leafLevel) {
     const KeyLayout& key = m_schema.Key(k);
     if (n.head.self != n.pos) Problem(KeyLabel(k) + "node's own position is wrong" + At(n.pos));
-    if (n.head.parent != wanted.parent) Problem(KeyLabel(k) + "parent position is wrong" + At(n.pos));
-    if (!wanted.max.empty() && m_schema.Compare(k, wanted.max.data(), n.Key(key, n.head.count - 1)) != 0)
+    if (n.head.parent != wanted.parent)
+        Problem(KeyLabel(k) + "parent position is wrong" + At(n.pos));
+    if (!wanted.max.empty() &&
+        m_schema.Compare(k, wanted.max.data(), n.Key(key, n.head.count - 1)) != 0)
         Problem(KeyLabel(k) + "inner key is not the maximum of its subtree" + At(n.pos));
     for (int i = 0; i < n.head.count; ++i) {
         const bool hasChild = n.head.child[static_cast<std::size_t>(i)] != kNoPosition;
@@ -168,7 +176,8 @@ void CTableChecker::CheckLevelLinks(int k, const std::vector<IndexNode>& level, 
     for (std::size_t i = 0; i + 1 < level.size(); ++i) {
         const IndexNode& a = level[i];
         const IndexNode& b = level[i + 1];
-        if (a.head.next != b.pos || b.head.prev != a.pos) Problem(where + "level links broken" + At(a.pos));
+        if (a.head.next != b.pos || b.head.prev != a.pos)
+            Problem(where + "level links broken" + At(a.pos));
         if (m_schema.Compare(k, a.Key(key, a.head.count - 1), b.Key(key, 0)) >= 0)
             Problem(where + "keys not ascending across nodes" + At(b.pos));
     }
@@ -219,7 +228,8 @@ std::int64_t CTableChecker::CheckChain(int k, const IndexNode& leaf, int slot) {
         ++count;
         prev = cur;
     }
-    if (last != prev) Problem(KeyLabel(k) + "duplicate chain head names the wrong last entry" + At(head));
+    if (last != prev)
+        Problem(KeyLabel(k) + "duplicate chain head names the wrong last entry" + At(head));
     return count;
 }
 
@@ -241,16 +251,19 @@ void CTableChecker::CheckRecordKey(int k, const IndexNode& leaf, int slot, std::
 
 void CTableChecker::CheckFreeRecords() {
     const bool fixed = m_header.recordFormat == kFixedRecordFormat;
-    const std::size_t minimum = fixed ? std::max<std::size_t>(4, m_schema.RecordLength()) : kMinPackedFreeSlot;
+    const std::size_t minimum =
+        fixed ? std::max<std::size_t>(4, m_schema.RecordLength()) : kMinPackedFreeSlot;
     std::set<std::int32_t> seen;
     std::string error;
     for (std::int32_t cur = m_header.freeRecord; cur != kNoPosition;) {
-        if (!m_file.InBody(cur, minimum)) return Problem("free record list: position outside the file" + At(cur));
+        if (!m_file.InBody(cur, minimum))
+            return Problem("free record list: position outside the file" + At(cur));
         if (!seen.insert(cur).second) return Problem("free record list: cycle" + At(cur));
         std::byte buf[kMinPackedFreeSlot]{};
         if (!m_file.Read(cur, std::span<std::byte>(buf, fixed ? 4 : kMinPackedFreeSlot), error))
             return Problem("free record list: " + error);
-        if (!fixed && DecodeU16(buf) < kMinPackedFreeSlot) Problem("free record list: slot too small" + At(cur));
+        if (!fixed && DecodeU16(buf) < kMinPackedFreeSlot)
+            Problem("free record list: slot too small" + At(cur));
         cur = fixed ? DecodeI32(buf) : DecodeI32(buf + kFreeSlotNext);
     }
 }
@@ -262,7 +275,8 @@ void CTableChecker::CheckFreeEntries() {
         if (!m_file.InBody(cur, DuplicateEntry::kEncodedSize))
             return Problem("free entry list: position outside the file" + At(cur));
         if (!seen.insert(cur).second) return Problem("free entry list: cycle" + At(cur));
-        if (m_seenEntries.count(cur) != 0) Problem("free entry list: entry still in a chain" + At(cur));
+        if (m_seenEntries.count(cur) != 0)
+            Problem("free entry list: entry still in a chain" + At(cur));
         if (!m_file.ReadI32(cur, cur, error)) return Problem("free entry list: " + error);
     }
 }
@@ -271,7 +285,8 @@ void CTableChecker::CheckFreeBlocks() {
     std::set<std::int32_t> seen;
     std::string error;
     for (std::int32_t cur = m_header.freeBlock; cur > 0;) {
-        if (!m_file.InBody(cur, kBlockHeaderSize)) return Problem("free block list: position outside the file" + At(cur));
+        if (!m_file.InBody(cur, kBlockHeaderSize))
+            return Problem("free block list: position outside the file" + At(cur));
         if (!seen.insert(cur).second) return Problem("free block list: cycle" + At(cur));
         if (!m_file.ReadI32(cur, cur, error)) return Problem("free block list: " + error);
     }

@@ -2,9 +2,8 @@
 
 #include <poll.h>
 
-#include <chrono>
-
 #include <QSocketNotifier>
+#include <chrono>
 
 #include "platform/EventLoop.h"
 

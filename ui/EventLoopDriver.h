@@ -3,10 +3,9 @@
 // stop signals), and a timer for its own timers. Each wake runs one non-blocking pass.
 #pragma once
 
-#include <map>
-
 #include <QObject>
 #include <QTimer>
+#include <map>
 
 class EventLoop;
 class QSocketNotifier;

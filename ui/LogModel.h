@@ -2,11 +2,10 @@
 // go when more arrive (the daily file keeps everything).
 #pragma once
 
-#include <deque>
-#include <vector>
-
 #include <QAbstractListModel>
 #include <QString>
+#include <deque>
+#include <vector>
 
 class CLogModel : public QAbstractListModel {
     Q_OBJECT

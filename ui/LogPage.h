@@ -1,9 +1,8 @@
 // The "Logs" tab: the activity-log lines in order of arrival, with "Clear All".
 #pragma once
 
-#include <vector>
-
 #include <QWidget>
+#include <vector>
 
 class CLogModel;
 class QListView;

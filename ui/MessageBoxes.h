@@ -2,10 +2,9 @@
 // and answer it instead of a person (no modal box ever blocks a test).
 #pragma once
 
-#include <functional>
-
 #include <QMessageBox>
 #include <QString>
+#include <functional>
 
 struct MessageBoxRequest {
     QMessageBox::Icon icon = QMessageBox::NoIcon;

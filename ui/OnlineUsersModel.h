@@ -2,12 +2,11 @@
 // session's current directory, last command and idle time.
 #pragma once
 
+#include <QAbstractTableModel>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <QAbstractTableModel>
 
 class COnlineUsersModel : public QAbstractTableModel {
     Q_OBJECT

@@ -1,11 +1,10 @@
 #include "ui/OnlineUsersPage.h"
 
-#include <algorithm>
-
 #include <QHeaderView>
 #include <QMenu>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/Messages.h"
 #include "platform/Thread.h"

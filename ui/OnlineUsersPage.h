@@ -2,10 +2,9 @@
 // menu that clears the list, puts a row's address on an IP list or kicks sessions.
 #pragma once
 
+#include <QWidget>
 #include <string>
 #include <vector>
-
-#include <QWidget>
 
 #include "config/IpFilter.h"
 

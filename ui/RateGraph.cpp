@@ -1,9 +1,8 @@
 #include "ui/RateGraph.h"
 
-#include <algorithm>
-
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 CRateGraph::CRateGraph(QWidget* parent) : QWidget(parent) {
     setMinimumSize(sizeHint());

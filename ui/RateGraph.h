@@ -1,9 +1,8 @@
 // A small live graph of the transfer rate in and out over the last 60 seconds.
 #pragma once
 
-#include <deque>
-
 #include <QWidget>
+#include <deque>
 
 class CRateGraph : public QWidget {
     Q_OBJECT

@@ -3,11 +3,10 @@
 // controller runs inside the same process on this (the main) thread.
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include <QMainWindow>
 #include <QTimer>
+#include <cstdint>
+#include <vector>
 
 #include "config/Options.h"
 #include "ui/QueuedWindowSink.h"

@@ -2,9 +2,8 @@
 // rate graph, fed by the statistics the server sends every few seconds.
 #pragma once
 
-#include <cstdint>
-
 #include <QWidget>
+#include <cstdint>
 
 class CRateGraph;
 class QLabel;

@@ -19,18 +19,19 @@ void CreateForeignUserTable(const std::string& path) {
         FieldType type;
         int width;
     };
-    const F fields[] = {{"uid", FieldType::AutoInc, -1},     {"quota_current", FieldType::Double, -1},
-                        {"quota_max", FieldType::Double, -1}, {"homedir", FieldType::Text, 100},
-                        {"Status", FieldType::Byte, -1},      {"userid", FieldType::Text, 20},
-                        {"reserved", FieldType::Text, 12},    {"password", FieldType::Text, 16},
-                        {"group", FieldType::Text, 20},       {"email", FieldType::Text, 30},
-                        {"dir_rename", FieldType::Byte, -1},  {"dir_remove", FieldType::Byte, -1},
-                        {"dir_create", FieldType::Byte, -1},  {"dir_list", FieldType::Byte, -1},
-                        {"Rename", FieldType::Byte, -1},      {"delete", FieldType::Byte, -1},
-                        {"append", FieldType::Byte, -1},      {"write", FieldType::Byte, -1},
-                        {"read", FieldType::Byte, -1},        {"upload_speed", FieldType::Short, -1},
-                        {"upload_limit", FieldType::Short, -1}, {"download_speed", FieldType::Short, -1},
-                        {"download_limit", FieldType::Short, -1}};
+    const F fields[] = {
+        {"uid", FieldType::AutoInc, -1},         {"quota_current", FieldType::Double, -1},
+        {"quota_max", FieldType::Double, -1},    {"homedir", FieldType::Text, 100},
+        {"Status", FieldType::Byte, -1},         {"userid", FieldType::Text, 20},
+        {"reserved", FieldType::Text, 12},       {"password", FieldType::Text, 16},
+        {"group", FieldType::Text, 20},          {"email", FieldType::Text, 30},
+        {"dir_rename", FieldType::Byte, -1},     {"dir_remove", FieldType::Byte, -1},
+        {"dir_create", FieldType::Byte, -1},     {"dir_list", FieldType::Byte, -1},
+        {"Rename", FieldType::Byte, -1},         {"delete", FieldType::Byte, -1},
+        {"append", FieldType::Byte, -1},         {"write", FieldType::Byte, -1},
+        {"read", FieldType::Byte, -1},           {"upload_speed", FieldType::Short, -1},
+        {"upload_limit", FieldType::Short, -1},  {"download_speed", FieldType::Short, -1},
+        {"download_limit", FieldType::Short, -1}};
     for (const F& f : fields) ASSERT_TRUE(t.AddField(f.name, f.type, f.width)) << f.name;
     ASSERT_TRUE(t.AddKey("userid", KeyKind::Unique, 5, kCompareBytes, 0, 20));
     ASSERT_TRUE(t.Create(path));

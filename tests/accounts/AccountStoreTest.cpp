@@ -1,9 +1,9 @@
 // Saving, deleting, group lists, permission text, expiry and quota on tables made by the
 // first-start creation.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
@@ -64,9 +64,10 @@ TEST_F(AccountStoreTest, FirstStartCreatesCleanTablesAndNeverEmptiesThem) {
 }
 
 TEST_F(AccountStoreTest, NewAccountGetsIdOneAndItsFoldersInTheFileOfThatId) {
-    const std::int32_t id = AddUser(MakeUser("alice"), {{0, "music", "/srv/music", PermissionsFromText("R-D-A-C--")},
-                                                         {0, "music", "/srv/other", {}},  // repeated: not stored
-                                                         {0, "docs", "/srv/docs", {}}});
+    const std::int32_t id =
+        AddUser(MakeUser("alice"), {{0, "music", "/srv/music", PermissionsFromText("R-D-A-C--")},
+                                    {0, "music", "/srv/other", {}},  // repeated: not stored
+                                    {0, "docs", "/srv/docs", {}}});
     EXPECT_EQ(id, 1);
     std::vector<VirtualFolder> folders;
     ASSERT_TRUE(ReadFolders(UserFolderTablePath(Dir(), 1), folders));
@@ -80,8 +81,8 @@ TEST_F(AccountStoreTest, NewAccountGetsIdOneAndItsFoldersInTheFileOfThatId) {
     ASSERT_TRUE(t.Open(UserFolderTablePath(Dir(), 1), OpenMode::Read));
     ASSERT_TRUE(t.MoveFirst(0));
     std::string stored;
-    for (const char* f : {"read", "write", "delete", "rename", "append", "dir_list", "dir_create", "dir_remove",
-                          "dir_rename", "execute", "dir_sub", "reserved1"})
+    for (const char* f : {"read", "write", "delete", "rename", "append", "dir_list", "dir_create",
+                          "dir_remove", "dir_rename", "execute", "dir_sub", "reserved1"})
         stored += t.GetFieldText(f);
     EXPECT_EQ(stored, "101010100000");
     EXPECT_EQ(t.RecordLength(), 660u);
@@ -210,7 +211,8 @@ TEST_F(AccountStoreTest, PermissionTextConversions) {
     EXPECT_FALSE(set.Has(Permission::DirRename));
     EXPECT_EQ(PermissionsToText(set), "R-D-A-C--");
     EXPECT_EQ(PermissionsToText(PermissionsFromText("RWDRALCRR")), "RWDRALCRR");
-    EXPECT_EQ(PermissionsToText(PermissionsFromText("WRDRALCRR")), "--DRALCRR");  // letters only in place
+    EXPECT_EQ(PermissionsToText(PermissionsFromText("WRDRALCRR")),
+              "--DRALCRR");  // letters only in place
     EXPECT_TRUE(IsValidPermissionText("rwdralcrr"));
     EXPECT_FALSE(IsValidPermissionText("R----L--"));
     EXPECT_FALSE(IsValidPermissionText("W--------"));

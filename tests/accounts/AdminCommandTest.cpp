@@ -1,8 +1,8 @@
 // tarvona-admin run as a program: its account commands, exit statuses, and tables that
 // pass its own `db check`.
-#include <chrono>
-
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "accounts/AccountEditor.h"
 #include "tests/support/ChildProcess.h"
@@ -24,18 +24,25 @@ Result Admin(const TempDir& dir, std::vector<std::string> args) {
     return r;
 }
 
-int Status(const TempDir& dir, std::vector<std::string> args) { return Admin(dir, std::move(args)).status; }
+int Status(const TempDir& dir, std::vector<std::string> args) {
+    return Admin(dir, std::move(args)).status;
+}
 
 TEST(AdminCommands, AccountsWrittenByTheToolCheckClean) {
     TempDir dir;
     ASSERT_EQ(Status(dir, {"group", "add", "Admins", "--notes", "the staff"}), 0);
     ASSERT_EQ(Status(dir, {"group", "add", "Guests"}), 0);
-    ASSERT_EQ(Status(dir, {"user", "add", "alice", "--password", "pw", "--home", "/srv/alice", "--groups",
-                           "Admins, Guests", "--perms", "RWDRALCRR", "--expires", "2030-01-31", "--quota", "100"}),
+    ASSERT_EQ(Status(dir, {"user", "add", "alice", "--password", "pw", "--home", "/srv/alice",
+                           "--groups", "Admins, Guests", "--perms", "RWDRALCRR", "--expires",
+                           "2030-01-31", "--quota", "100"}),
               0);
-    ASSERT_EQ(Status(dir, {"user", "set", "alice", "--email", "a@example.org", "--download-limit", "50"}), 0);
+    ASSERT_EQ(
+        Status(dir, {"user", "set", "alice", "--email", "a@example.org", "--download-limit", "50"}),
+        0);
     ASSERT_EQ(Status(dir, {"folder", "add", "--user", "alice", "Music", "/srv/music"}), 0);
-    ASSERT_EQ(Status(dir, {"folder", "add", "--group", "Admins", "Logs", "/var/log", "--perms", "R----L---"}), 0);
+    ASSERT_EQ(Status(dir, {"folder", "add", "--group", "Admins", "Logs", "/var/log", "--perms",
+                           "R----L---"}),
+              0);
 
     UserRecord u;
     ASSERT_TRUE(ReadUser(dir.ProgramDir(), "alice", u));
@@ -49,8 +56,10 @@ TEST(AdminCommands, AccountsWrittenByTheToolCheckClean) {
     const Result show = Admin(dir, {"user", "show", "alice"});
     EXPECT_NE(show.output.find("permissions: RWDRALCRR"), std::string::npos) << show.output;
     const Result folders = Admin(dir, {"folder", "list", "--user", "alice"});
-    EXPECT_NE(folders.output.find("Music\t/srv/music\tR----L---\t\n"), std::string::npos) << folders.output;
-    EXPECT_NE(folders.output.find("Logs\t/var/log\tR----L---\tAdmins\n"), std::string::npos) << folders.output;
+    EXPECT_NE(folders.output.find("Music\t/srv/music\tR----L---\t\n"), std::string::npos)
+        << folders.output;
+    EXPECT_NE(folders.output.find("Logs\t/var/log\tR----L---\tAdmins\n"), std::string::npos)
+        << folders.output;
 
     for (const char* table : {"user.sdb", "group.sdb", "vfolder_user1.sdb", "vfolder_group1.sdb"})
         EXPECT_EQ(Status(dir, {"db", "check", dir.Path(table)}), 0) << table;
@@ -67,9 +76,15 @@ TEST(AdminCommands, ExitStatusesTellBadArgumentsFromRefusals) {
     // 2: the arguments themselves are wrong.
     EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x"}), 2);
     EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "relative"}), 2);
-    EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--perms", "RWX------"}), 2);
-    EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--expires", "2026-13-01"}), 2);
-    EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--quota", "-1"}), 2);
+    EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--perms",
+                           "RWX------"}),
+              2);
+    EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--expires",
+                           "2026-13-01"}),
+              2);
+    EXPECT_EQ(
+        Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--quota", "-1"}),
+        2);
     EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password"}), 2);
     EXPECT_EQ(Status(dir, {"user", "frobnicate"}), 2);
     EXPECT_EQ(Status(dir, {"folder", "add", "--user", "bob", "--group", "g", "f", "/d"}), 2);
@@ -77,7 +92,9 @@ TEST(AdminCommands, ExitStatusesTellBadArgumentsFromRefusals) {
     EXPECT_EQ(Status(dir, {"nothing"}), 2);
     // 1: well-formed, but refused.
     EXPECT_EQ(Status(dir, {"user", "add", "BOB", "--password", "x", "--home", "/srv/bob"}), 1);
-    EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--groups", "Nope"}), 1);
+    EXPECT_EQ(Status(dir, {"user", "add", "carol", "--password", "x", "--home", "/h", "--groups",
+                           "Nope"}),
+              1);
     EXPECT_EQ(Status(dir, {"user", "del", "carol"}), 1);
     EXPECT_EQ(Status(dir, {"group", "add", "g"}), 0);
     EXPECT_EQ(Status(dir, {"group", "add", "G"}), 1);
@@ -96,8 +113,12 @@ TEST(AdminCommands, ExitStatusesTellBadArgumentsFromRefusals) {
 
 TEST(AdminCommands, ExpireDisablesDueAccounts) {
     TempDir dir;
-    ASSERT_EQ(Status(dir, {"user", "add", "old", "--password", "x", "--home", "/h", "--expires", "2001-01-01"}), 0);
-    ASSERT_EQ(Status(dir, {"user", "add", "new", "--password", "x", "--home", "/h", "--expires", "2999-01-01"}), 0);
+    ASSERT_EQ(Status(dir, {"user", "add", "old", "--password", "x", "--home", "/h", "--expires",
+                           "2001-01-01"}),
+              0);
+    ASSERT_EQ(Status(dir, {"user", "add", "new", "--password", "x", "--home", "/h", "--expires",
+                           "2999-01-01"}),
+              0);
     const Result r = Admin(dir, {"expire"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "1 account(s) disabled\n");

@@ -16,11 +16,12 @@ TEST(Password, ScrambledFormUnscramblesAtAnyLength) {
 }
 
 TEST(Password, PiecesAreReadAsLeadingDecimalsKeptToEightBits) {
-    EXPECT_EQ(UnscramblePassword(", 210 ,215x"), "ab");       // blanks and trailing junk
-    EXPECT_EQ(UnscramblePassword(",466"), "a");                // 466 - 'q' = 353 -> 97
+    EXPECT_EQ(UnscramblePassword(", 210 ,215x"), "ab");  // blanks and trailing junk
+    EXPECT_EQ(UnscramblePassword(",466"), "a");          // 466 - 'q' = 353 -> 97
     EXPECT_EQ(UnscramblePassword(",-15"), std::string(1, static_cast<char>(-15 - 'q' + 256)));
-    EXPECT_EQ(UnscramblePassword(",210,117,215"), "a");        // 117 - 'u' = 0 ends the text
-    EXPECT_EQ(UnscramblePassword(","), std::string(1, static_cast<char>(256 - 'q')));  // no digits: 0
+    EXPECT_EQ(UnscramblePassword(",210,117,215"), "a");  // 117 - 'u' = 0 ends the text
+    EXPECT_EQ(UnscramblePassword(","),
+              std::string(1, static_cast<char>(256 - 'q')));  // no digits: 0
 }
 
 TEST(Password, AcceptanceRules) {

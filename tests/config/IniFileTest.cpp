@@ -1,5 +1,3 @@
-#include "config/IniFile.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +8,7 @@
 
 #include "config/ConfigLimits.h"
 #include "config/IniDocument.h"
+#include "config/IniFile.h"
 #include "tests/support/ReaderThreads.h"
 #include "tests/support/TempDir.h"
 

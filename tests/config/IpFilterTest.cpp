@@ -1,5 +1,3 @@
-#include "config/IpFilter.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "config/ConfigLimits.h"
+#include "config/IpFilter.h"
 #include "tests/support/ReaderThreads.h"
 #include "tests/support/TempDir.h"
 
@@ -37,7 +36,7 @@ const FilterCase kCases[] = {
     {2, "192.168.*.*", "", "192.168.0.1", true},
     {2, "10.*.0.1", "", "10.99.0.1", true},
     {2, "10.*.0.1", "", "10.99.0.2", false},
-    {2, ",10.0.0.1", "", "10.0.0.1", true},    // the online-users page's leading comma
+    {2, ",10.0.0.1", "", "10.0.0.1", true},  // the online-users page's leading comma
     {1, "", ",,10.0.0.1,,", "10.0.0.2", true},
     {0, "", "10.0.0.1", "10.0.0.1", true},
     {0, "", "*.*.*.*", "10.0.0.1", true},

@@ -109,7 +109,8 @@ TEST(LogFile, AFailedOpenIsReportedOncePerDate) {
     const std::time_t day1 = LocalMoment(2026, 12, 7, 12, 0, 0);
     const std::time_t day2 = LocalMoment(2026, 12, 8, 12, 0, 0);
     EXPECT_FALSE(log.ReopenFor(day1));
-    EXPECT_EQ(log.GetLastError(), "Cannot create or open file: '" + dir.Path("log/20261207.txt") + "'");
+    EXPECT_EQ(log.GetLastError(),
+              "Cannot create or open file: '" + dir.Path("log/20261207.txt") + "'");
     LogWriteStatus status = log.WriteLine("lost", day1);
     EXPECT_FALSE(status.written || status.openFailed);
     status = log.WriteLine("lost too", day2);
@@ -135,7 +136,8 @@ TEST(LogFileThreads, StormOfLinesLeavesEveryLineWhole) {
     for (int t = 0; t < kThreads; ++t) {
         writers.emplace_back([&, t] {
             for (int n = 0; n < kLinesPerThread; ++n) {
-                const std::string text = std::to_string(t) + " " + std::to_string(n) + " " + padding;
+                const std::string text =
+                    std::to_string(t) + " " + std::to_string(n) + " " + padding;
                 if (!log.WriteLine(MakeLogLine(text, when), when).written) ADD_FAILURE();
             }
         });

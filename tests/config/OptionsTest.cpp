@@ -1,11 +1,10 @@
-#include "config/Options.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 
 #include "config/Autostart.h"
+#include "config/Options.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -80,7 +79,8 @@ TEST(Options, SaveWritesEveryRowAndLoadReadsItBack) {
         if (const auto* member = std::get_if<IntOption>(&row.member))
             EXPECT_EQ(read.*(*member), written.*(*member)) << row.readName;
         else
-            EXPECT_EQ(read.*std::get<TextOption>(row.member), written.*std::get<TextOption>(row.member));
+            EXPECT_EQ(read.*std::get<TextOption>(row.member),
+                      written.*std::get<TextOption>(row.member));
     }
     const std::string text = ReadFile(dir.Path("option.ini"));
     EXPECT_EQ(text.rfind("; mine\n[Server]\nport=2121\nmine=1\n", 0), 0u) << text;

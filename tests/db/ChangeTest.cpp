@@ -13,11 +13,13 @@ protected:
     void SetUp() override {
         DefineFolderSchema(m_table);
         ASSERT_TRUE(m_table.Create(m_path));
-        for (const char* name : {"alpha", "beta", "gamma"}) ASSERT_TRUE(AppendFolder(m_table, name));
+        for (const char* name : {"alpha", "beta", "gamma"})
+            ASSERT_TRUE(AppendFolder(m_table, name));
     }
     // Entries in the last leaf of `key` (the header on disk is current only after Close).
     std::int32_t LeafCount(int key) {
-        return ReadI32At(m_path, static_cast<std::size_t>(m_table.Header().lastLeaf[static_cast<std::size_t>(key)]));
+        return ReadI32At(m_path, static_cast<std::size_t>(
+                                     m_table.Header().lastLeaf[static_cast<std::size_t>(key)]));
     }
 
     TempDir m_dir;
@@ -159,8 +161,8 @@ TEST_F(KorvTableChange, FieldTextConversions) {
     ASSERT_TRUE(t.AddField("y", FieldType::Byte, -1));
     ASSERT_TRUE(t.AddKey("s", KeyKind::Duplicates, 0));
     ASSERT_TRUE(t.Create(m_dir.Path("c.sdb")));
-    ASSERT_TRUE(t.SetFieldText("s", "  -42abc") && t.SetFieldText("f", "1.5") && t.SetFieldText("d", ".25e2") &&
-                t.SetFieldText("y", " -3x") && t.Append());
+    ASSERT_TRUE(t.SetFieldText("s", "  -42abc") && t.SetFieldText("f", "1.5") &&
+                t.SetFieldText("d", ".25e2") && t.SetFieldText("y", " -3x") && t.Append());
     ASSERT_TRUE(t.MoveFirst(0));
     EXPECT_EQ(t.GetFieldText("s"), "-42");
     EXPECT_EQ(t.GetFieldText("f"), "1.500000");
@@ -175,7 +177,8 @@ TEST_F(KorvTableChange, FieldTextConversions) {
 TEST_F(KorvTableChange, TooLongRecordIsRefused) {
     m_table.Close();
     CKorvTable t;
-    for (int i = 0; i < 64; ++i) ASSERT_TRUE(t.AddField("t" + std::to_string(i), FieldType::Text, 1024));
+    for (int i = 0; i < 64; ++i)
+        ASSERT_TRUE(t.AddField("t" + std::to_string(i), FieldType::Text, 1024));
     ASSERT_TRUE(t.AddKey("t0", KeyKind::Unique, 0));
     ASSERT_TRUE(t.Create(m_dir.Path("long.sdb")));
     const std::string full(1024, 'x');
@@ -231,7 +234,8 @@ TEST(KorvTableChains, DuplicateChainsGrowShrinkAndEmpty) {
         ASSERT_TRUE(t.Delete());
     }
     EXPECT_EQ(walk(), "6");
-    ASSERT_TRUE(t.SetFieldValue("group", seven) && t.Append());  // into the emptied chain's tombstone
+    ASSERT_TRUE(t.SetFieldValue("group", seven) &&
+                t.Append());  // into the emptied chain's tombstone
     ASSERT_TRUE(t.SetFieldValue("group", seven) && t.Append());  // a new chain from freed entries
     EXPECT_EQ(walk(), "678");
     t.Close();

@@ -39,8 +39,12 @@ void Exercise(const std::string& path) {
 class KorvTableCorruption : public ::testing::Test {
 protected:
     void SetUp() override { WriteFolderTable(m_path, kRows); }
-    std::size_t Root(int k) { return static_cast<std::size_t>(ReadI32At(m_path, 15252 + 4 * static_cast<std::size_t>(k))); }
-    std::size_t FirstLeaf(int k) { return static_cast<std::size_t>(ReadI32At(m_path, 15292 + 4 * static_cast<std::size_t>(k))); }
+    std::size_t Root(int k) {
+        return static_cast<std::size_t>(ReadI32At(m_path, 15252 + 4 * static_cast<std::size_t>(k)));
+    }
+    std::size_t FirstLeaf(int k) {
+        return static_cast<std::size_t>(ReadI32At(m_path, 15292 + 4 * static_cast<std::size_t>(k)));
+    }
     void ExpectReported() {
         std::string report;
         EXPECT_EQ(CheckTable(m_path, &report), 1) << report;
@@ -135,9 +139,9 @@ TEST_F(KorvTableCorruption, TextLengthPastItsField) {
 }
 
 TEST_F(KorvTableCorruption, PositionsInsideTheHeaderAreNeverFollowed) {
-    PatchI32(m_path, 15252, 100);    // root of key 0
-    PatchI32(m_path, 15372, 20);     // free record list head
-    PatchI32(m_path, 15376, 30);     // free entry list head
+    PatchI32(m_path, 15252, 100);  // root of key 0
+    PatchI32(m_path, 15372, 20);   // free record list head
+    PatchI32(m_path, 15376, 30);   // free entry list head
     const std::string before = ReadFile(m_path).substr(0, 15372);
     ExpectReported();
     {

@@ -1,9 +1,8 @@
 // `db dump` and `db check` as tarvona-admin runs them: output and exit statuses.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
-
-#include <sys/stat.h>
 
 #include "tests/db/TableFixtures.h"
 #include "tests/support/TempDir.h"

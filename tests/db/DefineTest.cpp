@@ -63,7 +63,8 @@ TEST(KorvTableDefine, FieldMessages) {
 
 TEST(KorvTableDefine, FieldCountOverflowClearsFields) {
     CKorvTable t;
-    for (int i = 0; i < 128; ++i) ASSERT_TRUE(t.AddField("f" + std::to_string(i), FieldType::Long, -1));
+    for (int i = 0; i < 128; ++i)
+        ASSERT_TRUE(t.AddField("f" + std::to_string(i), FieldType::Long, -1));
     EXPECT_FALSE(t.AddField("f128", FieldType::Long, -1));
     EXPECT_EQ(t.GetLastError(), "Field count must less than 128  ");
     EXPECT_EQ(t.Header().fieldCount, 0);
@@ -82,7 +83,8 @@ TEST(KorvTableDefine, KeyMessages) {
     ASSERT_TRUE(t.AddKey(" Key ", KeyKind::Unique, 0));
     EXPECT_FALSE(t.AddKey("key", KeyKind::Unique, 0));
     EXPECT_EQ(t.GetLastError(), "The KeyName exist already!");
-    for (int i = 1; i < 10; ++i) ASSERT_TRUE(t.AddKey("k" + std::to_string(i), KeyKind::Duplicates, 0));
+    for (int i = 1; i < 10; ++i)
+        ASSERT_TRUE(t.AddKey("k" + std::to_string(i), KeyKind::Duplicates, 0));
     EXPECT_FALSE(t.AddKey("k10", KeyKind::Unique, 0));
     EXPECT_EQ(t.GetLastError(), "key count must less than 10  ");
 }

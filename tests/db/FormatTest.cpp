@@ -26,9 +26,9 @@ TEST(KorvTableFormat, EmptyFolderTableHeaderBytes) {
     EXPECT_EQ(ReadI32At(path, 36), 0);
     EXPECT_EQ(Text(path, 40, 3), std::string("id\0", 3));
     EXPECT_EQ(Text(path, 40 + 32 * 15, 10), std::string("reserved2\0", 10));
-    EXPECT_EQ(ReadI16At(path, 4136), 8);          // AutoInc
-    EXPECT_EQ(ReadI16At(path, 4136 + 2), 5);      // Text
-    EXPECT_EQ(ReadI16At(path, 4392), 4);          // AutoInc width rewritten from -1
+    EXPECT_EQ(ReadI16At(path, 4136), 8);      // AutoInc
+    EXPECT_EQ(ReadI16At(path, 4136 + 2), 5);  // Text
+    EXPECT_EQ(ReadI16At(path, 4392), 4);      // AutoInc width rewritten from -1
     EXPECT_EQ(ReadI16At(path, 4392 + 2 * 2), 512);
     EXPECT_EQ(ReadI16At(path, 4392 + 2 * 3), 4);  // Long
     EXPECT_EQ(ReadI16At(path, 4648), 16);
@@ -36,8 +36,8 @@ TEST(KorvTableFormat, EmptyFolderTableHeaderBytes) {
     EXPECT_EQ(Text(path, 4650 + 32, 5), std::string("name\0", 5));
     EXPECT_EQ(ReadI16At(path, 4970), 2);
     EXPECT_EQ(ReadI16At(path, 4970 + 2), 2);
-    EXPECT_EQ(ReadI16At(path, 4990 + 256), 1);   // key 1 segment 0: field 1
-    EXPECT_EQ(ReadI16At(path, 7550), 0);         // non-Text key: mode 0
+    EXPECT_EQ(ReadI16At(path, 4990 + 256), 1);  // key 1 segment 0: field 1
+    EXPECT_EQ(ReadI16At(path, 7550), 0);        // non-Text key: mode 0
     EXPECT_EQ(ReadI16At(path, 7550 + 256), 1);
     EXPECT_EQ(ReadI16At(path, 12670), 4);
     EXPECT_EQ(ReadI16At(path, 12670 + 256), 64);
@@ -78,13 +78,13 @@ TEST(KorvTableFormat, PackedRecordAndFirstLeaves) {
     EXPECT_EQ(ReadI32At(path, 15252), leaf0);
     EXPECT_EQ(ReadI32At(path, 15292), leaf0);
     EXPECT_EQ(ReadI32At(path, 15332), leaf0);
-    EXPECT_EQ(ReadI32At(path, leaf0), 1);             // count
-    EXPECT_EQ(ReadI32At(path, leaf0 + 4), -1);        // child[0]
-    EXPECT_EQ(ReadI32At(path, leaf0 + 808), 15472);   // record[0]
+    EXPECT_EQ(ReadI32At(path, leaf0), 1);            // count
+    EXPECT_EQ(ReadI32At(path, leaf0 + 4), -1);       // child[0]
+    EXPECT_EQ(ReadI32At(path, leaf0 + 808), 15472);  // record[0]
     EXPECT_EQ(ReadI32At(path, leaf0 + 1612), -1);
     EXPECT_EQ(ReadI32At(path, leaf0 + 1616), leaf0);
-    EXPECT_EQ(ReadI32At(path, leaf0 + 1628), 1);      // Long key
-    const std::int32_t leaf1 = leaf0 + 2432;          // Long node size
+    EXPECT_EQ(ReadI32At(path, leaf0 + 1628), 1);  // Long key
+    const std::int32_t leaf1 = leaf0 + 2432;      // Long node size
     EXPECT_EQ(ReadI32At(path, 15256), leaf1);
     EXPECT_EQ(Text(path, leaf1 + 1632, 6), std::string("music\0", 6));
     EXPECT_EQ(FileSize(path), static_cast<std::size_t>(leaf1 + 1632 + 201 * 65));

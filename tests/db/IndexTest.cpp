@@ -51,7 +51,8 @@ TEST_P(KorvTableIndex, TenThousandRowsWalkInKeyOrder) {
         ASSERT_TRUE(t.Create(path));
         for (int i = 0; i < kRows; ++i) {
             std::string name = NameOf(i);
-            if (mode == 2 && i % 2 == 1) std::transform(name.begin(), name.end(), name.begin(), ::toupper);
+            if (mode == 2 && i % 2 == 1)
+                std::transform(name.begin(), name.end(), name.begin(), ::toupper);
             const std::int32_t score = i % 97;
             ASSERT_TRUE(t.SetFieldText("name", name) && t.SetFieldValue("score", score));
             ASSERT_TRUE(t.Append()) << t.GetLastError() << " at " << i;
@@ -66,7 +67,8 @@ TEST_P(KorvTableIndex, TenThousandRowsWalkInKeyOrder) {
     CKorvTable t;
     ASSERT_TRUE(t.Open(path, OpenMode::Read));
     int n = 0;
-    for (bool ok = t.MoveFirst(0); ok; ok = t.MoveNext(0)) EXPECT_EQ(t.GetFieldText("id"), std::to_string(++n));
+    for (bool ok = t.MoveFirst(0); ok; ok = t.MoveNext(0))
+        EXPECT_EQ(t.GetFieldText("id"), std::to_string(++n));
     EXPECT_EQ(n, kRows);
 
     std::string previous;
@@ -141,11 +143,15 @@ TEST(KorvTableIndexOrder, CaseInsensitiveFoldsToLowerCase) {
         ASSERT_TRUE(t.AddField("name", FieldType::Text, 8));
         ASSERT_TRUE(t.AddKey("name", KeyKind::Unique, 0, mode, 0, -1));
         ASSERT_TRUE(t.Create(dir.Path("t" + std::to_string(mode) + ".sdb")));
-        for (const char* name : {"aB", "a_", "Ab0"}) ASSERT_TRUE(t.SetFieldText("name", name) && t.Append());
+        for (const char* name : {"aB", "a_", "Ab0"})
+            ASSERT_TRUE(t.SetFieldText("name", name) && t.Append());
         std::vector<std::string> order;
-        for (bool ok = t.MoveFirst(0); ok; ok = t.MoveNext(0)) order.push_back(t.GetFieldText("name"));
-        if (mode == 1) EXPECT_EQ(order, (std::vector<std::string>{"Ab0", "aB", "a_"}));
-        else EXPECT_EQ(order, (std::vector<std::string>{"a_", "aB", "Ab0"}));
+        for (bool ok = t.MoveFirst(0); ok; ok = t.MoveNext(0))
+            order.push_back(t.GetFieldText("name"));
+        if (mode == 1)
+            EXPECT_EQ(order, (std::vector<std::string>{"Ab0", "aB", "a_"}));
+        else
+            EXPECT_EQ(order, (std::vector<std::string>{"a_", "aB", "Ab0"}));
     }
 }
 
@@ -159,8 +165,9 @@ TEST(KorvTableIndexOrder, SearchEdgeCases) {
     ASSERT_TRUE(t.AddKey("d", KeyKind::Unique, 1));
     ASSERT_TRUE(t.Create(path));
     EXPECT_FALSE(t.Seek(0, "abc"));  // empty table
-    ASSERT_TRUE(t.SetFieldText("name", "abcdefg") && t.SetFieldText("d", "-2.5e1xyz") && t.Append());
-    EXPECT_TRUE(t.Seek(0, "abcd"));  // the key holds 4 bytes
+    ASSERT_TRUE(t.SetFieldText("name", "abcdefg") && t.SetFieldText("d", "-2.5e1xyz") &&
+                t.Append());
+    EXPECT_TRUE(t.Seek(0, "abcd"));    // the key holds 4 bytes
     EXPECT_FALSE(t.Seek(0, "abcde"));  // one longer than the key: not searched
     const double d = -25.0;
     ASSERT_TRUE(t.Seek(1, &d));

@@ -23,7 +23,8 @@ TEST_F(TransferTest, PortRefusesMalformedArgumentsAndOtherHosts) {
         EXPECT_EQ(client->Reply(), "501 PORT address does not match the client address.") << other;
     }
     // The client's own privileged ports are refused too, however the number is spelled.
-    for (const char* low : {"PORT 127,0,0,1,0,21", "PORT 127,0,0,1,3,255", "PORT 127,0,0,1,x,y", "PORT 127,0,0,1,-1,5"}) {
+    for (const char* low : {"PORT 127,0,0,1,0,21", "PORT 127,0,0,1,3,255", "PORT 127,0,0,1,x,y",
+                            "PORT 127,0,0,1,-1,5"}) {
         client->SendLine(low);
         EXPECT_EQ(client->Reply(), "501 PORT to a port below 1024 is not allowed.") << low;
     }
@@ -52,7 +53,8 @@ TEST_F(TransferTest, ActiveModeServesOneTransferPerPort) {
     auto client = LoggedIn();
     DataChannel data;
     const std::uint16_t port = data.Listen();
-    client->SendLine("PORT 127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256));
+    client->SendLine("PORT 127,0,0,1," + std::to_string(port / 256) + "," +
+                     std::to_string(port % 256));
     EXPECT_EQ(client->Reply(), "200 Port command successful.");
     client->SendLine("NLST");
     EXPECT_EQ(client->Reply(), "150 Accepted data connection.");
@@ -119,8 +121,9 @@ TEST_F(TransferTest, TransferCommandDuringTheWaitRunsAfterItWithoutStealingTheCo
     // interleave; the RETR's two replies keep their order.
     std::vector<std::string> replies{client->Reply(), client->Reply(), client->Reply()};
     std::erase(replies, "226 Transfer complete.");
-    EXPECT_EQ(replies, (std::vector<std::string>{"150 File status okay; about to open data connection.",
-                                                 "425 Can't build data connection."}));
+    EXPECT_EQ(replies,
+              (std::vector<std::string>{"150 File status okay; about to open data connection.",
+                                        "425 Can't build data connection."}));
 }
 
 TEST_F(TransferTest, QuitDuringTheWaitEndsTheSession) {

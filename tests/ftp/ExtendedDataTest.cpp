@@ -19,7 +19,8 @@ using std::chrono::milliseconds;
 std::uint16_t EpsvPort(const std::string& reply) {
     unsigned port = 0;
     char close = 0;
-    if (std::sscanf(reply.c_str(), "229 Entering Extended Passive Mode (|||%u|%c", &port, &close) != 2 ||
+    if (std::sscanf(reply.c_str(), "229 Entering Extended Passive Mode (|||%u|%c", &port, &close) !=
+            2 ||
         close != ')')
         return 0;
     return static_cast<std::uint16_t>(port);
@@ -153,7 +154,8 @@ TEST_F(ExtendedDataTest, Ipv6ClientUsesExtendedCommands) {
     if (!HaveIpv6Loopback()) GTEST_SKIP() << "no IPv6 loopback (::1) on this machine";
     MakeFile("a.txt", 10);
     auto client = LoggedIn("::1");
-    EXPECT_TRUE(m_harness.Sink().WaitForLog("::1 has connected to server.", std::chrono::seconds(5)));
+    EXPECT_TRUE(
+        m_harness.Sink().WaitForLog("::1 has connected to server.", std::chrono::seconds(5)));
     client->SendLine("PASV");
     EXPECT_EQ(client->Reply(), "501 PASV is not available over IPv6; use EPSV.");
     client->SendLine("P@SW");

@@ -72,9 +72,10 @@ TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8AndMlst) {
     EXPECT_EQ(client.Reply(), "220 Welcome to Tarvona FTP Server!");
     client.SendLine("FEAT");  // allowed before login
     const std::vector<std::string> expected = {
-        "211-Features:", " EPRT", " EPSV", " MDTM", " MFMT",
-        " MLST type*;size*;modify*;perm*;UNIX.mode*;", " REST STREAM", " SIZE", " TVFS", " UTF8",
-        "211 End"};
+        "211-Features:", " EPRT",  " EPSV",
+        " MDTM",         " MFMT",  " MLST type*;size*;modify*;perm*;UNIX.mode*;",
+        " REST STREAM",  " SIZE",  " TVFS",
+        " UTF8",         "211 End"};
     EXPECT_EQ(MultiLine(client, "211 "), expected);
     const std::pair<const char*, const char*> opts[] = {
         {"OPTS UTF8 ON", "200 UTF8 set to on."},
@@ -106,7 +107,8 @@ TEST_F(ExtensionTest, MlsdGivesFactsOfFilesDirectoriesAndVirtualFolders) {
     alice.permissions = Perms({Permission::Read, Permission::Write, Permission::Append,
                                Permission::DirList, Permission::DirCreate});
     CAccountEditor editor(m_dir.ProgramDir());
-    ASSERT_TRUE(editor.SaveUser(alice, {VirtualFolder{0, "Music", music, Perms({Permission::DirList})}}))
+    ASSERT_TRUE(
+        editor.SaveUser(alice, {VirtualFolder{0, "Music", music, Perms({Permission::DirList})}}))
         << editor.GetLastError();
 
     auto client = LoggedIn();
@@ -114,7 +116,8 @@ TEST_F(ExtensionTest, MlsdGivesFactsOfFilesDirectoriesAndVirtualFolders) {
     auto facts = FactsByName(Mlsd(*client, ""));
     EXPECT_EQ(facts.size(), 4u);  // ".", a.txt, sub, Music; no ".." at the top
     EXPECT_EQ(facts["a.txt"], "type=file;size=1234;" + when + "perm=rwa;UNIX.mode=0640;");
-    EXPECT_EQ(facts["sub"].substr(0, facts["sub"].find("UNIX.mode")), "type=dir;" + when + "perm=elcm;");
+    EXPECT_EQ(facts["sub"].substr(0, facts["sub"].find("UNIX.mode")),
+              "type=dir;" + when + "perm=elcm;");
     EXPECT_EQ(facts["Music"], "type=dir;" + when + "perm=el;UNIX.mode=0750;");
     EXPECT_EQ(facts["."].rfind("type=cdir;", 0), 0u) << facts["."];
     EXPECT_EQ(facts.count(".."), 0u);
@@ -152,8 +155,8 @@ TEST_F(ExtensionTest, MlstAnswersOnTheControlConnection) {
     auto client = LoggedIn();
     client->SendLine("MLST a.txt");
     EXPECT_EQ(client->Reply(), "250-Listing /a.txt");
-    EXPECT_EQ(client->Reply(),
-              std::string(" type=file;size=77;modify=") + kFixedText + ";perm=rwadf;UNIX.mode=0600; /a.txt");
+    EXPECT_EQ(client->Reply(), std::string(" type=file;size=77;modify=") + kFixedText +
+                                   ";perm=rwadf;UNIX.mode=0600; /a.txt");
     EXPECT_EQ(client->Reply(), "250 End");
     client->SendLine("CWD sub");
     EXPECT_EQ(client->Reply().substr(0, 4), "250 ");
@@ -257,9 +260,12 @@ TEST_F(ExtensionTest, StatShowsTheSessionOrTheListOfAPath) {
     // The byte counts include the control connection's own traffic.
     EXPECT_EQ(status[5].rfind(" 0 transfers completed; ", 0), 0u) << status[5];
     status.erase(status.begin() + 5);
-    const std::vector<std::string> expected = {
-        "211-Tarvona FTP Server status:", " Connected from 127.0.0.1", " Logged in as alice",
-        " TYPE: I", " Data connection: none", "211 End of status"};
+    const std::vector<std::string> expected = {"211-Tarvona FTP Server status:",
+                                               " Connected from 127.0.0.1",
+                                               " Logged in as alice",
+                                               " TYPE: I",
+                                               " Data connection: none",
+                                               "211 End of status"};
     EXPECT_EQ(status, expected);
 
     client->SendLine("STAT /");

@@ -37,9 +37,11 @@ TEST(ListFormat, LineLayoutIsFixedColumnByColumn) {
     EXPECT_EQ(FormatListLine(file, written + 10 * kDay),
               "-rwx------ 1 user group           1234 Jan 05 13:07 report.txt\r\n");
     DirEntry dir{"docs", true, 4096, written};
-    EXPECT_EQ(FormatListLine(dir, written), "drwx------ 1 user group              0 Jan 05 13:07 docs\r\n");
+    EXPECT_EQ(FormatListLine(dir, written),
+              "drwx------ 1 user group              0 Jan 05 13:07 docs\r\n");
     DirEntry huge{"big", false, 123456789012345678LL, written};
-    EXPECT_EQ(FormatListLine(huge, written), "-rwx------ 1 user group 123456789012345678 Jan 05 13:07 big\r\n");
+    EXPECT_EQ(FormatListLine(huge, written),
+              "-rwx------ 1 user group 123456789012345678 Jan 05 13:07 big\r\n");
     EXPECT_EQ(FormatFolderLine("Music", DirEntry{"x", true, 0, written}, written),
               "drwx------ 1 user group              0 Jan 05 13:07 Music\r\n");
 }
@@ -63,7 +65,8 @@ TEST_F(TransferTest, ListShowsEntriesThenVirtualFoldersOfUserAndGroups) {
     CAccountEditor editor(m_dir.ProgramDir());
     GroupRecord group;
     group.name = "staff";
-    ASSERT_TRUE(editor.SaveGroup(group, {VirtualFolder{0, "Shared", shared, {}}})) << editor.GetLastError();
+    ASSERT_TRUE(editor.SaveGroup(group, {VirtualFolder{0, "Shared", shared, {}}}))
+        << editor.GetLastError();
     UserRecord alice = ReadAlice();
     alice.groups = std::to_string(group.id);
     ASSERT_TRUE(editor.SaveUser(alice, {VirtualFolder{0, " Music ", music, {}},
@@ -79,7 +82,8 @@ TEST_F(TransferTest, ListShowsEntriesThenVirtualFoldersOfUserAndGroups) {
     EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     // Real entries come in file-system order, then the folders in record order; a
     // folder whose directory is missing is left out.
-    EXPECT_TRUE(names == "a.txt\r\nsub\r\nMusic\r\nShared\r\n" || names == "sub\r\na.txt\r\nMusic\r\nShared\r\n")
+    EXPECT_TRUE(names == "a.txt\r\nsub\r\nMusic\r\nShared\r\n" ||
+                names == "sub\r\na.txt\r\nMusic\r\nShared\r\n")
         << names;
 
     DataChannel long_;
@@ -176,7 +180,9 @@ TEST_F(TransferTest, LongListingArrivesWholeAndDatesFollowTheFile) {
     EXPECT_EQ(client->Reply(), "226 Transfer complete.");
     EXPECT_GT(text.size(), 3 * 4096u);
     std::size_t lines = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2))
+        ++lines;
     EXPECT_EQ(lines, 200u);
     EXPECT_NE(text.find(" Feb 03 2001 file-with-a-long-name-7\r\n"), std::string::npos);
 }

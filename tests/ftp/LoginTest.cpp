@@ -1,12 +1,12 @@
 // USER and PASS over real loopback TCP, and logins racing tarvona-admin's edits.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
@@ -28,7 +28,8 @@ constexpr char kRefused[] = "530 username or password incorrect.";
 // Counts the online rows the window would add, per session.
 class RowSink : public RecordingSink {
 public:
-    void OnSessionAdded(std::uint32_t id, const std::string& user, const std::string& address) override {
+    void OnSessionAdded(std::uint32_t id, const std::string& user,
+                        const std::string& address) override {
         std::lock_guard lock(m_rowsLock);
         m_rows.push_back({id, user, address});
     }
@@ -57,7 +58,8 @@ protected:
         m_server.RunOnServer([this](CFtpServer& s) { s.SetWindowSink(&m_sink); });
         ASSERT_TRUE(m_server.Start(0));
     }
-    void AddUser(const std::string& name, const std::string& password, const std::string& status = "1") {
+    void AddUser(const std::string& name, const std::string& password,
+                 const std::string& status = "1") {
         UserRecord u;
         u.name = name;
         u.password = password;
@@ -72,7 +74,8 @@ protected:
         const auto greeting = c.ReadLine();
         ASSERT_TRUE(greeting && greeting->rfind("220 ", 0) == 0);
     }
-    void Login(RawFtpClient& c, const std::string& user, const std::string& password, const char* expected) {
+    void Login(RawFtpClient& c, const std::string& user, const std::string& password,
+               const char* expected) {
         EXPECT_EQ(c.Ask("USER " + user), kNeedPassword);
         EXPECT_EQ(c.Ask("PASS " + password), expected) << user;
     }
@@ -87,12 +90,12 @@ TEST_F(LoginTest, PasswordRulesAndRetries) {
     Connect(c);
     EXPECT_EQ(c.Ask("PASS Secret"), "503 Please login with USER.");
     EXPECT_EQ(c.Ask("USER"), "501 Syntax error in parameters or arguments.");
-    Login(c, "alice", "secret", kRefused);                  // case counts
-    EXPECT_EQ(c.Ask("PASS Secret"), kLoggedIn);            // again without a new USER
+    Login(c, "alice", "secret", kRefused);       // case counts
+    EXPECT_EQ(c.Ask("PASS Secret"), kLoggedIn);  // again without a new USER
     EXPECT_EQ(c.Ask("PWD"), "257 \"/\" is current directory.");
     Login(c, "nobody", "Secret", kRefused);
-    Login(c, "locked", "pw", kRefused);                     // status 0
-    Login(c, "ALICE", "Secret", kLoggedIn);                 // names ignore letter case
+    Login(c, "locked", "pw", kRefused);      // status 0
+    Login(c, "ALICE", "Secret", kLoggedIn);  // names ignore letter case
     Login(c, "alice", ScramblePassword("Secret"), kLoggedIn);
     Login(c, "anonymous", "any@where", kLoggedIn);
     Login(c, "Anonymous", "x", kLoggedIn);
@@ -148,7 +151,8 @@ TEST_F(LoginTest, EveryUserAddsAnOnlineRow) {
     EXPECT_EQ(rows[0].user, "alice");
     EXPECT_EQ(rows[0].address, "127.0.0.1");
     // Both rows go with the session: the window removes them by its id.
-    EXPECT_TRUE(m_server.WaitUntil([this](CFtpServer&) { return m_sink.SessionsRemoved() == 1; }, 5s));
+    EXPECT_TRUE(
+        m_server.WaitUntil([this](CFtpServer&) { return m_sink.SessionsRemoved() == 1; }, 5s));
 }
 
 TEST_F(LoginTest, MissingUserTableRefusesEveryone) {
@@ -180,7 +184,8 @@ TEST_F(LoginTest, LoginsWhileAdminEditsAccounts) {
                 argv.insert(argv.end(), step.begin(), step.end());
                 ChildProcess child;
                 int status = -1;
-                if (!child.Start(argv) || !child.WaitForExit(30s, status) || status != 0) ++unexpected;
+                if (!child.Start(argv) || !child.WaitForExit(30s, status) || status != 0)
+                    ++unexpected;
                 ++edits;
             }
         }
@@ -213,7 +218,8 @@ TEST_F(LoginTest, LoginsWhileAdminEditsAccounts) {
     EXPECT_GT(edits, 6);  // at least one whole round of edits overlapped the logins
     for (const char* table : {"user.sdb", "group.sdb"}) {
         std::ostringstream out, err;
-        EXPECT_EQ(RunDbCommand({"check", m_dir.Path(table)}, out, err), 0) << table << out.str() << err.str();
+        EXPECT_EQ(RunDbCommand({"check", m_dir.Path(table)}, out, err), 0)
+            << table << out.str() << err.str();
     }
 }
 

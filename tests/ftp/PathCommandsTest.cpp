@@ -2,7 +2,6 @@
 // hostile arguments, account edits while a session is open, and which of the nine
 // permissions each command needs, at home, in a user's folder and in a group's folder.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -90,7 +89,6 @@ protected:
         ASSERT_TRUE(m_client.LogIn("alice", "secret"));
     }
 
-
     TempDir m_dir;
     std::string m_home;
     std::string m_outside;
@@ -109,46 +107,61 @@ TEST_F(PathCommands, DirectoryFormsAndHostileArguments) {
     EXPECT_EQ(m_client.Ask("PWD"), "257 \"/\" is current directory.");
     EXPECT_EQ(m_client.Ask("CWD .."), "550 \"..\": CWD command failed. No permission.");
     EXPECT_EQ(m_client.Ask("CWD /a/../b"), "550 \"/a/../b\": CWD command failed. No permission.");
-    EXPECT_EQ(m_client.Ask("CWD \\a\\\\b\\"), "250 CWD command successful \"/a/b\" is current directory.");
-    EXPECT_EQ(m_client.Ask("CWD //a///b/"), "250 CWD command successful \"/a/b\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD \\a\\\\b\\"),
+              "250 CWD command successful \"/a/b\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD //a///b/"),
+              "250 CWD command successful \"/a/b\" is current directory.");
     EXPECT_EQ(m_client.Ask("CWD ."), "250 CWD command successful \"/a/b\" is current directory.");
     EXPECT_EQ(m_client.Ask("CDUP"), "250 CWD command successful \"/a\" is current directory.");
     EXPECT_EQ(m_client.Ask("CDUP"), "250 CWD command successful \"/\" is current directory.");
     EXPECT_EQ(m_client.Ask("CDUP"), "250 CWD command successful \"/\" is current directory.");
-    EXPECT_EQ(m_client.Ask("CWD /.hidden."), "250 CWD command successful \"/hidden\" is current directory.");
-    EXPECT_EQ(m_client.Ask("CWD /..../..."), "250 CWD command successful \"/\" is current directory.");
-    EXPECT_EQ(m_client.Ask("CWD with blanks"), "250 CWD command successful \"/with blanks\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /.hidden."),
+              "250 CWD command successful \"/hidden\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /..../..."),
+              "250 CWD command successful \"/\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD with blanks"),
+              "250 CWD command successful \"/with blanks\" is current directory.");
     EXPECT_EQ(m_client.Ask("CWD /\xc3\xbcml\xc3\xa4ut"),
               "250 CWD command successful \"/\xc3\xbcml\xc3\xa4ut\" is current directory.");
-    EXPECT_EQ(m_client.Ask("CWD /docs"), "250 CWD command successful \"/docs\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /docs"),
+              "250 CWD command successful \"/docs\" is current directory.");
     EXPECT_EQ(m_client.Ask("SIZE sub/a.txt"), "213 10");
     EXPECT_EQ(m_client.Ask("SIZE /file.txt"), "213 10");
     EXPECT_EQ(m_client.Ask("SIZE ../file.txt"), "550 File unavailable.");
     EXPECT_EQ(m_client.Ask("SIZE .."), "550 File unavailable.");
-    EXPECT_EQ(m_client.Ask("SIZE sub\\a.txt"), "213 10");  // a "\" is a separator, never part of a name
+    EXPECT_EQ(m_client.Ask("SIZE sub\\a.txt"),
+              "213 10");  // a "\" is a separator, never part of a name
     const std::string huge(4000, 'n');
-    EXPECT_EQ(m_client.Ask("CWD " + huge), "550 \"" + huge + "\": CWD command failed. No permission.");
+    EXPECT_EQ(m_client.Ask("CWD " + huge),
+              "550 \"" + huge + "\": CWD command failed. No permission.");
     EXPECT_EQ(m_client.Ask("MKD /a/" + std::string(300, 'd')), "450 create directory error.");
     // A file can be made current: the mapping accepts files as well as directories.
-    EXPECT_EQ(m_client.Ask("CWD /file.txt"), "250 CWD command successful \"/file.txt\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /file.txt"),
+              "250 CWD command successful \"/file.txt\" is current directory.");
     EXPECT_EQ(m_client.Ask("NOOP"), "200 NOOP command successful.");
 }
 
 TEST_F(PathCommands, VirtualFoldersMatchNamesWithoutCaseAndKeepTheirStoredName) {
-    SaveAlice(All(), {Folder("Music", m_outside, All()), Folder("Gone", m_dir.Path("missing"), All())});
+    SaveAlice(All(),
+              {Folder("Music", m_outside, All()), Folder("Gone", m_dir.Path("missing"), All())});
     StartAndLogin();
-    EXPECT_EQ(m_client.Ask("CWD /music"), "250 CWD command successful \"/Music\" is current directory.");
-    EXPECT_EQ(m_client.Ask("CWD Rock"), "250 CWD command successful \"/Music/Rock\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /music"),
+              "250 CWD command successful \"/Music\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD Rock"),
+              "250 CWD command successful \"/Music/Rock\" is current directory.");
     EXPECT_EQ(m_client.Ask("SIZE song.mp3"), "213 123");
-    EXPECT_EQ(m_client.Ask("CWD /MUSIC/rock"), "550 \"/MUSIC/rock\": CWD command failed. No permission.");
+    EXPECT_EQ(m_client.Ask("CWD /MUSIC/rock"),
+              "550 \"/MUSIC/rock\": CWD command failed. No permission.");
     // A folder whose directory is missing maps, but nothing below it exists.
-    EXPECT_EQ(m_client.Ask("CWD /gone"), "250 CWD command successful \"/Gone\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /gone"),
+              "250 CWD command successful \"/Gone\" is current directory.");
     EXPECT_EQ(m_client.Ask("SIZE /gone/x"), "550 File unavailable.");
     // A folder's own directory is never removed, even one that is missing.
     EXPECT_EQ(m_client.Ask("RMD /gone"), "550 No permission.");
     // A real entry of the home directory hides a folder of the same name.
     fs::create_directories(m_home + "/music");
-    EXPECT_EQ(m_client.Ask("CWD /music"), "250 CWD command successful \"/music\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /music"),
+              "250 CWD command successful \"/music\" is current directory.");
 }
 
 // Other accounts may map the same directories: the home and every folder's own
@@ -165,7 +178,8 @@ TEST_F(PathCommands, TreeRootsCannotBeMovedRemovedOrHidden) {
     }
     EXPECT_EQ(m_client.Ask("RMD /"), "550 Directory unavailable.");
     EXPECT_EQ(m_client.Ask("RNFR /"), "550 File/directory not found.");
-    EXPECT_EQ(m_client.Ask("CWD /pub"), "250 CWD command successful \"/Pub\" is current directory.");
+    EXPECT_EQ(m_client.Ask("CWD /pub"),
+              "250 CWD command successful \"/Pub\" is current directory.");
     EXPECT_EQ(m_client.Ask("RMD ."), "550 No permission.");
     EXPECT_EQ(m_client.Ask("RNFR ."), "550 No permission.");
     EXPECT_EQ(m_client.Ask("CWD /"), "250 CWD command successful \"/\" is current directory.");
@@ -176,8 +190,10 @@ TEST_F(PathCommands, TreeRootsCannotBeMovedRemovedOrHidden) {
     EXPECT_EQ(m_client.Ask("RNFR /docs/sub"), "350 Directory exists, ready for destination name.");
     for (const char* target : {"/pub/.", "...", "/drop"})
         EXPECT_EQ(m_client.Ask(std::string("RNTO ") + target), "550 No permission.") << target;
-    EXPECT_EQ(m_client.Ask("MKD x\nfake"), "553 Requested action not taken. File name not allowed.");
-    EXPECT_EQ(m_client.Ask("RNTO y\rfake"), "553 Requested action not taken. File name not allowed.");
+    EXPECT_EQ(m_client.Ask("MKD x\nfake"),
+              "553 Requested action not taken. File name not allowed.");
+    EXPECT_EQ(m_client.Ask("RNTO y\rfake"),
+              "553 Requested action not taken. File name not allowed.");
     EXPECT_EQ(m_client.Ask("RNTO /pub/sub"), "250 Directory \"/docs/sub\" renamed .");
     EXPECT_TRUE(fs::is_directory(m_outside + "/sub"));
     EXPECT_TRUE(fs::is_directory(m_home + "/docs"));
@@ -238,13 +254,15 @@ TEST_F(PathCommands, LockedAccountTablesAnswerBusyAndChangeNothing) {
     CFile holder;  // another open file description, as another process would have
     // A folder table kept locked is not a missing one: MKD would make a home directory
     // that hides the folder from then on.
-    ASSERT_TRUE(holder.Open(m_dir.Path("vfolder_group" + std::to_string(group) + ".sdb"), FileOpenMode::ReadOnly));
+    ASSERT_TRUE(holder.Open(m_dir.Path("vfolder_group" + std::to_string(group) + ".sdb"),
+                            FileOpenMode::ReadOnly));
     ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
     EXPECT_EQ(m_client.Ask("MKD /Shared"), "451 Account data is busy, try again.");
     EXPECT_FALSE(fs::exists(m_home + "/Shared"));
     ASSERT_TRUE(holder.Open(m_dir.Path("user.sdb"), FileOpenMode::ReadOnly));
     ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
-    EXPECT_EQ(m_client.Ask("RETR /shared/Rock/song.mp3"), "451 Account data is busy, try again.");  // before any 150
+    EXPECT_EQ(m_client.Ask("RETR /shared/Rock/song.mp3"),
+              "451 Account data is busy, try again.");  // before any 150
     holder.Close();
     EXPECT_EQ(m_client.Ask("SIZE /shared/Rock/song.mp3"), "213 123");
 }
@@ -298,7 +316,8 @@ TEST_F(PathCommands, SizeRestAndDeleteWithQuotaRefund) {
     EXPECT_EQ(m_client.Ask("SIZE /sparse.bin"), "213 5000000000");
     EXPECT_EQ(m_client.Ask("REST 5000000000"), "350 Restarting at byte offset 5000000000.");
     EXPECT_EQ(m_client.Ask("REST abc"), "350 Restarting at byte offset 0.");
-    EXPECT_EQ(m_client.Ask("REST 99999999999999999999"), "350 Restarting at byte offset 9223372036854775807.");
+    EXPECT_EQ(m_client.Ask("REST 99999999999999999999"),
+              "350 Restarting at byte offset 9223372036854775807.");
     EXPECT_EQ(m_client.Ask("DELE /docs"), "550 File unavailable.");
     EXPECT_EQ(m_client.Ask("DELE /five.bin"), "250 File \"/five.bin\" was deleted .");
     // The refund follows the reply; the next reply shows it is done.
@@ -339,8 +358,10 @@ protected:
             {Permission::Delete, "DELE " + at + "/victim.txt", "550 No permission."},
             {Permission::Rename, "RNFR " + at + "/victim.txt", "550 No permission."},
             {Permission::Append, "APPE " + at + "/victim.txt", "550 No permission."},
-            {Permission::DirList, "CWD " + at + "/victimdir", "550 \"" + at + "/victimdir\": No permission."},
-            {Permission::DirCreate, "MKD " + at + "/newdir", "550 can't create directory. No permission."},
+            {Permission::DirList, "CWD " + at + "/victimdir",
+             "550 \"" + at + "/victimdir\": No permission."},
+            {Permission::DirCreate, "MKD " + at + "/newdir",
+             "550 can't create directory. No permission."},
             {Permission::DirRemove, "RMD " + at + "/victimdir", "550 No permission."},
             {Permission::DirRename, "RNFR " + at + "/victimdir", "550 No permission."},
         };
@@ -357,7 +378,8 @@ protected:
             }
             const bool allowed = reply != probe.refused;
             EXPECT_EQ(allowed, probe.needs == granted)
-                << probe.command << " with only permission " << static_cast<int>(granted) << ": " << reply;
+                << probe.command << " with only permission " << static_cast<int>(granted) << ": "
+                << reply;
             m_client.Ask("CWD /");
         }
     }

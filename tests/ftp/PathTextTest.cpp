@@ -1,6 +1,6 @@
-#include "ftp/PathText.h"
-
 #include <gtest/gtest.h>
+
+#include "ftp/PathText.h"
 
 TEST(PathText, NormalizeTurnsBackslashesCollapsesAndStrips) {
     EXPECT_EQ(NormalizeArgument("\\a\\\\b\\"), "/a/b");
@@ -46,6 +46,7 @@ TEST(PathText, SameOrBelowComparesWholeComponentsAndCase) {
 TEST(PathText, VirtualPathKeepsCaseOfRestAndFolderName) {
     EXPECT_EQ(JoinVirtual("", RemainderBelow("/srv/ftp", "/srv/ftp")), "/");
     EXPECT_EQ(JoinVirtual("", RemainderBelow("/srv/ftp", "/srv/ftp/Docs/A")), "/Docs/A");
-    EXPECT_EQ(JoinVirtual("Music", RemainderBelow("/data/music", "/data/music/Rock")), "/Music/Rock");
+    EXPECT_EQ(JoinVirtual("Music", RemainderBelow("/data/music", "/data/music/Rock")),
+              "/Music/Rock");
     EXPECT_EQ(JoinVirtual("Music", RemainderBelow("/data/music", "/data/music")), "/Music");
 }

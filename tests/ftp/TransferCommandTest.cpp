@@ -14,7 +14,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-
 class Transfers : public TransferTest {
 protected:
     std::string Retr(RawFtpClient& client, const std::string& name, std::string& finalReply) {
@@ -67,7 +66,9 @@ TEST_F(Transfers, LargeDownloadIsExactAndCounted) {
     EXPECT_TRUE(Retr(*client, "big.bin", reply) == bytes);
     EXPECT_EQ(reply, "226 Transfer complete.");
     EXPECT_TRUE(m_harness.WaitUntil(
-        [&](CFtpServer& server) { return server.BytesSent() >= static_cast<std::int64_t>(bytes.size()); },
+        [&](CFtpServer& server) {
+            return server.BytesSent() >= static_cast<std::int64_t>(bytes.size());
+        },
         seconds(5)));
 }
 
@@ -132,7 +133,8 @@ TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
     EXPECT_EQ(ReadAlice().quotaCurrent, 2);  // every started KiB counts
     // Uploads just short of a KiB cannot add up unbooked; an empty one books nothing.
     for (const char* name : {"a", "b", "c"})
-        EXPECT_EQ(Upload(*client, std::string("STOR ") + name, Pattern(1023)), "226 Transfer complete.");
+        EXPECT_EQ(Upload(*client, std::string("STOR ") + name, Pattern(1023)),
+                  "226 Transfer complete.");
     EXPECT_EQ(Upload(*client, "STOR empty", ""), "226 Transfer complete.");
     client->SendLine("NOOP");
     client->Reply();
@@ -233,7 +235,9 @@ TEST_F(Transfers, AborDuringAHugeDownloadAnswersAtOnce) {
     data.ReadSome(1 << 20);
     const auto start = std::chrono::steady_clock::now();
     // As clients send it: Telnet interrupt and synch bytes in front of the keyword.
-    client->SendLine("\xff\xf4\xff\xf2" "ABOR");
+    client->SendLine(
+        "\xff\xf4\xff\xf2"
+        "ABOR");
     EXPECT_EQ(client->Reply(seconds(1)), "426 Data connection closed.");
     EXPECT_EQ(client->Reply(seconds(1)), "226 ABOR command successful.");
     EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(1));

@@ -37,7 +37,8 @@ sockaddr_storage Loopback(std::uint16_t port, const char* address, socklen_t& le
 }
 
 std::uint16_t PortOf(const sockaddr_storage& address) {
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
     return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
@@ -148,7 +149,9 @@ void TransferTest::SetUp() {
 
 void TransferTest::TearDown() {
     EXPECT_TRUE(m_harness.WaitUntil(
-        [](CFtpServer& server) { return server.CurrentConnections() == 0 && CThread::AliveCount() == 0; },
+        [](CFtpServer& server) {
+            return server.CurrentConnections() == 0 && CThread::AliveCount() == 0;
+        },
         std::chrono::seconds(10)));
 }
 

@@ -35,7 +35,8 @@ public:
     // Everything until the server closes, or what came before the deadline.
     std::string ReadAll(std::chrono::milliseconds deadline = std::chrono::seconds(20));
     // Reads at least `count` bytes (or until closed / deadline).
-    std::string ReadSome(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    std::string ReadSome(std::size_t count,
+                         std::chrono::milliseconds deadline = std::chrono::seconds(5));
     bool SendAll(std::string_view bytes);
     // True when the server closed this connection within `deadline`.
     bool WaitClosed(std::chrono::milliseconds deadline = std::chrono::seconds(5));

@@ -85,8 +85,9 @@ TEST(EventLoop, RemovePendingTakesOnlyOneKindAndReleasesItsSenders) {
     target.Loop().Post(Message{kSecond, 2, 0, nullptr});
     target.Loop().Post(Message{kFirst, 3, 0, nullptr});
     target.Loop().Post(Message{kSecond, 4, 0, nullptr});
-    auto sender = std::async(std::launch::async,
-                             [&] { return target.Loop().Send(Message{kFirst, 5, 0, nullptr}); });
+    auto sender = std::async(std::launch::async, [&] {
+        return target.Loop().Send(Message{kFirst, 5, 0, nullptr});
+    });
     // The synchronous one is queued by another thread at its own pace.
     int removed = 0;
     const auto deadline = Clock::now() + 5s;

@@ -64,8 +64,8 @@ TEST(Socket, CloseNotificationComesAfterAllDataSentBeforeClosing) {
     ASSERT_TRUE(peer.Send(payload));
     peer.Close();  // the FIN follows the data before the server reads any of it
 
-    ASSERT_TRUE(loop.RunUntil([&] { return listener.accepted && listener.accepted->closeCount > 0; },
-                              5s));
+    ASSERT_TRUE(
+        loop.RunUntil([&] { return listener.accepted && listener.accepted->closeCount > 0; }, 5s));
     // Give a second close a chance to show up.
     loop.RunUntil([] { return false; }, 100ms);
     EXPECT_EQ(listener.accepted->closeCount, 1);

@@ -85,7 +85,9 @@ TEST_F(ServerTest, LineSplitIntoOneByteSegmentsGivesOneReply) {
 
 TEST_F(ServerTest, TelnetInterruptBytesBeforeAborMakeOneCommand) {
     auto client = Greeted();
-    ASSERT_TRUE(client->Send("\xff\xf4\xff\xf2" "ABOR\r\n"));
+    ASSERT_TRUE(
+        client->Send("\xff\xf4\xff\xf2"
+                     "ABOR\r\n"));
     EXPECT_EQ(client->ReadLine(), kLoginFirst);
     ASSERT_TRUE(client->Send("xabor\r\n"));
     EXPECT_EQ(client->ReadLine(), kLoginFirst);

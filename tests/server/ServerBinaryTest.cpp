@@ -13,21 +13,23 @@
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
 #include "accounts/AccountStore.h"
-#include "platform/File.h"
 #include "config/LogFile.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
-#include "platform/FileSystem.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
 // The command line of a server that listens on loopback only.
-std::vector<std::string> ServerCommand(const std::string& dir, std::vector<std::string> extra = {}) {
+std::vector<std::string> ServerCommand(const std::string& dir,
+                                       std::vector<std::string> extra = {}) {
     std::string listen;
-    for (const std::string& address : LoopbackAddresses()) listen += (listen.empty() ? "" : ",") + address;
+    for (const std::string& address : LoopbackAddresses())
+        listen += (listen.empty() ? "" : ",") + address;
     std::vector<std::string> argv = {TARVONA_SERVER_BINARY, "--dir", dir, "--listen", listen};
     argv.insert(argv.end(), extra.begin(), extra.end());
     return argv;
@@ -42,7 +44,8 @@ TEST(ServerBinary, GreetsOnItsPortAndStopsCleanlyOnSigterm) {
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path(), {"--port", std::to_string(port)})));
     // Up once it says so on its output.
-    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+    ASSERT_TRUE(
+        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
 
     RawFtpClient client;
@@ -68,13 +71,14 @@ TEST(ServerBinary, AppliesOptionsListsAndWritesTheDailyLog) {
     TempDir dir;
     const std::uint16_t port = FindFreePort();
     ASSERT_NE(port, 0);
-    WriteFile(dir.Path("option.ini"), "; kept by the administrator\n[Server]\nport=" +
-                                          std::to_string(port) +
-                                          "\nmaxusers=1\nFilterMode=1\nSavelog=1\n");
+    WriteFile(dir.Path("option.ini"),
+              "; kept by the administrator\n[Server]\nport=" + std::to_string(port) +
+                  "\nmaxusers=1\nFilterMode=1\nSavelog=1\n");
     WriteFile(dir.Path("rejectip.txt"), ",10.0.0.1,127.0.0.*");
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path())));
-    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+    ASSERT_TRUE(
+        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
 
     RawFtpClient refused;
@@ -97,7 +101,8 @@ TEST(ServerBinary, AppliesOptionsListsAndWritesTheDailyLog) {
     EXPECT_NE(saved.find("127.0.0.1 has connected to server.\r\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("421 Access denied"), std::string::npos) << saved;
     EXPECT_NE(saved.find("Server is stopped."), std::string::npos) << saved;
-    EXPECT_NE(ReadFile(dir.Path("option.ini")).find("; kept by the administrator"), std::string::npos);
+    EXPECT_NE(ReadFile(dir.Path("option.ini")).find("; kept by the administrator"),
+              std::string::npos);
 }
 
 TEST(ServerBinary, StartFailureEndsWithStatusOne) {
@@ -109,8 +114,9 @@ TEST(ServerBinary, StartFailureEndsWithStatusOne) {
     int status = -1;
     ASSERT_TRUE(server.WaitForExit(20s, status)) << server.Output();
     EXPECT_EQ(status, 1);
-    EXPECT_NE(server.Output().find("Server cannot run on port " + std::to_string(held.Port()) + "."),
-              std::string::npos)
+    EXPECT_NE(
+        server.Output().find("Server cannot run on port " + std::to_string(held.Port()) + "."),
+        std::string::npos)
         << server.Output();
 }
 
@@ -131,7 +137,8 @@ std::string TodaysLogName(const std::string& output) {
 // Stops `server` with SIGTERM; true when it ended with status 0.
 bool TerminatesCleanly(ChildProcess& server) {
     int status = -1;
-    return server.Terminate() && server.WaitForExit(std::chrono::seconds(20), status) && status == 0;
+    return server.Terminate() && server.WaitForExit(std::chrono::seconds(20), status) &&
+           status == 0;
 }
 
 }  // namespace
@@ -153,11 +160,13 @@ TEST(ServerBinary, TablesAreOwnerOnlyAndTodaysLogIsMadeWithSavingOff) {
 
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path())));
-    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+    ASSERT_TRUE(
+        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
     const std::string output = server.Output();
     for (const char* name : {"user.sdb", "vfolder_user7.sdb"}) {
-        EXPECT_NE(output.find("Table file " + dir.Path(name) + " was open to group or others (mode 0644); now 0600."),
+        EXPECT_NE(output.find("Table file " + dir.Path(name) +
+                              " was open to group or others (mode 0644); now 0600."),
                   std::string::npos)
             << output;
         EXPECT_EQ(ModeOf(dir.Path(name)), 0600u) << name;
@@ -192,9 +201,11 @@ TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop
     ASSERT_NE(port, 0);
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path(), {"--port", std::to_string(port)})));
-    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+    ASSERT_TRUE(
+        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
-    EXPECT_NE(server.Output().find("Account tables are busy ("), std::string::npos) << server.Output();
+    EXPECT_NE(server.Output().find("Account tables are busy ("), std::string::npos)
+        << server.Output();
 
     RawFtpClient client;
     ASSERT_TRUE(client.Connect(port));
@@ -221,7 +232,8 @@ TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop
     ASSERT_TRUE(server.WaitForOutput(">> CWD /", 10s));
     EXPECT_TRUE(TerminatesCleanly(server)) << server.Output();
     const std::string output = server.Output();
-    EXPECT_LT(output.rfind("has disconnected from server."), output.rfind("Server is stopped.")) << output;
+    EXPECT_LT(output.rfind("has disconnected from server."), output.rfind("Server is stopped."))
+        << output;
     EXPECT_TRUE(client.WaitClosed());
 }
 
@@ -230,8 +242,8 @@ namespace {
 // Starts the binary on `dir` with its standard error in `errorFile` (standard output stays
 // captured by `server`).
 bool StartWithErrorFile(ChildProcess& server, const TempDir& dir, const std::string& errorFile) {
-    return server.Start({"/bin/sh", "-c", "exec \"$0\" --dir \"$1\" 2>\"$2\"", TARVONA_SERVER_BINARY, dir.Path(),
-                         errorFile});
+    return server.Start({"/bin/sh", "-c", "exec \"$0\" --dir \"$1\" 2>\"$2\"",
+                         TARVONA_SERVER_BINARY, dir.Path(), errorFile});
 }
 
 }  // namespace
@@ -246,7 +258,8 @@ TEST(ServerBinary, UnreadableDenyListInForceRefusesTheStart) {
     ASSERT_NE(port, 0);
     ASSERT_TRUE(MakeDirectory(dir.Path("rejectip.txt")));
     const std::string errors = dir.Path("stderr.txt");
-    const std::string options = "[Server]\nport=" + std::to_string(port) + "\nSavelog=1\nFilterMode=";
+    const std::string options =
+        "[Server]\nport=" + std::to_string(port) + "\nSavelog=1\nFilterMode=";
 
     WriteFile(dir.Path("option.ini"), options + "1\n");
     ChildProcess refused;
@@ -257,7 +270,8 @@ TEST(ServerBinary, UnreadableDenyListInForceRefusesTheStart) {
     const std::string expected = "The deny list cannot be read (";
     EXPECT_NE(ReadFile(errors).find(expected), std::string::npos) << ReadFile(errors);
     EXPECT_NE(refused.Output().find(expected), std::string::npos) << refused.Output();
-    EXPECT_NE(ReadFile(dir.Path(TodaysLogName(refused.Output()))).find(expected), std::string::npos);
+    EXPECT_NE(ReadFile(dir.Path(TodaysLogName(refused.Output()))).find(expected),
+              std::string::npos);
     RawFtpClient nobody;
     EXPECT_FALSE(nobody.Connect(port, 1s));
 
@@ -265,7 +279,8 @@ TEST(ServerBinary, UnreadableDenyListInForceRefusesTheStart) {
     WriteFile(dir.Path("acceptip.txt"), "127.0.0.1");
     ChildProcess server;
     ASSERT_TRUE(StartWithErrorFile(server, dir, errors));
-    ASSERT_TRUE(server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+    ASSERT_TRUE(
+        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
         << server.Output();
     EXPECT_NE(ReadFile(errors).find("The IP list rejectip.txt cannot be read ("), std::string::npos)
         << ReadFile(errors);

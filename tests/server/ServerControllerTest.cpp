@@ -17,7 +17,6 @@
 
 using namespace std::chrono_literals;
 
-
 TEST_F(ServerTest, StartWhileRunningFailsSilentlyAndStopWhileStoppedLogsNothing) {
     const std::size_t before = m_harness.Sink().LogCount();
     bool again = true;
@@ -184,7 +183,8 @@ TEST_F(ServerTest, CountersGrowByTheExactBytesAndSurviveStopAndStart) {
         5s));
     ASSERT_TRUE(client->SendLine("QUIT"));
     EXPECT_EQ(client->ReadLine(), kGoodbye);
-    const std::int64_t total = greeting + reply + static_cast<std::int64_t>(std::string(kGoodbye).size() + 2);
+    const std::int64_t total =
+        greeting + reply + static_cast<std::int64_t>(std::string(kGoodbye).size() + 2);
     ASSERT_TRUE(WaitForNoSessions());
     EXPECT_EQ(m_harness.BytesSent(), total);
     EXPECT_EQ(m_harness.BytesReceived(), 12);
@@ -200,8 +200,8 @@ TEST_F(ServerTest, CountersGrowByTheExactBytesAndSurviveStopAndStart) {
 
 TEST_F(ServerTest, StatisticsIntervalZeroStopsTheTimerForGood) {
     m_harness.RunOnServer([](CFtpServer& server) { server.SetStatisticsInterval(20); });
-    ASSERT_TRUE(m_harness.WaitUntil([&](CFtpServer&) { return m_harness.Sink().StatisticTicks() >= 3; },
-                                    5s));
+    ASSERT_TRUE(m_harness.WaitUntil(
+        [&](CFtpServer&) { return m_harness.Sink().StatisticTicks() >= 3; }, 5s));
     m_harness.RunOnServer([](CFtpServer& server) { server.SetStatisticsInterval(0); });
     const std::size_t ticks = m_harness.Sink().StatisticTicks();
     // Ten periods of the old interval pass with the loop dispatching.

@@ -1,8 +1,8 @@
 #include "tests/support/RawFtpClient.h"
 
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -36,7 +36,8 @@ bool RawFtpClient::Connect(std::uint16_t port, std::chrono::milliseconds timeout
     return ConnectTo("127.0.0.1", port, timeout);
 }
 
-bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port, std::chrono::milliseconds timeout) {
+bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port,
+                             std::chrono::milliseconds timeout) {
     Close();
     sockaddr_storage address{};
     socklen_t length = 0;

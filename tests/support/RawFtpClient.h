@@ -34,11 +34,13 @@ public:
     bool SendLine(std::string_view line) { return Send(std::string(line) + "\r\n"); }
     // The next line the server sent, without its CR LF; nothing when the deadline
     // passes or the connection closes first.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    std::optional<std::string> ReadLine(
+        std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // The next reply line, or kNoReply.
     std::string Reply(std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // Sends `line` and returns the next reply line (kNoReply when none came).
-    std::string Ask(std::string_view line, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    std::string Ask(std::string_view line,
+                    std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // Reads the greeting, then USER and PASS; a test failure names the step that differed.
     bool LogIn(std::string_view user, std::string_view password);
     // Waits for the server to close the connection (end of stream or reset). Bytes that

@@ -39,7 +39,7 @@ public:
     void DiscardLogs();
 
 private:
-    mutable std::mutex m_lock;              // guards everything below
+    mutable std::mutex m_lock;  // guards everything below
     mutable std::condition_variable m_changed;
     std::vector<std::string> m_logTexts;
     std::vector<std::string> m_commandLines;

@@ -66,9 +66,8 @@ bool ServerHarness::WaitUntil(const std::function<bool(CFtpServer&)>& probe,
         bool met = false;
         // Let the loop dispatch for a moment between probes instead of spinning.
         RunOnServer([&](CFtpServer& server) {
-            met = probe(server) ||
-                  EventLoop::Current()->RunUntil([&] { return probe(server); },
-                                                 std::chrono::milliseconds(10));
+            met = probe(server) || EventLoop::Current()->RunUntil([&] { return probe(server); },
+                                                                  std::chrono::milliseconds(10));
         });
         if (met) return true;
         if (std::chrono::steady_clock::now() >= end) return false;

@@ -1,14 +1,13 @@
 // Writes PNGs of every tab of the main window and of the about and help dialogs, with a
 // running server, a logged-in client and some traffic, so the window can be looked at
 // without a display.   ui_screenshots OUTPUT_DIR
-#include <cstdio>
-#include <filesystem>
-#include <string>
-
 #include <QApplication>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"

@@ -1,8 +1,7 @@
 #include "tests/ui/WindowFixture.h"
 
-#include <filesystem>
-
 #include <QTest>
+#include <filesystem>
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountStore.h"

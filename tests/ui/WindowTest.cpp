@@ -1,11 +1,5 @@
 // The administration window driven as a user would, with the real server inside and
 // real FTP clients on loopback.
-#include <chrono>
-#include <csignal>
-#include <ctime>
-#include <filesystem>
-#include <optional>
-
 #include <QAction>
 #include <QApplication>
 #include <QItemSelectionModel>
@@ -15,6 +9,11 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <optional>
 
 #include "config/IpFilter.h"
 #include "config/LogFile.h"
