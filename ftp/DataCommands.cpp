@@ -99,7 +99,9 @@ bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
     std::uint32_t low = 0;
     std::uint32_t high = 0;
     session.Server().GetPassiveRange(low, high);
-    if (!session.DataSocket()->BindPassivePort(low, high, DataFamily(session))) {
+    CFtpServer& server = session.Server();
+    if (!session.DataSocket()->BindPassivePort(low, high, server.NextPassivePortToTry(),
+                                               DataFamily(session))) {
         session.CloseDataConnection();
         session.SendReply("421 Create socket error.");
         return false;
@@ -111,6 +113,7 @@ bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
     std::string localAddress;
     port = 0;
     (void)session.DataSocket()->GetSockName(localAddress, port);
+    server.NotePassivePortTaken(port);
     return true;
 }
 

@@ -47,13 +47,17 @@ CDataSocket::~CDataSocket() { CancelPaceTimer(); }
 
 EventLoop& CDataSocket::Loop() { return m_session.Owner().OwnLoop(); }
 
-bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high, AddressFamily family) {
+bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high, std::uint32_t first,
+                                  AddressFamily family) {
     const auto start = std::chrono::steady_clock::now();
     if (!Create(family)) return false;
     high = std::min<std::uint32_t>(high, 65535);
     if (low > high) return false;
+    if (first < low || first > high) first = low;
+    const std::uint32_t count = high - low + 1;
     while (std::chrono::steady_clock::now() - start < kPassiveBindTimeout) {
-        for (std::uint32_t port = low; port <= high; ++port) {
+        for (std::uint32_t step = 0; step < count; ++step) {
+            const std::uint32_t port = low + (first - low + step) % count;
             if (!Bind("", static_cast<std::uint16_t>(port))) {
                 if (LastError() != kAddressInUse) return false;
                 continue;

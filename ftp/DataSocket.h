@@ -29,9 +29,10 @@ public:
     // ---- Set-up
 
     // Creates a socket of `family` (V6 is dual stack) and binds it, listening, to the
-    // first free port from `low` to `high`, retrying rounds for up to 10 s while all are
-    // in use. False on any other failure or at the time-out.
-    [[nodiscard]] bool BindPassivePort(std::uint32_t low, std::uint32_t high,
+    // first free port of `low` to `high`, searching from `first` and wrapping at the
+    // end of the range, retrying rounds for up to 10 s while all are in use. False on
+    // any other failure or at the time-out.
+    [[nodiscard]] bool BindPassivePort(std::uint32_t low, std::uint32_t high, std::uint32_t first,
                                        AddressFamily family = AddressFamily::V4);
     bool IsConnected() const { return m_connected; }
     bool ConnectFailed() const { return m_connectFailed; }

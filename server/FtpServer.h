@@ -83,6 +83,11 @@ public:
     void SetPassiveAddress(const std::string& address);
     std::string GetPassiveAddress() const;
     void GetPassiveRange(std::uint32_t& minimum, std::uint32_t& maximum) const;
+    // Passive ports rotate through the range: each search starts after the port handed
+    // out last, so the TIME_WAIT connections of recent transfers spread over the whole
+    // range instead of piling into the bind bucket of its lowest port. Any thread.
+    std::uint32_t NextPassivePortToTry() const { return m_lastPassivePort.load() + 1; }
+    void NotePassivePortTaken(std::uint32_t port) { m_lastPassivePort = port; }
     // Formats `text` as one time-stamped line and hands it to the window sink.
     void LogMessage(LogCategory category, const std::string& text);
     // Guards the connection list and the read-modify-write of "quota_current".
@@ -125,6 +130,7 @@ private:
     std::string m_passiveAddress;      // guarded by m_passiveLock
     std::atomic<std::uint32_t> m_passiveMin{1024};
     std::atomic<std::uint32_t> m_passiveMax{65535};
+    std::atomic<std::uint32_t> m_lastPassivePort{0};
 
     mutable std::mutex m_textLock;  // guards the two messages below
     std::string m_welcomeMessage = "Welcome to Tarvona FTP Server";

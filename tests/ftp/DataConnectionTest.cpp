@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/FtpServer.h"
 #include "server/Limits.h"
 #include "tests/ftp/TransferFixture.h"
 
@@ -211,3 +212,18 @@ TEST_F(TransferTest, ClientThatNeverConnectsGetsAnAnswerAfterTenSeconds) {
 }
 
 }  // namespace
+
+// Passive ports are handed out in turn through the range and wrap at its end; a port
+// another program holds is skipped, and two sessions never share one.
+TEST_F(TransferTest, PassivePortsRotateThroughTheRangeSkippingHeldOnes) {
+    HeldPort held;
+    ASSERT_NE(held.Port(), 0);
+    const auto low = static_cast<std::uint16_t>(held.Port());
+    m_harness.RunOnServer([&](CFtpServer& server) { server.SetPassiveRange(low, low + 2u); });
+    auto first = LoggedIn();
+    auto second = LoggedIn();
+    EXPECT_EQ(Pasv(*first), low + 1);   // the held port is skipped
+    EXPECT_EQ(Pasv(*first), low + 2);   // the next one, not the lowest free one again
+    EXPECT_EQ(Pasv(*second), low + 1);  // past the end, round to the start
+    EXPECT_EQ(Pasv(*first), low + 2);   // the second session keeps low + 1
+}
