@@ -27,8 +27,8 @@ bool CTableChecker::Check(const std::string& path) {
 void CTableChecker::CheckMode(const std::string& path) {
     DirEntry entry;
     if (!StatEntry(path, entry) || (entry.mode & 0077) == 0) return;
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(entry.mode));
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(entry.mode) & 07777u);
     Problem(std::string("open to group or others: mode ") + mode + " (should be 0600)");
 }
 
