@@ -1,5 +1,8 @@
 // PORT, PASV and the wait for the data connection, with commands arriving during it.
+#include <unistd.h>
+
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -216,9 +219,19 @@ TEST_F(TransferTest, ClientThatNeverConnectsGetsAnAnswerAfterTenSeconds) {
 // Passive ports are handed out in turn through the range and wrap at its end; a port
 // another program holds is skipped, and two sessions never share one.
 TEST_F(TransferTest, PassivePortsRotateThroughTheRangeSkippingHeldOnes) {
-    HeldPort held;
-    ASSERT_NE(held.Port(), 0);
-    const auto low = static_cast<std::uint16_t>(held.Port());
+    // Three free ports below the system's range for outgoing connections (whose ports
+    // other tests' clients take at random) and above the passive ports other tests use.
+    std::unique_ptr<HeldPort> held;
+    std::uint16_t low = 0;
+    for (int attempt = 0; attempt < 200 && low == 0; ++attempt) {
+        const auto base =
+            static_cast<std::uint16_t>(20000 + (::getpid() * 7 + attempt * 3) % 10000);
+        held = std::make_unique<HeldPort>(base);
+        if (held->Port() == base && HeldPort(static_cast<std::uint16_t>(base + 1)).Port() != 0 &&
+            HeldPort(static_cast<std::uint16_t>(base + 2)).Port() != 0)
+            low = base;
+    }
+    ASSERT_NE(low, 0);
     m_harness.RunOnServer([&](CFtpServer& server) { server.SetPassiveRange(low, low + 2u); });
     auto first = LoggedIn();
     auto second = LoggedIn();

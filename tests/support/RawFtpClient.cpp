@@ -193,11 +193,12 @@ bool RawFtpClient::LogIn(std::string_view user, std::string_view password) {
     return greeting == kGreeting && needPassword == kNeedPassword && loggedIn == kLoggedIn;
 }
 
-HeldPort::HeldPort() {
+HeldPort::HeldPort(std::uint16_t port) {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0) return;
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(port);
     socklen_t length = sizeof address;
     if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         ::listen(m_fd, 1) == 0 &&

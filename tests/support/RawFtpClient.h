@@ -66,7 +66,8 @@ private:
 // A port held by a listening socket on every IPv4 address, as another program would.
 class HeldPort {
 public:
-    HeldPort();
+    // Takes a port the system chooses, or `port` (Port() is 0 when it is not free).
+    explicit HeldPort(std::uint16_t port = 0);
     ~HeldPort();
     HeldPort(const HeldPort&) = delete;
     HeldPort& operator=(const HeldPort&) = delete;
