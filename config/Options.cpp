@@ -39,17 +39,18 @@ const OptionRow& RowOf(Member member) {
     return kRows.front();  // unreachable: every member has its row
 }
 
-// Reads one row's key into `values`, as the profile read does; the default is the
-// member's initialiser.
+// Reads one row's key into `values`, as the profile read does. A missing key leaves
+// the member as it is: `values` starts from the defaults.
 void ReadRow(const CIniDocument& doc, const OptionRow& row, OptionValues& values) {
     const auto text = CIniFile::ProfileText(doc.Find(row.section, row.readName));
-    if (const auto* member = std::get_if<IntOption>(&row.member)) {
-        values.*(*member) = text ? LeadingInt(*text) : OptionValues{}.*(*member);
-    } else {
-        const auto textMember = std::get<TextOption>(row.member);
-        values.*textMember = text.value_or("");
-    }
+    if (!text) return;
+    if (const auto* member = std::get_if<IntOption>(&row.member))
+        values.*(*member) = LeadingInt(*text);
+    else
+        values.*std::get<TextOption>(row.member) = *text;
 }
+
+const OptionValues kDefaults{};
 
 std::string ShownValue(const OptionRow& row, const OptionValues& values) {
     if (const auto* member = std::get_if<IntOption>(&row.member))
@@ -81,12 +82,12 @@ bool COptions::Save(const OptionValues& values) {
 
 int COptions::ReadInt(IntOption option) const {
     const OptionRow& row = RowOf(option);
-    return m_file.ReadInt(row.section, row.readName, OptionValues{}.*option);
+    return m_file.ReadInt(row.section, row.readName, kDefaults.*option);
 }
 
 std::string COptions::ReadText(TextOption option) const {
     const OptionRow& row = RowOf(option);
-    return m_file.ReadString(row.section, row.readName, OptionValues{}.*option);
+    return m_file.ReadString(row.section, row.readName, kDefaults.*option);
 }
 
 bool COptions::WriteInt(IntOption option, int value) {

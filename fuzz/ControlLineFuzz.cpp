@@ -36,6 +36,7 @@
 #include "platform/Thread.h"
 #include "server/FtpServer.h"
 #include "tests/support/ServerHarness.h"
+#include "tests/support/TestAccounts.h"
 
 namespace {
 
@@ -60,12 +61,7 @@ public:
         std::filesystem::create_directory(m_home);
         std::string error;
         if (!EnsureAccountTables(m_programDir, error)) std::abort();
-        UserRecord user;
-        user.name = "alice";
-        user.password = "secret";
-        user.homeDir = m_home;
-        user.status = "1";
-        user.permissions.granted.fill(true);
+        UserRecord user = FullAccessUser("alice", "secret", m_home);
         user.quotaMax = 64;  // KiB: the quota paths run too
         CAccountEditor editor(m_programDir);
         if (!editor.SaveUser(user, {})) std::abort();

@@ -19,6 +19,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestAccounts.h"
 
 using namespace std::chrono_literals;
 
@@ -35,6 +36,13 @@ std::vector<std::string> ServerCommand(const std::string& dir,
     return argv;
 }
 
+// The server is up once it says so on its output.
+testing::AssertionResult Running(ChildProcess& server, std::uint16_t port) {
+    if (server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << server.Output();
+}
+
 }  // namespace
 
 TEST(ServerBinary, GreetsOnItsPortAndStopsCleanlyOnSigterm) {
@@ -43,10 +51,7 @@ TEST(ServerBinary, GreetsOnItsPortAndStopsCleanlyOnSigterm) {
     ASSERT_NE(port, 0);
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path(), {"--port", std::to_string(port)})));
-    // Up once it says so on its output.
-    ASSERT_TRUE(
-        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
-        << server.Output();
+    ASSERT_TRUE(Running(server, port));
 
     RawFtpClient client;
     ASSERT_TRUE(client.Connect(port));
@@ -77,9 +82,7 @@ TEST(ServerBinary, AppliesOptionsListsAndWritesTheDailyLog) {
     WriteFile(dir.Path("rejectip.txt"), ",10.0.0.1,127.0.0.*");
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path())));
-    ASSERT_TRUE(
-        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
-        << server.Output();
+    ASSERT_TRUE(Running(server, port));
 
     RawFtpClient refused;
     ASSERT_TRUE(refused.Connect(port));
@@ -160,9 +163,7 @@ TEST(ServerBinary, TablesAreOwnerOnlyAndTodaysLogIsMadeWithSavingOff) {
 
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path())));
-    ASSERT_TRUE(
-        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
-        << server.Output();
+    ASSERT_TRUE(Running(server, port));
     const std::string output = server.Output();
     for (const char* name : {"user.sdb", "vfolder_user7.sdb"}) {
         EXPECT_NE(output.find("Table file " + dir.Path(name) +
@@ -185,12 +186,7 @@ TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop
     const std::string programDir = dir.Path() + "/";
     std::string error;
     ASSERT_TRUE(EnsureAccountTables(programDir, error)) << error;
-    UserRecord alice;
-    alice.name = "alice";
-    alice.password = "secret";
-    alice.homeDir = dir.Path();
-    alice.status = "1";
-    alice.permissions.granted.fill(true);
+    UserRecord alice = FullAccessUser("alice", "secret", dir.Path());
     CAccountEditor editor(programDir);
     ASSERT_TRUE(editor.SaveUser(alice, {})) << editor.GetLastError();
 
@@ -201,9 +197,7 @@ TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop
     ASSERT_NE(port, 0);
     ChildProcess server;
     ASSERT_TRUE(server.Start(ServerCommand(dir.Path(), {"--port", std::to_string(port)})));
-    ASSERT_TRUE(
-        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
-        << server.Output();
+    ASSERT_TRUE(Running(server, port));
     EXPECT_NE(server.Output().find("Account tables are busy ("), std::string::npos)
         << server.Output();
 
@@ -279,9 +273,7 @@ TEST(ServerBinary, UnreadableDenyListInForceRefusesTheStart) {
     WriteFile(dir.Path("acceptip.txt"), "127.0.0.1");
     ChildProcess server;
     ASSERT_TRUE(StartWithErrorFile(server, dir, errors));
-    ASSERT_TRUE(
-        server.WaitForOutput("Server is running on port " + std::to_string(port) + ".", 20s))
-        << server.Output();
+    ASSERT_TRUE(Running(server, port));
     EXPECT_NE(ReadFile(errors).find("The IP list rejectip.txt cannot be read ("), std::string::npos)
         << ReadFile(errors);
     RawFtpClient client;

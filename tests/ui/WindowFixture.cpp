@@ -10,16 +10,12 @@
 #include "platform/Thread.h"
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"
+#include "tests/support/TestAccounts.h"
 #include "ui/ServerDlg.h"
 
 namespace {
 void SaveAlice(const std::string& programDir, const std::string& home) {
-    UserRecord user;
-    user.name = "alice";
-    user.password = "secret";
-    user.homeDir = home;
-    user.status = "1";
-    user.permissions.granted.fill(true);
+    UserRecord user = FullAccessUser("alice", "secret", home);
     CAccountEditor editor(programDir);
     QVERIFY2(editor.SaveUser(user, {}), editor.GetLastError().c_str());
 }
