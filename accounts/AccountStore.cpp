@@ -38,11 +38,12 @@ bool FindUser(CKorvTable& table, const std::string& userName) {
     return table.SeekByName(kKey, userName.c_str()) && SameName(table.GetFieldText(kKey), userName);
 }
 
-LookupResult LookUpUser(const std::string& programDir, const std::string& userName,
-                        UserRecord& out) {
+LookupResult LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out,
+                        FileIdentity* identity) {
     CKorvTable table;
     if (!table.Open(UserTablePath(programDir), OpenMode::Read))
         return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
+    if (identity != nullptr && !table.Identity(*identity)) *identity = FileIdentity{};
     if (!FindUser(table, userName)) return LookupResult::NotFound;
     ReadRecord(table, out);
     return LookupResult::Found;
@@ -64,11 +65,13 @@ bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
     return true;
 }
 
-LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out) {
+LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out,
+                           FileIdentity* identity) {
     out.clear();
     CKorvTable table;
     if (!table.Open(path, OpenMode::Read))
         return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
+    if (identity != nullptr && !table.Identity(*identity)) *identity = FileIdentity{};
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         VirtualFolder folder;
         ReadRecord(table, folder);

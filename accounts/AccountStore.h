@@ -1,6 +1,7 @@
 // Reading the account tables: one user record, a virtual-folder table, the group list.
 // Every call opens the table it needs for reading (a shared lock), reads, and closes
-// it again; nothing is cached, so an edit applies to the very next call.
+// it again; nothing is cached here, so an edit applies to the very next call (a
+// session's commands read through accounts/AccountCache.h instead).
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <vector>
 
 class CKorvTable;
+struct FileIdentity;
 
 // The nine folder permissions, in the order of the permission text "RWDRALCRR".
 enum class Permission {
@@ -89,9 +91,10 @@ std::string GroupFolderTablePath(const std::string& programDir, std::int32_t gro
 enum class LookupResult { Found, NotFound, Busy };
 
 // Reads the account whose "userid" key equals `userName`. NotFound when "user.sdb"
-// cannot be opened or holds no such account. Any thread.
+// cannot be opened or holds no such account. Any thread. `identity`, when given, receives
+// the identity of the file read (taken under its lock) whenever it could be opened.
 [[nodiscard]] LookupResult LookUpUser(const std::string& programDir, const std::string& userName,
-                                      UserRecord& out);
+                                      UserRecord& out, FileIdentity* identity = nullptr);
 // LookUpUser, found or not.
 [[nodiscard]] bool ReadUser(const std::string& programDir, const std::string& userName,
                             UserRecord& out);
@@ -103,8 +106,10 @@ enum class LookupResult { Found, NotFound, Busy };
 [[nodiscard]] bool FindUser(CKorvTable& table, const std::string& userName);
 
 // Reads every row of the virtual-folder table at `path`, in record order. NotFound when
-// the table cannot be opened (a missing file included). Any thread.
-[[nodiscard]] LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out);
+// the table cannot be opened (a missing file included). Any thread. `identity` as for
+// LookUpUser.
+[[nodiscard]] LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out,
+                                         FileIdentity* identity = nullptr);
 // LookUpFolders, found or not.
 [[nodiscard]] bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out);
 

@@ -102,6 +102,9 @@ public:
     // True when the last Open or Create failed only because another holder kept the
     // file's lock longer than the bounded wait (try again later; nothing is wrong with it).
     bool IsBusy() const { return m_store.m_file.LockTimedOut(); }
+    // The open file's identity, taken under the table's lock: what was read since Open
+    // belongs to exactly this state of the file.
+    [[nodiscard]] bool Identity(FileIdentity& out) const { return m_store.m_file.Identity(out); }
     // True when the last failure was an Append or Update refused because a unique key
     // already holds the record's value.
     bool IsDuplicateKey() const { return m_duplicateKey; }

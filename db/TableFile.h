@@ -40,6 +40,7 @@ public:
     }
     bool IsOpen() const { return m_file.IsOpen(); }
     bool LockTimedOut() const { return m_file.LockTimedOut(); }
+    [[nodiscard]] bool Identity(FileIdentity& out) const { return m_file.Identity(out); }
     std::uint64_t Size() const { return m_size; }
 
     // True when [pos, pos+len) lies after the header and inside the file.

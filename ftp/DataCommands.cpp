@@ -106,7 +106,8 @@ bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
         session.SendReply("421 Create socket error.");
         return false;
     }
-    if (!session.DataSocket()->Listen(kPassiveBacklog)) {
+    // The bind already listens unless listening failed for a reason of its own.
+    if (!session.DataSocket()->IsListening() && !session.DataSocket()->Listen(kPassiveBacklog)) {
         session.SendReply("421 Failed to listen on socket.");
         return false;
     }

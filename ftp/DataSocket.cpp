@@ -76,19 +76,15 @@ void CDataSocket::OnAccept(int /*error*/) {
     for (;;) {
         UniqueFd accepted(Accept());
         if (!accepted) return;
-        CAsyncSocket incoming;
-        if (!incoming.Attach(accepted.Get())) continue;  // `accepted` closes it
-        (void)accepted.Release();                        // `incoming` owns it now
         std::string address;
         std::uint16_t port = 0;
-        const bool known = incoming.GetPeerName(address, port);
+        const bool known = PeerNameOf(accepted.Get(), address, port);
         // SECURITY: only the client itself may take its passive connection; anyone
         // else who finds the port is turned away and the wait goes on.
         if (!known || address != m_session.Owner().PeerAddress()) continue;  // closes it
-        UniqueFd taken(incoming.Detach());
-        if (!Attach(taken.Get()))
-            return;  // the listening socket is closed by Attach; `taken` closes its own
-        (void)taken.Release();
+        if (!Attach(accepted.Get()))
+            return;  // the listening socket is closed by Attach; `accepted` closes its own
+        (void)accepted.Release();
         m_connected = true;
         return;
     }
@@ -142,7 +138,6 @@ void CDataSocket::OnReceive(int /*error*/) {
         std::int64_t moved = 0;
         long n = 0;
         while (moved < kBytesPerTurn && (n = ReceiveStep()) > 0) moved += n;
-        ReportReceivedBytes();
         return;
     }
     if (m_uploadLimited && m_uploadWindowStart == 0) m_uploadWindowStart = SteadyMilliseconds();
@@ -165,7 +160,6 @@ void CDataSocket::DrainUnexpected() {
 }
 
 void CDataSocket::EndTransfer(const char* reply, TransferEvent event) {
-    ReportReceivedBytes();
     CancelPaceTimer();
     m_file.Close();
     Close();
@@ -201,8 +195,8 @@ void CDataSocket::CancelPaceTimer() {
 
 bool CDataSocket::ReadLimits(LimitKind kind) {
     UserRecord user;
-    const LookupResult found =
-        LookUpUser(m_session.Server().ProgramDir(), m_session.UserName(), user);
+    const LookupResult found = m_session.Accounts().LookUpUser(m_session.Server().ProgramDir(),
+                                                               m_session.UserName(), user);
     // SECURITY: a transfer must not run without the limits and the quota it is held to.
     if (found == LookupResult::Busy && kind != LimitKind::None) {
         LogAccountBusy(m_session);
@@ -260,14 +254,14 @@ void CDataSocket::ListingStep() {
 void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOffset) {
     m_transferStarted = true;
     m_file.Close();
-    if (!m_file.OpenRead(path) || m_file.Length() < 0) {
+    m_total = m_file.OpenRead(path) ? m_file.Length() : -1;
+    if (m_total < 0) {
         m_file.Close();
         m_session.SetState(SessionState::Idle);
         m_session.SendReply("426 Connection closed.");
         m_session.CloseDataConnectionLater();
         return;
     }
-    m_total = m_file.Length();
     m_position = static_cast<std::uint64_t>(restartOffset) < static_cast<std::uint64_t>(m_total)
                      ? restartOffset
                      : 0;

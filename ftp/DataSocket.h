@@ -9,6 +9,7 @@
 
 #include "platform/DataFile.h"
 #include "platform/EventLoop.h"
+#include "platform/Pipe.h"
 #include "platform/Socket.h"
 #include "server/SessionEvents.h"
 
@@ -82,8 +83,9 @@ private:
     // `attempted` is how many bytes were offered.
     long SendDownloadChunk(bool fastPath, long& attempted);
     bool QuotaAllows(std::int64_t count);
-    // Posts the upload bytes counted since the last report.
-    void ReportReceivedBytes();
+    // ReceiveStep's read and write: bytes moved, 0 at the end of the stream, -1 when the
+    // socket failed (LastError), -2 when the file could not be written.
+    long ReceiveChunk();
     void PaceUpload(long received);
     void StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading);
     void CancelPaceTimer();
@@ -113,8 +115,8 @@ private:
     bool m_connectFailed = false;
     bool m_claimed = false;
     bool m_transferStarted = false;
-    bool m_fastUpload = false;           // no limit, no quota: larger steps
-    std::int64_t m_unreportedBytes = 0;  // received, not yet posted to the statistics
+    bool m_fastUpload = false;  // no limit, no quota: larger steps
+    CPipe m_splicePipe;         // open when a fast upload moves its bytes by splice
     EventLoop::TimerId m_paceTimer = 0;
     std::vector<char> m_buffer;
 };

@@ -57,6 +57,7 @@ void ProcessCommand(CControlSocket& session, const std::string& line) {
     }
     const FtpCommandEntry* found = FindCommand(keyword);
     const FtpCommandEntry& entry = found != nullptr ? *found : kUnknownCommand;
+    session.Accounts().BeginCommand();
     if (PassesCommonRules(session, entry.needsArgument, entry.allowedBeforeLogin, argument))
         entry.handler(session, argument);
 }

@@ -25,9 +25,10 @@
 namespace {
 
 // The folders of one table whose directory exists, in record order.
-void AppendFolders(std::vector<ListedFolder>& out, const std::string& table) {
+void AppendFolders(CAccountCache& tables, std::vector<ListedFolder>& out,
+                   const std::string& table) {
     std::vector<VirtualFolder> folders;
-    if (!ReadFolders(table, folders)) return;
+    if (tables.LookUpFolders(table, folders) != LookupResult::Found) return;
     for (const VirtualFolder& folder : folders) {
         ListedFolder listed;
         listed.name = Trim(folder.name, kWhitespace);
@@ -57,11 +58,12 @@ std::vector<ListedFolder> ListedFolders(CControlSocket& session, const std::stri
     std::vector<ListedFolder> out;
     UserRecord user;
     const std::string& programDir = session.Server().ProgramDir();
-    if (!ReadUser(programDir, session.UserName(), user)) return out;
+    CAccountCache& tables = session.Accounts();
+    if (tables.LookUpUser(programDir, session.UserName(), user) != LookupResult::Found) return out;
     if (UsableLocalDir(localPath) != UsableLocalDir(user.homeDir)) return out;
-    AppendFolders(out, UserFolderTablePath(programDir, user.id));
+    AppendFolders(tables, out, UserFolderTablePath(programDir, user.id));
     for (std::int32_t group : ParseGroupList(user.groups))
-        AppendFolders(out, GroupFolderTablePath(programDir, group));
+        AppendFolders(tables, out, GroupFolderTablePath(programDir, group));
     return out;
 }
 

@@ -1,5 +1,6 @@
 // Client paths to local paths and back, and the permission a user holds at a local
-// path. Every call reads the account tables afresh: an edit applies at once.
+// path. The account tables are read through the session's cache, which checks each
+// one once per command: an edit applies from the next command on.
 #include "ftp/PathResolver.h"
 
 #include <strings.h>
@@ -43,15 +44,17 @@ Permission ToPermission(PermissionKind kind) {
 // The account as the path code sees it; a missing account has no home, no groups
 // and no permissions.
 struct AccountView {
+    explicit AccountView(CAccountCache& cache) : tables(cache) {}
+    CAccountCache& tables;
     UserRecord user;
     std::string home;   // usable home directory, or empty
     bool busy = false;  // a table of the account stayed locked: no answer can be trusted
 };
 
 AccountView ReadAccount(CControlSocket& session) {
-    AccountView view;
+    AccountView view(session.Accounts());
     const LookupResult found =
-        LookUpUser(session.Server().ProgramDir(), session.UserName(), view.user);
+        view.tables.LookUpUser(session.Server().ProgramDir(), session.UserName(), view.user);
     if (found == LookupResult::Found) view.home = UsableLocalDir(view.user.homeDir);
     view.busy = found == LookupResult::Busy;
     return view;
@@ -60,7 +63,7 @@ AccountView ReadAccount(CControlSocket& session) {
 // ReadFolders that notes a busy table in the account.
 bool ReadFoldersOf(AccountView& account, const std::string& table,
                    std::vector<VirtualFolder>& folders) {
-    const LookupResult found = LookUpFolders(table, folders);
+    const LookupResult found = account.tables.LookUpFolders(table, folders);
     if (found == LookupResult::Busy) account.busy = true;
     return found == LookupResult::Found;
 }
@@ -145,11 +148,11 @@ bool CheckWith(const std::string& programDir, AccountView& account, const std::s
 }
 
 // Every folder of the account, user's first; tables that cannot be read are skipped.
-std::vector<VirtualFolder> AllFolders(const std::string& programDir, const UserRecord& user) {
+std::vector<VirtualFolder> AllFolders(const std::string& programDir, AccountView& account) {
     std::vector<VirtualFolder> all;
-    for (const std::string& table : FolderTables(programDir, user)) {
+    for (const std::string& table : FolderTables(programDir, account.user)) {
         std::vector<VirtualFolder> folders;
-        if (!ReadFolders(table, folders)) continue;
+        if (account.tables.LookUpFolders(table, folders) != LookupResult::Found) continue;
         for (VirtualFolder& folder : folders) all.push_back(std::move(folder));
     }
     return all;
@@ -164,15 +167,15 @@ bool IsRootDir(const std::string& root, const std::string& localPath) {
 
 bool IsTreeRoot(CControlSocket& session, const std::string& localPath) {
     if (localPath.empty()) return false;
-    const AccountView account = ReadAccount(session);
+    AccountView account = ReadAccount(session);
     if (IsRootDir(account.home, localPath)) return true;
-    for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account.user))
+    for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account))
         if (IsRootDir(UsableLocalDir(folder.dir), localPath)) return true;
     return false;
 }
 
 bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath) {
-    const AccountView account = ReadAccount(session);
+    AccountView account = ReadAccount(session);
     const std::string path = StripTrailingSlashes(localPath);
     const auto slash = path.rfind('/');
     if (account.home.empty() || slash == std::string::npos) return false;
@@ -181,7 +184,7 @@ bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath)
     const std::string name = path.substr(slash + 1);
     if (name.empty()) return false;
     // Matched as a path component finds a folder, and as listings show it (trimmed).
-    for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account.user)) {
+    for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account)) {
         if (strcasecmp(folder.name.c_str(), name.c_str()) == 0 ||
             strcasecmp(std::string(Trim(folder.name, " ")).c_str(), name.c_str()) == 0)
             return true;
@@ -200,12 +203,12 @@ bool CheckPermission(CControlSocket& session, const std::string& localPath, Perm
 }
 
 std::string ToVirtualPath(CControlSocket& session, const std::string& localPath) {
-    const AccountView account = ReadAccount(session);
+    AccountView account = ReadAccount(session);
     if (!account.home.empty() && IsSameOrBelow(account.home, localPath))
         return JoinVirtual("", RemainderBelow(account.home, localPath));
     for (const std::string& table : FolderTables(session.Server().ProgramDir(), account.user)) {
         std::vector<VirtualFolder> folders;
-        if (!ReadFolders(table, folders)) continue;
+        if (account.tables.LookUpFolders(table, folders) != LookupResult::Found) continue;
         for (const VirtualFolder& folder : folders) {
             const std::string dir = UsableLocalDir(folder.dir);
             if (!dir.empty() && IsSameOrBelow(dir, localPath))

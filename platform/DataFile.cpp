@@ -110,6 +110,21 @@ long CDataFile::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
     }
 }
 
+bool CDataFile::WriteFromPipe(int pipeFd, std::size_t size) {
+    while (size > 0) {
+        loff_t offset = static_cast<loff_t>(m_writeOffset);
+        ssize_t n = ::splice(pipeFd, nullptr, m_fd, &offset, size, SPLICE_F_MOVE);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return Fail("cannot write");
+        }
+        size -= static_cast<std::size_t>(n);
+        m_writeOffset += n;
+    }
+    return true;
+}
+
 bool CDataFile::Write(const void* data, std::size_t size) {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {

@@ -36,6 +36,9 @@ public:
     // Writes all `size` bytes at the write position and advances it. False on any
     // failure (a full disk, a file-size limit); part of the data may then be written.
     [[nodiscard]] bool Write(const void* data, std::size_t size);
+    // As Write, but the `size` bytes come from the pipe whose read end is `pipeFd`
+    // (splice), which must hold them all.
+    [[nodiscard]] bool WriteFromPipe(int pipeFd, std::size_t size);
 
     // The descriptor, for sending the file without copying. -1 when closed.
     int Handle() const { return m_fd; }

@@ -139,6 +139,8 @@ bool CFile::Size(std::uint64_t& size) {
     return true;
 }
 
+bool CFile::Identity(FileIdentity& out) const { return m_fd >= 0 && DescriptorIdentity(m_fd, out); }
+
 bool CFile::Truncate(std::uint64_t size) {
     for (;;) {
         if (::ftruncate(m_fd, static_cast<off_t>(size)) == 0) return true;

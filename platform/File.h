@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "platform/FileIdentity.h"
+
 enum class FileOpenMode {
     ReadOnly = 0,   // the file must exist
     ReadWrite = 1,  // the file must exist
@@ -50,6 +52,8 @@ public:
     // Writes all of `data` at `offset`, extending the file when needed.
     [[nodiscard]] bool WriteAt(std::uint64_t offset, std::span<const std::byte> data);
     [[nodiscard]] bool Size(std::uint64_t& size);
+    // Which file this is and when it last changed (platform/FileIdentity.h).
+    [[nodiscard]] bool Identity(FileIdentity& out) const;
     [[nodiscard]] bool Truncate(std::uint64_t size);
     [[nodiscard]] bool Sync();
 

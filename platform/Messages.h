@@ -10,9 +10,6 @@ inline constexpr int WM_QUIT = 0x0012;
 // To the server window (the main thread's loop).
 inline constexpr int WM_SESSION_OPENED = WM_USER + 200;
 inline constexpr int WM_SESSION_CLOSED = WM_USER + 201;
-// NOTE: WM_SERVER_STATS and WM_SESSION_CONTROL share WM_USER + 202; they never meet
-// because the first goes to the server window and the second to a connection thread.
-inline constexpr int WM_SERVER_STATS = WM_USER + 202;
 
 // To a connection thread.
 inline constexpr int WM_SESSION_CONTROL = WM_USER + 202;

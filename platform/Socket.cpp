@@ -154,8 +154,8 @@ bool CAsyncSocket::Attach(int fd) {
     socklen_t length = sizeof local;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return Fail();
     m_family = local.ss_family == AF_INET6 ? AddressFamily::V6 : AddressFamily::V4;
-    int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if ((flags & O_NONBLOCK) == 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     m_fd = fd;
     m_mode = Mode::Connected;
     m_loop = EventLoop::Current();
@@ -199,6 +199,17 @@ void CAsyncSocket::Close() {
 long CAsyncSocket::Receive(void* buffer, std::size_t size) {
     for (;;) {
         ssize_t n = ::recv(m_fd, buffer, size, 0);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        m_lastError = errno;
+        return -1;
+    }
+}
+
+long CAsyncSocket::ReceiveIntoPipe(int pipeFd, std::size_t size) {
+    for (;;) {
+        ssize_t n =
+            ::splice(m_fd, nullptr, pipeFd, nullptr, size, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
         if (n >= 0) return static_cast<long>(n);
         if (errno == EINTR) continue;
         m_lastError = errno;
@@ -278,9 +289,13 @@ int CAsyncSocket::PeekByte() {
 }
 
 bool CAsyncSocket::GetPeerName(std::string& address, std::uint16_t& port) const {
+    return PeerNameOf(m_fd, address, port);
+}
+
+bool CAsyncSocket::PeerNameOf(int fd, std::string& address, std::uint16_t& port) {
     sockaddr_storage storage;
     socklen_t length = sizeof storage;
-    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+    if (fd < 0 || ::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
         return false;
     address = AddressToText(&storage);
     port = PortOf(storage);
@@ -352,11 +367,11 @@ void CAsyncSocket::OnConnectReady() {
 
 void CAsyncSocket::OnReadReady(short revents) {
     if (!m_readEnabled || m_closeReported) return;
-    int pending = 0;
-    ::ioctl(m_fd, FIONREAD, &pending);
-    bool peerGone = (revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    const bool peerGone = (revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
     // Data the peer sent before closing is delivered first; the close follows once
-    // it has been read.
+    // it has been read. Only a hang-up needs the count, so a plain read costs no ioctl.
+    int pending = 0;
+    if (peerGone) ::ioctl(m_fd, FIONREAD, &pending);
     if (pending > 0 || !peerGone) {
         if (revents & POLLIN) OnReceive(0);
         return;

@@ -55,6 +55,9 @@ public:
     // Receives up to `size` bytes: >0 bytes read, 0 orderly close, -1 error
     // (LastError; kWouldBlock when nothing is there).
     long Receive(void* buffer, std::size_t size);
+    // As Receive, but the bytes go into the pipe whose write end is `pipeFd` (splice),
+    // at most `size` of them.
+    long ReceiveIntoPipe(int pipeFd, std::size_t size);
     // Sends what the socket takes now: bytes sent, or -1 (LastError). After a
     // would-block, OnSend comes once the socket can take more.
     long Send(const void* data, std::size_t size);
@@ -73,6 +76,9 @@ public:
     [[nodiscard]] bool GetPeerName(std::string& address, std::uint16_t& port) const;
     [[nodiscard]] bool GetSockName(std::string& address, std::uint16_t& port) const;
     bool IsV6() const { return m_family == AddressFamily::V6; }
+    bool IsListening() const { return m_mode == Mode::Listening; }
+    // GetPeerName for a descriptor no socket object holds yet.
+    [[nodiscard]] static bool PeerNameOf(int fd, std::string& address, std::uint16_t& port);
 
     // Turns read notifications (OnReceive/OnAccept/OnClose) off and on; a transfer
     // paced by a speed limit stops reading between its steps.

@@ -81,26 +81,21 @@ void CConnectThread::PostSessionControl(SessionControl what) {
     PostToSelf(WM_SESSION_CONTROL, static_cast<std::intptr_t>(what));
 }
 
-void CConnectThread::PostStats(StatKind kind, std::intptr_t value) {
-    m_server.MainLoop()->Post(
-        Message{WM_SERVER_STATS, static_cast<std::intptr_t>(kind), value, m_server.ServerWindow()});
-}
-
 void CConnectThread::AddSentBytes(std::int64_t count) {
     m_bytesSent += count;
     m_lastActivity = NowSeconds();
-    PostStats(StatKind::BytesSent, static_cast<std::intptr_t>(count));
+    m_server.CountBytesSent(count);
 }
 
 void CConnectThread::AddReceivedBytes(std::int64_t count) {
     m_bytesReceived += count;
     m_lastActivity = NowSeconds();
-    PostStats(StatKind::BytesReceived, static_cast<std::intptr_t>(count));
+    m_server.CountBytesReceived(count);
 }
 
 void CConnectThread::ReportTransferEvent(TransferEvent event) {
     if (event == TransferEvent::None) return;
     if (event == TransferEvent::DownloadDone || event == TransferEvent::UploadDone)
         ++m_transfersCompleted;
-    PostStats(StatKind::Event, static_cast<std::intptr_t>(event));
+    m_server.CountTransferEvent(event);
 }

@@ -45,10 +45,10 @@ public:
 
     // ---- This thread only.
 
-    // Count traffic, refresh the last activity and post WM_SERVER_STATS.
+    // Count traffic in the session and the controller, and refresh the last activity.
     void AddSentBytes(std::int64_t count);
     void AddReceivedBytes(std::int64_t count);
-    // Posts a transfer event to the controller (TransferEvent::None is not posted).
+    // Counts a transfer event in the controller (TransferEvent::None is not counted).
     void ReportTransferEvent(TransferEvent event);
     // Posts WM_SESSION_CONTROL to this thread's own loop: handled after the running
     // command has finished.
@@ -68,7 +68,6 @@ protected:
 private:
     std::intptr_t OnThreadMessage(const Message& message);
     void OnIdleTick();
-    void PostStats(StatKind kind, std::intptr_t value);
 
     CFtpServer& m_server;
     UniqueFd m_acceptedFd;  // until the thread hands it to m_control

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "accounts/AccountCache.h"
 #include "platform/Socket.h"
 
 class CConnectThread;
@@ -91,6 +92,8 @@ public:
     // Replaces the data socket (nullptr: none). The old one goes without the bookkeeping
     // of CloseDataConnection; the settings stay.
     void SetDataSocket(std::unique_ptr<CDataSocket> socket);
+    // The account tables as this session reads them (checked once per command).
+    CAccountCache& Accounts() { return m_accounts; }
     // What the commands keep between lines for the next transfer and rename.
     SessionSettings& Settings() { return m_settings; }
     const SessionSettings& Settings() const { return m_settings; }
@@ -115,6 +118,7 @@ private:
 
     CConnectThread& m_owner;
     std::string m_userName;
+    CAccountCache m_accounts;
     std::string m_userAddress;
     SessionState m_state = SessionState::NotLoggedIn;
     std::deque<std::string> m_commandQueue;

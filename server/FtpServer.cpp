@@ -146,9 +146,6 @@ std::intptr_t CFtpServer::HandleMessage(const Message& message) {
             return OnSessionOpened(reinterpret_cast<CConnectThread*>(message.wParam));
         case WM_SESSION_CLOSED:
             return OnSessionClosed(reinterpret_cast<CConnectThread*>(message.wParam));
-        case WM_SERVER_STATS:
-            OnServerStats(message.wParam, message.lParam);
-            return 1;
         default:
             return 0;
     }
@@ -173,29 +170,26 @@ std::intptr_t CFtpServer::OnSessionClosed(CConnectThread* thread) {
     return 1;
 }
 
-void CFtpServer::OnServerStats(std::intptr_t kind, std::intptr_t value) {
-    if (kind == static_cast<std::intptr_t>(StatKind::BytesSent)) m_bytesSent += value;
-    if (kind == static_cast<std::intptr_t>(StatKind::BytesReceived)) m_bytesReceived += value;
-    // Other kinds and events are ignored.
-    if (kind == static_cast<std::intptr_t>(StatKind::Event) && value >= kFirstCountedEvent &&
-        value <= kLastCountedEvent)
-        ++m_eventCounts[value - kFirstCountedEvent];
+void CFtpServer::CountTransferEvent(TransferEvent event) {
+    const int index = static_cast<int>(event);
+    if (index >= kFirstCountedEvent && index <= kLastCountedEvent)
+        m_eventCounts[index - kFirstCountedEvent].fetch_add(1, std::memory_order_relaxed);
 }
 
 int CFtpServer::EventCount(TransferEvent event) const {
     const int index = static_cast<int>(event);
     if (index < kFirstCountedEvent || index > kLastCountedEvent) return 0;
-    return m_eventCounts[index - kFirstCountedEvent];
+    return m_eventCounts[index - kFirstCountedEvent].load(std::memory_order_relaxed);
 }
 
 void CFtpServer::OnStatisticsTimer() {
     if (m_sink == nullptr) return;
-    m_sink->OnBytesSent(m_bytesSent);
-    m_sink->OnBytesReceived(m_bytesReceived);
+    m_sink->OnBytesSent(BytesSent());
+    m_sink->OnBytesReceived(BytesReceived());
     m_sink->OnStatistic(0, m_connections);
     m_sink->OnStatistic(1, m_currentConnections);
     for (int event = kFirstCountedEvent; event <= kLastCountedEvent; ++event)
-        m_sink->OnStatistic(event, m_eventCounts[event - kFirstCountedEvent]);
+        m_sink->OnStatistic(event, EventCount(static_cast<TransferEvent>(event)));
 }
 
 void CFtpServer::SetStatisticsInterval(int milliseconds) {

@@ -61,9 +61,20 @@ public:
     void SetWindowSink(CWindowSink* sink) { m_sink = sink; }
     CWindowSink* Sink() const { return m_sink; }
 
-    // Counters (main thread).
-    std::int64_t BytesReceived() const { return m_bytesReceived; }
-    std::int64_t BytesSent() const { return m_bytesSent; }
+    // Traffic and transfer events, added by the connection threads as they happen. A
+    // message per count woke the main thread several times per small file; the
+    // statistics timer reads the totals instead.
+    void CountBytesSent(std::int64_t count) {
+        m_bytesSent.fetch_add(count, std::memory_order_relaxed);
+    }
+    void CountBytesReceived(std::int64_t count) {
+        m_bytesReceived.fetch_add(count, std::memory_order_relaxed);
+    }
+    void CountTransferEvent(TransferEvent event);
+
+    // Counters (any thread).
+    std::int64_t BytesReceived() const { return m_bytesReceived.load(std::memory_order_relaxed); }
+    std::int64_t BytesSent() const { return m_bytesSent.load(std::memory_order_relaxed); }
     int CurrentConnections() const { return m_currentConnections; }
     int Connections() const { return m_connections; }
     int EventCount(TransferEvent event) const;
@@ -110,7 +121,6 @@ private:
     bool OpenListenSocketsOnce(int port);
     std::intptr_t OnSessionOpened(CConnectThread* thread);
     std::intptr_t OnSessionClosed(CConnectThread* thread);
-    void OnServerStats(std::intptr_t kind, std::intptr_t value);
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
     void WaitForThreadEnd(std::uint32_t threadId);
@@ -151,9 +161,10 @@ private:
     bool m_running = false;
     int m_statisticsInterval = 0;
 
+    // Counted by the connection threads.
+    std::atomic<std::int64_t> m_bytesReceived{0};
+    std::atomic<std::int64_t> m_bytesSent{0};
+    std::atomic<int> m_eventCounts[4] = {0, 0, 0, 0};  // transfer events of kinds 2 to 5
     // Counted on the main thread only.
-    std::int64_t m_bytesReceived = 0;
-    std::int64_t m_bytesSent = 0;
     int m_connections = 0;
-    int m_eventCounts[4] = {0, 0, 0, 0};  // transfer events of kinds 2 to 5
 };

@@ -14,13 +14,6 @@ enum class TransferEvent {
 inline constexpr int kFirstCountedEvent = 2;
 inline constexpr int kLastCountedEvent = 5;
 
-// The first parameter of WM_SERVER_STATS: what its second parameter is.
-enum class StatKind {
-    BytesSent = 0,      // a count of bytes sent
-    BytesReceived = 1,  // a count of bytes received
-    Event = 2           // a TransferEvent
-};
-
 // The parameter of WM_SESSION_CONTROL, posted by a session to its own thread.
 enum class SessionControl {
     CloseDataConnection = 0,  // after the command that asked for it has finished
