@@ -4,7 +4,8 @@
 # lintian without errors; the package holds every expected file; an install into a
 # scratch prefix whose tarvona-admin and tarvona-server run from there and serve a file;
 # every installed manual page renders without warnings; the installed unit passes
-# systemd-analyze verify; and the unit's exposure score is printed.
+# systemd-analyze verify; the unit's exposure score is printed; and, as root, dpkg
+# installs, removes and purges the package in a private mount namespace.
 set -euo pipefail
 tree=$(realpath "${1:?usage: tools/package-check.sh BUILD_TREE}")
 version=$(sed -n 's/.*kTarvonaVersion\[\] = "\(.*\)";/\1/p' "$tree/generated/Version.h")
@@ -81,6 +82,13 @@ done
 unit="$prefix/lib/systemd/system/tarvona-server.service"
 out=$(systemd-analyze verify --man=no "$unit" 2>&1) && [ -z "$out" ] || fail "systemd-analyze verify: $out"
 systemd-analyze security --offline=yes --no-pager "$unit" | tail -1
+
+# The maintainer scripts, run by dpkg itself where a private mount namespace can be had.
+if [ "$(id -u)" -eq 0 ] && unshare --mount true 2> /dev/null; then
+  "$(dirname "$0")/package-install-check.sh" "$deb" || fail "install, removal or purge"
+else
+  echo "skipped: installing the package (needs root and mount namespaces)"
+fi
 
 if [ "$failures" -eq 0 ]; then echo "package-check: all passed"; else
   echo "package-check: $failures failed"; exit 1; fi
