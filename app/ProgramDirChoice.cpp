@@ -34,7 +34,9 @@ ProgramDirChoice DecideProgramDir(const ProgramDirInputs& in) {
         return {WithTrailingSlash(in.xdgDataHome) + "tarvona/", "$XDG_DATA_HOME/tarvona"};
     if (IsAbsolute(in.home))
         return {WithTrailingSlash(in.home) + ".local/share/tarvona/", "~/.local/share/tarvona"};
-    return {{}, "no program directory: HOME is not set; give --dir DIR or set TARVONA_HOME"};
+    return {{},
+            "no program directory: HOME is not set (nor XDG_DATA_HOME); give --dir DIR "
+            "or set TARVONA_HOME"};
 }
 
 ProgramDirChoice ExplainProgramDir(const std::string& optionDir) {
