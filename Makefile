@@ -6,7 +6,7 @@ DEMO_DIR := build/release/demo
 FUZZ_SECONDS ?= 60
 STRESS_ROUNDS ?= 5
 
-.PHONY: deps release demo window test test-asan test-tsan test-fuzz stress bench format format-check clean
+.PHONY: deps release demo window test test-asan test-tsan test-fuzz stress bench package package-check format format-check clean
 
 deps:
 	./tools/install-deps.sh
@@ -51,6 +51,16 @@ test-fuzz:
 bench:
 	cmake --preset bench
 	cmake --build --preset bench -j$(JOBS)
+
+# The Debian package build/release/tarvona_<version>_<arch>.deb, from the release tree.
+package: release
+	cd build/release && cpack -G DEB
+
+# The package and the installed files checked: lintian, the package's contents, an
+# install into a scratch prefix run from there, the manual pages, and the system unit
+# (systemd-analyze verify, and its exposure score).
+package-check: package
+	./tools/package-check.sh build/release
 
 # clang-format over every C++ source of the tree; format-check changes nothing.
 format:

@@ -1,5 +1,5 @@
 // tarvona-admin: the command-line administration tool.
-//   tarvona-admin [--dir DIR] COMMAND ARGS...
+//   tarvona-admin [--dir DIR] COMMAND ARGS... | --help | --version
 // A relative FILE given to a command is taken inside DIR when --dir is given.
 #include <iostream>
 #include <string>
@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "app/AdminAccountCommands.h"
+#include "app/AdminArgs.h"
 #include "app/ProgramDirChoice.h"
+#include "generated/Version.h"
+#include "platform/FileSystem.h"
 #include "tools/DbTool.h"
 
 namespace {
@@ -22,19 +25,30 @@ int RunDb(const AdminContext& ctx, std::vector<std::string> args) {
     return RunDbCommand(args, std::cout, std::cerr);
 }
 
-// The account commands work in the program directory: --dir, else $TARVONA_HOME, else
-// the executable's directory.
+// The account commands work in the program directory (see ChooseProgramDir), made
+// first when missing: on a fresh installation it does not exist yet.
+int RunInProgramDir(const AdminContext& ctx, std::vector<std::string> args,
+                    int (*command)(const std::string&, const std::vector<std::string>&,
+                                   std::ostream&, std::ostream&)) {
+    const ProgramDirChoice choice = ExplainProgramDir(ctx.dir);
+    if (choice.dir.empty()) return Report(std::cerr, kExitRefused, choice.source);
+    std::string why;
+    if (!MakeDirectories(choice.dir, &why))
+        return Report(std::cerr, kExitRefused,
+                      "program directory " + choice.dir + " cannot be created: " + why);
+    return command(choice.dir, args, std::cout, std::cerr);
+}
 int RunUser(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunUserCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+    return RunInProgramDir(ctx, std::move(args), &RunUserCommand);
 }
 int RunGroup(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunGroupCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+    return RunInProgramDir(ctx, std::move(args), &RunGroupCommand);
 }
 int RunFolder(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunFolderCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+    return RunInProgramDir(ctx, std::move(args), &RunFolderCommand);
 }
 int RunExpire(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunExpireCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+    return RunInProgramDir(ctx, std::move(args), &RunExpireCommand);
 }
 
 struct AdminCommand {
@@ -53,7 +67,7 @@ constexpr char kUsage[] =
     "  folder add|del|list ...          virtual folders of a user or a group\n"
     "  expire                           disable accounts whose disable date has come\n"
     "  db dump|check FILE               inspect a table file\n"
-    "COMMAND --help describes each command.\n";
+    "COMMAND --help describes each command; --version shows the version.\n";
 
 int Usage() {
     std::cerr << kUsage;
@@ -72,7 +86,11 @@ int main(int argc, char** argv) {
     }
     if (args.empty()) return Usage();
     if (args[0] == "--help" || args[0] == "-h") {
-        std::cout << kUsage;
+        std::cout << kUsage << ProgramDirHelpLine(ctx.dir) << '\n';
+        return 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "tarvona-admin (Tarvona FTP Server) " << kTarvonaVersion << '\n';
         return 0;
     }
     for (const AdminCommand& c : kCommands) {

@@ -1,5 +1,5 @@
 // tarvona-server: the FTP service without a window.
-//   tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]]
+//   tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]] | --help | --version
 // Applies option.ini and the IP lists as the window does when it opens, starts the
 // server, prints every log line, and stops cleanly on SIGINT or SIGTERM.
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "app/ConsoleSink.h"
 #include "app/ProgramDirChoice.h"
 #include "app/StartupSequence.h"
+#include "generated/Version.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "server/FtpServer.h"
@@ -22,11 +23,22 @@ struct Arguments {
     std::string dir;
     int port = -1;
     std::vector<std::string> listen;
+    bool help = false;
+    bool version = false;
 };
 
-void PrintUsage() {
-    std::fprintf(stderr,
-                 "usage: tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]]\n");
+constexpr char kUsage[] =
+    "usage: tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]]\n";
+
+void PrintHelp(const std::string& dirOption) {
+    std::printf(
+        "%s"
+        "  --dir DIR        program directory (option.ini, account tables, IP lists, log/)\n"
+        "  --port N         listen on port N instead of option.ini's port\n"
+        "  --listen ADDRS   listen only on these local addresses (default: all)\n"
+        "  --help           this text;  --version  the version\n"
+        "%s\n",
+        kUsage, ProgramDirHelpLine(dirOption).c_str());
 }
 
 // A comma-separated list of local addresses; empty items are refused.
@@ -53,7 +65,11 @@ bool ParsePort(const char* text, int& port) {
 bool ParseArguments(int argc, char** argv, Arguments& out) {
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--dir") == 0 && hasValue) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            out.help = true;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            out.version = true;
+        } else if (std::strcmp(argv[i], "--dir") == 0 && hasValue) {
             out.dir = argv[++i];
         } else if (std::strcmp(argv[i], "--port") == 0 && hasValue) {
             if (!ParsePort(argv[++i], out.port)) return false;
@@ -71,12 +87,25 @@ bool ParseArguments(int argc, char** argv, Arguments& out) {
 int main(int argc, char** argv) {
     Arguments arguments;
     if (!ParseArguments(argc, argv, arguments)) {
-        PrintUsage();
+        std::fputs(kUsage, stderr);
         return 2;
+    }
+    if (arguments.version) {
+        std::printf("tarvona-server (Tarvona FTP Server) %s\n", kTarvonaVersion);
+        return 0;
+    }
+    if (arguments.help) {
+        PrintHelp(arguments.dir);
+        return 0;
     }
     EventLoop mainLoop;
     CStopSignals signals;  // before any thread exists, so every thread inherits the mask
-    const std::string programDir = ChooseProgramDir(arguments.dir);
+    const ProgramDirChoice choice = ExplainProgramDir(arguments.dir);
+    if (choice.dir.empty()) {
+        std::fprintf(stderr, "tarvona-server: %s\n", choice.source.c_str());
+        return 1;
+    }
+    const std::string& programDir = choice.dir;
     CServerStartup startup(programDir);
     CFtpServer server(programDir);
     const bool ready = startup.Prepare(server);

@@ -1,5 +1,5 @@
 // tarvona: the administration window with the FTP service inside.
-//   tarvona [--dir DIR]
+//   tarvona [--dir DIR] | --help | --version
 // Runs the same opening steps as tarvona-server, then the window's own; SIGINT and
 // SIGTERM (logout, shutdown, kill) stop the server and end the program with status 0.
 #include <QApplication>
@@ -9,6 +9,7 @@
 
 #include "app/ProgramDirChoice.h"
 #include "app/StartupSequence.h"
+#include "generated/Version.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "server/FtpServer.h"
@@ -16,6 +17,31 @@
 #include "ui/ServerDlg.h"
 
 namespace {
+
+constexpr char kUsage[] = "usage: tarvona [--dir DIR]\n";
+
+// --help and --version answer before Qt starts, so they work without a display. True
+// when one of them was given and answered.
+bool AnswerInformationOptions(int argc, char** argv) {
+    std::string dir;
+    bool help = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tarvona (Tarvona FTP Server) %s\n", kTarvonaVersion);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) help = true;
+        if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) dir = argv[++i];
+    }
+    if (help)
+        std::printf(
+            "%s"
+            "  --dir DIR   program directory (option.ini, account tables, IP lists, log/)\n"
+            "  --help      this text;  --version  the version\n"
+            "%s\n",
+            kUsage, ProgramDirHelpLine(dir).c_str());
+    return help;
+}
 
 bool ParseArguments(int argc, char** argv, std::string& dir) {
     for (int i = 1; i < argc; ++i) {
@@ -30,6 +56,7 @@ bool ParseArguments(int argc, char** argv, std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerInformationOptions(argc, argv)) return 0;
     EventLoop mainLoop;
     // Before Qt starts any thread, so that every thread inherits the blocked signals.
     CStopSignals stopSignals;
@@ -39,10 +66,17 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     std::string dirOption;
     if (!ParseArguments(argc, argv, dirOption)) {
-        std::fprintf(stderr, "usage: tarvona [--dir DIR]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::string programDir = ChooseProgramDir(dirOption);
+    const ProgramDirChoice choice = ExplainProgramDir(dirOption);
+    if (choice.dir.empty()) {
+        std::fprintf(stderr, "tarvona: %s\n", choice.source.c_str());
+        ShowMessageBox(nullptr, {QMessageBox::Critical, "Tarvona FTP Server",
+                                 QString::fromStdString(choice.source), QMessageBox::Ok});
+        return 1;
+    }
+    const std::string& programDir = choice.dir;
     CServerStartup startup(programDir);
     CFtpServer server(programDir);
     const bool ready = startup.Prepare(server);

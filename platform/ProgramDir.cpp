@@ -22,3 +22,5 @@ std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value == nullptr ? std::string() : std::string(value);
 }
+
+bool IsWritableDirectory(const std::string& dir) { return ::access(dir.c_str(), W_OK | X_OK) == 0; }

@@ -9,3 +9,5 @@ std::string ExecutableDir();
 std::string WithTrailingSlash(std::string dir);
 // The value of environment variable `name`, or empty.
 std::string EnvironmentValue(const char* name);
+// True when this process may create files in the directory `dir`.
+bool IsWritableDirectory(const std::string& dir);

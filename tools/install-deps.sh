@@ -9,6 +9,7 @@ packages=(
   curl lftp python3
   ccache clang-format
   qt6-base-dev libqt6svg6 fonts-dejavu-core
+  scdoc man-db dpkg-dev lintian systemd
 )
 missing=()
 for p in "${packages[@]}"; do

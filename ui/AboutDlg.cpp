@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "generated/Version.h"
 #include "ui/Resources.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -13,7 +14,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About Tarvona FTP Server");
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(":/tarvona.svg").pixmap(64, 64));
-    auto* text = new QLabel("Tarvona FTP Server Version 2.0", this);
+    auto* text = new QLabel(QString("Tarvona FTP Server Version %1").arg(kTarvonaVersion), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* row = new QHBoxLayout;

@@ -20,7 +20,25 @@ ChildProcess::~ChildProcess() {
     if (m_outputFd >= 0) ::close(m_outputFd);
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv) {
+namespace {
+
+std::vector<char*> NullTerminated(const std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (const auto& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+}  // namespace
+
+bool ChildProcess::Start(const std::vector<std::string>& argv) { return StartWith(argv, environ); }
+
+bool ChildProcess::Start(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment) {
+    return StartWith(argv, NullTerminated(environment).data());
+}
+
+bool ChildProcess::StartWith(const std::vector<std::string>& argv, char* const* environment) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
@@ -33,11 +51,9 @@ bool ChildProcess::Start(const std::vector<std::string>& argv) {
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    std::vector<char*> args;
-    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = NullTerminated(argv);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+    const int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environment);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(pipeFds[1]);

@@ -15,6 +15,8 @@ public:
 
     // Starts `argv[0]` with `argv`; standard output is captured. False on failure.
     bool Start(const std::vector<std::string>& argv);
+    // The same with exactly `environment` ("NAME=value" each) instead of the test's own.
+    bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
     // Waits until the captured output contains `text`; false on time-out or exit.
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds deadline);
     // Sends SIGTERM.
@@ -25,6 +27,7 @@ public:
     const std::string& Output() const { return m_output; }
 
 private:
+    bool StartWith(const std::vector<std::string>& argv, char* const* environment);
     // Reads what is there within `deadline`: >0 bytes added, 0 end of output, -1 time-out.
     int Read(std::chrono::steady_clock::time_point deadline);
 

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Checks the Debian package and the installed files of a built release tree:
+#   tools/package-check.sh build/release      (make package-check builds both first)
+# lintian without errors; the package holds every expected file; an install into a
+# scratch prefix whose tarvona-admin and tarvona-server run from there and serve a file;
+# every installed manual page renders without warnings; the installed unit passes
+# systemd-analyze verify; the unit's exposure score is printed; and, as root, dpkg
+# installs, removes and purges the package in a private mount namespace.
+set -euo pipefail
+tree=$(realpath "${1:?usage: tools/package-check.sh BUILD_TREE}")
+version=$(sed -n 's/.*kTarvonaVersion\[\] = "\(.*\)";/\1/p' "$tree/generated/Version.h")
+deb="$tree/tarvona_${version}_$(dpkg --print-architecture).deb"
+scratch=$(mktemp -d)
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# lintian: no errors (warnings are shown, and allowed).
+if lintian --fail-on error --tag-display-limit 0 "$deb"; then pass "lintian: no errors"
+else fail "lintian reports errors"; fi
+
+# The package's files.
+dpkg-deb --contents "$deb" | awk '{print $NF}' | sed 's|^\./|/|' > "$scratch/contents"
+for f in /usr/bin/tarvona /usr/bin/tarvona-admin /usr/sbin/tarvona-server \
+         /usr/share/applications/tarvona.desktop \
+         /usr/share/icons/hicolor/scalable/apps/tarvona.svg \
+         /usr/share/man/man1/tarvona.1.gz /usr/share/man/man1/tarvona-admin.1.gz \
+         /usr/share/man/man1/tarvona-service.1.gz /usr/share/man/man8/tarvona-server.8.gz \
+         /usr/share/doc/tarvona/README.md /usr/share/doc/tarvona/examples/option.ini \
+         /usr/share/doc/tarvona/copyright /usr/share/doc/tarvona/changelog.gz \
+         /usr/lib/systemd/system/tarvona-server.service /usr/lib/sysusers.d/tarvona.conf; do
+  grep -qx "$f" "$scratch/contents" || fail "the package lacks $f"
+done
+if [ -e "$tree/app/tarvona-service" ]; then
+  grep -qx /usr/bin/tarvona-service "$scratch/contents" || fail "the package lacks tarvona-service"
+fi
+grep -q '^ExecStart=/usr/sbin/tarvona-server --dir /var/lib/tarvona$' \
+  <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/tarvona-server.service) \
+  || fail "the packaged unit does not run /usr/sbin/tarvona-server on /var/lib/tarvona"
+depends=$(dpkg-deb --field "$deb" Depends)
+case "$depends" in *libc6*libqt6widgets6*|*libqt6widgets6*libc6*) pass "Depends: $depends" ;;
+  *) fail "Depends lacks the computed library packages: $depends" ;; esac
+
+# An install into a scratch prefix, run from there.
+prefix="$scratch/prefix"
+cmake --install "$tree" --prefix "$prefix" > /dev/null
+for b in "$prefix/bin/tarvona" "$prefix/bin/tarvona-admin" "$prefix/sbin/tarvona-server"; do
+  out=$("$b" --version) && [ "$out" = "$(basename "$b") (Tarvona FTP Server) $version" ] \
+    || fail "$b --version printed '$out'"
+done
+home="$scratch/home"
+expected="program directory: $home/.local/share/tarvona/"
+HOME=$home "$prefix/bin/tarvona-admin" --help | grep -qF "$expected" \
+  || fail "installed tarvona-admin --help does not name $expected"
+mkdir -p "$scratch/files" && echo "served from the scratch install" > "$scratch/files/hello.txt"
+HOME=$home "$prefix/bin/tarvona-admin" user add alice --password pw --home "$scratch/files" \
+  > /dev/null
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+HOME=$home "$prefix/sbin/tarvona-server" --dir "$home/.local/share/tarvona" --port "$port" \
+  --listen 127.0.0.1 > "$scratch/server.log" 2>&1 &
+server_pid=$!
+for _ in $(seq 50); do grep -q "Server is running" "$scratch/server.log" && break; sleep 0.1; done
+if [ "$(curl -s --max-time 10 "ftp://alice:pw@127.0.0.1:$port/hello.txt")" = \
+     "served from the scratch install" ]; then pass "the installed server serves a file"
+else fail "the installed server did not serve the file: $(cat "$scratch/server.log")"; fi
+kill "$server_pid"; wait "$server_pid" || fail "tarvona-server did not stop with status 0"
+server_pid=
+
+# Manual pages.
+for page in "$prefix"/share/man/man*/*.gz; do
+  warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 > /dev/null)
+  [ -z "$warnings" ] || fail "man $(basename "$page"): $warnings"
+done
+
+# The system unit, as installed (it names the scratch prefix's tarvona-server).
+unit="$prefix/lib/systemd/system/tarvona-server.service"
+out=$(systemd-analyze verify --man=no "$unit" 2>&1) && [ -z "$out" ] || fail "systemd-analyze verify: $out"
+systemd-analyze security --offline=yes --no-pager "$unit" | tail -1
+
+# The maintainer scripts, run by dpkg itself where a private mount namespace can be had.
+if [ "$(id -u)" -eq 0 ] && unshare --mount true 2> /dev/null; then
+  "$(dirname "$0")/package-install-check.sh" "$deb" || fail "install, removal or purge"
+else
+  echo "skipped: installing the package (needs root and mount namespaces)"
+fi
+
+if [ "$failures" -eq 0 ]; then echo "package-check: all passed"; else
+  echo "package-check: $failures failed"; exit 1; fi
