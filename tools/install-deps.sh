@@ -9,6 +9,7 @@ packages=(
   curl lftp python3
   ccache clang-format
   qt6-base-dev libqt6svg6 fonts-dejavu-core
+  libcurl4-openssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do
