@@ -58,7 +58,8 @@ int Install(const std::string& programDir) {
 int Uninstall() {
     (void)Systemctl({"disable", "--now", kServiceUnitName});  // may be neither enabled nor running
     std::string error;
-    if (!RemoveFileIfPresent(UnitPath(), &error)) return Fail("cannot remove " + UnitPath() + ": " + error);
+    if (!RemoveFileIfPresent(UnitPath(), &error))
+        return Fail("cannot remove " + UnitPath() + ": " + error);
     if (!Systemctl({"daemon-reload"})) return Fail("systemd did not reload its units");
     std::printf("Removed %s.\n", kServiceUnitName);
     return 0;
@@ -78,15 +79,17 @@ int main(int argc, char** argv) {
     const std::string command = argc == 2 ? argv[1] : "";
     if (command != "-i" && command != "-u" && command != "-s" && command != "-e" &&
         command != "--status") {
-        std::fprintf(stderr, "usage: tarvona-service -i | -u | -s | -e | --status\n"
-                             "  -i install, -u uninstall, -s start, -e stop the systemd user "
-                             "service that runs tarvona-server\n");
+        std::fprintf(stderr,
+                     "usage: tarvona-service -i | -u | -s | -e | --status\n"
+                     "  -i install, -u uninstall, -s start, -e stop the systemd user "
+                     "service that runs tarvona-server\n");
         return 2;
     }
     if (!HasUserManager())
-        return Fail("no systemd user service manager is running for this user (systemctl --user "
-                    "cannot reach it), so the service cannot be installed or controlled. Run "
-                    "tarvona-server yourself, or log in to a session that has systemd.");
+        return Fail(
+            "no systemd user service manager is running for this user (systemctl --user "
+            "cannot reach it), so the service cannot be installed or controlled. Run "
+            "tarvona-server yourself, or log in to a session that has systemd.");
     if (command == "-i") return Install(ChooseProgramDir(""));
     if (command == "-u") return Uninstall();
     if (command == "-s") return Run("start", "Started");

@@ -38,7 +38,9 @@ std::optional<std::string> ServiceUnitText(const std::string& serverPath,
            "\n"
            "[Service]\n"
            "Type=simple\n"
-           "ExecStart=" + *server + " --dir " + *dir + "\n"
+           "ExecStart=" +
+           *server + " --dir " + *dir +
+           "\n"
            "Restart=on-failure\n"
            "RestartSec=5\n"
            "\n"

@@ -1,13 +1,13 @@
 #include "platform/Process.h"
 
-#include <cerrno>
-#include <csignal>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 extern char** environ;
 

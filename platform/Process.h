@@ -6,10 +6,10 @@
 #include <vector>
 
 struct ProgramResult {
-    bool started = false;  // false: the program could not be run (not found, no process)
-    bool timedOut = false; // killed after the time-out
-    int exitStatus = -1;   // its exit status; -1 when a signal ended it
-    std::string output;    // standard output and standard error, interleaved
+    bool started = false;   // false: the program could not be run (not found, no process)
+    bool timedOut = false;  // killed after the time-out
+    int exitStatus = -1;    // its exit status; -1 when a signal ended it
+    std::string output;     // standard output and standard error, interleaved
 };
 
 // Runs `argv[0]` (looked up in PATH when it has no "/") with `argv`, waits at most

@@ -27,6 +27,8 @@ std::optional<UrlCredentials> CredentialsInUrl(std::string_view text) {
     if (at == std::string_view::npos || at == 0) return std::nullopt;
     const std::string_view login = rest.substr(0, at);
     const std::size_t colon = login.find(':');
-    if (colon == std::string_view::npos || colon == 0) return UrlCredentials{std::string(login), ""};
-    return UrlCredentials{std::string(login.substr(0, colon)), std::string(login.substr(colon + 1))};
+    if (colon == std::string_view::npos || colon == 0)
+        return UrlCredentials{std::string(login), ""};
+    return UrlCredentials{std::string(login.substr(0, colon)),
+                          std::string(login.substr(colon + 1))};
 }

@@ -9,11 +9,11 @@
 
 struct UrlListInput {
     int port = 21;
-    int dnsEnable = 0;         // "DNS" "Enable"
-    std::string dnsName;       // "DNS" "Name"
-    std::string dnsHost;       // host of the dynamic-DNS service; empty: no such entry
-    std::string user;          // "DEFAULT" "USER"
-    std::string password;      // "DEFAULT" "PASS"
+    int dnsEnable = 0;                   // "DNS" "Enable"
+    std::string dnsName;                 // "DNS" "Name"
+    std::string dnsHost;                 // host of the dynamic-DNS service; empty: no such entry
+    std::string user;                    // "DEFAULT" "USER"
+    std::string password;                // "DEFAULT" "PASS"
     std::vector<std::string> addresses;  // the machine's IPv4 addresses, in order
 };
 

@@ -61,8 +61,8 @@ QString CIpAddressDlg::Address() const {
 
 void CIpAddressDlg::accept() {
     const std::string entry = Address().toStdString();
-    const bool usable = m_ipv6->text().trimmed().isEmpty() ? CIpFilter::IsValidEntry(entry)
-                                                            : IsIpv6Text(entry);
+    const bool usable =
+        m_ipv6->text().trimmed().isEmpty() ? CIpFilter::IsValidEntry(entry) : IsIpv6Text(entry);
     if (usable) {
         QDialog::accept();
         return;

@@ -56,7 +56,6 @@ CIpFilterDlg::CIpFilterDlg(CFtpServer& server, QWidget* parent)
         m_modeButtons->addButton(radio, mode);
         modeLayout->addWidget(radio);
     }
-    if (QAbstractButton* chosen = m_modeButtons->button(m_mode)) chosen->setChecked(true);
     connect(m_modeButtons, &QButtonGroup::idClicked, this, &CIpFilterDlg::SetMode);
 
     auto* editButtons = new QHBoxLayout;
@@ -64,7 +63,8 @@ CIpFilterDlg::CIpFilterDlg(CFtpServer& server, QWidget* parent)
     editButtons->addWidget(m_edit);
     editButtons->addWidget(m_remove);
     editButtons->addStretch();
-    auto* closeButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* closeButtons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(closeButtons, &QDialogButtonBox::accepted, this, &CIpFilterDlg::accept);
     connect(closeButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -73,7 +73,7 @@ CIpFilterDlg::CIpFilterDlg(CFtpServer& server, QWidget* parent)
     layout->addLayout(editButtons);
     layout->addWidget(modeBox);
     layout->addWidget(closeButtons);
-    ShowList();
+    SetMode(m_mode);
 }
 
 std::string* CIpFilterDlg::CurrentList() {
@@ -90,6 +90,7 @@ std::string CIpFilterDlg::ListText() const {
 
 void CIpFilterDlg::SetMode(int mode) {
     m_mode = mode;
+    if (QAbstractButton* chosen = m_modeButtons->button(mode)) chosen->setChecked(true);
     ShowList();
 }
 
@@ -160,11 +161,12 @@ void CIpFilterDlg::accept() {
     const bool listsSaved = m_server.Filter().Save(dir);
     // The filter already works with the new lists; say so when the next start would not.
     if (!saved || !listsSaved)
-        ShowMessageBox(this, {QMessageBox::Warning, "IP Filter",
-                              QString::fromStdString(
-                                  "The filter is in force, but could not be saved for the next "
-                                  "start: " +
-                                  (saved ? m_server.Filter().GetLastError() : options.GetLastError())),
-                              QMessageBox::Ok});
+        ShowMessageBox(this,
+                       {QMessageBox::Warning, "IP Filter",
+                        QString::fromStdString(
+                            "The filter is in force, but could not be saved for the next "
+                            "start: " +
+                            (saved ? m_server.Filter().GetLastError() : options.GetLastError())),
+                        QMessageBox::Ok});
     QDialog::accept();
 }

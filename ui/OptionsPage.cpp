@@ -194,7 +194,8 @@ void COptionsPage::SaveOptions() {
     (void)PullControls();  // a refused edit keeps, and writes, its previous value
     COptions options(m_programDir);
     (void)options.SaveKeys(m_values, kPageKeys);  // a failed write is not worth a box here
-    (void)ApplyStartupOption(m_values.startup, QCoreApplication::applicationFilePath().toStdString(),
+    (void)ApplyStartupOption(m_values.startup,
+                             QCoreApplication::applicationFilePath().toStdString(),
                              DefaultAutostartDir(), nullptr);
     emit OptionsSaved();
 }
@@ -227,6 +228,7 @@ void COptionsPage::RunIpFilter() {
 }
 
 void COptionsPage::RunService() {
-    CServiceDlg dialog(m_programDir, [this] { emit StopServerRequested(); }, this);
+    CServiceDlg dialog(
+        m_programDir, [this] { emit StopServerRequested(); }, this);
     dialog.exec();
 }

@@ -1,8 +1,8 @@
 #include "ui/ServiceDlg.h"
 
 #include <QCoreApplication>
-#include <QGroupBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -31,8 +31,8 @@ const char* const kIntroduction =
 
 }  // namespace
 
-CServiceDlg::CServiceDlg(std::string programDir, std::function<void()> stopServer,
-                         QWidget* parent, QString serviceProgram)
+CServiceDlg::CServiceDlg(std::string programDir, std::function<void()> stopServer, QWidget* parent,
+                         QString serviceProgram)
     : QDialog(parent),
       m_programDir(std::move(programDir)),
       m_stopServer(std::move(stopServer)),
@@ -49,7 +49,8 @@ CServiceDlg::CServiceDlg(std::string programDir, std::function<void()> stopServe
         m_buttons[i] = new QPushButton(command.label, group);
         grid->addWidget(m_buttons[i], i / 2, i % 2);
         const QString argument = command.argument;
-        connect(m_buttons[i], &QPushButton::clicked, this, [this, argument] { RunCommand(argument); });
+        connect(m_buttons[i], &QPushButton::clicked, this,
+                [this, argument] { RunCommand(argument); });
     }
     m_result = new QLabel(group);
     m_result->setWordWrap(true);
@@ -101,7 +102,8 @@ void CServiceDlg::RunCommand(const QString& argument) {
     });
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            ShowResult("Failed. " + m_serviceProgram + " cannot be run: " + m_process->errorString());
+            ShowResult("Failed. " + m_serviceProgram +
+                       " cannot be run: " + m_process->errorString());
     });
     EnableButtons(false);
     m_result->setText("Running tarvona-service " + argument + " ...");
