@@ -10,7 +10,7 @@
 #include "net/HttpGet.h"
 #include "net/PublicAddress.h"
 #include "platform/EventLoop.h"
-#include "tests/net/EchoServer.h"
+#include "tests/support/EchoServer.h"
 
 using namespace std::chrono_literals;
 

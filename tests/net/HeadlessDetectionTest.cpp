@@ -8,8 +8,8 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
-#include "tests/net/EchoServer.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/EchoServer.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestAccounts.h"

@@ -14,11 +14,15 @@
 #include <QUrl>
 #include <chrono>
 
+#include "app/AddressDetection.h"
 #include "config/IpFilter.h"
 #include "config/Options.h"
+#include "net/HttpGet.h"
+#include "platform/EventLoop.h"
 #include "platform/HostAddresses.h"
 #include "platform/Process.h"
 #include "server/FtpServer.h"
+#include "tests/support/EchoServer.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/IpAddressDlg.h"
@@ -75,6 +79,7 @@ private slots:
     void IpFilterOkWritesBothFilesAndRefusesTheNextClient();
     void IpAddressDialogRefusesEntriesThatCanNeverMatch();
     void StartServiceStopsTheWindowsServerAndShowsTheAnswer();
+    void ServerStartDetectsThePublicAddress();
 };
 
 void OptionsPageTest::PortChangeWaitsForRestartWhichMovesTheServer() {
@@ -119,8 +124,9 @@ void OptionsPageTest::EditsThatAreNoNumbersAreRefusedWithTheirMessages() {
 }
 
 void OptionsPageTest::UrlListShowsThePortUnless21AndTheRememberedLogin() {
-    WindowFixture fixture("Port=21\n[DEFAULT]\nUSER=bob\nPASS=pw\n"
-                          "[DNS]\nEnable=1\nName=myhost\nUpdateUrl=https://dyn.example/dns/\n");
+    WindowFixture fixture(
+        "Port=21\n[DEFAULT]\nUSER=bob\nPASS=pw\n"
+        "[DNS]\nEnable=1\nName=myhost\nUpdateUrl=https://dyn.example/dns/\n");
     COptionsPage& page = fixture.Window().OptionsPage();
     const std::vector<std::string> addresses = LocalIpv4Addresses();
     QStringList expected{"http://myhost@dyn.example"};
@@ -236,8 +242,8 @@ void OptionsPageTest::StartServiceStopsTheWindowsServerAndShowsTheAnswer() {
     WindowFixture fixture("AutoActive=1\n");
     CServerDlg& window = fixture.Window();
     QVERIFY(fixture.Server().IsRunning());
-    CServiceDlg dialog(fixture.Dir().ProgramDir(), [&] { window.StopServer(); }, nullptr,
-                       TARVONA_SERVICE_BINARY);
+    CServiceDlg dialog(
+        fixture.Dir().ProgramDir(), [&] { window.StopServer(); }, nullptr, TARVONA_SERVICE_BINARY);
     QSignalSpy finished(&dialog, &CServiceDlg::CommandFinished);
     QTest::mouseClick(&dialog.Button("-s"), Qt::LeftButton);
     QVERIFY(!fixture.Server().IsRunning());
@@ -252,7 +258,19 @@ void OptionsPageTest::StartServiceStopsTheWindowsServerAndShowsTheAnswer() {
                  qPrintable(dialog.ResultText()));
 }
 
+void OptionsPageTest::ServerStartDetectsThePublicAddress() {
+    EchoServer page;
+    WindowFixture fixture("PassiveIP=Auto\n[DNS]\nLookupUrl=" + page.Url("/myip.php") + "\n");
+    const auto detector = MakeAddressDetector(*EventLoop::Current(), fixture.Server());
+    fixture.Window().SetAddressDetector(detector.get());
+    fixture.Window().StartServer();
+    QVERIFY(fixture.WaitFor([&] { return detector->AddressKnown(); }));
+    QCOMPARE(fixture.Server().GetPassiveAddress(), std::string("203.0.113.7"));
+    fixture.Window().SetAddressDetector(nullptr);
+}
+
 int main(int argc, char** argv) {
+    const CCurlGlobal curl;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir settings;  // the settings store and autostart entry stay out of the home
     qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());

@@ -1,4 +1,4 @@
-#include "tests/net/EchoServer.h"
+#include "tests/support/EchoServer.h"
 
 #include <gtest/gtest.h>
 
