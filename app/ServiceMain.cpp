@@ -41,6 +41,8 @@ std::string UnitPath() { return UserUnitDir() + "/" + kServiceUnitName; }
 
 int Install(const std::string& programDir) {
     const std::string server = ExecutableDir() + "tarvona-server";
+    if (!IsRegularFile(server))
+        return Fail(server + " is missing; the service would have nothing to run");
     const std::optional<std::string> unit = ServiceUnitText(server, programDir);
     if (!unit) return Fail("the program or data directory holds a line break; no unit can run it");
     if (UserUnitDir().empty()) return Fail("HOME is not set; there is no place for a user unit");
