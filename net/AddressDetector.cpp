@@ -1,5 +1,7 @@
 #include "net/AddressDetector.h"
 
+#include <algorithm>
+
 #include "net/PublicAddress.h"
 #include "net/WebGetWorker.h"
 
@@ -24,6 +26,9 @@ bool CAddressDetector::StartDetection(int port) {
     if (!settings.passiveAuto && settings.dnsEnable != 1) return false;
     if (settings.lookupUrl.empty()) return false;
     m_port = port;
+    // The lookup under way answers this start as well; a slow page never piles up requests.
+    if (std::find(m_kinds.begin(), m_kinds.end(), RequestKind::Lookup) != m_kinds.end())
+        return false;
     return StartRequest(settings.lookupUrl, RequestKind::Lookup);
 }
 

@@ -45,7 +45,8 @@ public:
     CAddressDetector& operator=(const CAddressDetector&) = delete;
 
     // Starts a lookup when "PassiveIP" is "Auto" or "Enable" is 1 and a lookup URL is set;
-    // `port` goes into the update request. True when a request was started or queued.
+    // `port` goes into the update request. True when a request was started or queued;
+    // false also while an earlier lookup is still under way (its answer serves this one).
     bool StartDetection(int port);
     // From now on, every retry period: a new detection while no address has been found.
     void StartRetryTimer();

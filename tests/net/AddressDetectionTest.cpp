@@ -103,6 +103,7 @@ TEST_F(AddressDetection, RedirectErrorGarbageAndSlowRepliesLeaveTheAddressUnknow
          {"/redirect/myip.php", "/error/myip.php", "/garbage/myip.php", "/slow/myip.php"}) {
         m_settings = {true, 1, "h", "p", m_page.Url(path), m_page.Url("/")};
         ASSERT_TRUE(detector->StartDetection(21)) << path;
+        EXPECT_FALSE(detector->StartDetection(21)) << path;  // one lookup at a time
         ++started;
         ASSERT_TRUE(RunUntil([&] { return detector->RepliesHandled() == started; })) << path;
     }
