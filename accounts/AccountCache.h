@@ -31,8 +31,8 @@ private:
         Value value;
         LookupResult result = LookupResult::NotFound;
         FileIdentity identity;
-        bool trusted = false;           // the identity vouches for `value` in later commands
-        std::uint64_t checkedIn = 0;    // the command in which the file was last checked
+        bool trusted = false;         // the identity vouches for `value` in later commands
+        std::uint64_t checkedIn = 0;  // the command in which the file was last checked
         bool filled = false;
     };
 

@@ -5,13 +5,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/AddressDetection.h"
 #include "app/ConsoleSink.h"
 #include "app/ProgramDirChoice.h"
 #include "app/StartupSequence.h"
 #include "generated/Version.h"
+#include "net/HttpGet.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "server/FtpServer.h"
@@ -100,6 +103,7 @@ int main(int argc, char** argv) {
     }
     EventLoop mainLoop;
     CStopSignals signals;  // before any thread exists, so every thread inherits the mask
+    CCurlGlobal curl;
     const ProgramDirChoice choice = ExplainProgramDir(arguments.dir);
     if (choice.dir.empty()) {
         std::fprintf(stderr, "tarvona-server: %s\n", choice.source.c_str());
@@ -120,6 +124,10 @@ int main(int argc, char** argv) {
     if (arguments.port > 0) server.SetPort(arguments.port);
     server.SetListenAddresses(arguments.listen);
     if (!server.Start()) return 1;
+    // Behind a router the passive address must be the public one, as in the window.
+    const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);
+    (void)detector->StartDetection(arguments.port > 0 ? arguments.port : startup.Options().port);
+    detector->StartRetryTimer();
     if (!signals.Watch(mainLoop, [&] {
             server.Stop();
             mainLoop.PostQuit();

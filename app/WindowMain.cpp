@@ -5,11 +5,14 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "app/AddressDetection.h"
 #include "app/ProgramDirChoice.h"
 #include "app/StartupSequence.h"
 #include "generated/Version.h"
+#include "net/HttpGet.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "server/FtpServer.h"
@@ -60,6 +63,7 @@ int main(int argc, char** argv) {
     EventLoop mainLoop;
     // Before Qt starts any thread, so that every thread inherits the blocked signals.
     CStopSignals stopSignals;
+    CCurlGlobal curl;
     QApplication app(argc, argv);
     // The window may live hidden in the notification area; the program ends when the
     // window says it has finished, not when no window is visible.
@@ -94,6 +98,8 @@ int main(int argc, char** argv) {
                         QString::fromStdString(startup.LogFile().GetLastError()), QMessageBox::Ok});
     CServerDlg window(mainLoop, server, startup.LogFile(), startup.Options());
     startup.LogWarnings(server);
+    const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);
+    window.SetAddressDetector(detector.get());
     QObject::connect(&window, &CServerDlg::Finished, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!stopSignals.Watch(mainLoop, [&window] { window.EndFromOutside(); }))

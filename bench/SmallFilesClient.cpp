@@ -21,21 +21,20 @@
 namespace {
 
 // The final line of the next reply (a multi-line reply's lines before it are skipped).
-std::string FinalReplyLine(RawFtpClient& control)
-{
+std::string FinalReplyLine(RawFtpClient& control) {
     for (;;) {
         std::optional<std::string> line = control.ReadLine(std::chrono::seconds(30));
         if (!line) {
             return kNoReply;
         }
-        if (line->size() >= 4 && (*line)[3] == ' ' && std::isdigit(static_cast<unsigned char>((*line)[0]))) {
+        if (line->size() >= 4 && (*line)[3] == ' ' &&
+            std::isdigit(static_cast<unsigned char>((*line)[0]))) {
             return *line;
         }
     }
 }
 
-bool Expect(RawFtpClient& control, const std::string& command, char firstDigit)
-{
+bool Expect(RawFtpClient& control, const std::string& command, char firstDigit) {
     if (!command.empty() && !control.SendLine(command)) {
         return false;
     }
@@ -49,21 +48,18 @@ bool Expect(RawFtpClient& control, const std::string& command, char firstDigit)
 }
 
 // Port of a "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" reply; 0 when it does not parse.
-int PassivePort(const std::string& reply)
-{
+int PassivePort(const std::string& reply) {
     std::size_t open = reply.find('(');
     unsigned h[4];
     unsigned p[2];
-    if (open == std::string::npos ||
-        std::sscanf(reply.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &h[0], &h[1], &h[2], &h[3], &p[0],
-                    &p[1]) != 6) {
+    if (open == std::string::npos || std::sscanf(reply.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &h[0],
+                                                 &h[1], &h[2], &h[3], &p[0], &p[1]) != 6) {
         return 0;
     }
     return static_cast<int>(p[0] * 256 + p[1]);
 }
 
-int ConnectData(int port)
-{
+int ConnectData(int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -78,8 +74,7 @@ int ConnectData(int port)
     return -1;
 }
 
-long ReadToEnd(int fd)
-{
+long ReadToEnd(int fd) {
     char buffer[65536];
     long total = 0;
     for (;;) {
@@ -91,8 +86,7 @@ long ReadToEnd(int fd)
     }
 }
 
-bool FetchOne(RawFtpClient& control, const std::string& path, long size)
-{
+bool FetchOne(RawFtpClient& control, const std::string& path, long size) {
     if (!control.SendLine("PASV")) {
         return false;
     }
@@ -115,8 +109,7 @@ bool FetchOne(RawFtpClient& control, const std::string& path, long size)
 }
 
 // USER, then PASS unless USER alone logged in (an anonymous account may need none).
-bool LogIn(RawFtpClient& control, const std::string& user, const std::string& password)
-{
+bool LogIn(RawFtpClient& control, const std::string& user, const std::string& password) {
     if (!control.SendLine("USER " + user)) {
         return false;
     }
@@ -129,8 +122,7 @@ bool LogIn(RawFtpClient& control, const std::string& user, const std::string& pa
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 7) {
         std::fprintf(stderr, "usage: %s PORT USER PASSWORD PATH_FORMAT COUNT SIZE\n", argv[0]);
         return 2;

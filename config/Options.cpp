@@ -26,6 +26,8 @@ constexpr std::array kRows{
     OptionRow{"DNS", "Enable", "Enable", &V::dnsEnable},
     OptionRow{"DNS", "Name", "Name", &V::dnsName},
     OptionRow{"DNS", "Password", "Password", &V::dnsPassword},
+    OptionRow{"DNS", "LookupUrl", "LookupUrl", &V::dnsLookupUrl},
+    OptionRow{"DNS", "UpdateUrl", "UpdateUrl", &V::dnsUpdateUrl},
     OptionRow{"DEFAULT", "USER", "USER", &V::defaultUser},
     OptionRow{"DEFAULT", "PASS", "PASS", &V::defaultPass},
 };
@@ -76,6 +78,17 @@ bool COptions::Save(const OptionValues& values) {
     std::vector<IniEntry> entries;
     for (const OptionRow& row : kRows)
         entries.push_back(IniEntry{row.section, row.writeName, ShownValue(row, values)});
+    if (!m_file.WriteEntries(entries)) return Fail(m_file.GetLastError());
+    return true;
+}
+
+bool COptions::SaveKeys(const OptionValues& values, std::span<const OptionMember> members) {
+    std::vector<IniEntry> entries;
+    for (const OptionMember& member : members) {
+        const OptionRow& row =
+            std::visit([](auto m) -> const OptionRow& { return RowOf(m); }, member);
+        entries.push_back(IniEntry{row.section, row.writeName, ShownValue(row, values)});
+    }
     if (!m_file.WriteEntries(entries)) return Fail(m_file.GetLastError());
     return true;
 }

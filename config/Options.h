@@ -5,8 +5,8 @@
 // An option is one member of OptionValues (whose initialiser is its default) and one row
 // of OptionRows() (section, the spelling read, the spelling written, the member). Names
 // match in any letter case, so a key written as "Port" is found as "port" as well. The
-// [DNS] keys are never written by the program; [DEFAULT] keeps the credentials of the
-// last FTP URL.
+// [DNS] keys (the account and the addresses of its two services) are never written by
+// the program; [DEFAULT] keeps the credentials of the last FTP URL.
 //
 // NOTE: the program-directory entry of the settings store (QSettings of organisation
 // "Vondrel Software", group "Program", key "Path", value the program directory with its
@@ -36,18 +36,21 @@ struct OptionValues {
     int dnsEnable = 0;
     std::string dnsName;
     std::string dnsPassword;
+    std::string dnsLookupUrl;  // the whole URL of the address-echo page; empty: never asked
+    std::string dnsUpdateUrl;  // the base placed before "updateurl2.php"; empty: no update
     std::string defaultUser;
     std::string defaultPass;
 };
 
 using IntOption = int OptionValues::*;
 using TextOption = std::string OptionValues::*;
+using OptionMember = std::variant<IntOption, TextOption>;
 
 struct OptionRow {
     std::string_view section;
     std::string_view readName;
     std::string_view writeName;
-    std::variant<IntOption, TextOption> member;
+    OptionMember member;
 };
 
 // One row per option, in the order of the file's sections.
@@ -64,6 +67,9 @@ public:
     // Every key, in one replacement of the file, under its written spelling; other lines
     // stay. False when the file cannot be written (GetLastError says why).
     [[nodiscard]] bool Save(const OptionValues& values);
+    // The keys of `members` only, in that order, in one replacement of the file; the same
+    // rules as Save.
+    [[nodiscard]] bool SaveKeys(const OptionValues& values, std::span<const OptionMember> members);
 
     // One key, read from the file now. Text keys are cut to 255 bytes. Safe from any thread.
     int ReadInt(IntOption option) const;

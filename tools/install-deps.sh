@@ -10,6 +10,7 @@ packages=(
   ccache clang-format
   qt6-base-dev libqt6svg6 fonts-dejavu-core
   scdoc man-db dpkg-dev lintian systemd
+  libcurl4-openssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "config/Autostart.h"
+#include "net/AddressDetector.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 #include "ui/AboutDlg.h"
@@ -21,6 +22,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
+#include "ui/OptionsPage.h"
 #include "ui/Resources.h"
 #include "ui/SystemTray.h"
 #include "ui/TrafficStatus.h"
@@ -124,7 +126,12 @@ void CServerDlg::CreatePages() {
     m_tabs = new QTabWidget(this);
     m_logPage = new CLogPage(m_tabs);
     m_onlinePage = new COnlineUsersPage(m_server.Filter(), m_server.ProgramDir(), m_tabs);
-    m_tabs->addTab(MakeEmptyPage("The options are set in option.ini for now.", m_tabs), "Options");
+    m_optionsPage = new COptionsPage(m_server, m_options, m_tabs);
+    connect(m_optionsPage, &COptionsPage::RestartRequested, this, &CServerDlg::RestartServer);
+    connect(m_optionsPage, &COptionsPage::StopServerRequested, this, &CServerDlg::StopServer);
+    connect(m_optionsPage, &COptionsPage::OptionsSaved, this,
+            [this] { m_sink.SetSaveLog(m_optionsPage->Values().saveLog == 1); });
+    m_tabs->addTab(m_optionsPage, "Options");
     m_tabs->addTab(m_logPage, "Logs");
     m_tabs->addTab(MakeEmptyPage("Accounts are edited with tarvona-admin for now.", m_tabs),
                    "Users");
@@ -152,6 +159,10 @@ void CServerDlg::Open() {
                              QCoreApplication::applicationFilePath().toStdString(),
                              DefaultAutostartDir(), nullptr);
     m_server.SetWindowSink(&m_sink);
+    if (m_detector != nullptr) {
+        if (IsAutoPassiveIp(m_options.passiveIp)) (void)m_detector->StartDetection(m_options.port);
+        m_detector->StartRetryTimer();
+    }
     if (m_options.autoActive == 1) StartServer();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -170,9 +181,12 @@ void CServerDlg::ShowServerState(bool online, const QString& text) {
 
 void CServerDlg::StartServer() {
     if (m_server.IsRunning()) return;
+    (void)m_optionsPage->PullControls();  // the port is the page's
+    m_options.port = m_optionsPage->Values().port;
     ApplyStartSettings(m_server, m_options);
     if (m_server.Start()) {
         ShowServerState(true, "Tarvona FTP Server is online");
+        if (m_detector != nullptr) (void)m_detector->StartDetection(m_options.port);
         return;
     }
     m_startFailed = true;

@@ -11,11 +11,13 @@
 #include "config/Options.h"
 #include "ui/QueuedWindowSink.h"
 
+class CAddressDetector;
 class CEventLoopDriver;
 class CFtpServer;
 class CLogFile;
 class CLogPage;
 class COnlineUsersPage;
+class COptionsPage;
 class CSystemTray;
 class CTrafficStatus;
 class EventLoop;
@@ -38,11 +40,14 @@ public:
     // handed to the server, the start when "AutoActive" is 1, centring, hiding when
     // "Minimize" is 1, and the program directory in the settings store. Shows the window.
     void Open();
+    // Public-address detection for the passive address; none unless set (before Open).
+    void SetAddressDetector(CAddressDetector* detector) { m_detector = detector; }
 
     CQueuedWindowSink& Sink() { return m_sink; }
     QTabWidget& Tabs() { return *m_tabs; }
     COnlineUsersPage& OnlineUsersPage() { return *m_onlinePage; }
     CLogPage& LogPage() { return *m_logPage; }
+    COptionsPage& OptionsPage() { return *m_optionsPage; }
     QString StatusText() const;
     bool StartFailed() const { return m_startFailed; }
     QAction& StartAction() { return *m_startAction; }
@@ -94,6 +99,8 @@ private:
     QTabWidget* m_tabs = nullptr;
     CLogPage* m_logPage = nullptr;
     COnlineUsersPage* m_onlinePage = nullptr;
+    COptionsPage* m_optionsPage = nullptr;
+    CAddressDetector* m_detector = nullptr;
     QLabel* m_statusText = nullptr;
     CTrafficStatus* m_traffic = nullptr;
     CSystemTray* m_tray = nullptr;

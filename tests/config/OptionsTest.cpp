@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 
@@ -89,6 +90,22 @@ TEST(Options, SaveWritesEveryRowAndLoadReadsItBack) {
     written.dnsName = "a\nPASS=evil";
     EXPECT_FALSE(options.Save(written));
     EXPECT_EQ(ReadFile(dir.Path("option.ini")), text);
+}
+
+TEST(Options, SaveKeysWritesOnlyTheKeysNamed) {
+    TempDir dir;
+    WriteFile(dir.Path("option.ini"), "[Server]\nFilterMode=2\n[DNS]\nLookupUrl=http://a/\n");
+    COptions options(dir.ProgramDir());
+    OptionValues values;  // defaults: FilterMode 0, no service address
+    values.port = 2121;
+    values.passiveIp = "Auto";
+    const std::array<OptionMember, 2> keys{&OptionValues::port, &OptionValues::passiveIp};
+    ASSERT_TRUE(options.SaveKeys(values, keys)) << options.GetLastError();
+    const OptionValues read = options.Load();
+    EXPECT_EQ(read.port, 2121);
+    EXPECT_EQ(read.passiveIp, "Auto");
+    EXPECT_EQ(read.filterMode, 2);
+    EXPECT_EQ(read.dnsLookupUrl, "http://a/");
 }
 
 TEST(Autostart, StartupOneWritesTheEntryAndAnyOtherValueRemovesIt) {

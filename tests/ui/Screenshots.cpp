@@ -9,14 +9,18 @@
 #include <filesystem>
 #include <string>
 
+#include "config/IpFilter.h"
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/AboutDlg.h"
 #include "ui/HelpDlg.h"
+#include "ui/IpAddressDlg.h"
+#include "ui/IpFilterDlg.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
 #include "ui/ServerDlg.h"
+#include "ui/ServiceDlg.h"
 
 namespace {
 bool Save(QWidget& widget, const QString& path) {
@@ -64,6 +68,16 @@ int main(int argc, char** argv) {
     ok = Save(about, out + "/about.png") && ok;
     CHelpDlg help(&window);
     ok = Save(help, out + "/help.png") && ok;
+    WriteFile(fixture.Dir().Path("rejectip.txt"), "10.0.0.12,192.168.*.*,fe80::1");
+    (void)fixture.Server().Filter().Load(fixture.Dir().ProgramDir());
+    CIpFilterDlg filter(fixture.Server(), &window);
+    filter.SetMode(1);
+    ok = Save(filter, out + "/ip-filter.png") && ok;
+    CIpAddressDlg address("192.168.*.*", &window);
+    ok = Save(address, out + "/ip-address.png") && ok;
+    CServiceDlg service(fixture.Dir().ProgramDir(), {}, &window);
+    service.adjustSize();
+    ok = Save(service, out + "/service.png") && ok;
     client->SendLine("QUIT");
     fixture.WaitForNoSessions();
     return ok ? 0 : 1;

@@ -1,0 +1,117 @@
+// tarvona-service: installs, removes, starts and stops tarvona-server as a systemd user
+// service, so the FTP server runs without the window.
+//   tarvona-service -i | -u | -s | -e | --status | --version
+// The service serves the program directory (chosen as by the other programs) with the
+// tarvona-server beside this program, or in the installed sbin folder. Exit status 0 on success, 1
+// on failure (with the reason printed), 2 on a wrong command line.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/ProgramDirChoice.h"
+#include "app/ServiceUnit.h"
+#include "generated/Version.h"
+#include "platform/FileSystem.h"
+#include "platform/FileUtil.h"
+#include "platform/Process.h"
+#include "platform/ProgramDir.h"
+
+namespace {
+
+constexpr std::chrono::seconds kSystemctlTimeout{30};
+
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "tarvona-service: %s\n", why.c_str());
+    return 1;
+}
+
+// systemctl --user with `arguments`; its output is passed on. True on exit status 0.
+bool Systemctl(const std::vector<std::string>& arguments, bool quiet = false) {
+    std::vector<std::string> argv = {"systemctl", "--user"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const ProgramResult result = RunProgram(argv, kSystemctlTimeout);
+    if (!quiet && !result.output.empty()) std::fputs(result.output.c_str(), stdout);
+    return result.started && !result.timedOut && result.exitStatus == 0;
+}
+
+bool HasUserManager() { return Systemctl({"show-environment"}, true); }
+
+std::string UnitPath() { return UserUnitDir() + "/" + kServiceUnitName; }
+
+// The tarvona-server to run: beside this program in a build tree, in the sbin folder
+// next to its bin folder when installed.
+std::string ServerProgram() {
+    const std::string beside = ExecutableDir() + "tarvona-server";
+    if (IsRegularFile(beside)) return beside;
+    // A unit's program path must be absolute and plain ("/usr/sbin/...", no "..").
+    std::string prefix = ExecutableDir();  // ends with "/"
+    prefix.pop_back();
+    prefix.erase(prefix.rfind('/') + 1);
+    return prefix + "sbin/tarvona-server";
+}
+
+int Install(const std::string& programDir) {
+    const std::string server = ServerProgram();
+    if (!IsRegularFile(server))
+        return Fail(server + " is missing; the service would have nothing to run");
+    const std::optional<std::string> unit = ServiceUnitText(server, programDir);
+    if (!unit) return Fail("the program or data directory holds a line break; no unit can run it");
+    if (UserUnitDir().empty()) return Fail("HOME is not set; there is no place for a user unit");
+    std::string error;
+    if (!MakeDirectories(UserUnitDir(), &error) ||
+        !platform::ReplaceFileAtomically(UnitPath(), *unit, 0644, &error))
+        return Fail("cannot write " + UnitPath() + ": " + error);
+    if (!Systemctl({"daemon-reload"}) || !Systemctl({"enable", kServiceUnitName}))
+        return Fail("the unit is written but systemd did not enable it");
+    std::printf("Installed %s: it runs %s --dir %s and starts with your session.\n",
+                kServiceUnitName, server.c_str(), programDir.c_str());
+    return 0;
+}
+
+int Uninstall() {
+    (void)Systemctl({"disable", "--now", kServiceUnitName});  // may be neither enabled nor running
+    std::string error;
+    if (!RemoveFileIfPresent(UnitPath(), &error))
+        return Fail("cannot remove " + UnitPath() + ": " + error);
+    if (!Systemctl({"daemon-reload"})) return Fail("systemd did not reload its units");
+    std::printf("Removed %s.\n", kServiceUnitName);
+    return 0;
+}
+
+int Run(const char* verb, const char* done) {
+    if (!Systemctl({verb, kServiceUnitName}))
+        return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName +
+                    " (is it installed? tarvona-service -i)");
+    std::printf("%s %s.\n", done, kServiceUnitName);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc == 2 ? argv[1] : "";
+    if (command == "--version") {
+        std::printf("tarvona-service (Tarvona FTP Server) %s\n", kTarvonaVersion);
+        return 0;
+    }
+    if (command != "-i" && command != "-u" && command != "-s" && command != "-e" &&
+        command != "--status") {
+        std::fprintf(stderr,
+                     "usage: tarvona-service -i | -u | -s | -e | --status\n"
+                     "  -i install, -u uninstall, -s start, -e stop the systemd user "
+                     "service that runs tarvona-server\n");
+        return 2;
+    }
+    if (!HasUserManager())
+        return Fail(
+            "no systemd user service manager is running for this user (systemctl --user "
+            "cannot reach it), so the service cannot be installed or controlled. Run "
+            "tarvona-server yourself, or log in to a session that has systemd.");
+    if (command == "-i") return Install(ChooseProgramDir(""));
+    if (command == "-u") return Uninstall();
+    if (command == "-s") return Run("start", "Started");
+    if (command == "-e") return Run("stop", "Stopped");
+    return Systemctl({"status", "--no-pager", kServiceUnitName}) ? 0 : 1;
+}

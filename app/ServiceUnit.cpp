@@ -1,0 +1,49 @@
+#include "app/ServiceUnit.h"
+
+#include "platform/ProgramDir.h"
+
+namespace {
+
+// One argument of ExecStart: quoted, with the characters systemd would expand or end the
+// quote at escaped.
+std::optional<std::string> QuoteArgument(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '\n' || c == '\r' || c == '\0') return std::nullopt;
+        if (c == '\\' || c == '"') quoted += '\\';
+        if (c == '%') quoted += '%';
+        if (c == '$') quoted += '$';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::string UserUnitDir() {
+    const std::string config = EnvironmentValue("XDG_CONFIG_HOME");
+    if (!config.empty() && config.front() == '/') return config + "/systemd/user";
+    const std::string home = EnvironmentValue("HOME");
+    return home.empty() ? std::string() : home + "/.config/systemd/user";
+}
+
+std::optional<std::string> ServiceUnitText(const std::string& serverPath,
+                                           const std::string& programDir) {
+    const std::optional<std::string> server = QuoteArgument(serverPath);
+    const std::optional<std::string> dir = QuoteArgument(programDir);
+    if (!server || !dir) return std::nullopt;
+    return "[Unit]\n"
+           "Description=Tarvona FTP Server (the FTP service without its window)\n"
+           "After=network-online.target\n"
+           "\n"
+           "[Service]\n"
+           "Type=simple\n"
+           "ExecStart=" +
+           *server + " --dir " + *dir +
+           "\n"
+           "Restart=on-failure\n"
+           "RestartSec=5\n"
+           "\n"
+           "[Install]\n"
+           "WantedBy=default.target\n";
+}

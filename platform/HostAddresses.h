@@ -1,0 +1,16 @@
+// The machine's own addresses and the parsing of address texts (inet_pton), for the
+// public-address checks and the address lists of the window.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// True when `text` is a dotted IPv4 address as inet_pton reads it ("10.0.0.1").
+bool IsIpv4Text(std::string_view text);
+// True when `text` is an IPv6 address as inet_pton reads it ("::1", "fe80::2").
+bool IsIpv6Text(std::string_view text);
+
+// The IPv4 addresses of the interfaces that are up, loopback left out, in the order the
+// system lists them, each once. Empty when the system cannot list them.
+std::vector<std::string> LocalIpv4Addresses();

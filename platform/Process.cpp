@@ -1,0 +1,82 @@
+#include "platform/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+extern char** environ;
+
+namespace {
+
+constexpr std::size_t kMaxOutput = 1 << 20;  // a chatty program cannot fill memory
+
+bool Spawn(const std::vector<std::string>& argv, int outputFd, pid_t& pid) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const int rc = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return rc == 0;
+}
+
+// Reads until the end of output or the deadline; false on the deadline.
+bool ReadAll(int fd, std::chrono::steady_clock::time_point deadline, std::string& output) {
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return ready == 0 ? false : true;
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return true;
+        if (output.size() < kMaxOutput) output.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+int WaitForEnd(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+    ProgramResult result;
+    int pipeFds[2];
+    if (argv.empty() || ::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    pid_t pid = -1;
+    result.started = Spawn(argv, pipeFds[1], pid);
+    ::close(pipeFds[1]);
+    if (!result.started) {
+        ::close(pipeFds[0]);
+        return result;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    result.timedOut = !ReadAll(pipeFds[0], deadline, result.output);
+    ::close(pipeFds[0]);
+    if (result.timedOut) ::kill(pid, SIGKILL);
+    result.exitStatus = WaitForEnd(pid);
+    return result;
+}

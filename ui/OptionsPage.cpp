@@ -1,0 +1,234 @@
+#include "ui/OptionsPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <array>
+
+#include "config/Autostart.h"
+#include "net/PublicAddress.h"
+#include "platform/HostAddresses.h"
+#include "platform/Text.h"
+#include "server/FtpServer.h"
+#include "ui/FtpUrls.h"
+#include "ui/IpFilterDlg.h"
+#include "ui/MessageBoxes.h"
+#include "ui/ServiceDlg.h"
+
+namespace {
+
+using V = OptionValues;
+// The keys a save writes, in their order.
+const std::array<OptionMember, 8> kPageKeys{&V::startup, &V::autoActive, &V::minimize,
+                                            &V::saveLog, &V::port,       &V::minPort,
+                                            &V::maxPort, &V::passiveIp};
+
+QLineEdit* DigitsEdit(QWidget* parent, int width) {
+    auto* edit = new QLineEdit(parent);
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    edit->setMaximumWidth(width);
+    return edit;
+}
+
+}  // namespace
+
+COptionsPage::COptionsPage(CFtpServer& server, const OptionValues& options, QWidget* parent)
+    : QWidget(parent), m_server(server), m_programDir(server.ProgramDir()), m_values(options) {
+    CreateControls();
+    ShowValues();
+    FillPassiveList();
+    FillUrlList();
+    m_restart->setEnabled(false);
+}
+
+void COptionsPage::CreateControls() {
+    m_port = DigitsEdit(this, 80);
+    m_restart = new QPushButton("Restart", this);
+    m_urls = new QComboBox(this);
+    m_urls->setEditable(true);
+    m_urls->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_go = new QPushButton("Go", this);
+    m_startup = new QCheckBox("Launch Server at windows startup", this);
+    m_minimize = new QCheckBox("Startup minimized in systemtray", this);
+    m_autoActive = new QCheckBox("Automatically activate server at startup", this);
+    m_saveLog = new QCheckBox("Save log to file", this);
+    m_logFolder = new QPushButton("...", this);
+    m_logFolder->setToolTip("Open the log folder");
+    m_logFolder->setMaximumWidth(32);
+    m_ipFilter = new QPushButton("IP Filter...", this);
+    m_service = new QPushButton("Service...", this);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel("Port:", this), 0, 0);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(m_port);
+    portRow->addWidget(m_restart);
+    portRow->addStretch();
+    grid->addLayout(portRow, 0, 1);
+    grid->addWidget(new QLabel("URL:", this), 1, 0);
+    auto* urlRow = new QHBoxLayout;
+    urlRow->addWidget(m_urls);
+    urlRow->addWidget(m_go);
+    grid->addLayout(urlRow, 1, 1);
+    auto* logRow = new QHBoxLayout;
+    logRow->addWidget(m_saveLog);
+    logRow->addWidget(m_logFolder);
+    logRow->addStretch();
+    auto* dialogs = new QHBoxLayout;
+    dialogs->addWidget(m_ipFilter);
+    dialogs->addWidget(m_service);
+    dialogs->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    for (QCheckBox* box : {m_startup, m_minimize, m_autoActive}) layout->addWidget(box);
+    layout->addLayout(logRow);
+    layout->addLayout(dialogs);
+    layout->addWidget(CreatePassiveGroup());
+    layout->addStretch();
+
+    connect(m_port, &QLineEdit::textEdited, this, [this] { m_restart->setEnabled(true); });
+    connect(m_restart, &QPushButton::clicked, this, &COptionsPage::Restart);
+    connect(m_go, &QPushButton::clicked, this, &COptionsPage::OpenUrl);
+    for (QCheckBox* box : {m_startup, m_minimize, m_autoActive, m_saveLog})
+        connect(box, &QCheckBox::clicked, this, &COptionsPage::SaveOptions);
+    connect(m_logFolder, &QPushButton::clicked, this, &COptionsPage::OpenLogFolder);
+    connect(m_ipFilter, &QPushButton::clicked, this, &COptionsPage::RunIpFilter);
+    connect(m_service, &QPushButton::clicked, this, &COptionsPage::RunService);
+}
+
+QWidget* COptionsPage::CreatePassiveGroup() {
+    auto* group = new QGroupBox("Passive options", this);
+    m_passiveAddress = new QComboBox(group);
+    m_passiveAddress->setMinimumWidth(160);
+    m_minPort = DigitsEdit(group, 80);
+    m_maxPort = DigitsEdit(group, 80);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel("IP Address", group), 0, 0);
+    grid->addWidget(m_passiveAddress, 0, 1, 1, 3, Qt::AlignLeft);
+    grid->addWidget(new QLabel("Port range", group), 1, 0);
+    grid->addWidget(m_minPort, 1, 1);
+    grid->addWidget(new QLabel("~", group), 1, 2);
+    grid->addWidget(m_maxPort, 1, 3, Qt::AlignLeft);
+    grid->setColumnStretch(4, 1);
+    connect(m_passiveAddress, &QComboBox::activated, this, &COptionsPage::SaveOptions);
+    for (QLineEdit* edit : {m_minPort, m_maxPort})
+        connect(edit, &QLineEdit::textEdited, this, &COptionsPage::SaveOptions);
+    return group;
+}
+
+void COptionsPage::ShowValues() {
+    m_port->setText(QString::number(m_values.port));
+    m_startup->setChecked(m_values.startup == 1);
+    m_minimize->setChecked(m_values.minimize == 1);
+    m_autoActive->setChecked(m_values.autoActive == 1);
+    m_saveLog->setChecked(m_values.saveLog == 1);
+    m_minPort->setText(QString::number(m_values.minPort));
+    m_maxPort->setText(QString::number(m_values.maxPort));
+}
+
+bool COptionsPage::PullPort(QLineEdit& edit, int& value, const char* message) {
+    bool ok = false;
+    const int number = edit.text().toInt(&ok);
+    if (ok) {
+        value = number;
+        return true;
+    }
+    ShowMessageBox(this, {QMessageBox::Warning, "Tarvona FTP Server", message, QMessageBox::Ok});
+    edit.setFocus();
+    return false;
+}
+
+bool COptionsPage::PullControls() {
+    bool ok = PullPort(*m_port, m_values.port, "Please enter an integer.");
+    ok = ok && PullPort(*m_minPort, m_values.minPort, "Please enter a positive integer.");
+    ok = ok && PullPort(*m_maxPort, m_values.maxPort, "Please enter a positive integer.");
+    m_values.startup = m_startup->isChecked() ? 1 : 0;
+    m_values.minimize = m_minimize->isChecked() ? 1 : 0;
+    m_values.autoActive = m_autoActive->isChecked() ? 1 : 0;
+    m_values.saveLog = m_saveLog->isChecked() ? 1 : 0;
+    m_values.passiveIp = m_passiveAddress->currentText().toStdString();
+    return ok;
+}
+
+void COptionsPage::FillUrlList() {
+    (void)PullControls();
+    const COptions options(m_programDir);
+    const OptionValues stored = options.Load();
+    UrlListInput input;
+    input.port = m_values.port;
+    input.dnsEnable = stored.dnsEnable;
+    input.dnsName = stored.dnsName;
+    input.dnsHost = UrlHost(stored.dnsUpdateUrl);
+    input.user = stored.defaultUser;
+    input.password = stored.defaultPass;
+    input.addresses = LocalIpv4Addresses();
+    m_urls->clear();
+    for (const std::string& url : BuildUrlList(input)) m_urls->addItem(QString::fromStdString(url));
+    m_urls->setCurrentIndex(0);
+}
+
+void COptionsPage::FillPassiveList() {
+    const std::string stored = COptions(m_programDir).ReadText(&OptionValues::passiveIp);
+    m_passiveAddress->clear();
+    m_passiveAddress->addItem("Auto");
+    int selected = 0;
+    for (const std::string& address : LocalIpv4Addresses()) {
+        m_passiveAddress->addItem(QString::fromStdString(address));
+        if (EqualsNoCase(address, stored)) selected = m_passiveAddress->count() - 1;
+    }
+    m_passiveAddress->setCurrentIndex(selected);
+}
+
+void COptionsPage::SaveOptions() {
+    (void)PullControls();  // a refused edit keeps, and writes, its previous value
+    COptions options(m_programDir);
+    (void)options.SaveKeys(m_values, kPageKeys);  // a failed write is not worth a box here
+    (void)ApplyStartupOption(m_values.startup,
+                             QCoreApplication::applicationFilePath().toStdString(),
+                             DefaultAutostartDir(), nullptr);
+    emit OptionsSaved();
+}
+
+void COptionsPage::Restart() {
+    FillUrlList();
+    m_restart->setEnabled(false);
+    SaveOptions();
+    emit RestartRequested();
+}
+
+void COptionsPage::OpenUrl() {
+    const QString text = m_urls->currentText();
+    if (text.isEmpty()) return;
+    if (const std::optional<UrlCredentials> login = CredentialsInUrl(text.toStdString())) {
+        COptions options(m_programDir);
+        (void)options.WriteText(&OptionValues::defaultUser, login->user);
+        (void)options.WriteText(&OptionValues::defaultPass, login->password);
+    }
+    QDesktopServices::openUrl(QUrl(text));  // a failure is not reported
+}
+
+void COptionsPage::OpenLogFolder() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(m_programDir + "log")));
+}
+
+void COptionsPage::RunIpFilter() {
+    CIpFilterDlg dialog(m_server, this);
+    dialog.exec();
+}
+
+void COptionsPage::RunService() {
+    CServiceDlg dialog(
+        m_programDir, [this] { emit StopServerRequested(); }, this);
+    dialog.exec();
+}
