@@ -71,9 +71,11 @@ bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::s
         return Fail("cannot open " + path + ": " + table.GetLastError());
     std::int32_t id = record.id;
     const bool found = id > 0 && table.Seek(0, &id);
+    const std::string label = std::string(kind) + " \"" + record.name + "\"";
+    if (id > 0 && !found)
+        return Fail(label + " no longer exists: another editor deleted it", EditFailure::Gone);
     std::string error;
     if (!WriteRecord(table, record, error)) return Fail(error);
-    const std::string label = std::string(kind) + " \"" + record.name + "\"";
     if (!(found ? table.Update() : table.Append())) {
         if (table.IsDuplicateKey()) return Fail(label + " exists already", EditFailure::NameTaken);
         return Fail("cannot save " + label + ": " + table.GetLastError());
@@ -159,6 +161,16 @@ bool CAccountEditor::ReadGroups(std::vector<GroupRecord>& out) {
     return true;
 }
 
+bool CAccountEditor::ReadGroup(std::int32_t id, GroupRecord& out) {
+    CKorvTable table;
+    if (!table.Open(GroupTablePath(m_programDir), OpenMode::Read))
+        return Fail("cannot open " + GroupTablePath(m_programDir));
+    if (!table.Seek(0, &id)) return Fail("no group with id " + std::to_string(id));
+    out = {};
+    ReadRecord(table, out);
+    return true;
+}
+
 bool CAccountEditor::FindGroup(const std::string& name, GroupRecord& out) {
     CKorvTable table;
     if (!table.Open(GroupTablePath(m_programDir), OpenMode::Read))
@@ -199,11 +211,23 @@ std::string CAccountEditor::GroupIdsToNames(std::string_view ids) {
     return names;
 }
 
+std::string JoinGroupNames(std::string_view ids,
+                           const std::map<std::int32_t, std::string>& groups) {
+    std::string names;
+    for (std::int32_t id : ParseGroupList(ids)) {
+        const auto found = groups.find(id);
+        if (found == groups.end()) continue;
+        if (!names.empty()) names += ',';
+        names += found->second;
+    }
+    return names;
+}
+
 bool CAccountEditor::SaveFolders(const std::string& path,
                                  const std::vector<VirtualFolder>& folders) {
     CKorvTable table;
     std::string error;
-    if (!CreateFolderTable(table, path, error)) return Fail(error);
+    if (!CreateFolderTable(table, path, error)) return Fail(error, EditFailure::FolderTable);
     for (const VirtualFolder& f : folders) {
         if (!WriteRecord(table, f, error)) return Fail(error);
         // A repeated name is refused by the unique key and that row is left out.

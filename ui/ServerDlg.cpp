@@ -16,6 +16,7 @@
 #include "server/StartSettings.h"
 #include "ui/AboutDlg.h"
 #include "ui/EventLoopDriver.h"
+#include "ui/GroupsPage.h"
 #include "ui/HelpDlg.h"
 #include "ui/LogPage.h"
 #include "ui/MessageBoxes.h"
@@ -24,6 +25,7 @@
 #include "ui/Resources.h"
 #include "ui/SystemTray.h"
 #include "ui/TrafficStatus.h"
+#include "ui/UsersPage.h"
 
 namespace {
 constexpr int kDrainPeriodMs = 50;
@@ -126,10 +128,11 @@ void CServerDlg::CreatePages() {
     m_onlinePage = new COnlineUsersPage(m_server.Filter(), m_server.ProgramDir(), m_tabs);
     m_tabs->addTab(MakeEmptyPage("The options are set in option.ini for now.", m_tabs), "Options");
     m_tabs->addTab(m_logPage, "Logs");
-    m_tabs->addTab(MakeEmptyPage("Accounts are edited with tarvona-admin for now.", m_tabs),
-                   "Users");
-    m_tabs->addTab(MakeEmptyPage("Groups are edited with tarvona-admin for now.", m_tabs),
-                   "Groups");
+    m_usersPage = new CUsersPage(
+        m_server.ProgramDir(), [this] { return m_options.defaultDir; }, m_tabs);
+    m_groupsPage = new CGroupsPage(m_server.ProgramDir(), m_tabs);
+    m_tabs->addTab(m_usersPage, "Users");
+    m_tabs->addTab(m_groupsPage, "Groups");
     m_tabs->addTab(m_onlinePage, "Online users");
     setCentralWidget(m_tabs);
 }

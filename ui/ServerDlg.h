@@ -13,11 +13,13 @@
 
 class CEventLoopDriver;
 class CFtpServer;
+class CGroupsPage;
 class CLogFile;
 class CLogPage;
 class COnlineUsersPage;
 class CSystemTray;
 class CTrafficStatus;
+class CUsersPage;
 class EventLoop;
 class QAction;
 class QLabel;
@@ -43,6 +45,8 @@ public:
     QTabWidget& Tabs() { return *m_tabs; }
     COnlineUsersPage& OnlineUsersPage() { return *m_onlinePage; }
     CLogPage& LogPage() { return *m_logPage; }
+    CUsersPage& UsersPage() { return *m_usersPage; }
+    CGroupsPage& GroupsPage() { return *m_groupsPage; }
     QString StatusText() const;
     bool StartFailed() const { return m_startFailed; }
     QAction& StartAction() { return *m_startAction; }
@@ -94,6 +98,8 @@ private:
     QTabWidget* m_tabs = nullptr;
     CLogPage* m_logPage = nullptr;
     COnlineUsersPage* m_onlinePage = nullptr;
+    CUsersPage* m_usersPage = nullptr;
+    CGroupsPage* m_groupsPage = nullptr;
     QLabel* m_statusText = nullptr;
     CTrafficStatus* m_traffic = nullptr;
     CSystemTray* m_tray = nullptr;
