@@ -89,6 +89,7 @@ void CGroupsPage::DeleteGroup() {
     if (id == 0) return;
     if (!AskEditorQuestion(this, "Do you really want to delete this group?")) return;
     CAccountEditor editor(m_programDir);
-    if (!editor.DeleteGroup(id)) ShowEditorError(this, QString::fromStdString(editor.GetLastError()));
+    if (!editor.DeleteGroup(id))
+        ShowEditorError(this, QString::fromStdString(editor.GetLastError()));
     Refresh();
 }

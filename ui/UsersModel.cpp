@@ -23,8 +23,7 @@ std::map<std::int32_t, std::string> GroupNamesById(const std::string& programDir
 }
 }  // namespace
 
-CUsersModel::CUsersModel(QObject* parent)
-    : QAbstractTableModel(parent), m_userIcon(":/user.svg") {}
+CUsersModel::CUsersModel(QObject* parent) : QAbstractTableModel(parent), m_userIcon(":/user.svg") {}
 
 int CUsersModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_visible.size());
@@ -35,8 +34,8 @@ int CUsersModel::columnCount(const QModelIndex& parent) const {
 }
 
 QString CUsersModel::Text(int row, int column) const {
-    return m_rows[static_cast<std::size_t>(m_visible.at(static_cast<std::size_t>(row)))]
-        .cells.at(static_cast<std::size_t>(column));
+    return m_rows[static_cast<std::size_t>(m_visible.at(static_cast<std::size_t>(row)))].cells.at(
+        static_cast<std::size_t>(column));
 }
 
 QVariant CUsersModel::data(const QModelIndex& index, int role) const {
@@ -72,8 +71,8 @@ void CUsersModel::Load(const std::string& programDir) {
                      QString::fromStdString(JoinGroupNames(u.groups, groups)),
                      u.status == "1" ? QString("Enable") : QString("Disable"),
                      QString::fromStdString(u.homeDir)};
-        row.searchText = (row.cells[UserId] + '\n' + row.cells[Email] + '\n' + row.cells[Group])
-                             .toCaseFolded();
+        row.searchText =
+            (row.cells[UserId] + '\n' + row.cells[Email] + '\n' + row.cells[Group]).toCaseFolded();
         m_rows.push_back(std::move(row));
     }
     m_sorted.resize(m_rows.size());

@@ -42,7 +42,11 @@ CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defa
     connect(m_view, &QTableView::doubleClicked, this, &CUsersPage::EditUser);
     m_search->setPlaceholderText("Search user name, e-mail or group");
     m_search->setClearButtonEnabled(true);
-    connect(m_search, &QLineEdit::textChanged, m_model, &CUsersModel::SetFilter);
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const std::int32_t selected = SelectedId();
+        m_model->SetFilter(text);
+        SelectId(selected);
+    });
     connect(m_showPasswords, &QCheckBox::toggled, m_model, &CUsersModel::SetShowPasswords);
 
     auto* top = new QHBoxLayout;

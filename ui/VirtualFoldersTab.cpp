@@ -62,8 +62,8 @@ int CVirtualFoldersTab::SelectedRow() const {
 
 void CVirtualFoldersTab::SelectRow(int row) {
     if (row < 0 || row >= m_model->rowCount()) return;
-    m_view->selectionModel()->select(m_model->index(row, 0), QItemSelectionModel::ClearAndSelect |
-                                                                 QItemSelectionModel::Rows);
+    m_view->selectionModel()->select(
+        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_view->setCurrentIndex(m_model->index(row, 0));
     OnSelectionChanged();  // also when the row was selected already and has changed
 }
