@@ -1,6 +1,7 @@
-// Writes PNGs of every tab of the main window and of the about and help dialogs, with a
-// running server, a logged-in client and some traffic, so the window can be looked at
-// without a display.   ui_screenshots OUTPUT_DIR
+// Writes PNGs of every tab of the main window and of its dialogs (about, help, the
+// account editors with each of their tabs), with a running server, a logged-in client,
+// some traffic and a few accounts, so the window can be looked at without a display.
+//   ui_screenshots OUTPUT_DIR
 #include <QApplication>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -9,20 +10,78 @@
 #include <filesystem>
 #include <string>
 
+#include "accounts/AccountEditor.h"
+#include "accounts/PermissionText.h"
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/WindowFixture.h"
+#include "tests/support/TestAccounts.h"
 #include "ui/AboutDlg.h"
+#include "ui/GroupDlg.h"
+#include "ui/GroupSelectDlg.h"
 #include "ui/HelpDlg.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
 #include "ui/ServerDlg.h"
+#include "ui/UserAccountDlg.h"
+#include "ui/VirtualFolderDlg.h"
 
 namespace {
 bool Save(QWidget& widget, const QString& path) {
     const bool saved = widget.grab().save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
+}
+
+// Two groups and two more accounts, with folders of their own and from a group.
+void AddAccounts(const std::string& programDir, const std::string& home) {
+    CAccountEditor editor(programDir);
+    const auto folder = [&](const char* name, const char* perms) {
+        return VirtualFolder{0, name, home, PermissionsFromText(perms)};
+    };
+    GroupRecord staff{0, "Staff", "Everyone at the office"};
+    GroupRecord guests{0, "Guests", ""};
+    (void)editor.SaveGroup(staff, {folder("Shared", "RWDRALCRR"), folder("Forms", "R----L---")});
+    (void)editor.SaveGroup(guests, {});
+    UserRecord bob = FullAccessUser("bob", "b0b-pass", home);
+    bob.email = "bob@example.org";
+    bob.groups = "1,2";
+    bob.reserved = "1,2030-01-31";
+    bob.quotaMax = 500000;
+    bob.quotaCurrent = 12345;
+    (void)editor.SaveUser(bob, {folder("Music", "R----L---"), folder("Upload", "RW--AL---")});
+    UserRecord carol = FullAccessUser("carol", "secret", home);
+    carol.status = "0";
+    (void)editor.SaveUser(carol, {});
+}
+
+// Each tab of `dialog` as OUT/PREFIX-TAB.png.
+bool SaveTabs(QDialog& dialog, QTabWidget& tabs, const QString& out, const QString& prefix) {
+    bool ok = true;
+    dialog.show();
+    for (int i = 0; i < tabs.count(); ++i) {
+        tabs.setCurrentIndex(i);
+        QTest::qWait(20);
+        ok = Save(dialog, QString("%1/%2-%3.png")
+                              .arg(out, prefix, tabs.tabText(i).replace(' ', '-'))) &&
+             ok;
+    }
+    dialog.hide();
+    return ok;
+}
+
+bool SaveEditors(CServerDlg& window, const std::string& programDir, const QString& out) {
+    CUserAccountDlg user(programDir, &window);
+    bool ok = user.OpenExisting(2) && SaveTabs(user, user.Tabs(), out, "user");
+    CGroupDlg group(programDir, &window);
+    ok = group.OpenExisting(1) && SaveTabs(group, group.Tabs(), out, "group") && ok;
+    CVirtualFolderDlg folder("Music", "/srv/music", &window);
+    folder.adjustSize();
+    ok = Save(folder, out + "/virtual-folder.png") && ok;
+    CGroupSelectDlg select(programDir, "Staff", &window);
+    select.adjustSize();
+    ok = Save(select, out + "/group-select.png") && ok;
+    return ok;
 }
 }  // namespace
 
@@ -36,6 +95,8 @@ int main(int argc, char** argv) {
 
     WindowFixture fixture("Savelog=1\nPort=" + std::to_string(FindFreePort()) + "\n");
     CServerDlg& window = fixture.Window();
+    const std::string programDir = fixture.Server().ProgramDir();
+    AddAccounts(programDir, fixture.Dir().Path("home"));
     window.StartServer();
     fixture.Server().SetStatisticsInterval(100);  // the status bar's figures at once
     auto client = fixture.LogIn();
@@ -59,6 +120,7 @@ int main(int argc, char** argv) {
                               .arg(tabs.tabText(i).replace(' ', '-'))) &&
              ok;
     }
+    ok = SaveEditors(window, programDir, out) && ok;
     CAboutDlg about(&window);
     about.adjustSize();
     ok = Save(about, out + "/about.png") && ok;
