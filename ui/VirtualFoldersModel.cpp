@@ -80,6 +80,12 @@ bool CVirtualFoldersModel::IsOwn(int row) const {
     return row >= 0 && row < rowCount() && m_rows[static_cast<std::size_t>(row)].own;
 }
 
+bool CVirtualFoldersModel::HasOwnName(const QString& name, int exceptRow) const {
+    for (int row = 0; row < OwnCount(); ++row)
+        if (row != exceptRow && m_rows[static_cast<std::size_t>(row)].name == name) return true;
+    return false;
+}
+
 int CVirtualFoldersModel::AddOwn(const QString& name, const QString& path) {
     const int row = OwnCount();
     beginInsertRows({}, row, row);

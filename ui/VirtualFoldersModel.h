@@ -42,6 +42,9 @@ public:
     int MoveDown(int row);
 
     bool IsOwn(int row) const;
+    // True when an own row other than `exceptRow` is named `name` (byte for byte, as
+    // the folder table's key compares names).
+    bool HasOwnName(const QString& name, int exceptRow = -1) const;
     QString Text(int row, int column) const;
     // The own rows, in list order, as the folder table stores them.
     std::vector<VirtualFolder> OwnFolders() const;

@@ -93,9 +93,16 @@ void CVirtualFoldersTab::OnPermissionClicked() {
                                QString::fromStdString(PermissionsToText(m_boxes->Permissions())));
 }
 
+// NOTE: the folder table keeps one row per name and would drop a second one unseen.
+bool CVirtualFoldersTab::IsTaken(const QString& name, int exceptRow) {
+    if (!m_model->HasOwnName(name, exceptRow)) return false;
+    ShowEditorError(this, QString("A virtual folder named \"%1\" exists already.").arg(name));
+    return true;
+}
+
 void CVirtualFoldersTab::AddFolder() {
     CVirtualFolderDlg dialog({}, {}, this);
-    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.exec() != QDialog::Accepted || IsTaken(dialog.Name(), -1)) return;
     SelectRow(m_model->AddOwn(dialog.Name(), dialog.Path()));
     FitColumns();
 }
@@ -105,7 +112,7 @@ void CVirtualFoldersTab::EditFolder() {
     if (!m_model->IsOwn(row)) return;
     CVirtualFolderDlg dialog(m_model->Text(row, CVirtualFoldersModel::Name),
                              m_model->Text(row, CVirtualFoldersModel::Path), this);
-    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.exec() != QDialog::Accepted || IsTaken(dialog.Name(), row)) return;
     m_model->Rename(row, dialog.Name(), dialog.Path());
     FitColumns();
 }

@@ -42,6 +42,7 @@ private:
     void OnSelectionChanged();
     void OnPermissionClicked();
     void FitColumns();
+    bool IsTaken(const QString& name, int exceptRow);
 
     CVirtualFoldersModel* m_model;
     QTableView* m_view;

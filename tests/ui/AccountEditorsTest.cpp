@@ -1,6 +1,7 @@
 // The users and groups pages and their dialogs, driven as a user would, with the real
 // server inside, curl as the FTP client and tarvona-admin as the other editor.
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -16,6 +17,7 @@
 #include "tests/ui/ModalDriver.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/AccountTab.h"
+#include "ui/DirectoryBrowser.h"
 #include "ui/GroupDlg.h"
 #include "ui/GroupSelectDlg.h"
 #include "ui/GroupTab.h"
@@ -95,7 +97,12 @@ void AccountEditorsTest::AccountsAddedInTheDialogsServeTheirFolders() {
         CAccountTab& account = d.AccountTab();
         account.NameEdit().setText("bob");
         account.PasswordEdit().setText("pw");
-        account.HomeEdit().setText(QString::fromStdString(dir.Path("home")));
+        WhenShown<QFileDialog>([&](QFileDialog& browser) {
+            browser.selectUrl(QUrl::fromLocalFile(QString::fromStdString(dir.Path("home"))));
+            static_cast<QDialog&>(browser).accept();  // the file dialog's own is protected
+        });
+        QVERIFY(BrowseForDirectory(&d, account.HomeEdit()));
+        QCOMPARE(account.HomeEdit().text(), QString::fromStdString(dir.Path("home")));
         WhenShown<CGroupSelectDlg>([](CGroupSelectDlg& select) {
             select.List().item(0)->setSelected(true);
             select.accept();
@@ -112,7 +119,8 @@ void AccountEditorsTest::AccountsAddedInTheDialogsServeTheirFolders() {
     QCOMPARE(users.Model().Text(row, CUsersModel::UserId), QString("bob"));
     QCOMPARE(users.Model().Text(row, CUsersModel::Group), QString("Staff"));
     const QModelIndex password = users.Model().index(row, CUsersModel::Password);
-    QCOMPARE(password.data().toString(), QString::fromUtf16(u"\u2022\u2022\u2022\u2022\u2022\u2022"));
+    QCOMPARE(password.data().toString(),
+             QString::fromUtf16(u"\u2022\u2022\u2022\u2022\u2022\u2022"));
     users.ShowPasswordsBox().setChecked(true);
     QCOMPARE(password.data().toString(), QString("pw"));
     users.SearchEdit().setText("STAFF");
@@ -137,17 +145,17 @@ void AccountEditorsTest::AccountsAddedInTheDialogsServeTheirFolders() {
 
     window.StartServer();
     int status = -1;
-    const std::string listing = fixture.Run(
-        {"/usr/bin/curl", "-s", "--max-time", "20",
-         "ftp://bob:pw@127.0.0.1:" + std::to_string(fixture.Port()) + "/"},
-        status);
+    const std::string listing =
+        fixture.Run({"/usr/bin/curl", "-s", "--max-time", "20",
+                     "ftp://bob:pw@127.0.0.1:" + std::to_string(fixture.Port()) + "/"},
+                    status);
     QCOMPARE(status, 0);
     for (const char* name : {"Music", "Video", "Shared"})
         QVERIFY2(listing.find(name) != std::string::npos, listing.c_str());
     QVERIFY(fixture.WaitForNoSessions());
 
-    for (const std::string table : {"user.sdb", "group.sdb", "vfolder_user2.sdb",
-                                    "vfolder_group1.sdb"}) {
+    for (const std::string table :
+         {"user.sdb", "group.sdb", "vfolder_user2.sdb", "vfolder_group1.sdb"}) {
         const std::string out = fixture.Run(
             {TARVONA_ADMIN_BINARY, "--dir", dir.Path(), "db", "check", dir.Path(table)}, status);
         QVERIFY2(status == 0, out.c_str());
@@ -172,7 +180,9 @@ void AccountEditorsTest::DialogChangesApplyToTheNextCommandOfAnOpenSession() {
     auto edit = WhenShown<CUserAccountDlg>([&](CUserAccountDlg& d) {
         d.AccountTab().Permissions().Box(Permission::DirCreate).click();
         CVirtualFoldersTab& tab = d.FoldersTab();
-        for (const char* name : {"A", "B", "C"}) AddFolder(tab, name, somewhere);
+        for (const char* name : {"A", "B", "C", "A"}) AddFolder(tab, name, somewhere);
+        QCOMPARE(LastBox(fixture), QString("A virtual folder named \"A\" exists already."));
+        QCOMPARE(tab.Model().rowCount(), 3);
         tab.SelectRow(0);
         tab.MoveUp();  // the first row stays
         tab.SelectRow(2);
@@ -240,7 +250,8 @@ void AccountEditorsTest::RefusedSavesChangeNoByte() {
     });
     window.UsersPage().EditUser();
     QVERIFY(stale->leftOpen);
-    QCOMPARE(LastBox(fixture), QString("user \"alice\" no longer exists: another editor deleted it"));
+    QCOMPARE(LastBox(fixture),
+             QString("user \"alice\" no longer exists: another editor deleted it"));
     std::vector<UserRecord> all;
     QVERIFY(ReadAllUsers(programDir, all) && all.empty());
     QVERIFY(!fs::exists(UserFolderTablePath(programDir, 1)));
@@ -258,8 +269,8 @@ void AccountEditorsTest::SavesMatchTarvonaAdminAndDeletesTakeTheirFiles() {
     };
     admin({"group", "add", "Staff", "--notes", "n"});
     admin({"user", "add", "carol", "--password", "pw", "--home", dir.Path("home"), "--email",
-           "c@example.org", "--groups", "Staff", "--perms", "RWD-AL--R", "--expires",
-           "2030-01-31", "--download-limit", "50", "--quota", "100"});
+           "c@example.org", "--groups", "Staff", "--perms", "RWD-AL--R", "--expires", "2030-01-31",
+           "--download-limit", "50", "--quota", "100"});
     admin({"folder", "add", "--user", "carol", "Music", dir.Path("home")});
     const auto before = Snapshot(dir);
 

@@ -3,6 +3,8 @@
 // some traffic and a few accounts, so the window can be looked at without a display.
 //   ui_screenshots OUTPUT_DIR
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,9 +16,11 @@
 #include "accounts/PermissionText.h"
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"
-#include "tests/ui/WindowFixture.h"
 #include "tests/support/TestAccounts.h"
+#include "tests/ui/ModalDriver.h"
+#include "tests/ui/WindowFixture.h"
 #include "ui/AboutDlg.h"
+#include "ui/DirectoryBrowser.h"
 #include "ui/GroupDlg.h"
 #include "ui/GroupSelectDlg.h"
 #include "ui/HelpDlg.h"
@@ -62,8 +66,8 @@ bool SaveTabs(QDialog& dialog, QTabWidget& tabs, const QString& out, const QStri
     for (int i = 0; i < tabs.count(); ++i) {
         tabs.setCurrentIndex(i);
         QTest::qWait(20);
-        ok = Save(dialog, QString("%1/%2-%3.png")
-                              .arg(out, prefix, tabs.tabText(i).replace(' ', '-'))) &&
+        ok = Save(dialog,
+                  QString("%1/%2-%3.png").arg(out, prefix, tabs.tabText(i).replace(' ', '-'))) &&
              ok;
     }
     dialog.hide();
@@ -81,7 +85,13 @@ bool SaveEditors(CServerDlg& window, const std::string& programDir, const QStrin
     CGroupSelectDlg select(programDir, "Staff", &window);
     select.adjustSize();
     ok = Save(select, out + "/group-select.png") && ok;
-    return ok;
+    QLineEdit target(QString::fromStdString(programDir));
+    auto browser = WhenShown<QFileDialog>([&](QFileDialog& d) {
+        ok = Save(d, out + "/folder-browser.png") && ok;
+        d.reject();
+    });
+    BrowseForDirectory(&window, target);
+    return browser->ran && ok;
 }
 }  // namespace
 
