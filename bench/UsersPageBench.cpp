@@ -9,9 +9,9 @@
 #include <QTableView>
 #include <QTest>
 #include <algorithm>
-#include <functional>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,7 +42,8 @@ bool MakeAccounts(const std::string& programDir, int count) {
     for (int i = 0; i < count; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "user%05d", i);
-        UserRecord u = FullAccessUser(name, "pw" + std::to_string(i), "/srv/ftp/" + std::string(name));
+        UserRecord u =
+            FullAccessUser(name, "pw" + std::to_string(i), "/srv/ftp/" + std::string(name));
         u.email = std::string(name) + "@example.org";
         u.groups = std::to_string(i % kGroups + 1) + "," + std::to_string((i * 7) % kGroups + 1);
         if (!WriteRecord(table, u, error) || !table.Append()) return false;
@@ -125,13 +126,12 @@ int main(int argc, char** argv) {
         page.show();
         WaitForPaint(counter, 0);
         const double firstPaint = static_cast<double>(t.nsecsElapsed()) / 1e6;
-        std::printf("round %d: first paint %.1f ms (%.1f ms of CPU), %d rows\n", round,
-                    firstPaint, 1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC,
+        std::printf("round %d: first paint %.1f ms (%.1f ms of CPU), %d rows\n", round, firstPaint,
+                    1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC,
                     page.Model().rowCount());
         if (round < 3) continue;
 
-        Report("typing \"user0123\", then erasing it:",
-               TypeAndErase(page, counter, "user0123"));
+        Report("typing \"user0123\", then erasing it:", TypeAndErase(page, counter, "user0123"));
         Report("typing \"group1\", then erasing it:", TypeAndErase(page, counter, "group1"));
         t.restart();
         int before = counter.paints;

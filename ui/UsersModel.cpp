@@ -108,11 +108,24 @@ void CUsersModel::Filter() {
 }
 
 void CUsersModel::sort(int column, Qt::SortOrder order) {
-    emit layoutAboutToBeChanged();
+    emit layoutAboutToBeChanged({}, VerticalSortHint);
+    // The selection and the current row follow their accounts to their new places.
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> accounts;
+    for (const QModelIndex& index : before)
+        accounts.push_back(m_visible.at(static_cast<std::size_t>(index.row())));
     m_sortColumn = column;
     m_sortOrder = order;
     Arrange();
-    emit layoutChanged();
+    std::vector<int> placeOf(m_rows.size(), -1);
+    for (std::size_t row = 0; row < m_visible.size(); ++row)
+        placeOf[static_cast<std::size_t>(m_visible[row])] = static_cast<int>(row);
+    QModelIndexList after;
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after << index(placeOf[static_cast<std::size_t>(accounts[static_cast<std::size_t>(i)])],
+                       before[i].column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, VerticalSortHint);
 }
 
 void CUsersModel::SetFilter(const QString& text) {

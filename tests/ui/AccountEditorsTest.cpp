@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <filesystem>
 #include <map>
@@ -128,6 +129,9 @@ void AccountEditorsTest::AccountsAddedInTheDialogsServeTheirFolders() {
     users.SearchEdit().clear();
     QCOMPARE(users.Model().rowCount(), 2);
     QCOMPARE(users.Model().Text(users.Model().RowOf(users.SelectedId()), 0), QString("bob"));
+    users.View().sortByColumn(CUsersModel::UserId, Qt::DescendingOrder);  // bob, alice
+    QCOMPARE(users.Model().IdAt(0), 2);
+    QCOMPARE(users.SelectedId(), 2);  // the selection follows its account
 
     // Inherited folders follow the own ones and never move or open.
     auto reopened = WhenShown<CUserAccountDlg>([&](CUserAccountDlg& d) {
@@ -240,6 +244,14 @@ void AccountEditorsTest::RefusedSavesChangeNoByte() {
     QVERIFY(group->leftOpen);
     QCOMPARE(LastBox(fixture), QString("group \"STAFF\" exists already"));
     QVERIFY(Snapshot(fixture.Dir()) == before);
+
+    const std::string table = UserTablePath(programDir);
+    fs::rename(table, table + ".away");  // user.sdb cannot be opened
+    tryNewUser("dave", "");
+    QVERIFY2(LastBox(fixture).startsWith("cannot open " + QString::fromStdString(table)),
+             qPrintable(LastBox(fixture)));
+    QVERIFY(!fs::exists(UserFolderTablePath(programDir, 2)));
+    fs::rename(table + ".away", table);
 
     // Deleted by the other editor while the dialog is open: never saved again.
     window.Tabs().setCurrentWidget(&window.UsersPage());
