@@ -64,8 +64,9 @@ bool CAccountEditor::CheckFolders(const std::vector<VirtualFolder>& folders) {
 
 // Writes `record` over the record with its id, or appends it as a new one when no record
 // has that id; a new record's id is stored back. `kind` names it in messages.
-template <typename Record>
-bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::string_view kind) {
+template <typename Record, typename KeepStored>
+bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::string_view kind,
+                                 KeepStored keepStored) {
     CKorvTable table;
     if (!table.Open(path, OpenMode::ReadWrite))
         return Fail("cannot open " + path + ": " + table.GetLastError());
@@ -74,6 +75,7 @@ bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::s
     const std::string label = std::string(kind) + " \"" + record.name + "\"";
     if (id > 0 && !found)
         return Fail(label + " no longer exists: another editor deleted it", EditFailure::Gone);
+    if (found) keepStored(table, record);
     std::string error;
     if (!WriteRecord(table, record, error)) return Fail(error);
     if (!(found ? table.Update() : table.Append())) {
@@ -84,13 +86,19 @@ bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::s
     return true;
 }
 
-bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders) {
+bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders,
+                              bool keepQuotaInUse) {
     if (!HasNonBlank(user.name)) return Fail("Username cannot be empty!");
     if (!HasNonBlank(user.homeDir)) return Fail("Home Dir cannot be empty!");
     if (!IsStorableDirectory(user.homeDir))
         return Fail("home directory \"" + user.homeDir + "\" is not an absolute path");
     if (!CheckFolders(ownFolders)) return false;
-    if (!StoreRecord(UserTablePath(m_programDir), user, "user")) return false;
+    // Read and written under the one exclusive lock, so no booking falls in between.
+    const auto keepQuota = [keepQuotaInUse](const CKorvTable& table, UserRecord& record) {
+        if (keepQuotaInUse)
+            record.quotaCurrent = ReadNumberField(table, FieldName(&UserRecord::quotaCurrent));
+    };
+    if (!StoreRecord(UserTablePath(m_programDir), user, "user", keepQuota)) return false;
     return SaveFolders(UserFolderTablePath(m_programDir, user.id), ownFolders);
 }
 
@@ -110,7 +118,9 @@ bool CAccountEditor::SaveGroup(GroupRecord& group, const std::vector<VirtualFold
     if (!CheckFolders(folders)) return false;
     GroupRecord stored = group;
     stored.notes = stored.notes.substr(0, std::min(stored.notes.size(), kMaxGroupNotes));
-    if (!StoreRecord(GroupTablePath(m_programDir), stored, "group")) return false;
+    if (!StoreRecord(GroupTablePath(m_programDir), stored, "group",
+                     [](const CKorvTable&, GroupRecord&) {}))
+        return false;
     group.id = stored.id;
     return SaveFolders(GroupFolderTablePath(m_programDir, group.id), folders);
 }

@@ -31,8 +31,11 @@ public:
     // than its field, a name another account has, an id that no record has any more
     // (another editor deleted it: saving it again would bring it back under a new id).
     // When the account record is saved but its folder table cannot be made, returns
-    // false and says so.
-    [[nodiscard]] bool SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders);
+    // false and says so. With `keepQuotaInUse` an existing account keeps the
+    // "quota_current" it holds at the moment of saving (the server books transfers into
+    // it while an editor is open), and `user.quotaCurrent` is set to that value.
+    [[nodiscard]] bool SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders,
+                                bool keepQuotaInUse = false);
     // Deletes the account with `id` and its folder table. "Can't delete user" when the
     // table cannot be opened or holds no such record.
     [[nodiscard]] bool DeleteUser(std::int32_t id);
@@ -69,8 +72,10 @@ public:
 private:
     bool Fail(std::string why, EditFailure failure = EditFailure::Other);
     bool CheckFolders(const std::vector<VirtualFolder>& folders);
-    template <typename Record>
-    bool StoreRecord(const std::string& path, Record& record, std::string_view kind);
+    // `keepStored(table, record)` runs on an existing record before it is overwritten.
+    template <typename Record, typename KeepStored>
+    bool StoreRecord(const std::string& path, Record& record, std::string_view kind,
+                     KeepStored keepStored);
     bool RemoveGroupFromUsers(std::int32_t groupId);
 
     std::string m_programDir;

@@ -86,6 +86,11 @@ void CLimitationsTab::Fill(const UserRecord& user) {
     m_uploadSpeed->setEnabled(m_uploadLimit->isChecked());
     m_quotaMax->setText(QuotaText(user.quotaMax));
     m_quotaCurrent->setText(QuotaText(user.quotaCurrent));
+    m_filledQuotaInUse = m_quotaCurrent->text();
+}
+
+bool CLimitationsTab::QuotaInUseEdited() const {
+    return m_quotaCurrent->text() != m_filledQuotaInUse;
 }
 
 void CLimitationsTab::Store(UserRecord& user) const {

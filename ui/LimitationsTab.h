@@ -18,6 +18,8 @@ public:
     void Fill(const UserRecord& user);
     // Stores the flags, speeds and quotas into `user`.
     void Store(UserRecord& user) const;
+    // True when "Current Quota" no longer shows what Fill put there (typed or reset).
+    bool QuotaInUseEdited() const;
 
     QCheckBox& DownloadLimitBox() { return *m_downloadLimit; }
     QLineEdit& DownloadSpeedEdit() { return *m_downloadSpeed; }
@@ -38,4 +40,5 @@ private:
     QLineEdit* m_quotaMax;
     QLineEdit* m_quotaCurrent;
     QPushButton* m_reset;
+    QString m_filledQuotaInUse;
 };

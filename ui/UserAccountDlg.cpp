@@ -88,7 +88,9 @@ void CUserAccountDlg::Save() {
     m_limits->Store(user);
     CAccountEditor editor(m_programDir);
     user.groups = editor.GroupNamesToIds(m_account->GroupNames().toStdString());
-    if (editor.SaveUser(user, m_folders->Model().OwnFolders())) {
+    // Unless the administrator set it, the space in use stays what the server has
+    // booked meanwhile.
+    if (editor.SaveUser(user, m_folders->Model().OwnFolders(), !m_limits->QuotaInUseEdited())) {
         m_recordId = user.id;
         accept();
         return;

@@ -24,6 +24,7 @@
 #include "ui/GroupTab.h"
 #include "ui/GroupsModel.h"
 #include "ui/GroupsPage.h"
+#include "ui/LimitationsTab.h"
 #include "ui/PermissionBoxes.h"
 #include "ui/ServerDlg.h"
 #include "ui/UserAccountDlg.h"
@@ -293,6 +294,19 @@ void AccountEditorsTest::SavesMatchTarvonaAdminAndDeletesTakeTheirFiles() {
     users.EditUser();
     QVERIFY(unchanged->ran && !unchanged->leftOpen);
     QVERIFY(Snapshot(dir) == before);  // the same record and folder table, byte for byte
+
+    // Uploads booked while the dialog is open are kept, unless the field was reset.
+    for (const bool reset : {false, true}) {
+        auto booked = WhenShown<CUserAccountDlg>([&](CUserAccountDlg& d) {
+            QVERIFY(AddQuotaCurrent(dir.ProgramDir(), "carol", 7, false));
+            if (reset) d.LimitationsTab().ResetButton().click();
+            d.Save();
+        });
+        users.EditUser();
+        UserRecord carol;
+        QVERIFY(booked->ran && ReadUser(dir.ProgramDir(), "carol", carol));
+        QCOMPARE(carol.quotaCurrent, reset ? 0.0 : 7.0);
+    }
 
     fixture.SetAnswer(QMessageBox::Yes);
     window.Tabs().setCurrentWidget(&window.GroupsPage());
