@@ -64,16 +64,20 @@ bool CAccountEditor::CheckFolders(const std::vector<VirtualFolder>& folders) {
 
 // Writes `record` over the record with its id, or appends it as a new one when no record
 // has that id; a new record's id is stored back. `kind` names it in messages.
-template <typename Record>
-bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::string_view kind) {
+template <typename Record, typename KeepStored>
+bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::string_view kind,
+                                 KeepStored keepStored) {
     CKorvTable table;
     if (!table.Open(path, OpenMode::ReadWrite))
         return Fail("cannot open " + path + ": " + table.GetLastError());
     std::int32_t id = record.id;
     const bool found = id > 0 && table.Seek(0, &id);
+    const std::string label = std::string(kind) + " \"" + record.name + "\"";
+    if (id > 0 && !found)
+        return Fail(label + " no longer exists: another editor deleted it", EditFailure::Gone);
+    if (found) keepStored(table, record);
     std::string error;
     if (!WriteRecord(table, record, error)) return Fail(error);
-    const std::string label = std::string(kind) + " \"" + record.name + "\"";
     if (!(found ? table.Update() : table.Append())) {
         if (table.IsDuplicateKey()) return Fail(label + " exists already", EditFailure::NameTaken);
         return Fail("cannot save " + label + ": " + table.GetLastError());
@@ -82,13 +86,19 @@ bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::s
     return true;
 }
 
-bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders) {
+bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders,
+                              bool keepQuotaInUse) {
     if (!HasNonBlank(user.name)) return Fail("Username cannot be empty!");
     if (!HasNonBlank(user.homeDir)) return Fail("Home Dir cannot be empty!");
     if (!IsStorableDirectory(user.homeDir))
         return Fail("home directory \"" + user.homeDir + "\" is not an absolute path");
     if (!CheckFolders(ownFolders)) return false;
-    if (!StoreRecord(UserTablePath(m_programDir), user, "user")) return false;
+    // Read and written under the one exclusive lock, so no booking falls in between.
+    const auto keepQuota = [keepQuotaInUse](const CKorvTable& table, UserRecord& record) {
+        if (keepQuotaInUse)
+            record.quotaCurrent = ReadNumberField(table, FieldName(&UserRecord::quotaCurrent));
+    };
+    if (!StoreRecord(UserTablePath(m_programDir), user, "user", keepQuota)) return false;
     return SaveFolders(UserFolderTablePath(m_programDir, user.id), ownFolders);
 }
 
@@ -108,7 +118,9 @@ bool CAccountEditor::SaveGroup(GroupRecord& group, const std::vector<VirtualFold
     if (!CheckFolders(folders)) return false;
     GroupRecord stored = group;
     stored.notes = stored.notes.substr(0, std::min(stored.notes.size(), kMaxGroupNotes));
-    if (!StoreRecord(GroupTablePath(m_programDir), stored, "group")) return false;
+    if (!StoreRecord(GroupTablePath(m_programDir), stored, "group",
+                     [](const CKorvTable&, GroupRecord&) {}))
+        return false;
     group.id = stored.id;
     return SaveFolders(GroupFolderTablePath(m_programDir, group.id), folders);
 }
@@ -159,6 +171,16 @@ bool CAccountEditor::ReadGroups(std::vector<GroupRecord>& out) {
     return true;
 }
 
+bool CAccountEditor::ReadGroup(std::int32_t id, GroupRecord& out) {
+    CKorvTable table;
+    if (!table.Open(GroupTablePath(m_programDir), OpenMode::Read))
+        return Fail("cannot open " + GroupTablePath(m_programDir));
+    if (!table.Seek(0, &id)) return Fail("no group with id " + std::to_string(id));
+    out = {};
+    ReadRecord(table, out);
+    return true;
+}
+
 bool CAccountEditor::FindGroup(const std::string& name, GroupRecord& out) {
     CKorvTable table;
     if (!table.Open(GroupTablePath(m_programDir), OpenMode::Read))
@@ -199,11 +221,23 @@ std::string CAccountEditor::GroupIdsToNames(std::string_view ids) {
     return names;
 }
 
+std::string JoinGroupNames(std::string_view ids,
+                           const std::map<std::int32_t, std::string>& groups) {
+    std::string names;
+    for (std::int32_t id : ParseGroupList(ids)) {
+        const auto found = groups.find(id);
+        if (found == groups.end()) continue;
+        if (!names.empty()) names += ',';
+        names += found->second;
+    }
+    return names;
+}
+
 bool CAccountEditor::SaveFolders(const std::string& path,
                                  const std::vector<VirtualFolder>& folders) {
     CKorvTable table;
     std::string error;
-    if (!CreateFolderTable(table, path, error)) return Fail(error);
+    if (!CreateFolderTable(table, path, error)) return Fail(error, EditFailure::FolderTable);
     for (const VirtualFolder& f : folders) {
         if (!WriteRecord(table, f, error)) return Fail(error);
         // A repeated name is refused by the unique key and that row is left out.

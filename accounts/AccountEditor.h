@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,20 +15,27 @@
 
 // What the last failed call of an editor ran into, for callers that act on the reason
 // rather than show GetLastError. NameTaken: another account (or group) has the name.
-enum class EditFailure { None, NameTaken, Other };
+// Gone: the record to be saved was deleted meanwhile (by another editor). FolderTable:
+// the record is saved but its virtual-folder table could not be made.
+enum class EditFailure { None, NameTaken, Gone, FolderTable, Other };
 
 class CAccountEditor {
 public:
     // `programDir` ends with "/".
     explicit CAccountEditor(std::string programDir);
 
-    // Writes `user` (found by its id; a new record when no record has that id) and then
-    // re-creates its virtual-folder table with `ownFolders` in list order. A new user's
-    // id is stored back into `user.id`. Refused, with nothing written: a blank user name
-    // or home directory, a home or folder directory that is not an absolute path, a
-    // text longer than its field, a name another account has. When the account record
-    // is saved but its folder table cannot be made, returns false and says so.
-    [[nodiscard]] bool SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders);
+    // Writes `user` (found by its id; a new record when the id is 0) and then re-creates
+    // its virtual-folder table with `ownFolders` in list order. A new user's id is stored
+    // back into `user.id`. Refused, with nothing written: a blank user name or home
+    // directory, a home or folder directory that is not an absolute path, a text longer
+    // than its field, a name another account has, an id that no record has any more
+    // (another editor deleted it: saving it again would bring it back under a new id).
+    // When the account record is saved but its folder table cannot be made, returns
+    // false and says so. With `keepQuotaInUse` an existing account keeps the
+    // "quota_current" it holds at the moment of saving (the server books transfers into
+    // it while an editor is open), and `user.quotaCurrent` is set to that value.
+    [[nodiscard]] bool SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders,
+                                bool keepQuotaInUse = false);
     // Deletes the account with `id` and its folder table. "Can't delete user" when the
     // table cannot be opened or holds no such record.
     [[nodiscard]] bool DeleteUser(std::int32_t id);
@@ -42,6 +50,8 @@ public:
     [[nodiscard]] bool ReadGroups(std::vector<GroupRecord>& out);
     // The group whose "name" key equals `name`.
     [[nodiscard]] bool FindGroup(const std::string& name, GroupRecord& out);
+    // The group with the record id `id`.
+    [[nodiscard]] bool ReadGroup(std::int32_t id, GroupRecord& out);
 
     // The "group" text for comma-separated group names: each name trimmed of blanks and
     // looked up by the "name" key; the ids found joined by commas. Names not found are
@@ -62,14 +72,21 @@ public:
 private:
     bool Fail(std::string why, EditFailure failure = EditFailure::Other);
     bool CheckFolders(const std::vector<VirtualFolder>& folders);
-    template <typename Record>
-    bool StoreRecord(const std::string& path, Record& record, std::string_view kind);
+    // `keepStored(table, record)` runs on an existing record before it is overwritten.
+    template <typename Record, typename KeepStored>
+    bool StoreRecord(const std::string& path, Record& record, std::string_view kind,
+                     KeepStored keepStored);
     bool RemoveGroupFromUsers(std::int32_t groupId);
 
     std::string m_programDir;
     std::string m_lastError;
     EditFailure m_lastFailure = EditFailure::None;
 };
+
+// The names of the ids in a "group" text, joined by commas, from `groups` read
+// beforehand (ReadGroups); unknown ids are skipped. For lists of many accounts, which
+// would otherwise open group.sdb once per account.
+std::string JoinGroupNames(std::string_view ids, const std::map<std::int32_t, std::string>& groups);
 
 // True when `path` can be stored as a home or folder directory: an absolute path.
 // SECURITY: an empty or relative directory would be resolved against the server's own

@@ -53,6 +53,14 @@ bool ReadUser(const std::string& programDir, const std::string& userName, UserRe
     return LookUpUser(programDir, userName, out) == LookupResult::Found;
 }
 
+bool ReadUserById(const std::string& programDir, std::int32_t id, UserRecord& out) {
+    CKorvTable table;
+    if (!table.Open(UserTablePath(programDir), OpenMode::Read) || !table.Seek(0, &id)) return false;
+    out = {};
+    ReadRecord(table, out);
+    return true;
+}
+
 bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
     out.clear();
     CKorvTable table;

@@ -99,6 +99,10 @@ enum class LookupResult { Found, NotFound, Busy };
 [[nodiscard]] bool ReadUser(const std::string& programDir, const std::string& userName,
                             UserRecord& out);
 
+// The account with the record id `id`. False when "user.sdb" cannot be opened or holds
+// no such record.
+[[nodiscard]] bool ReadUserById(const std::string& programDir, std::int32_t id, UserRecord& out);
+
 // Every account in ascending id order. False when "user.sdb" cannot be opened.
 [[nodiscard]] bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out);
 // Positions the open user table on the account named `userName`: the "userid" key finds

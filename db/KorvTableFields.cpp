@@ -18,13 +18,13 @@ std::string Format(const char* pattern, double value) {
 }  // namespace
 
 int CKorvTable::FindField(std::string_view fieldName) const {
-    const std::string wanted = ToLowerAscii(fieldName);
     // While a table is being defined only the header knows the fields.
     const int count = std::clamp<int>(m_store.m_header.fieldCount, 0, kMaxFields);
     for (int i = 0; i < count; ++i) {
         const std::string_view name =
             SlotText(m_store.m_header.fieldNames[static_cast<std::size_t>(i)]);
-        if (ToLowerAscii(TrimBlanks(name)) == wanted) return i;
+        // Without copies: a whole record is read field by field, by name.
+        if (EqualsNoCase(TrimBlanks(name), fieldName)) return i;
     }
     return -1;
 }

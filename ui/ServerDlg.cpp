@@ -17,6 +17,7 @@
 #include "server/StartSettings.h"
 #include "ui/AboutDlg.h"
 #include "ui/EventLoopDriver.h"
+#include "ui/GroupsPage.h"
 #include "ui/HelpDlg.h"
 #include "ui/LogPage.h"
 #include "ui/MessageBoxes.h"
@@ -26,20 +27,11 @@
 #include "ui/Resources.h"
 #include "ui/SystemTray.h"
 #include "ui/TrafficStatus.h"
+#include "ui/UsersPage.h"
 
 namespace {
 constexpr int kDrainPeriodMs = 50;
 constexpr int kHideDelayMs = 200;
-
-// The pages whose editors are not part of this window yet.
-QWidget* MakeEmptyPage(const QString& text, QWidget* parent) {
-    auto* page = new QWidget(parent);
-    auto* label = new QLabel(text, page);
-    label->setAlignment(Qt::AlignCenter);
-    label->setEnabled(false);
-    (new QVBoxLayout(page))->addWidget(label);
-    return page;
-}
 }  // namespace
 
 CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFile,
@@ -133,10 +125,11 @@ void CServerDlg::CreatePages() {
             [this] { m_sink.SetSaveLog(m_optionsPage->Values().saveLog == 1); });
     m_tabs->addTab(m_optionsPage, "Options");
     m_tabs->addTab(m_logPage, "Logs");
-    m_tabs->addTab(MakeEmptyPage("Accounts are edited with tarvona-admin for now.", m_tabs),
-                   "Users");
-    m_tabs->addTab(MakeEmptyPage("Groups are edited with tarvona-admin for now.", m_tabs),
-                   "Groups");
+    m_usersPage = new CUsersPage(
+        m_server.ProgramDir(), [this] { return m_options.defaultDir; }, m_tabs);
+    m_groupsPage = new CGroupsPage(m_server.ProgramDir(), m_tabs);
+    m_tabs->addTab(m_usersPage, "Users");
+    m_tabs->addTab(m_groupsPage, "Groups");
     m_tabs->addTab(m_onlinePage, "Online users");
     setCentralWidget(m_tabs);
 }

@@ -14,12 +14,14 @@
 class CAddressDetector;
 class CEventLoopDriver;
 class CFtpServer;
+class CGroupsPage;
 class CLogFile;
 class CLogPage;
 class COnlineUsersPage;
 class COptionsPage;
 class CSystemTray;
 class CTrafficStatus;
+class CUsersPage;
 class EventLoop;
 class QAction;
 class QLabel;
@@ -48,6 +50,8 @@ public:
     COnlineUsersPage& OnlineUsersPage() { return *m_onlinePage; }
     CLogPage& LogPage() { return *m_logPage; }
     COptionsPage& OptionsPage() { return *m_optionsPage; }
+    CUsersPage& UsersPage() { return *m_usersPage; }
+    CGroupsPage& GroupsPage() { return *m_groupsPage; }
     QString StatusText() const;
     bool StartFailed() const { return m_startFailed; }
     QAction& StartAction() { return *m_startAction; }
@@ -101,6 +105,8 @@ private:
     COnlineUsersPage* m_onlinePage = nullptr;
     COptionsPage* m_optionsPage = nullptr;
     CAddressDetector* m_detector = nullptr;
+    CUsersPage* m_usersPage = nullptr;
+    CGroupsPage* m_groupsPage = nullptr;
     QLabel* m_statusText = nullptr;
     CTrafficStatus* m_traffic = nullptr;
     CSystemTray* m_tray = nullptr;

@@ -159,12 +159,19 @@ TEST_F(AccountStoreTest, LongNameNeverMatchesAStoredNameThatStartsTheSame) {
 TEST_F(AccountStoreTest, DeleteRemovesTheAccountAndItsFolderTable) {
     const std::int32_t id = AddUser(MakeUser("alice"), {{0, "f", "/tmp", {}}});
     ASSERT_TRUE(std::filesystem::exists(UserFolderTablePath(Dir(), id)));
+    UserRecord stale;
+    ASSERT_TRUE(ReadUserById(Dir(), id, stale));
     ASSERT_TRUE(m_editor.DeleteUser(id));
     EXPECT_FALSE(std::filesystem::exists(UserFolderTablePath(Dir(), id)));
     UserRecord read;
     EXPECT_FALSE(ReadUser(Dir(), "alice", read));
     EXPECT_FALSE(m_editor.DeleteUser(id));
     EXPECT_EQ(m_editor.GetLastError(), "Can't delete user");
+    // An editor still showing the deleted account never brings it back.
+    EXPECT_FALSE(m_editor.SaveUser(stale, {{0, "f", "/tmp", {}}}));
+    EXPECT_EQ(m_editor.GetLastFailure(), EditFailure::Gone);
+    EXPECT_FALSE(ReadUser(Dir(), "alice", read));
+    EXPECT_FALSE(std::filesystem::exists(UserFolderTablePath(Dir(), id)));
 }
 
 TEST_F(AccountStoreTest, GroupNamesBecomeIdsAndUnknownNamesAreDropped) {

@@ -1,7 +1,10 @@
-// Writes PNGs of every tab of the main window and of the about and help dialogs, with a
-// running server, a logged-in client and some traffic, so the window can be looked at
-// without a display.   ui_screenshots OUTPUT_DIR
+// Writes PNGs of every tab of the main window and of its dialogs (about, help, the
+// account editors with each of their tabs), with a running server, a logged-in client,
+// some traffic and a few accounts, so the window can be looked at without a display.
+//   ui_screenshots OUTPUT_DIR
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,11 +12,18 @@
 #include <filesystem>
 #include <string>
 
+#include "accounts/AccountEditor.h"
+#include "accounts/PermissionText.h"
 #include "config/IpFilter.h"
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"
+#include "tests/support/TestAccounts.h"
+#include "tests/ui/ModalDriver.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/AboutDlg.h"
+#include "ui/DirectoryBrowser.h"
+#include "ui/GroupDlg.h"
+#include "ui/GroupSelectDlg.h"
 #include "ui/HelpDlg.h"
 #include "ui/IpAddressDlg.h"
 #include "ui/IpFilterDlg.h"
@@ -21,12 +31,71 @@
 #include "ui/OnlineUsersPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServiceDlg.h"
+#include "ui/UserAccountDlg.h"
+#include "ui/VirtualFolderDlg.h"
 
 namespace {
 bool Save(QWidget& widget, const QString& path) {
     const bool saved = widget.grab().save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
+}
+
+// Two groups and two more accounts, with folders of their own and from a group.
+void AddAccounts(const std::string& programDir, const std::string& home) {
+    CAccountEditor editor(programDir);
+    const auto folder = [&](const char* name, const char* perms) {
+        return VirtualFolder{0, name, home, PermissionsFromText(perms)};
+    };
+    GroupRecord staff{0, "Staff", "Everyone at the office"};
+    GroupRecord guests{0, "Guests", ""};
+    (void)editor.SaveGroup(staff, {folder("Shared", "RWDRALCRR"), folder("Forms", "R----L---")});
+    (void)editor.SaveGroup(guests, {});
+    UserRecord bob = FullAccessUser("bob", "b0b-pass", home);
+    bob.email = "bob@example.org";
+    bob.groups = "1,2";
+    bob.reserved = "1,2030-01-31";
+    bob.quotaMax = 500000;
+    bob.quotaCurrent = 12345;
+    (void)editor.SaveUser(bob, {folder("Music", "R----L---"), folder("Upload", "RW--AL---")});
+    UserRecord carol = FullAccessUser("carol", "secret", home);
+    carol.status = "0";
+    (void)editor.SaveUser(carol, {});
+}
+
+// Each tab of `dialog` as OUT/PREFIX-TAB.png.
+bool SaveTabs(QDialog& dialog, QTabWidget& tabs, const QString& out, const QString& prefix) {
+    bool ok = true;
+    dialog.show();
+    for (int i = 0; i < tabs.count(); ++i) {
+        tabs.setCurrentIndex(i);
+        QTest::qWait(20);
+        ok = Save(dialog,
+                  QString("%1/%2-%3.png").arg(out, prefix, tabs.tabText(i).replace(' ', '-'))) &&
+             ok;
+    }
+    dialog.hide();
+    return ok;
+}
+
+bool SaveEditors(CServerDlg& window, const std::string& programDir, const QString& out) {
+    CUserAccountDlg user(programDir, &window);
+    bool ok = user.OpenExisting(2) && SaveTabs(user, user.Tabs(), out, "user");
+    CGroupDlg group(programDir, &window);
+    ok = group.OpenExisting(1) && SaveTabs(group, group.Tabs(), out, "group") && ok;
+    CVirtualFolderDlg folder("Music", "/srv/music", &window);
+    folder.adjustSize();
+    ok = Save(folder, out + "/virtual-folder.png") && ok;
+    CGroupSelectDlg select(programDir, "Staff", &window);
+    select.adjustSize();
+    ok = Save(select, out + "/group-select.png") && ok;
+    QLineEdit target(QString::fromStdString(programDir));
+    auto browser = WhenShown<QFileDialog>([&](QFileDialog& d) {
+        ok = Save(d, out + "/folder-browser.png") && ok;
+        d.reject();
+    });
+    BrowseForDirectory(&window, target);
+    return browser->ran && ok;
 }
 }  // namespace
 
@@ -40,6 +109,8 @@ int main(int argc, char** argv) {
 
     WindowFixture fixture("Savelog=1\nPort=" + std::to_string(FindFreePort()) + "\n");
     CServerDlg& window = fixture.Window();
+    const std::string programDir = fixture.Server().ProgramDir();
+    AddAccounts(programDir, fixture.Dir().Path("home"));
     window.StartServer();
     fixture.Server().SetStatisticsInterval(100);  // the status bar's figures at once
     auto client = fixture.LogIn();
@@ -63,6 +134,7 @@ int main(int argc, char** argv) {
                               .arg(tabs.tabText(i).replace(' ', '-'))) &&
              ok;
     }
+    ok = SaveEditors(window, programDir, out) && ok;
     CAboutDlg about(&window);
     about.adjustSize();
     ok = Save(about, out + "/about.png") && ok;

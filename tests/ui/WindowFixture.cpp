@@ -9,6 +9,7 @@
 #include "platform/EventLoop.h"
 #include "platform/Thread.h"
 #include "server/FtpServer.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TestAccounts.h"
 #include "ui/ServerDlg.h"
@@ -60,26 +61,38 @@ bool WindowFixture::WaitFor(const std::function<bool()>& done, std::chrono::mill
     }
 }
 
-std::unique_ptr<RawFtpClient> WindowFixture::LogIn() {
-    auto client = std::make_unique<RawFtpClient>();
-    bool ok = client->Connect(Port());
-    std::optional<std::string> greeting, userReply, passReply;
+std::string WindowFixture::Ask(RawFtpClient& client, const std::string& line) {
+    std::optional<std::string> reply;
+    if (!client.SendLine(line)) return {};
     // The replies come from session threads, which need the main loop (Qt's) to run.
-    ok = ok && WaitFor([&] {
-             return (greeting = client->ReadLine(std::chrono::milliseconds(5))).has_value();
-         });
-    ok = ok && client->SendLine("USER alice") && WaitFor([&] {
-             return (userReply = client->ReadLine(std::chrono::milliseconds(5))).has_value();
-         });
-    ok = ok && client->SendLine("PASS secret") && WaitFor([&] {
-             return (passReply = client->ReadLine(std::chrono::milliseconds(5))).has_value();
-         });
-    ok = ok && passReply == "230 User logged in. proceed.";
+    WaitFor([&] { return (reply = client.ReadLine(std::chrono::milliseconds(5))).has_value(); });
+    return reply.value_or("");
+}
+
+std::unique_ptr<RawFtpClient> WindowFixture::LogIn(const std::string& user,
+                                                   const std::string& password) {
+    auto client = std::make_unique<RawFtpClient>();
+    std::optional<std::string> greeting;
+    const bool ok =
+        client->Connect(Port()) && WaitFor([&] {
+            return (greeting = client->ReadLine(std::chrono::milliseconds(5))).has_value();
+        }) &&
+        Ask(*client, "USER " + user) == kNeedPassword &&
+        Ask(*client, "PASS " + password) == kLoggedIn;
     if (!ok) {
-        QTest::qFail("alice could not log in", __FILE__, __LINE__);
+        QTest::qFail((user + " could not log in").c_str(), __FILE__, __LINE__);
         return nullptr;
     }
     return client;
+}
+
+std::string WindowFixture::Run(const std::vector<std::string>& argv, int& status) {
+    ChildProcess child;
+    status = -1;
+    if (!child.Start(argv)) return {};
+    WaitFor([&] { return child.WaitForExit(std::chrono::milliseconds(5), status); },
+            std::chrono::seconds(30));
+    return child.Output();
 }
 
 bool WindowFixture::WaitForNoSessions() {

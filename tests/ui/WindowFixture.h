@@ -42,8 +42,16 @@ public:
     // deadline.
     bool WaitFor(const std::function<bool()>& done,
                  std::chrono::milliseconds deadline = std::chrono::seconds(10));
-    // A client that has logged in as alice; null (and a failed check) otherwise.
-    std::unique_ptr<RawFtpClient> LogIn();
+    // A client that has logged in (as alice unless told); null (and a failed check)
+    // otherwise.
+    std::unique_ptr<RawFtpClient> LogIn(const std::string& user = "alice",
+                                        const std::string& password = "secret");
+    // Sends `line` and gives the reply line, letting the window work meanwhile; empty
+    // when none came.
+    std::string Ask(RawFtpClient& client, const std::string& line);
+    // Runs `argv` to its end while the window works (a client of the server inside
+    // needs the window's loop); its standard output, and -1 as `status` on time-out.
+    std::string Run(const std::vector<std::string>& argv, int& status);
     // Waits until every session thread has ended.
     bool WaitForNoSessions();
 

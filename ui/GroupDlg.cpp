@@ -1,0 +1,82 @@
+#include "ui/GroupDlg.h"
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "accounts/AccountEditor.h"
+#include "accounts/Limits.h"
+#include "ui/EditorMessages.h"
+#include "ui/GroupTab.h"
+#include "ui/VirtualFoldersModel.h"
+#include "ui/VirtualFoldersTab.h"
+
+namespace {
+// The first 127 characters, ending on a whole character: the store keeps 127 bytes.
+std::string NotesToStore(const QPlainTextEdit& edit) {
+    QString notes = edit.toPlainText().left(static_cast<int>(kMaxGroupNotes));
+    while (static_cast<std::size_t>(notes.toUtf8().size()) > kMaxGroupNotes) notes.chop(1);
+    return notes.toStdString();
+}
+}  // namespace
+
+CGroupDlg::CGroupDlg(std::string programDir, QWidget* parent)
+    : QDialog(parent),
+      m_programDir(std::move(programDir)),
+      m_tabs(new QTabWidget(this)),
+      m_group(new CGroupTab(m_tabs)),
+      m_folders(new CVirtualFoldersTab(m_tabs)) {
+    setWindowTitle("Group");
+    m_tabs->addTab(m_group, "Group");
+    m_tabs->addTab(m_folders, "Virtual Folders");
+    // Every folder here is the group's own; its "Group" column names the group.
+    connect(&m_group->NameEdit(), &QLineEdit::textChanged, &m_folders->Model(),
+            &CVirtualFoldersModel::SetOwnLabel);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton("Save", QDialogButtonBox::AcceptRole);
+    buttons->addButton(QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CGroupDlg::Save);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addWidget(buttons);
+    resize(520, 480);
+}
+
+bool CGroupDlg::OpenExisting(std::int32_t id) {
+    CAccountEditor editor(m_programDir);
+    GroupRecord group;
+    if (!editor.ReadGroup(id, group)) return false;
+    m_recordId = group.id;
+    m_group->NameEdit().setText(QString::fromStdString(group.name));
+    m_group->NotesEdit().setPlainText(QString::fromStdString(group.notes));
+    std::vector<VirtualFolder> folders;
+    (void)ReadFolders(GroupFolderTablePath(m_programDir, id), folders);  // missing: none
+    m_folders->Model().Load(folders, {});
+    m_folders->ShowLoaded();
+    return true;
+}
+
+void CGroupDlg::Save() {
+    const QString name = m_group->NameEdit().text();
+    if (!HasNonBlank(name.toStdString())) {
+        ShowEditorError(this, "Name cannot be empty!");
+        m_group->NameEdit().setFocus();
+        return;
+    }
+    GroupRecord group{m_recordId, name.toStdString(), NotesToStore(m_group->NotesEdit())};
+    CAccountEditor editor(m_programDir);
+    if (editor.SaveGroup(group, m_folders->Model().OwnFolders())) {
+        m_recordId = group.id;
+        accept();
+        return;
+    }
+    if (editor.GetLastFailure() == EditFailure::FolderTable) {
+        m_recordId = group.id;  // the record is saved: a second Save updates it
+        ShowEditorError(this, "Can't create virtual folder database file!");
+        return;
+    }
+    ShowEditorError(this, QString::fromStdString(editor.GetLastError()));
+}

@@ -1,0 +1,44 @@
+#include "ui/GroupsModel.h"
+
+#include "accounts/AccountEditor.h"
+
+CGroupsModel::CGroupsModel(QObject* parent) : QAbstractTableModel(parent), m_icon(":/group.svg") {}
+
+int CGroupsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_groups.size());
+}
+
+int CGroupsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString CGroupsModel::NameAt(int row) const {
+    return QString::fromStdString(m_groups.at(static_cast<std::size_t>(row)).name);
+}
+
+QVariant CGroupsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (role == Qt::DecorationRole && index.column() == GroupId) return m_icon;
+    if (role != Qt::DisplayRole) return {};
+    return index.column() == GroupId ? QString::number(IdAt(index.row())) : NameAt(index.row());
+}
+
+QVariant CGroupsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
+    if (section == GroupId) return QString("Group ID");
+    if (section == Name) return QString("Name");
+    return {};
+}
+
+void CGroupsModel::Load(const std::string& programDir) {
+    beginResetModel();
+    CAccountEditor editor(programDir);
+    (void)editor.ReadGroups(m_groups);  // unreadable: no rows
+    endResetModel();
+}
+
+int CGroupsModel::RowOf(std::int32_t id) const {
+    for (std::size_t i = 0; i < m_groups.size(); ++i)
+        if (m_groups[i].id == id) return static_cast<int>(i);
+    return -1;
+}

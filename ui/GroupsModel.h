@@ -1,0 +1,34 @@
+// The rows of the groups page: "Group ID" and "Name" of every group of group.sdb.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "accounts/AccountStore.h"
+
+class CGroupsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { GroupId, Name, ColumnCount };
+
+    explicit CGroupsModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Reads every group in ascending id order; an unreadable group.sdb gives no rows.
+    void Load(const std::string& programDir);
+    std::int32_t IdAt(int row) const { return m_groups.at(static_cast<std::size_t>(row)).id; }
+    QString NameAt(int row) const;
+    // The row of the group `id`; -1 when there is none.
+    int RowOf(std::int32_t id) const;
+
+private:
+    std::vector<GroupRecord> m_groups;
+    QIcon m_icon;
+};

@@ -1,0 +1,104 @@
+#include "ui/UserAccountDlg.h"
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "accounts/AccountEditor.h"
+#include "accounts/AccountStore.h"
+#include "ui/AccountTab.h"
+#include "ui/EditorMessages.h"
+#include "ui/LimitationsTab.h"
+#include "ui/VirtualFoldersModel.h"
+#include "ui/VirtualFoldersTab.h"
+
+CUserAccountDlg::CUserAccountDlg(std::string programDir, QWidget* parent)
+    : QDialog(parent),
+      m_programDir(std::move(programDir)),
+      m_tabs(new QTabWidget(this)),
+      m_account(new CAccountTab(m_programDir, m_tabs)),
+      m_folders(new CVirtualFoldersTab(m_tabs)),
+      m_limits(new CLimitationsTab(m_tabs)) {
+    setWindowTitle("User Account");
+    m_tabs->addTab(m_account, "Account");
+    m_tabs->addTab(m_folders, "Virtual Folders");
+    m_tabs->addTab(m_limits, "Limitations");
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton("Save", QDialogButtonBox::AcceptRole);
+    buttons->addButton(QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CUserAccountDlg::Save);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addWidget(buttons);
+    resize(520, 560);
+}
+
+void CUserAccountDlg::OpenNew(const QString& defaultDir) {
+    m_recordId = 0;
+    m_account->FillNew(defaultDir);
+    m_folders->Model().Load({}, {});
+}
+
+bool CUserAccountDlg::OpenExisting(std::int32_t id) {
+    UserRecord user;
+    if (!ReadUserById(m_programDir, id, user)) return false;
+    m_recordId = user.id;
+    CAccountEditor editor(m_programDir);
+    m_account->Fill(user, QString::fromStdString(editor.GroupIdsToNames(user.groups)));
+    m_limits->Fill(user);
+    LoadFolders(user.groups);
+    return true;
+}
+
+// Own folders, then each group's in the order of the account's group list. A group
+// that no longer exists has no folders and no row.
+void CUserAccountDlg::LoadFolders(const std::string& groupIds) {
+    std::vector<VirtualFolder> own;
+    (void)ReadFolders(UserFolderTablePath(m_programDir, m_recordId), own);  // missing: none
+    std::vector<CVirtualFoldersModel::GroupFolders> inherited;
+    CAccountEditor editor(m_programDir);
+    for (std::int32_t groupId : ParseGroupList(groupIds)) {
+        GroupRecord group;
+        if (!editor.ReadGroup(groupId, group)) continue;
+        CVirtualFoldersModel::GroupFolders& g = inherited.emplace_back();
+        g.groupName = QString::fromStdString(group.name);
+        (void)ReadFolders(GroupFolderTablePath(m_programDir, groupId), g.folders);
+    }
+    m_folders->Model().Load(own, inherited);
+    m_folders->ShowLoaded();
+}
+
+void CUserAccountDlg::Save() {
+    if (!HasNonBlank(m_account->NameEdit().text().toStdString())) {
+        ShowEditorError(this, "Username cannot be empty!");
+        m_account->NameEdit().setFocus();
+        return;
+    }
+    if (!HasNonBlank(m_account->HomeEdit().text().toStdString())) {
+        ShowEditorError(this, "Home Dir cannot be empty!");
+        m_account->HomeEdit().setFocus();
+        return;
+    }
+    UserRecord user;
+    user.id = m_recordId;
+    m_account->Store(user);
+    m_limits->Store(user);
+    CAccountEditor editor(m_programDir);
+    user.groups = editor.GroupNamesToIds(m_account->GroupNames().toStdString());
+    // Unless the administrator set it, the space in use stays what the server has
+    // booked meanwhile.
+    if (editor.SaveUser(user, m_folders->Model().OwnFolders(), !m_limits->QuotaInUseEdited())) {
+        m_recordId = user.id;
+        accept();
+        return;
+    }
+    if (editor.GetLastFailure() == EditFailure::FolderTable) {
+        m_recordId = user.id;  // the record is saved: a second Save updates it
+        ShowEditorError(this, "Can't create virtual folder database file!");
+        return;
+    }
+    ShowEditorError(this, QString::fromStdString(editor.GetLastError()));
+}
