@@ -28,6 +28,9 @@ constexpr std::array kRows{
     OptionRow{"DNS", "Password", "Password", &V::dnsPassword},
     OptionRow{"DEFAULT", "USER", "USER", &V::defaultUser},
     OptionRow{"DEFAULT", "PASS", "PASS", &V::defaultPass},
+    OptionRow{"TLS", "Policy", "Policy", &V::tlsPolicy},
+    OptionRow{"TLS", "CertificateFile", "CertificateFile", &V::tlsCertificateFile},
+    OptionRow{"TLS", "KeyFile", "KeyFile", &V::tlsKeyFile},
 };
 
 template <typename Member>

@@ -5,7 +5,8 @@
 // An option is one member of OptionValues (whose initialiser is its default) and one row
 // of OptionRows() (section, the spelling read, the spelling written, the member). Names
 // match in any letter case, so a key written as "Port" is found as "port" as well. The
-// [DNS] keys are never written by the program; [DEFAULT] keeps the credentials of the
+// [DNS] keys are never written by the program; [TLS] relative file names are taken
+// from the program directory; [DEFAULT] keeps the credentials of the
 // last FTP URL.
 //
 // NOTE: the program-directory entry of the settings store (QSettings of organisation
@@ -38,6 +39,9 @@ struct OptionValues {
     std::string dnsPassword;
     std::string defaultUser;
     std::string defaultPass;
+    int tlsPolicy = 0;               // a TlsPolicy (config/TlsPolicy.h), kept as stored
+    std::string tlsCertificateFile;  // PEM, chain allowed; empty: the generated one
+    std::string tlsKeyFile;          // PEM; empty: the certificate file's own key file
 };
 
 using IntOption = int OptionValues::*;

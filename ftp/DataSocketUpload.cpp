@@ -42,6 +42,17 @@ long CDataSocket::ReceiveStep() {
     const long count = Receive(m_buffer.data(), m_buffer.size());
     if (count < 0) {
         if (LastError() == SocketError::kWouldBlock) return -1;
+        if (LastError() == SocketError::kTlsTruncated) {
+            // Without close_notify nothing tells a complete upload from a cut one.
+            m_session.Server().LogMessage(
+                LogCategory::Error,
+                "TLS: the upload ended without close_notify; the file may be truncated.");
+            EndTransfer(
+                "426 Upload truncated: the data connection closed without TLS "
+                "close_notify.",
+                TransferEvent::TransferFailed);
+            return -1;
+        }
         EndTransfer("426 Connection error.", TransferEvent::TransferFailed);
         return -1;
     }
