@@ -27,7 +27,7 @@ class Vsftpd:
     """Debian's vsftpd in the foreground, anonymous, rooted at `root` with a writable
     "pub" directory owned by the ftp user."""
 
-    def __init__(self, root, rate=0):
+    def __init__(self, root, rate=0, extra=()):
         self.root = root
         self.port = free_port()
         self.conf = os.path.join(root, "..", "vsftpd-%d.conf" % self.port)
@@ -42,7 +42,7 @@ class Vsftpd:
                 "pasv_enable=YES", "pasv_min_port=45000", "pasv_max_port=49999",
                 "xferlog_enable=NO", "seccomp_sandbox=NO", "isolate=NO",
                 "isolate_network=NO", "use_sendfile=YES",
-                "anon_max_rate=%d" % rate, "idle_session_timeout=600", ""]))
+                "anon_max_rate=%d" % rate, "idle_session_timeout=600", *extra, ""]))
         self.proc = subprocess.Popen(["/usr/sbin/vsftpd", self.conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if not wait_for_port(self.port):

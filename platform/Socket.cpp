@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/SocketTuning.h"
 #include "platform/TlsContext.h"
 #include "platform/TlsStream.h"
 
@@ -485,6 +486,10 @@ bool CAsyncSocket::BeginTls(std::unique_ptr<CTlsStream> stream,
         return false;
     }
     m_tls = std::move(stream);
+    // TLS writes a record and then the next (the last data, then close_notify) as
+    // separate small sends; coalescing would hold the second back for the peer's
+    // delayed acknowledgement.
+    (void)DisableSendCoalescing(m_fd);
     m_wantSend = false;
     m_handshakeEvents = POLLIN;
     UpdateWatch();

@@ -60,14 +60,14 @@ CTlsStream::Step CTlsStream::Handshake() {
         return Step::Done;
     }
     switch (SSL_get_error(m_ssl, result)) {
-    case SSL_ERROR_WANT_READ:
-        return Step::WantRead;
-    case SSL_ERROR_WANT_WRITE:
-        return Step::WantWrite;
-    default:
-        m_broken = true;
-        ERR_clear_error();
-        return Step::Failed;
+        case SSL_ERROR_WANT_READ:
+            return Step::WantRead;
+        case SSL_ERROR_WANT_WRITE:
+            return Step::WantWrite;
+        default:
+            m_broken = true;
+            ERR_clear_error();
+            return Step::Failed;
     }
 }
 
@@ -112,7 +112,8 @@ long CTlsStream::WriteFile(int fileFd, std::int64_t* offset, std::size_t count, 
 #ifndef OPENSSL_NO_KTLS
     if (UsesKernelSend()) {
         ERR_clear_error();
-        const ossl_ssize_t sent = SSL_sendfile(m_ssl, fileFd, static_cast<off_t>(*offset), count, 0);
+        const ossl_ssize_t sent =
+            SSL_sendfile(m_ssl, fileFd, static_cast<off_t>(*offset), count, 0);
         if (sent >= 0) {
             *offset += sent;
             return static_cast<long>(sent);
@@ -164,7 +165,9 @@ void CTlsStream::Shutdown(int timeoutMs) {
     ERR_clear_error();
 }
 
-bool CTlsStream::SessionReused() const { return m_ssl != nullptr && SSL_session_reused(m_ssl) == 1; }
+bool CTlsStream::SessionReused() const {
+    return m_ssl != nullptr && SSL_session_reused(m_ssl) == 1;
+}
 
 bool CTlsStream::UsesKernelSend() const {
 #ifndef OPENSSL_NO_KTLS

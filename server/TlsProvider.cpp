@@ -49,20 +49,17 @@ std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
 
 std::shared_ptr<CTlsContext> CTlsProvider::LoadIfChanged(CFtpServer& server) {
     std::lock_guard lock(m_lock);
-    const std::string stamp =
-        FileChangeStamp(m_certificateFile) + "|" + FileChangeStamp(m_keyFile);
+    const std::string stamp = FileChangeStamp(m_certificateFile) + "|" + FileChangeStamp(m_keyFile);
     if (stamp == m_stamp) return m_context;
     m_stamp = stamp;
     std::string error;
     // Sessions that use the old context keep it until they end.
     m_context = CTlsContext::Load(m_certificateFile, m_keyFile, error);
     if (!m_context) {
-        server.LogMessage(LogCategory::Error,
-                          "TLS unavailable, AUTH TLS is refused: " + error);
+        server.LogMessage(LogCategory::Error, "TLS unavailable, AUTH TLS is refused: " + error);
         return nullptr;
     }
     server.LogMessage(LogCategory::Server, "TLS certificate " + m_certificateFile +
-                                                   ", SHA-256 fingerprint " +
-                                                   m_context->Fingerprint());
+                                               ", SHA-256 fingerprint " + m_context->Fingerprint());
     return m_context;
 }
