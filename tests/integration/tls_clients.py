@@ -1,6 +1,6 @@
 """Explicit FTPS against tarvona-server with real clients, over IPv4 and IPv6: curl
 (--ssl-reqd; --ftp-ssl-control for clear data), lftp (ftp:ssl-force,
-ftp:ssl-protect-data) and Python's ftplib FTP_TLS with prot_p(), each logging in,
+ftp:ssl-protect-data; also in active mode) and Python's ftplib FTP_TLS with prot_p(), each logging in,
 listing (LIST, MLSD), uploading, downloading and resuming. Then what must be refused:
 a data connection that does not resume the control session, plain login under the
 "TLS required" policy, PROT before PBSZ, a client that stalls in the handshake, garbage
@@ -136,6 +136,23 @@ def lftp_session(env, host):
           tag + " put -c")
 
 
+def lftp_active(env):
+    """Active mode: the server connects and is the TLS server all the same (IPv4 only:
+    lftp 4.9 announces "::" in its EPRT over IPv6, which the server refuses)."""
+    local = os.path.join(env.root, "active.bin")
+    data = pattern(200000, 14)
+    write(env.path("active-src.bin"), data)
+    script = "\n".join([
+        "set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-force yes",
+        "set ftp:ssl-protect-data yes", "set ssl:verify-certificate no",
+        "set ftp:passive-mode off",
+        "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
+        "get active-src.bin -o " + local, "put %s -o active-up.bin" % local, "bye", ""])
+    r = run(["lftp", "-f", "/dev/stdin"], input=script.encode())
+    check(r.returncode == 0 and read(local) == data and read(env.path("active-up.bin")) == data,
+          "lftp active-mode TLS transfers " + r.stderr.decode())
+
+
 def refusals(env, host):
     tag = "refusal-" + ("v6" if ":" in host else "v4")
     # Stock ftplib opens its data connections with a new TLS session.
@@ -237,7 +254,7 @@ def certificate_files(env):
 
 
 def required_policy(build_dir):
-    env = FtpServerEnv(build_dir)
+    env = FtpServerEnv(build_dir, admin_args=("--quota", "10"))
     write(env.prog + "option.ini", b"[TLS]\nPolicy=2\n")
     try:
         env.start()
@@ -256,6 +273,11 @@ def required_policy(build_dir):
         except ftplib.error_perm as error:
             check(str(error).startswith("534"), "PROT C refused: " + str(error))
         check(ftp.nlst() == [], "encrypted listing under the required policy")
+        try:
+            ftp.storbinary("STOR big.bin", io.BytesIO(pattern(20000)))
+            check(False, "an upload over TLS passed the quota")
+        except ftplib.error_temp as error:
+            check(str(error).startswith("452"), "quota over TLS: " + str(error))
         ftp.quit()
     finally:
         env.cleanup()
@@ -272,6 +294,7 @@ def main():
             curl_session(env, host)
             lftp_session(env, host)
             refusals(env, host)
+        lftp_active(env)
         hostile_handshakes(env)
         certificate_files(env)
     finally:
