@@ -4,7 +4,8 @@ ftp:ssl-protect-data; also in active mode) and Python's ftplib FTP_TLS with prot
 listing (LIST, MLSD), uploading, downloading and resuming. Then what must be refused:
 a data connection that does not resume the control session, plain login under the
 "TLS required" policy, PROT before PBSZ, a client that stalls in the handshake, garbage
-instead of a ClientHello, a damaged and a replaced certificate.
+instead of a ClientHello, an upload without close_notify, a damaged and a replaced
+certificate, and the quota over TLS.
 Usage: tls_clients.py BUILD_DIR"""
 import ftplib
 import hashlib
@@ -134,6 +135,19 @@ def lftp_session(env, host):
     check(read(os.path.join(local_dir, "mirrored", "up.bin")) == data, tag + " mirror download")
     check("---> REST 200000" in log and read(env.path(base + "/resume.bin")) == data,
           tag + " put -c")
+
+
+def truncated_upload(env):
+    ftp = tls_ftplib(env, "127.0.0.1")
+    conn = ftp.transfercmd("STOR cut.bin")
+    conn.sendall(pattern(100000, 15))
+    conn.close()  # without unwrap(): no close_notify
+    try:
+        ftp.voidresp()
+        check(False, "an upload without close_notify was reported complete")
+    except ftplib.error_temp as error:
+        check(str(error).startswith("426 Upload truncated"), "truncated upload: " + str(error))
+    ftp.quit()
 
 
 def lftp_active(env):
@@ -295,6 +309,7 @@ def main():
             lftp_session(env, host)
             refusals(env, host)
         lftp_active(env)
+        truncated_upload(env)
         hostile_handshakes(env)
         certificate_files(env)
     finally:
