@@ -14,15 +14,18 @@ std::string InProgramDir(const std::string& programDir, const std::string& name)
 
 void CTlsProvider::Configure(const std::string& programDir, const std::string& certificateFile,
                              const std::string& keyFile, int policy) {
-    std::lock_guard lock(m_lock);
     m_policy = policy;
-    m_generated = certificateFile.empty();
-    m_certificateFile =
-        InProgramDir(programDir, m_generated ? kGeneratedCertificateName : certificateFile);
-    if (m_generated)
-        m_keyFile = programDir + kGeneratedKeyName;
-    else
-        m_keyFile = keyFile.empty() ? m_certificateFile : InProgramDir(programDir, keyFile);
+    const bool generated = certificateFile.empty();
+    const std::string certificate =
+        InProgramDir(programDir, generated ? kGeneratedCertificateName : certificateFile);
+    const std::string key = generated         ? programDir + kGeneratedKeyName
+                            : keyFile.empty() ? certificate
+                                              : InProgramDir(programDir, keyFile);
+    std::lock_guard lock(m_lock);
+    if (certificate == m_certificateFile && key == m_keyFile) return;
+    m_generated = generated;
+    m_certificateFile = certificate;
+    m_keyFile = key;
     m_stamp.clear();
     m_context.reset();
 }
@@ -38,7 +41,6 @@ void CTlsProvider::Prepare(CFtpServer& server) {
             else
                 server.LogMessage(LogCategory::Error, "TLS: " + error);
         }
-        m_stamp.clear();
     }
     (void)LoadIfChanged(server);
 }

@@ -24,7 +24,8 @@ public:
     void Configure(const std::string& programDir, const std::string& certificateFile,
                    const std::string& keyFile, int policy);
     // At start (main thread): makes the self-signed pair when none is configured and it
-    // does not exist yet, loads the certificate and logs its fingerprint or the problem.
+    // does not exist yet, and loads the certificate when it is new or has changed,
+    // logging its fingerprint or the problem.
     void Prepare(CFtpServer& server);
     // Any thread: the context for a connection switching to TLS now, or nullptr when
     // the certificate cannot be used (logged once per change of the files).
