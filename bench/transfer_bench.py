@@ -50,7 +50,7 @@ class Peer:
         self.proc.wait(timeout=10)
 
 
-def vsftpd(work, root, password, rate=0):
+def vsftpd(work, root, password, rate=0, extra=()):
     port = free_port()
     conf = os.path.join(work, "vsftpd-%d.conf" % port)
     with open(conf, "w") as f:
@@ -63,7 +63,7 @@ def vsftpd(work, root, password, rate=0):
             "pasv_min_port=45000", "pasv_max_port=49999",
             "xferlog_enable=NO", "seccomp_sandbox=NO", "isolate=NO",
             "isolate_network=NO", "use_sendfile=YES",
-            "local_max_rate=%d" % rate, "idle_session_timeout=600", ""]))
+            "local_max_rate=%d" % rate, "idle_session_timeout=600", *extra, ""]))
     return Peer("vsftpd", ["/usr/sbin/vsftpd", conf], port, root, password)
 
 

@@ -30,6 +30,9 @@ constexpr std::array kRows{
     OptionRow{"DNS", "UpdateUrl", "UpdateUrl", &V::dnsUpdateUrl},
     OptionRow{"DEFAULT", "USER", "USER", &V::defaultUser},
     OptionRow{"DEFAULT", "PASS", "PASS", &V::defaultPass},
+    OptionRow{"TLS", "Policy", "Policy", &V::tlsPolicy},
+    OptionRow{"TLS", "CertificateFile", "CertificateFile", &V::tlsCertificateFile},
+    OptionRow{"TLS", "KeyFile", "KeyFile", &V::tlsKeyFile},
 };
 
 template <typename Member>

@@ -6,7 +6,8 @@
 // of OptionRows() (section, the spelling read, the spelling written, the member). Names
 // match in any letter case, so a key written as "Port" is found as "port" as well. The
 // [DNS] keys (the account and the addresses of its two services) are never written by
-// the program; [DEFAULT] keeps the credentials of the last FTP URL.
+// the program; [TLS] relative file names are taken from the program directory; [DEFAULT]
+// keeps the credentials of the last FTP URL.
 //
 // NOTE: the program-directory entry of the settings store (QSettings of organisation
 // "Vondrel Software", group "Program", key "Path", value the program directory with its
@@ -40,6 +41,9 @@ struct OptionValues {
     std::string dnsUpdateUrl;  // the base placed before "updateurl2.php"; empty: no update
     std::string defaultUser;
     std::string defaultPass;
+    int tlsPolicy = 0;               // a TlsPolicy (config/TlsPolicy.h), kept as stored
+    std::string tlsCertificateFile;  // PEM, chain allowed; empty: the generated one
+    std::string tlsKeyFile;          // PEM; empty: the certificate file's own key file
 };
 
 using IntOption = int OptionValues::*;

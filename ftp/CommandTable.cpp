@@ -59,13 +59,15 @@ constexpr FtpCommandEntry kClassicCommands[] = {
 };
 
 // Consulted after the classic rows, under the same rules. FEAT and OPTS are allowed
-// before login, as RFC 2389 intends.
+// before login, as RFC 2389 intends; AUTH, PBSZ and PROT too, as RFC 4217 does.
 constexpr FtpCommandEntry kExtensionCommands[] = {
     {"FEAT", kNoArgument, kBeforeLogin, CmdFeat}, {"OPTS", kArgument, kBeforeLogin, CmdOpts},
     {"MDTM", kArgument, kAfterLogin, CmdMdtm},    {"MFMT", kArgument, kAfterLogin, CmdMfmt},
     {"STAT", kNoArgument, kAfterLogin, CmdStat},  {"EPSV", kNoArgument, kAfterLogin, CmdEpsv},
     {"EPRT", kArgument, kAfterLogin, CmdEprt},    {"MLSD", kNoArgument, kAfterLogin, CmdMlsd},
-    {"MLST", kNoArgument, kAfterLogin, CmdMlst},
+    {"MLST", kNoArgument, kAfterLogin, CmdMlst},  {"AUTH", kArgument, kBeforeLogin, CmdAuth},
+    {"PBSZ", kArgument, kBeforeLogin, CmdPbsz},   {"PROT", kArgument, kBeforeLogin, CmdProt},
+    {"CCC", kNoArgument, kBeforeLogin, CmdCcc},
 };
 
 static_assert(std::size(kClassicCommands) == kCommandCount, "the classic ids are 0 to 30");

@@ -25,7 +25,7 @@ struct FtpCommandEntry {
 inline constexpr int kCommandCount = 31;
 
 // The row whose keyword equals `keyword` exactly: the classic rows in order, then the
-// extension rows (RFC 2389, 2428, 3659 and STAT). nullptr when none does.
+// extension rows (RFC 2389, 2428, 3659, 4217 and STAT). nullptr when none does.
 const FtpCommandEntry* FindCommand(std::string_view keyword);
 
 // The keyword of a received line: its text before the first blank, upper-cased. A

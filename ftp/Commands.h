@@ -60,5 +60,11 @@ void CmdOptsMlst(CControlSocket& session, const std::string& factList);
 // STAT with a path: the LIST lines of that path over the control connection.
 void CmdStatPath(CControlSocket& session, const std::string& argument);
 
+// Security extensions (RFC 4217).
+void CmdAuth(CControlSocket& session, const std::string& argument);
+void CmdPbsz(CControlSocket& session, const std::string& argument);
+void CmdProt(CControlSocket& session, const std::string& argument);
+void CmdCcc(CControlSocket& session, const std::string& argument);
+
 // Answers a keyword the server does not implement.
 void CmdNotImplemented(CControlSocket& session, const std::string& argument);

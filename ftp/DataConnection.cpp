@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ftp/DataSocket.h"
+#include "ftp/TlsRules.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
@@ -83,6 +84,8 @@ private:
 void ReplyToFailedWait(CControlSocket& session, const CDataSocket* socket) {
     if (socket == nullptr)
         session.SendReply("426 Data connection closed.");  // before ABOR's or QUIT's reply
+    else if (!socket->RefusalReply().empty())
+        session.SendReply("%s", socket->RefusalReply().c_str());
     else if (socket->ConnectFailed() || !socket->IsOpen())
         session.SendReply("425 Can't build data connection.");
     else
@@ -97,6 +100,10 @@ bool OpenDataConnection(CControlSocket& session) {
     // A command must also not take away a connection another transfer runs on.
     if (session.IsWaitingForData() || (session.DataSocket() && session.DataSocket()->IsBusy())) {
         session.SendReply("425 Can't build data connection.");
+        return false;
+    }
+    if (!TlsAllowsDataConnection(session)) {
+        AbandonDataConnection(session);
         return false;
     }
     if (!session.Settings().data.passive) {

@@ -85,7 +85,7 @@ void CDataSocket::OnAccept(int /*error*/) {
         if (!Attach(accepted.Get()))
             return;  // the listening socket is closed by Attach; `accepted` closes its own
         (void)accepted.Release();
-        m_connected = true;
+        ConnectionMade();
         return;
     }
 }
@@ -93,6 +93,43 @@ void CDataSocket::OnAccept(int /*error*/) {
 void CDataSocket::OnConnect(int error) {
     if (error != 0) {
         m_connectFailed = true;  // OpenDataConnection replies
+        return;
+    }
+    ConnectionMade();
+}
+
+void CDataSocket::ConnectionMade() {
+    if (!m_session.Settings().tls.protectData) {
+        m_connected = true;
+        return;
+    }
+    // The client is the TLS client in both modes; the wait for the connection covers
+    // the handshake.
+    if (!StartTlsLike(m_session, kDataConnectTimeout)) {
+        m_refusalReply = "425 Can't build data connection.";
+        m_connectFailed = true;
+    }
+}
+
+void CDataSocket::OnHandshake(int error) {
+    if (error != 0) {
+        m_session.Server().LogMessage(LogCategory::Error,
+                                      "TLS: handshake on the data connection failed.");
+        m_refusalReply = "425 TLS negotiation on the data connection failed.";
+        m_connectFailed = true;
+        return;
+    }
+    // SECURITY: only the client of this control connection holds its TLS session; a
+    // connection that does not resume it (another client that found the port, or a
+    // client that would not reuse) gets no data.
+    if (!TlsSessionReused()) {
+        m_session.Server().LogMessage(
+            LogCategory::Error,
+            "TLS: data connection refused: it did not resume the control connection's session.");
+        m_refusalReply =
+            "522 The data connection must resume the TLS session of the control "
+            "connection.";
+        m_connectFailed = true;
         return;
     }
     m_connected = true;

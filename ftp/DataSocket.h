@@ -37,6 +37,8 @@ public:
                                        AddressFamily family = AddressFamily::V4);
     bool IsConnected() const { return m_connected; }
     bool ConnectFailed() const { return m_connectFailed; }
+    // The reply for a connection that was made but refused (TLS); empty otherwise.
+    const std::string& RefusalReply() const { return m_refusalReply; }
     // True while a command waits for this connection, or a transfer runs on it; such a
     // socket serves no second command.
     bool IsBusy() const { return m_claimed || (m_transferStarted && IsOpen()); }
@@ -75,8 +77,12 @@ protected:
     void OnAccept(int error) override;
     void OnConnect(int error) override;
     void OnClose(int error) override;
+    void OnHandshake(int error) override;
 
 private:
+    // The connection is up: under PROT P it is usable once its TLS handshake has resumed
+    // the control connection's session.
+    void ConnectionMade();
     void ListingStep();
     void DownloadStep();
     // One send of the download: bytes sent, 0 when the file ran short, -1 on failure;
@@ -113,6 +119,7 @@ private:
 
     const std::uint64_t m_serial;
     bool m_connectFailed = false;
+    std::string m_refusalReply;
     bool m_claimed = false;
     bool m_transferStarted = false;
     bool m_fastUpload = false;  // no limit, no quota: larger steps

@@ -34,9 +34,12 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     }
     m_position = 0;
     m_fastUpload = !m_uploadLimited && m_quotaMax == 0;
-    // Unlimited uploads go from the socket to the file through a pipe, one copy fewer
-    // than through a buffer; limited ones keep their 4096-byte steps.
-    if (m_fastUpload && m_splicePipe.Open(kFastReceiveBuffer)) return;
+    // Unlimited plain uploads go from the socket to the file through a pipe, one copy
+    // fewer than through a buffer; limited ones keep their 4096-byte steps, and TLS
+    // bytes must pass through the decryption of Receive.
+    if (m_fastUpload && !IsTls() && !m_session.Settings().tls.protectData &&
+        m_splicePipe.Open(kFastReceiveBuffer))
+        return;
     m_buffer.resize(m_fastUpload ? kFastReceiveBuffer : kTransferChunk);
 }
 
@@ -58,6 +61,17 @@ long CDataSocket::ReceiveStep() {
     const long count = ReceiveChunk();
     if (count == -1) {
         if (LastError() == SocketError::kWouldBlock) return -1;
+        if (LastError() == SocketError::kTlsTruncated) {
+            // Without close_notify nothing tells a complete upload from a cut one.
+            m_session.Server().LogMessage(
+                LogCategory::Error,
+                "TLS: the upload ended without close_notify; the file may be truncated.");
+            EndTransfer(
+                "426 Upload truncated: the data connection closed without TLS "
+                "close_notify.",
+                TransferEvent::TransferFailed);
+            return -1;
+        }
         EndTransfer("426 Connection error.", TransferEvent::TransferFailed);
         return -1;
     }

@@ -4,6 +4,7 @@
 
 #include "config/LogLine.h"
 #include "ftp/CommandTable.h"
+#include "ftp/TlsRules.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
 
@@ -58,6 +59,7 @@ void ProcessCommand(CControlSocket& session, const std::string& line) {
     const FtpCommandEntry* found = FindCommand(keyword);
     const FtpCommandEntry& entry = found != nullptr ? *found : kUnknownCommand;
     session.Accounts().BeginCommand();
-    if (PassesCommonRules(session, entry.needsArgument, entry.allowedBeforeLogin, argument))
+    if (PassesCommonRules(session, entry.needsArgument, entry.allowedBeforeLogin, argument) &&
+        TlsAllowsCommand(session, keyword))
         entry.handler(session, argument);
 }

@@ -15,9 +15,10 @@
 namespace {
 
 // Every extension this server implements, as FEAT lists them; MLST goes between
-// MFMT and REST with the session's fact selection.
-const char* const kFeaturesBeforeMlst[] = {" EPRT", " EPSV", " MDTM", " MFMT"};
-const char* const kFeaturesAfterMlst[] = {" REST STREAM", " SIZE", " TVFS", " UTF8"};
+// MFMT and PBSZ with the session's fact selection.
+const char* const kFeaturesBeforeMlst[] = {" AUTH TLS", " EPRT", " EPSV", " MDTM", " MFMT"};
+const char* const kFeaturesAfterMlst[] = {" PBSZ", " PROT", " REST STREAM",
+                                          " SIZE", " TVFS", " UTF8"};
 
 std::string DataConnectionText(const CControlSocket& session) {
     if (session.HasDataSocket()) return "open";
@@ -101,6 +102,12 @@ void CmdStat(CControlSocket& session, const std::string& argument) {
                                                 : session.UserAddress().c_str());
     session.SendReply(" Logged in as %s", session.UserName().c_str());
     session.SendReply(" TYPE: %s", session.Settings().typeShown.c_str());
+    if (session.IsTls())
+        session.SendReply(" Control connection: TLS (%s); data connections: %s",
+                          session.TlsDescription().c_str(),
+                          session.Settings().tls.protectData ? "TLS (PROT P)" : "clear (PROT C)");
+    else
+        session.SendReply(" Control connection: clear");
     session.SendReply(" Data connection: %s", DataConnectionText(session).c_str());
     session.SendReply(" %d transfers completed; %" PRId64 " bytes received, %" PRId64 " bytes sent",
                       thread.TransfersCompleted(), thread.BytesReceived(), thread.BytesSent());

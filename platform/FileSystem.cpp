@@ -121,3 +121,11 @@ bool SetModifyTime(const std::string& path, std::int64_t seconds) {
 bool SetPermissionBits(const std::string& path, std::uint32_t mode) {
     return !path.empty() && ::chmod(path.c_str(), static_cast<mode_t>(mode & 07777)) == 0;
 }
+
+std::string FileChangeStamp(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return {};
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+           std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
+           std::to_string(info.st_mtim.tv_nsec);
+}

@@ -13,6 +13,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/SocketTuning.h"
+#include "platform/TlsContext.h"
+#include "platform/TlsStream.h"
+
 namespace SocketError {
 const int kWouldBlock = EWOULDBLOCK;
 const int kInvalidArgument = EINVAL;
@@ -20,9 +24,14 @@ const int kNetworkReset = ENETRESET;
 const int kConnectionAborted = ECONNABORTED;
 const int kConnectionReset = ECONNRESET;
 const int kTimedOut = ETIMEDOUT;
+const int kTlsFailed = EPROTO;
+const int kTlsTruncated = ENODATA;
 }  // namespace SocketError
 
 namespace {
+
+// How long Close waits for the socket to take a close_notify.
+const int kCloseNotifyWaitMs = 5000;
 
 int Domain(AddressFamily family) { return family == AddressFamily::V6 ? AF_INET6 : AF_INET; }
 
@@ -96,6 +105,8 @@ bool CanonicalAddressText(AddressFamily family, const std::string& text, std::st
     return true;
 }
 
+CAsyncSocket::CAsyncSocket() = default;
+
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Fail() {
@@ -165,6 +176,8 @@ bool CAsyncSocket::Attach(int fd) {
 }
 
 int CAsyncSocket::Detach() {
+    CancelTlsTimers();
+    m_tls.reset();
     if (m_loop != nullptr && m_fd >= 0) m_loop->Unwatch(m_fd);
     int fd = m_fd;
     m_fd = -1;
@@ -188,8 +201,17 @@ bool CAsyncSocket::Connect(const std::string& address, std::uint16_t port) {
 }
 
 void CAsyncSocket::Close() {
-    if (m_fd < 0) return;
+    CancelTlsTimers();
+    if (m_fd < 0) {
+        m_tls.reset();
+        return;
+    }
     if (m_loop != nullptr) m_loop->Unwatch(m_fd);
+    if (m_tls) {
+        // A peer tells a complete download from a cut one by the close_notify.
+        m_tls->Shutdown(kCloseNotifyWaitMs);
+        m_tls.reset();
+    }
     ::close(m_fd);
     m_fd = -1;
     m_mode = Mode::None;
@@ -197,6 +219,13 @@ void CAsyncSocket::Close() {
 }
 
 long CAsyncSocket::Receive(void* buffer, std::size_t size) {
+    if (m_tls) {
+        bool wantsWrite = false;
+        const long n = m_tls->HandshakeDone() ? m_tls->Read(buffer, size, m_lastError, wantsWrite)
+                                              : (m_lastError = EWOULDBLOCK, -1);
+        if (n < 0 && wantsWrite) RequestSendNotification();
+        return n;
+    }
     for (;;) {
         ssize_t n = ::recv(m_fd, buffer, size, 0);
         if (n >= 0) return static_cast<long>(n);
@@ -218,6 +247,13 @@ long CAsyncSocket::ReceiveIntoPipe(int pipeFd, std::size_t size) {
 }
 
 long CAsyncSocket::Send(const void* data, std::size_t size) {
+    if (m_tls) {
+        bool wantsWrite = true;
+        const long n = m_tls->HandshakeDone() ? m_tls->Write(data, size, m_lastError, wantsWrite)
+                                              : (m_lastError = EWOULDBLOCK, -1);
+        if (n < 0 && m_lastError == EWOULDBLOCK) RequestSendNotification();
+        return n;
+    }
     for (;;) {
         ssize_t n = ::send(m_fd, data, size, MSG_NOSIGNAL);
         if (n >= 0) return static_cast<long>(n);
@@ -235,7 +271,17 @@ bool CAsyncSocket::SendAll(const void* data, std::size_t size, int timeoutMs) {
             m_lastError = ENOTCONN;
             return false;
         }
-        ssize_t n = ::send(m_fd, next, size, MSG_NOSIGNAL);
+        short waitFor = POLLOUT;
+        ssize_t n = 0;
+        if (m_tls) {
+            bool wantsWrite = true;
+            n = m_tls->HandshakeDone() ? m_tls->Write(next, size, m_lastError, wantsWrite) : -1;
+            if (n < 0 && (!m_tls->HandshakeDone() || m_lastError != EWOULDBLOCK)) return false;
+            if (!wantsWrite) waitFor = POLLIN;
+            errno = m_lastError;
+        } else {
+            n = ::send(m_fd, next, size, MSG_NOSIGNAL);
+        }
         if (n > 0) {
             next += n;
             size -= static_cast<std::size_t>(n);
@@ -243,7 +289,7 @@ bool CAsyncSocket::SendAll(const void* data, std::size_t size, int timeoutMs) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EWOULDBLOCK) return Fail();
-        pollfd p{m_fd, POLLOUT, 0};
+        pollfd p{m_fd, waitFor, 0};
         int ready = ::poll(&p, 1, timeoutMs);
         if (ready == 0) {
             m_lastError = ETIMEDOUT;
@@ -255,6 +301,14 @@ bool CAsyncSocket::SendAll(const void* data, std::size_t size, int timeoutMs) {
 }
 
 long CAsyncSocket::SendFile(int fileFd, std::int64_t* offset, std::size_t count) {
+    if (m_tls) {
+        bool wantsWrite = true;
+        const long n = m_tls->HandshakeDone()
+                           ? m_tls->WriteFile(fileFd, offset, count, m_lastError, wantsWrite)
+                           : (m_lastError = EWOULDBLOCK, -1);
+        if (n < 0 && m_lastError == EWOULDBLOCK) RequestSendNotification();
+        return n;
+    }
     for (;;) {
         off_t position = static_cast<off_t>(*offset);
         ssize_t n = ::sendfile(m_fd, fileFd, &position, count);
@@ -271,6 +325,7 @@ long CAsyncSocket::SendFile(int fileFd, std::int64_t* offset, std::size_t count)
 
 int CAsyncSocket::PollReadable() const {
     if (m_fd < 0) return -1;
+    if (m_tls && m_tls->HasPending()) return 1;
     pollfd p{m_fd, POLLIN, 0};
     int ready = ::poll(&p, 1, 0);
     if (ready < 0) return -1;
@@ -278,6 +333,12 @@ int CAsyncSocket::PollReadable() const {
 }
 
 int CAsyncSocket::PeekByte() {
+    if (m_tls && m_tls->HandshakeDone()) {
+        const int peeked = m_tls->Peek(m_lastError);
+        // The peek may have taken a record off the socket: poll no longer sees it.
+        if (peeked == 1) ReadTlsPendingSoon();
+        return peeked;
+    }
     char byte;
     for (;;) {
         ssize_t n = ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -315,6 +376,7 @@ bool CAsyncSocket::GetSockName(std::string& address, std::uint16_t& port) const 
 void CAsyncSocket::EnableRead(bool enable) {
     m_readEnabled = enable;
     UpdateWatch();
+    if (enable) ReadTlsPendingSoon();
 }
 
 void CAsyncSocket::RequestSendNotification() {
@@ -325,6 +387,13 @@ void CAsyncSocket::RequestSendNotification() {
 void CAsyncSocket::UpdateWatch() {
     if (m_fd < 0 || m_loop == nullptr) return;
     short events = 0;
+    if (m_tls && !m_tls->HandshakeDone()) {
+        if (m_handshakeEvents == 0)
+            m_loop->Unwatch(m_fd);
+        else
+            m_loop->Watch(m_fd, m_handshakeEvents, this);
+        return;
+    }
     if (m_readEnabled && !m_closeReported && m_mode != Mode::Connecting)
         events |= POLLIN | POLLRDHUP;
     if (m_wantSend) events |= POLLOUT;
@@ -344,6 +413,10 @@ void CAsyncSocket::OnFdReady(short revents) {
     }
     if (m_mode == Mode::Listening) {
         if (revents & POLLIN) OnAccept(0);
+        return;
+    }
+    if (m_tls && !m_tls->HandshakeDone()) {
+        ContinueHandshake();
         return;
     }
     if ((revents & POLLOUT) && m_wantSend) {
@@ -373,7 +446,7 @@ void CAsyncSocket::OnReadReady(short revents) {
     int pending = 0;
     if (peerGone) ::ioctl(m_fd, FIONREAD, &pending);
     if (pending > 0 || !peerGone) {
-        if (revents & POLLIN) OnReceive(0);
+        if (revents & POLLIN) DeliverReceives();
         return;
     }
     int error = 0;
@@ -383,3 +456,107 @@ void CAsyncSocket::OnReadReady(short revents) {
     UpdateWatch();
     OnClose(error);
 }
+
+// ---- TLS
+
+void CAsyncSocket::DeliverReceives() {
+    OnReceive(0);
+    // Records already taken off the socket are read now: poll would not report them.
+    for (int turn = 0; turn < 64 && m_fd >= 0 && m_tls && m_readEnabled && !m_closeReported &&
+                       m_tls->HasPending();
+         ++turn)
+        OnReceive(0);
+    ReadTlsPendingSoon();
+}
+
+void CAsyncSocket::ReadTlsPendingSoon() {
+    if (m_pendingReadTimer != 0 || m_loop == nullptr || m_fd < 0 || !m_tls ||
+        !m_tls->HandshakeDone() || !m_readEnabled || m_closeReported || !m_tls->HasPending())
+        return;
+    m_pendingReadTimer = m_loop->AddTimer(std::chrono::milliseconds(1), [this] {
+        m_loop->CancelTimer(m_pendingReadTimer);
+        m_pendingReadTimer = 0;
+        if (m_fd >= 0 && m_tls && m_readEnabled && !m_closeReported && m_tls->HasPending())
+            DeliverReceives();
+    });
+}
+
+bool CAsyncSocket::StartTls(const CTlsContext& context, std::chrono::milliseconds deadline) {
+    if (m_fd < 0) return false;
+    return BeginTls(std::make_unique<CTlsStream>(context.Native(), m_fd, std::string(), false),
+                    deadline);
+}
+
+bool CAsyncSocket::StartTlsLike(const CAsyncSocket& control, std::chrono::milliseconds deadline) {
+    if (m_fd < 0 || !control.m_tls || !control.m_tls->HandshakeDone()) return false;
+    return BeginTls(
+        std::make_unique<CTlsStream>(control.m_tls->Context(), m_fd, control.m_tls->Scope(), true),
+        deadline);
+}
+
+bool CAsyncSocket::BeginTls(std::unique_ptr<CTlsStream> stream,
+                            std::chrono::milliseconds deadline) {
+    if (!stream->IsValid() || m_loop == nullptr) {
+        m_lastError = EPROTO;
+        return false;
+    }
+    m_tls = std::move(stream);
+    // TLS writes a record and then the next (the last data, then close_notify) as
+    // separate small sends; coalescing would hold the second back for the peer's
+    // delayed acknowledgement.
+    (void)DisableSendCoalescing(m_fd);
+    m_wantSend = false;
+    m_handshakeEvents = POLLIN;
+    UpdateWatch();
+    // SECURITY: a client that stops in the middle of a handshake holds no thread forever.
+    m_handshakeTimer = m_loop->AddTimer(deadline, [this] { EndHandshake(ETIMEDOUT); });
+    return true;
+}
+
+void CAsyncSocket::ContinueHandshake() {
+    switch (m_tls->Handshake()) {
+        case CTlsStream::Step::WantRead:
+            m_handshakeEvents = POLLIN;
+            UpdateWatch();
+            return;
+        case CTlsStream::Step::WantWrite:
+            m_handshakeEvents = POLLOUT;
+            UpdateWatch();
+            return;
+        case CTlsStream::Step::Done:
+            EndHandshake(0);
+            return;
+        case CTlsStream::Step::Failed:
+            EndHandshake(EPROTO);
+            return;
+    }
+}
+
+void CAsyncSocket::EndHandshake(int error) {
+    CancelTlsTimers();
+    if (error != 0) {
+        // Nothing more is read or sent on a connection whose handshake failed.
+        m_handshakeEvents = 0;
+        m_readEnabled = false;
+        UpdateWatch();
+    } else {
+        UpdateWatch();
+    }
+    OnHandshake(error);  // may close or destroy this socket: nothing after it
+}
+
+void CAsyncSocket::CancelTlsTimers() {
+    if (m_loop == nullptr) return;
+    if (m_handshakeTimer != 0) m_loop->CancelTimer(m_handshakeTimer);
+    if (m_pendingReadTimer != 0) m_loop->CancelTimer(m_pendingReadTimer);
+    m_handshakeTimer = 0;
+    m_pendingReadTimer = 0;
+}
+
+bool CAsyncSocket::IsTls() const { return m_tls && m_tls->HandshakeDone(); }
+
+bool CAsyncSocket::TlsSessionReused() const { return IsTls() && m_tls->SessionReused(); }
+
+bool CAsyncSocket::UsesKernelTls() const { return IsTls() && m_tls->UsesKernelSend(); }
+
+std::string CAsyncSocket::TlsDescription() const { return IsTls() ? m_tls->Description() : ""; }

@@ -2,8 +2,10 @@
 // arrive on the loop of the thread that created or attached them.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/EventLoop.h"
@@ -16,6 +18,10 @@ extern const int kNetworkReset;
 extern const int kConnectionAborted;
 extern const int kConnectionReset;
 extern const int kTimedOut;
+// TLS: the peer broke the protocol (or the handshake failed); the peer closed the
+// connection without close_notify, so the data may have been cut short.
+extern const int kTlsFailed;
+extern const int kTlsTruncated;
 }  // namespace SocketError
 
 enum class AddressFamily { V4, V6 };
@@ -23,9 +29,12 @@ enum class AddressFamily { V4, V6 };
 // The longest listen queue the system allows.
 int MaxListenBacklog();
 
+class CTlsContext;
+class CTlsStream;
+
 class CAsyncSocket : private IFdWatcher {
 public:
-    CAsyncSocket() = default;
+    CAsyncSocket();
     // Closes the socket.
     ~CAsyncSocket() override;
     CAsyncSocket(const CAsyncSocket&) = delete;
@@ -86,6 +95,23 @@ public:
     // Asks for one OnSend once the socket can take data.
     void RequestSendNotification();
 
+    // ---- TLS, server side, on a connected socket. The handshake runs on the loop's
+    // notifications and must end within `deadline`; OnHandshake reports its end (0, or
+    // kTlsFailed, kTimedOut). From then on Receive, Send, SendAll, SendFile, PollReadable
+    // and PeekByte carry TLS records, and Close sends close_notify first.
+
+    [[nodiscard]] bool StartTls(const CTlsContext& context, std::chrono::milliseconds deadline);
+    // For a data connection: the TLS context of `control`, under whose session scope only
+    // a resumption of that control connection's session can succeed (TlsSessionReused).
+    [[nodiscard]] bool StartTlsLike(const CAsyncSocket& control,
+                                    std::chrono::milliseconds deadline);
+    // True once the handshake has completed.
+    bool IsTls() const;
+    bool TlsSessionReused() const;
+    bool UsesKernelTls() const;
+    // Protocol version and cipher, as "TLSv1.3, TLS_AES_256_GCM_SHA384"; empty without TLS.
+    std::string TlsDescription() const;
+
     int Handle() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
     int LastError() const { return m_lastError; }
@@ -96,6 +122,7 @@ protected:
     virtual void OnSend(int /*error*/) {}
     virtual void OnConnect(int /*error*/) {}
     virtual void OnClose(int /*error*/) {}
+    virtual void OnHandshake(int /*error*/) {}
 
 private:
     enum class Mode { None, Listening, Connecting, Connected };
@@ -103,6 +130,14 @@ private:
     void OnFdReady(short revents) override;
     void OnConnectReady();
     void OnReadReady(short revents);
+    bool BeginTls(std::unique_ptr<CTlsStream> stream, std::chrono::milliseconds deadline);
+    void ContinueHandshake();
+    void EndHandshake(int error);
+    void CancelTlsTimers();
+    // Bytes that wait inside the TLS layer are not seen by poll: they are read from a
+    // timer of the loop instead.
+    void ReadTlsPendingSoon();
+    void DeliverReceives();
     void UpdateWatch();
     bool Fail();
 
@@ -114,6 +149,10 @@ private:
     bool m_wantSend = false;
     bool m_closeReported = false;
     int m_lastError = 0;
+    std::unique_ptr<CTlsStream> m_tls;
+    short m_handshakeEvents = 0;  // what the running handshake waits for
+    EventLoop::TimerId m_handshakeTimer = 0;
+    EventLoop::TimerId m_pendingReadTimer = 0;
 };
 
 // Formats a socket address as text: dotted IPv4 (also for an IPv4-mapped IPv6 peer)

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/TlsContext.h"
+
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -124,6 +126,7 @@ void CThread::Body() {
         // nothing else refers to it. Members must not be touched after this line.
         delete this;
     }
+    ReleaseThreadTlsState();
     Registry().RemoveAndNotify(id, observer);
 }
 

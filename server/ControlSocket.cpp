@@ -183,6 +183,30 @@ bool CControlSocket::EndDataWait() {
 
 void CControlSocket::OnClose(int /*error*/) { EndSession(); }
 
+bool CControlSocket::SwitchToTls(const CTlsContext& context) {
+    // SECURITY: bytes that came in clear behind AUTH must not run as if they had been
+    // sent inside TLS (command injection).
+    m_receiveBuffer.clear();
+    m_commandQueue.clear();
+    m_settings.tls = {};
+    if (StartTls(context, kTlsHandshakeTimeout)) return true;
+    Server().LogMessage(LogCategory::Error, "TLS: the handshake could not start.");
+    EndSession();
+    return false;
+}
+
+void CControlSocket::OnHandshake(int error) {
+    if (error == 0) {
+        Server().LogMessage(LogCategory::Server,
+                            "Session switched to TLS (" + TlsDescription() + ").");
+        return;
+    }
+    Server().LogMessage(LogCategory::Error, error == SocketError::kTimedOut
+                                                ? "TLS: handshake timed out, disconnected."
+                                                : "TLS: handshake failed, disconnected.");
+    EndSession();
+}
+
 bool CControlSocket::SendReply(const char* format, ...) {
     va_list args;
     va_start(args, format);

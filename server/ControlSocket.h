@@ -14,6 +14,7 @@
 class CConnectThread;
 class CDataSocket;
 class CFtpServer;
+class CTlsContext;
 
 enum class SessionState { Idle = 0, NotLoggedIn = 1, Listing = 2, Uploading = 3, Downloading = 4 };
 
@@ -27,8 +28,15 @@ struct DataSettings {
     std::int64_t restartOffset = 0;
 };
 
+// What AUTH, PBSZ and PROT chose for the session (RFC 4217).
+struct TlsSettings {
+    bool bufferSizeSet = false;  // PBSZ came after AUTH
+    bool protectData = false;    // PROT P: data connections use TLS
+};
+
 // What the commands keep between lines, apart from user, state and directory.
 struct SessionSettings {
+    TlsSettings tls;
     DataSettings data;
     // After EPSV ALL the client uses EPSV only: PORT, PASV and EPRT are refused.
     bool epsvAll = false;
@@ -63,6 +71,11 @@ public:
     bool IsConnectionDead();
     // Closes the socket and asks the thread to end the session.
     void EndSession();
+
+    // Switches the control connection to TLS, after the "234" reply to AUTH. Lines the
+    // client sent in clear behind AUTH are dropped; a handshake that fails or stalls past
+    // its deadline ends the session. False (logged) when it cannot start.
+    bool SwitchToTls(const CTlsContext& context);
 
     // ---- The wait of a transfer command for its data connection. Lines that arrive
     // meanwhile are queued and run after it; ABOR, QUIT and BYE go to the front of the
@@ -101,6 +114,7 @@ public:
 protected:
     void OnReceive(int error) override;
     void OnClose(int error) override;
+    void OnHandshake(int error) override;
 
 private:
     void ProcessBuffer();

@@ -12,7 +12,9 @@
 #include "server/ListenSocket.h"
 
 CFtpServer::CFtpServer(std::string programDir)
-    : m_programDir(std::move(programDir)), m_filter(std::make_unique<CIpFilter>()) {}
+    : m_programDir(std::move(programDir)), m_filter(std::make_unique<CIpFilter>()) {
+    m_tls.Configure(m_programDir, "", "", 0);
+}
 
 CFtpServer::~CFtpServer() { Stop(); }
 
@@ -26,6 +28,7 @@ bool CFtpServer::Start() {
         return false;
     }
     m_running = true;
+    m_tls.Prepare(*this);
     RestartStatisticsTimer();
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
     return true;

@@ -13,6 +13,7 @@
 #include "config/FilterMode.h"
 #include "platform/EventLoop.h"
 #include "server/SessionEvents.h"
+#include "server/TlsProvider.h"
 #include "server/WindowSink.h"
 
 class CConnectThread;
@@ -58,6 +59,8 @@ public:
     void SetPassiveRange(std::uint32_t minimum, std::uint32_t maximum);
     // The filter itself, for loading and saving its lists.
     CIpFilter& Filter() { return *m_filter; }
+    // The TLS certificate and policy (configured on the main thread, used by any).
+    CTlsProvider& Tls() { return m_tls; }
     void SetWindowSink(CWindowSink* sink) { m_sink = sink; }
     CWindowSink* Sink() const { return m_sink; }
 
@@ -129,6 +132,7 @@ private:
 
     const std::string m_programDir;
     std::unique_ptr<CIpFilter> m_filter;
+    CTlsProvider m_tls;
 
     mutable std::mutex m_connectionLock;            // guards m_connectionList and quota updates
     std::vector<CConnectThread*> m_connectionList;  // guarded by m_connectionLock

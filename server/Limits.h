@@ -20,3 +20,5 @@ inline constexpr std::chrono::milliseconds kIdleTick{1000};
 inline constexpr std::chrono::milliseconds kStopWaitPerThread{5000};
 // How long one reply may wait for a client that does not read.
 inline constexpr int kReplySendTimeoutMs = 30'000;
+// How long a client may take for the TLS handshake after AUTH TLS.
+inline constexpr std::chrono::milliseconds kTlsHandshakeTimeout{10'000};

@@ -11,6 +11,8 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
                            static_cast<std::uint32_t>(options.maxPort));
     if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
     server.SetFilterMode(static_cast<FilterMode>(options.filterMode));
+    server.Tls().Configure(server.ProgramDir(), options.tlsCertificateFile, options.tlsKeyFile,
+                           options.tlsPolicy);
 }
 
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {

@@ -5,7 +5,8 @@
 struct OptionValues;
 class CFtpServer;
 
-// Passive port range, passive address (unless "Auto") and filter mode. Main thread.
+// Passive port range, passive address (unless "Auto"), filter mode and the TLS
+// certificate files and policy. Main thread.
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options);
 // Port, maximum users, idle time-out, the greeting and farewell texts and the 5000 ms
 // statistics interval, as the start sequence hands them over. Main thread.

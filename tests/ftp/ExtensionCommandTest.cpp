@@ -71,11 +71,20 @@ TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8AndMlst) {
     ASSERT_TRUE(client.Connect(m_harness.Port()));
     EXPECT_EQ(client.Reply(), "220 Welcome to Tarvona FTP Server!");
     client.SendLine("FEAT");  // allowed before login
-    const std::vector<std::string> expected = {
-        "211-Features:", " EPRT",  " EPSV",
-        " MDTM",         " MFMT",  " MLST type*;size*;modify*;perm*;UNIX.mode*;",
-        " REST STREAM",  " SIZE",  " TVFS",
-        " UTF8",         "211 End"};
+    const std::vector<std::string> expected = {"211-Features:",
+                                               " AUTH TLS",
+                                               " EPRT",
+                                               " EPSV",
+                                               " MDTM",
+                                               " MFMT",
+                                               " MLST type*;size*;modify*;perm*;UNIX.mode*;",
+                                               " PBSZ",
+                                               " PROT",
+                                               " REST STREAM",
+                                               " SIZE",
+                                               " TVFS",
+                                               " UTF8",
+                                               "211 End"};
     EXPECT_EQ(MultiLine(client, "211 "), expected);
     const std::pair<const char*, const char*> opts[] = {
         {"OPTS UTF8 ON", "200 UTF8 set to on."},
@@ -256,14 +265,15 @@ TEST_F(ExtensionTest, StatShowsTheSessionOrTheListOfAPath) {
     EXPECT_EQ(client->Reply(), "200 Type is now I");
     client->SendLine("STAT");
     std::vector<std::string> status = MultiLine(*client, "211 ");
-    ASSERT_EQ(status.size(), 7u);
+    ASSERT_EQ(status.size(), 8u);
     // The byte counts include the control connection's own traffic.
-    EXPECT_EQ(status[5].rfind(" 0 transfers completed; ", 0), 0u) << status[5];
-    status.erase(status.begin() + 5);
+    EXPECT_EQ(status[6].rfind(" 0 transfers completed; ", 0), 0u) << status[6];
+    status.erase(status.begin() + 6);
     const std::vector<std::string> expected = {"211-Tarvona FTP Server status:",
                                                " Connected from 127.0.0.1",
                                                " Logged in as alice",
                                                " TYPE: I",
+                                               " Control connection: clear",
                                                " Data connection: none",
                                                "211 End of status"};
     EXPECT_EQ(status, expected);

@@ -94,7 +94,7 @@ def lftp_session(env):
     write(os.path.join(local_dir, "tail"), b"appended")
     script = "\n".join([
         "set ftp:passive-mode on", "set net:max-retries 1", "set net:timeout 20",
-        "set ftp:use-feat off", "set ftp:use-mlsd off",
+        "set ftp:use-feat off", "set ftp:use-mlsd off", "set ftp:ssl-allow no",
         "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
         "mkdir " + base, "cd " + base, "lcd " + local_dir,
         "put up.bin", "cls -1", "get up.bin -o down.bin", "mv up.bin moved.bin",
@@ -114,7 +114,7 @@ def lftp_session(env):
     write(env.path(base + "/partial.bin"), data)
     script = "\n".join([
         "set ftp:passive-mode on", "set net:max-retries 1", "set ftp:use-feat off",
-        "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
+        "set ftp:ssl-allow no", "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
         "cd " + base, "lcd " + local_dir, "put -c resume.bin", "get -c partial.bin",
         "set ftp:rest-stor off", "put -c append.bin", "bye", ""])
     r = run(["lftp", "-d", "-f", "/dev/stdin"], input=script.encode())

@@ -1,0 +1,142 @@
+"""Explicit FTPS of tarvona-server and vsftpd side by side on loopback, in one run:
+1 GiB RETR and STOR over TLS (curl --ssl-reqd) and 2000 sequential 4 KiB RETRs in one
+TLS session (ftplib FTP_TLS, PROT P, every data connection resuming the session).
+vsftpd runs with ssl_enable=YES and require_ssl_reuse=YES; both use a P-256 ECDSA
+certificate. Standard library plus the curl and openssl commands.
+Usage: tls_bench.py BUILD_DIR [--quick]"""
+import io
+import os
+import shutil
+import ssl
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
+from ftp_server_env import FtpServerEnv  # noqa: E402
+from tls_clients import CLIENT_CONTEXT, ResumingFtpTls  # noqa: E402
+from transfer_bench import GIB, LOCAL_USER, Tarvona, local_user, rotate, vsftpd  # noqa: E402
+
+CURL = ["curl", "-sS", "--ftp-pasv", "--ssl-reqd", "--insecure",
+        "-w", "%{time_total} %{size_download} %{size_upload}"]
+
+
+def curl(args):
+    out = subprocess.run(CURL + args, capture_output=True, timeout=600,
+                         check=True).stdout.decode()
+    t, down, up = out.split()[-3:]
+    return float(t), int(float(down)), int(float(up))
+
+
+def retr_rate(server):
+    t, size, _ = curl(["-o", "/dev/null", server.url("big.bin")])
+    assert size == GIB, size
+    return size / t / 1e6
+
+
+def stor_rate(server, local):
+    t, _, size = curl(["-T", local, server.url("up.bin")])
+    assert size == GIB, size
+    os.remove(os.path.join(server.root, "up.bin"))
+    os.sync()
+    return size / t / 1e6
+
+
+def small_files(server, count):
+    ftp = ResumingFtpTls(context=CLIENT_CONTEXT)
+    ftp.connect("127.0.0.1", server.port, timeout=60)
+    ftp.auth()
+    ftp.login(server.user, server.password)
+    ftp.prot_p()
+    ftp.voidcmd("TYPE I")
+    start = time.monotonic()
+    for i in range(count):
+        sink = io.BytesIO()
+        ftp.retrbinary("RETR %ssmall/s%04d.bin" % (server.dir, i), sink.write)
+        assert len(sink.getvalue()) == 4096
+    elapsed = time.monotonic() - start
+    version = ftp.sock.version() + " " + ftp.sock.cipher()[0]
+    ftp.quit()
+    return count / elapsed, version
+
+
+def fill(root, big):
+    os.makedirs(os.path.join(root, "small"))
+    for i in range(2000):
+        with open(os.path.join(root, "small", "s%04d.bin" % i), "wb") as f:
+            f.write(os.urandom(4096))
+    os.link(big, os.path.join(root, "big.bin"))
+
+
+def make_certificate(cert, key):
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost", "-days", "2",
+                    "-keyout", key, "-out", cert], check=True, capture_output=True)
+
+
+def main():
+    build_dir = sys.argv[1]
+    runs = 1 if "--quick" in sys.argv else 3
+    if os.geteuid() != 0:
+        raise SystemExit("run as root: vsftpd logs in a local system user")
+    work = tempfile.mkdtemp(prefix="tarvona-tls-bench-")  # /tmp: every user reaches it
+    os.chmod(work, 0o755)
+    results, versions = {}, {}
+    try:
+        big = os.path.join(work, "big.src")
+        with open(big, "wb") as f:
+            block = os.urandom(1 << 20)
+            for _ in range(1024):
+                f.write(block)
+        cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+        make_certificate(cert, key)
+        env = FtpServerEnv(build_dir, quiet=True)
+        with open(env.prog + "option.ini", "w") as f:
+            f.write("[Server]\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"
+                    "[TLS]\nPolicy=2\nCertificateFile=%s\nKeyFile=%s\n" % (cert, key))
+        fill(env.home, big)
+        env.start()
+        tarvona = Tarvona(env)
+
+        vroot = os.path.join(work, "vsftpd-root")
+        os.makedirs(vroot)
+        fill(vroot, big)
+        password = local_user(vroot)
+        subprocess.run(["chown", "-R", LOCAL_USER, vroot], check=True)
+        peer = vsftpd(work, vroot, password, extra=(
+            "ssl_enable=YES", "require_ssl_reuse=YES", "force_local_logins_ssl=YES",
+            "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
+            "rsa_cert_file=" + cert, "rsa_private_key_file=" + key))
+        servers = [tarvona, peer]
+        os.sync()
+
+        def small(server):
+            rate, versions[server.name] = small_files(server, 2000)
+            return rate
+
+        for name, measure in (("retr", retr_rate), ("stor", lambda s: stor_rate(s, big)),
+                              ("small", small)):
+            for label, value in rotate(servers, runs, measure).items():
+                results[(label, name)] = value
+        peer.stop()
+        env.cleanup()
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+    print("TLS: tarvona %s; vsftpd %s" % (versions.get("tarvona"), versions.get("vsftpd")))
+    print("| Measurement over TLS | tarvona-server | vsftpd |")
+    print("|---|---|---|")
+    for name, what, unit in (("retr", "RETR 1 GiB", "MB/s"), ("stor", "STOR 1 GiB", "MB/s"),
+                             ("small", "2000 sequential 4 KiB RETRs in one session",
+                              "files/s")):
+        t, v = results[("tarvona", name)], results[("vsftpd", name)]
+        print("| %s, best / median of %d (%s) | %.0f / %.0f | %.0f / %.0f |"
+              % (what, runs, unit, t[0], t[1], v[0], v[1]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,202 @@
+#include "platform/TlsContext.h"
+
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// TLS 1.2 suites with forward secrecy and authenticated encryption only; TLS 1.3 keeps
+// OpenSSL's own list, which is all of that kind.
+const char* const kTls12Ciphers =
+    "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+    "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+    "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
+// A session stays resumable for as long as a control connection may reasonably last:
+// every data connection of a session must resume it.
+const long kSessionLifetimeSeconds = 12 * 3600;
+const unsigned char kSessionScope[] = "tarvona";
+const int kCertificateDays = 3650;
+
+std::string LastSslError(const char* what) {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (code == 0) return what;
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return std::string(what) + ": " + text;
+}
+
+std::string HexFingerprint(const X509* certificate) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (certificate == nullptr || X509_digest(certificate, EVP_sha256(), digest, &length) != 1)
+        return {};
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        if (i > 0) text += ':';
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
+}
+
+SSL_CTX* NewServerContext(std::string& error) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (context == nullptr) {
+        error = LastSslError("cannot create a TLS context");
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_max_proto_version(context, TLS1_3_VERSION);
+    SSL_CTX_set_options(context, SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_COMPRESSION);
+    SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_SERVER);
+    SSL_CTX_set_timeout(context, kSessionLifetimeSeconds);
+    SSL_CTX_set_session_id_context(context, kSessionScope, sizeof kSessionScope - 1);
+    if (SSL_CTX_set_cipher_list(context, kTls12Ciphers) != 1) {
+        error = LastSslError("cannot set the cipher list");
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
+
+// Host names only: anything else in a certificate name is left out.
+std::string CertificateHostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+    std::string host;
+    for (const char* c = name; *c != '\0'; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c)) || *c == '-' || *c == '.') host += *c;
+    return host.empty() ? "localhost" : host;
+}
+
+using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;
+
+bool AddAltName(X509* certificate, const std::string& host) {
+    X509V3_CTX v3;
+    X509V3_set_ctx_nodb(&v3);
+    X509V3_set_ctx(&v3, certificate, certificate, nullptr, nullptr, 0);
+    const std::string value = "DNS:" + host;
+    X509_EXTENSION* extension =
+        X509V3_EXT_conf_nid(nullptr, &v3, NID_subject_alt_name, value.c_str());
+    if (extension == nullptr) return false;
+    const bool added = X509_add_ext(certificate, extension, -1) == 1;
+    X509_EXTENSION_free(extension);
+    return added;
+}
+
+CertPtr MakeCertificate(EVP_PKEY* key, const std::string& host) {
+    CertPtr certificate(X509_new(), &X509_free);
+    unsigned char serial[16];
+    if (!certificate || RAND_bytes(serial, sizeof serial) != 1) return {nullptr, &X509_free};
+    serial[0] &= 0x7f;  // a positive serial number
+    BIGNUM* number = BN_bin2bn(serial, sizeof serial, nullptr);
+    const bool serialSet =
+        number != nullptr && BN_to_ASN1_INTEGER(number, X509_get_serialNumber(certificate.get()));
+    BN_free(number);
+    X509_NAME* name = X509_get_subject_name(certificate.get());
+    const auto* cn = reinterpret_cast<const unsigned char*>(host.c_str());
+    const bool ok = serialSet && X509_set_version(certificate.get(), 2) == 1 &&
+                    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600) != nullptr &&
+                    X509_time_adj_ex(X509_getm_notAfter(certificate.get()), kCertificateDays, 0,
+                                     nullptr) != nullptr &&
+                    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, cn, -1, -1, 0) == 1 &&
+                    X509_set_issuer_name(certificate.get(), name) == 1 &&
+                    X509_set_pubkey(certificate.get(), key) == 1 &&
+                    AddAltName(certificate.get(), host) &&
+                    X509_sign(certificate.get(), key, EVP_sha256()) > 0;
+    if (!ok) return {nullptr, &X509_free};
+    return certificate;
+}
+
+// Writes through a new file of `mode` beside `path`, then renames it into place.
+template <typename Writer>
+bool WritePemFile(const std::string& path, mode_t mode, Writer write) {
+    const std::string temporary = path + ".new";
+    ::unlink(temporary.c_str());
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    FILE* file = ::fdopen(fd, "w");
+    if (file == nullptr) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    const bool written = write(file) == 1;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CTlsContext::~CTlsContext() { SSL_CTX_free(m_context); }
+
+std::shared_ptr<CTlsContext> CTlsContext::Load(const std::string& certificateFile,
+                                               const std::string& keyFile, std::string& error) {
+    SSL_CTX* native = NewServerContext(error);
+    if (native == nullptr) return nullptr;
+    std::shared_ptr<CTlsContext> context(new CTlsContext(native));
+    if (SSL_CTX_use_certificate_chain_file(native, certificateFile.c_str()) != 1) {
+        error = LastSslError(("cannot read the certificate " + certificateFile).c_str());
+        return nullptr;
+    }
+    if (SSL_CTX_use_PrivateKey_file(native, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        error = LastSslError(("cannot read the private key " + keyFile).c_str());
+        return nullptr;
+    }
+    if (SSL_CTX_check_private_key(native) != 1) {
+        error = LastSslError("the private key does not belong to the certificate");
+        return nullptr;
+    }
+    context->m_fingerprint = HexFingerprint(SSL_CTX_get0_certificate(native));
+    return context;
+}
+
+bool CreateSelfSignedCertificate(const std::string& certificateFile, const std::string& keyFile,
+                                 std::string& error) {
+    KeyPtr key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
+    if (!key) {
+        error = LastSslError("cannot make a key");
+        return false;
+    }
+    CertPtr certificate = MakeCertificate(key.get(), CertificateHostName());
+    if (!certificate) {
+        error = LastSslError("cannot make a certificate");
+        return false;
+    }
+    // SECURITY: the key file is the server's identity; only its owner may read it.
+    if (!WritePemFile(keyFile, 0600, [&](FILE* file) {
+            return PEM_write_PrivateKey(file, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+        })) {
+        error = "cannot write " + keyFile;
+        return false;
+    }
+    if (!WritePemFile(certificateFile, 0644,
+                      [&](FILE* file) { return PEM_write_X509(file, certificate.get()); })) {
+        error = "cannot write " + certificateFile;
+        ::unlink(keyFile.c_str());
+        return false;
+    }
+    return true;
+}
+
+void ReleaseThreadTlsState() { OPENSSL_thread_stop(); }

@@ -1,0 +1,41 @@
+// The server's TLS credentials and settings (TLS 1.2 and 1.3 only, modern ciphers), shared
+// by every connection that switches to TLS while they are in use; and the self-signed
+// certificate a server makes for itself when it is given none.
+#pragma once
+
+#include <memory>
+#include <string>
+
+struct ssl_ctx_st;
+
+class CTlsContext {
+public:
+    ~CTlsContext();
+    CTlsContext(const CTlsContext&) = delete;
+    CTlsContext& operator=(const CTlsContext&) = delete;
+
+    // Loads a PEM certificate (its chain may follow it in the same file) and its private
+    // key. nullptr, and `error` saying why, when either cannot be read or they do not match.
+    static std::shared_ptr<CTlsContext> Load(const std::string& certificateFile,
+                                             const std::string& keyFile, std::string& error);
+
+    // SHA-256 of the certificate, as colon-separated hex pairs, for clients to compare.
+    const std::string& Fingerprint() const { return m_fingerprint; }
+    ssl_ctx_st* Native() const { return m_context; }
+
+private:
+    explicit CTlsContext(ssl_ctx_st* context) : m_context(context) {}
+
+    ssl_ctx_st* m_context;
+    std::string m_fingerprint;
+};
+
+// Writes a new self-signed certificate for this machine's host name (valid ten years) to
+// `certificateFile` and its key to `keyFile` (mode 0600). False, and `error`, on failure;
+// no half-written file is left behind under either name.
+[[nodiscard]] bool CreateSelfSignedCertificate(const std::string& certificateFile,
+                                               const std::string& keyFile, std::string& error);
+
+// Frees what the TLS library keeps for the calling thread. A thread calls it before it
+// reports its end, so that nothing of it is left when the process exits right after.
+void ReleaseThreadTlsState();

@@ -1,0 +1,183 @@
+#include "platform/TlsStream.h"
+
+#include <openssl/err.h>
+#include <openssl/rand.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/Socket.h"
+
+namespace {
+
+// One read of a file for a TLS download without kernel TLS.
+const std::size_t kFileChunk = 256 << 10;
+const std::size_t kScopeBytes = 16;
+
+std::string RandomScope() {
+    unsigned char bytes[kScopeBytes];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) return {};
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+}  // namespace
+
+CTlsStream::CTlsStream(ssl_ctx_st* context, int fd, std::string scope, bool forData)
+    : m_fd(fd), m_scope(scope.empty() ? RandomScope() : std::move(scope)) {
+    if (m_scope.empty()) return;
+    m_ssl = SSL_new(context);
+    if (m_ssl == nullptr) return;
+    // SECURITY: a session is resumable only under the scope it was made in, so a data
+    // connection can resume no other control connection's session.
+    SSL_set_session_id_context(m_ssl, reinterpret_cast<const unsigned char*>(m_scope.data()),
+                               static_cast<unsigned int>(m_scope.size()));
+    if (forData) {
+        SSL_set_num_tickets(m_ssl, 0);
+#ifdef SSL_OP_ENABLE_KTLS
+        SSL_set_options(m_ssl, SSL_OP_ENABLE_KTLS);
+#endif
+    }
+    if (SSL_set_fd(m_ssl, fd) != 1) {
+        SSL_free(m_ssl);
+        m_ssl = nullptr;
+        return;
+    }
+    SSL_set_accept_state(m_ssl);
+}
+
+CTlsStream::~CTlsStream() { SSL_free(m_ssl); }
+
+ssl_ctx_st* CTlsStream::Context() const { return SSL_get_SSL_CTX(m_ssl); }
+
+CTlsStream::Step CTlsStream::Handshake() {
+    ERR_clear_error();
+    const int result = SSL_do_handshake(m_ssl);
+    if (result == 1) {
+        m_handshakeDone = true;
+        return Step::Done;
+    }
+    switch (SSL_get_error(m_ssl, result)) {
+        case SSL_ERROR_WANT_READ:
+            return Step::WantRead;
+        case SSL_ERROR_WANT_WRITE:
+            return Step::WantWrite;
+        default:
+            m_broken = true;
+            ERR_clear_error();
+            return Step::Failed;
+    }
+}
+
+long CTlsStream::Fail(int result, int& error, bool& wantsWrite) {
+    const int kind = SSL_get_error(m_ssl, result);
+    const int savedErrno = errno;
+    wantsWrite = false;
+    if (kind == SSL_ERROR_WANT_READ || kind == SSL_ERROR_WANT_WRITE) {
+        wantsWrite = kind == SSL_ERROR_WANT_WRITE;
+        error = SocketError::kWouldBlock;
+        return -1;
+    }
+    m_broken = true;
+    const unsigned long reason = ERR_peek_error();
+    ERR_clear_error();
+    if (kind == SSL_ERROR_SSL && ERR_GET_REASON(reason) == SSL_R_UNEXPECTED_EOF_WHILE_READING)
+        error = SocketError::kTlsTruncated;
+    else if (kind == SSL_ERROR_SYSCALL)
+        error = savedErrno != 0 ? savedErrno : SocketError::kTlsTruncated;
+    else
+        error = SocketError::kTlsFailed;
+    return -1;
+}
+
+long CTlsStream::Read(void* buffer, std::size_t size, int& error, bool& wantsWrite) {
+    ERR_clear_error();
+    std::size_t got = 0;
+    if (SSL_read_ex(m_ssl, buffer, size, &got) == 1) return static_cast<long>(got);
+    if (SSL_get_error(m_ssl, 0) == SSL_ERROR_ZERO_RETURN) return 0;
+    return Fail(0, error, wantsWrite);
+}
+
+long CTlsStream::Write(const void* data, std::size_t size, int& error, bool& wantsWrite) {
+    ERR_clear_error();
+    std::size_t written = 0;
+    if (SSL_write_ex(m_ssl, data, size, &written) == 1) return static_cast<long>(written);
+    return Fail(0, error, wantsWrite);
+}
+
+long CTlsStream::WriteFile(int fileFd, std::int64_t* offset, std::size_t count, int& error,
+                           bool& wantsWrite) {
+#ifndef OPENSSL_NO_KTLS
+    if (UsesKernelSend()) {
+        ERR_clear_error();
+        const ossl_ssize_t sent =
+            SSL_sendfile(m_ssl, fileFd, static_cast<off_t>(*offset), count, 0);
+        if (sent >= 0) {
+            *offset += sent;
+            return static_cast<long>(sent);
+        }
+        return Fail(static_cast<int>(sent), error, wantsWrite);
+    }
+#endif
+    // A write that would block must be repeated with the same bytes: the chunk read for
+    // this offset is kept until it has gone.
+    if (m_fileBufferOffset != *offset || m_fileBufferLength == 0) {
+        m_fileBuffer.resize(kFileChunk);
+        const std::size_t want = std::min(count, kFileChunk);
+        const ssize_t got = ::pread(fileFd, m_fileBuffer.data(), want, static_cast<off_t>(*offset));
+        if (got <= 0) return got == 0 ? 0 : (error = errno, -1);
+        m_fileBufferOffset = *offset;
+        m_fileBufferLength = static_cast<std::size_t>(got);
+    }
+    const long sent = Write(m_fileBuffer.data(), m_fileBufferLength, error, wantsWrite);
+    if (sent > 0) {
+        *offset += sent;
+        m_fileBufferLength = 0;
+    }
+    return sent;
+}
+
+int CTlsStream::Peek(int& error) {
+    ERR_clear_error();
+    char byte;
+    std::size_t got = 0;
+    if (SSL_peek_ex(m_ssl, &byte, 1, &got) == 1) return 1;
+    if (SSL_get_error(m_ssl, 0) == SSL_ERROR_ZERO_RETURN) return 0;
+    bool wantsWrite = false;
+    return static_cast<int>(Fail(0, error, wantsWrite));
+}
+
+bool CTlsStream::HasPending() const { return m_ssl != nullptr && SSL_has_pending(m_ssl) == 1; }
+
+void CTlsStream::Shutdown(int timeoutMs) {
+    if (m_ssl == nullptr || !m_handshakeDone || m_broken) return;
+    for (;;) {
+        ERR_clear_error();
+        const int result = SSL_shutdown(m_ssl);
+        if (result >= 0) return;  // sent; the peer's own close_notify is not waited for
+        const int kind = SSL_get_error(m_ssl, result);
+        if (kind != SSL_ERROR_WANT_WRITE && kind != SSL_ERROR_WANT_READ) break;
+        pollfd p{m_fd, static_cast<short>(kind == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) break;
+    }
+    ERR_clear_error();
+}
+
+bool CTlsStream::SessionReused() const {
+    return m_ssl != nullptr && SSL_session_reused(m_ssl) == 1;
+}
+
+bool CTlsStream::UsesKernelSend() const {
+#ifndef OPENSSL_NO_KTLS
+    return m_ssl != nullptr && BIO_get_ktls_send(SSL_get_wbio(m_ssl));
+#else
+    return false;
+#endif
+}
+
+std::string CTlsStream::Description() const {
+    if (m_ssl == nullptr) return {};
+    return std::string(SSL_get_version(m_ssl)) + ", " + SSL_get_cipher_name(m_ssl);
+}

@@ -1,0 +1,67 @@
+#include "server/TlsProvider.h"
+
+#include "platform/FileSystem.h"
+#include "platform/TlsContext.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+std::string InProgramDir(const std::string& programDir, const std::string& name) {
+    return !name.empty() && name.front() == '/' ? name : programDir + name;
+}
+
+}  // namespace
+
+void CTlsProvider::Configure(const std::string& programDir, const std::string& certificateFile,
+                             const std::string& keyFile, int policy) {
+    m_policy = policy;
+    const bool generated = certificateFile.empty();
+    const std::string certificate =
+        InProgramDir(programDir, generated ? kGeneratedCertificateName : certificateFile);
+    const std::string key = generated         ? programDir + kGeneratedKeyName
+                            : keyFile.empty() ? certificate
+                                              : InProgramDir(programDir, keyFile);
+    std::lock_guard lock(m_lock);
+    if (certificate == m_certificateFile && key == m_keyFile) return;
+    m_generated = generated;
+    m_certificateFile = certificate;
+    m_keyFile = key;
+    m_stamp.clear();
+    m_context.reset();
+}
+
+void CTlsProvider::Prepare(CFtpServer& server) {
+    {
+        std::lock_guard lock(m_lock);
+        if (m_generated && IsAbsent(m_certificateFile) && IsAbsent(m_keyFile)) {
+            std::string error;
+            if (CreateSelfSignedCertificate(m_certificateFile, m_keyFile, error))
+                server.LogMessage(LogCategory::Server,
+                                  "TLS: made a self-signed certificate " + m_certificateFile);
+            else
+                server.LogMessage(LogCategory::Error, "TLS: " + error);
+        }
+    }
+    (void)LoadIfChanged(server);
+}
+
+std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
+    return LoadIfChanged(server);
+}
+
+std::shared_ptr<CTlsContext> CTlsProvider::LoadIfChanged(CFtpServer& server) {
+    std::lock_guard lock(m_lock);
+    const std::string stamp = FileChangeStamp(m_certificateFile) + "|" + FileChangeStamp(m_keyFile);
+    if (stamp == m_stamp) return m_context;
+    m_stamp = stamp;
+    std::string error;
+    // Sessions that use the old context keep it until they end.
+    m_context = CTlsContext::Load(m_certificateFile, m_keyFile, error);
+    if (!m_context) {
+        server.LogMessage(LogCategory::Error, "TLS unavailable, AUTH TLS is refused: " + error);
+        return nullptr;
+    }
+    server.LogMessage(LogCategory::Server, "TLS certificate " + m_certificateFile +
+                                               ", SHA-256 fingerprint " + m_context->Fingerprint());
+    return m_context;
+}

@@ -1,0 +1,45 @@
+// The server's TLS certificate and policy: which files hold the certificate and key,
+// the context loaded from them (loaded again when either file changes on disk, so a
+// replaced certificate serves the next connection without a restart), and the policy.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "config/TlsPolicy.h"
+
+class CFtpServer;
+class CTlsContext;
+
+// Names of the certificate pair made at first start when none is configured.
+inline constexpr const char* kGeneratedCertificateName = "tls-cert.pem";
+inline constexpr const char* kGeneratedKeyName = "tls-key.pem";
+
+class CTlsProvider {
+public:
+    // Main thread. Relative names are taken from `programDir`; an empty certificate
+    // name means the generated pair; an empty key name, the certificate file itself.
+    void Configure(const std::string& programDir, const std::string& certificateFile,
+                   const std::string& keyFile, int policy);
+    // At start (main thread): makes the self-signed pair when none is configured and it
+    // does not exist yet, and loads the certificate when it is new or has changed,
+    // logging its fingerprint or the problem.
+    void Prepare(CFtpServer& server);
+    // Any thread: the context for a connection switching to TLS now, or nullptr when
+    // the certificate cannot be used (logged once per change of the files).
+    std::shared_ptr<CTlsContext> Context(CFtpServer& server);
+    TlsPolicy Policy() const { return TlsPolicyOf(m_policy.load()); }
+
+private:
+    std::shared_ptr<CTlsContext> LoadIfChanged(CFtpServer& server);
+
+    std::atomic<int> m_policy{0};
+    std::mutex m_lock;  // guards everything below
+    std::string m_certificateFile;
+    std::string m_keyFile;
+    bool m_generated = true;
+    std::string m_stamp;  // of both files when last loaded (or found unusable)
+    std::shared_ptr<CTlsContext> m_context;
+};
