@@ -96,6 +96,15 @@ bool CanonicalAddressText(AddressFamily family, const std::string& text, std::st
     return true;
 }
 
+bool ParseAddressBytes(AddressFamily family, const std::string& text,
+                       std::array<std::uint8_t, 16>& bytes) {
+    std::array<std::uint8_t, 16> parsed{};
+    const int domain = family == AddressFamily::V4 ? AF_INET : AF_INET6;
+    if (::inet_pton(domain, text.c_str(), parsed.data()) != 1) return false;
+    bytes = parsed;
+    return true;
+}
+
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Fail() {
