@@ -3,6 +3,7 @@
 // connection settings). Lives on, and is used only by, its connection thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -63,6 +64,12 @@ public:
     // Closes the socket and asks the thread to end the session.
     void EndSession();
 
+    // Sends `reply` after `delay` without holding the thread: no further line of this
+    // session runs and reading pauses until then. With `endAfter` the session then
+    // ends. Used for refused logins.
+    void ReplyLater(std::chrono::milliseconds delay, std::string reply, bool endAfter);
+    bool IsReplyHeld() const { return m_replyTimer != 0; }
+
     // ---- The wait of a transfer command for its data connection. Lines that arrive
     // meanwhile are queued and run after it; ABOR, QUIT and BYE go to the front of the
     // queue and cut the wait short. Reading pauses while the queue is full.
@@ -113,7 +120,10 @@ private:
     void QueueLinesDuringWait();
     bool QueueIsFull() const;
 
+    void SendHeldReply(std::string reply, bool endAfter);
+
     CConnectThread& m_owner;
+    EventLoop::TimerId m_replyTimer = 0;  // the held reply's; 0: none
     std::string m_userName;
     std::string m_userAddress;
     SessionState m_state = SessionState::NotLoggedIn;

@@ -118,7 +118,28 @@ void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
         m_connectionList.end());
 }
 
+bool CFtpServer::RefuseBannedClient(int fd) {
+    CAsyncSocket socket;
+    if (!socket.Attach(fd)) return false;  // the session's own Attach reports it
+    std::string address;
+    std::uint16_t port = 0;
+    const std::int64_t left =
+        socket.GetPeerName(address, port) ? m_loginGuard.BanSecondsLeft(address) : 0;
+    if (left == 0) {
+        (void)socket.Detach();
+        return false;
+    }
+    // SECURITY: a banned address costs one short write here, no thread, no session.
+    static constexpr char kBanned[] =
+        "421 Too many failed logins from your address, try again later.\r\n";
+    (void)socket.Send(kBanned, sizeof kBanned - 1);
+    LogMessage(LogCategory::Server, StringFormat("Refused banned %s (%lld s left).",
+                                                 address.c_str(), static_cast<long long>(left)));
+    return true;
+}
+
 void CFtpServer::AcceptConnection(int fd) {
+    if (RefuseBannedClient(fd)) return;
     auto* thread = new CConnectThread(*this, fd);
     thread->SetEndObserver(m_mainLoop);
     if (!thread->CreateThread()) {
@@ -160,6 +181,10 @@ std::intptr_t CFtpServer::OnSessionOpened(CConnectThread* thread) {
     ++m_connections;
     thread->SetTooManyUsers(IsTooManyUsers());
     thread->SetClientAddress(thread->PeerAddress());
+    const int fromAddress =
+        m_sessions.Add(thread->ThreadId(), thread->PeerAddress(), m_loginGuard.Now());
+    const int maxPerAddress = GetLoginPolicy().maxPerAddress;
+    thread->SetAddressFull(maxPerAddress > 0 && fromAddress > maxPerAddress);
     LogMessage(LogCategory::Server,
                StringFormat("%s has connected to server.", thread->ClientAddress().c_str()));
     return 1;
@@ -229,6 +254,30 @@ std::string CFtpServer::GetWelcomeMessage() const {
 std::string CFtpServer::GetGoodbyeMessage() const {
     std::lock_guard lock(m_textLock);
     return m_goodbyeMessage;
+}
+
+void CFtpServer::SetLoginPolicy(const LoginPolicy& policy) {
+    {
+        std::lock_guard lock(m_policyLock);
+        m_policy = policy;
+    }
+    m_loginGuard.SetLimits(policy.banAttempts, policy.banWindowSeconds, policy.banSeconds);
+}
+
+LoginPolicy CFtpServer::GetLoginPolicy() const {
+    std::lock_guard lock(m_policyLock);
+    return m_policy;
+}
+
+bool CFtpServer::Kick(std::uint32_t id) {
+    {
+        std::lock_guard lock(m_connectionLock);
+        if (std::none_of(m_connectionList.begin(), m_connectionList.end(),
+                         [id](CConnectThread* t) { return t->ThreadId() == id; }))
+            return false;
+    }
+    CThread::PostThreadMessage(id, Message{WM_QUIT, 0, 0, nullptr});
+    return true;
 }
 
 void CFtpServer::SetFilterMode(FilterMode mode) { m_filter->SetMode(mode); }

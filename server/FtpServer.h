@@ -12,7 +12,9 @@
 
 #include "config/FilterMode.h"
 #include "platform/EventLoop.h"
+#include "server/LoginGuard.h"
 #include "server/SessionEvents.h"
+#include "server/SessionRegistry.h"
 #include "server/WindowSink.h"
 
 class CConnectThread;
@@ -59,6 +61,16 @@ public:
     // The filter itself, for loading and saving its lists.
     CIpFilter& Filter() { return *m_filter; }
     void SetWindowSink(CWindowSink* sink) { m_sink = sink; }
+    // The abuse limits (bans, failure delay, per-address and per-user limits, login
+    // deadline, password hashing). Take effect at their next use. Any thread.
+    void SetLoginPolicy(const LoginPolicy& policy);
+    LoginPolicy GetLoginPolicy() const;
+    // Failed-login counts and bans, and the open sessions. Any thread.
+    CLoginGuard& LoginGuard() { return m_loginGuard; }
+    CSessionRegistry& Sessions() { return m_sessions; }
+    // Ends session `id` without a reply, as the online-users page's kick does. False when
+    // no such session is open. Main thread.
+    bool Kick(std::uint32_t id);
     CWindowSink* Sink() const { return m_sink; }
 
     // Counters (main thread).
@@ -113,6 +125,7 @@ private:
     void OnServerStats(std::intptr_t kind, std::intptr_t value);
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
+    bool RefuseBannedClient(int fd);
     void WaitForThreadEnd(std::uint32_t threadId);
     bool TakeFirstConnection(std::uint32_t& threadId);
     bool TakeEndingThread(std::uint32_t& threadId);
@@ -131,6 +144,11 @@ private:
     std::atomic<std::uint32_t> m_passiveMin{1024};
     std::atomic<std::uint32_t> m_passiveMax{65535};
     std::atomic<std::uint32_t> m_lastPassivePort{0};
+
+    CLoginGuard m_loginGuard;
+    CSessionRegistry m_sessions;
+    mutable std::mutex m_policyLock;  // guards m_policy
+    LoginPolicy m_policy;
 
     mutable std::mutex m_textLock;  // guards the two messages below
     std::string m_welcomeMessage = "Welcome to Tarvona FTP Server";

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 // One receive takes at most this many bytes.
 inline constexpr std::size_t kReceiveChunk = 512;
@@ -20,3 +21,10 @@ inline constexpr std::chrono::milliseconds kIdleTick{1000};
 inline constexpr std::chrono::milliseconds kStopWaitPerThread{5000};
 // How long one reply may wait for a client that does not read.
 inline constexpr int kReplySendTimeoutMs = 30'000;
+// Client addresses the failed-login bookkeeping keeps at most; beyond this, addresses with
+// no ban in force are forgotten first.
+inline constexpr std::size_t kMaxTrackedAddresses = 100'000;
+// A repeat offender's ban doubles at most this many times (1 h grows to 32 h).
+inline constexpr int kMaxBanDoublings = 5;
+// How long an address's earlier bans count towards a longer one.
+inline constexpr std::int64_t kOffenceMemorySeconds = 24 * 3600;
