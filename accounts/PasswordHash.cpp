@@ -16,8 +16,8 @@ bool HasPrefix(std::string_view text, std::string_view prefix) {
 // crypt's base-64 alphabet.
 bool IsHashText(std::string_view text) {
     for (const char c : text) {
-        const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        c == '.' || c == '/';
+        const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                        (c >= 'A' && c <= 'Z') || c == '.' || c == '/';
         if (!ok) return false;
     }
     return true;
@@ -39,8 +39,7 @@ bool HasHashShape(std::string_view stored) {
 std::string HashPassword(std::string_view clearText) {
     char setting[CRYPT_GENSALT_OUTPUT_SIZE];
     // No random bytes given: libcrypt takes them from the system's random source.
-    if (crypt_gensalt_rn(kHashPrefix, 0, nullptr, 0, setting, sizeof setting) == nullptr)
-        return {};
+    if (crypt_gensalt_rn(kHashPrefix, 0, nullptr, 0, setting, sizeof setting) == nullptr) return {};
     // crypt_data is some 32 KiB: too large for a session thread's stack.
     auto data = std::make_unique<crypt_data>();
     const std::string clear(clearText);

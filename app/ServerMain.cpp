@@ -13,6 +13,7 @@
 #include "app/StartupSequence.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
+#include "server/AdminChannel.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 
@@ -91,6 +92,13 @@ int main(int argc, char** argv) {
     if (arguments.port > 0) server.SetPort(arguments.port);
     server.SetListenAddresses(arguments.listen);
     if (!server.Start()) return 1;
+    // The headless administrator's view of what the window's online page shows.
+    CAdminChannel adminChannel(server);
+    std::string channelError;
+    if (!adminChannel.Open(programDir + kAdminSocketName, channelError))
+        server.LogMessage(LogCategory::Error, "No control socket (" + channelError +
+                                                  "); tarvona-admin sessions, "
+                                                  "kick and ban cannot reach this server.");
     if (!signals.Watch(mainLoop, [&] {
             server.Stop();
             mainLoop.PostQuit();

@@ -66,7 +66,8 @@ std::vector<BanEntry> CLoginGuard::Bans() const {
     const std::int64_t now = NowLocked();
     std::vector<BanEntry> bans;
     for (const auto& [address, record] : m_records)
-        if (record.bannedUntil > now) bans.push_back({address, record.bannedUntil, record.offences});
+        if (record.bannedUntil > now)
+            bans.push_back({address, record.bannedUntil, record.offences});
     std::sort(bans.begin(), bans.end(),
               [](const BanEntry& a, const BanEntry& b) { return a.address < b.address; });
     return bans;

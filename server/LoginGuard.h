@@ -12,12 +12,12 @@
 
 // The abuse limits of the running server, as option.ini gives them.
 struct LoginPolicy {
-    int banAttempts = 5;         // failed logins that ban an address; 0: no bans
-    int banWindowSeconds = 600;  // within this time
-    int banSeconds = 3600;       // first ban; each repeat offence doubles it (at most 32 times)
-    int failDelayMs = 1000;      // a refused PASS is answered this much later
-    int maxPerAddress = 10;      // sessions one address may hold; 0: unlimited
-    int maxPerUser = 0;          // logged-in sessions of one account; 0: unlimited
+    int banAttempts = 5;           // failed logins that ban an address; 0: no bans
+    int banWindowSeconds = 600;    // within this time
+    int banSeconds = 3600;         // first ban; each repeat offence doubles it (at most 32 times)
+    int failDelayMs = 1000;        // a refused PASS is answered this much later
+    int maxPerAddress = 10;        // sessions one address may hold; 0: unlimited
+    int maxPerUser = 0;            // logged-in sessions of one account; 0: unlimited
     int loginTimeoutSeconds = 60;  // a session not logged in by then is closed; 0: never
     bool hashPasswords = false;    // passwords are stored (and rehashed at login) as hashes
 };

@@ -11,8 +11,9 @@ int CSessionRegistry::Add(std::uint32_t id, const std::string& address, std::int
     info.address = address;
     info.lastCommand = now;
     m_sessions.push_back(std::move(info));
-    return static_cast<int>(std::count_if(m_sessions.begin(), m_sessions.end(),
-                                          [&](const SessionInfo& s) { return s.address == address; }));
+    return static_cast<int>(
+        std::count_if(m_sessions.begin(), m_sessions.end(),
+                      [&](const SessionInfo& s) { return s.address == address; }));
 }
 
 void CSessionRegistry::Remove(std::uint32_t id) {
@@ -24,9 +25,10 @@ bool CSessionRegistry::LogIn(std::uint32_t id, const std::string& user, int maxP
     std::lock_guard lock(m_lock);
     SessionInfo* self = Find(id);
     if (self == nullptr) return false;
-    const auto others = std::count_if(m_sessions.begin(), m_sessions.end(), [&](const SessionInfo& s) {
-        return s.id != id && s.loggedIn && EqualsNoCase(s.user, user);
-    });
+    const auto others =
+        std::count_if(m_sessions.begin(), m_sessions.end(), [&](const SessionInfo& s) {
+            return s.id != id && s.loggedIn && EqualsNoCase(s.user, user);
+        });
     if (maxPerUser > 0 && others >= maxPerUser) return false;
     self->user = user;
     self->loggedIn = true;

@@ -37,6 +37,6 @@ public:
 private:
     SessionInfo* Find(std::uint32_t id);  // holds m_lock
 
-    mutable std::mutex m_lock;           // guards m_sessions
+    mutable std::mutex m_lock;            // guards m_sessions
     std::vector<SessionInfo> m_sessions;  // few: bounded by the connection limits
 };

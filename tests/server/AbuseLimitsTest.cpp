@@ -27,9 +27,8 @@ protected:
         ASSERT_TRUE(editor.SaveUser(alice, {})) << editor.GetLastError();
         m_policy.failDelayMs = 0;
         ApplyPolicy();
-        m_harness.RunOnServer([this](CFtpServer& s) {
-            s.LoginGuard().SetClock([this] { return m_now.load(); });
-        });
+        m_harness.RunOnServer(
+            [this](CFtpServer& s) { s.LoginGuard().SetClock([this] { return m_now.load(); }); });
     }
     void ApplyPolicy() {
         m_harness.RunOnServer([this](CFtpServer& s) { s.SetLoginPolicy(m_policy); });
@@ -126,7 +125,8 @@ TEST_F(AbuseLimitsTest, PerAddressAndPerUserLimitsAtTheBoundary) {
     RawFtpClient first, second, third, fromOther;
     ASSERT_EQ(Connect(first), kGreeting);
     ASSERT_EQ(Connect(second), kGreeting);
-    EXPECT_EQ(Connect(third), "421 Too many connections from your address, please try again later.");
+    EXPECT_EQ(Connect(third),
+              "421 Too many connections from your address, please try again later.");
     EXPECT_TRUE(third.WaitClosed());
     ASSERT_EQ(Connect(fromOther, "127.0.0.2"), kGreeting);
 
@@ -135,8 +135,8 @@ TEST_F(AbuseLimitsTest, PerAddressAndPerUserLimitsAtTheBoundary) {
               "530 Too many sessions of this user, please try again later.");
     EXPECT_EQ(first.Ask("QUIT"), kGoodbye);
     EXPECT_TRUE(first.WaitClosed());
-    EXPECT_TRUE(m_harness.WaitUntil(
-        [](CFtpServer& s) { return s.Sessions().Snapshot().size() == 2; }, 5s));
+    EXPECT_TRUE(
+        m_harness.WaitUntil([](CFtpServer& s) { return s.Sessions().Snapshot().size() == 2; }, 5s));
     EXPECT_EQ(fromOther.Ask("PASS Secret"), kLoggedIn);
     EXPECT_EQ(Connect(third), kGreeting);  // the address has a free place again
 }
