@@ -27,7 +27,8 @@ int Ask(const std::string& programDir, const std::string& request, std::ostream&
         return Report(err, kExitRefused, "the server did not answer");
     const std::size_t firstEnd = answer.find('\n');
     const std::string status = answer.substr(0, firstEnd);
-    if (status != "OK") return Report(err, kExitRefused, status.rfind("ERR ", 0) == 0 ? status.substr(4) : status);
+    if (status != "OK")
+        return Report(err, kExitRefused, status.rfind("ERR ", 0) == 0 ? status.substr(4) : status);
     if (firstEnd != std::string::npos) out << answer.substr(firstEnd + 1);
     return kExitDone;
 }
@@ -55,9 +56,11 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
     if (args.size() == 1 && args[0] == "list") return Ask(programDir, "ban list", out, err);
     if (args.size() == 2 && args[0] == "del") {
         if (!IsValidIpListEntry(args[1]) || args[1].find_first_of("*/") != std::string::npos)
-            return Report(err, kExitBadArguments, "ban del needs one address, not \"" + args[1] + "\"");
+            return Report(err, kExitBadArguments,
+                          "ban del needs one address, not \"" + args[1] + "\"");
         return Ask(programDir, "ban del " + args[1], out, err);
     }
-    return Report(err, kExitBadArguments,
-                  "usage: tarvona-admin ban list | ban del ADDRESS (address, s left, end, offences)");
+    return Report(
+        err, kExitBadArguments,
+        "usage: tarvona-admin ban list | ban del ADDRESS (address, s left, end, offences)");
 }

@@ -23,9 +23,7 @@ bool MakeAddress(const std::string& path, sockaddr_un& address, std::string& err
     return true;
 }
 
-UniqueFd NewSocket() {
-    return UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-}
+UniqueFd NewSocket() { return UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)); }
 
 int LeftMs(std::chrono::steady_clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -92,7 +90,8 @@ bool ConnectUnix(const std::string& path, UniqueFd& out, std::string& error) {
     sockaddr_un address;
     if (!MakeAddress(path, address, error)) return false;
     UniqueFd fd = NewSocket();
-    if (!fd || ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    if (!fd ||
+        ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return (error = ErrnoText("cannot connect to", path), false);
     out = std::move(fd);
     return true;

@@ -48,14 +48,15 @@ std::string KickSession(CFtpServer& server, std::string_view idText) {
         id = id * 10 + static_cast<std::uint32_t>(c - '0');
     }
     if (idText.empty() || !server.Kick(id)) return "ERR no session " + Field(idText) + "\n";
-    server.LogMessage(LogCategory::Server, StringFormat("Session %u kicked by the administrator.", id));
+    server.LogMessage(LogCategory::Server,
+                      StringFormat("Session %u kicked by the administrator.", id));
     return "OK\n";
 }
 
 std::string LiftBan(CFtpServer& server, const std::string& address) {
     if (!server.LoginGuard().Lift(address)) return "ERR no ban of " + Field(address) + "\n";
-    server.LogMessage(LogCategory::Server,
-                      StringFormat("Ban of %s lifted by the administrator.", Field(address).c_str()));
+    server.LogMessage(LogCategory::Server, StringFormat("Ban of %s lifted by the administrator.",
+                                                        Field(address).c_str()));
     return "OK\n";
 }
 

@@ -124,6 +124,7 @@ void CServerDlg::CreatePages() {
     m_tabs = new QTabWidget(this);
     m_logPage = new CLogPage(m_tabs);
     m_onlinePage = new COnlineUsersPage(m_server.Filter(), m_server.ProgramDir(), m_tabs);
+    m_onlinePage->ShowBansOf(m_server.LoginGuard());
     m_tabs->addTab(MakeEmptyPage("The options are set in option.ini for now.", m_tabs), "Options");
     m_tabs->addTab(m_logPage, "Logs");
     m_tabs->addTab(MakeEmptyPage("Accounts are edited with tarvona-admin for now.", m_tabs),
