@@ -1,0 +1,126 @@
+"""Legitimate logins during a password-guessing storm, against tarvona-server.
+
+A storm is 8 connections from 127.0.0.2, each making up to 1000 wrong-password
+attempts as fast as the server answers (reconnecting after a 421). Two legitimate
+clients from 127.0.0.1 log in (connect, USER, PASS, QUIT) in a loop for WINDOW seconds;
+their rate during the storm is compared with their rate without it. The storm runs in a
+process of its own so it does not share the legitimate clients' interpreter lock.
+
+    storm_bench.py BUILD_DIR
+"""
+import multiprocessing
+import os
+import socket
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "integration"))
+from ftp_server_env import FtpServerEnv  # noqa: E402
+
+WINDOW = 8.0
+STORM_CONNECTIONS = 8
+STORM_ATTEMPTS = 1000
+LEGIT_CLIENTS = 2
+
+
+def read_reply(f):
+    line = f.readline()
+    if not line:
+        raise OSError("closed")
+    return line
+
+
+def legit_logins(port, user, password, seconds):
+    count = [0]
+    end = time.monotonic() + seconds
+
+    def loop():
+        while time.monotonic() < end:
+            with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+                f = s.makefile("rb")
+                read_reply(f)
+                s.sendall(b"USER %s\r\n" % user.encode())
+                read_reply(f)
+                s.sendall(b"PASS %s\r\n" % password.encode())
+                if read_reply(f).startswith(b"230"):
+                    count[0] += 1
+                s.sendall(b"QUIT\r\n")
+                read_reply(f)
+
+    threads = [threading.Thread(target=loop) for _ in range(LEGIT_CLIENTS)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    return count[0] / seconds
+
+
+def storm_connection(port, user, stop_at, attempts):
+    done = 0
+    while done < STORM_ATTEMPTS and time.monotonic() < stop_at:
+        try:
+            s = socket.create_connection(("127.0.0.1", port), timeout=10,
+                                         source_address=("127.0.0.2", 0))
+            f = s.makefile("rb")
+            if read_reply(f).startswith(b"421"):
+                done += 1
+                s.close()
+                continue
+            while done < STORM_ATTEMPTS and time.monotonic() < stop_at:
+                s.sendall(b"USER %s\r\nPASS guess%d\r\n" % (user.encode(), done))
+                read_reply(f)
+                reply = read_reply(f)
+                done += 1
+                if reply.startswith(b"421"):
+                    break
+            s.close()
+        except OSError:
+            done += 1
+    with attempts.get_lock():
+        attempts.value += done
+
+
+def storm(port, user, seconds, attempts):
+    stop_at = time.monotonic() + seconds
+    threads = [threading.Thread(target=storm_connection, args=(port, user, stop_at, attempts))
+               for _ in range(STORM_CONNECTIONS)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+
+
+def measure(build_dir, security):
+    env = FtpServerEnv(build_dir)
+    try:
+        with open(env.prog + "option.ini", "w") as f:
+            f.write("[Server]\nmaxusers=500\n[Security]\nMaxPerAddress=0\n" + security)
+        env.start()
+        base = legit_logins(env.port, env.user, env.password, WINDOW)
+        attempts = multiprocessing.Value("l", 0)
+        p = multiprocessing.Process(target=storm, args=(env.port, env.user, WINDOW + 1, attempts))
+        p.start()
+        time.sleep(0.5)  # the storm is under way
+        during = legit_logins(env.port, env.user, env.password, WINDOW)
+        p.join()
+        return base, during, attempts.value
+    finally:
+        env.cleanup()
+
+
+def main():
+    build_dir = sys.argv[1]
+    print("%-44s %12s %12s %7s %15s" % ("configuration", "without/s", "during/s", "ratio",
+                                        "storm attempts"))
+    for name, security in [
+            ("defaults (ban after 5, 1 s delay)", ""),
+            ("no bans, 1 s delay", "BanAttempts=0\n"),
+            ("unprotected (no bans, no delay)", "BanAttempts=0\nFailDelay=0\n")]:
+        base, during, attempts = measure(build_dir, security)
+        print("%-44s %12.0f %12.0f %6.0f%% %15d" % (name, base, during, 100 * during / base,
+                                                    attempts))
+
+
+if __name__ == "__main__":
+    main()
