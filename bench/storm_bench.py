@@ -1,9 +1,10 @@
 """Legitimate logins during a password-guessing storm, against tarvona-server.
 
 A storm is 8 connections from 127.0.0.2, each making up to 1000 wrong-password
-attempts as fast as the server answers (reconnecting after a 421). Two legitimate
-clients from 127.0.0.1 log in (connect, USER, PASS, QUIT) in a loop for WINDOW seconds;
-their rate during the storm is compared with their rate without it. The storm runs in a
+attempts as fast as the server answers (reconnecting after a 421), for at most WINDOW
+seconds. Two legitimate clients from 127.0.0.1 log in (connect, USER, PASS, QUIT) in a
+loop; their rate while the storm runs is compared with their rate over WINDOW seconds
+without it. The storm runs in a
 process of its own so it does not share the legitimate clients' interpreter lock.
 
     storm_bench.py BUILD_DIR
@@ -31,12 +32,17 @@ def read_reply(f):
     return line
 
 
-def legit_logins(port, user, password, seconds):
+def legit_logins(port, user, password, seconds, storm=None):
+    """Logins per second over `seconds`, or, with `storm`, for as long as it runs."""
     count = [0]
-    end = time.monotonic() + seconds
+    start = time.monotonic()
+    end = start + seconds
+
+    def going():
+        return storm.is_alive() if storm is not None else time.monotonic() < end
 
     def loop():
-        while time.monotonic() < end:
+        while going():
             with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
                 f = s.makefile("rb")
                 read_reply(f)
@@ -53,7 +59,7 @@ def legit_logins(port, user, password, seconds):
         t.start()
     for t in threads:
         t.join()
-    return count[0] / seconds
+    return count[0] / (time.monotonic() - start)
 
 
 def storm_connection(port, user, stop_at, attempts):
@@ -97,29 +103,30 @@ def measure(build_dir, security):
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=500\n[Security]\nMaxPerAddress=0\n" + security)
         env.start()
+        legit_logins(env.port, env.user, env.password, 2)  # warm-up
         base = legit_logins(env.port, env.user, env.password, WINDOW)
         attempts = multiprocessing.Value("l", 0)
-        p = multiprocessing.Process(target=storm, args=(env.port, env.user, WINDOW + 1, attempts))
+        p = multiprocessing.Process(target=storm, args=(env.port, env.user, WINDOW, attempts))
+        started = time.monotonic()
         p.start()
-        time.sleep(0.5)  # the storm is under way
-        during = legit_logins(env.port, env.user, env.password, WINDOW)
+        during = legit_logins(env.port, env.user, env.password, WINDOW, storm=p)
         p.join()
-        return base, during, attempts.value
+        return base, during, attempts.value, time.monotonic() - started
     finally:
         env.cleanup()
 
 
 def main():
     build_dir = sys.argv[1]
-    print("%-44s %12s %12s %7s %15s" % ("configuration", "without/s", "during/s", "ratio",
-                                        "storm attempts"))
+    print("%-36s %10s %10s %6s %9s %8s" % ("configuration", "without/s", "during/s", "ratio",
+                                           "attempts", "storm s"))
     for name, security in [
             ("defaults (ban after 5, 1 s delay)", ""),
             ("no bans, 1 s delay", "BanAttempts=0\n"),
             ("unprotected (no bans, no delay)", "BanAttempts=0\nFailDelay=0\n")]:
-        base, during, attempts = measure(build_dir, security)
-        print("%-44s %12.0f %12.0f %6.0f%% %15d" % (name, base, during, 100 * during / base,
-                                                    attempts))
+        base, during, attempts, seconds = measure(build_dir, security)
+        print("%-36s %10.0f %10.0f %5.0f%% %9d %8.1f" % (name, base, during, 100 * during / base,
+                                                         attempts, seconds))
 
 
 if __name__ == "__main__":

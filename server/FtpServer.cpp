@@ -4,8 +4,10 @@
 
 #include "config/IpFilter.h"
 #include "config/LogLine.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
+#include "platform/Socket.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
 #include "server/Limits.h"
@@ -27,6 +29,7 @@ bool CFtpServer::Start() {
     }
     m_running = true;
     RestartStatisticsTimer();
+    m_refusalTimer = m_mainLoop->AddTimer(kRefusalTick, [this] { AnswerHeldRefusals(false); });
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
     return true;
 }
@@ -62,6 +65,9 @@ void CFtpServer::Stop() {
     CFile::SetLockWaitsAbandoned(true);
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
+    m_mainLoop->CancelTimer(m_refusalTimer);
+    m_refusalTimer = 0;
+    AnswerHeldRefusals(true);
     m_running = false;
     m_listenSockets.clear();
     std::uint32_t threadId = 0;
@@ -119,23 +125,30 @@ void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
 }
 
 bool CFtpServer::RefuseBannedClient(int fd) {
-    CAsyncSocket socket;
-    if (!socket.Attach(fd)) return false;  // the session's own Attach reports it
     std::string address;
-    std::uint16_t port = 0;
-    const std::int64_t left =
-        socket.GetPeerName(address, port) ? m_loginGuard.BanSecondsLeft(address) : 0;
-    if (left == 0) {
-        (void)socket.Detach();
-        return false;
-    }
-    // SECURITY: a banned address costs one short write here, no thread, no session.
+    if (!PeerAddressOf(fd, address)) return false;
+    const std::int64_t left = m_loginGuard.BanSecondsLeft(address);
+    if (left == 0) return false;
+    if (m_loginGuard.ShouldLogRefusal(address))
+        LogMessage(LogCategory::Server,
+                   StringFormat("Refused banned %s (%lld s left).", address.c_str(),
+                                static_cast<long long>(left)));
+    // SECURITY: a banned address costs no thread and no session, and waits the refusal
+    // delay for its answer like a refused PASS, so a reconnecting guesser gains nothing.
+    // The number held is bounded; past it the answer goes at once.
+    m_heldRefusals.push_back({UniqueFd(fd), SteadyMilliseconds() + GetLoginPolicy().failDelayMs});
+    AnswerHeldRefusals(m_heldRefusals.size() > kMaxHeldRefusals);
+    return true;
+}
+
+void CFtpServer::AnswerHeldRefusals(bool all) {
     static constexpr char kBanned[] =
         "421 Too many failed logins from your address, try again later.\r\n";
-    (void)socket.Send(kBanned, sizeof kBanned - 1);
-    LogMessage(LogCategory::Server, StringFormat("Refused banned %s (%lld s left).",
-                                                 address.c_str(), static_cast<long long>(left)));
-    return true;
+    const std::int64_t now = SteadyMilliseconds();
+    while (!m_heldRefusals.empty() && (all || m_heldRefusals.front().dueMs <= now)) {
+        (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kBanned, sizeof kBanned - 1);
+        m_heldRefusals.pop_front();  // closes it
+    }
 }
 
 void CFtpServer::AcceptConnection(int fd) {

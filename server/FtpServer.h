@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "config/FilterMode.h"
 #include "platform/EventLoop.h"
+#include "platform/UniqueFd.h"
 #include "server/LoginGuard.h"
 #include "server/SessionEvents.h"
 #include "server/SessionRegistry.h"
@@ -126,6 +128,7 @@ private:
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
     bool RefuseBannedClient(int fd);
+    void AnswerHeldRefusals(bool all);
     void WaitForThreadEnd(std::uint32_t threadId);
     bool TakeFirstConnection(std::uint32_t& threadId);
     bool TakeEndingThread(std::uint32_t& threadId);
@@ -146,6 +149,13 @@ private:
     std::atomic<std::uint32_t> m_lastPassivePort{0};
 
     CLoginGuard m_loginGuard;
+    // Connections of banned addresses, answered "421" and closed when due (main thread).
+    struct HeldRefusal {
+        UniqueFd fd;
+        std::int64_t dueMs;  // SteadyMilliseconds
+    };
+    std::deque<HeldRefusal> m_heldRefusals;
+    EventLoop::TimerId m_refusalTimer = 0;
     CSessionRegistry m_sessions;
     mutable std::mutex m_policyLock;  // guards m_policy
     LoginPolicy m_policy;

@@ -33,3 +33,9 @@ inline constexpr std::int64_t kOffenceMemorySeconds = 24 * 3600;
 inline constexpr int kAdminPollMs = 200;
 inline constexpr std::size_t kAdminRequestBytes = 512;
 inline constexpr int kAdminWaitMs = 2000;
+// Connections of banned addresses waiting for their refusal at most; how often the
+// waiting ones are looked at.
+inline constexpr std::size_t kMaxHeldRefusals = 1000;
+inline constexpr std::chrono::milliseconds kRefusalTick{50};
+// The "Refused banned" log line is written at most once per address in this time.
+inline constexpr std::int64_t kRefusalLogSeconds = 60;

@@ -73,6 +73,16 @@ std::vector<BanEntry> CLoginGuard::Bans() const {
     return bans;
 }
 
+bool CLoginGuard::ShouldLogRefusal(const std::string& address) {
+    std::lock_guard lock(m_lock);
+    const auto it = m_records.find(address);
+    if (it == m_records.end()) return false;
+    const std::int64_t now = NowLocked();
+    if (it->second.lastRefusalLogged > now - kRefusalLogSeconds) return false;
+    it->second.lastRefusalLogged = now;
+    return true;
+}
+
 bool CLoginGuard::Lift(const std::string& address) {
     std::lock_guard lock(m_lock);
     const auto it = m_records.find(address);

@@ -51,6 +51,9 @@ public:
     void RecordSuccess(const std::string& address);
     // The bans in force, in address order.
     std::vector<BanEntry> Bans() const;
+    // True at most once per kRefusalLogSeconds for each address: the refusals of a
+    // reconnecting banned client are logged without flooding the log.
+    bool ShouldLogRefusal(const std::string& address);
     // Lifts the ban of `address` and forgets its failures. False when it was not banned.
     bool Lift(const std::string& address);
 
@@ -60,6 +63,7 @@ private:
         std::int64_t bannedUntil = 0;
         int offences = 0;
         std::int64_t lastEvent = 0;
+        std::int64_t lastRefusalLogged = 0;
     };
     std::int64_t NowLocked() const { return m_clock(); }
     void ForgetStale(std::int64_t now);  // holds m_lock
