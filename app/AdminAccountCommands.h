@@ -26,6 +26,11 @@ int RunKickCommand(const std::string& programDir, const std::vector<std::string>
 int RunBanCommand(const std::string& programDir, const std::vector<std::string>& args,
                   std::ostream& out, std::ostream& err);
 
+// The IP lists of the program directory (app/AdminIpCommands.cpp); entries are checked
+// with IsValidIpListEntry.
+int RunIpCommand(const std::string& programDir, const std::vector<std::string>& args,
+                 std::ostream& out, std::ostream& err);
+
 // Creates user.sdb and group.sdb when missing; false (after reporting on `err`) when
 // they cannot be made.
 bool PrepareTables(const std::string& programDir, std::ostream& err);

@@ -45,6 +45,9 @@ int RunKick(const AdminContext& ctx, std::vector<std::string> args) {
 int RunBan(const AdminContext& ctx, std::vector<std::string> args) {
     return RunBanCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
 }
+int RunIp(const AdminContext& ctx, std::vector<std::string> args) {
+    return RunIpCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+}
 
 struct AdminCommand {
     std::string_view name;
@@ -53,7 +56,7 @@ struct AdminCommand {
 constexpr AdminCommand kCommands[] = {
     {"db", &RunDb},         {"user", &RunUser},     {"group", &RunGroup},
     {"folder", &RunFolder}, {"expire", &RunExpire}, {"sessions", &RunSessions},
-    {"kick", &RunKick},     {"ban", &RunBan},
+    {"kick", &RunKick},     {"ban", &RunBan},       {"ip", &RunIp},
 };
 
 constexpr char kUsage[] =
@@ -67,6 +70,7 @@ constexpr char kUsage[] =
     "                                   idle seconds, directory; tab-separated)\n"
     "  kick ID                          end a session of the running server\n"
     "  ban list | ban del ADDRESS       failed-login bans of the running server\n"
+    "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "COMMAND --help describes each command.\n";
 
 int Usage() {

@@ -85,6 +85,16 @@ def hashed_accounts(env):
     check(admin(env, "db", "check", env.prog + "user.sdb")[0] == 0, "db check passes")
 
 
+def ip_lists(env):
+    check(admin(env, "ip", "add", "deny", "10.0.0.0/33")[0] == 2, "a malformed range is refused")
+    check(admin(env, "ip", "add", "deny", "2001:db8::/32")[0] == 0, "an IPv6 range is added")
+    check(admin(env, "ip", "add", "deny", "10.0.0.0/8")[0] == 0, "an IPv4 range is added")
+    check(admin(env, "ip", "add", "deny", "10.0.0.0/8")[0] == 1, "no entry twice")
+    check(admin(env, "ip", "del", "deny", "2001:DB8::/32")[0] == 0, "an entry is removed")
+    status, out, _ = admin(env, "ip", "list", "deny")
+    check(status == 0 and out == "10.0.0.0/8\n", "ip list: %r" % out)
+
+
 def fail2ban(env, source_dir):
     if not os.path.exists("/usr/bin/fail2ban-regex"):
         check(False, "fail2ban-regex is installed (tools/install-deps.sh)")
@@ -110,6 +120,7 @@ def main():
         guess_until_banned(env)
         control_socket(env)
         hashed_accounts(env)
+        ip_lists(env)
         env.stop()
         check(not os.path.exists(env.prog + "tarvona.sock"), "the socket file is removed")
         fail2ban(env, sys.argv[2])
