@@ -19,7 +19,8 @@ constexpr char kIpUsage[] =
 int ChangeList(const std::string& programDir, CIpFilter::List list, const std::string& verb,
                const std::string& entry, std::ostream& err) {
     if (!IsValidIpListEntry(entry))
-        return Report(err, kExitBadArguments, "not an address, \"*\" form or range: \"" + entry + "\"");
+        return Report(err, kExitBadArguments,
+                      "not an address, \"*\" form or range: \"" + entry + "\"");
     CIpFilter filter;
     if (!filter.LoadList(programDir, list)) return Report(err, kExitRefused, filter.GetLastError());
     std::vector<std::string> entries = CIpFilter::SplitEntries(filter.GetList(list));

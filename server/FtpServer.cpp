@@ -194,8 +194,7 @@ std::intptr_t CFtpServer::OnSessionOpened(CConnectThread* thread) {
     ++m_connections;
     thread->SetTooManyUsers(IsTooManyUsers());
     thread->SetClientAddress(thread->PeerAddress());
-    const int fromAddress =
-        m_sessions.Add(thread->ThreadId(), thread->PeerAddress(), m_loginGuard.Now());
+    const int fromAddress = m_sessions.Add(thread->ThreadId(), thread->PeerAddress(), NowSeconds());
     const int maxPerAddress = GetLoginPolicy().maxPerAddress;
     thread->SetAddressFull(maxPerAddress > 0 && fromAddress > maxPerAddress);
     LogMessage(LogCategory::Server,
