@@ -120,3 +120,14 @@ bool AddQuotaCurrent(const std::string& programDir, const std::string& userName,
     if (current < 0) current = 0;
     return WriteNumberField(table, kCurrent, current) && table.Update();
 }
+
+bool ReplaceStoredPassword(const std::string& programDir, const std::string& userName,
+                           const std::string& expected, const std::string& replacement) {
+    CKorvTable table;
+    if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite) || !FindUser(table, userName))
+        return false;
+    constexpr std::string_view kPassword = FieldName(&UserRecord::password);
+    if (table.GetFieldText(kPassword) != expected) return false;
+    std::string error;
+    return WriteTextField(table, kPassword, replacement, error) && table.Update();
+}

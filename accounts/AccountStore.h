@@ -52,7 +52,7 @@ struct PermissionSet {
 struct UserRecord {
     std::int32_t id = 0;
     std::string name;      // the login name
-    std::string password;  // clear text
+    std::string password;  // clear text, or a hash (accounts/PasswordHash.h)
     std::string email;
     std::string groups;  // decimal group ids separated by commas
     std::string homeDir;
@@ -129,3 +129,10 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups);
 // the table's lock was not granted in time).
 [[nodiscard]] bool AddQuotaCurrent(const std::string& programDir, const std::string& userName,
                                    double deltaKb, bool onlyWhenPositive, bool* busy = nullptr);
+
+// Stores `replacement` as the account's "password" when the stored one is still
+// `expected` (an edit made meanwhile wins). False when the table or the account cannot
+// be read or written, the stored password differs, or `replacement` does not fit.
+[[nodiscard]] bool ReplaceStoredPassword(const std::string& programDir, const std::string& userName,
+                                         const std::string& expected,
+                                         const std::string& replacement);

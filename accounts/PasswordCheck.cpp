@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "accounts/Limits.h"
+#include "accounts/PasswordHash.h"
 #include "platform/Text.h"
 
 std::string UnscramblePassword(std::string_view argument) {
@@ -40,5 +41,6 @@ bool PasswordAccepted(std::string_view userName, std::string_view storedPassword
     const std::string given = !argument.empty() && argument[0] == ',' ? UnscramblePassword(argument)
                                                                       : std::string(argument);
     if (EqualsNoCase(userName, "anonymous") && storedPassword.empty()) return true;
-    return given == storedPassword;
+    if (IsPasswordHash(storedPassword)) return HashMatches(given, storedPassword);
+    return ConstantTimeEquals(given, storedPassword);
 }

@@ -15,6 +15,7 @@ std::string ScramblePassword(std::string_view password);
 
 // True when `argument` (as the client sent it, possibly scrambled) logs `userName` in
 // against `storedPassword`. An account named "anonymous" (any letter case) with an empty
-// stored password takes any argument; otherwise the texts must be equal byte for byte.
+// stored password takes any argument; a hashed entry (accounts/PasswordHash.h) takes the
+// clear text that hashes to it; otherwise the texts must be equal byte for byte.
 bool PasswordAccepted(std::string_view userName, std::string_view storedPassword,
                       std::string_view argument);

@@ -17,6 +17,20 @@ int RunFolderCommand(const std::string& programDir, const std::vector<std::strin
 int RunExpireCommand(const std::string& programDir, const std::vector<std::string>& args,
                      std::ostream& out, std::ostream& err);
 
+// Requests to a running tarvona-server over its control socket (app/AdminControlCommands.cpp):
+// 0 done, 1 refused or no server, 2 bad arguments.
+int RunSessionsCommand(const std::string& programDir, const std::vector<std::string>& args,
+                       std::ostream& out, std::ostream& err);
+int RunKickCommand(const std::string& programDir, const std::vector<std::string>& args,
+                   std::ostream& out, std::ostream& err);
+int RunBanCommand(const std::string& programDir, const std::vector<std::string>& args,
+                  std::ostream& out, std::ostream& err);
+
+// The IP lists of the program directory (app/AdminIpCommands.cpp); entries are checked
+// with IsValidIpListEntry.
+int RunIpCommand(const std::string& programDir, const std::vector<std::string>& args,
+                 std::ostream& out, std::ostream& err);
+
 // Creates user.sdb and group.sdb when missing; false (after reporting on `err`) when
 // they cannot be made.
 bool PrepareTables(const std::string& programDir, std::ostream& err);

@@ -50,6 +50,18 @@ int RunFolder(const AdminContext& ctx, std::vector<std::string> args) {
 int RunExpire(const AdminContext& ctx, std::vector<std::string> args) {
     return RunInProgramDir(ctx, std::move(args), &RunExpireCommand);
 }
+int RunSessions(const AdminContext& ctx, std::vector<std::string> args) {
+    return RunSessionsCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+}
+int RunKick(const AdminContext& ctx, std::vector<std::string> args) {
+    return RunKickCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+}
+int RunBan(const AdminContext& ctx, std::vector<std::string> args) {
+    return RunBanCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+}
+int RunIp(const AdminContext& ctx, std::vector<std::string> args) {
+    return RunIpCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
+}
 
 struct AdminCommand {
     std::string_view name;
@@ -57,7 +69,8 @@ struct AdminCommand {
 };
 constexpr AdminCommand kCommands[] = {
     {"db", &RunDb},         {"user", &RunUser},     {"group", &RunGroup},
-    {"folder", &RunFolder}, {"expire", &RunExpire},
+    {"folder", &RunFolder}, {"expire", &RunExpire}, {"sessions", &RunSessions},
+    {"kick", &RunKick},     {"ban", &RunBan},       {"ip", &RunIp},
 };
 
 constexpr char kUsage[] =
@@ -67,6 +80,11 @@ constexpr char kUsage[] =
     "  folder add|del|list ...          virtual folders of a user or a group\n"
     "  expire                           disable accounts whose disable date has come\n"
     "  db dump|check FILE               inspect a table file\n"
+    "  sessions                         sessions of the running server (id, address, user,\n"
+    "                                   idle seconds, directory; tab-separated)\n"
+    "  kick ID                          end a session of the running server\n"
+    "  ban list | ban del ADDRESS       failed-login bans of the running server\n"
+    "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "COMMAND --help describes each command; --version shows the version.\n";
 
 int Usage() {

@@ -5,9 +5,11 @@
 #include "accounts/AccountFields.h"
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
+#include "accounts/PasswordHash.h"
 #include "accounts/PermissionText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "config/Options.h"
 
 namespace {
 
@@ -70,7 +72,17 @@ int CheckUserOptions(const CAdminArgs& a, std::ostream& err) {
 // Applies the given options to `user`; 0 when done, else the exit status.
 int ApplyUserOptions(const UserCommandContext& c, UserRecord& user) {
     const CAdminArgs& a = c.args;
-    if (a.Has("--password")) user.password = a.Value("--password");
+    if (a.Has("--password")) {
+        user.password = a.Value("--password");
+        // With HashPasswords=1 a password is stored as a salted hash (an empty one stays
+        // empty: it is what opens "anonymous").
+        if (!user.password.empty() &&
+            COptions(c.programDir).ReadInt(&OptionValues::hashPasswords) == 1) {
+            user.password = HashPassword(user.password);
+            if (user.password.empty())
+                return Report(c.err, kExitRefused, "the password cannot be hashed");
+        }
+    }
     if (a.Has("--home")) user.homeDir = a.Value("--home");
     if (a.Has("--email")) user.email = a.Value("--email");
     if (a.Has("--perms")) user.permissions = PermissionsFromText(a.Value("--perms"));

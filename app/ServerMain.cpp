@@ -17,6 +17,7 @@
 #include "net/HttpGet.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
+#include "server/AdminChannel.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 
@@ -128,6 +129,13 @@ int main(int argc, char** argv) {
     const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);
     (void)detector->StartDetection(arguments.port > 0 ? arguments.port : startup.Options().port);
     detector->StartRetryTimer();
+    // The headless administrator's view of what the window's online page shows.
+    CAdminChannel adminChannel(server);
+    std::string channelError;
+    if (!adminChannel.Open(programDir + kAdminSocketName, channelError))
+        server.LogMessage(LogCategory::Error, "No control socket (" + channelError +
+                                                  "); tarvona-admin sessions, "
+                                                  "kick and ban cannot reach this server.");
     if (!signals.Watch(mainLoop, [&] {
             server.Stop();
             mainLoop.PostQuit();

@@ -247,7 +247,8 @@ def main():
         env.admin("user", "add", "slow", "--password", "slow", "--home", env.home,
                   "--perms", "RWDRALCRR", "--download-limit", "10")
         with open(env.prog + "option.ini", "w") as f:
-            f.write("[Server]\nmaxusers=2000\ntimeout=10\nMinPort=40000\nMaxPort=44999\n")
+            f.write("[Server]\nmaxusers=2000\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"
+                    "[Security]\nMaxPerAddress=0\n")
         fill(env.home, big)
         env.start()
 

@@ -1,14 +1,60 @@
 // USER and PASS: turning a connected client into a logged-in session. The account is
 // read from user.sdb when PASS arrives; the session keeps only the name.
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 
 #include "accounts/AccountStore.h"
 #include "accounts/PasswordCheck.h"
+#include "accounts/PasswordHash.h"
+#include "config/LogLine.h"
 #include "ftp/Commands.h"
 #include "ftp/ResolveReplies.h"
+#include "platform/StringFormat.h"
+#include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
+
+namespace {
+
+constexpr char kBannedReply[] = "421 Too many failed logins from your address, try again later.";
+
+// The log lines below have a fixed shape that fail2ban filters rely on (README): the
+// address comes first, before any text the client chose.
+void RefuseLogin(CControlSocket& session, const std::string& address) {
+    CFtpServer& server = session.Server();
+    server.LogMessage(LogCategory::Error,
+                      StringFormat("Login failed from %s for user \"%s\".", address.c_str(),
+                                   session.UserName().c_str()));
+    const LoginPolicy policy = server.GetLoginPolicy();
+    const std::int64_t banned = server.LoginGuard().RecordFailure(address);
+    if (banned > 0)
+        server.LogMessage(
+            LogCategory::Error,
+            StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
+                         static_cast<long long>(banned), policy.banAttempts));
+    // SECURITY: a guess costs the guesser the delay; the thread serves nothing else of
+    // this session meanwhile but is not held, and other sessions never wait.
+    const auto delay = std::chrono::milliseconds(std::max(policy.failDelayMs, 0));
+    if (banned > 0)
+        session.ReplyLater(delay, kBannedReply, true);
+    else
+        session.ReplyLater(delay, "530 username or password incorrect.", false);
+}
+
+// A clear-text entry becomes a hash at its first successful login once hashing is on.
+void RehashIfClear(CControlSocket& session, const UserRecord& user, const std::string& clear) {
+    if (user.password.empty() || IsPasswordHash(user.password)) return;
+    const std::string hash = HashPassword(clear);
+    if (hash.empty() ||
+        !ReplaceStoredPassword(session.Server().ProgramDir(), user.name, user.password, hash))
+        session.Server().LogMessage(
+            LogCategory::Error,
+            StringFormat("The password of user \"%s\" could not be stored hashed.",
+                         user.name.c_str()));
+}
+
+}  // namespace
 
 void CmdUser(CControlSocket& session, const std::string& argument) {
     // USER logs a logged-in session out; the name is checked only at PASS.
@@ -27,19 +73,40 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
         session.SendReply("503 Please login with USER.");
         return;
     }
+    CFtpServer& server = session.Server();
+    const std::string& address = session.Owner().PeerAddress();
+    // SECURITY: sessions opened before their address was banned guess no further.
+    if (server.LoginGuard().BanSecondsLeft(address) > 0) {
+        session.SendReply("%s", kBannedReply);
+        session.EndSession();
+        return;
+    }
     // One reply for every refusal, so a client cannot tell an unknown name from a
     // wrong password or a disabled account. A refusal changes nothing in the session.
     UserRecord user;
-    const LookupResult found = LookUpUser(session.Server().ProgramDir(), session.UserName(), user);
+    const LookupResult found = LookUpUser(server.ProgramDir(), session.UserName(), user);
     if (found == LookupResult::Busy) {
         ReplyAccountBusy(session);
         return;
     }
     if (found != LookupResult::Found || std::strtol(user.status.c_str(), nullptr, 10) != 1 ||
         !PasswordAccepted(session.UserName(), user.password, argument)) {
-        session.SendReply("530 username or password incorrect.");
+        RefuseLogin(session, address);
         return;
     }
+    const LoginPolicy policy = server.GetLoginPolicy();
+    if (!server.Sessions().LogIn(session.SessionId(), user.name, policy.maxPerUser)) {
+        server.LogMessage(LogCategory::Server,
+                          StringFormat("Login of user \"%s\" from %s refused: %d sessions already.",
+                                       user.name.c_str(), address.c_str(), policy.maxPerUser));
+        session.SendReply("530 Too many sessions of this user, please try again later.");
+        return;
+    }
+    server.LoginGuard().RecordSuccess(address);
+    if (policy.hashPasswords)
+        RehashIfClear(
+            session, user,
+            !argument.empty() && argument[0] == ',' ? UnscramblePassword(argument) : argument);
     session.SetCurrentDir("/");
     session.SetState(SessionState::Idle);
     session.SendReply("230 User logged in. proceed.");

@@ -105,6 +105,30 @@ bool CanonicalAddressText(AddressFamily family, const std::string& text, std::st
     return true;
 }
 
+bool PeerAddressOf(int fd, std::string& address) {
+    sockaddr_storage storage;
+    socklen_t length = sizeof storage;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return false;
+    address = AddressToText(&storage);
+    return true;
+}
+
+long SendWithoutWaiting(int fd, const void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+    }
+}
+
+bool ParseAddressBytes(AddressFamily family, const std::string& text,
+                       std::array<std::uint8_t, 16>& bytes) {
+    std::array<std::uint8_t, 16> parsed{};
+    const int domain = family == AddressFamily::V4 ? AF_INET : AF_INET6;
+    if (::inet_pton(domain, text.c_str(), parsed.data()) != 1) return false;
+    bytes = parsed;
+    return true;
+}
+
 CAsyncSocket::CAsyncSocket() = default;
 
 CAsyncSocket::~CAsyncSocket() { Close(); }

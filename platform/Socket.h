@@ -2,6 +2,7 @@
 // arrive on the loop of the thread that created or attached them.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -163,3 +164,12 @@ std::string AddressToText(const void* sockaddrStorage);
 // not such an address; `canonical` is then untouched.
 [[nodiscard]] bool CanonicalAddressText(AddressFamily family, const std::string& text,
                                         std::string& canonical);
+// The peer address of the connected socket `fd`, as AddressToText gives it.
+[[nodiscard]] bool PeerAddressOf(int fd, std::string& address);
+// Sends what the socket `fd` takes at once, never waiting and never raising SIGPIPE:
+// bytes sent, or -1.
+long SendWithoutWaiting(int fd, const void* data, std::size_t size);
+// The bytes of the numeric address `text` of `family` (V4: dotted, 4 bytes; V6: any IPv6
+// form, 16 bytes), in network order at the start of `bytes`. False when it is not one.
+[[nodiscard]] bool ParseAddressBytes(AddressFamily family, const std::string& text,
+                                     std::array<std::uint8_t, 16>& bytes);

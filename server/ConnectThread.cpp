@@ -1,5 +1,6 @@
 #include "server/ConnectThread.h"
 
+#include "config/LogLine.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "platform/SocketTuning.h"
@@ -8,7 +9,11 @@
 #include "server/Limits.h"
 
 CConnectThread::CConnectThread(CFtpServer& server, int fd)
-    : m_server(server), m_acceptedFd(fd), m_lastActivity(NowSeconds()), m_control(*this) {}
+    : m_server(server),
+      m_acceptedFd(fd),
+      m_connectedAt(NowSeconds()),
+      m_lastActivity(NowSeconds()),
+      m_control(*this) {}
 
 // A thread that never started still owns its descriptor; m_acceptedFd closes it.
 CConnectThread::~CConnectThread() = default;
@@ -26,13 +31,13 @@ bool CConnectThread::InitInstance() {
     m_server.MainLoop()->Send(Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0,
                                       m_server.ServerWindow()});
     if (m_tooManyUsers) {
-        ReleaseUserSlot();
-        m_control.SendReply("421 Too many users are connected, please try again later.");
-        Loop().PostQuit();
+        Refuse("421 Too many users are connected, please try again later.", "");
+    } else if (m_addressFull) {
+        Refuse("421 Too many connections from your address, please try again later.",
+               StringFormat("Refused %s: too many sessions from this address.",
+                            m_peerAddress.c_str()));
     } else if (!m_server.IsAddressAllowed(m_peerAddress)) {
-        ReleaseUserSlot();
-        m_control.SendReply("421 Access denied, IP address was rejected by the server.");
-        Loop().PostQuit();
+        Refuse("421 Access denied, IP address was rejected by the server.", "");
     } else {
         m_control.SendReply("220 %s", m_server.GetWelcomeMessage().c_str());
         m_idleTimer = Loop().AddTimer(kIdleTick, [this] { OnIdleTick(); });
@@ -40,8 +45,17 @@ bool CConnectThread::InitInstance() {
     return true;
 }
 
+void CConnectThread::Refuse(const char* reply, const std::string& logLine) {
+    ReleaseUserSlot();
+    if (!logLine.empty()) m_server.LogMessage(LogCategory::Server, logLine);
+    m_control.SendReply("%s", reply);
+    Loop().PostQuit();
+}
+
 void CConnectThread::ReleaseUserSlot() {
-    if (m_userSlotTaken && !m_userSlotReleased.exchange(true)) m_server.ReleaseUserSlot();
+    if (!m_userSlotTaken || m_userSlotReleased.exchange(true)) return;
+    m_server.ReleaseUserSlot();
+    m_server.Sessions().Remove(ThreadId());
 }
 
 void CConnectThread::ExitInstance() {
@@ -64,7 +78,23 @@ std::intptr_t CConnectThread::OnThreadMessage(const Message& message) {
     return 0;
 }
 
+bool CConnectThread::LoginDeadlinePassed() {
+    if (m_control.State() != SessionState::NotLoggedIn) m_loggedInOnce = true;
+    const int deadline = m_server.GetLoginPolicy().loginTimeoutSeconds;
+    return !m_loggedInOnce && deadline > 0 && NowSeconds() - m_connectedAt >= deadline;
+}
+
 void CConnectThread::OnIdleTick() {
+    // SECURITY: a client that never logs in cannot keep a place under the user limit.
+    if (LoginDeadlinePassed()) {
+        ReleaseUserSlot();
+        m_server.LogMessage(
+            LogCategory::Server,
+            StringFormat("%s did not log in in time, disconnected.", m_peerAddress.c_str()));
+        m_control.SendReply("421 Login time exceeded, closing control connection.");
+        Loop().PostQuit();
+        return;
+    }
     const std::int64_t limit = static_cast<std::int64_t>(m_server.GetTimeout()) * 60;
     if (m_lastActivity + limit < NowSeconds()) {
         ReleaseUserSlot();
@@ -91,6 +121,17 @@ void CConnectThread::AddReceivedBytes(std::int64_t count) {
     m_bytesReceived += count;
     m_lastActivity = NowSeconds();
     m_server.CountBytesReceived(count);
+}
+
+void CConnectThread::AddControlBytesReceived(std::int64_t count) {
+    m_bytesReceived += count;
+    m_server.CountBytesReceived(count);
+}
+
+void CConnectThread::NoteCommandLine() {
+    m_lastActivity = NowSeconds();
+    m_server.Sessions().NoteCommand(ThreadId(), m_control.UserName(), m_control.CurrentDir(),
+                                    m_control.State() != SessionState::NotLoggedIn, m_lastActivity);
 }
 
 void CConnectThread::ReportTransferEvent(TransferEvent event) {

@@ -33,6 +33,9 @@ public:
         m_tooManyUsers = tooMany;
         m_userSlotTaken = true;
     }
+    // Whether this client's address holds more sessions than the per-address limit
+    // allows; decided with the user limit.
+    void SetAddressFull(bool full) { m_addressFull = full; }
     // Gives this session's place under the user limit back, once. Called the moment the
     // control connection ends (a client that quit may reconnect at once, before this
     // thread has finished its clean-up) and again, harmlessly, when the thread ends.
@@ -48,6 +51,13 @@ public:
     // Count traffic in the session and the controller, and refresh the last activity.
     void AddSentBytes(std::int64_t count);
     void AddReceivedBytes(std::int64_t count);
+    // Counts control-connection bytes without refreshing the last activity: only a
+    // complete command line (NoteCommandLine) does, so a client that trickles bytes
+    // and never ends a line is still dropped when idle.
+    void AddControlBytesReceived(std::int64_t count);
+    // A complete command line has run: refreshes the last activity and the session's
+    // entry in the controller's registry.
+    void NoteCommandLine();
     // Counts a transfer event in the controller (TransferEvent::None is not counted).
     void ReportTransferEvent(TransferEvent event);
     // Posts WM_SESSION_CONTROL to this thread's own loop: handled after the running
@@ -68,6 +78,8 @@ protected:
 private:
     std::intptr_t OnThreadMessage(const Message& message);
     void OnIdleTick();
+    bool LoginDeadlinePassed();
+    void Refuse(const char* reply, const std::string& logLine);
 
     CFtpServer& m_server;
     UniqueFd m_acceptedFd;  // until the thread hands it to m_control
@@ -75,6 +87,9 @@ private:
     std::string m_peerAddress;
     std::uint16_t m_peerPort = 0;
     bool m_tooManyUsers = false;
+    bool m_addressFull = false;
+    bool m_loggedInOnce = false;
+    std::int64_t m_connectedAt;
     bool m_userSlotTaken = false;
     std::atomic<bool> m_userSlotReleased{false};
     EventLoop::TimerId m_idleTimer = 0;

@@ -66,7 +66,7 @@ void CControlSocket::OnReceive(int /*error*/) {
     }
     const auto size = static_cast<std::size_t>(count);
     if (!AppendChunk(chunk, size)) return;
-    m_owner.AddReceivedBytes(count);
+    m_owner.AddControlBytesReceived(count);
     try {
         ProcessBuffer();
     } catch (const std::exception&) {
@@ -124,7 +124,7 @@ void CControlSocket::RunCommands() {
     } done{m_commandRunning};
     std::string line;
     // Lines still queued when the session is told to end are not run.
-    while (IsOpen() && !m_owner.OwnLoop().QuitTaken()) {
+    while (IsOpen() && !m_owner.OwnLoop().QuitTaken() && !IsReplyHeld()) {
         if (!m_commandQueue.empty()) {
             line = std::move(m_commandQueue.front());
             m_commandQueue.pop_front();
@@ -132,7 +132,32 @@ void CControlSocket::RunCommands() {
             return;
         }
         ProcessCommand(*this, line);
+        m_owner.NoteCommandLine();
     }
+}
+
+void CControlSocket::ReplyLater(std::chrono::milliseconds delay, std::string reply, bool endAfter) {
+    if (IsReplyHeld()) return;  // cannot happen: no line runs while one is held
+    if (delay.count() <= 0) {
+        if (SendReply("%s", reply.c_str()) && endAfter) EndSession();
+        return;
+    }
+    EnableRead(false);
+    m_replyTimer = m_owner.OwnLoop().AddTimer(
+        delay, [this, reply = std::move(reply), endAfter] { SendHeldReply(reply, endAfter); });
+}
+
+void CControlSocket::SendHeldReply(std::string reply, bool endAfter) {
+    m_owner.OwnLoop().CancelTimer(m_replyTimer);
+    m_replyTimer = 0;
+    if (!IsOpen()) return;
+    if (!SendReply("%s", reply.c_str())) return;
+    if (endAfter) {
+        EndSession();
+        return;
+    }
+    EnableRead(true);
+    RunCommands();  // lines that arrived with the refused one
 }
 
 void CControlSocket::QueueLinesDuringWait() {

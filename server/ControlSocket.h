@@ -3,6 +3,7 @@
 // connection settings). Lives on, and is used only by, its connection thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -76,6 +77,11 @@ public:
     // client sent in clear behind AUTH are dropped; a handshake that fails or stalls past
     // its deadline ends the session. False (logged) when it cannot start.
     bool SwitchToTls(const CTlsContext& context);
+    // Sends `reply` after `delay` without holding the thread: no further line of this
+    // session runs and reading pauses until then. With `endAfter` the session then
+    // ends. Used for refused logins.
+    void ReplyLater(std::chrono::milliseconds delay, std::string reply, bool endAfter);
+    bool IsReplyHeld() const { return m_replyTimer != 0; }
 
     // ---- The wait of a transfer command for its data connection. Lines that arrive
     // meanwhile are queued and run after it; ABOR, QUIT and BYE go to the front of the
@@ -130,7 +136,10 @@ private:
     void QueueLinesDuringWait();
     bool QueueIsFull() const;
 
+    void SendHeldReply(std::string reply, bool endAfter);
+
     CConnectThread& m_owner;
+    EventLoop::TimerId m_replyTimer = 0;  // the held reply's; 0: none
     std::string m_userName;
     CAccountCache m_accounts;
     std::string m_userAddress;

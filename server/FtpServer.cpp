@@ -4,8 +4,10 @@
 
 #include "config/IpFilter.h"
 #include "config/LogLine.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
+#include "platform/Socket.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
 #include "server/Limits.h"
@@ -30,6 +32,7 @@ bool CFtpServer::Start() {
     m_running = true;
     m_tls.Prepare(*this);
     RestartStatisticsTimer();
+    m_refusalTimer = m_mainLoop->AddTimer(kRefusalTick, [this] { AnswerHeldRefusals(false); });
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
     return true;
 }
@@ -65,6 +68,9 @@ void CFtpServer::Stop() {
     CFile::SetLockWaitsAbandoned(true);
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
+    m_mainLoop->CancelTimer(m_refusalTimer);
+    m_refusalTimer = 0;
+    AnswerHeldRefusals(true);
     m_running = false;
     m_listenSockets.clear();
     std::uint32_t threadId = 0;
@@ -121,7 +127,35 @@ void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
         m_connectionList.end());
 }
 
+bool CFtpServer::RefuseBannedClient(int fd) {
+    std::string address;
+    if (!PeerAddressOf(fd, address)) return false;
+    const std::int64_t left = m_loginGuard.BanSecondsLeft(address);
+    if (left == 0) return false;
+    if (m_loginGuard.ShouldLogRefusal(address))
+        LogMessage(LogCategory::Server,
+                   StringFormat("Refused banned %s (%lld s left).", address.c_str(),
+                                static_cast<long long>(left)));
+    // SECURITY: a banned address costs no thread and no session, and waits the refusal
+    // delay for its answer like a refused PASS, so a reconnecting guesser gains nothing.
+    // The number held is bounded; past it the answer goes at once.
+    m_heldRefusals.push_back({UniqueFd(fd), SteadyMilliseconds() + GetLoginPolicy().failDelayMs});
+    AnswerHeldRefusals(m_heldRefusals.size() > kMaxHeldRefusals);
+    return true;
+}
+
+void CFtpServer::AnswerHeldRefusals(bool all) {
+    static constexpr char kBanned[] =
+        "421 Too many failed logins from your address, try again later.\r\n";
+    const std::int64_t now = SteadyMilliseconds();
+    while (!m_heldRefusals.empty() && (all || m_heldRefusals.front().dueMs <= now)) {
+        (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kBanned, sizeof kBanned - 1);
+        m_heldRefusals.pop_front();  // closes it
+    }
+}
+
 void CFtpServer::AcceptConnection(int fd) {
+    if (RefuseBannedClient(fd)) return;
     auto* thread = new CConnectThread(*this, fd);
     thread->SetEndObserver(m_mainLoop);
     if (!thread->CreateThread()) {
@@ -160,6 +194,9 @@ std::intptr_t CFtpServer::OnSessionOpened(CConnectThread* thread) {
     ++m_connections;
     thread->SetTooManyUsers(IsTooManyUsers());
     thread->SetClientAddress(thread->PeerAddress());
+    const int fromAddress = m_sessions.Add(thread->ThreadId(), thread->PeerAddress(), NowSeconds());
+    const int maxPerAddress = GetLoginPolicy().maxPerAddress;
+    thread->SetAddressFull(maxPerAddress > 0 && fromAddress > maxPerAddress);
     LogMessage(LogCategory::Server,
                StringFormat("%s has connected to server.", thread->ClientAddress().c_str()));
     return 1;
@@ -226,6 +263,30 @@ std::string CFtpServer::GetWelcomeMessage() const {
 std::string CFtpServer::GetGoodbyeMessage() const {
     std::lock_guard lock(m_textLock);
     return m_goodbyeMessage;
+}
+
+void CFtpServer::SetLoginPolicy(const LoginPolicy& policy) {
+    {
+        std::lock_guard lock(m_policyLock);
+        m_policy = policy;
+    }
+    m_loginGuard.SetLimits(policy.banAttempts, policy.banWindowSeconds, policy.banSeconds);
+}
+
+LoginPolicy CFtpServer::GetLoginPolicy() const {
+    std::lock_guard lock(m_policyLock);
+    return m_policy;
+}
+
+bool CFtpServer::Kick(std::uint32_t id) {
+    {
+        std::lock_guard lock(m_connectionLock);
+        if (std::none_of(m_connectionList.begin(), m_connectionList.end(),
+                         [id](CConnectThread* t) { return t->ThreadId() == id; }))
+            return false;
+    }
+    CThread::PostThreadMessage(id, Message{WM_QUIT, 0, 0, nullptr});
+    return true;
 }
 
 void CFtpServer::SetFilterMode(FilterMode mode) { m_filter->SetMode(mode); }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,7 +13,10 @@
 
 #include "config/FilterMode.h"
 #include "platform/EventLoop.h"
+#include "platform/UniqueFd.h"
+#include "server/LoginGuard.h"
 #include "server/SessionEvents.h"
+#include "server/SessionRegistry.h"
 #include "server/TlsProvider.h"
 #include "server/WindowSink.h"
 
@@ -62,6 +66,16 @@ public:
     // The TLS certificate and policy (configured on the main thread, used by any).
     CTlsProvider& Tls() { return m_tls; }
     void SetWindowSink(CWindowSink* sink) { m_sink = sink; }
+    // The abuse limits (bans, failure delay, per-address and per-user limits, login
+    // deadline, password hashing). Take effect at their next use. Any thread.
+    void SetLoginPolicy(const LoginPolicy& policy);
+    LoginPolicy GetLoginPolicy() const;
+    // Failed-login counts and bans, and the open sessions. Any thread.
+    CLoginGuard& LoginGuard() { return m_loginGuard; }
+    CSessionRegistry& Sessions() { return m_sessions; }
+    // Ends session `id` without a reply, as the online-users page's kick does. False when
+    // no such session is open. Main thread.
+    bool Kick(std::uint32_t id);
     CWindowSink* Sink() const { return m_sink; }
 
     // Traffic and transfer events, added by the connection threads as they happen. A
@@ -126,6 +140,8 @@ private:
     std::intptr_t OnSessionClosed(CConnectThread* thread);
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
+    bool RefuseBannedClient(int fd);
+    void AnswerHeldRefusals(bool all);
     void WaitForThreadEnd(std::uint32_t threadId);
     bool TakeFirstConnection(std::uint32_t& threadId);
     bool TakeEndingThread(std::uint32_t& threadId);
@@ -145,6 +161,18 @@ private:
     std::atomic<std::uint32_t> m_passiveMin{1024};
     std::atomic<std::uint32_t> m_passiveMax{65535};
     std::atomic<std::uint32_t> m_lastPassivePort{0};
+
+    CLoginGuard m_loginGuard;
+    // Connections of banned addresses, answered "421" and closed when due (main thread).
+    struct HeldRefusal {
+        UniqueFd fd;
+        std::int64_t dueMs;  // SteadyMilliseconds
+    };
+    std::deque<HeldRefusal> m_heldRefusals;
+    EventLoop::TimerId m_refusalTimer = 0;
+    CSessionRegistry m_sessions;
+    mutable std::mutex m_policyLock;  // guards m_policy
+    LoginPolicy m_policy;
 
     mutable std::mutex m_textLock;  // guards the two messages below
     std::string m_welcomeMessage = "Welcome to Tarvona FTP Server";

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 // One receive takes at most this many bytes.
 inline constexpr std::size_t kReceiveChunk = 512;
@@ -22,3 +23,21 @@ inline constexpr std::chrono::milliseconds kStopWaitPerThread{5000};
 inline constexpr int kReplySendTimeoutMs = 30'000;
 // How long a client may take for the TLS handshake after AUTH TLS.
 inline constexpr std::chrono::milliseconds kTlsHandshakeTimeout{10'000};
+// Client addresses the failed-login bookkeeping keeps at most; beyond this, addresses with
+// no ban in force are forgotten first.
+inline constexpr std::size_t kMaxTrackedAddresses = 100'000;
+// A repeat offender's ban doubles at most this many times (1 h grows to 32 h).
+inline constexpr int kMaxBanDoublings = 5;
+// How long an address's earlier bans count towards a longer one.
+inline constexpr std::int64_t kOffenceMemorySeconds = 24 * 3600;
+// The control channel: how often its thread looks whether to stop, the longest request
+// line, and how long one request may take to arrive or its answer to leave.
+inline constexpr int kAdminPollMs = 200;
+inline constexpr std::size_t kAdminRequestBytes = 512;
+inline constexpr int kAdminWaitMs = 2000;
+// Connections of banned addresses waiting for their refusal at most; how often the
+// waiting ones are looked at.
+inline constexpr std::size_t kMaxHeldRefusals = 1000;
+inline constexpr std::chrono::milliseconds kRefusalTick{50};
+// The "Refused banned" log line is written at most once per address in this time.
+inline constexpr std::int64_t kRefusalLogSeconds = 60;

@@ -13,6 +13,20 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.SetFilterMode(static_cast<FilterMode>(options.filterMode));
     server.Tls().Configure(server.ProgramDir(), options.tlsCertificateFile, options.tlsKeyFile,
                            options.tlsPolicy);
+    server.SetLoginPolicy(LoginPolicyOf(options));
+}
+
+LoginPolicy LoginPolicyOf(const OptionValues& options) {
+    LoginPolicy policy;
+    policy.banAttempts = options.banAttempts;
+    policy.banWindowSeconds = options.banWindow;
+    policy.banSeconds = options.banTime;
+    policy.failDelayMs = options.failDelayMs;
+    policy.maxPerAddress = options.maxPerAddress;
+    policy.maxPerUser = options.maxPerUser;
+    policy.loginTimeoutSeconds = options.loginTimeout;
+    policy.hashPasswords = options.hashPasswords == 1;
+    return policy;
 }
 
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {

@@ -2,12 +2,16 @@
 // and again before every start. Shared by the window and the headless server.
 #pragma once
 
+#include "server/LoginGuard.h"
+
 struct OptionValues;
 class CFtpServer;
 
-// Passive port range, passive address (unless "Auto"), filter mode and the TLS
-// certificate files and policy. Main thread.
+// Passive port range, passive address (unless "Auto"), filter mode, the TLS certificate
+// files and policy, and the abuse limits. Main thread.
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options);
 // Port, maximum users, idle time-out, the greeting and farewell texts and the 5000 ms
 // statistics interval, as the start sequence hands them over. Main thread.
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options);
+// The abuse limits of the [Security] keys.
+LoginPolicy LoginPolicyOf(const OptionValues& options);

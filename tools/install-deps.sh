@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  curl lftp python3
+  curl lftp python3 fail2ban libcrypt-dev
   libssl-dev openssl
   ccache clang-format
   qt6-base-dev libqt6svg6 fonts-dejavu-core

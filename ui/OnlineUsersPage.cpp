@@ -3,11 +3,14 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "platform/Messages.h"
 #include "platform/Thread.h"
+#include "server/LoginGuard.h"
+#include "ui/BanListModel.h"
 #include "ui/OnlineUsersModel.h"
 
 COnlineUsersPage::COnlineUsersPage(CIpFilter& filter, std::string programDir, QWidget* parent)
@@ -15,7 +18,9 @@ COnlineUsersPage::COnlineUsersPage(CIpFilter& filter, std::string programDir, QW
       m_filter(filter),
       m_programDir(std::move(programDir)),
       m_model(new COnlineUsersModel(this)),
-      m_view(new QTableView(this)) {
+      m_view(new QTableView(this)),
+      m_bans(new CBanListModel(this)),
+      m_banView(new QTableView(this)) {
     m_view->setModel(m_model);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -26,7 +31,21 @@ COnlineUsersPage::COnlineUsersPage(CIpFilter& filter, std::string programDir, QW
     connect(m_view, &QWidget::customContextMenuRequested, this, &COnlineUsersPage::ShowContextMenu);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 4, 2, 2);
-    layout->addWidget(m_view);
+    layout->addWidget(m_view, 4);
+    m_banView->setModel(m_bans);
+    m_banView->verticalHeader()->hide();
+    m_banView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_banView->horizontalHeader()->setStretchLastSection(true);
+    m_banView->setVisible(false);
+    layout->addWidget(m_banView, 1);
+}
+
+void COnlineUsersPage::ShowBansOf(CLoginGuard& guard) {
+    m_banView->setVisible(true);
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, &guard] { m_bans->SetBans(guard.Bans()); });
+    timer->start(1000);
+    m_bans->SetBans(guard.Bans());
 }
 
 std::vector<int> COnlineUsersPage::SelectedRows() const {

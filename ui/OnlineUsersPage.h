@@ -8,6 +8,8 @@
 
 #include "config/IpFilter.h"
 
+class CBanListModel;
+class CLoginGuard;
 class COnlineUsersModel;
 class QTableView;
 
@@ -18,6 +20,9 @@ public:
     COnlineUsersPage(CIpFilter& filter, std::string programDir, QWidget* parent = nullptr);
 
     COnlineUsersModel& Model() { return *m_model; }
+    // Shows the bans of `guard` below the sessions, refreshed every second.
+    void ShowBansOf(CLoginGuard& guard);
+    CBanListModel& Bans() { return *m_bans; }
     QTableView& View() { return *m_view; }
 
 public slots:
@@ -40,4 +45,6 @@ private:
     const std::string m_programDir;
     COnlineUsersModel* m_model;
     QTableView* m_view;
+    CBanListModel* m_bans;
+    QTableView* m_banView;
 };

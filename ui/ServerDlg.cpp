@@ -118,6 +118,7 @@ void CServerDlg::CreatePages() {
     m_tabs = new QTabWidget(this);
     m_logPage = new CLogPage(m_tabs);
     m_onlinePage = new COnlineUsersPage(m_server.Filter(), m_server.ProgramDir(), m_tabs);
+    m_onlinePage->ShowBansOf(m_server.LoginGuard());
     m_optionsPage = new COptionsPage(m_server, m_options, m_tabs);
     connect(m_optionsPage, &COptionsPage::RestartRequested, this, &CServerDlg::RestartServer);
     connect(m_optionsPage, &COptionsPage::StopServerRequested, this, &CServerDlg::StopServer);

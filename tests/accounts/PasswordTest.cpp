@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "accounts/PasswordCheck.h"
+#include "accounts/PasswordHash.h"
 
 namespace {
 
@@ -32,6 +33,26 @@ TEST(Password, AcceptanceRules) {
     EXPECT_FALSE(PasswordAccepted("anonymous", "set", "whatever"));
     EXPECT_FALSE(PasswordAccepted("alice", "", "x"));
     EXPECT_TRUE(PasswordAccepted("alice", "", ""));
+}
+
+TEST(Password, HashedEntriesTakeTheirClearTextOnly) {
+    const std::string hash = HashPassword("Secret");
+    ASSERT_EQ(hash.rfind("$y$", 0), 0u) << hash;
+    EXPECT_LE(hash.size(), 127u);  // fits the "password" field of user.sdb
+    EXPECT_TRUE(IsPasswordHash(hash));
+    EXPECT_NE(HashPassword("Secret"), hash);  // salted
+    EXPECT_TRUE(PasswordAccepted("alice", hash, "Secret"));
+    EXPECT_TRUE(PasswordAccepted("alice", hash, ScramblePassword("Secret")));
+    EXPECT_FALSE(PasswordAccepted("alice", hash, "secret"));
+    EXPECT_FALSE(PasswordAccepted("alice", hash, hash));  // the hash is no password
+    EXPECT_FALSE(PasswordAccepted("anonymous", hash, "x"));
+    // Clear-text entries that merely look like hashes stay clear text.
+    for (const char* clear : {"$y$", "$y$x$y", "$1$abc$def", "$6$", "plain"})
+        EXPECT_FALSE(IsPasswordHash(clear)) << clear;
+    EXPECT_TRUE(ConstantTimeEquals("abc", "abc"));
+    EXPECT_FALSE(ConstantTimeEquals("abc", "abd"));
+    EXPECT_FALSE(ConstantTimeEquals("abc", "abcd"));
+    EXPECT_FALSE(ConstantTimeEquals("", "a"));
 }
 
 }  // namespace

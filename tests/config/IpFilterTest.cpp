@@ -55,6 +55,26 @@ const FilterCase kCases[] = {
     {2, "::ffff:10.0.0.1", "", "10.0.0.1", true},
     {2, "::ffff:10.0.0.1", "", "10.0.0.2", false},
     {2, "10.0.0.1\n", "", "10.0.0.1", true},  // a hand-edited file's final line break
+    // Address ranges of both families, at their boundaries.
+    {1, "", "10.0.0.0/8", "10.255.255.255", false},
+    {1, "", "10.0.0.0/8", "11.0.0.0", true},
+    {1, "", "10.1.2.3/8", "10.9.9.9", false},  // bits after the prefix do not count
+    {1, "", "192.168.1.0/25", "192.168.1.127", false},
+    {1, "", "192.168.1.0/25", "192.168.1.128", true},
+    {1, "", "10.0.0.7/32", "10.0.0.7", false},
+    {1, "", "10.0.0.7/32", "10.0.0.6", true},
+    {1, "", "0.0.0.0/0", "203.0.113.9", false},
+    {1, "", "0.0.0.0/0", "::1", true},  // an IPv4 range never matches an IPv6 client
+    {1, "", "10.0.0.0/8", "::ffff:10.1.1.1", false},
+    {1, "", "2001:db8::/32", "2001:db8:ffff::1", false},
+    {1, "", "2001:db8::/32", "2001:db9::1", true},
+    {1, "", "2001:db8::/33", "2001:db8:8000::1", true},
+    {1, "", "::1/128", "::1", false},
+    {1, "", "::1/128", "::2", true},
+    {1, "", "::/0", "fe80::1", false},
+    {1, "", "::/0", "10.0.0.1", true},                  // an IPv6 range never matches IPv4
+    {1, "", "::ffff:10.0.0.0/104", "10.3.3.3", false},  // the mapped block is IPv4
+    {2, "10.0.0.0/33,10.0.0.0/,/8,10.*.0.0/16", "", "10.0.0.1", false},  // malformed: none
 };
 
 TEST(IpFilter, ChecksClientsAgainstWholeEntries) {
@@ -73,6 +93,18 @@ TEST(IpFilter, ValidatesEntriesAsTheAddressDialogMakesThem) {
     for (const char* bad : {"", "10.0.0", "10.0.0.1.", "10.0.0.256", "10.0.0.1*", "1..2.3",
                             "10.0.0.0001", " 10.0.0.1", "10.0.0.-1", "fe80::1", "10,0.0.1"})
         EXPECT_FALSE(CIpFilter::IsValidEntry(bad)) << bad;
+}
+
+TEST(IpFilter, ValidatesListEntriesOfBothFamiliesAndRanges) {
+    for (const char* good :
+         {"10.0.0.1", "192.168.*.*", "fe80::1", "::ffff:10.0.0.1", "10.0.0.0/8", "0.0.0.0/0",
+          "10.0.0.1/32", "2001:db8::/32", "::/0", "::1/128", "2001:DB8::/48"})
+        EXPECT_TRUE(IsValidIpListEntry(good)) << good;
+    for (const char* bad :
+         {"", "10.0.0.0/33", "10.0.0.0/", "/8", "10.0.0.0/-1", "10.0.0.0/8/8", "10.0.0.0/ 8",
+          "10.0.0.0//8", "10.*.0.0/16", "10.0.0/8", "2001:db8::/129", "fe80::1%eth0/64",
+          "fe80::1%eth0", "2001:db8::/0032", "host.example", " 10.0.0.0/8", "10.0.0.0/8 ", "1:2"})
+        EXPECT_FALSE(IsValidIpListEntry(bad)) << bad;
 }
 
 TEST(IpFilter, AlreadyOnTheListComparesWholeEntries) {

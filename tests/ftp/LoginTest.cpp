@@ -11,6 +11,7 @@
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
 #include "accounts/PasswordCheck.h"
+#include "accounts/PasswordHash.h"
 #include "accounts/PermissionText.h"
 #include "server/FtpServer.h"
 #include "tests/support/ChildProcess.h"
@@ -221,6 +222,32 @@ TEST_F(LoginTest, LoginsWhileAdminEditsAccounts) {
         EXPECT_EQ(RunDbCommand({"check", m_dir.Path(table)}, out, err), 0)
             << table << out.str() << err.str();
     }
+}
+
+TEST_F(LoginTest, ClearPasswordsAreRehashedAtLoginAndHashesLogIn) {
+    m_server.RunOnServer([](CFtpServer& s) {
+        LoginPolicy policy = s.GetLoginPolicy();
+        policy.hashPasswords = true;
+        s.SetLoginPolicy(policy);
+    });
+    RawFtpClient c;
+    Connect(c);
+    Login(c, "alice", "secret", kRefused);  // a wrong password changes nothing
+    UserRecord stored;
+    ASSERT_TRUE(ReadUser(m_dir.ProgramDir(), "alice", stored));
+    EXPECT_EQ(stored.password, "Secret");
+    Login(c, "alice", ScramblePassword("Secret"), kLoggedIn);
+    ASSERT_TRUE(ReadUser(m_dir.ProgramDir(), "alice", stored));
+    EXPECT_TRUE(IsPasswordHash(stored.password)) << stored.password;
+    Login(c, "alice", "Secret", kLoggedIn);
+    Login(c, "alice", "secret", kRefused);
+    Login(c, "alice", stored.password, kRefused);   // the hash itself is no password
+    Login(c, "anonymous", "any@where", kLoggedIn);  // an empty password stays empty
+    ASSERT_TRUE(ReadUser(m_dir.ProgramDir(), "anonymous", stored));
+    EXPECT_EQ(stored.password, "");
+    std::ostringstream out, err;
+    EXPECT_EQ(RunDbCommand({"check", m_dir.Path("user.sdb")}, out, err), 0)
+        << out.str() << err.str();
 }
 
 }  // namespace

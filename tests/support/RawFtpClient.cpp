@@ -36,6 +36,13 @@ bool RawFtpClient::Connect(std::uint16_t port, std::chrono::milliseconds timeout
     return ConnectTo("127.0.0.1", port, timeout);
 }
 
+bool RawFtpClient::ConnectFrom(const char* source, std::uint16_t port) {
+    m_source = source;
+    const bool connected = ConnectTo("127.0.0.1", port);
+    m_source = nullptr;
+    return connected;
+}
+
 bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port,
                              std::chrono::milliseconds timeout) {
     Close();
@@ -56,6 +63,12 @@ bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port,
     if (m_fd < 0) return false;
     int on = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (m_source != nullptr) {
+        sockaddr_in local = Loopback(0);
+        if (::inet_pton(AF_INET, m_source, &local.sin_addr) != 1 ||
+            ::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+            return false;
+    }
     if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         if (errno != EINPROGRESS) return false;
         pollfd p{m_fd, POLLOUT, 0};

@@ -28,6 +28,9 @@ public:
     // Connects to the numeric IPv4 or IPv6 `address` ("::1"); otherwise as Connect.
     bool ConnectTo(const char* address, std::uint16_t port,
                    std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Connects from the local loopback address `source` ("127.0.0.2") to 127.0.0.1:`port`,
+    // so a test has a second client address.
+    bool ConnectFrom(const char* source, std::uint16_t port);
     // Sends all of `bytes` in one call (one segment for small sizes). False on error.
     bool Send(std::string_view bytes);
     // Sends `line` followed by CR LF.
@@ -59,6 +62,7 @@ private:
     int Fill(std::chrono::steady_clock::time_point deadline);
 
     int m_fd = -1;
+    const char* m_source = nullptr;  // IPv4 address to bind before connecting
     bool m_closed = false;
     std::string m_buffer;
 };

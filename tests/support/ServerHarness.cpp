@@ -17,6 +17,13 @@ ServerHarness::ServerHarness(const std::string& programDir) {
         m_server->SetWindowSink(&m_sink);
         m_server->SetWelcomeMessage("Welcome to Tarvona FTP Server!");
         m_server->SetGoodbyeMessage("Good bye!");
+        // Tests open many sessions from one address and fail logins on purpose; those
+        // that test the abuse limits set their own.
+        LoginPolicy lenient;
+        lenient.banAttempts = 0;
+        lenient.failDelayMs = 0;
+        lenient.maxPerAddress = 0;
+        m_server->SetLoginPolicy(lenient);
         ready.set_value();
         loop.Run();
         // Stop and destruction ran on this thread while the loop still dispatched.

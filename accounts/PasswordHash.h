@@ -1,0 +1,24 @@
+// Salted slow password hashes for the "password" field: yescrypt from libcrypt, stored
+// with its "$y$" prefix (about 73 characters, within the field's 128). The field keeps
+// its type and width, so a table may hold hashed and clear-text entries side by side.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// A new yescrypt hash of `clearText` with a fresh random salt. Empty when libcrypt
+// cannot make one (no random source). Costs some milliseconds by design.
+std::string HashPassword(std::string_view clearText);
+
+// True when `stored` is a hash this system checks as one: a "$y$" (yescrypt) or "$6$"
+// (SHA-512 crypt) entry whose settings libcrypt accepts.
+// NOTE: a clear-text password that is itself such a string is taken as a hash.
+bool IsPasswordHash(std::string_view stored);
+
+// True when `clearText` hashes to `hash` (IsPasswordHash(hash) must hold). The result is
+// compared in constant time.
+bool HashMatches(std::string_view clearText, std::string_view hash);
+
+// Equality of two secrets whose time depends only on their lengths, not on where they
+// first differ.
+bool ConstantTimeEquals(std::string_view a, std::string_view b);

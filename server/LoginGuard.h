@@ -1,0 +1,77 @@
+// Failed-login bans: counts failed logins per client address within a window and bans an
+// address that reaches the limit for a while, longer for each repeat offence. Kept in
+// memory only; a restart lifts every ban.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// The abuse limits of the running server, as option.ini gives them.
+struct LoginPolicy {
+    int banAttempts = 5;           // failed logins that ban an address; 0: no bans
+    int banWindowSeconds = 600;    // within this time
+    int banSeconds = 3600;         // first ban; each repeat offence doubles it (at most 32 times)
+    int failDelayMs = 1000;        // a refused PASS is answered this much later
+    int maxPerAddress = 10;        // sessions one address may hold; 0: unlimited
+    int maxPerUser = 0;            // logged-in sessions of one account; 0: unlimited
+    int loginTimeoutSeconds = 60;  // a session not logged in by then is closed; 0: never
+    bool hashPasswords = false;    // passwords are stored (and rehashed at login) as hashes
+};
+
+// One banned address as the window and tarvona-admin show it.
+struct BanEntry {
+    std::string address;
+    std::int64_t until = 0;  // calendar seconds of the guard's clock
+    int offences = 0;        // bans so far, this one included
+};
+
+class CLoginGuard {
+public:
+    using Clock = std::function<std::int64_t()>;  // calendar time in whole seconds
+
+    CLoginGuard();
+
+    // All methods: any thread.
+
+    // Replaces the clock (tests move time on without waiting).
+    void SetClock(Clock clock);
+    std::int64_t Now() const;
+    void SetLimits(int attempts, int windowSeconds, int banSeconds);
+
+    // Seconds the ban of `address` still lasts; 0 when it is not banned.
+    std::int64_t BanSecondsLeft(const std::string& address) const;
+    // Counts a failed login of `address`. When it reaches the limit the address is
+    // banned: the result is the ban's length in seconds, else 0.
+    std::int64_t RecordFailure(const std::string& address);
+    // A successful login from `address` forgets its failures (not its earlier bans).
+    void RecordSuccess(const std::string& address);
+    // The bans in force, in address order.
+    std::vector<BanEntry> Bans() const;
+    // True at most once per kRefusalLogSeconds for each address: the refusals of a
+    // reconnecting banned client are logged without flooding the log.
+    bool ShouldLogRefusal(const std::string& address);
+    // Lifts the ban of `address` and forgets its failures. False when it was not banned.
+    bool Lift(const std::string& address);
+
+private:
+    struct Record {
+        std::vector<std::int64_t> failures;  // times within the window, oldest first
+        std::int64_t bannedUntil = 0;
+        int offences = 0;
+        std::int64_t lastEvent = 0;
+        std::int64_t lastRefusalLogged = 0;
+    };
+    std::int64_t NowLocked() const { return m_clock(); }
+    void ForgetStale(std::int64_t now);  // holds m_lock
+
+    mutable std::mutex m_lock;  // guards everything below
+    Clock m_clock;
+    int m_attempts = 5;
+    int m_windowSeconds = 600;
+    int m_banSeconds = 3600;
+    std::unordered_map<std::string, Record> m_records;
+};

@@ -1,0 +1,64 @@
+#include "server/SessionRegistry.h"
+
+#include <algorithm>
+
+#include "platform/Text.h"
+
+int CSessionRegistry::Add(std::uint32_t id, const std::string& address, std::int64_t now) {
+    std::lock_guard lock(m_lock);
+    SessionInfo info;
+    info.id = id;
+    info.address = address;
+    info.lastCommand = now;
+    m_sessions.push_back(std::move(info));
+    return static_cast<int>(
+        std::count_if(m_sessions.begin(), m_sessions.end(),
+                      [&](const SessionInfo& s) { return s.address == address; }));
+}
+
+void CSessionRegistry::Remove(std::uint32_t id) {
+    std::lock_guard lock(m_lock);
+    std::erase_if(m_sessions, [id](const SessionInfo& s) { return s.id == id; });
+}
+
+bool CSessionRegistry::LogIn(std::uint32_t id, const std::string& user, int maxPerUser) {
+    std::lock_guard lock(m_lock);
+    SessionInfo* self = Find(id);
+    if (self == nullptr) return false;
+    const auto others =
+        std::count_if(m_sessions.begin(), m_sessions.end(), [&](const SessionInfo& s) {
+            return s.id != id && s.loggedIn && EqualsNoCase(s.user, user);
+        });
+    if (maxPerUser > 0 && others >= maxPerUser) return false;
+    self->user = user;
+    self->loggedIn = true;
+    return true;
+}
+
+void CSessionRegistry::NoteCommand(std::uint32_t id, const std::string& user,
+                                   const std::string& directory, bool loggedIn, std::int64_t now) {
+    std::lock_guard lock(m_lock);
+    SessionInfo* self = Find(id);
+    if (self == nullptr) return;
+    self->user = user;
+    self->directory = directory;
+    self->loggedIn = loggedIn;
+    self->lastCommand = now;
+}
+
+std::vector<SessionInfo> CSessionRegistry::Snapshot() const {
+    std::lock_guard lock(m_lock);
+    return m_sessions;
+}
+
+bool CSessionRegistry::Contains(std::uint32_t id) const {
+    std::lock_guard lock(m_lock);
+    return std::any_of(m_sessions.begin(), m_sessions.end(),
+                       [id](const SessionInfo& s) { return s.id == id; });
+}
+
+SessionInfo* CSessionRegistry::Find(std::uint32_t id) {
+    for (SessionInfo& s : m_sessions)
+        if (s.id == id) return &s;
+    return nullptr;
+}

@@ -1,0 +1,168 @@
+// Failed-login bans, the refusal delay, per-address and per-user limits and the login
+// deadline, over loopback TCP with 127.0.0.1 and 127.0.0.2 as two client addresses.
+#include <atomic>
+#include <thread>
+
+#include "accounts/AccountEditor.h"
+#include "accounts/AccountSchema.h"
+#include "server/FtpServer.h"
+#include "tests/server/ServerFixture.h"
+#include "tests/support/TestAccounts.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kRefused[] = "530 username or password incorrect.";
+constexpr char kBanned[] = "421 Too many failed logins from your address, try again later.";
+
+class AbuseLimitsTest : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        std::string error;
+        ASSERT_TRUE(EnsureAccountTables(m_dir.ProgramDir(), error)) << error;
+        UserRecord alice = FullAccessUser("alice", "Secret", m_dir.Path());
+        CAccountEditor editor(m_dir.ProgramDir());
+        ASSERT_TRUE(editor.SaveUser(alice, {})) << editor.GetLastError();
+        m_policy.failDelayMs = 0;
+        ApplyPolicy();
+        m_harness.RunOnServer(
+            [this](CFtpServer& s) { s.LoginGuard().SetClock([this] { return m_now.load(); }); });
+    }
+    void ApplyPolicy() {
+        m_harness.RunOnServer([this](CFtpServer& s) { s.SetLoginPolicy(m_policy); });
+    }
+    // A client from `source` whose greeting was read and returned.
+    std::string Connect(RawFtpClient& c, const char* source = "127.0.0.1") {
+        EXPECT_TRUE(c.ConnectFrom(source, m_harness.Port()));
+        return c.Reply();
+    }
+    std::string TryLogin(RawFtpClient& c, const char* password) {
+        EXPECT_EQ(c.Ask("USER alice"), kNeedPassword);
+        return c.Ask(std::string("PASS ") + password);
+    }
+    std::vector<BanEntry> Bans() {
+        std::vector<BanEntry> bans;
+        m_harness.RunOnServer([&](CFtpServer& s) { bans = s.LoginGuard().Bans(); });
+        return bans;
+    }
+
+    LoginPolicy m_policy;
+    std::atomic<std::int64_t> m_now{1'000'000};
+};
+
+TEST_F(AbuseLimitsTest, FifthFailureBansTheAddressUntilTheBanEnds) {
+    RawFtpClient guesser;
+    ASSERT_EQ(Connect(guesser), kGreeting);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(TryLogin(guesser, "guess"), kRefused);
+    EXPECT_EQ(TryLogin(guesser, "guess"), kBanned);
+    EXPECT_TRUE(guesser.WaitClosed());
+    EXPECT_TRUE(m_harness.Sink().WaitForLog("Login failed from 127.0.0.1 for user \"alice\".", 5s));
+    EXPECT_TRUE(
+        m_harness.Sink().WaitForLog("Banned 127.0.0.1 for 3600 s after 5 failed logins.", 5s));
+
+    RawFtpClient again, other;
+    EXPECT_EQ(Connect(again), kBanned);  // at connect, the right password never asked
+    EXPECT_TRUE(again.WaitClosed());
+    EXPECT_EQ(Connect(other, "127.0.0.2"), kGreeting);  // another address is not banned
+    EXPECT_EQ(TryLogin(other, "Secret"), kLoggedIn);
+    ASSERT_EQ(Bans().size(), 1u);
+    EXPECT_EQ(Bans()[0].address, "127.0.0.1");
+
+    m_now += 3599;
+    EXPECT_EQ(Connect(again), kBanned);
+    m_now += 1;
+    EXPECT_EQ(Connect(again), kGreeting);
+    EXPECT_TRUE(Bans().empty());
+    // A repeat offender is banned twice as long.
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(TryLogin(again, "guess"), kRefused);
+    EXPECT_EQ(TryLogin(again, "guess"), kBanned);
+    ASSERT_EQ(Bans().size(), 1u);
+    EXPECT_EQ(Bans()[0].until - m_now, 7200);
+    EXPECT_EQ(Bans()[0].offences, 2);
+}
+
+TEST_F(AbuseLimitsTest, SuccessForgetsFailuresAndOldFailuresLeaveTheWindow) {
+    RawFtpClient c;
+    ASSERT_EQ(Connect(c), kGreeting);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(TryLogin(c, "guess"), kRefused);
+    EXPECT_EQ(TryLogin(c, "Secret"), kLoggedIn);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(TryLogin(c, "guess"), kRefused);
+    m_now += 601;  // the four are out of the 10-minute window
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(TryLogin(c, "guess"), kRefused);
+    EXPECT_TRUE(Bans().empty());
+}
+
+TEST_F(AbuseLimitsTest, RefusalDelayHoldsOnlyTheGuessingSession) {
+    m_policy.failDelayMs = 3000;
+    m_policy.banAttempts = 0;
+    ApplyPolicy();
+    RawFtpClient worker;
+    ASSERT_EQ(Connect(worker, "127.0.0.2"), kGreeting);
+    ASSERT_EQ(TryLogin(worker, "Secret"), kLoggedIn);
+    std::vector<std::unique_ptr<RawFtpClient>> storm;
+    for (int i = 0; i < 4; ++i) {
+        storm.push_back(std::make_unique<RawFtpClient>());
+        ASSERT_EQ(Connect(*storm.back()), kGreeting);
+        // The line behind the refused PASS waits for the refusal, in order.
+        ASSERT_TRUE(storm.back()->Send("USER alice\r\nPASS guess\r\nUSER bob\r\n"));
+        ASSERT_EQ(storm.back()->Reply(), kNeedPassword);
+    }
+    // Every guesser is waiting for its refusal; the other session answers at once.
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(worker.Ask("NOOP", 2s), "200 NOOP command successful.");
+    for (auto& c : storm) EXPECT_EQ(c->ReadLine(0ms), std::nullopt);
+    for (auto& c : storm) {
+        EXPECT_EQ(c->Reply(), kRefused);
+        EXPECT_EQ(c->Reply(), kNeedPassword);
+    }
+}
+
+TEST_F(AbuseLimitsTest, PerAddressAndPerUserLimitsAtTheBoundary) {
+    m_policy.maxPerAddress = 2;
+    m_policy.maxPerUser = 1;
+    ApplyPolicy();
+    RawFtpClient first, second, third, fromOther;
+    ASSERT_EQ(Connect(first), kGreeting);
+    ASSERT_EQ(Connect(second), kGreeting);
+    EXPECT_EQ(Connect(third),
+              "421 Too many connections from your address, please try again later.");
+    EXPECT_TRUE(third.WaitClosed());
+    ASSERT_EQ(Connect(fromOther, "127.0.0.2"), kGreeting);
+
+    EXPECT_EQ(TryLogin(first, "Secret"), kLoggedIn);
+    EXPECT_EQ(TryLogin(fromOther, "Secret"),
+              "530 Too many sessions of this user, please try again later.");
+    EXPECT_EQ(first.Ask("QUIT"), kGoodbye);
+    EXPECT_TRUE(first.WaitClosed());
+    EXPECT_TRUE(
+        m_harness.WaitUntil([](CFtpServer& s) { return s.Sessions().Snapshot().size() == 2; }, 5s));
+    EXPECT_EQ(fromOther.Ask("PASS Secret"), kLoggedIn);
+    EXPECT_EQ(Connect(third), kGreeting);  // the address has a free place again
+}
+
+TEST_F(AbuseLimitsTest, TricklingClientsAreDroppedAtTheLoginDeadlineAndWhenIdle) {
+    m_policy.loginTimeoutSeconds = 1;
+    ApplyPolicy();
+    m_harness.RunOnServer([](CFtpServer& s) { s.SetTimeout(0); });
+    RawFtpClient squatter, worker;
+    ASSERT_EQ(Connect(squatter), kGreeting);
+    ASSERT_EQ(Connect(worker), kGreeting);
+    ASSERT_EQ(TryLogin(worker, "Secret"), kLoggedIn);
+    // One byte at a time, never a whole line: no longer keeps a session alive.
+    std::string worker_unread;
+    for (int i = 0; i < 12 && (squatter.IsOpen() || worker.IsOpen()); ++i) {
+        (void)squatter.Send("N");
+        (void)worker.Send("N");
+        std::this_thread::sleep_for(400ms);
+    }
+    std::string unread;
+    EXPECT_TRUE(squatter.WaitClosed(5s, &unread));
+    EXPECT_NE(unread.find("421 Login time exceeded, closing control connection."),
+              std::string::npos);
+    EXPECT_TRUE(worker.WaitClosed(5s, &unread));
+    EXPECT_NE(unread.find("426 Connection timed out, aborting transfer"), std::string::npos);
+    EXPECT_TRUE(m_harness.Sink().WaitForLog("127.0.0.1 did not log in in time, disconnected.", 5s));
+}
+
+}  // namespace
