@@ -2,6 +2,7 @@
 //   tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]] | --help | --version
 // Applies option.ini and the IP lists as the window does when it opens, starts the
 // server, prints every log line, and stops cleanly on SIGINT or SIGTERM.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,9 @@
 #include "server/StartSettings.h"
 
 namespace {
+
+// How long a log line may wait before it reaches standard output.
+constexpr std::chrono::milliseconds kConsoleFlushPeriod{200};
 
 struct Arguments {
     std::string dir;
@@ -119,6 +123,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", warning.c_str());
     CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr);
     server.SetWindowSink(&sink);
+    mainLoop.AddTimer(kConsoleFlushPeriod, [&sink] { sink.Flush(); });
     startup.LogWarnings(server);
     if (!ready) return 1;
     ApplyStartSettings(server, startup.Options());

@@ -38,7 +38,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     // fewer than through a buffer; limited ones keep their 4096-byte steps, and TLS
     // bytes must pass through the decryption of Receive.
     if (m_fastUpload && !IsTls() && !m_session.Settings().tls.protectData &&
-        m_splicePipe.Open(kFastReceiveBuffer))
+        m_splicePipe.Open(kUploadPipeBytes))
         return;
     m_buffer.resize(m_fastUpload ? kFastReceiveBuffer : kTransferChunk);
 }

@@ -24,6 +24,9 @@ inline constexpr std::size_t kMaxPacedRead = 1 << 20;
 // receive buffer of an upload.
 inline constexpr std::size_t kFastSendStep = 4 << 20;
 inline constexpr std::size_t kFastReceiveBuffer = 64 << 10;
+// The room asked for the pipe of an unlimited upload (what one splice moves at most): the
+// largest an unprivileged process may ask for by default.
+inline constexpr std::size_t kUploadPipeBytes = 1 << 20;
 // Bytes one data socket moves per loop turn before the control connection (ABOR,
 // QUIT) and the idle timer get their turn.
 inline constexpr std::int64_t kBytesPerTurn = 4 << 20;
