@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -259,8 +260,12 @@ TEST_F(PathCommands, LockedAccountTablesAnswerBusyAndChangeNothing) {
     ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
     EXPECT_EQ(m_client.Ask("MKD /Shared"), "451 Account data is busy, try again.");
     EXPECT_FALSE(fs::exists(m_home + "/Shared"));
-    ASSERT_TRUE(holder.Open(m_dir.Path("user.sdb"), FileOpenMode::ReadOnly));
+    const std::string users = m_dir.Path("user.sdb");
+    ASSERT_TRUE(holder.Open(users, FileOpenMode::ReadOnly));
     ASSERT_TRUE(holder.TryLock(FileLockKind::Exclusive));
+    // The session read user.sdb a command ago; a writer's first write moves the file's
+    // times, and from then on what was read vouches for nothing until the lock goes.
+    fs::last_write_time(users, fs::last_write_time(users) + std::chrono::seconds(1));
     EXPECT_EQ(m_client.Ask("RETR /shared/Rock/song.mp3"),
               "451 Account data is busy, try again.");  // before any 150
     holder.Close();
