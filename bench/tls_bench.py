@@ -18,32 +18,10 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
 from ftp_server_env import FtpServerEnv  # noqa: E402
 from tls_clients import CLIENT_CONTEXT, ResumingFtpTls  # noqa: E402
-from transfer_bench import GIB, LOCAL_USER, Tarvona, local_user, rotate, vsftpd  # noqa: E402
+from transfer_bench import (LOCAL_USER, Tarvona, local_user, retr_rate, rotate,  # noqa: E402
+                            stor_rate, vsftpd)
 
-CURL = ["curl", "-sS", "--ftp-pasv", "--ssl-reqd", "--insecure",
-        "-w", "%{time_total} %{size_download} %{size_upload}"]
-
-
-def curl(args):
-    out = subprocess.run(CURL + args, capture_output=True, timeout=600,
-                         check=True).stdout.decode()
-    t, down, up = out.split()[-3:]
-    return float(t), int(float(down)), int(float(up))
-
-
-def retr_rate(server):
-    t, size, _ = curl(["-o", "/dev/null", server.url("big.bin")])
-    assert size == GIB, size
-    return size / t / 1e6
-
-
-def stor_rate(server, local):
-    t, _, size = curl(["-T", local, server.url("up.bin")])
-    assert size == GIB, size
-    os.remove(os.path.join(server.root, "up.bin"))
-    os.sync()
-    return size / t / 1e6
-
+TLS_CURL = ("--ssl-reqd", "--insecure")
 
 def small_files(server, count):
     ftp = ResumingFtpTls(context=CLIENT_CONTEXT)
@@ -111,6 +89,8 @@ def main():
             "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
             "rsa_cert_file=" + cert, "rsa_private_key_file=" + key))
         servers = [tarvona, peer]
+        for server in servers:
+            server.curl_options = TLS_CURL
         os.sync()
 
         def small(server):

@@ -34,6 +34,7 @@ LOCAL_USER = "tvbench"
 class Peer:
     """A server that is not ours: a process on a free loopback port, logged in to as
     the local user, whose files are in `root`."""
+    curl_options = ()
 
     def __init__(self, name, argv, port, root, password):
         self.name, self.port, self.root = name, port, root
@@ -76,6 +77,7 @@ def pure_ftpd(binary, root, password):
 
 class Tarvona:
     name = "tarvona"
+    curl_options = ()
 
     def __init__(self, env):
         self.env, self.port, self.root = env, env.port, env.home
@@ -97,21 +99,24 @@ def local_user(root):
     return password
 
 
-def curl(args):
-    out = subprocess.run(["curl", "-sS", "--ftp-pasv", "-w", "%{time_total} %{size_download} %{size_upload}"]
-                         + args, capture_output=True, timeout=300, check=True).stdout.decode()
+def curl(server, args):
+    """(seconds, bytes down, bytes up) of one curl transfer, with the server's own options
+    (`curl_options`: TLS, say)."""
+    out = subprocess.run(["curl", "-sS", "--ftp-pasv", *server.curl_options,
+                          "-w", "%{time_total} %{size_download} %{size_upload}"] + args,
+                         capture_output=True, timeout=600, check=True).stdout.decode()
     t, down, up = out.split()[-3:]
     return float(t), int(float(down)), int(float(up))
 
 
 def retr_rate(server):
-    t, size, _ = curl(["-o", "/dev/null", server.url("big.bin")])
+    t, size, _ = curl(server, ["-o", "/dev/null", server.url("big.bin")])
     assert size == GIB, size
     return size / t / 1e6
 
 
 def stor_rate(server, local):
-    t, _, size = curl(["-T", local, server.url("up.bin")])
+    t, _, size = curl(server, ["-T", local, server.url("up.bin")])
     assert size == GIB and os.path.getsize(os.path.join(server.root, "up.bin")) == GIB, size
     os.remove(os.path.join(server.root, "up.bin"))
     os.sync()  # the next run does not compete with this one's write-back
@@ -180,7 +185,7 @@ def concurrent_sessions(server, count):
 
 
 def limited_download(server):
-    t, size, _ = curl(["-o", "/dev/null", server.url("hundred.bin")])
+    t, size, _ = curl(server, ["-o", "/dev/null", server.url("hundred.bin")])
     assert size == 102400, size
     return t
 
