@@ -18,7 +18,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
 from ftp_server_env import FtpServerEnv  # noqa: E402
 from tls_clients import CLIENT_CONTEXT, ResumingFtpTls  # noqa: E402
-from transfer_bench import (LOCAL_USER, Tarvona, local_user, retr_rate, rotate,  # noqa: E402
+from transfer_bench import (LOCAL_USER, Tarvona, fill, local_user, make_big_file, retr_rate, rotate,  # noqa: E402
                             stor_rate, vsftpd)
 
 TLS_CURL = ("--ssl-reqd", "--insecure")
@@ -41,14 +41,6 @@ def small_files(server, count):
     return count / elapsed, version
 
 
-def fill(root, big):
-    os.makedirs(os.path.join(root, "small"))
-    for i in range(2000):
-        with open(os.path.join(root, "small", "s%04d.bin" % i), "wb") as f:
-            f.write(os.urandom(4096))
-    os.link(big, os.path.join(root, "big.bin"))
-
-
 def make_certificate(cert, key):
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                     "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost", "-days", "2",
@@ -64,11 +56,7 @@ def main():
     os.chmod(work, 0o755)
     results, versions = {}, {}
     try:
-        big = os.path.join(work, "big.src")
-        with open(big, "wb") as f:
-            block = os.urandom(1 << 20)
-            for _ in range(1024):
-                f.write(block)
+        big = make_big_file(work)
         cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
         make_certificate(cert, key)
         env = FtpServerEnv(build_dir, quiet=True)

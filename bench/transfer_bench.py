@@ -190,6 +190,16 @@ def limited_download(server):
     return t
 
 
+def make_big_file(work):
+    """A 1 GiB file of random bytes in `work`, the source of every 1 GiB transfer."""
+    big = os.path.join(work, "big.src")
+    with open(big, "wb") as f:
+        block = os.urandom(1 << 20)
+        for _ in range(1024):
+            f.write(block)
+    return big
+
+
 def fill(root, big):
     os.makedirs(os.path.join(root, "small"))
     os.makedirs(os.path.join(root, "mid"))
@@ -243,11 +253,7 @@ def main():
     os.chmod(work, 0o755)
     results = {}
     try:
-        big = os.path.join(work, "big.src")
-        with open(big, "wb") as f:
-            block = os.urandom(1 << 20)
-            for _ in range(1024):
-                f.write(block)
+        big = make_big_file(work)
         env = FtpServerEnv(build_dir, quiet=True)
         env.admin("user", "add", "slow", "--password", "slow", "--home", env.home,
                   "--perms", "RWDRALCRR", "--download-limit", "10")
