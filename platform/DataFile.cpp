@@ -91,9 +91,15 @@ bool CDataFile::SetLength(std::int64_t length) {
         errno = EINVAL;
         return Fail("cannot set the length of");
     }
-    for (;;) {
-        if (::ftruncate(m_fd, static_cast<off_t>(length)) == 0) break;
-        if (errno != EINTR) return Fail("cannot set the length of");
+    // A file that already has the length is not cut: on ext4 a truncate to 0 marks
+    // the file for a forced flush at close (its guard for replace-by-truncate), which
+    // would make the closing session thread submit the whole upload's write-back
+    // before its 226.
+    if (Length() != length) {
+        for (;;) {
+            if (::ftruncate(m_fd, static_cast<off_t>(length)) == 0) break;
+            if (errno != EINTR) return Fail("cannot set the length of");
+        }
     }
     m_writeOffset = length;
     return true;
