@@ -101,6 +101,29 @@ TEST_F(Transfers, StorReplacesAppeAppendsAndRestKeepsThePrefix) {
     EXPECT_TRUE(WaitForEvents(TransferEvent::UploadDone, 4));
 }
 
+// One passive port serves transfer after transfer, its TIME_WAIT connections
+// notwithstanding; a resume at the file's exact length writes on without cutting.
+TEST_F(Transfers, SinglePortRangeServesSequentialTransfers) {
+    std::uint16_t port = 0;
+    for (int attempt = 0; attempt < 200 && port == 0; ++attempt) {
+        const auto base = static_cast<std::uint16_t>(20000 + (::getpid() * 11 + attempt) % 10000);
+        port = static_cast<std::uint16_t>(HeldPort(base).Port());
+    }
+    ASSERT_NE(port, 0);
+    m_harness.RunOnServer([&](CFtpServer& server) { server.SetPassiveRange(port, port); });
+    auto client = LoggedIn();
+    const std::string whole = Pattern(6000, 7);
+    EXPECT_EQ(Upload(*client, "STOR one.bin", whole.substr(0, 2500)), "226 Transfer complete.");
+    client->SendLine("REST 2500");
+    client->Reply();
+    EXPECT_EQ(Upload(*client, "STOR one.bin", whole.substr(2500)), "226 Transfer complete.");
+    std::string reply;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Retr(*client, "one.bin", reply), whole);
+        EXPECT_EQ(reply, "226 Transfer complete.");
+    }
+}
+
 TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
     SaveAlice([](UserRecord& user) {
         user.quotaMax = 10;
