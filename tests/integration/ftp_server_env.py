@@ -36,6 +36,11 @@ def loopback_addresses():
         return ["127.0.0.1"]
 
 
+# First lines of the reports of the sanitizers the test builds use.
+SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                   "WARNING: ThreadSanitizer")
+
+
 class FtpServerEnv:
     """Program directory, home directory, account and running server."""
 
@@ -72,7 +77,12 @@ class FtpServerEnv:
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
 
         out = subprocess.DEVNULL if self.quiet else None
-        self.proc = subprocess.Popen(cmd, stdout=out, stderr=out, preexec_fn=child_setup)
+        # Kept even when quiet: a sanitizer's report inside the server lands here and
+        # fails the script at stop().
+        self.stderr_path = os.path.join(self.root, "server-stderr-%d.log" % self.port)
+        with open(self.stderr_path, "ab") as err:
+            self.proc = subprocess.Popen(cmd, stdout=out, stderr=err if self.quiet else None,
+                                         preexec_fn=child_setup)
         if not wait_for_port(self.port):
             raise RuntimeError("tarvona-server did not start")
         return self
@@ -86,6 +96,17 @@ class FtpServerEnv:
                 self.proc.kill()
                 self.proc.wait()
             self.proc = None
+            self.check_stderr()
+
+    def check_stderr(self):
+        if not self.quiet or not os.path.exists(self.stderr_path):
+            return
+        with open(self.stderr_path, "rb") as f:
+            text = f.read().decode(errors="replace")
+        reports = [line for line in text.splitlines() if any(m in line for m in SANITIZER_MARKS)]
+        check(not reports, "tarvona-server reported: " + " | ".join(reports[:3]))
+        if reports:
+            print(text[-4000:])
 
     def cleanup(self):
         self.stop()
