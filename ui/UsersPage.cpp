@@ -68,6 +68,7 @@ CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defa
     layout->addLayout(top);
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
+    setTabOrder(m_showPasswords, m_view);  // the search line above the list comes first
 }
 
 std::int32_t CUsersPage::SelectedId() const {

@@ -52,6 +52,10 @@ CVirtualFoldersTab::CVirtualFoldersTab(QWidget* parent)
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
     layout->addWidget(m_boxes);
+    // Tab follows reading order: the buttons under the list come before the boxes.
+    setTabOrder(m_view, add);
+    setTabOrder(add, m_edit);
+    setTabOrder(m_edit, m_delete);
     OnSelectionChanged();
 }
 

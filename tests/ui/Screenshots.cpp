@@ -2,12 +2,16 @@
 // account editors with each of their tabs), with a running server, a logged-in client,
 // some traffic and a few accounts, so the window can be looked at without a display.
 //   ui_screenshots OUTPUT_DIR
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -35,9 +39,35 @@
 #include "ui/VirtualFolderDlg.h"
 
 namespace {
+QString Describe(QWidget& widget) {
+    QString text;
+    if (auto* button = qobject_cast<QAbstractButton*>(&widget)) text = button->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(&widget)) text = edit->text();
+    if (auto* combo = qobject_cast<QComboBox*>(&widget)) text = combo->currentText();
+    return QString("%1 \"%2\"").arg(widget.metaObject()->className(), text);
+}
+
+// The title and the order Tab walks through the visible controls of `widget`, beside
+// its PNG, so that a jump out of reading order shows without a keyboard.
+void WriteTabOrder(QWidget& widget, const QString& pngPath) {
+    QFile file(QString(pngPath).replace(".png", "-tab-order.txt"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+    QTextStream out(&file);
+    out << "title \"" << widget.windowTitle() << "\"\n";
+    QWidget* current = &widget;
+    for (int step = 0; step < 200; ++step) {
+        current = current->nextInFocusChain();
+        if (current == &widget) break;
+        if (current->isVisibleTo(&widget) && current->isEnabled() &&
+            (current->focusPolicy() & Qt::TabFocus) && widget.isAncestorOf(current))
+            out << Describe(*current) << "\n";
+    }
+}
+
 bool Save(QWidget& widget, const QString& path) {
     const bool saved = widget.grab().save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    WriteTabOrder(widget, path);
     return saved;
 }
 
