@@ -24,7 +24,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     // The file is cut only once it is ours: a refused second upload leaves it alone.
     // A file that shrank below the kept part since the command checked it is refused
     // too, rather than padded.
-    if (!m_file.OpenWrite(path) || m_file.Length() < keepBytes || !m_file.SetLength(keepBytes)) {
+    if (!m_file.OpenWrite(path) || !m_file.KeepFirst(keepBytes)) {
         m_file.Close();
         m_session.SetState(SessionState::Idle);
         m_session.SendReply("450 Can't access file.");

@@ -86,16 +86,17 @@ std::int64_t CDataFile::Length() const {
     return static_cast<std::int64_t>(info.st_size);
 }
 
-bool CDataFile::SetLength(std::int64_t length) {
-    if (length < 0) {
+bool CDataFile::KeepFirst(std::int64_t length) {
+    const std::int64_t current = Length();
+    if (length < 0 || current < length) {
         errno = EINVAL;
-        return Fail("cannot set the length of");
+        return Fail("cannot keep the start of");
     }
     // A file that already has the length is not cut: on ext4 a truncate to 0 marks
     // the file for a forced flush at close (its guard for replace-by-truncate), which
     // would make the closing session thread submit the whole upload's write-back
     // before its 226.
-    if (Length() != length) {
+    if (current != length) {
         for (;;) {
             if (::ftruncate(m_fd, static_cast<off_t>(length)) == 0) break;
             if (errno != EINTR) return Fail("cannot set the length of");

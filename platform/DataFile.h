@@ -29,8 +29,9 @@ public:
 
     // The current length in bytes, or -1 when it cannot be read.
     std::int64_t Length() const;
-    // Cuts or extends the file to `length` bytes and makes it the write position.
-    [[nodiscard]] bool SetLength(std::int64_t length);
+    // Keeps the first `length` bytes, cutting any after them, and makes `length` the
+    // write position. False (file untouched) when the file is shorter than that.
+    [[nodiscard]] bool KeepFirst(std::int64_t length);
     // Reads up to `size` bytes at `offset`: bytes read (0 at or past the end), or -1.
     long ReadAt(std::int64_t offset, void* buffer, std::size_t size);
     // Writes all `size` bytes at the write position and advances it. False on any
