@@ -1,7 +1,6 @@
 #include "ui/VirtualFoldersTab.h"
 
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
@@ -10,6 +9,7 @@
 #include "accounts/PermissionText.h"
 #include "ui/EditorMessages.h"
 #include "ui/PermissionBoxes.h"
+#include "ui/TableViews.h"
 #include "ui/VirtualFolderDlg.h"
 #include "ui/VirtualFoldersModel.h"
 
@@ -21,12 +21,7 @@ CVirtualFoldersTab::CVirtualFoldersTab(QWidget* parent)
       m_edit(new QPushButton("Edit...", this)),
       m_delete(new QPushButton("Delete", this)),
       m_moveMenu(new QMenu("Move", this)) {
-    m_view->setModel(m_model);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->verticalHeader()->hide();
-    m_view->horizontalHeader()->setStretchLastSection(true);
+    SetUpRowTable(*m_view, m_model);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     m_moveMenu->addAction("Up", this, &CVirtualFoldersTab::MoveUp);
     m_moveMenu->addAction("Down", this, &CVirtualFoldersTab::MoveDown);
@@ -55,10 +50,7 @@ CVirtualFoldersTab::CVirtualFoldersTab(QWidget* parent)
     OnSelectionChanged();
 }
 
-int CVirtualFoldersTab::SelectedRow() const {
-    const QModelIndexList rows = m_view->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.front().row();
-}
+int CVirtualFoldersTab::SelectedRow() const { return ::SelectedRow(*m_view); }
 
 void CVirtualFoldersTab::SelectRow(int row) {
     if (row < 0 || row >= m_model->rowCount()) return;
