@@ -204,8 +204,8 @@ void OptionsPageTest::IpFilterOkWritesBothFilesAndRefusesTheNextClient() {
     QCOMPARE(StoredInt(fixture, &OptionValues::filterMode), 1);
     RawFtpClient refused;
     QVERIFY(refused.Connect(fixture.Port()));
-    std::optional<std::string> reply;
-    QVERIFY(fixture.WaitFor([&] { return (reply = refused.ReadLine(5ms)).has_value(); }));
+    const std::optional<std::string> reply = fixture.ReadLine(refused);
+    QVERIFY(reply);
     QCOMPARE(*reply, std::string("421 Access denied, IP address was rejected by the server."));
     QVERIFY(fixture.WaitFor([&] { return refused.WaitClosed(5ms); }));
     QVERIFY(fixture.WaitForNoSessions());
