@@ -6,7 +6,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "accounts/PermissionText.h"
 #include "ui/EditorMessages.h"
 #include "ui/PermissionBoxes.h"
 #include "ui/TableViews.h"
@@ -73,16 +72,13 @@ void CVirtualFoldersTab::OnSelectionChanged() {
     m_edit->setEnabled(own);
     m_delete->setEnabled(own);
     m_boxes->setEnabled(own);
-    if (row >= 0)
-        m_boxes->SetPermissions(PermissionsFromText(
-            m_model->Text(row, CVirtualFoldersModel::Permissions).toStdString()));
+    if (row >= 0) m_boxes->SetPermissions(m_model->PermissionsAt(row));
 }
 
 void CVirtualFoldersTab::OnPermissionClicked() {
     const int row = SelectedRow();
     if (!m_model->IsOwn(row)) return;
-    m_model->SetPermissionText(row,
-                               QString::fromStdString(PermissionsToText(m_boxes->Permissions())));
+    m_model->SetPermissions(row, m_boxes->Permissions());
 }
 
 // NOTE: the folder table keeps one row per name and would drop a second one unseen.
