@@ -1,6 +1,14 @@
 #include "ui/BanListModel.h"
 
+#include <algorithm>
+
 #include "platform/Clock.h"
+
+namespace {
+bool SameBan(const BanEntry& a, const BanEntry& b) {
+    return a.address == b.address && a.until == b.until && a.offences == b.offences;
+}
+}  // namespace
 
 int CBanListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_bans.size());
@@ -40,6 +48,9 @@ QVariant CBanListModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 void CBanListModel::SetBans(std::vector<BanEntry> bans) {
+    // Polled every second: an unchanged list leaves the view, and what is selected in
+    // it, alone.
+    if (std::equal(bans.begin(), bans.end(), m_bans.begin(), m_bans.end(), SameBan)) return;
     beginResetModel();
     m_bans = std::move(bans);
     endResetModel();

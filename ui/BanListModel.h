@@ -18,7 +18,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Replaces the rows with `bans` (CLoginGuard::Bans, in address order).
+    // Replaces the rows with `bans` (CLoginGuard::Bans, in address order) unless they
+    // are the rows shown.
     void SetBans(std::vector<BanEntry> bans);
 
 private:

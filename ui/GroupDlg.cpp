@@ -68,15 +68,6 @@ void CGroupDlg::Save() {
     }
     GroupRecord group{m_recordId, name.toStdString(), NotesToStore(m_group->NotesEdit())};
     CAccountEditor editor(m_programDir);
-    if (editor.SaveGroup(group, m_folders->Model().OwnFolders())) {
-        m_recordId = group.id;
-        accept();
-        return;
-    }
-    if (editor.GetLastFailure() == EditFailure::FolderTable) {
-        m_recordId = group.id;  // the record is saved: a second Save updates it
-        ShowEditorError(this, "Can't create virtual folder database file!");
-        return;
-    }
-    ShowEditorError(this, QString::fromStdString(editor.GetLastError()));
+    const bool saved = editor.SaveGroup(group, m_folders->Model().OwnFolders());
+    EndEditorSave(*this, editor, saved, group.id, m_recordId);
 }

@@ -2,7 +2,7 @@
 
 #include "accounts/AccountEditor.h"
 
-CGroupsModel::CGroupsModel(QObject* parent) : QAbstractTableModel(parent), m_icon(":/group.svg") {}
+CGroupsModel::CGroupsModel(QObject* parent) : CAccountListModel(parent), m_icon(":/group.svg") {}
 
 int CGroupsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_groups.size());

@@ -1,15 +1,15 @@
 // The rows of the groups page: "Group ID" and "Name" of every group of group.sdb.
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QIcon>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "accounts/AccountStore.h"
+#include "ui/AccountListPage.h"
 
-class CGroupsModel : public QAbstractTableModel {
+class CGroupsModel : public CAccountListModel {
     Q_OBJECT
 public:
     enum Column { GroupId, Name, ColumnCount };
@@ -22,11 +22,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     // Reads every group in ascending id order; an unreadable group.sdb gives no rows.
-    void Load(const std::string& programDir);
-    std::int32_t IdAt(int row) const { return m_groups.at(static_cast<std::size_t>(row)).id; }
+    void Load(const std::string& programDir) override;
+    std::int32_t IdAt(int row) const override {
+        return m_groups.at(static_cast<std::size_t>(row)).id;
+    }
     QString NameAt(int row) const;
     // The row of the group `id`; -1 when there is none.
-    int RowOf(std::int32_t id) const;
+    int RowOf(std::int32_t id) const override;
 
 private:
     std::vector<GroupRecord> m_groups;

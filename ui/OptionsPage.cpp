@@ -102,6 +102,12 @@ void COptionsPage::CreateControls() {
     connect(m_go, &QPushButton::clicked, this, &COptionsPage::OpenUrl);
     for (QCheckBox* box : {m_startup, m_minimize, m_autoActive, m_saveLog})
         connect(box, &QCheckBox::clicked, this, &COptionsPage::SaveOptions);
+    // The autostart entry follows this box alone: the window brought it in line with the
+    // option when it opened. A failure is not worth a box here.
+    connect(m_startup, &QCheckBox::clicked, this, [](bool on) {
+        (void)ApplyStartupOption(on ? 1 : 0, QCoreApplication::applicationFilePath().toStdString(),
+                                 DefaultAutostartDir(), nullptr);
+    });
     connect(m_logFolder, &QPushButton::clicked, this, &COptionsPage::OpenLogFolder);
     connect(m_ipFilter, &QPushButton::clicked, this, &COptionsPage::RunIpFilter);
     connect(m_service, &QPushButton::clicked, this, &COptionsPage::RunService);
@@ -179,7 +185,7 @@ void COptionsPage::FillUrlList() {
 }
 
 void COptionsPage::FillPassiveList() {
-    const std::string stored = COptions(m_programDir).ReadText(&OptionValues::passiveIp);
+    const std::string& stored = m_values.passiveIp;
     m_passiveAddress->clear();
     m_passiveAddress->addItem("Auto");
     int selected = 0;
@@ -194,9 +200,6 @@ void COptionsPage::SaveOptions() {
     (void)PullControls();  // a refused edit keeps, and writes, its previous value
     COptions options(m_programDir);
     (void)options.SaveKeys(m_values, kPageKeys);  // a failed write is not worth a box here
-    (void)ApplyStartupOption(m_values.startup,
-                             QCoreApplication::applicationFilePath().toStdString(),
-                             DefaultAutostartDir(), nullptr);
     emit OptionsSaved();
 }
 

@@ -32,6 +32,7 @@ public:
     QComboBox& PassiveAddressBox() { return *m_passiveAddress; }
     QLineEdit& MinPortEdit() { return *m_minPort; }
     QLineEdit& MaxPortEdit() { return *m_maxPort; }
+    QCheckBox& StartupBox() { return *m_startup; }
     QCheckBox& SaveLogBox() { return *m_saveLog; }
 
 signals:

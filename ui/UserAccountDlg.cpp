@@ -90,15 +90,7 @@ void CUserAccountDlg::Save() {
     user.groups = editor.GroupNamesToIds(m_account->GroupNames().toStdString());
     // Unless the administrator set it, the space in use stays what the server has
     // booked meanwhile.
-    if (editor.SaveUser(user, m_folders->Model().OwnFolders(), !m_limits->QuotaInUseEdited())) {
-        m_recordId = user.id;
-        accept();
-        return;
-    }
-    if (editor.GetLastFailure() == EditFailure::FolderTable) {
-        m_recordId = user.id;  // the record is saved: a second Save updates it
-        ShowEditorError(this, "Can't create virtual folder database file!");
-        return;
-    }
-    ShowEditorError(this, QString::fromStdString(editor.GetLastError()));
+    const bool saved =
+        editor.SaveUser(user, m_folders->Model().OwnFolders(), !m_limits->QuotaInUseEdited());
+    EndEditorSave(*this, editor, saved, user.id, m_recordId);
 }

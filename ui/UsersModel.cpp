@@ -23,7 +23,7 @@ std::map<std::int32_t, std::string> GroupNamesById(const std::string& programDir
 }
 }  // namespace
 
-CUsersModel::CUsersModel(QObject* parent) : QAbstractTableModel(parent), m_userIcon(":/user.svg") {}
+CUsersModel::CUsersModel(QObject* parent) : CAccountListModel(parent), m_userIcon(":/user.svg") {}
 
 int CUsersModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_visible.size());

@@ -3,7 +3,6 @@
 // and held as text, so that filtering and sorting never touch the files.
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QIcon>
 #include <QString>
 #include <array>
@@ -11,7 +10,9 @@
 #include <string>
 #include <vector>
 
-class CUsersModel : public QAbstractTableModel {
+#include "ui/AccountListPage.h"
+
+class CUsersModel : public CAccountListModel {
     Q_OBJECT
 public:
     enum Column { UserId, Password, Email, Group, Status, HomeDir, ColumnCount };
@@ -27,16 +28,16 @@ public:
 
     // Reads every account of `programDir` (ascending record id) and the group names.
     // An unreadable user.sdb leaves the list empty. Main thread.
-    void Load(const std::string& programDir);
+    void Load(const std::string& programDir) override;
     // Shows only the accounts whose user name, e-mail or group names contain `text`
     // (letter case ignored); an empty text shows all.
     void SetFilter(const QString& text);
     // Passwords show as stored when on, masked when off (the start).
     void SetShowPasswords(bool show);
 
-    std::int32_t IdAt(int row) const;
+    std::int32_t IdAt(int row) const override;
     // The row showing the account `id`; -1 when it is not shown.
-    int RowOf(std::int32_t id) const;
+    int RowOf(std::int32_t id) const override;
     QString Text(int row, int column) const;
 
 private:

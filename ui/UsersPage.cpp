@@ -9,7 +9,6 @@
 #include <QVBoxLayout>
 
 #include "accounts/AccountEditor.h"
-#include "ui/EditorMessages.h"
 #include "ui/UserAccountDlg.h"
 #include "ui/UsersModel.h"
 
@@ -21,21 +20,12 @@ constexpr int kFitSampleRows = 200;
 
 CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defaultDir,
                        QWidget* parent)
-    : QWidget(parent),
-      m_programDir(std::move(programDir)),
+    : CAccountListPage(std::move(programDir), new CUsersModel, parent),
       m_defaultDir(std::move(defaultDir)),
-      m_model(new CUsersModel(this)),
-      m_view(new QTableView(this)),
       m_search(new QLineEdit(this)),
       m_showPasswords(new QCheckBox("Show passwords", this)) {
-    m_view->setModel(m_model);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setWordWrap(false);
-    m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->horizontalHeader()->setResizeContentsPrecision(kFitSampleRows);
     m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // record order
     m_view->setSortingEnabled(true);
@@ -44,10 +34,10 @@ CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defa
     m_search->setClearButtonEnabled(true);
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
         const std::int32_t selected = SelectedId();
-        m_model->SetFilter(text);
+        Model().SetFilter(text);
         SelectId(selected);
     });
-    connect(m_showPasswords, &QCheckBox::toggled, m_model, &CUsersModel::SetShowPasswords);
+    connect(m_showPasswords, &QCheckBox::toggled, &Model(), &CUsersModel::SetShowPasswords);
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_search, 1);
@@ -71,65 +61,21 @@ CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defa
     setTabOrder(m_showPasswords, m_view);  // the search line above the list comes first
 }
 
-std::int32_t CUsersPage::SelectedId() const {
-    const QModelIndexList rows = m_view->selectionModel()->selectedRows();
-    return rows.isEmpty() ? 0 : m_model->IdAt(rows.front().row());
-}
-
-void CUsersPage::SelectId(std::int32_t id) {
-    const int row = m_model->RowOf(id);
-    if (row < 0) return;
-    const QModelIndex index = m_model->index(row, 0);
-    m_view->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_view->scrollTo(index);
-}
-
-void CUsersPage::FitColumns() {
-    QHeaderView* header = m_view->horizontalHeader();
-    for (int column = 0; column + 1 < m_model->columnCount(); ++column)
-        m_view->resizeColumnToContents(column);
-    header->setStretchLastSection(true);
-}
-
-void CUsersPage::Refresh() {
-    const std::int32_t selected = SelectedId();
-    m_model->Load(m_programDir);
-    FitColumns();
-    SelectId(selected);
-}
-
-void CUsersPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    Refresh();
-}
+CUsersModel& CUsersPage::Model() const { return static_cast<CUsersModel&>(ListModel()); }
 
 void CUsersPage::AddUser() {
-    CUserAccountDlg dialog(m_programDir, this);
+    CUserAccountDlg dialog(ProgramDir(), this);
     dialog.OpenNew(QString::fromStdString(m_defaultDir()));
-    if (dialog.exec() != QDialog::Accepted) return;
-    Refresh();
-    SelectId(dialog.RecordId());
-    m_view->setFocus();
+    if (dialog.exec() == QDialog::Accepted) ShowNew(dialog.RecordId());
 }
 
 void CUsersPage::EditUser() {
-    const std::int32_t id = SelectedId();
-    if (id == 0) return;
-    CUserAccountDlg dialog(m_programDir, this);
-    if (!dialog.OpenExisting(id)) {
-        ShowEditorError(this, "This user no longer exists: another editor deleted it.");
-        Refresh();
-        return;
-    }
-    if (dialog.exec() == QDialog::Accepted) Refresh();
+    EditSelected<CUserAccountDlg>("This user no longer exists: another editor deleted it.");
 }
 
 void CUsersPage::DeleteUser() {
-    const std::int32_t id = SelectedId();
-    if (id == 0) return;
-    if (!AskEditorQuestion(this, "Do you really want to delete this user?")) return;
-    CAccountEditor editor(m_programDir);
-    if (!editor.DeleteUser(id)) ShowEditorError(this, "Can't delete user");
-    Refresh();
+    DeleteSelected("Do you really want to delete this user?", [this](std::int32_t id) {
+        CAccountEditor editor(ProgramDir());
+        if (!editor.DeleteUser(id)) ShowEditorError(this, "Can't delete user");
+    });
 }

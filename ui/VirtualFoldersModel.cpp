@@ -29,7 +29,7 @@ QString CVirtualFoldersModel::Text(int row, int column) const {
         case Path:
             return r.path;
         case Permissions:
-            return r.permissions;
+            return QString::fromStdString(PermissionsToText(r.permissions));
         default:
             return r.own ? m_ownLabel : r.group;
     }
@@ -54,8 +54,8 @@ QVariant CVirtualFoldersModel::headerData(int section, Qt::Orientation orientati
 void CVirtualFoldersModel::Load(const std::vector<VirtualFolder>& own,
                                 const std::vector<GroupFolders>& inherited) {
     const auto rowOf = [](const VirtualFolder& f, const QString& group, bool isOwn) {
-        return Row{QString::fromStdString(f.name), QString::fromStdString(f.dir),
-                   QString::fromStdString(PermissionsToText(f.permissions)), group, isOwn};
+        return Row{QString::fromStdString(f.name), QString::fromStdString(f.dir), f.permissions,
+                   group, isOwn};
     };
     beginResetModel();
     m_rows.clear();
@@ -90,7 +90,7 @@ int CVirtualFoldersModel::AddOwn(const QString& name, const QString& path) {
     const int row = OwnCount();
     beginInsertRows({}, row, row);
     m_rows.insert(m_rows.begin() + row,
-                  Row{name, path, QString::fromLatin1(kDefaultPermissionText), {}, true});
+                  Row{name, path, PermissionsFromText(kDefaultPermissionText), {}, true});
     endInsertRows();
     return row;
 }
@@ -103,9 +103,13 @@ void CVirtualFoldersModel::Rename(int row, const QString& name, const QString& p
     emit dataChanged(index(row, Name), index(row, Path));
 }
 
-void CVirtualFoldersModel::SetPermissionText(int row, const QString& text) {
+PermissionSet CVirtualFoldersModel::PermissionsAt(int row) const {
+    return m_rows.at(static_cast<std::size_t>(row)).permissions;
+}
+
+void CVirtualFoldersModel::SetPermissions(int row, const PermissionSet& permissions) {
     if (!IsOwn(row)) return;
-    m_rows[static_cast<std::size_t>(row)].permissions = text;
+    m_rows[static_cast<std::size_t>(row)].permissions = permissions;
     emit dataChanged(index(row, Permissions), index(row, Permissions));
 }
 
@@ -137,8 +141,8 @@ std::vector<VirtualFolder> CVirtualFoldersModel::OwnFolders() const {
     std::vector<VirtualFolder> folders;
     for (const Row& r : m_rows) {
         if (!r.own) continue;
-        folders.push_back(VirtualFolder{0, r.name.toStdString(), r.path.toStdString(),
-                                        PermissionsFromText(r.permissions.toStdString())});
+        folders.push_back(
+            VirtualFolder{0, r.name.toStdString(), r.path.toStdString(), r.permissions});
     }
     return folders;
 }

@@ -34,7 +34,7 @@ public:
     int AddOwn(const QString& name, const QString& path);
     // Changes name and path of an own row. Nothing for an inherited row.
     void Rename(int row, const QString& name, const QString& path);
-    void SetPermissionText(int row, const QString& text);
+    void SetPermissions(int row, const PermissionSet& permissions);
     void Remove(int row);
     // Swaps an own row with the one above (not the first row) or, when that one is own
     // too, the one below. Gives the row the moved folder is on now.
@@ -46,6 +46,7 @@ public:
     // the folder table's key compares names).
     bool HasOwnName(const QString& name, int exceptRow = -1) const;
     QString Text(int row, int column) const;
+    PermissionSet PermissionsAt(int row) const;
     // The own rows, in list order, as the folder table stores them.
     std::vector<VirtualFolder> OwnFolders() const;
 
@@ -53,8 +54,8 @@ private:
     struct Row {
         QString name;
         QString path;
-        QString permissions;  // nine letters
-        QString group;        // empty for an own row
+        PermissionSet permissions;
+        QString group;  // empty for an own row
         bool own = true;
     };
     int OwnCount() const;

@@ -1,15 +1,14 @@
 #include "ui/VirtualFoldersTab.h"
 
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "accounts/PermissionText.h"
 #include "ui/EditorMessages.h"
 #include "ui/PermissionBoxes.h"
+#include "ui/TableViews.h"
 #include "ui/VirtualFolderDlg.h"
 #include "ui/VirtualFoldersModel.h"
 
@@ -21,12 +20,7 @@ CVirtualFoldersTab::CVirtualFoldersTab(QWidget* parent)
       m_edit(new QPushButton("Edit...", this)),
       m_delete(new QPushButton("Delete", this)),
       m_moveMenu(new QMenu("Move", this)) {
-    m_view->setModel(m_model);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->verticalHeader()->hide();
-    m_view->horizontalHeader()->setStretchLastSection(true);
+    SetUpRowTable(*m_view, m_model);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     m_moveMenu->addAction("Up", this, &CVirtualFoldersTab::MoveUp);
     m_moveMenu->addAction("Down", this, &CVirtualFoldersTab::MoveDown);
@@ -59,10 +53,7 @@ CVirtualFoldersTab::CVirtualFoldersTab(QWidget* parent)
     OnSelectionChanged();
 }
 
-int CVirtualFoldersTab::SelectedRow() const {
-    const QModelIndexList rows = m_view->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.front().row();
-}
+int CVirtualFoldersTab::SelectedRow() const { return ::SelectedRow(*m_view); }
 
 void CVirtualFoldersTab::SelectRow(int row) {
     if (row < 0 || row >= m_model->rowCount()) return;
@@ -85,16 +76,13 @@ void CVirtualFoldersTab::OnSelectionChanged() {
     m_edit->setEnabled(own);
     m_delete->setEnabled(own);
     m_boxes->setEnabled(own);
-    if (row >= 0)
-        m_boxes->SetPermissions(PermissionsFromText(
-            m_model->Text(row, CVirtualFoldersModel::Permissions).toStdString()));
+    if (row >= 0) m_boxes->SetPermissions(m_model->PermissionsAt(row));
 }
 
 void CVirtualFoldersTab::OnPermissionClicked() {
     const int row = SelectedRow();
     if (!m_model->IsOwn(row)) return;
-    m_model->SetPermissionText(row,
-                               QString::fromStdString(PermissionsToText(m_boxes->Permissions())));
+    m_model->SetPermissions(row, m_boxes->Permissions());
 }
 
 // NOTE: the folder table keeps one row per name and would drop a second one unseen.

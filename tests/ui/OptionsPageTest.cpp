@@ -13,8 +13,10 @@
 #include <QTest>
 #include <QUrl>
 #include <chrono>
+#include <filesystem>
 
 #include "app/AddressDetection.h"
+#include "config/Autostart.h"
 #include "config/IpFilter.h"
 #include "config/Options.h"
 #include "net/HttpGet.h"
@@ -74,6 +76,7 @@ class OptionsPageTest : public QObject {
 private slots:
     void PortChangeWaitsForRestartWhichMovesTheServer();
     void EditsThatAreNoNumbersAreRefusedWithTheirMessages();
+    void OnlyTheStartupBoxWritesTheAutostartEntry();
     void UrlListShowsThePortUnless21AndTheRememberedLogin();
     void GoRemembersCredentialsAndOpensTheUrl();
     void IpFilterOkWritesBothFilesAndRefusesTheNextClient();
@@ -121,6 +124,19 @@ void OptionsPageTest::EditsThatAreNoNumbersAreRefusedWithTheirMessages() {
     QCOMPARE(StoredInt(fixture, &OptionValues::port), 2100);  // the previous value, kept
     // The window's log saving follows the page's box.
     QCOMPARE(page.Values().saveLog, 1);
+}
+
+void OptionsPageTest::OnlyTheStartupBoxWritesTheAutostartEntry() {
+    WindowFixture fixture;
+    COptionsPage& page = fixture.Window().OptionsPage();
+    const std::string entry = DefaultAutostartDir() + "/" + kAutostartFileName;
+    page.StartupBox().click();
+    QCOMPARE(StoredInt(fixture, &OptionValues::startup), 1);
+    QVERIFY(std::filesystem::remove(entry));
+    Retype(page.MinPortEdit(), "3000");  // saves the page's keys, but not the entry again
+    QVERIFY(!std::filesystem::exists(entry));
+    page.StartupBox().click();
+    QCOMPARE(StoredInt(fixture, &OptionValues::startup), 0);
 }
 
 void OptionsPageTest::UrlListShowsThePortUnless21AndTheRememberedLogin() {
@@ -204,8 +220,8 @@ void OptionsPageTest::IpFilterOkWritesBothFilesAndRefusesTheNextClient() {
     QCOMPARE(StoredInt(fixture, &OptionValues::filterMode), 1);
     RawFtpClient refused;
     QVERIFY(refused.Connect(fixture.Port()));
-    std::optional<std::string> reply;
-    QVERIFY(fixture.WaitFor([&] { return (reply = refused.ReadLine(5ms)).has_value(); }));
+    const std::optional<std::string> reply = fixture.ReadLine(refused);
+    QVERIFY(reply);
     QCOMPARE(*reply, std::string("421 Access denied, IP address was rejected by the server."));
     QVERIFY(fixture.WaitFor([&] { return refused.WaitClosed(5ms); }));
     QVERIFY(fixture.WaitForNoSessions());

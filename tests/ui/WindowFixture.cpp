@@ -61,24 +61,24 @@ bool WindowFixture::WaitFor(const std::function<bool()>& done, std::chrono::mill
     }
 }
 
-std::string WindowFixture::Ask(RawFtpClient& client, const std::string& line) {
-    std::optional<std::string> reply;
-    if (!client.SendLine(line)) return {};
+std::optional<std::string> WindowFixture::ReadLine(RawFtpClient& client) {
+    std::optional<std::string> line;
     // The replies come from session threads, which need the main loop (Qt's) to run.
-    WaitFor([&] { return (reply = client.ReadLine(std::chrono::milliseconds(5))).has_value(); });
-    return reply.value_or("");
+    WaitFor([&] { return (line = client.ReadLine(std::chrono::milliseconds(5))).has_value(); });
+    return line;
+}
+
+std::string WindowFixture::Ask(RawFtpClient& client, const std::string& line) {
+    if (!client.SendLine(line)) return {};
+    return ReadLine(client).value_or("");
 }
 
 std::unique_ptr<RawFtpClient> WindowFixture::LogIn(const std::string& user,
                                                    const std::string& password) {
     auto client = std::make_unique<RawFtpClient>();
-    std::optional<std::string> greeting;
-    const bool ok =
-        client->Connect(Port()) && WaitFor([&] {
-            return (greeting = client->ReadLine(std::chrono::milliseconds(5))).has_value();
-        }) &&
-        Ask(*client, "USER " + user) == kNeedPassword &&
-        Ask(*client, "PASS " + password) == kLoggedIn;
+    const bool ok = client->Connect(Port()) && ReadLine(*client).has_value() &&
+                    Ask(*client, "USER " + user) == kNeedPassword &&
+                    Ask(*client, "PASS " + password) == kLoggedIn;
     if (!ok) {
         QTest::qFail((user + " could not log in").c_str(), __FILE__, __LINE__);
         return nullptr;

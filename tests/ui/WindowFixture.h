@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ public:
     // otherwise.
     std::unique_ptr<RawFtpClient> LogIn(const std::string& user = "alice",
                                         const std::string& password = "secret");
+    // The next line `client` receives, letting the window work meanwhile; nullopt when
+    // none came.
+    std::optional<std::string> ReadLine(RawFtpClient& client);
     // Sends `line` and gives the reply line, letting the window work meanwhile; empty
     // when none came.
     std::string Ask(RawFtpClient& client, const std::string& line);

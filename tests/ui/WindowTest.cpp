@@ -21,6 +21,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/BanListModel.h"
 #include "ui/LogModel.h"
 #include "ui/LogPage.h"
 #include "ui/OnlineUsersModel.h"
@@ -61,6 +62,7 @@ private slots:
     void FirstSavedLineOfANewDayEmptiesThePage();
     void StopSignalEndsTheProgramWithStatusZero();
     void LogPageKeepsTheNewestLines();
+    void BanListIsResetOnlyWhenTheBansChange();
 };
 
 void WindowTest::TabsAreInTheirOrder() {
@@ -117,8 +119,8 @@ void WindowTest::DenyListFromARowRefusesTheNextConnection() {
 
     RawFtpClient refused;
     QVERIFY(refused.Connect(fixture.Port()));
-    std::optional<std::string> reply;
-    QVERIFY(fixture.WaitFor([&] { return (reply = refused.ReadLine(5ms)).has_value(); }));
+    const std::optional<std::string> reply = fixture.ReadLine(refused);
+    QVERIFY(reply);
     QCOMPARE(*reply, std::string("421 Access denied, IP address was rejected by the server."));
     QVERIFY(fixture.WaitFor([&] { return refused.WaitClosed(5ms); }));
     client->SendLine("QUIT");
@@ -232,6 +234,17 @@ void WindowTest::LogPageKeepsTheNewestLines() {
     QCOMPARE(log.rowCount(), 3);
     QCOMPARE(log.Line(0), QString("f"));
     QCOMPARE(log.Line(2), QString("h"));
+}
+
+void WindowTest::BanListIsResetOnlyWhenTheBansChange() {
+    CBanListModel bans;
+    QSignalSpy resets(&bans, &QAbstractItemModel::modelReset);
+    bans.SetBans({{"10.0.0.1", 100, 1}});
+    bans.SetBans({{"10.0.0.1", 100, 1}});  // the next poll: the selection stays
+    QCOMPARE(resets.count(), 1);
+    bans.SetBans({{"10.0.0.1", 200, 2}});
+    QCOMPARE(resets.count(), 2);
+    QCOMPARE(bans.index(0, CBanListModel::Offences).data().toInt(), 2);
 }
 
 int main(int argc, char** argv) {

@@ -1,0 +1,58 @@
+#include "ui/AccountListPage.h"
+
+#include <QTableView>
+
+#include "ui/TableViews.h"
+
+CAccountListPage::CAccountListPage(std::string programDir, CAccountListModel* model,
+                                   QWidget* parent)
+    : QWidget(parent),
+      m_view(new QTableView(this)),
+      m_programDir(std::move(programDir)),
+      m_model(model) {
+    m_model->setParent(this);
+    SetUpRowTable(*m_view, m_model);
+}
+
+std::int32_t CAccountListPage::SelectedId() const {
+    const int row = SelectedRow(*m_view);
+    return row < 0 ? 0 : m_model->IdAt(row);
+}
+
+void CAccountListPage::SelectId(std::int32_t id) {
+    const int row = m_model->RowOf(id);
+    if (row < 0) return;
+    const QModelIndex index = m_model->index(row, 0);
+    m_view->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_view->scrollTo(index);
+}
+
+void CAccountListPage::Refresh() {
+    const std::int32_t selected = SelectedId();
+    m_model->Load(m_programDir);
+    // Every column but the last, which takes the rest of the width.
+    for (int column = 0; column + 1 < m_model->columnCount(); ++column)
+        m_view->resizeColumnToContents(column);
+    SelectId(selected);
+}
+
+void CAccountListPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
+}
+
+void CAccountListPage::ShowNew(std::int32_t id) {
+    Refresh();
+    SelectId(id);
+    m_view->setFocus();
+}
+
+void CAccountListPage::DeleteSelected(const QString& question,
+                                      const std::function<void(std::int32_t)>& remove) {
+    const std::int32_t id = SelectedId();
+    if (id == 0) return;
+    if (!AskEditorQuestion(this, question)) return;
+    remove(id);
+    Refresh();
+}
