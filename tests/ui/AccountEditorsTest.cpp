@@ -14,6 +14,7 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountStore.h"
+#include "accounts/PermissionText.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/ModalDriver.h"
 #include "tests/ui/WindowFixture.h"
@@ -195,6 +196,7 @@ void AccountEditorsTest::DialogChangesApplyToTheNextCommandOfAnOpenSession() {
         tab.SelectRow(0);
         tab.MoveDown();  // C A B
         QCOMPARE(tab.SelectedRow(), 1);
+        tab.Boxes().Box(Permission::Write).click();  // A's own box, saved with it
         d.Save();
     });
     window.UsersPage().EditUser();
@@ -203,6 +205,10 @@ void AccountEditorsTest::DialogChangesApplyToTheNextCommandOfAnOpenSession() {
              std::string("550 can't create directory. No permission."));
     QCOMPARE(FolderNames(UserFolderTablePath(fixture.Dir().ProgramDir(), 1)),
              QStringList({"C", "A", "B"}));
+    std::vector<VirtualFolder> saved;
+    QVERIFY(ReadFolders(UserFolderTablePath(fixture.Dir().ProgramDir(), 1), saved));
+    QCOMPARE(PermissionsToText(saved.at(1).permissions), std::string("RW---L---"));
+    QCOMPARE(PermissionsToText(saved.at(0).permissions), std::string("R----L---"));
     client->SendLine("QUIT");
     QVERIFY(fixture.WaitForNoSessions());
 }
