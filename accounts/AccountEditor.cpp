@@ -117,7 +117,7 @@ bool CAccountEditor::SaveGroup(GroupRecord& group, const std::vector<VirtualFold
     if (!HasNonBlank(group.name)) return Fail("Name cannot be empty!");
     if (!CheckFolders(folders)) return false;
     GroupRecord stored = group;
-    stored.notes = stored.notes.substr(0, std::min(stored.notes.size(), kMaxGroupNotes));
+    stored.notes = CutUtf8(stored.notes, kMaxGroupNotes);
     if (!StoreRecord(GroupTablePath(m_programDir), stored, "group",
                      [](const CKorvTable&, GroupRecord&) {}))
         return false;

@@ -40,7 +40,7 @@ public:
     // table cannot be opened or holds no such record.
     [[nodiscard]] bool DeleteUser(std::int32_t id);
 
-    // As SaveUser, for a group; notes are cut to 127 characters.
+    // As SaveUser, for a group; notes are cut to 127 bytes, on a whole UTF-8 character.
     [[nodiscard]] bool SaveGroup(GroupRecord& group, const std::vector<VirtualFolder>& folders);
     // Deletes the group with `id` and its folder table, and takes the id out of every
     // account's group list, so that a later group given the same id does not inherit

@@ -5,7 +5,6 @@
 #include "config/ConfigLimits.h"
 #include "config/IniDocument.h"
 #include "config/TextFile.h"
-#include "config/TextUtil.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
@@ -36,7 +35,7 @@ std::string CIniFile::ReadString(std::string_view section, std::string_view key,
     CIniDocument doc;
     (void)Load(&doc);  // unreadable reads as missing: every key takes its default
     const auto text = ProfileText(doc.Find(section, key));
-    return text ? *text : config::CutUtf8(defaultValue, config::kMaxProfileValue);
+    return text ? *text : CutUtf8(defaultValue, config::kMaxProfileValue);
 }
 
 int CIniFile::ReadInt(std::string_view section, std::string_view key, int defaultValue) const {
@@ -75,7 +74,7 @@ bool CIniFile::WriteInt(std::string_view section, std::string_view key, int valu
 
 std::optional<std::string> CIniFile::ProfileText(const std::optional<std::string>& stored) {
     if (!stored || stored->empty()) return std::nullopt;
-    return config::CutUtf8(*stored, config::kMaxProfileValue);
+    return CutUtf8(*stored, config::kMaxProfileValue);
 }
 
 bool CIniFile::Fail(std::string why) {

@@ -11,7 +11,4 @@ inline bool IsControlByte(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-// At most `maxBytes` bytes of `text`, never ending inside a UTF-8 sequence.
-std::string CutUtf8(std::string_view text, std::size_t maxBytes);
-
 }  // namespace config

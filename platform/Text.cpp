@@ -75,3 +75,11 @@ int LeadingInt(std::string_view text) {
     return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
                                                      std::numeric_limits<int>::max()));
 }
+
+std::string CutUtf8(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) return std::string(text);
+    std::size_t end = maxBytes;
+    // Back off over continuation bytes to the start of the sequence that was cut.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return std::string(text.substr(0, end));
+}

@@ -1,6 +1,6 @@
-// Text helpers every layer shares: trimming, ASCII case folding and reading the leading
-// integer of a text. Bytes above 127 are never folded: names in other scripts compare
-// exactly.
+// Text helpers every layer shares: trimming, cutting on a whole UTF-8 character, ASCII
+// case folding and reading the leading integer of a text. Bytes above 127 are never folded: names
+// in other scripts compare exactly.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -12,6 +12,9 @@ inline constexpr std::string_view kWhitespace = " \t\n\v\f\r";
 
 // `text` without the characters of `strip` at either end.
 std::string_view Trim(std::string_view text, std::string_view strip);
+// At most `maxBytes` bytes of `text`, never ending inside a UTF-8 sequence.
+std::string CutUtf8(std::string_view text, std::size_t maxBytes);
+
 // `text` without blanks (spaces and tabs) at either end.
 inline std::string_view TrimBlanks(std::string_view text) { return Trim(text, kBlanks); }
 

@@ -7,20 +7,10 @@
 #include <QVBoxLayout>
 
 #include "accounts/AccountEditor.h"
-#include "accounts/Limits.h"
 #include "ui/EditorMessages.h"
 #include "ui/GroupTab.h"
 #include "ui/VirtualFoldersModel.h"
 #include "ui/VirtualFoldersTab.h"
-
-namespace {
-// The first 127 characters, ending on a whole character: the store keeps 127 bytes.
-std::string NotesToStore(const QPlainTextEdit& edit) {
-    QString notes = edit.toPlainText().left(static_cast<int>(kMaxGroupNotes));
-    while (static_cast<std::size_t>(notes.toUtf8().size()) > kMaxGroupNotes) notes.chop(1);
-    return notes.toStdString();
-}
-}  // namespace
 
 CGroupDlg::CGroupDlg(std::string programDir, QWidget* parent)
     : QDialog(parent),
@@ -66,7 +56,8 @@ void CGroupDlg::Save() {
         m_group->NameEdit().setFocus();
         return;
     }
-    GroupRecord group{m_recordId, name.toStdString(), NotesToStore(m_group->NotesEdit())};
+    GroupRecord group{m_recordId, name.toStdString(),
+                      m_group->NotesEdit().toPlainText().toStdString()};
     CAccountEditor editor(m_programDir);
     const bool saved = editor.SaveGroup(group, m_folders->Model().OwnFolders());
     EndEditorSave(*this, editor, saved, group.id, m_recordId);

@@ -192,6 +192,11 @@ TEST_F(AccountStoreTest, GroupNamesBecomeIdsAndUnknownNamesAreDropped) {
     GroupRecord read;
     ASSERT_TRUE(m_editor.FindGroup("Notes", read));
     EXPECT_EQ(read.notes.size(), 127u);
+    // A character that would straddle the limit is left out whole.
+    notes.notes = std::string(126, 'n') + "\xC3\xA9";
+    ASSERT_TRUE(m_editor.SaveGroup(notes, {}));
+    ASSERT_TRUE(m_editor.FindGroup("Notes", read));
+    EXPECT_EQ(read.notes, std::string(126, 'n'));
 }
 
 TEST_F(AccountStoreTest, DeletedGroupIdReusedLaterDoesNotInheritMembers) {
