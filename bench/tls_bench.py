@@ -7,7 +7,6 @@ Usage: tls_bench.py BUILD_DIR [--quick]"""
 import io
 import os
 import shutil
-import ssl
 import subprocess
 import sys
 import tempfile
@@ -17,18 +16,15 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
 from ftp_server_env import FtpServerEnv  # noqa: E402
-from tls_clients import CLIENT_CONTEXT, ResumingFtpTls  # noqa: E402
+from tls_clients import tls_ftplib  # noqa: E402
 from transfer_bench import (LOCAL_USER, Tarvona, fill, local_user, make_big_file, retr_rate, rotate,  # noqa: E402
                             stor_rate, vsftpd)
 
 TLS_CURL = ("--ssl-reqd", "--insecure")
 
+
 def small_files(server, count):
-    ftp = ResumingFtpTls(context=CLIENT_CONTEXT)
-    ftp.connect("127.0.0.1", server.port, timeout=60)
-    ftp.auth()
-    ftp.login(server.user, server.password)
-    ftp.prot_p()
+    ftp = tls_ftplib(server, "127.0.0.1", timeout=60)
     ftp.voidcmd("TYPE I")
     start = time.monotonic()
     for i in range(count):

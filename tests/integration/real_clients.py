@@ -8,7 +8,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import (FAILURES, FtpServerEnv, check, pattern, read, run,  # noqa: E402
+from ftp_server_env import (FtpServerEnv, check, exit_status, pattern, read, run,  # noqa: E402
                             write)
 
 
@@ -127,8 +127,7 @@ def lftp_session(env):
 
 
 def full_disk(build_dir):
-    env = FtpServerEnv(build_dir, fsize_limit=1 << 20)
-    try:
+    with FtpServerEnv(build_dir, fsize_limit=1 << 20) as env:
         env.start()
         ftp = ftplib.FTP()
         ftp.connect("127.0.0.1", env.port, timeout=20)
@@ -149,28 +148,19 @@ def full_disk(build_dir):
         ftp.storbinary("STOR small.bin", io.BytesIO(b"fits"))
         check(read(env.path("small.bin")) == b"fits", "full disk: later upload")
         ftp.quit()
-    finally:
-        env.cleanup()
 
 
 def main():
     build_dir = sys.argv[1]
-    env = FtpServerEnv(build_dir)
-    try:
+    with FtpServerEnv(build_dir) as env:
         env.start()
         ftplib_session(env, passive=True)
         ftplib_session(env, passive=False)
         curl_session(env, active=False)
         curl_session(env, active=True)
         lftp_session(env)
-    finally:
-        env.cleanup()
     full_disk(build_dir)
-    if FAILURES:
-        print("%d failure(s)" % len(FAILURES))
-        return 1
-    print("all real-client checks passed")
-    return 0
+    return exit_status("all real-client checks passed")
 
 
 if __name__ == "__main__":

@@ -17,8 +17,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import (FAILURES, FtpServerEnv, check, loopback_addresses,  # noqa: E402
-                            pattern, read, run, write)
+from ftp_server_env import (FtpServerEnv, check, exit_status, loopback_addresses,  # noqa: E402
+                            pattern, read, run, tag_of, url_host, write)
 
 # The server's certificate is self-signed: the clients are told not to verify it.
 CLIENT_CONTEXT = ssl.create_default_context()
@@ -38,17 +38,11 @@ class ResumingFtpTls(ftplib.FTP_TLS):
         return conn, size
 
 
-def url_host(host):
-    return "[%s]" % host if ":" in host else host
-
-
-def tag_of(client, host):
-    return "%s-%s" % (client, "v6" if ":" in host else "v4")
-
-
-def tls_ftplib(env, host, cls=ResumingFtpTls):
+def tls_ftplib(env, host, cls=ResumingFtpTls, timeout=20):
+    """A client of `env` (anything with port, user and password) logged in over TLS with
+    PROT P."""
     ftp = cls(context=CLIENT_CONTEXT)
-    ftp.connect(host, env.port, timeout=20)
+    ftp.connect(host, env.port, timeout=timeout)
     ftp.auth()
     ftp.login(env.user, env.password)
     ftp.prot_p()
@@ -268,9 +262,8 @@ def certificate_files(env):
 
 
 def required_policy(build_dir):
-    env = FtpServerEnv(build_dir, admin_args=("--quota", "10"))
-    write(env.prog + "option.ini", b"[TLS]\nPolicy=2\n")
-    try:
+    with FtpServerEnv(build_dir, admin_args=("--quota", "10")) as env:
+        write(env.prog + "option.ini", b"[TLS]\nPolicy=2\n")
         env.start()
         ftp = ftplib.FTP(timeout=20)
         ftp.connect("127.0.0.1", env.port)
@@ -293,15 +286,12 @@ def required_policy(build_dir):
         except ftplib.error_temp as error:
             check(str(error).startswith("452"), "quota over TLS: " + str(error))
         ftp.quit()
-    finally:
-        env.cleanup()
 
 
 def main():
     build_dir = sys.argv[1]
     hosts = loopback_addresses()
-    env = FtpServerEnv(build_dir)
-    try:
+    with FtpServerEnv(build_dir) as env:
         env.start()
         for host in hosts:
             ftplib_session(env, host)
@@ -312,14 +302,8 @@ def main():
         truncated_upload(env)
         hostile_handshakes(env)
         certificate_files(env)
-    finally:
-        env.cleanup()
     required_policy(build_dir)
-    if FAILURES:
-        print("%d failure(s)" % len(FAILURES))
-        return 1
-    print("all TLS checks passed over " + " and ".join(hosts))
-    return 0
+    return exit_status("all TLS checks passed over " + " and ".join(hosts))
 
 
 if __name__ == "__main__":
