@@ -16,7 +16,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
 from ftp_server_env import FtpServerEnv  # noqa: E402
-from tls_clients import tls_ftplib  # noqa: E402
+from tls_clients import make_certificate, tls_ftplib  # noqa: E402
 from transfer_bench import (LOCAL_USER, Tarvona, fill, local_user, make_big_file, retr_rate, rotate,  # noqa: E402
                             stor_rate, vsftpd)
 
@@ -37,12 +37,6 @@ def small_files(server, count):
     return count / elapsed, version
 
 
-def make_certificate(cert, key):
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost", "-days", "2",
-                    "-keyout", key, "-out", cert], check=True, capture_output=True)
-
-
 def main():
     build_dir = sys.argv[1]
     runs = 1 if "--quick" in sys.argv else 3
@@ -54,7 +48,7 @@ def main():
     try:
         big = make_big_file(work)
         cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
-        make_certificate(cert, key)
+        make_certificate(cert, key, "localhost").check_returncode()
         env = FtpServerEnv(build_dir, quiet=True)
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"

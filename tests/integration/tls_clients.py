@@ -238,13 +238,17 @@ def server_fingerprint(env):
             return hashlib.sha256(t.getpeercert(binary_form=True)).hexdigest()
 
 
+def make_certificate(cert, key, name):
+    """A self-signed P-256 certificate for the common name `name`, and its key."""
+    return run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                "-nodes", "-subj", "/CN=" + name, "-days", "2", "-keyout", key, "-out", cert])
+
+
 def certificate_files(env):
     cert, key = env.prog + "tls-cert.pem", env.prog + "tls-key.pem"
     check(os.stat(key).st_mode & 0o777 == 0o600, "the generated key is 0600")
     first = server_fingerprint(env)
-    r = run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-             "-nodes", "-subj", "/CN=replaced", "-days", "2", "-keyout", key + ".x",
-             "-out", cert + ".x"])
+    r = make_certificate(cert + ".x", key + ".x", "replaced")
     check(r.returncode == 0, "openssl req " + r.stderr.decode())
     os.replace(key + ".x", key)
     os.replace(cert + ".x", cert)
