@@ -10,8 +10,8 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import (FtpServerEnv, check, exit_status, loopback_addresses,  # noqa: E402
-                            pattern, read, run, tag_of, url_host, write)
+from ftp_server_env import (FtpServerEnv, check, exit_status, lftp,  # noqa: E402
+                            loopback_addresses, pattern, read, run, tag_of, url_host, write)
 
 FEATURES = [" AUTH TLS", " EPRT", " EPSV", " MDTM", " MFMT",
             " MLST type*;size*;modify*;perm*;UNIX.mode*;", " PBSZ", " PROT", " REST STREAM", " SIZE", " TVFS", " UTF8"]
@@ -105,12 +105,9 @@ def lftp_session(env, host):
     write(os.path.join(local_dir, "up.bin"), data)
     # Default settings; only the retry count and time-out are bounded so that a fault
     # ends the test instead of stalling it, and TLS (tls_clients.py) is left out.
-    script = "\n".join([
-        "set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-allow no",
-        "open -u %s,%s -p %d %s" % (env.user, env.password, env.port, host),
-        "mkdir " + base, "cd " + base, "lcd " + local_dir,
-        "put up.bin", "cls -l", "mirror . mirrored", "bye", ""])
-    r = run(["lftp", "-d", "-f", "/dev/stdin"], input=script.encode())
+    r = lftp(env, host, ["set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-allow no"],
+             ["mkdir " + base, "cd " + base, "lcd " + local_dir,
+              "put up.bin", "cls -l", "mirror . mirrored"])
     log = r.stderr.decode(errors="replace")
     check(r.returncode == 0, tag + " session " + log[-800:])
     check("---> FEAT" in log, tag + " sent FEAT")

@@ -17,13 +17,16 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import (FtpServerEnv, check, exit_status, loopback_addresses,  # noqa: E402
-                            pattern, read, run, tag_of, url_host, write)
+from ftp_server_env import (FtpServerEnv, check, exit_status, lftp,  # noqa: E402
+                            loopback_addresses, pattern, read, run, tag_of, url_host, write)
 
 # The server's certificate is self-signed: the clients are told not to verify it.
 CLIENT_CONTEXT = ssl.create_default_context()
 CLIENT_CONTEXT.check_hostname = False
 CLIENT_CONTEXT.verify_mode = ssl.CERT_NONE
+# lftp's settings for TLS on control and data connections, the certificate unchecked.
+TLS_LFTP = ["set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-force yes",
+            "set ftp:ssl-protect-data yes", "set ssl:verify-certificate no"]
 
 
 class ResumingFtpTls(ftplib.FTP_TLS):
@@ -115,13 +118,8 @@ def lftp_session(env, host):
     write(os.path.join(local_dir, "resume.bin"), data)
     os.makedirs(env.path(base))
     write(env.path(base + "/resume.bin"), data[:200000])
-    script = "\n".join([
-        "set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-force yes",
-        "set ftp:ssl-protect-data yes", "set ssl:verify-certificate no",
-        "open -u %s,%s -p %d %s" % (env.user, env.password, env.port, host),
-        "cd " + base, "lcd " + local_dir, "put -c resume.bin",
-        "put up.bin", "cls -l", "mirror . mirrored", "bye", ""])
-    r = run(["lftp", "-d", "-f", "/dev/stdin"], input=script.encode())
+    r = lftp(env, host, TLS_LFTP, ["cd " + base, "lcd " + local_dir, "put -c resume.bin",
+                                   "put up.bin", "cls -l", "mirror . mirrored"])
     log = r.stderr.decode(errors="replace")
     check(r.returncode == 0, tag + " session " + log[-800:])
     check("---> AUTH TLS" in log and "---> PROT P" in log, tag + " AUTH TLS and PROT P")
@@ -150,13 +148,8 @@ def lftp_active(env):
     local = os.path.join(env.root, "active.bin")
     data = pattern(200000, 14)
     write(env.path("active-src.bin"), data)
-    script = "\n".join([
-        "set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-force yes",
-        "set ftp:ssl-protect-data yes", "set ssl:verify-certificate no",
-        "set ftp:passive-mode off",
-        "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
-        "get active-src.bin -o " + local, "put %s -o active-up.bin" % local, "bye", ""])
-    r = run(["lftp", "-f", "/dev/stdin"], input=script.encode())
+    r = lftp(env, "127.0.0.1", TLS_LFTP + ["set ftp:passive-mode off"],
+             ["get active-src.bin -o " + local, "put %s -o active-up.bin" % local], debug=False)
     check(r.returncode == 0 and read(local) == data and read(env.path("active-up.bin")) == data,
           "lftp active-mode TLS transfers " + r.stderr.decode())
 
