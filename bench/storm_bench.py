@@ -102,8 +102,7 @@ def storm(port, user, seconds, attempts):
 def measure(build_dir, security):
     """Median over ROUNDS of (rate without, rate during) measured back to back, so the
     load of other programs on the machine hits both alike."""
-    env = FtpServerEnv(build_dir)
-    try:
+    with FtpServerEnv(build_dir) as env:
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=500\n[Security]\nMaxPerAddress=0\n" + security)
         env.start()
@@ -123,8 +122,6 @@ def measure(build_dir, security):
         rounds.sort()
         ratio, base, during = rounds[len(rounds) // 2]
         return base, during, ratio, attempts.value, storm_seconds
-    finally:
-        env.cleanup()
 
 
 def main():

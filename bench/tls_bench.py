@@ -7,7 +7,6 @@ Usage: tls_bench.py BUILD_DIR [--quick]"""
 import io
 import os
 import shutil
-import ssl
 import subprocess
 import sys
 import tempfile
@@ -17,18 +16,15 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
 from ftp_server_env import FtpServerEnv  # noqa: E402
-from tls_clients import CLIENT_CONTEXT, ResumingFtpTls  # noqa: E402
+from tls_clients import make_certificate, tls_ftplib  # noqa: E402
 from transfer_bench import (LOCAL_USER, Tarvona, fill, local_user, make_big_file, retr_rate, rotate,  # noqa: E402
                             stor_rate, vsftpd)
 
 TLS_CURL = ("--ssl-reqd", "--insecure")
 
+
 def small_files(server, count):
-    ftp = ResumingFtpTls(context=CLIENT_CONTEXT)
-    ftp.connect("127.0.0.1", server.port, timeout=60)
-    ftp.auth()
-    ftp.login(server.user, server.password)
-    ftp.prot_p()
+    ftp = tls_ftplib(server, "127.0.0.1", timeout=60)
     ftp.voidcmd("TYPE I")
     start = time.monotonic()
     for i in range(count):
@@ -39,12 +35,6 @@ def small_files(server, count):
     version = ftp.sock.version() + " " + ftp.sock.cipher()[0]
     ftp.quit()
     return count / elapsed, version
-
-
-def make_certificate(cert, key):
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost", "-days", "2",
-                    "-keyout", key, "-out", cert], check=True, capture_output=True)
 
 
 def main():
@@ -58,7 +48,7 @@ def main():
     try:
         big = make_big_file(work)
         cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
-        make_certificate(cert, key)
+        make_certificate(cert, key, "localhost").check_returncode()
         env = FtpServerEnv(build_dir, quiet=True)
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"

@@ -2,7 +2,8 @@
 // pass its own `db check`.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <string>
+#include <vector>
 
 #include "accounts/AccountEditor.h"
 #include "tests/support/ChildProcess.h"
@@ -10,18 +11,9 @@
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string output;
-};
-
-Result Admin(const TempDir& dir, std::vector<std::string> args) {
+ProgramRun Admin(const TempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), {TARVONA_ADMIN_BINARY, "--dir", dir.Path()});
-    ChildProcess child;
-    Result r;
-    if (!child.Start(args) || !child.WaitForExit(std::chrono::seconds(30), r.status)) return r;
-    r.output = child.Output();
-    return r;
+    return RunToEnd(args);
 }
 
 int Status(const TempDir& dir, std::vector<std::string> args) {
@@ -53,9 +45,9 @@ TEST(AdminCommands, AccountsWrittenByTheToolCheckClean) {
     EXPECT_EQ(u.downloadSpeed, 50);
     EXPECT_EQ(u.quotaMax, 100);
 
-    const Result show = Admin(dir, {"user", "show", "alice"});
+    const ProgramRun show = Admin(dir, {"user", "show", "alice"});
     EXPECT_NE(show.output.find("permissions: RWDRALCRR"), std::string::npos) << show.output;
-    const Result folders = Admin(dir, {"folder", "list", "--user", "alice"});
+    const ProgramRun folders = Admin(dir, {"folder", "list", "--user", "alice"});
     EXPECT_NE(folders.output.find("Music\t/srv/music\tR----L---\t\n"), std::string::npos)
         << folders.output;
     EXPECT_NE(folders.output.find("Logs\t/var/log\tR----L---\tAdmins\n"), std::string::npos)
@@ -105,7 +97,7 @@ TEST(AdminCommands, ExitStatusesTellBadArgumentsFromRefusals) {
     EXPECT_EQ(Status(dir, {"group", "list"}), 1);
     // Help for each command, on standard output.
     for (const char* command : {"user", "group", "folder", "expire"}) {
-        const Result help = Admin(dir, {command, "--help"});
+        const ProgramRun help = Admin(dir, {command, "--help"});
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.output.find("usage:"), std::string::npos) << command;
     }
@@ -119,7 +111,7 @@ TEST(AdminCommands, ExpireDisablesDueAccounts) {
     ASSERT_EQ(Status(dir, {"user", "add", "new", "--password", "x", "--home", "/h", "--expires",
                            "2999-01-01"}),
               0);
-    const Result r = Admin(dir, {"expire"});
+    const ProgramRun r = Admin(dir, {"expire"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "1 account(s) disabled\n");
     UserRecord u;

@@ -2,7 +2,6 @@
 // and installed (a copy in a "bin" directory) under different environments.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,20 +11,10 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    std::string output;
-};
-
-Run Admin(const std::string& binary, const std::vector<std::string>& environment,
-          std::vector<std::string> args) {
+ProgramRun Admin(const std::string& binary, const std::vector<std::string>& environment,
+                 std::vector<std::string> args) {
     args.insert(args.begin(), binary);
-    ChildProcess child;
-    Run r;
-    if (!child.Start(args, environment) || !child.WaitForExit(std::chrono::seconds(30), r.status))
-        return r;
-    r.output = child.Output();
-    return r;
+    return RunToEnd(args, environment);
 }
 
 // The directory --help names.

@@ -183,10 +183,7 @@ TEST_F(LoginTest, LoginsWhileAdminEditsAccounts) {
             for (const auto& step : steps) {
                 std::vector<std::string> argv = {TARVONA_ADMIN_BINARY, "--dir", dir};
                 argv.insert(argv.end(), step.begin(), step.end());
-                ChildProcess child;
-                int status = -1;
-                if (!child.Start(argv) || !child.WaitForExit(30s, status) || status != 0)
-                    ++unexpected;
+                if (RunToEnd(argv).status != 0) ++unexpected;
                 ++edits;
             }
         }

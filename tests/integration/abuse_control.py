@@ -9,10 +9,9 @@ fail2ban-regex, with the filter README ships, finds every failed login in the da
 import ftplib
 import glob
 import os
-import subprocess
 import sys
 
-from ftp_server_env import FAILURES, FtpServerEnv, check, run
+from ftp_server_env import FtpServerEnv, check, exit_status, run
 
 OPTIONS = ("[Server]\nSavelog=1\n[Security]\nBanAttempts=3\nFailDelay=200\nBanTime=600\n"
            "HashPasswords=1\n")
@@ -25,8 +24,7 @@ def client(env, source="127.0.0.1"):
 
 
 def admin(env, *args):
-    cmd = [os.path.join(env.build_dir, "app", "tarvona-admin"), "--dir", env.prog, *args]
-    result = run(cmd, timeout=30)
+    result = run(env.admin_command(*args), timeout=30)
     return result.returncode, result.stdout.decode(), result.stderr.decode()
 
 
@@ -74,9 +72,7 @@ def control_socket(env):
 
 
 def hashed_accounts(env):
-    subprocess.run([os.path.join(env.build_dir, "app", "tarvona-admin"), "--dir", env.prog,
-                    "user", "add", "bob", "--password", "pw2", "--home", env.home], check=True,
-                   stdout=subprocess.DEVNULL)
+    env.admin("user", "add", "bob", "--password", "pw2", "--home", env.home)
     status, out, _ = admin(env, "user", "show", "bob")
     check("$y$" in out and "pw2" not in out, "tarvona-admin stored a hash: %r" % out)
     ftp = client(env, "127.0.0.3")
@@ -112,8 +108,7 @@ def fail2ban(env, source_dir):
 
 
 def main():
-    env = FtpServerEnv(sys.argv[1])
-    try:
+    with FtpServerEnv(sys.argv[1]) as env:
         with open(env.prog + "option.ini", "w") as f:
             f.write(OPTIONS)
         env.start()
@@ -124,10 +119,7 @@ def main():
         env.stop()
         check(not os.path.exists(env.prog + "tarvona.sock"), "the socket file is removed")
         fail2ban(env, sys.argv[2])
-    finally:
-        env.cleanup()
-    print("FAILURES: %d" % len(FAILURES))
-    return 1 if FAILURES else 0
+    return exit_status("all abuse-control checks passed")
 
 
 if __name__ == "__main__":

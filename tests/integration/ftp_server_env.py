@@ -60,9 +60,11 @@ class FtpServerEnv:
         self.fsize_limit = fsize_limit
         self.quiet = quiet
 
+    def admin_command(self, *args):
+        return [os.path.join(self.build_dir, "app", "tarvona-admin"), "--dir", self.prog, *args]
+
     def admin(self, *args):
-        cmd = [os.path.join(self.build_dir, "app", "tarvona-admin"), "--dir", self.prog, *args]
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(self.admin_command(*args), check=True, stdout=subprocess.DEVNULL)
 
     def start(self):
         cmd = [os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
@@ -112,6 +114,14 @@ class FtpServerEnv:
         self.stop()
         shutil.rmtree(self.root, ignore_errors=True)
 
+    # `with FtpServerEnv(...) as env:` stops the server and removes its files however
+    # the block ends.
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.cleanup()
+
     def path(self, name):
         return os.path.join(self.home, name)
 
@@ -127,6 +137,25 @@ def check(condition, what):
     if not condition:
         FAILURES.append(what)
         print("FAIL:", what)
+
+
+def exit_status(passed):
+    """A script's exit status: 1 after any failed check, else 0 with the line `passed`."""
+    if FAILURES:
+        print("%d failure(s)" % len(FAILURES))
+        return 1
+    print(passed)
+    return 0
+
+
+def url_host(host):
+    """`host` as a URL names it: an IPv6 address in brackets."""
+    return "[%s]" % host if ":" in host else host
+
+
+def tag_of(client, host):
+    """A name for what `client` does over `host`, for check messages and file names."""
+    return "%s-%s" % (client, "v6" if ":" in host else "v4")
 
 
 def pattern(size, salt=0):
@@ -145,3 +174,12 @@ def read(path):
 
 def run(cmd, timeout=90, **kw):
     return subprocess.run(cmd, capture_output=True, timeout=timeout, **kw)
+
+
+def lftp(env, host, settings, commands, debug=True):
+    """Runs an lftp script: the `settings` lines, a login to `env` over `host`, the
+    `commands`, bye. With `debug` (-d) the protocol dialogue is on standard error."""
+    script = "\n".join([*settings,
+                        "open -u %s,%s -p %d %s" % (env.user, env.password, env.port, host),
+                        *commands, "bye", ""])
+    return run(["lftp", *(["-d"] if debug else []), "-f", "/dev/stdin"], input=script.encode())

@@ -7,32 +7,14 @@ import ftplib
 import io
 import os
 import re
-import socket
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import (FAILURES, FtpServerEnv, check, pattern, read, run,  # noqa: E402
-                            write)
+from ftp_server_env import (FtpServerEnv, check, exit_status, lftp,  # noqa: E402
+                            loopback_addresses, pattern, read, run, tag_of, url_host, write)
 
 FEATURES = [" AUTH TLS", " EPRT", " EPSV", " MDTM", " MFMT",
             " MLST type*;size*;modify*;perm*;UNIX.mode*;", " PBSZ", " PROT", " REST STREAM", " SIZE", " TVFS", " UTF8"]
-
-
-def have_ipv6_loopback():
-    try:
-        with socket.socket(socket.AF_INET6) as s:
-            s.bind(("::1", 0))
-        return True
-    except OSError:
-        return False
-
-
-def url_host(host):
-    return "[%s]" % host if ":" in host else host
-
-
-def tag_of(client, host):
-    return "%s-%s" % (client, "v6" if ":" in host else "v4")
 
 
 def ftplib_session(env, host):
@@ -123,12 +105,9 @@ def lftp_session(env, host):
     write(os.path.join(local_dir, "up.bin"), data)
     # Default settings; only the retry count and time-out are bounded so that a fault
     # ends the test instead of stalling it, and TLS (tls_clients.py) is left out.
-    script = "\n".join([
-        "set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-allow no",
-        "open -u %s,%s -p %d %s" % (env.user, env.password, env.port, host),
-        "mkdir " + base, "cd " + base, "lcd " + local_dir,
-        "put up.bin", "cls -l", "mirror . mirrored", "bye", ""])
-    r = run(["lftp", "-d", "-f", "/dev/stdin"], input=script.encode())
+    r = lftp(env, host, ["set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-allow no"],
+             ["mkdir " + base, "cd " + base, "lcd " + local_dir,
+              "put up.bin", "cls -l", "mirror . mirrored"])
     log = r.stderr.decode(errors="replace")
     check(r.returncode == 0, tag + " session " + log[-800:])
     check("---> FEAT" in log, tag + " sent FEAT")
@@ -141,25 +120,16 @@ def lftp_session(env, host):
 
 def main():
     build_dir = sys.argv[1]
-    hosts = ["127.0.0.1"]
-    if have_ipv6_loopback():
-        hosts.append("::1")
-    else:
+    hosts = loopback_addresses()
+    if "::1" not in hosts:
         print("SKIP: no IPv6 loopback (::1) on this machine; IPv6 parts not run")
-    env = FtpServerEnv(build_dir)
-    try:
+    with FtpServerEnv(build_dir) as env:
         env.start()
         for host in hosts:
             ftplib_session(env, host)
             curl_session(env, host)
             lftp_session(env, host)
-    finally:
-        env.cleanup()
-    if FAILURES:
-        print("%d failure(s)" % len(FAILURES))
-        return 1
-    print("all modern-client checks passed over " + " and ".join(hosts))
-    return 0
+    return exit_status("all modern-client checks passed over " + " and ".join(hosts))
 
 
 if __name__ == "__main__":

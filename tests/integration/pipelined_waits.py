@@ -11,7 +11,7 @@ import sys
 import threading
 import time
 
-from ftp_server_env import FAILURES, FtpServerEnv, check, write
+from ftp_server_env import FtpServerEnv, check, exit_status, write
 
 ROUNDS = 10000
 
@@ -92,8 +92,7 @@ def aborting_client(env):
 
 
 def main():
-    env = FtpServerEnv(sys.argv[1])
-    try:
+    with FtpServerEnv(sys.argv[1]) as env:
         write(env.path("f"), b"0123456789")
         env.start()
         never_connecting_client(env)
@@ -102,10 +101,7 @@ def main():
         proc = env.proc
         env.stop()
         check(proc.returncode == 0, "server ended cleanly (status %s)" % proc.returncode)
-    finally:
-        env.cleanup()
-    print("FAILURES: %d" % len(FAILURES))
-    return 1 if FAILURES else 0
+    return exit_status("all pipelined-wait checks passed")
 
 
 if __name__ == "__main__":

@@ -8,8 +8,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import (FAILURES, FtpServerEnv, check, pattern, read, run,  # noqa: E402
-                            write)
+from ftp_server_env import (FtpServerEnv, check, exit_status, lftp,  # noqa: E402
+                            pattern, read, run, write)
 
 
 def ftplib_session(env, passive):
@@ -92,14 +92,12 @@ def lftp_session(env):
     data = pattern(400000, 3)
     write(os.path.join(local_dir, "up.bin"), data)
     write(os.path.join(local_dir, "tail"), b"appended")
-    script = "\n".join([
+    r = lftp(env, "127.0.0.1", [
         "set ftp:passive-mode on", "set net:max-retries 1", "set net:timeout 20",
-        "set ftp:use-feat off", "set ftp:use-mlsd off", "set ftp:ssl-allow no",
-        "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
+        "set ftp:use-feat off", "set ftp:use-mlsd off", "set ftp:ssl-allow no"], [
         "mkdir " + base, "cd " + base, "lcd " + local_dir,
         "put up.bin", "cls -1", "get up.bin -o down.bin", "mv up.bin moved.bin",
-        "rm moved.bin", "bye", ""])
-    r = run(["lftp", "-f", "/dev/stdin"], input=script.encode())
+        "rm moved.bin"], debug=False)
     check(r.returncode == 0, tag + " session " + r.stderr.decode())
     check(read(os.path.join(local_dir, "down.bin")) == data, tag + " upload/download")
     check(b"up.bin" in r.stdout, tag + " listing " + repr(r.stdout))
@@ -112,12 +110,11 @@ def lftp_session(env):
     write(os.path.join(local_dir, "append.bin"), data)
     write(os.path.join(local_dir, "partial.bin"), data[:99999])
     write(env.path(base + "/partial.bin"), data)
-    script = "\n".join([
+    r = lftp(env, "127.0.0.1", [
         "set ftp:passive-mode on", "set net:max-retries 1", "set ftp:use-feat off",
-        "set ftp:ssl-allow no", "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
+        "set ftp:ssl-allow no"], [
         "cd " + base, "lcd " + local_dir, "put -c resume.bin", "get -c partial.bin",
-        "set ftp:rest-stor off", "put -c append.bin", "bye", ""])
-    r = run(["lftp", "-d", "-f", "/dev/stdin"], input=script.encode())
+        "set ftp:rest-stor off", "put -c append.bin"])
     check(r.returncode == 0, tag + " resume session " + r.stderr.decode())
     log = r.stderr.decode()
     check("REST 150000" in log and "STOR resume.bin" in log, tag + " put -c sent REST and STOR")
@@ -127,8 +124,7 @@ def lftp_session(env):
 
 
 def full_disk(build_dir):
-    env = FtpServerEnv(build_dir, fsize_limit=1 << 20)
-    try:
+    with FtpServerEnv(build_dir, fsize_limit=1 << 20) as env:
         env.start()
         ftp = ftplib.FTP()
         ftp.connect("127.0.0.1", env.port, timeout=20)
@@ -149,28 +145,19 @@ def full_disk(build_dir):
         ftp.storbinary("STOR small.bin", io.BytesIO(b"fits"))
         check(read(env.path("small.bin")) == b"fits", "full disk: later upload")
         ftp.quit()
-    finally:
-        env.cleanup()
 
 
 def main():
     build_dir = sys.argv[1]
-    env = FtpServerEnv(build_dir)
-    try:
+    with FtpServerEnv(build_dir) as env:
         env.start()
         ftplib_session(env, passive=True)
         ftplib_session(env, passive=False)
         curl_session(env, active=False)
         curl_session(env, active=True)
         lftp_session(env)
-    finally:
-        env.cleanup()
     full_disk(build_dir)
-    if FAILURES:
-        print("%d failure(s)" % len(FAILURES))
-        return 1
-    print("all real-client checks passed")
-    return 0
+    return exit_status("all real-client checks passed")
 
 
 if __name__ == "__main__":

@@ -17,13 +17,16 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import (FAILURES, FtpServerEnv, check, loopback_addresses,  # noqa: E402
-                            pattern, read, run, write)
+from ftp_server_env import (FtpServerEnv, check, exit_status, lftp,  # noqa: E402
+                            loopback_addresses, pattern, read, run, tag_of, url_host, write)
 
 # The server's certificate is self-signed: the clients are told not to verify it.
 CLIENT_CONTEXT = ssl.create_default_context()
 CLIENT_CONTEXT.check_hostname = False
 CLIENT_CONTEXT.verify_mode = ssl.CERT_NONE
+# lftp's settings for TLS on control and data connections, the certificate unchecked.
+TLS_LFTP = ["set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-force yes",
+            "set ftp:ssl-protect-data yes", "set ssl:verify-certificate no"]
 
 
 class ResumingFtpTls(ftplib.FTP_TLS):
@@ -38,17 +41,11 @@ class ResumingFtpTls(ftplib.FTP_TLS):
         return conn, size
 
 
-def url_host(host):
-    return "[%s]" % host if ":" in host else host
-
-
-def tag_of(client, host):
-    return "%s-%s" % (client, "v6" if ":" in host else "v4")
-
-
-def tls_ftplib(env, host, cls=ResumingFtpTls):
+def tls_ftplib(env, host, cls=ResumingFtpTls, timeout=20):
+    """A client of `env` (anything with port, user and password) logged in over TLS with
+    PROT P."""
     ftp = cls(context=CLIENT_CONTEXT)
-    ftp.connect(host, env.port, timeout=20)
+    ftp.connect(host, env.port, timeout=timeout)
     ftp.auth()
     ftp.login(env.user, env.password)
     ftp.prot_p()
@@ -121,13 +118,8 @@ def lftp_session(env, host):
     write(os.path.join(local_dir, "resume.bin"), data)
     os.makedirs(env.path(base))
     write(env.path(base + "/resume.bin"), data[:200000])
-    script = "\n".join([
-        "set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-force yes",
-        "set ftp:ssl-protect-data yes", "set ssl:verify-certificate no",
-        "open -u %s,%s -p %d %s" % (env.user, env.password, env.port, host),
-        "cd " + base, "lcd " + local_dir, "put -c resume.bin",
-        "put up.bin", "cls -l", "mirror . mirrored", "bye", ""])
-    r = run(["lftp", "-d", "-f", "/dev/stdin"], input=script.encode())
+    r = lftp(env, host, TLS_LFTP, ["cd " + base, "lcd " + local_dir, "put -c resume.bin",
+                                   "put up.bin", "cls -l", "mirror . mirrored"])
     log = r.stderr.decode(errors="replace")
     check(r.returncode == 0, tag + " session " + log[-800:])
     check("---> AUTH TLS" in log and "---> PROT P" in log, tag + " AUTH TLS and PROT P")
@@ -156,13 +148,8 @@ def lftp_active(env):
     local = os.path.join(env.root, "active.bin")
     data = pattern(200000, 14)
     write(env.path("active-src.bin"), data)
-    script = "\n".join([
-        "set net:max-retries 1", "set net:timeout 20", "set ftp:ssl-force yes",
-        "set ftp:ssl-protect-data yes", "set ssl:verify-certificate no",
-        "set ftp:passive-mode off",
-        "open -u %s,%s -p %d 127.0.0.1" % (env.user, env.password, env.port),
-        "get active-src.bin -o " + local, "put %s -o active-up.bin" % local, "bye", ""])
-    r = run(["lftp", "-f", "/dev/stdin"], input=script.encode())
+    r = lftp(env, "127.0.0.1", TLS_LFTP + ["set ftp:passive-mode off"],
+             ["get active-src.bin -o " + local, "put %s -o active-up.bin" % local], debug=False)
     check(r.returncode == 0 and read(local) == data and read(env.path("active-up.bin")) == data,
           "lftp active-mode TLS transfers " + r.stderr.decode())
 
@@ -244,13 +231,17 @@ def server_fingerprint(env):
             return hashlib.sha256(t.getpeercert(binary_form=True)).hexdigest()
 
 
+def make_certificate(cert, key, name):
+    """A self-signed P-256 certificate for the common name `name`, and its key."""
+    return run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                "-nodes", "-subj", "/CN=" + name, "-days", "2", "-keyout", key, "-out", cert])
+
+
 def certificate_files(env):
     cert, key = env.prog + "tls-cert.pem", env.prog + "tls-key.pem"
     check(os.stat(key).st_mode & 0o777 == 0o600, "the generated key is 0600")
     first = server_fingerprint(env)
-    r = run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-             "-nodes", "-subj", "/CN=replaced", "-days", "2", "-keyout", key + ".x",
-             "-out", cert + ".x"])
+    r = make_certificate(cert + ".x", key + ".x", "replaced")
     check(r.returncode == 0, "openssl req " + r.stderr.decode())
     os.replace(key + ".x", key)
     os.replace(cert + ".x", cert)
@@ -268,9 +259,8 @@ def certificate_files(env):
 
 
 def required_policy(build_dir):
-    env = FtpServerEnv(build_dir, admin_args=("--quota", "10"))
-    write(env.prog + "option.ini", b"[TLS]\nPolicy=2\n")
-    try:
+    with FtpServerEnv(build_dir, admin_args=("--quota", "10")) as env:
+        write(env.prog + "option.ini", b"[TLS]\nPolicy=2\n")
         env.start()
         ftp = ftplib.FTP(timeout=20)
         ftp.connect("127.0.0.1", env.port)
@@ -293,15 +283,12 @@ def required_policy(build_dir):
         except ftplib.error_temp as error:
             check(str(error).startswith("452"), "quota over TLS: " + str(error))
         ftp.quit()
-    finally:
-        env.cleanup()
 
 
 def main():
     build_dir = sys.argv[1]
     hosts = loopback_addresses()
-    env = FtpServerEnv(build_dir)
-    try:
+    with FtpServerEnv(build_dir) as env:
         env.start()
         for host in hosts:
             ftplib_session(env, host)
@@ -312,14 +299,8 @@ def main():
         truncated_upload(env)
         hostile_handshakes(env)
         certificate_files(env)
-    finally:
-        env.cleanup()
     required_policy(build_dir)
-    if FAILURES:
-        print("%d failure(s)" % len(FAILURES))
-        return 1
-    print("all TLS checks passed over " + " and ".join(hosts))
-    return 0
+    return exit_status("all TLS checks passed over " + " and ".join(hosts))
 
 
 if __name__ == "__main__":

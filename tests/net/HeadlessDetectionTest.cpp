@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "accounts/AccountEditor.h"
-#include "accounts/AccountSchema.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EchoServer.h"
 #include "tests/support/RawFtpClient.h"
@@ -20,11 +18,7 @@ TEST(HeadlessDetection, PasvAnnouncesTheDetectedAddress) {
     EchoServer page;
     TempDir dir;
     std::filesystem::create_directories(dir.Path("home"));
-    std::string error;
-    ASSERT_TRUE(EnsureAccountTables(dir.ProgramDir(), error)) << error;
-    CAccountEditor editor(dir.ProgramDir());
-    UserRecord alice = FullAccessUser("alice", "secret", dir.Path("home"));
-    ASSERT_TRUE(editor.SaveUser(alice, {}));
+    ASSERT_TRUE(SaveAccount(dir.ProgramDir(), FullAccessUser("alice", "secret", dir.Path("home"))));
     const std::uint16_t port = FindFreePort();
     WriteFile(dir.Path("option.ini"), "[Server]\nport=" + std::to_string(port) +
                                           "\nPassiveIP=auto\nMinPort=20000\nMaxPort=20100\n"

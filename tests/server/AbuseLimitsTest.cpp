@@ -3,8 +3,6 @@
 #include <atomic>
 #include <thread>
 
-#include "accounts/AccountEditor.h"
-#include "accounts/AccountSchema.h"
 #include "server/FtpServer.h"
 #include "tests/server/ServerFixture.h"
 #include "tests/support/TestAccounts.h"
@@ -20,11 +18,8 @@ class AbuseLimitsTest : public ServerTest {
 protected:
     void SetUp() override {
         ServerTest::SetUp();
-        std::string error;
-        ASSERT_TRUE(EnsureAccountTables(m_dir.ProgramDir(), error)) << error;
-        UserRecord alice = FullAccessUser("alice", "Secret", m_dir.Path());
-        CAccountEditor editor(m_dir.ProgramDir());
-        ASSERT_TRUE(editor.SaveUser(alice, {})) << editor.GetLastError();
+        ASSERT_TRUE(
+            SaveAccount(m_dir.ProgramDir(), FullAccessUser("alice", "Secret", m_dir.Path())));
         m_policy.failDelayMs = 0;
         ApplyPolicy();
         m_harness.RunOnServer(
@@ -150,7 +145,6 @@ TEST_F(AbuseLimitsTest, TricklingClientsAreDroppedAtTheLoginDeadlineAndWhenIdle)
     ASSERT_EQ(Connect(worker), kGreeting);
     ASSERT_EQ(TryLogin(worker, "Secret"), kLoggedIn);
     // One byte at a time, never a whole line: no longer keeps a session alive.
-    std::string worker_unread;
     for (int i = 0; i < 12 && (squatter.IsOpen() || worker.IsOpen()); ++i) {
         (void)squatter.Send("N");
         (void)worker.Send("N");

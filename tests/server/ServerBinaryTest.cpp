@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
 #include "accounts/AccountStore.h"
 #include "config/LogFile.h"
@@ -183,12 +182,7 @@ TEST(ServerBinary, TablesAreOwnerOnlyAndTodaysLogIsMadeWithSavingOff) {
 // login and stop go on regardless; the lock only costs the commands that need the table.
 TEST(ServerBinary, LockedAccountTableIsAnsweredBusyAndHoldsUpNeitherStartNorStop) {
     TempDir dir;
-    const std::string programDir = dir.Path() + "/";
-    std::string error;
-    ASSERT_TRUE(EnsureAccountTables(programDir, error)) << error;
-    UserRecord alice = FullAccessUser("alice", "secret", dir.Path());
-    CAccountEditor editor(programDir);
-    ASSERT_TRUE(editor.SaveUser(alice, {})) << editor.GetLastError();
+    ASSERT_TRUE(SaveAccount(dir.ProgramDir(), FullAccessUser("alice", "secret", dir.Path())));
 
     CFile holder;  // an open file description of this process, not the server's
     ASSERT_TRUE(holder.Open(dir.Path("user.sdb"), FileOpenMode::ReadOnly));

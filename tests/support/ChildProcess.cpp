@@ -109,3 +109,25 @@ bool ChildProcess::WaitForExit(std::chrono::milliseconds deadline, int& status) 
     status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return true;
 }
+
+namespace {
+
+ProgramRun Finish(ChildProcess& child, bool started) {
+    ProgramRun run;
+    if (started && child.WaitForExit(std::chrono::seconds(30), run.status))
+        run.output = child.Output();
+    return run;
+}
+
+}  // namespace
+
+ProgramRun RunToEnd(const std::vector<std::string>& argv) {
+    ChildProcess child;
+    return Finish(child, child.Start(argv));
+}
+
+ProgramRun RunToEnd(const std::vector<std::string>& argv,
+                    const std::vector<std::string>& environment) {
+    ChildProcess child;
+    return Finish(child, child.Start(argv, environment));
+}

@@ -35,3 +35,14 @@ private:
     int m_outputFd = -1;
     std::string m_output;
 };
+
+// A program run to its end: its exit status (-1 when it could not start, did not end
+// within 30 s or a signal ended it) and its standard output (empty unless it ended).
+struct ProgramRun {
+    int status = -1;
+    std::string output;
+};
+ProgramRun RunToEnd(const std::vector<std::string>& argv);
+// The same with exactly `environment` ("NAME=value" each) instead of the test's own.
+ProgramRun RunToEnd(const std::vector<std::string>& argv,
+                    const std::vector<std::string>& environment);

@@ -37,14 +37,16 @@ bool RawFtpClient::Connect(std::uint16_t port, std::chrono::milliseconds timeout
 }
 
 bool RawFtpClient::ConnectFrom(const char* source, std::uint16_t port) {
-    m_source = source;
-    const bool connected = ConnectTo("127.0.0.1", port);
-    m_source = nullptr;
-    return connected;
+    return Open("127.0.0.1", port, std::chrono::seconds(5), source);
 }
 
 bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port,
                              std::chrono::milliseconds timeout) {
+    return Open(text, port, timeout, nullptr);
+}
+
+bool RawFtpClient::Open(const char* text, std::uint16_t port, std::chrono::milliseconds timeout,
+                        const char* source) {
     Close();
     sockaddr_storage address{};
     socklen_t length = 0;
@@ -63,9 +65,9 @@ bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port,
     if (m_fd < 0) return false;
     int on = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (m_source != nullptr) {
+    if (source != nullptr) {
         sockaddr_in local = Loopback(0);
-        if (::inet_pton(AF_INET, m_source, &local.sin_addr) != 1 ||
+        if (::inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
             ::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
             return false;
     }

@@ -58,11 +58,13 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
 
 private:
+    // Connects to `address`, from the IPv4 address `source` when it is not null.
+    bool Open(const char* address, std::uint16_t port, std::chrono::milliseconds timeout,
+              const char* source);
     // Reads what is there within `deadline`: >0 bytes added, 0 closed, -1 time-out.
     int Fill(std::chrono::steady_clock::time_point deadline);
 
     int m_fd = -1;
-    const char* m_source = nullptr;  // IPv4 address to bind before connecting
     bool m_closed = false;
     std::string m_buffer;
 };

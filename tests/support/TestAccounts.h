@@ -1,6 +1,8 @@
 // Accounts the tests and fuzz targets log in with.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "accounts/AccountStore.h"
@@ -8,3 +10,7 @@
 // An enabled account named `name` with `password`, home `home` and all nine permissions.
 UserRecord FullAccessUser(const std::string& name, const std::string& password,
                           const std::string& home);
+
+// Makes the account tables in `programDir` when they are missing and saves `user`, with
+// no folders of its own, there; a failure names the step and its error.
+testing::AssertionResult SaveAccount(const std::string& programDir, UserRecord user);
