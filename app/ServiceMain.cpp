@@ -58,9 +58,10 @@ int Install(const std::string& programDir) {
         return Fail(server + " is missing; the service would have nothing to run");
     const std::optional<std::string> unit = ServiceUnitText(server, programDir);
     if (!unit) return Fail("the program or data directory holds a line break; no unit can run it");
-    if (UserUnitDir().empty()) return Fail("HOME is not set; there is no place for a user unit");
+    const std::string unitDir = UserUnitDir();
+    if (unitDir.empty()) return Fail("HOME is not set; there is no place for a user unit");
     std::string error;
-    if (!MakeDirectories(UserUnitDir(), &error) ||
+    if (!MakeDirectories(unitDir, &error) ||
         !platform::ReplaceFileAtomically(UnitPath(), *unit, 0644, &error))
         return Fail("cannot write " + UnitPath() + ": " + error);
     if (!Systemctl({"daemon-reload"}) || !Systemctl({"enable", kServiceUnitName}))
@@ -109,7 +110,10 @@ int main(int argc, char** argv) {
             "no systemd user service manager is running for this user (systemctl --user "
             "cannot reach it), so the service cannot be installed or controlled. Run "
             "tarvona-server yourself, or log in to a session that has systemd.");
-    if (command == "-i") return Install(ChooseProgramDir(""));
+    if (command == "-i") {
+        const ProgramDirChoice choice = ExplainProgramDir("");
+        return choice.dir.empty() ? Fail(choice.source) : Install(choice.dir);
+    }
     if (command == "-u") return Uninstall();
     if (command == "-s") return Run("start", "Started");
     if (command == "-e") return Run("stop", "Stopped");
