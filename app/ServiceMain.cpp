@@ -43,18 +43,19 @@ std::string UnitPath() { return UserUnitDir() + "/" + kServiceUnitName; }
 // The tarvona-server to run: beside this program in a build tree, in the sbin folder
 // next to its bin folder when installed.
 std::string ServerProgram() {
-    const std::string beside = ExecutableDir() + "tarvona-server";
+    std::string prefix = ExecutableDir();         // ends with "/"; empty when unknown
+    if (prefix.empty()) return "tarvona-server";  // not a path: Install refuses it
+    const std::string beside = prefix + "tarvona-server";
     if (IsRegularFile(beside)) return beside;
     // A unit's program path must be absolute and plain ("/usr/sbin/...", no "..").
-    std::string prefix = ExecutableDir();  // ends with "/"
     prefix.pop_back();
-    prefix.erase(prefix.rfind('/') + 1);
+    prefix.erase(prefix.rfind('/') + 1);  // "/bin" keeps "/"
     return prefix + "sbin/tarvona-server";
 }
 
 int Install(const std::string& programDir) {
     const std::string server = ServerProgram();
-    if (!IsRegularFile(server))
+    if (!server.starts_with('/') || !IsRegularFile(server))
         return Fail(server + " is missing; the service would have nothing to run");
     const std::optional<std::string> unit = ServiceUnitText(server, programDir);
     if (!unit) return Fail("the program or data directory holds a line break; no unit can run it");
