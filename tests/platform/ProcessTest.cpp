@@ -1,6 +1,6 @@
-#include "platform/Process.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/Process.h"
 
 using namespace std::chrono_literals;
 
@@ -14,7 +14,8 @@ TEST(Process, CapturesOutputAndStatusAndBoundsAProgramThatClosesItsOutput) {
     EXPECT_FALSE(RunProgram({"/nonexistent/program"}, 1s).started);
 
     // The end of its output is not its end: the wait stays bounded and it is killed.
-    const ProgramResult silent = RunProgram({"sh", "-c", "exec >/dev/null 2>&1; exec sleep 20"}, 200ms);
+    const ProgramResult silent =
+        RunProgram({"sh", "-c", "exec >/dev/null 2>&1; exec sleep 20"}, 200ms);
     EXPECT_TRUE(silent.timedOut);
     EXPECT_EQ(silent.exitStatus, -1);
 }
