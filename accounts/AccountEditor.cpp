@@ -221,6 +221,14 @@ std::string CAccountEditor::GroupIdsToNames(std::string_view ids) {
     return names;
 }
 
+std::map<std::int32_t, std::string> CAccountEditor::GroupNamesById() {
+    std::map<std::int32_t, std::string> names;
+    std::vector<GroupRecord> groups;
+    if (ReadGroups(groups))
+        for (GroupRecord& g : groups) names.emplace(g.id, std::move(g.name));
+    return names;
+}
+
 std::string JoinGroupNames(std::string_view ids,
                            const std::map<std::int32_t, std::string>& groups) {
     std::string names;

@@ -60,6 +60,8 @@ public:
                                 std::vector<std::string>* unknown = nullptr);
     // The names of the ids in a "group" text, joined by commas; unknown ids are skipped.
     std::string GroupIdsToNames(std::string_view ids);
+    // Every group's name by its id, for JoinGroupNames; empty when group.sdb cannot be read.
+    std::map<std::int32_t, std::string> GroupNamesById();
 
     // Re-creates the folder table at `path` with `folders` in list order. A name that
     // repeats is not stored (the table's unique key refuses it).
@@ -84,7 +86,7 @@ private:
 };
 
 // The names of the ids in a "group" text, joined by commas, from `groups` read
-// beforehand (ReadGroups); unknown ids are skipped. For lists of many accounts, which
+// beforehand (GroupNamesById); unknown ids are skipped. For lists of many accounts, which
 // would otherwise open group.sdb once per account.
 std::string JoinGroupNames(std::string_view ids, const std::map<std::int32_t, std::string>& groups);
 

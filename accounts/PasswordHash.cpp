@@ -7,11 +7,8 @@
 
 namespace {
 
-constexpr char kHashPrefix[] = "$y$";
-
-bool HasPrefix(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
+constexpr char kHashPrefix[] = "$y$";    // what HashPassword makes
+constexpr char kSha512Prefix[] = "$6$";  // also checked, as libcrypt still reads it
 
 // crypt's base-64 alphabet.
 bool IsHashText(std::string_view text) {
@@ -30,7 +27,7 @@ bool HasHashShape(std::string_view stored) {
     const std::string_view hash = stored.substr(last + 1);
     const auto dollars = static_cast<std::size_t>(std::count(stored.begin(), stored.end(), '$'));
     if (!IsHashText(hash)) return false;
-    if (HasPrefix(stored, "$y$")) return hash.size() == 43 && dollars == 4;
+    if (stored.starts_with(kHashPrefix)) return hash.size() == 43 && dollars == 4;
     return hash.size() == 86 && (dollars == 3 || dollars == 4);
 }
 
@@ -49,7 +46,7 @@ std::string HashPassword(std::string_view clearText) {
 }
 
 bool IsPasswordHash(std::string_view stored) {
-    if (!HasPrefix(stored, "$y$") && !HasPrefix(stored, "$6$")) return false;
+    if (!stored.starts_with(kHashPrefix) && !stored.starts_with(kSha512Prefix)) return false;
     if (stored.find('\0') != std::string_view::npos || !HasHashShape(stored)) return false;
     return crypt_checksalt(std::string(stored).c_str()) == CRYPT_SALT_OK;
 }

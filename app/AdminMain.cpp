@@ -25,53 +25,41 @@ int RunDb(const AdminContext& ctx, std::vector<std::string> args) {
     return RunDbCommand(args, std::cout, std::cerr);
 }
 
-// The account commands work in the program directory (see ChooseProgramDir), made
-// first when missing: on a fresh installation it does not exist yet.
-int RunInProgramDir(const AdminContext& ctx, std::vector<std::string> args,
-                    int (*command)(const std::string&, const std::vector<std::string>&,
-                                   std::ostream&, std::ostream&)) {
-    const ProgramDirChoice choice = ExplainProgramDir(ctx.dir);
-    if (choice.dir.empty()) return Report(std::cerr, kExitRefused, choice.source);
-    std::string why;
-    if (!MakeDirectories(choice.dir, &why))
-        return Report(std::cerr, kExitRefused,
-                      "program directory " + choice.dir + " cannot be created: " + why);
-    return command(choice.dir, args, std::cout, std::cerr);
-}
-int RunUser(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunInProgramDir(ctx, std::move(args), &RunUserCommand);
-}
-int RunGroup(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunInProgramDir(ctx, std::move(args), &RunGroupCommand);
-}
-int RunFolder(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunInProgramDir(ctx, std::move(args), &RunFolderCommand);
-}
-int RunExpire(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunInProgramDir(ctx, std::move(args), &RunExpireCommand);
-}
-int RunSessions(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunSessionsCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
-}
-int RunKick(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunKickCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
-}
-int RunBan(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunBanCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
-}
-int RunIp(const AdminContext& ctx, std::vector<std::string> args) {
-    return RunIpCommand(ChooseProgramDir(ctx.dir), args, std::cout, std::cerr);
-}
+using ProgramDirCommand = int (*)(const std::string&, const std::vector<std::string>&,
+                                  std::ostream&, std::ostream&);
+
+// Whether a command makes the program directory when it is missing: the account commands
+// do (on a fresh installation it does not exist yet); the others only use it.
+enum class DirUse { MadeWhenMissing, AsItIs };
 
 struct AdminCommand {
     std::string_view name;
-    int (*run)(const AdminContext& ctx, std::vector<std::string> args);
+    ProgramDirCommand run;
+    DirUse dirUse;
 };
 constexpr AdminCommand kCommands[] = {
-    {"db", &RunDb},         {"user", &RunUser},     {"group", &RunGroup},
-    {"folder", &RunFolder}, {"expire", &RunExpire}, {"sessions", &RunSessions},
-    {"kick", &RunKick},     {"ban", &RunBan},       {"ip", &RunIp},
+    {"user", &RunUserCommand, DirUse::MadeWhenMissing},
+    {"group", &RunGroupCommand, DirUse::MadeWhenMissing},
+    {"folder", &RunFolderCommand, DirUse::MadeWhenMissing},
+    {"expire", &RunExpireCommand, DirUse::MadeWhenMissing},
+    {"sessions", &RunSessionsCommand, DirUse::AsItIs},
+    {"kick", &RunKickCommand, DirUse::AsItIs},
+    {"ban", &RunBanCommand, DirUse::AsItIs},
+    {"ip", &RunIpCommand, DirUse::AsItIs},
 };
+
+// Runs `command` in the program directory (see ExplainProgramDir); refused when none can
+// be chosen, rather than working in the current directory.
+int RunInProgramDir(const AdminContext& ctx, const std::vector<std::string>& args,
+                    const AdminCommand& command) {
+    const ProgramDirChoice choice = ExplainProgramDir(ctx.dir);
+    if (choice.dir.empty()) return Report(std::cerr, kExitRefused, choice.source);
+    std::string why;
+    if (command.dirUse == DirUse::MadeWhenMissing && !MakeDirectories(choice.dir, &why))
+        return Report(std::cerr, kExitRefused,
+                      "program directory " + choice.dir + " cannot be created: " + why);
+    return command.run(choice.dir, args, std::cout, std::cerr);
+}
 
 constexpr char kUsage[] =
     "usage: tarvona-admin [--dir DIR] COMMAND ...\n"
@@ -111,9 +99,10 @@ int main(int argc, char** argv) {
         std::cout << "tarvona-admin (Tarvona FTP Server) " << kTarvonaVersion << '\n';
         return 0;
     }
+    const std::vector<std::string> commandArgs(args.begin() + 1, args.end());
+    if (args[0] == "db") return RunDb(ctx, commandArgs);
     for (const AdminCommand& c : kCommands) {
-        if (args[0] == c.name)
-            return c.run(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
+        if (args[0] == c.name) return RunInProgramDir(ctx, commandArgs, c);
     }
     return Usage();
 }

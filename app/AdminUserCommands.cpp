@@ -179,11 +179,12 @@ int UserList(const UserCommandContext& c) {
     std::vector<UserRecord> users;
     if (!ReadAllUsers(c.programDir, users))
         return Report(c.err, kExitRefused, "cannot read " + UserTablePath(c.programDir));
-    CAccountEditor editor(c.programDir);
+    // group.sdb is read once, not once per account.
+    const auto groups = CAccountEditor(c.programDir).GroupNamesById();
     c.out << "ID\tUserID\tStatus\tGroup\tHome directory\n";
     for (const UserRecord& u : users)
         c.out << u.id << '\t' << u.name << '\t' << StatusText(u) << '\t'
-              << editor.GroupIdsToNames(u.groups) << '\t' << u.homeDir << '\n';
+              << JoinGroupNames(u.groups, groups) << '\t' << u.homeDir << '\n';
     return kExitDone;
 }
 

@@ -50,10 +50,6 @@ ProgramDirChoice ExplainProgramDir(const std::string& optionDir) {
     return DecideProgramDir(in);
 }
 
-std::string ChooseProgramDir(const std::string& optionDir) {
-    return ExplainProgramDir(optionDir).dir;
-}
-
 std::string ProgramDirHelpLine(const std::string& optionDir) {
     const ProgramDirChoice choice = ExplainProgramDir(optionDir);
     if (choice.dir.empty()) return choice.source;

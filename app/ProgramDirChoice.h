@@ -28,7 +28,5 @@ struct ProgramDirChoice {
 ProgramDirChoice DecideProgramDir(const ProgramDirInputs& inputs);
 // DecideProgramDir over the environment and the running executable.
 ProgramDirChoice ExplainProgramDir(const std::string& optionDir);
-// ExplainProgramDir(optionDir).dir: empty when none can be chosen.
-std::string ChooseProgramDir(const std::string& optionDir);
 // "program directory: DIR (SOURCE)", or the reason there is none, for --help.
 std::string ProgramDirHelpLine(const std::string& optionDir);

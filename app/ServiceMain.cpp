@@ -43,24 +43,26 @@ std::string UnitPath() { return UserUnitDir() + "/" + kServiceUnitName; }
 // The tarvona-server to run: beside this program in a build tree, in the sbin folder
 // next to its bin folder when installed.
 std::string ServerProgram() {
-    const std::string beside = ExecutableDir() + "tarvona-server";
+    std::string prefix = ExecutableDir();         // ends with "/"; empty when unknown
+    if (prefix.empty()) return "tarvona-server";  // not a path: Install refuses it
+    const std::string beside = prefix + "tarvona-server";
     if (IsRegularFile(beside)) return beside;
     // A unit's program path must be absolute and plain ("/usr/sbin/...", no "..").
-    std::string prefix = ExecutableDir();  // ends with "/"
     prefix.pop_back();
-    prefix.erase(prefix.rfind('/') + 1);
+    prefix.erase(prefix.rfind('/') + 1);  // "/bin" keeps "/"
     return prefix + "sbin/tarvona-server";
 }
 
 int Install(const std::string& programDir) {
     const std::string server = ServerProgram();
-    if (!IsRegularFile(server))
+    if (!server.starts_with('/') || !IsRegularFile(server))
         return Fail(server + " is missing; the service would have nothing to run");
     const std::optional<std::string> unit = ServiceUnitText(server, programDir);
     if (!unit) return Fail("the program or data directory holds a line break; no unit can run it");
-    if (UserUnitDir().empty()) return Fail("HOME is not set; there is no place for a user unit");
+    const std::string unitDir = UserUnitDir();
+    if (unitDir.empty()) return Fail("HOME is not set; there is no place for a user unit");
     std::string error;
-    if (!MakeDirectories(UserUnitDir(), &error) ||
+    if (!MakeDirectories(unitDir, &error) ||
         !platform::ReplaceFileAtomically(UnitPath(), *unit, 0644, &error))
         return Fail("cannot write " + UnitPath() + ": " + error);
     if (!Systemctl({"daemon-reload"}) || !Systemctl({"enable", kServiceUnitName}))
@@ -109,7 +111,10 @@ int main(int argc, char** argv) {
             "no systemd user service manager is running for this user (systemctl --user "
             "cannot reach it), so the service cannot be installed or controlled. Run "
             "tarvona-server yourself, or log in to a session that has systemd.");
-    if (command == "-i") return Install(ChooseProgramDir(""));
+    if (command == "-i") {
+        const ProgramDirChoice choice = ExplainProgramDir("");
+        return choice.dir.empty() ? Fail(choice.source) : Install(choice.dir);
+    }
     if (command == "-u") return Uninstall();
     if (command == "-s") return Run("start", "Started");
     if (command == "-e") return Run("stop", "Stopped");

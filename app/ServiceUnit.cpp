@@ -21,10 +21,8 @@ std::optional<std::string> QuoteArgument(const std::string& text) {
 }  // namespace
 
 std::string UserUnitDir() {
-    const std::string config = EnvironmentValue("XDG_CONFIG_HOME");
-    if (!config.empty() && config.front() == '/') return config + "/systemd/user";
-    const std::string home = EnvironmentValue("HOME");
-    return home.empty() ? std::string() : home + "/.config/systemd/user";
+    const std::string config = UserConfigDir();
+    return config.empty() ? std::string() : config + "/systemd/user";
 }
 
 std::optional<std::string> ServiceUnitText(const std::string& serverPath,

@@ -27,11 +27,8 @@ std::string QuoteExecArgument(const std::string& arg) {
 }  // namespace
 
 std::string DefaultAutostartDir() {
-    const std::string xdg = EnvironmentValue("XDG_CONFIG_HOME");
-    if (xdg.starts_with('/')) return xdg + "/autostart";
-    const std::string home = EnvironmentValue("HOME");
-    if (home.empty()) return "";
-    return home + "/.config/autostart";
+    const std::string config = UserConfigDir();
+    return config.empty() ? std::string() : config + "/autostart";
 }
 
 std::string AutostartEntryText(const std::string& executablePath) {

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/FileIdentity.h"
+
 namespace {
 
 bool SetReason(std::string* error, const std::string& what, const std::string& path) {
@@ -123,9 +125,8 @@ bool SetPermissionBits(const std::string& path, std::uint32_t mode) {
 }
 
 std::string FileChangeStamp(const std::string& path) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return {};
-    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
-           std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
-           std::to_string(info.st_mtim.tv_nsec);
+    FileIdentity id;
+    if (StatIdentity(path, id) != IdentityResult::Found) return {};
+    return std::to_string(id.device) + ":" + std::to_string(id.inode) + ":" +
+           std::to_string(id.size) + ":" + std::to_string(id.modifiedNs);
 }

@@ -8,20 +8,17 @@
 #include <algorithm>
 #include <memory>
 
-namespace {
+#include "platform/Socket.h"
 
-bool Parses(int family, std::string_view text) {
-    if (text.size() >= INET6_ADDRSTRLEN) return false;
-    const std::string copy(text);  // inet_pton needs the terminating zero
-    in6_addr buffer{};             // large enough for either family
-    return ::inet_pton(family, copy.c_str(), &buffer) == 1;
+bool IsIpv4Text(std::string_view text) {
+    std::array<std::uint8_t, 16> bytes{};
+    return ParseAddressBytes(AddressFamily::V4, std::string(text), bytes);
 }
 
-}  // namespace
-
-bool IsIpv4Text(std::string_view text) { return Parses(AF_INET, text); }
-
-bool IsIpv6Text(std::string_view text) { return Parses(AF_INET6, text); }
+bool IsIpv6Text(std::string_view text) {
+    std::array<std::uint8_t, 16> bytes{};
+    return ParseAddressBytes(AddressFamily::V6, std::string(text), bytes);
+}
 
 std::vector<std::string> LocalIpv4Addresses() {
     ifaddrs* list = nullptr;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <thread>
 
 extern char** environ;
 
@@ -53,11 +54,25 @@ bool ReadAll(int fd, std::chrono::steady_clock::time_point deadline, std::string
     }
 }
 
-int WaitForEnd(pid_t pid) {
+// Waits for `pid` to end until `deadline`, then kills it: a program may close its output
+// and go on running. False when it had to be killed. `exitStatus` is its exit status, -1
+// when a signal ended it.
+bool WaitForEnd(pid_t pid, std::chrono::steady_clock::time_point deadline, int& exitStatus) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_t done = 0;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) != pid) {
+        if (done < 0 && errno != EINTR) break;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const bool ended = done == pid;
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        while ((done = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+        }
+    }
+    exitStatus = done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ended;
 }
 
 }  // namespace
@@ -74,9 +89,9 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::mill
         return result;
     }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    result.timedOut = !ReadAll(pipeFds[0], deadline, result.output);
+    const bool outputEnded = ReadAll(pipeFds[0], deadline, result.output);
     ::close(pipeFds[0]);
-    if (result.timedOut) ::kill(pid, SIGKILL);
-    result.exitStatus = WaitForEnd(pid);
+    const bool ended = WaitForEnd(pid, deadline, result.exitStatus);
+    result.timedOut = !outputEnded || !ended;
     return result;
 }

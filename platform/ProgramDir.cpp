@@ -23,4 +23,11 @@ std::string EnvironmentValue(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
+std::string UserConfigDir() {
+    const std::string xdg = EnvironmentValue("XDG_CONFIG_HOME");
+    if (xdg.starts_with('/')) return xdg;
+    const std::string home = EnvironmentValue("HOME");
+    return home.empty() ? std::string() : home + "/.config";
+}
+
 bool IsWritableDirectory(const std::string& dir) { return ::access(dir.c_str(), W_OK | X_OK) == 0; }

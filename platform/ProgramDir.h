@@ -9,5 +9,8 @@ std::string ExecutableDir();
 std::string WithTrailingSlash(std::string dir);
 // The value of environment variable `name`, or empty.
 std::string EnvironmentValue(const char* name);
+// The user's configuration directory: $XDG_CONFIG_HOME when that is an absolute path,
+// else $HOME/.config; empty when HOME is not set either.
+std::string UserConfigDir();
 // True when this process may create files in the directory `dir`.
 bool IsWritableDirectory(const std::string& dir);

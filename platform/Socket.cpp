@@ -90,27 +90,26 @@ std::string AddressToText(const void* sockaddrStorage) {
 }
 
 bool CanonicalAddressText(AddressFamily family, const std::string& text, std::string& canonical) {
+    std::array<std::uint8_t, 16> bytes{};
+    if (!ParseAddressBytes(family, text, bytes)) return false;
     sockaddr_storage storage;
     std::memset(&storage, 0, sizeof storage);
     if (family == AddressFamily::V4) {
         auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
         in4->sin_family = AF_INET;
-        if (::inet_pton(AF_INET, text.c_str(), &in4->sin_addr) != 1) return false;
+        std::memcpy(&in4->sin_addr, bytes.data(), sizeof in4->sin_addr);
     } else {
         auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
         in6->sin6_family = AF_INET6;
-        if (::inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr) != 1) return false;
+        std::memcpy(&in6->sin6_addr, bytes.data(), sizeof in6->sin6_addr);
     }
     canonical = AddressToText(&storage);
     return true;
 }
 
 bool PeerAddressOf(int fd, std::string& address) {
-    sockaddr_storage storage;
-    socklen_t length = sizeof storage;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return false;
-    address = AddressToText(&storage);
-    return true;
+    std::uint16_t port = 0;
+    return CAsyncSocket::PeerNameOf(fd, address, port);
 }
 
 long SendWithoutWaiting(int fd, const void* data, std::size_t size) {
@@ -122,9 +121,10 @@ long SendWithoutWaiting(int fd, const void* data, std::size_t size) {
 
 bool ParseAddressBytes(AddressFamily family, const std::string& text,
                        std::array<std::uint8_t, 16>& bytes) {
+    // SECURITY: inet_pton stops at a zero byte; "10.0.0.1\0junk" is not an address.
+    if (text.find('\0') != std::string::npos) return false;
     std::array<std::uint8_t, 16> parsed{};
-    const int domain = family == AddressFamily::V4 ? AF_INET : AF_INET6;
-    if (::inet_pton(domain, text.c_str(), parsed.data()) != 1) return false;
+    if (::inet_pton(Domain(family), text.c_str(), parsed.data()) != 1) return false;
     bytes = parsed;
     return true;
 }
@@ -562,10 +562,8 @@ void CAsyncSocket::EndHandshake(int error) {
         // Nothing more is read or sent on a connection whose handshake failed.
         m_handshakeEvents = 0;
         m_readEnabled = false;
-        UpdateWatch();
-    } else {
-        UpdateWatch();
     }
+    UpdateWatch();
     OnHandshake(error);  // may close or destroy this socket: nothing after it
 }
 

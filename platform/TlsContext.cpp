@@ -1,6 +1,5 @@
 #include "platform/TlsContext.h"
 
-#include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -11,8 +10,10 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cstdio>
 #include <memory>
+#include <string_view>
+
+#include "platform/FileUtil.h"
 
 namespace {
 
@@ -123,27 +124,19 @@ CertPtr MakeCertificate(EVP_PKEY* key, const std::string& host) {
     return certificate;
 }
 
-// Writes through a new file of `mode` beside `path`, then renames it into place.
+// The PEM text `write` puts out, written over `path` whole (platform::ReplaceFileAtomically);
+// a new file gets `mode`.
 template <typename Writer>
-bool WritePemFile(const std::string& path, mode_t mode, Writer write) {
-    const std::string temporary = path + ".new";
-    ::unlink(temporary.c_str());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    FILE* file = ::fdopen(fd, "w");
-    if (file == nullptr) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    const bool written = write(file) == 1;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+bool WritePemFile(const std::string& path, unsigned mode, Writer write) {
+    const std::unique_ptr<BIO, decltype(&BIO_free)> memory(BIO_new(BIO_s_mem()), &BIO_free);
+    if (!memory || write(memory.get()) != 1) return false;
+    char* bytes = nullptr;
+    const long length = BIO_get_mem_data(memory.get(), &bytes);
+    if (length <= 0) return false;
+    const bool written = platform::ReplaceFileAtomically(
+        path, std::string_view(bytes, static_cast<std::size_t>(length)), mode, nullptr);
+    OPENSSL_cleanse(bytes, static_cast<std::size_t>(length));  // it may hold the private key
+    return written;
 }
 
 }  // namespace
@@ -184,14 +177,14 @@ bool CreateSelfSignedCertificate(const std::string& certificateFile, const std::
         return false;
     }
     // SECURITY: the key file is the server's identity; only its owner may read it.
-    if (!WritePemFile(keyFile, 0600, [&](FILE* file) {
-            return PEM_write_PrivateKey(file, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    if (!WritePemFile(keyFile, 0600, [&](BIO* out) {
+            return PEM_write_bio_PrivateKey(out, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
         })) {
         error = "cannot write " + keyFile;
         return false;
     }
     if (!WritePemFile(certificateFile, 0644,
-                      [&](FILE* file) { return PEM_write_X509(file, certificate.get()); })) {
+                      [&](BIO* out) { return PEM_write_bio_X509(out, certificate.get()); })) {
         error = "cannot write " + certificateFile;
         ::unlink(keyFile.c_str());
         return false;

@@ -66,6 +66,7 @@ TEST_F(InstalledAdmin, RefusesWhenNoDirectoryCanBeChosenOrMade) {
     const std::string help = Admin(m_binary, {}, {"--help"}).output;
     EXPECT_NE(help.find("no program directory: HOME is not set"), std::string::npos) << help;
     EXPECT_EQ(Admin(m_binary, {}, {"user", "list"}).status, 1);
+    EXPECT_EQ(Admin(m_binary, {}, {"ip", "add", "allow", "10.0.0.1"}).status, 1);
     // A directory below a file can be made by nobody, root included.
     WriteFile(m_root.Path("file"), "x");
     EXPECT_EQ(Admin(m_binary, {}, {"--dir", m_root.Path("file/sub"), "user", "list"}).status, 1);

@@ -105,6 +105,7 @@ TEST(IpFilter, ValidatesListEntriesOfBothFamiliesAndRanges) {
           "10.0.0.0//8", "10.*.0.0/16", "10.0.0/8", "2001:db8::/129", "fe80::1%eth0/64",
           "fe80::1%eth0", "2001:db8::/0032", "host.example", " 10.0.0.0/8", "10.0.0.0/8 ", "1:2"})
         EXPECT_FALSE(IsValidIpListEntry(bad)) << bad;
+    EXPECT_FALSE(IsValidIpListEntry(std::string("::1\0/128", 8)));
 }
 
 TEST(IpFilter, AlreadyOnTheListComparesWholeEntries) {

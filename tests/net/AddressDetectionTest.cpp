@@ -45,6 +45,7 @@ TEST(AddressTexts, RepliesAreAddressesOnlyAndUpdateValuesAreEncoded) {
     for (const char* refused : {"your ip: 10.1.2.3", "Your IP: 10.1.2.3; rm -rf /",
                                 "Your IP: 10.1.2.300", "Your IP:", "10.1.2.3", "Your IP: ::1"})
         EXPECT_EQ(ParseAddressReply(refused), std::nullopt) << refused;
+    EXPECT_EQ(ParseAddressReply(std::string("Your IP: 10.1.2.3\0x", 19)), std::nullopt);
 
     EXPECT_EQ(BuildUpdateUrl("https://dns.example/", "my host", "a&b#c=d%", "203.0.113.7", 2121),
               "https://dns.example/updateurl2.php?name=my%20host&password=a%26b%23c%3Dd%25"
