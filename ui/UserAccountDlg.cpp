@@ -46,25 +46,25 @@ bool CUserAccountDlg::OpenExisting(std::int32_t id) {
     UserRecord user;
     if (!ReadUserById(m_programDir, id, user)) return false;
     m_recordId = user.id;
-    CAccountEditor editor(m_programDir);
-    m_account->Fill(user, QString::fromStdString(editor.GroupIdsToNames(user.groups)));
+    const auto groups = CAccountEditor(m_programDir).GroupNamesById();  // group.sdb read once
+    m_account->Fill(user, QString::fromStdString(JoinGroupNames(user.groups, groups)));
     m_limits->Fill(user);
-    LoadFolders(user.groups);
+    LoadFolders(user.groups, groups);
     return true;
 }
 
 // Own folders, then each group's in the order of the account's group list. A group
 // that no longer exists has no folders and no row.
-void CUserAccountDlg::LoadFolders(const std::string& groupIds) {
+void CUserAccountDlg::LoadFolders(const std::string& groupIds,
+                                  const std::map<std::int32_t, std::string>& groups) {
     std::vector<VirtualFolder> own;
     (void)ReadFolders(UserFolderTablePath(m_programDir, m_recordId), own);  // missing: none
     std::vector<CVirtualFoldersModel::GroupFolders> inherited;
-    CAccountEditor editor(m_programDir);
     for (std::int32_t groupId : ParseGroupList(groupIds)) {
-        GroupRecord group;
-        if (!editor.ReadGroup(groupId, group)) continue;
+        const auto group = groups.find(groupId);
+        if (group == groups.end()) continue;
         CVirtualFoldersModel::GroupFolders& g = inherited.emplace_back();
-        g.groupName = QString::fromStdString(group.name);
+        g.groupName = QString::fromStdString(group->second);
         (void)ReadFolders(GroupFolderTablePath(m_programDir, groupId), g.folders);
     }
     m_folders->Model().Load(own, inherited);

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <map>
 #include <string>
 
 class CAccountTab;
@@ -37,7 +38,8 @@ public slots:
     void Save();
 
 private:
-    void LoadFolders(const std::string& groupIds);
+    void LoadFolders(const std::string& groupIds,
+                     const std::map<std::int32_t, std::string>& groups);
 
     std::string m_programDir;
     std::int32_t m_recordId = 0;

@@ -12,15 +12,6 @@ constexpr std::array<const char*, CUsersModel::ColumnCount> kHeaders{
     "UserID", "Password", "Email", "Group", "Status", "Home directory"};
 // The same mask whatever the password's length, so the list does not give the length away.
 constexpr char16_t kMask[] = u"\u2022\u2022\u2022\u2022\u2022\u2022";
-
-std::map<std::int32_t, std::string> GroupNamesById(const std::string& programDir) {
-    std::map<std::int32_t, std::string> names;
-    CAccountEditor editor(programDir);
-    std::vector<GroupRecord> groups;
-    if (editor.ReadGroups(groups))
-        for (GroupRecord& g : groups) names.emplace(g.id, std::move(g.name));
-    return names;
-}
 }  // namespace
 
 CUsersModel::CUsersModel(QObject* parent) : CAccountListModel(parent), m_userIcon(":/user.svg") {}
@@ -58,7 +49,7 @@ QVariant CUsersModel::headerData(int section, Qt::Orientation orientation, int r
 void CUsersModel::Load(const std::string& programDir) {
     std::vector<UserRecord> users;
     (void)ReadAllUsers(programDir, users);  // unreadable: an empty list
-    const auto groups = GroupNamesById(programDir);
+    const auto groups = CAccountEditor(programDir).GroupNamesById();
     beginResetModel();
     m_rows.clear();
     m_rows.reserve(users.size());
