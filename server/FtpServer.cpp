@@ -145,11 +145,10 @@ bool CFtpServer::RefuseBannedClient(int fd) {
 }
 
 void CFtpServer::AnswerHeldRefusals(bool all) {
-    static constexpr char kBanned[] =
-        "421 Too many failed logins from your address, try again later.\r\n";
+    static const std::string kLine = std::string(kBannedReply) + "\r\n";
     const std::int64_t now = SteadyMilliseconds();
     while (!m_heldRefusals.empty() && (all || m_heldRefusals.front().dueMs <= now)) {
-        (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kBanned, sizeof kBanned - 1);
+        (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kLine.data(), kLine.size());
         m_heldRefusals.pop_front();  // closes it
     }
 }
