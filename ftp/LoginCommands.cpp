@@ -14,10 +14,9 @@
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
+#include "server/LoginGuard.h"
 
 namespace {
-
-constexpr char kBannedReply[] = "421 Too many failed logins from your address, try again later.";
 
 // The log lines below have a fixed shape that fail2ban filters rely on (README): the
 // address comes first, before any text the client chose.

@@ -35,7 +35,7 @@ bool CAddressDetector::StartDetection(int port) {
 void CAddressDetector::StartRetryTimer() {
     if (m_retryTimer != 0) return;
     m_retryTimer = m_loop.AddTimer(m_timing.retryPeriod, [this] {
-        if (!m_known) (void)StartDetection(m_port);
+        if (!AddressKnown()) (void)StartDetection(m_port);
     });
 }
 
@@ -67,7 +67,6 @@ void CAddressDetector::OnLookupReply(const std::string& body) {
     if (settings.passiveAuto) m_applyPassiveAddress(*address);
     if (settings.dnsEnable != 0 && !settings.updateUrl.empty()) StartUpdate(settings, *address);
     m_address = *address;
-    m_known = true;
 }
 
 void CAddressDetector::StartUpdate(const DetectionSettings& settings, const std::string& address) {

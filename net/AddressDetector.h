@@ -51,7 +51,7 @@ public:
     // From now on, every retry period: a new detection while no address has been found.
     void StartRetryTimer();
     // True once an echo page has answered with an address; it stays true.
-    bool AddressKnown() const { return m_known; }
+    bool AddressKnown() const { return !m_address.empty(); }
     // The address found last; empty before.
     const std::string& Address() const { return m_address; }
     std::size_t RequestsSent() const;
@@ -75,6 +75,5 @@ private:
     EventLoop::TimerId m_retryTimer = 0;
     std::size_t m_handled = 0;
     int m_port = 21;
-    bool m_known = false;
-    std::string m_address;
+    std::string m_address;  // only a parsed address is kept, so empty means none yet
 };

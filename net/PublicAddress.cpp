@@ -9,13 +9,8 @@ namespace {
 
 constexpr std::string_view kReplyStart = "Your IP:";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
+// Blanks and line ends around the echoed address.
+constexpr std::string_view kAroundAddress = " \t\r\n";
 
 bool IsUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -35,7 +30,7 @@ std::optional<std::string_view> AfterScheme(std::string_view url) {
 
 std::optional<std::string> ParseAddressReply(std::string_view reply) {
     if (reply.substr(0, kReplyStart.size()) != kReplyStart) return std::nullopt;
-    const std::string_view address = Trim(reply.substr(kReplyStart.size()));
+    const std::string_view address = Trim(reply.substr(kReplyStart.size()), kAroundAddress);
     if (!IsIpv4Text(address)) return std::nullopt;
     return std::string(address);
 }

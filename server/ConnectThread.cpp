@@ -79,20 +79,16 @@ std::intptr_t CConnectThread::OnThreadMessage(const Message& message) {
 }
 
 bool CConnectThread::LoginDeadlinePassed() {
-    if (m_control.State() != SessionState::NotLoggedIn) m_loggedInOnce = true;
+    if (m_loggedInOnce) return false;
     const int deadline = m_server.GetLoginPolicy().loginTimeoutSeconds;
-    return !m_loggedInOnce && deadline > 0 && NowSeconds() - m_connectedAt >= deadline;
+    return deadline > 0 && NowSeconds() - m_connectedAt >= deadline;
 }
 
 void CConnectThread::OnIdleTick() {
     // SECURITY: a client that never logs in cannot keep a place under the user limit.
     if (LoginDeadlinePassed()) {
-        ReleaseUserSlot();
-        m_server.LogMessage(
-            LogCategory::Server,
-            StringFormat("%s did not log in in time, disconnected.", m_peerAddress.c_str()));
-        m_control.SendReply("421 Login time exceeded, closing control connection.");
-        Loop().PostQuit();
+        Refuse("421 Login time exceeded, closing control connection.",
+               StringFormat("%s did not log in in time, disconnected.", m_peerAddress.c_str()));
         return;
     }
     const std::int64_t limit = static_cast<std::int64_t>(m_server.GetTimeout()) * 60;
@@ -130,8 +126,12 @@ void CConnectThread::AddControlBytesReceived(std::int64_t count) {
 
 void CConnectThread::NoteCommandLine() {
     m_lastActivity = NowSeconds();
+    const bool loggedIn = m_control.State() != SessionState::NotLoggedIn;
+    // Seen after every line, not at the idle tick: a USER right after the login would
+    // otherwise hide it, and the login deadline would end a session that had logged in.
+    m_loggedInOnce = m_loggedInOnce || loggedIn;
     m_server.Sessions().NoteCommand(ThreadId(), m_control.UserName(), m_control.CurrentDir(),
-                                    m_control.State() != SessionState::NotLoggedIn, m_lastActivity);
+                                    loggedIn, m_lastActivity);
 }
 
 void CConnectThread::ReportTransferEvent(TransferEvent event) {

@@ -79,6 +79,7 @@ private:
     std::intptr_t OnThreadMessage(const Message& message);
     void OnIdleTick();
     bool LoginDeadlinePassed();
+    // Gives the user slot back, logs `logLine` (unless empty), sends `reply` and ends.
     void Refuse(const char* reply, const std::string& logLine);
 
     CFtpServer& m_server;
@@ -88,7 +89,7 @@ private:
     std::uint16_t m_peerPort = 0;
     bool m_tooManyUsers = false;
     bool m_addressFull = false;
-    bool m_loggedInOnce = false;
+    bool m_loggedInOnce = false;  // a command line has left the session logged in
     std::int64_t m_connectedAt;
     bool m_userSlotTaken = false;
     std::atomic<bool> m_userSlotReleased{false};

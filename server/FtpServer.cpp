@@ -32,7 +32,6 @@ bool CFtpServer::Start() {
     m_running = true;
     m_tls.Prepare(*this);
     RestartStatisticsTimer();
-    m_refusalTimer = m_mainLoop->AddTimer(kRefusalTick, [this] { AnswerHeldRefusals(false); });
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
     return true;
 }
@@ -68,8 +67,6 @@ void CFtpServer::Stop() {
     CFile::SetLockWaitsAbandoned(true);
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
-    m_mainLoop->CancelTimer(m_refusalTimer);
-    m_refusalTimer = 0;
     AnswerHeldRefusals(true);
     m_running = false;
     m_listenSockets.clear();
@@ -145,12 +142,18 @@ bool CFtpServer::RefuseBannedClient(int fd) {
 }
 
 void CFtpServer::AnswerHeldRefusals(bool all) {
-    static constexpr char kBanned[] =
-        "421 Too many failed logins from your address, try again later.\r\n";
+    static const std::string kLine = std::string(kBannedReply) + "\r\n";
     const std::int64_t now = SteadyMilliseconds();
     while (!m_heldRefusals.empty() && (all || m_heldRefusals.front().dueMs <= now)) {
-        (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kBanned, sizeof kBanned - 1);
+        (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kLine.data(), kLine.size());
         m_heldRefusals.pop_front();  // closes it
+    }
+    // The timer runs only while refusals wait: an idle server is not woken for them.
+    if (m_heldRefusals.empty() && m_refusalTimer != 0) {
+        m_mainLoop->CancelTimer(m_refusalTimer);
+        m_refusalTimer = 0;
+    } else if (!m_heldRefusals.empty() && m_refusalTimer == 0) {
+        m_refusalTimer = m_mainLoop->AddTimer(kRefusalTick, [this] { AnswerHeldRefusals(false); });
     }
 }
 

@@ -169,7 +169,7 @@ private:
         std::int64_t dueMs;  // SteadyMilliseconds
     };
     std::deque<HeldRefusal> m_heldRefusals;
-    EventLoop::TimerId m_refusalTimer = 0;
+    EventLoop::TimerId m_refusalTimer = 0;  // 0 while none waits
     CSessionRegistry m_sessions;
     mutable std::mutex m_policyLock;  // guards m_policy
     LoginPolicy m_policy;

@@ -22,6 +22,10 @@ struct LoginPolicy {
     bool hashPasswords = false;    // passwords are stored (and rehashed at login) as hashes
 };
 
+// What a banned address is told, at connect and at PASS, before it is disconnected.
+inline constexpr char kBannedReply[] =
+    "421 Too many failed logins from your address, try again later.";
+
 // One banned address as the window and tarvona-admin show it.
 struct BanEntry {
     std::string address;

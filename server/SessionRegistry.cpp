@@ -51,12 +51,6 @@ std::vector<SessionInfo> CSessionRegistry::Snapshot() const {
     return m_sessions;
 }
 
-bool CSessionRegistry::Contains(std::uint32_t id) const {
-    std::lock_guard lock(m_lock);
-    return std::any_of(m_sessions.begin(), m_sessions.end(),
-                       [id](const SessionInfo& s) { return s.id == id; });
-}
-
 SessionInfo* CSessionRegistry::Find(std::uint32_t id) {
     for (SessionInfo& s : m_sessions)
         if (s.id == id) return &s;

@@ -32,7 +32,6 @@ public:
     void NoteCommand(std::uint32_t id, const std::string& user, const std::string& directory,
                      bool loggedIn, std::int64_t now);
     std::vector<SessionInfo> Snapshot() const;
-    bool Contains(std::uint32_t id) const;
 
 private:
     SessionInfo* Find(std::uint32_t id);  // holds m_lock

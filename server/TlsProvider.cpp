@@ -42,14 +42,10 @@ void CTlsProvider::Prepare(CFtpServer& server) {
                 server.LogMessage(LogCategory::Error, "TLS: " + error);
         }
     }
-    (void)LoadIfChanged(server);
+    (void)Context(server);
 }
 
 std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
-    return LoadIfChanged(server);
-}
-
-std::shared_ptr<CTlsContext> CTlsProvider::LoadIfChanged(CFtpServer& server) {
     std::lock_guard lock(m_lock);
     const std::string stamp = FileChangeStamp(m_certificateFile) + "|" + FileChangeStamp(m_keyFile);
     if (stamp == m_stamp) return m_context;

@@ -27,14 +27,13 @@ public:
     // does not exist yet, and loads the certificate when it is new or has changed,
     // logging its fingerprint or the problem.
     void Prepare(CFtpServer& server);
-    // Any thread: the context for a connection switching to TLS now, or nullptr when
-    // the certificate cannot be used (logged once per change of the files).
+    // Any thread: the context for a connection switching to TLS now (loaded again when
+    // either file has changed), or nullptr when the certificate cannot be used (logged
+    // once per change of the files).
     std::shared_ptr<CTlsContext> Context(CFtpServer& server);
     TlsPolicy Policy() const { return TlsPolicyOf(m_policy.load()); }
 
 private:
-    std::shared_ptr<CTlsContext> LoadIfChanged(CFtpServer& server);
-
     std::atomic<int> m_policy{0};
     std::mutex m_lock;  // guards everything below
     std::string m_certificateFile;

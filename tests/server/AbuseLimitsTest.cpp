@@ -144,6 +144,8 @@ TEST_F(AbuseLimitsTest, TricklingClientsAreDroppedAtTheLoginDeadlineAndWhenIdle)
     ASSERT_EQ(Connect(squatter), kGreeting);
     ASSERT_EQ(Connect(worker), kGreeting);
     ASSERT_EQ(TryLogin(worker, "Secret"), kLoggedIn);
+    // Logged out again at once: having logged in, it is past the login deadline for good.
+    ASSERT_EQ(worker.Ask("USER alice"), kNeedPassword);
     // One byte at a time, never a whole line: no longer keeps a session alive.
     for (int i = 0; i < 12 && (squatter.IsOpen() || worker.IsOpen()); ++i) {
         (void)squatter.Send("N");
