@@ -133,7 +133,14 @@ bool OpenDataConnection(CControlSocket& session) {
     (void)loop.RunUntil(settled, kDataConnectTimeout);
     const bool interrupted = wait.End();
     if (stillOurs()) socket->SetClaimed(false);
-    if (!interrupted && stillOurs() && socket->IsConnected()) return true;
+    if (!interrupted && stillOurs() && socket->IsConnected()) {
+        // SECURITY: the protection was chosen when the connection was made; one made in
+        // clear before PROT P must not carry a transfer the client asked to protect.
+        if (socket->IsTls() == session.Settings().tls.protectData) return true;
+        session.SendReply("425 The data connection was made before PROT changed: open a new one.");
+        AbandonDataConnection(session);
+        return false;
+    }
     if (loop.QuitTaken() || !session.IsOpen()) {
         AbandonDataConnection(session);  // the session is ending; no one to tell
         return false;

@@ -179,6 +179,29 @@ def refusals(env, host):
     ftp.close()
 
 
+def protection_changed_after_connect(env):
+    """A data connection made in clear before PROT P carries nothing once P is set."""
+    write(env.path("secret.txt"), b"secret bytes")
+    ftp = ftplib.FTP_TLS(context=CLIENT_CONTEXT)
+    ftp.connect("127.0.0.1", env.port, timeout=20)
+    ftp.auth()
+    ftp.login(env.user, env.password)
+    ftp.voidcmd("PBSZ 0")
+    data = socket.create_connection(ftp.makepasv(), timeout=20)
+    time.sleep(0.5)  # the server takes the connection in clear before PROT P arrives
+    ftp.voidcmd("PROT P")
+    try:
+        ftp.sendcmd("RETR secret.txt")
+        ftp.getresp()
+        check(False, "RETR under PROT P over a clear data connection was served")
+    except ftplib.error_temp as error:
+        check(str(error).startswith("425"), "PROT changed after connect: " + str(error))
+    check(data.recv(100) == b"", "no file bytes on the clear data connection")
+    data.close()
+    check(ftp.voidcmd("NOOP").startswith("200"), "session goes on after the refusal")
+    ftp.close()
+
+
 def expect_refusal(ftp, line, code, tag):
     try:
         ftp.sendcmd(line)
@@ -297,6 +320,7 @@ def main():
             refusals(env, host)
         lftp_active(env)
         truncated_upload(env)
+        protection_changed_after_connect(env)
         hostile_handshakes(env)
         certificate_files(env)
     required_policy(build_dir)
