@@ -4,6 +4,7 @@ TLS session (ftplib FTP_TLS, PROT P, every data connection resuming the session)
 vsftpd runs with ssl_enable=YES and require_ssl_reuse=YES; both use a P-256 ECDSA
 certificate. Standard library plus the curl and openssl commands.
 Usage: tls_bench.py BUILD_DIR [--quick]"""
+import contextlib
 import io
 import os
 import shutil
@@ -45,11 +46,13 @@ def main():
     work = tempfile.mkdtemp(prefix="tarvona-tls-bench-")  # /tmp: every user reaches it
     os.chmod(work, 0o755)
     results, versions = {}, {}
-    try:
+    # Both servers are stopped however the run ends.
+    with contextlib.ExitStack() as running:
+        running.callback(shutil.rmtree, work, ignore_errors=True)
         big = make_big_file(work)
         cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
         make_certificate(cert, key, "localhost").check_returncode()
-        env = FtpServerEnv(build_dir, quiet=True)
+        env = running.enter_context(FtpServerEnv(build_dir, quiet=True))
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"
                     "[TLS]\nPolicy=2\nCertificateFile=%s\nKeyFile=%s\n" % (cert, key))
@@ -62,10 +65,10 @@ def main():
         fill(vroot, big)
         password = local_user(vroot)
         subprocess.run(["chown", "-R", LOCAL_USER, vroot], check=True)
-        peer = vsftpd(work, vroot, password, extra=(
+        peer = running.enter_context(vsftpd(work, vroot, password, extra=(
             "ssl_enable=YES", "require_ssl_reuse=YES", "force_local_logins_ssl=YES",
             "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
-            "rsa_cert_file=" + cert, "rsa_private_key_file=" + key))
+            "rsa_cert_file=" + cert, "rsa_private_key_file=" + key)))
         servers = [tarvona, peer]
         for server in servers:
             server.curl_options = TLS_CURL
@@ -79,10 +82,6 @@ def main():
                               ("small", small)):
             for label, value in rotate(servers, runs, measure).items():
                 results[(label, name)] = value
-        peer.stop()
-        env.cleanup()
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
     print("TLS: tarvona %s; vsftpd %s" % (versions.get("tarvona"), versions.get("vsftpd")))
     print("| Measurement over TLS | tarvona-server | vsftpd |")
