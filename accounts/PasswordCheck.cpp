@@ -36,10 +36,14 @@ std::string ScramblePassword(std::string_view password) {
     return text;
 }
 
+std::string ClearPassword(std::string_view argument) {
+    return !argument.empty() && argument[0] == ',' ? UnscramblePassword(argument)
+                                                   : std::string(argument);
+}
+
 bool PasswordAccepted(std::string_view userName, std::string_view storedPassword,
                       std::string_view argument) {
-    const std::string given = !argument.empty() && argument[0] == ',' ? UnscramblePassword(argument)
-                                                                      : std::string(argument);
+    const std::string given = ClearPassword(argument);
     if (EqualsNoCase(userName, "anonymous") && storedPassword.empty()) return true;
     if (IsPasswordHash(storedPassword)) return HashMatches(given, storedPassword);
     return ConstantTimeEquals(given, storedPassword);

@@ -10,6 +10,9 @@
 // code of the scrambling key's character i mod 7, kept to 8 bits. A character that comes
 // out as 0 ends the text. Any length.
 std::string UnscramblePassword(std::string_view argument);
+// The password a PASS argument carries: unscrambled when it starts with a comma, else
+// the argument itself.
+std::string ClearPassword(std::string_view argument);
 // The scrambled form of `password` (inverse of UnscramblePassword), for clients and tests.
 std::string ScramblePassword(std::string_view password);
 

@@ -102,10 +102,7 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
         return;
     }
     server.LoginGuard().RecordSuccess(address);
-    if (policy.hashPasswords)
-        RehashIfClear(
-            session, user,
-            !argument.empty() && argument[0] == ',' ? UnscramblePassword(argument) : argument);
+    if (policy.hashPasswords) RehashIfClear(session, user, ClearPassword(argument));
     session.SetCurrentDir("/");
     session.SetState(SessionState::Idle);
     session.SendReply("230 User logged in. proceed.");

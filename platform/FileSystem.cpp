@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/FileIdentity.h"
-
 namespace {
 
 bool SetReason(std::string* error, const std::string& what, const std::string& path) {
@@ -122,11 +120,4 @@ bool SetModifyTime(const std::string& path, std::int64_t seconds) {
 
 bool SetPermissionBits(const std::string& path, std::uint32_t mode) {
     return !path.empty() && ::chmod(path.c_str(), static_cast<mode_t>(mode & 07777)) == 0;
-}
-
-std::string FileChangeStamp(const std::string& path) {
-    FileIdentity id;
-    if (StatIdentity(path, id) != IdentityResult::Found) return {};
-    return std::to_string(id.device) + ":" + std::to_string(id.inode) + ":" +
-           std::to_string(id.size) + ":" + std::to_string(id.modifiedNs);
 }

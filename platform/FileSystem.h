@@ -43,9 +43,6 @@ RemoveDirResult RemoveDirectory(const std::string& path);
 
 // Modification time of `path` in whole seconds since the epoch, or -1.
 std::int64_t GetModifyTime(const std::string& path);
-// Changes whenever the file at `path` is replaced or rewritten (device, inode, size and
-// modification time in nanoseconds, as text); empty when it cannot be examined.
-std::string FileChangeStamp(const std::string& path);
 // Sets the modification time of `path` (the access time stays). False on failure.
 [[nodiscard]] bool SetModifyTime(const std::string& path, std::int64_t seconds);
 // Sets the permission bits of `path` (chmod). False on failure.

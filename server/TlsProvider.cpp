@@ -10,6 +10,13 @@ std::string InProgramDir(const std::string& programDir, const std::string& name)
     return !name.empty() && name.front() == '/' ? name : programDir + name;
 }
 
+// A missing or unreadable file reads as the empty identity.
+FileIdentity IdentityOrNone(const std::string& path) {
+    FileIdentity identity;
+    if (StatIdentity(path, identity) != IdentityResult::Found) return {};
+    return identity;
+}
+
 }  // namespace
 
 void CTlsProvider::Configure(const std::string& programDir, const std::string& certificateFile,
@@ -26,7 +33,7 @@ void CTlsProvider::Configure(const std::string& programDir, const std::string& c
     m_generated = generated;
     m_certificateFile = certificate;
     m_keyFile = key;
-    m_stamp.clear();
+    m_loadedFiles.reset();
     m_context.reset();
 }
 
@@ -47,9 +54,9 @@ void CTlsProvider::Prepare(CFtpServer& server) {
 
 std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
     std::lock_guard lock(m_lock);
-    const std::string stamp = FileChangeStamp(m_certificateFile) + "|" + FileChangeStamp(m_keyFile);
-    if (stamp == m_stamp) return m_context;
-    m_stamp = stamp;
+    const auto files = std::make_pair(IdentityOrNone(m_certificateFile), IdentityOrNone(m_keyFile));
+    if (files == m_loadedFiles) return m_context;
+    m_loadedFiles = files;
     std::string error;
     // Sessions that use the old context keep it until they end.
     m_context = CTlsContext::Load(m_certificateFile, m_keyFile, error);

@@ -6,9 +6,12 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "config/TlsPolicy.h"
+#include "platform/FileIdentity.h"
 
 class CFtpServer;
 class CTlsContext;
@@ -39,6 +42,8 @@ private:
     std::string m_certificateFile;
     std::string m_keyFile;
     bool m_generated = true;
-    std::string m_stamp;  // of both files when last loaded (or found unusable)
+    // Certificate and key file as they were when last loaded (or found unusable); none
+    // before the first load.
+    std::optional<std::pair<FileIdentity, FileIdentity>> m_loadedFiles;
     std::shared_ptr<CTlsContext> m_context;
 };
