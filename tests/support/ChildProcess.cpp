@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 extern char** environ;
 
@@ -103,8 +104,15 @@ bool ChildProcess::WaitForExit(std::chrono::milliseconds deadline, int& status) 
     while ((got = Read(end)) > 0) {
     }
     if (got < 0) return false;  // still writing or not ended
+    // The output can end before the child does (it closed stdout); the deadline holds
+    // for its exit too.
     int raw = 0;
-    if (::waitpid(m_pid, &raw, 0) != m_pid) return false;
+    for (;;) {
+        const pid_t done = ::waitpid(m_pid, &raw, WNOHANG);
+        if (done == m_pid) break;
+        if (done != 0 || std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     m_pid = -1;
     status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return true;
