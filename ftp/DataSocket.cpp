@@ -120,9 +120,9 @@ void CDataSocket::OnHandshake(int error) {
         return;
     }
     // SECURITY: only the client of this control connection holds its TLS session; a
-    // connection that does not resume it (another client that found the port, or a
-    // client that would not reuse) gets no data.
-    if (!TlsSessionReused()) {
+    // connection that does not resume that very session (another client that found the
+    // port, with a session of its own, or a client that would not reuse) gets no data.
+    if (!TlsResumesSessionOf(m_session)) {
         m_session.Server().LogMessage(
             LogCategory::Error,
             "TLS: data connection refused: it did not resume the control connection's session.");

@@ -577,7 +577,9 @@ void CAsyncSocket::CancelTlsTimers() {
 
 bool CAsyncSocket::IsTls() const { return m_tls && m_tls->HandshakeDone(); }
 
-bool CAsyncSocket::TlsSessionReused() const { return IsTls() && m_tls->SessionReused(); }
+bool CAsyncSocket::TlsResumesSessionOf(const CAsyncSocket& control) const {
+    return IsTls() && control.IsTls() && m_tls->ResumesSessionOf(*control.m_tls);
+}
 
 bool CAsyncSocket::UsesKernelTls() const { return IsTls() && m_tls->UsesKernelSend(); }
 

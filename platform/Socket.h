@@ -103,12 +103,13 @@ public:
 
     [[nodiscard]] bool StartTls(const CTlsContext& context, std::chrono::milliseconds deadline);
     // For a data connection: the TLS context of `control`, under whose session scope only
-    // a resumption of that control connection's session can succeed (TlsSessionReused).
+    // a resumption of that control connection's session can succeed (TlsResumesSessionOf).
     [[nodiscard]] bool StartTlsLike(const CAsyncSocket& control,
                                     std::chrono::milliseconds deadline);
     // True once the handshake has completed.
     bool IsTls() const;
-    bool TlsSessionReused() const;
+    // The handshake resumed a session that `control` negotiated itself.
+    bool TlsResumesSessionOf(const CAsyncSocket& control) const;
     bool UsesKernelTls() const;
     // Protocol version and cipher, as "TLSv1.3, TLS_AES_256_GCM_SHA384"; empty without TLS.
     std::string TlsDescription() const;

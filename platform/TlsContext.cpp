@@ -1,5 +1,6 @@
 #include "platform/TlsContext.h"
 
+#include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -7,13 +8,18 @@
 #include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
 #include "platform/FileUtil.h"
+#include "platform/TlsStream.h"
+#include "platform/UniqueFd.h"
 
 namespace {
 
@@ -66,12 +72,87 @@ SSL_CTX* NewServerContext(std::string& error) {
     SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_SERVER);
     SSL_CTX_set_timeout(context, kSessionLifetimeSeconds);
     SSL_CTX_set_session_id_context(context, kSessionScope, sizeof kSessionScope - 1);
+    InstallSessionMarking(context);
     if (SSL_CTX_set_cipher_list(context, kTls12Ciphers) != 1) {
         error = LastSslError("cannot set the cipher list");
         SSL_CTX_free(context);
         return nullptr;
     }
     return context;
+}
+
+// A PEM file of a certificate chain or a key is far smaller than this.
+const off_t kMaxPemFileBytes = 1 << 20;
+
+// SECURITY: another local user may put a FIFO or a device where a certificate was. The
+// file is opened without waiting and read only when it is a regular file of a sane size,
+// so that a load never blocks. False with `error` saying why.
+bool ReadPemFile(const std::string& path, std::string& text, std::string& error) {
+    text.clear();
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (!file || ::fstat(file.Get(), &info) != 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_size > kMaxPemFileBytes) {
+        error = path + " is not a regular file of at most 1 MiB";
+        return false;
+    }
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 || text.size() + static_cast<std::size_t>(got) > kMaxPemFileBytes) {
+            OPENSSL_cleanse(buffer, sizeof buffer);
+            error = "cannot read " + path;
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    OPENSSL_cleanse(buffer, sizeof buffer);
+    return true;
+}
+
+using BioPtr = std::unique_ptr<BIO, decltype(&BIO_free)>;
+
+BioPtr MemoryBio(const std::string& text) {
+    return {BIO_new_mem_buf(text.data(), static_cast<int>(text.size())), &BIO_free};
+}
+
+// A server has nobody to ask for a pass phrase: an encrypted key is refused.
+int NoPassphrase(char* /*buffer*/, int /*size*/, int /*rwflag*/, void* /*arg*/) { return -1; }
+
+// The first certificate of `text` is the server's, the ones after it its chain.
+bool UseCertificateChain(SSL_CTX* context, const std::string& text) {
+    const BioPtr input = MemoryBio(text);
+    X509* leaf =
+        input ? PEM_read_bio_X509_AUX(input.get(), nullptr, NoPassphrase, nullptr) : nullptr;
+    const bool used = leaf != nullptr && SSL_CTX_use_certificate(context, leaf) == 1;
+    X509_free(leaf);
+    if (!used) return false;
+    while (X509* issuer = PEM_read_bio_X509(input.get(), nullptr, NoPassphrase, nullptr)) {
+        if (SSL_CTX_add0_chain_cert(context, issuer) != 1) {
+            X509_free(issuer);
+            return false;
+        }
+    }
+    // The end of the text ends the chain; any other error is a damaged file.
+    const unsigned long last = ERR_peek_last_error();
+    if (ERR_GET_LIB(last) != ERR_LIB_PEM || ERR_GET_REASON(last) != PEM_R_NO_START_LINE)
+        return false;
+    ERR_clear_error();
+    return true;
+}
+
+bool UsePrivateKey(SSL_CTX* context, const std::string& text) {
+    const BioPtr input = MemoryBio(text);
+    EVP_PKEY* key =
+        input ? PEM_read_bio_PrivateKey(input.get(), nullptr, NoPassphrase, nullptr) : nullptr;
+    const bool used = key != nullptr && SSL_CTX_use_PrivateKey(context, key) == 1;
+    EVP_PKEY_free(key);
+    return used;
 }
 
 // Host names only: anything else in a certificate name is left out.
@@ -148,12 +229,16 @@ std::shared_ptr<CTlsContext> CTlsContext::Load(const std::string& certificateFil
     SSL_CTX* native = NewServerContext(error);
     if (native == nullptr) return nullptr;
     std::shared_ptr<CTlsContext> context(new CTlsContext(native));
-    if (SSL_CTX_use_certificate_chain_file(native, certificateFile.c_str()) != 1) {
-        error = LastSslError(("cannot read the certificate " + certificateFile).c_str());
+    std::string text;
+    if (!ReadPemFile(certificateFile, text, error) || !UseCertificateChain(native, text)) {
+        if (error.empty())
+            error = LastSslError(("cannot read the certificate " + certificateFile).c_str());
         return nullptr;
     }
-    if (SSL_CTX_use_PrivateKey_file(native, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
-        error = LastSslError(("cannot read the private key " + keyFile).c_str());
+    const bool keyUsed = ReadPemFile(keyFile, text, error) && UsePrivateKey(native, text);
+    OPENSSL_cleanse(text.data(), text.size());
+    if (!keyUsed) {
+        if (error.empty()) error = LastSslError(("cannot read the private key " + keyFile).c_str());
         return nullptr;
     }
     if (SSL_CTX_check_private_key(native) != 1) {

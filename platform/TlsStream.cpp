@@ -1,5 +1,6 @@
 #include "platform/TlsStream.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/rand.h>
 #include <openssl/ssl.h>
@@ -17,6 +18,29 @@ namespace {
 const std::size_t kFileChunk = 256 << 10;
 const std::size_t kScopeBytes = 16;
 
+// Where a control connection's SSL keeps its scope, the identity it tags its sessions
+// with; a data connection's SSL has none.
+int OwnerScopeIndex() {
+    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+// SECURITY: the tag says which control connection made a session. It is kept inside
+// the encrypted ticket and on the server's cache entry, so a client cannot forge it.
+void TagSessionWithOwner(SSL* ssl) {
+    const auto* scope = static_cast<const std::string*>(SSL_get_ex_data(ssl, OwnerScopeIndex()));
+    SSL_SESSION* session = SSL_get0_session(ssl);
+    if (scope == nullptr || session == nullptr) return;
+    (void)SSL_SESSION_set1_ticket_appdata(session, scope->data(), scope->size());
+}
+
+int TagIssuedTicket(SSL* ssl, void* /*arg*/) {
+    TagSessionWithOwner(ssl);
+    return 1;  // 0 would fail the handshake; an untagged ticket is merely refused later
+}
+
+int NeverResumable(SSL* /*ssl*/, int /*isForwardSecure*/) { return 1; }
+
 std::string RandomScope() {
     unsigned char bytes[kScopeBytes];
     if (RAND_bytes(bytes, sizeof bytes) != 1) return {};
@@ -25,8 +49,12 @@ std::string RandomScope() {
 
 }  // namespace
 
+void InstallSessionMarking(ssl_ctx_st* context) {
+    SSL_CTX_set_session_ticket_cb(context, TagIssuedTicket, nullptr, nullptr);
+}
+
 CTlsStream::CTlsStream(ssl_ctx_st* context, int fd, std::string scope, bool forData)
-    : m_fd(fd), m_scope(scope.empty() ? RandomScope() : std::move(scope)) {
+    : m_fd(fd), m_scope(scope.empty() ? RandomScope() : std::move(scope)), m_forData(forData) {
     if (m_scope.empty()) return;
     m_ssl = SSL_new(context);
     if (m_ssl == nullptr) return;
@@ -35,10 +63,19 @@ CTlsStream::CTlsStream(ssl_ctx_st* context, int fd, std::string scope, bool forD
     SSL_set_session_id_context(m_ssl, reinterpret_cast<const unsigned char*>(m_scope.data()),
                                static_cast<unsigned int>(m_scope.size()));
     if (forData) {
+        // SECURITY: anyone at the client's address can reach a passive port. What a
+        // full handshake there makes must not be resumable: a TLS 1.2 session (ticket or
+        // cache entry) under this scope would otherwise let that client resume it on the
+        // next data connection. No ticket in TLS 1.3 either.
+        SSL_set_not_resumable_session_callback(m_ssl, NeverResumable);
         SSL_set_num_tickets(m_ssl, 0);
 #ifdef SSL_OP_ENABLE_KTLS
         SSL_set_options(m_ssl, SSL_OP_ENABLE_KTLS);
 #endif
+    } else if (SSL_set_ex_data(m_ssl, OwnerScopeIndex(), &m_scope) != 1) {
+        SSL_free(m_ssl);
+        m_ssl = nullptr;
+        return;
     }
     if (SSL_set_fd(m_ssl, fd) != 1) {
         SSL_free(m_ssl);
@@ -57,6 +94,7 @@ CTlsStream::Step CTlsStream::Handshake() {
     const int result = SSL_do_handshake(m_ssl);
     if (result == 1) {
         m_handshakeDone = true;
+        AfterHandshake();
         return Step::Done;
     }
     switch (SSL_get_error(m_ssl, result)) {
@@ -165,8 +203,24 @@ void CTlsStream::Shutdown(int timeoutMs) {
     ERR_clear_error();
 }
 
-bool CTlsStream::SessionReused() const {
-    return m_ssl != nullptr && SSL_session_reused(m_ssl) == 1;
+void CTlsStream::AfterHandshake() {
+    SSL_SESSION* session = SSL_get0_session(m_ssl);
+    if (!m_forData) {
+        // A TLS 1.2 session resumed by its ID is this very object, taken from the cache.
+        TagSessionWithOwner(m_ssl);
+    } else if (SSL_session_reused(m_ssl) != 1 && session != nullptr) {
+        (void)SSL_CTX_remove_session(SSL_get_SSL_CTX(m_ssl), session);
+    }
+}
+
+bool CTlsStream::ResumesSessionOf(const CTlsStream& control) const {
+    if (m_ssl == nullptr || !m_handshakeDone || SSL_session_reused(m_ssl) != 1) return false;
+    void* tag = nullptr;
+    std::size_t length = 0;
+    SSL_SESSION* session = SSL_get0_session(m_ssl);
+    return session != nullptr && SSL_SESSION_get0_ticket_appdata(session, &tag, &length) == 1 &&
+           tag != nullptr && length == control.m_scope.size() &&
+           CRYPTO_memcmp(tag, control.m_scope.data(), length) == 0;
 }
 
 bool CTlsStream::UsesKernelSend() const {

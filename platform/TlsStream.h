@@ -15,7 +15,8 @@ class CTlsStream {
 public:
     // A handshake as a server on `fd`. Sessions made here are resumable only by
     // connections given the same `scope` (16 random bytes when empty). A data
-    // connection sets `forData`: no tickets of its own, kernel TLS where offered.
+    // connection sets `forData`: its own handshake never yields a resumable session
+    // (no ticket, no cache entry), and it uses kernel TLS where offered.
     CTlsStream(ssl_ctx_st* context, int fd, std::string scope, bool forData);
     ~CTlsStream();
     CTlsStream(const CTlsStream&) = delete;
@@ -43,7 +44,9 @@ public:
     // Sends close_notify, waiting up to `timeoutMs` for the socket to take it.
     void Shutdown(int timeoutMs);
 
-    bool SessionReused() const;
+    // The handshake resumed a session that `control` itself negotiated (or a ticket it
+    // issued), not merely one of its scope.
+    bool ResumesSessionOf(const CTlsStream& control) const;
     bool UsesKernelSend() const;
     // Protocol version and cipher, as "TLSv1.3, TLS_AES_256_GCM_SHA384".
     std::string Description() const;
@@ -51,14 +54,20 @@ public:
     ssl_ctx_st* Context() const;
 
 private:
+    void AfterHandshake();
     long Fail(int result, int& error, bool& wantsWrite);
 
     ssl_st* m_ssl = nullptr;
     int m_fd;
     std::string m_scope;
+    bool m_forData;
     bool m_handshakeDone = false;
     bool m_broken = false;  // a fatal error: no close_notify may follow
     std::vector<char> m_fileBuffer;
     std::int64_t m_fileBufferOffset = -1;
     std::size_t m_fileBufferLength = 0;
 };
+
+// Lets a context tag every ticket it issues to a control connection with that
+// connection's identity (CTlsStream::ResumesSessionOf); every server context calls it.
+void InstallSessionMarking(ssl_ctx_st* context);

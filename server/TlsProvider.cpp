@@ -35,6 +35,7 @@ void CTlsProvider::Configure(const std::string& programDir, const std::string& c
     m_keyFile = key;
     m_loadedFiles.reset();
     m_context.reset();
+    ++m_loadCount;  // a load still reading the old files is not kept
 }
 
 void CTlsProvider::Prepare(CFtpServer& server) {
@@ -53,18 +54,35 @@ void CTlsProvider::Prepare(CFtpServer& server) {
 }
 
 std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
-    std::lock_guard lock(m_lock);
-    const auto files = std::make_pair(IdentityOrNone(m_certificateFile), IdentityOrNone(m_keyFile));
-    if (files == m_loadedFiles) return m_context;
-    m_loadedFiles = files;
+    std::string certificate;
+    std::string key;
+    std::uint64_t load = 0;
+    {
+        std::lock_guard lock(m_lock);
+        const auto files =
+            std::make_pair(IdentityOrNone(m_certificateFile), IdentityOrNone(m_keyFile));
+        if (files == m_loadedFiles) return m_context;
+        // This caller loads the files; others keep the current context meanwhile.
+        m_loadedFiles = files;
+        certificate = m_certificateFile;
+        key = m_keyFile;
+        load = ++m_loadCount;
+    }
+    // Read outside the lock: whatever the files turn out to be, no other session's
+    // AUTH TLS waits for this one.
     std::string error;
-    // Sessions that use the old context keep it until they end.
-    m_context = CTlsContext::Load(m_certificateFile, m_keyFile, error);
-    if (!m_context) {
+    std::shared_ptr<CTlsContext> context = CTlsContext::Load(certificate, key, error);
+    {
+        std::lock_guard lock(m_lock);
+        // Sessions that use the old context keep it until they end; a load that began
+        // later (the files changed again) wins.
+        if (load == m_loadCount) m_context = context;
+    }
+    if (!context) {
         server.LogMessage(LogCategory::Error, "TLS unavailable, AUTH TLS is refused: " + error);
         return nullptr;
     }
-    server.LogMessage(LogCategory::Server, "TLS certificate " + m_certificateFile +
-                                               ", SHA-256 fingerprint " + m_context->Fingerprint());
-    return m_context;
+    server.LogMessage(LogCategory::Server, "TLS certificate " + certificate +
+                                               ", SHA-256 fingerprint " + context->Fingerprint());
+    return context;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,4 +47,5 @@ private:
     // before the first load.
     std::optional<std::pair<FileIdentity, FileIdentity>> m_loadedFiles;
     std::shared_ptr<CTlsContext> m_context;
+    std::uint64_t m_loadCount = 0;  // loads begun; only the latest one's result is kept
 };
