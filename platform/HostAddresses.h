@@ -14,3 +14,5 @@ bool IsIpv6Text(std::string_view text);
 // The IPv4 addresses of the interfaces that are up, loopback left out, in the order the
 // system lists them, each once. Empty when the system cannot list them.
 std::vector<std::string> LocalIpv4Addresses();
+// The same for IPv6, link-local addresses left out as well.
+std::vector<std::string> LocalIpv6Addresses();

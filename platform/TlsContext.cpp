@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "platform/FileUtil.h"
+#include "platform/HostAddresses.h"
 #include "platform/TlsStream.h"
 #include "platform/UniqueFd.h"
 
@@ -168,11 +169,22 @@ std::string CertificateHostName() {
 using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;
 
-bool AddAltName(X509* certificate, const std::string& host) {
+// The names a client on this machine or the local network may use for the server: the
+// host name, localhost, the loopback addresses and every interface address.
+std::string AltNames(const std::string& host) {
+    std::string names = "DNS:" + host;
+    if (host != "localhost") names += ",DNS:localhost";
+    names += ",IP:127.0.0.1,IP:::1";
+    for (const std::string& address : LocalIpv4Addresses()) names += ",IP:" + address;
+    for (const std::string& address : LocalIpv6Addresses()) names += ",IP:" + address;
+    return names;
+}
+
+bool AddAltNames(X509* certificate, const std::string& host) {
     X509V3_CTX v3;
     X509V3_set_ctx_nodb(&v3);
     X509V3_set_ctx(&v3, certificate, certificate, nullptr, nullptr, 0);
-    const std::string value = "DNS:" + host;
+    const std::string value = AltNames(host);
     X509_EXTENSION* extension =
         X509V3_EXT_conf_nid(nullptr, &v3, NID_subject_alt_name, value.c_str());
     if (extension == nullptr) return false;
@@ -199,7 +211,7 @@ CertPtr MakeCertificate(EVP_PKEY* key, const std::string& host) {
                     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, cn, -1, -1, 0) == 1 &&
                     X509_set_issuer_name(certificate.get(), name) == 1 &&
                     X509_set_pubkey(certificate.get(), key) == 1 &&
-                    AddAltName(certificate.get(), host) &&
+                    AddAltNames(certificate.get(), host) &&
                     X509_sign(certificate.get(), key, EVP_sha256()) > 0;
     if (!ok) return {nullptr, &X509_free};
     return certificate;

@@ -30,7 +30,8 @@ private:
     std::string m_fingerprint;
 };
 
-// Writes a new self-signed certificate for this machine's host name (valid ten years) to
+// Writes a new self-signed certificate for this machine's host name, localhost, the
+// loopback addresses and the interface addresses (valid ten years) to
 // `certificateFile` and its key to `keyFile` (mode 0600). False, and `error`, on failure;
 // no half-written file is left behind under either name.
 [[nodiscard]] bool CreateSelfSignedCertificate(const std::string& certificateFile,

@@ -44,8 +44,9 @@ void CTlsProvider::Prepare(CFtpServer& server) {
         if (m_generated && IsAbsent(m_certificateFile) && IsAbsent(m_keyFile)) {
             std::string error;
             if (CreateSelfSignedCertificate(m_certificateFile, m_keyFile, error))
-                server.LogMessage(LogCategory::Server,
-                                  "TLS: made a self-signed certificate " + m_certificateFile);
+                server.LogMessage(LogCategory::Server, "TLS: made a self-signed certificate " +
+                                                           m_certificateFile +
+                                                           " for this host's names and addresses");
             else
                 server.LogMessage(LogCategory::Error, "TLS: " + error);
         }
@@ -56,6 +57,7 @@ void CTlsProvider::Prepare(CFtpServer& server) {
 std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
     std::string certificate;
     std::string key;
+    bool generated = false;
     std::uint64_t load = 0;
     {
         std::lock_guard lock(m_lock);
@@ -66,6 +68,7 @@ std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
         m_loadedFiles = files;
         certificate = m_certificateFile;
         key = m_keyFile;
+        generated = m_generated;
         load = ++m_loadCount;
     }
     // Read outside the lock: whatever the files turn out to be, no other session's
@@ -82,7 +85,13 @@ std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
         server.LogMessage(LogCategory::Error, "TLS unavailable, AUTH TLS is refused: " + error);
         return nullptr;
     }
+    // A self-signed certificate is trusted by no client until it is told to.
+    const std::string trust = generated
+                                  ? "; clients trust it with lftp `set ssl:ca-file " + certificate +
+                                        "` or curl `--cacert " + certificate + "`"
+                                  : "";
     server.LogMessage(LogCategory::Server, "TLS certificate " + certificate +
-                                               ", SHA-256 fingerprint " + context->Fingerprint());
+                                               ", SHA-256 fingerprint " + context->Fingerprint() +
+                                               trust);
     return context;
 }

@@ -25,3 +25,5 @@ if [ -x "$admin" ] && "$admin" --dir "$demo" user list >/dev/null 2>&1; then
     "$admin" --dir "$demo" user add anonymous --password "" --home "$demo/files/pub" --perms R----L---
 fi
 echo "demo program directory: $demo (users: demo/demo, anonymous)"
+echo "TLS clients trust the certificate made at the first start:" \
+  "lftp -e 'set ssl:ca-file $demo/tls-cert.pem' -u demo,demo -p 2121 127.0.0.1"

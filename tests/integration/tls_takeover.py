@@ -3,6 +3,7 @@ a thief that makes a full TLS handshake on the victim's passive port must get no
 resumable session out of it (no TLS 1.2 ticket, no cache entry, no TLS 1.3 ticket), and
 its later resumption must neither read the victim's download nor write its upload. The
 victim's own resumptions (TLS 1.3 tickets, TLS 1.2 tickets and session IDs) keep working.
+lftp trusts the generated certificate through ssl:ca-file alone, by address and by name.
 Then a certificate path that has become a FIFO: AUTH TLS is refused at once and the
 server still stops promptly. Usage: tls_takeover.py BUILD_DIR"""
 import ftplib
@@ -16,7 +17,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_server_env import FtpServerEnv, check, exit_status, pattern, read, write  # noqa: E402
+from ftp_server_env import (FtpServerEnv, check, exit_status, lftp,  # noqa: E402
+                            loopback_addresses, pattern, read, write)
 from tls_clients import ResumingFtpTls  # noqa: E402
 
 SECRET = pattern(300000, 21)
@@ -104,6 +106,18 @@ def takeover(env, victim_context, thief_context, tag):
     victim.quit()
 
 
+def generated_certificate_trusted(env):
+    """The first-start certificate names the loopback addresses and localhost: lftp
+    verifies it with nothing but ssl:ca-file."""
+    write(env.path("listed.txt"), b"x")
+    settings = ["set net:max-retries 1", "set net:timeout 10", "set ftp:ssl-force yes",
+                "set ftp:ssl-protect-data yes", "set ssl:ca-file " + env.prog + "tls-cert.pem"]
+    for host in [*loopback_addresses(), "localhost"]:
+        r = lftp(env, host, settings, ["cls"], debug=False)
+        check(r.returncode == 0 and b"listed.txt" in r.stdout,
+              "lftp verifies the generated certificate over %s: %s" % (host, r.stderr.decode()))
+
+
 def certificate_fifo(env):
     cert = env.prog + "tls-cert.pem"
     os.unlink(cert)
@@ -139,6 +153,7 @@ def main():
         takeover(env, client_context(v12), client_context(v13), "victim 1.2, thief 1.3:")
         takeover(env, client_context(v12, tickets=False), client_context(v12, tickets=False),
                  "session IDs, thief 1.2:")
+        generated_certificate_trusted(env)
         certificate_fifo(env)
     return exit_status("no data connection taken over; a FIFO certificate is refused at once")
 
