@@ -54,6 +54,20 @@ void LogOverCostHash(CControlSocket& session, const std::string& userName) {
                      userName.c_str()));
 }
 
+// True when `argument` logs in as `user` (nullptr: unknown or disabled account).
+bool PasswordOpens(CControlSocket& session, const UserRecord* user, const std::string& argument,
+                   bool hashing) {
+    PasswordVerdict verdict;
+    if (user != nullptr) verdict = CheckPassword(session.UserName(), user->password, argument);
+    if (verdict.accepted) return true;
+    if (verdict.overCost) LogOverCostHash(session, user->name);
+    // SECURITY: with hashing on, every refusal does a hash's work, so an unknown or
+    // disabled account (or a clear-text entry) answers no sooner than a wrong guess at a
+    // hashed one.
+    if (!verdict.hashed && hashing) SpendHashTime(ClearPassword(argument));
+    return false;
+}
+
 // A clear-text entry becomes a hash at its first successful login once hashing is on.
 void RehashIfClear(CControlSocket& session, const UserRecord& user, const std::string& clear) {
     if (user.password.empty() || IsPasswordHash(user.password)) return;
@@ -103,15 +117,9 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
         return;
     }
     const LoginPolicy policy = server.GetLoginPolicy();
-    PasswordVerdict verdict;
-    if (found == LookupResult::Found && std::strtol(user.status.c_str(), nullptr, 10) == 1)
-        verdict = CheckPassword(session.UserName(), user.password, argument);
-    if (!verdict.accepted) {
-        if (verdict.overCost) LogOverCostHash(session, user.name);
-        // SECURITY: with hashing on, every refusal does a hash's work, so an unknown or
-        // disabled account (or a clear-text entry) answers no sooner than a wrong guess
-        // at a hashed one.
-        if (!verdict.hashed && policy.hashPasswords) SpendHashTime(ClearPassword(argument));
+    const bool enabled =
+        found == LookupResult::Found && std::strtol(user.status.c_str(), nullptr, 10) == 1;
+    if (!PasswordOpens(session, enabled ? &user : nullptr, argument, policy.hashPasswords)) {
         RefuseLogin(session, address, arrival);
         return;
     }
