@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "accounts/HashCost.h"
 #include "accounts/Limits.h"
 #include "accounts/PasswordHash.h"
 #include "platform/Text.h"
@@ -41,10 +42,15 @@ std::string ClearPassword(std::string_view argument) {
                                                    : std::string(argument);
 }
 
-bool PasswordAccepted(std::string_view userName, std::string_view storedPassword,
-                      std::string_view argument) {
+PasswordVerdict CheckPassword(std::string_view userName, std::string_view storedPassword,
+                              std::string_view argument) {
     const std::string given = ClearPassword(argument);
-    if (EqualsNoCase(userName, "anonymous") && storedPassword.empty()) return true;
-    if (IsPasswordHash(storedPassword)) return HashMatches(given, storedPassword);
-    return ConstantTimeEquals(given, storedPassword);
+    if (EqualsNoCase(userName, "anonymous") && storedPassword.empty()) return {.accepted = true};
+    if (!IsPasswordHash(storedPassword))
+        return {.accepted = ConstantTimeEquals(given, storedPassword)};
+    // SECURITY: the cost is in the stored text; one written with a huge count would make
+    // every guess cost seconds of CPU before any ban. It is never taken as clear text
+    // either.
+    if (!HashCostAllowed(storedPassword)) return {.overCost = true};
+    return {.accepted = HashMatches(given, storedPassword), .hashed = true};
 }

@@ -16,9 +16,22 @@ std::string ClearPassword(std::string_view argument);
 // The scrambled form of `password` (inverse of UnscramblePassword), for clients and tests.
 std::string ScramblePassword(std::string_view password);
 
-// True when `argument` (as the client sent it, possibly scrambled) logs `userName` in
+// How a PASS argument fared against a stored password.
+struct PasswordVerdict {
+    bool accepted = false;
+    bool hashed = false;    // a hash was computed: the check took a hash's time
+    bool overCost = false;  // the stored hash asks for more work than the caps allow
+                            // (accounts/HashCost.h): refused without computing it
+};
+
+// Whether `argument` (as the client sent it, possibly scrambled) logs `userName` in
 // against `storedPassword`. An account named "anonymous" (any letter case) with an empty
 // stored password takes any argument; a hashed entry (accounts/PasswordHash.h) takes the
-// clear text that hashes to it; otherwise the texts must be equal byte for byte.
-bool PasswordAccepted(std::string_view userName, std::string_view storedPassword,
-                      std::string_view argument);
+// clear text that hashes to it, unless its cost is over the caps; otherwise the texts
+// must be equal byte for byte.
+PasswordVerdict CheckPassword(std::string_view userName, std::string_view storedPassword,
+                              std::string_view argument);
+inline bool PasswordAccepted(std::string_view userName, std::string_view storedPassword,
+                             std::string_view argument) {
+    return CheckPassword(userName, storedPassword, argument).accepted;
+}

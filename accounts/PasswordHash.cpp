@@ -60,6 +60,18 @@ bool HashMatches(std::string_view clearText, std::string_view hash) {
     return ConstantTimeEquals(computed, hash);
 }
 
+void SpendHashTime(std::string_view clearText) {
+    // Fixed salt bytes: the setting (and so the cost) is the one HashPassword draws.
+    static constexpr char kSaltBytes[16] = {};
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (crypt_gensalt_rn(kHashPrefix, 0, kSaltBytes, sizeof kSaltBytes, setting, sizeof setting) ==
+        nullptr)
+        return;
+    auto data = std::make_unique<crypt_data>();
+    const std::string clear(clearText);
+    (void)crypt_r(clear.c_str(), setting, data.get());
+}
+
 bool ConstantTimeEquals(std::string_view a, std::string_view b) {
     // SECURITY: every byte is looked at whatever came before, so the time a refusal
     // takes does not tell how much of a guess was right.

@@ -19,6 +19,11 @@ bool IsPasswordHash(std::string_view stored);
 // compared in constant time.
 bool HashMatches(std::string_view clearText, std::string_view hash);
 
+// Does the work of one check against a hash of HashPassword's cost and forgets the
+// result: a refusal that needs no hash (unknown or disabled account) takes as long as
+// one that does, so its time does not tell which accounts exist.
+void SpendHashTime(std::string_view clearText);
+
 // Equality of two secrets whose time depends only on their lengths, not on where they
 // first differ.
 bool ConstantTimeEquals(std::string_view a, std::string_view b);

@@ -38,10 +38,12 @@ std::string MakeLogLine(std::string_view text, std::time_t when) {
 std::string MaskedCommandLine(std::string_view receivedLine) {
     std::string_view rest = receivedLine;
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-    // SECURITY: the password never reaches the log, not even its length.
-    if (rest.size() >= 4 && EqualsNoCase(rest.substr(0, 4), "PASS") &&
-        (rest.size() == 4 || !IsAlnum(rest[4])))
-        return "PASS ****";
+    // SECURITY: the password never reaches the log, not even its length. A client may
+    // put other bytes before the keyword (a telnet interrupt, a NUL): whatever follows
+    // the first word PASS of the line is masked.
+    for (std::size_t at = 0; at < rest.size(); ++at) {
+        if (IsPassWordAt(rest, at)) return std::string(rest.substr(0, at)) + "PASS ****";
+    }
     return std::string(receivedLine);
 }
 

@@ -12,9 +12,10 @@ std::string MakeLogLine(std::string_view text);
 std::string MakeLogLine(std::string_view text, std::time_t when);
 
 // What may be shown of a command line as received (without its CR LF): the line, but
-// "PASS ****" when the line's first word is PASS in any letter case (after leading
-// blanks; the word ends at the line's end or at any byte other than a letter or digit), so
-// no password, nor its length or emptiness, reaches the screen, the window or the files.
+// cut after its first word PASS in any letter case, wherever it stands, and ending in
+// "PASS ****" (leading blanks dropped; the word is bounded by the line's ends or by bytes
+// other than letters and digits), so no password, nor its length or emptiness, reaches
+// the screen, the window or the files.
 std::string MaskedCommandLine(std::string_view receivedLine);
 // The log text of a command line as received: ">> " and MaskedCommandLine.
 std::string MaskPassword(std::string_view receivedLine);

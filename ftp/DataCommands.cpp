@@ -94,7 +94,11 @@ void CmdPort(CControlSocket& session, const std::string& argument) {
 }
 
 bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
+    // REST names where the next transfer starts, whichever data connection carries it:
+    // REST, then PASV, then STOR resumes the upload instead of cutting the file.
+    const std::int64_t restartOffset = session.Settings().data.restartOffset;
     session.CloseDataConnection();
+    session.Settings().data.restartOffset = restartOffset;
     session.SetDataSocket(std::make_unique<CDataSocket>(session));
     std::uint32_t low = 0;
     std::uint32_t high = 0;

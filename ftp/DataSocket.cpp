@@ -288,20 +288,28 @@ void CDataSocket::ListingStep() {
 
 // ---- Downloads
 
+void CDataSocket::AbandonDownload(const char* reply) {
+    m_file.Close();
+    m_session.SetState(SessionState::Idle);
+    m_session.SendReply("%s", reply);
+    m_session.CloseDataConnectionLater();
+}
+
 void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOffset) {
     m_transferStarted = true;
     m_file.Close();
     m_total = m_file.OpenRead(path) ? m_file.Length() : -1;
     if (m_total < 0) {
-        m_file.Close();
-        m_session.SetState(SessionState::Idle);
-        m_session.SendReply("426 Connection closed.");
-        m_session.CloseDataConnectionLater();
+        AbandonDownload("426 Connection closed.");
         return;
     }
-    m_position = static_cast<std::uint64_t>(restartOffset) < static_cast<std::uint64_t>(m_total)
-                     ? restartOffset
-                     : 0;
+    // The file may have shrunk since RETR looked: an offset past its end is refused
+    // as RETR refuses it, never read as a start at 0.
+    if (restartOffset < 0 || restartOffset > m_total) {
+        AbandonDownload("554 Invalid REST parameter.");
+        return;
+    }
+    m_position = restartOffset;
     DownloadStep();
 }
 

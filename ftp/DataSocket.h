@@ -53,8 +53,8 @@ public:
     [[nodiscard]] bool ReadLimits(LimitKind kind);
     // Starts sending a listing text; the end is replied to the client.
     void SendListing(std::string text);
-    // Opens `path` and starts sending it from `restartOffset` (from 0 when the offset
-    // is not inside the file).
+    // Opens `path` and starts sending it from `restartOffset`; an offset past its end
+    // is answered 554 and sends nothing.
     void StartDownload(const std::string& path, std::int64_t restartOffset);
     // Opens `path` for writing, cut to `keepBytes`; receiving starts with the next read
     // notification. The quota and a second upload of the file are refused here.
@@ -84,6 +84,9 @@ private:
     // the control connection's session.
     void ConnectionMade();
     void ListingStep();
+    // Ends a download that cannot start: the file closes, `reply` goes out, the data
+    // connection follows.
+    void AbandonDownload(const char* reply);
     void DownloadStep();
     // One send of the download: bytes sent, 0 when the file ran short, -1 on failure;
     // `attempted` is how many bytes were offered.

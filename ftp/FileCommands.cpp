@@ -1,5 +1,6 @@
 // DELE, RNFR, RNTO, SIZE, REST.
 #include <cctype>
+#include <charconv>
 #include <cinttypes>
 #include <limits>
 #include <mutex>
@@ -29,6 +30,28 @@ bool NamesTreeRoot(CControlSocket& session, const std::string& argument) {
     return ResolveDirPath(session, argument, PermissionKind::DirList, local) !=
                ResolveResult::DirNotFound &&
            IsTreeRoot(session, local);
+}
+
+void ForgetRenameSource(CControlSocket& session) {
+    session.Settings().renameSource.clear();
+    session.Settings().renameIsFile = false;
+}
+
+// Forgets the rename source when the command ends, on every return path. RNTO reads
+// the source until then.
+struct RenameSourceReset {
+    CControlSocket& session;
+    ~RenameSourceReset() { ForgetRenameSource(session); }
+};
+
+// The REST argument as a byte offset: decimal digits only, within 64 bits. False for
+// a sign, an exponent, a hexadecimal prefix or anything else.
+bool ParseRestartOffset(const std::string& argument, std::int64_t& offset) {
+    const std::string_view digits = TrimBlanks(argument);
+    if (digits.empty() || !std::isdigit(static_cast<unsigned char>(digits.front()))) return false;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, offset);
+    return error == std::errc() && stop == end;
 }
 
 void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
@@ -63,6 +86,9 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
 }
 
 void CmdRnfr(CControlSocket& session, const std::string& argument) {
+    // A refused RNFR leaves no source behind: a later RNTO must not move the one an
+    // earlier RNFR named.
+    ForgetRenameSource(session);
     std::string local;
     const ResolveResult asFile = ResolveFilePath(session, argument, PermissionKind::Rename, local);
     if (asFile == ResolveResult::Busy) {
@@ -103,6 +129,8 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
         session.SendReply("503 Bad sequence of commands.");
         return;
     }
+    // One RNTO per RNFR, whatever its outcome.
+    const RenameSourceReset forget{session};
     if (RefuseUnsafeName(session, argument)) return;
     if (NamesTreeRoot(session, argument) || IsTreeRoot(session, session.Settings().renameSource)) {
         session.SendReply("550 No permission.");
@@ -145,13 +173,23 @@ void CmdSize(CControlSocket& session, const std::string& argument) {
     if (ReplyUnlessFileFound(session,
                              ResolveFilePath(session, argument, PermissionKind::Read, local)))
         return;
+    // SECURITY: as RETR, a named pipe or device has no size to tell.
+    if (!IsRegularFile(local)) {
+        session.SendReply("550 Not a regular file.");
+        return;
+    }
     session.SendReply("213 %" PRId64, std::max<std::int64_t>(GetFileSize(local), 0));
 }
 
 void CmdRest(CControlSocket& session, const std::string& argument) {
     // A 64-bit offset, so a resumed transfer of a file over 2 GiB continues at the
-    // right byte.
-    session.Settings().data.restartOffset = LeadingInteger(argument);
+    // right byte. A malformed one is refused rather than read as some other offset.
+    std::int64_t offset = 0;
+    if (!ParseRestartOffset(argument, offset)) {
+        session.SendReply("501 Syntax error: Invalid parameter.");
+        return;
+    }
+    session.Settings().data.restartOffset = offset;
     session.SendReply("350 Restarting at byte offset %" PRId64 ".",
                       session.Settings().data.restartOffset);
 }

@@ -20,7 +20,8 @@ namespace {
 
 // The log lines below have a fixed shape that fail2ban filters rely on (README): the
 // address comes first, before any text the client chose.
-void RefuseLogin(CControlSocket& session, const std::string& address) {
+void RefuseLogin(CControlSocket& session, const std::string& address,
+                 std::chrono::steady_clock::time_point arrival) {
     CFtpServer& server = session.Server();
     server.LogMessage(LogCategory::Error,
                       StringFormat("Login failed from %s for user \"%s\".", address.c_str(),
@@ -33,12 +34,38 @@ void RefuseLogin(CControlSocket& session, const std::string& address) {
             StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
                          static_cast<long long>(banned), policy.banAttempts));
     // SECURITY: a guess costs the guesser the delay; the thread serves nothing else of
-    // this session meanwhile but is not held, and other sessions never wait.
-    const auto delay = std::chrono::milliseconds(std::max(policy.failDelayMs, 0));
+    // this session meanwhile but is not held, and other sessions never wait. The delay
+    // counts from the arrival of PASS, so the work of the check is inside it, not added.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - arrival);
+    const auto delay = std::max(std::chrono::milliseconds(std::max(policy.failDelayMs, 0)) - spent,
+                                std::chrono::milliseconds(0));
     if (banned > 0)
         session.ReplyLater(delay, kBannedReply, true);
     else
         session.ReplyLater(delay, "530 username or password incorrect.", false);
+}
+
+void LogOverCostHash(CControlSocket& session, const std::string& userName) {
+    session.Server().LogMessage(
+        LogCategory::Error,
+        StringFormat("The stored password hash of user \"%s\" asks for more work than a login "
+                     "allows; the login is refused (see tarvona-admin db check).",
+                     userName.c_str()));
+}
+
+// True when `argument` logs in as `user` (nullptr: unknown or disabled account).
+bool PasswordOpens(CControlSocket& session, const UserRecord* user, const std::string& argument,
+                   bool hashing) {
+    PasswordVerdict verdict;
+    if (user != nullptr) verdict = CheckPassword(session.UserName(), user->password, argument);
+    if (verdict.accepted) return true;
+    if (verdict.overCost) LogOverCostHash(session, user->name);
+    // SECURITY: with hashing on, every refusal does a hash's work, so an unknown or
+    // disabled account (or a clear-text entry) answers no sooner than a wrong guess at a
+    // hashed one.
+    if (!verdict.hashed && hashing) SpendHashTime(ClearPassword(argument));
+    return false;
 }
 
 // A clear-text entry becomes a hash at its first successful login once hashing is on.
@@ -68,6 +95,7 @@ void CmdUser(CControlSocket& session, const std::string& argument) {
 }
 
 void CmdPass(CControlSocket& session, const std::string& argument) {
+    const auto arrival = std::chrono::steady_clock::now();
     if (session.UserName().empty()) {
         session.SendReply("503 Please login with USER.");
         return;
@@ -88,12 +116,13 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
         ReplyAccountBusy(session);
         return;
     }
-    if (found != LookupResult::Found || std::strtol(user.status.c_str(), nullptr, 10) != 1 ||
-        !PasswordAccepted(session.UserName(), user.password, argument)) {
-        RefuseLogin(session, address);
+    const LoginPolicy policy = server.GetLoginPolicy();
+    const bool enabled =
+        found == LookupResult::Found && std::strtol(user.status.c_str(), nullptr, 10) == 1;
+    if (!PasswordOpens(session, enabled ? &user : nullptr, argument, policy.hashPasswords)) {
+        RefuseLogin(session, address, arrival);
         return;
     }
-    const LoginPolicy policy = server.GetLoginPolicy();
     if (!server.Sessions().LogIn(session.SessionId(), user.name, policy.maxPerUser)) {
         server.LogMessage(LogCategory::Server,
                           StringFormat("Login of user \"%s\" from %s refused: %d sessions already.",

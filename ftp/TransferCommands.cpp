@@ -75,6 +75,15 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
             return;
     }
     if (RefuseUnlessRegularFile(session, local)) return;
+    // An offset at the end sends nothing: the client has the whole file. One past it
+    // names bytes that do not exist; sending the file from 0 instead would be appended
+    // to what the client already has.
+    std::int64_t& offset = session.Settings().data.restartOffset;
+    if (offset > GetFileSize(local)) {
+        offset = 0;
+        session.SendReply("554 Invalid REST parameter.");
+        return;
+    }
     session.SendReply("150 File status okay; about to open data connection.");
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Downloading);

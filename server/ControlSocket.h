@@ -21,7 +21,7 @@ enum class SessionState { Idle = 0, NotLoggedIn = 1, Listing = 2, Uploading = 3,
 
 // How the next data connection is made and where the next transfer starts (PORT or
 // EPRT, PASV or EPSV, REST). Forgotten, in one assignment, when the data connection
-// closes.
+// closes; a PASV or EPSV that replaces an unused one keeps the restart offset.
 struct DataSettings {
     bool passive = false;
     std::string portAddress;  // the active-mode target; empty: none

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "accounts/HashCost.h"
+#include "accounts/PasswordHash.h"
 #include "db/KorvTable.h"
 #include "db/Text.h"
 #include "tools/TableCheck.h"
@@ -111,11 +113,32 @@ int Dump(const std::string& path, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+// An account table's stored hashes whose cost is over the login's caps: the server
+// refuses those logins without computing them. Only a table with a "password" field
+// has any. Returns how many were reported.
+int ReportCostlyHashes(const std::string& path, std::ostream& out) {
+    CKorvTable t;
+    if (!t.Open(path, OpenMode::Read) || t.FindField("password") < 0) return 0;
+    const bool named = t.FindField("userid") >= 0;
+    int found = 0;
+    for (bool ok = t.MoveFirst(0); ok; ok = t.MoveNext(0)) {
+        const std::string stored = t.GetFieldText("password");
+        if (!IsPasswordHash(stored) || HashCostAllowed(stored)) continue;
+        out << path << ": @" << t.CurrentPosition(0) << " user \""
+            << Printable(named ? t.GetFieldText("userid") : std::string()) << "\""
+            << ": the stored password hash asks for more work than a login allows (over "
+            << kMaxSha512Rounds << " SHA-512 rounds, or yescrypt over 64 MiB); it never logs in\n";
+        ++found;
+    }
+    return found;
+}
+
 int Check(const std::string& path, std::ostream& out, std::ostream& err) {
     CTableChecker checker;
     const bool read = checker.Check(path);
     for (const std::string& p : checker.Problems()) (read ? out : err) << path << ": " << p << "\n";
     if (!checker.Problems().empty()) return 1;
+    if (ReportCostlyHashes(path, out) > 0) return 1;
     out << path << ": ok\n";
     return 0;
 }

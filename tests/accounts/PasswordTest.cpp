@@ -1,6 +1,7 @@
 // The login's password rule and the comma-scrambled form.
 #include <gtest/gtest.h>
 
+#include "accounts/HashCost.h"
 #include "accounts/PasswordCheck.h"
 #include "accounts/PasswordHash.h"
 
@@ -53,6 +54,26 @@ TEST(Password, HashedEntriesTakeTheirClearTextOnly) {
     EXPECT_FALSE(ConstantTimeEquals("abc", "abd"));
     EXPECT_FALSE(ConstantTimeEquals("abc", "abcd"));
     EXPECT_FALSE(ConstantTimeEquals("", "a"));
+}
+
+TEST(Password, StoredHashesOverTheCostCapsNeverLogIn) {
+    const std::string tail = "$saltsalt$" + std::string(86, 'a');
+    const std::string costly = "$6$rounds=999999999" + tail;
+    EXPECT_TRUE(HashCostAllowed(HashPassword("x")));
+    EXPECT_TRUE(HashCostAllowed("$6" + tail));
+    EXPECT_TRUE(HashCostAllowed("$6$rounds=1000000" + tail));
+    EXPECT_FALSE(HashCostAllowed("$6$rounds=1000001" + tail));
+    EXPECT_FALSE(HashCostAllowed(costly));
+    // yescrypt's N as libcrypt's counts 7 and 8 write it ("B": 2^14, "C": 2^15; r 32).
+    EXPECT_TRUE(HashCostAllowed("$y$jBT$salt$hash"));
+    EXPECT_FALSE(HashCostAllowed("$y$jCT$salt$hash"));
+    EXPECT_TRUE(HashCostAllowed("$y$j9T0..$salt$hash"));   // p 2 and t 1: four times
+    EXPECT_FALSE(HashCostAllowed("$y$j9T0//$salt$hash"));  // p 3 and t 2: nine times
+    ASSERT_TRUE(IsPasswordHash(costly));
+    const PasswordVerdict verdict = CheckPassword("alice", costly, costly);
+    EXPECT_TRUE(verdict.overCost);
+    EXPECT_FALSE(verdict.accepted);
+    EXPECT_FALSE(verdict.hashed);
 }
 
 }  // namespace

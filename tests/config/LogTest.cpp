@@ -56,6 +56,9 @@ TEST(LogLine, MasksEveryFormOfPass) {
     EXPECT_EQ(MaskPassword("PASSWORD x"), ">> PASSWORD x");
     EXPECT_EQ(MaskPassword("USER alice"), ">> USER alice");
     EXPECT_EQ(MaskPassword("PAS secret"), ">> PAS secret");
+    // Other bytes before the keyword do not hide it.
+    EXPECT_EQ(MaskPassword("\xff\xf4PASS secret"), ">> \xff\xf4PASS ****");
+    EXPECT_EQ(MaskPassword(std::string("\0pass secret", 12)), std::string(">> \0PASS ****", 13));
 }
 
 TEST(LogLine, ChunkOfAnOverlongLineHidesPasswordsAndTheirLength) {

@@ -184,18 +184,21 @@ TEST_F(PathCommands, TreeRootsCannotBeMovedRemovedOrHidden) {
     EXPECT_EQ(m_client.Ask("RMD ."), "550 No permission.");
     EXPECT_EQ(m_client.Ask("RNFR ."), "550 No permission.");
     EXPECT_EQ(m_client.Ask("CWD /"), "250 CWD command successful \"/\" is current directory.");
-    EXPECT_EQ(m_client.Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
+    // Every RNTO forgets the source, so each one here follows its own RNFR.
+    const auto renameTo = [&](const std::string& source, const std::string& target) {
+        EXPECT_EQ(m_client.Ask("RNFR " + source).substr(0, 4), "350 ") << source;
+        return m_client.Ask("RNTO " + target);
+    };
     for (const char* target : {".", "/", "/pub/.", "/drop", "/DROP/", "drop"})
-        EXPECT_EQ(m_client.Ask(std::string("RNTO ") + target), "550 No permission.") << target;
+        EXPECT_EQ(renameTo("/file.txt", target), "550 No permission.") << target;
     EXPECT_EQ(m_client.Ask("STOR /Drop"), "550 No permission.");
-    EXPECT_EQ(m_client.Ask("RNFR /docs/sub"), "350 Directory exists, ready for destination name.");
     for (const char* target : {"/pub/.", "...", "/drop"})
-        EXPECT_EQ(m_client.Ask(std::string("RNTO ") + target), "550 No permission.") << target;
+        EXPECT_EQ(renameTo("/docs/sub", target), "550 No permission.") << target;
     EXPECT_EQ(m_client.Ask("MKD x\nfake"),
               "553 Requested action not taken. File name not allowed.");
-    EXPECT_EQ(m_client.Ask("RNTO y\rfake"),
+    EXPECT_EQ(renameTo("/docs/sub", "y\rfake"),
               "553 Requested action not taken. File name not allowed.");
-    EXPECT_EQ(m_client.Ask("RNTO /pub/sub"), "250 Directory \"/docs/sub\" renamed .");
+    EXPECT_EQ(renameTo("/docs/sub", "/pub/sub"), "250 Directory \"/docs/sub\" renamed .");
     EXPECT_TRUE(fs::is_directory(m_outside + "/sub"));
     EXPECT_TRUE(fs::is_directory(m_home + "/docs"));
     EXPECT_TRUE(fs::is_directory(m_dir.Path("drop")));
@@ -297,11 +300,17 @@ TEST_F(PathCommands, RenameSequenceAndTargetPermission) {
     EXPECT_EQ(m_client.Ask("RNFR /nothing"), "550 File/directory not found.");
     EXPECT_EQ(m_client.Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
     EXPECT_EQ(m_client.Ask("RNTO /docs/sub/a.txt"), "550 File already exists.");
+    // Every RNTO, and every refused RNFR, forgets the source.
+    EXPECT_EQ(m_client.Ask("RNTO /moved.txt"), "503 Bad sequence of commands.");
+    EXPECT_EQ(m_client.Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
+    EXPECT_EQ(m_client.Ask("RNFR /nothing"), "550 File/directory not found.");
+    EXPECT_EQ(m_client.Ask("RNTO /moved.txt"), "503 Bad sequence of commands.");
     // SECURITY: the target folder grants no rename, so nothing moves.
+    EXPECT_EQ(m_client.Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
     EXPECT_EQ(m_client.Ask("RNTO /Music/file.txt"), "550 No permission.");
     EXPECT_TRUE(fs::exists(m_home + "/file.txt"));
+    EXPECT_EQ(m_client.Ask("RNFR /file.txt"), "350 File exists, ready for destination name.");
     EXPECT_EQ(m_client.Ask("RNTO /moved.txt"), "250 File \"/file.txt\" renamed .");
-    EXPECT_EQ(m_client.Ask("RNTO /again.txt"), "450 error rename the file: \"/file.txt\".");
     EXPECT_EQ(m_client.Ask("RNFR /docs"), "350 Directory exists, ready for destination name.");
     EXPECT_EQ(m_client.Ask("RNTO /papers"), "250 Directory \"/docs\" renamed .");
     EXPECT_TRUE(fs::exists(m_home + "/papers/sub/a.txt"));
@@ -320,9 +329,9 @@ TEST_F(PathCommands, SizeRestAndDeleteWithQuotaRefund) {
     StartAndLogin();
     EXPECT_EQ(m_client.Ask("SIZE /sparse.bin"), "213 5000000000");
     EXPECT_EQ(m_client.Ask("REST 5000000000"), "350 Restarting at byte offset 5000000000.");
-    EXPECT_EQ(m_client.Ask("REST abc"), "350 Restarting at byte offset 0.");
-    EXPECT_EQ(m_client.Ask("REST 99999999999999999999"),
-              "350 Restarting at byte offset 9223372036854775807.");
+    for (const char* bad : {"abc", "-1", "1e3", "0x10", "+5", "99999999999999999999"})
+        EXPECT_EQ(m_client.Ask(std::string("REST ") + bad), "501 Syntax error: Invalid parameter.")
+            << bad;
     EXPECT_EQ(m_client.Ask("DELE /docs"), "550 File unavailable.");
     EXPECT_EQ(m_client.Ask("DELE /five.bin"), "250 File \"/five.bin\" was deleted .");
     // The refund follows the reply; the next reply shows it is done.
