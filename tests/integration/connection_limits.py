@@ -1,0 +1,164 @@
+"""Connection floods against the tarvona-server binary run with 256 descriptors: 2 000
+connections at once that send nothing, from one address and from 127.0.0.2-51, under the
+default limits, under the bound on clients not logged in, and with every limit off so that
+descriptors run out. Each time the server lives on, answers or closes every connection,
+logs in a client afterwards and gets back to its idle descriptor count.
+
+    connection_limits.py BUILD_DIR
+"""
+import ftplib
+import glob
+import os
+import resource
+import selectors
+import socket
+import sys
+import time
+
+from ftp_server_env import FtpServerEnv, check, exit_status
+
+FLOOD = 2000
+NOFILE = 256
+SOURCES = ["127.0.0.%d" % i for i in range(2, 52)]
+TOO_MANY_FROM_ADDRESS = "421 Too many connections from your address, please try again later."
+TOO_MANY_LOGGING_IN = "421 Too many clients are logging in, please try again later."
+
+
+def flood(env, sources):
+    """Opens FLOOD connections over `sources` at once and reads each one's first line ("" when
+    closed without one) until all have one or 30 s have passed; only then closes them."""
+    selector = selectors.DefaultSelector()
+    for i in range(FLOOD):
+        s = socket.socket()
+        s.bind((sources[i % len(sources)], 0))
+        s.setblocking(False)
+        s.connect_ex(("127.0.0.1", env.port))
+        selector.register(s, selectors.EVENT_READ, b"")
+    answers, held = [], []
+    end = time.monotonic() + 30
+    while len(answers) < FLOOD and time.monotonic() < end:
+        for key, _ in selector.select(timeout=0.5):
+            try:
+                data = key.fileobj.recv(256)
+            except OSError:
+                data = b""
+            got = key.data + data
+            if data and b"\n" not in got:
+                selector.modify(key.fileobj, selectors.EVENT_READ, got)
+                continue
+            answers.append(got.split(b"\r\n")[0].decode(errors="replace"))
+            selector.unregister(key.fileobj)
+            held.append(key.fileobj)
+    for s in held + [key.fileobj for key in selector.get_map().values()]:
+        s.close()
+    check(len(answers) == FLOOD, "every connection answered or closed: %d" % len(answers))
+    alive = env.proc.poll() is None
+    check(alive, "the server survived the flood (status %s)" % env.proc.poll())
+    return answers if alive else None
+
+
+def logs_in(env):
+    end = time.monotonic() + 15
+    while env.proc.poll() is None:
+        try:
+            ftp = ftplib.FTP(timeout=10)
+            ftp.connect("127.0.0.1", env.port)
+            ftp.login(env.user, env.password)
+            ftp.quit()
+            return True
+        except ftplib.all_errors:
+            if time.monotonic() > end:
+                return False
+            time.sleep(0.2)
+    return False
+
+
+def descriptors(env):
+    return len(os.listdir("/proc/%d/fd" % env.proc.pid))
+
+
+def settles_to(env, idle):
+    end = time.monotonic() + 15
+    while descriptors(env) > idle and time.monotonic() < end:
+        time.sleep(0.2)
+    return descriptors(env)
+
+
+def server(options):
+    env = FtpServerEnv(sys.argv[1], nofile_limit=NOFILE)
+    with open(env.prog + "option.ini", "w") as f:
+        f.write("[Server]\nSavelog=1\n" + options)
+    env.start()
+    check(logs_in(env), "a login before the flood")
+    time.sleep(0.5)
+    return env, descriptors(env)
+
+
+def after_flood(env, idle, what):
+    check(logs_in(env), what + ": a login after the flood")
+    left = settles_to(env, idle)
+    check(left <= idle, what + ": descriptors back to %d (now %d)" % (idle, left))
+
+
+def log_text(env):
+    time.sleep(0.5)  # the log is written a moment later
+    text = ""
+    for path in glob.glob(env.prog + "log/*.txt"):
+        with open(path, "rb") as f:
+            text += f.read().decode(errors="replace")
+    return text
+
+
+def default_limits():
+    env, idle = server("")
+    with env:
+        answers = flood(env, ["127.0.0.1"])
+        if answers is None:
+            return
+        check(answers.count("220 Welcome to Tarvona FTP Server!") <= 10, "at most MaxPerAddress")
+        check(answers.count(TOO_MANY_FROM_ADDRESS) > FLOOD / 2, "refused for the address")
+        after_flood(env, idle, "one address")
+        answers = flood(env, SOURCES)
+        if answers is None:
+            return
+        check(answers.count("220 Welcome to Tarvona FTP Server!") <= 20, "at most maxusers")
+        after_flood(env, idle, "50 addresses")
+        refusals = [line for line in log_text(env).splitlines() if "Refused " in line]
+        # At most one summary a second, not one line per connection.
+        check(0 < len(refusals) < 40, "refusals summed up: %d lines" % len(refusals))
+
+
+def not_logged_in_bound():
+    env, idle = server("maxusers=100000\n[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=50\n")
+    with env:
+        answers = flood(env, SOURCES)
+        if answers is None:
+            return
+        check(answers.count("220 Welcome to Tarvona FTP Server!") <= 50, "at most MaxNotLoggedIn")
+        check(answers.count(TOO_MANY_LOGGING_IN) > FLOOD / 2, "refused while logging in")
+        after_flood(env, idle, "not logged in")
+
+
+def descriptors_run_out():
+    env, idle = server("maxusers=100000\n[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=0\n")
+    with env:
+        answers = flood(env, SOURCES)
+        if answers is None:
+            return
+        greeted = answers.count("220 Welcome to Tarvona FTP Server!")
+        check(0 < greeted < NOFILE, "greeted while descriptors lasted: %d" % greeted)
+        after_flood(env, idle, "out of descriptors")
+        check("Too many open files" in log_text(env), "the log says why connections were refused")
+
+
+def main():
+    hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    default_limits()
+    not_logged_in_bound()
+    descriptors_run_out()
+    return exit_status("all connection-limit checks passed")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
