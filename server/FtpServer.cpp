@@ -92,6 +92,7 @@ void CFtpServer::Stop() {
     // A session waiting for a table lock gives up at once, and one that holds the
     // connection-list lock while it waits lets go of it soon.
     CFile::SetLockWaitsAbandoned(true);
+    CAsyncSocket::SetSendWaitsAbandoned(true);
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
     AnswerHeldRefusals(true);
@@ -100,6 +101,9 @@ void CFtpServer::Stop() {
     LogRefusals();  // what was counted since the last summary
     if (m_refusalLogTimer != 0) m_mainLoop->CancelTimer(m_refusalLogTimer);
     m_refusalLogTimer = 0;
+    // Every session is told first, so that slow ones end side by side, not in turn.
+    for (const std::uint32_t id : ConnectionIds())
+        CThread::PostThreadMessage(id, Message{WM_QUIT, 0, 0, nullptr});
     std::uint32_t threadId = 0;
     while (TakeFirstConnection(threadId)) {
         CThread::PostThreadMessage(threadId, Message{WM_QUIT, 0, 0, nullptr});
@@ -109,6 +113,7 @@ void CFtpServer::Stop() {
     // or destroying itself; the controller and the main loop must outlive that.
     while (TakeEndingThread(threadId)) WaitForThreadEnd(threadId);
     CFile::SetLockWaitsAbandoned(false);
+    CAsyncSocket::SetSendWaitsAbandoned(false);
     LogMessage(LogCategory::Server, "Server is stopped.");
 }
 
@@ -117,6 +122,13 @@ int CFtpServer::GetBoundPort() const {
     std::uint16_t port = 0;
     if (m_listenSockets.empty() || !m_listenSockets.front()->GetSockName(address, port)) return 0;
     return port;
+}
+
+std::vector<std::uint32_t> CFtpServer::ConnectionIds() const {
+    std::lock_guard lock(m_connectionLock);
+    std::vector<std::uint32_t> ids;
+    for (const CConnectThread* thread : m_connectionList) ids.push_back(thread->ThreadId());
+    return ids;
 }
 
 bool CFtpServer::TakeFirstConnection(std::uint32_t& threadId) {

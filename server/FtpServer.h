@@ -159,6 +159,7 @@ private:
     void CountRefusal(AcceptRefusal reason, int error = 0);
     void LogRefusals();
     void WaitForThreadEnd(std::uint32_t threadId);
+    std::vector<std::uint32_t> ConnectionIds() const;
     bool TakeFirstConnection(std::uint32_t& threadId);
     bool TakeEndingThread(std::uint32_t& threadId);
 

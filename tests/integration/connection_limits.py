@@ -2,7 +2,8 @@
 connections at once that send nothing, from one address and from 127.0.0.2-51, under the
 default limits, under the bound on clients not logged in, and with every limit off so that
 descriptors run out. Each time the server lives on, answers or closes every connection,
-logs in a client afterwards and gets back to its idle descriptor count.
+logs in a client afterwards and gets back to its idle descriptor count. And a client that
+never reads its replies neither delays SIGTERM nor keeps a session running past Stop.
 
     connection_limits.py BUILD_DIR
 """
@@ -171,7 +172,11 @@ def descriptors_run_out():
         def at_the_limit():
             # The flood left the server its last descriptor or none; the passive socket
             # takes what is left, so the next connection finds none to be accepted with.
-            worker.sendcmd("PASV")
+            try:
+                worker.sendcmd("PASV")
+            except ftplib.all_errors as e:
+                check(False, "a logged-in session goes on at the limit: %r" % e)
+                return
             check(closed_at_once(env), "at the limit a connection is closed, not left waiting")
 
         answers = flood(env, SOURCES, at_the_limit)
@@ -186,12 +191,34 @@ def descriptors_run_out():
         check(why, "the log says why connections were refused")
 
 
+def stop_with_unread_replies():
+    env, _ = server("")
+    with env:
+        client = socket.create_connection(("127.0.0.1", env.port))
+        client.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        client.settimeout(1)
+        try:
+            for _ in range(1000):  # until the server's replies fill every buffer
+                client.sendall(b"NOOP\r\n" * 10000)
+        except OSError:
+            pass
+        time.sleep(0.5)
+        start = time.monotonic()
+        proc = env.proc
+        env.stop()  # also fails on a sanitizer report
+        took = time.monotonic() - start
+        check(proc.returncode == 0 and took < 3,
+              "SIGTERM with a reply waiting: status %s after %.1f s" % (proc.returncode, took))
+        client.close()
+
+
 def main():
     hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     default_limits()
     not_logged_in_bound()
     descriptors_run_out()
+    stop_with_unread_replies()
     return exit_status("all connection-limit checks passed")
 
 
