@@ -203,7 +203,15 @@ void CFtpServer::AnswerHeldRefusals(bool all) {
 }
 
 void CFtpServer::AcceptConnection(int fd) {
-    UniqueFd accepted(fd);
+    try {
+        Admit(UniqueFd(fd));
+    } catch (const std::bad_alloc&) {
+        m_acceptRefusals.Count(AcceptRefusal::NoSession, ENOMEM);  // the descriptor is closed
+    }
+}
+
+void CFtpServer::Admit(UniqueFd accepted) {
+    const int fd = accepted.Get();
     std::string address;
     if (!PeerAddressOf(fd, address)) return;  // gone already
     if (RefuseBannedClient(accepted, address)) return;

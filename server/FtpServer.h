@@ -149,6 +149,7 @@ private:
     std::intptr_t OnSessionClosed(CConnectThread* thread);
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
+    void Admit(UniqueFd accepted);
     bool RefuseBannedClient(UniqueFd& accepted, const std::string& address);
     void AnswerHeldRefusals(bool all);
     std::optional<AcceptRefusal> AdmissionRefusal(const std::string& address) const;
