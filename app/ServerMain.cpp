@@ -107,6 +107,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     EventLoop mainLoop;
+    if (!mainLoop.IsUsable()) {
+        std::perror("tarvona-server: no descriptor for the event loop");
+        return 1;
+    }
     CStopSignals signals;  // before any thread exists, so every thread inherits the mask
     CCurlGlobal curl;
     const ProgramDirChoice choice = ExplainProgramDir(arguments.dir);

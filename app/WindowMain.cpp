@@ -61,6 +61,10 @@ bool ParseArguments(int argc, char** argv, std::string& dir) {
 int main(int argc, char** argv) {
     if (AnswerInformationOptions(argc, argv)) return 0;
     EventLoop mainLoop;
+    if (!mainLoop.IsUsable()) {
+        std::perror("tarvona: no descriptor for the event loop");
+        return 1;
+    }
     // Before Qt starts any thread, so that every thread inherits the blocked signals.
     CStopSignals stopSignals;
     CCurlGlobal curl;

@@ -30,6 +30,7 @@ constexpr std::array kRows{
     OptionRow{"Security", "MaxPerAddress", "MaxPerAddress", &V::maxPerAddress},
     OptionRow{"Security", "MaxPerUser", "MaxPerUser", &V::maxPerUser},
     OptionRow{"Security", "LoginTimeout", "LoginTimeout", &V::loginTimeout},
+    OptionRow{"Security", "MaxNotLoggedIn", "MaxNotLoggedIn", &V::maxNotLoggedIn},
     OptionRow{"Security", "HashPasswords", "HashPasswords", &V::hashPasswords},
     OptionRow{"DNS", "Enable", "Enable", &V::dnsEnable},
     OptionRow{"DNS", "Name", "Name", &V::dnsName},

@@ -34,14 +34,15 @@ struct OptionValues {
     int minimize = 0;
     int saveLog = 0;
     // [Security]: abuse limits (seconds unless named otherwise; 0 switches a limit off).
-    int banAttempts = 5;     // failed logins from one address that ban it
-    int banWindow = 600;     // ... within this many seconds
-    int banTime = 3600;      // first ban's length; doubles for each repeat offence
-    int failDelayMs = 1000;  // a refused PASS is answered this many ms later
-    int maxPerAddress = 10;  // sessions one client address may hold
-    int maxPerUser = 0;      // logged-in sessions of one account
-    int loginTimeout = 60;   // a session that has not logged in by then is closed
-    int hashPasswords = 0;   // 1: saved passwords are hashed; clear ones at next login
+    int banAttempts = 5;       // failed logins from one address that ban it
+    int banWindow = 600;       // ... within this many seconds
+    int banTime = 3600;        // first ban's length; doubles for each repeat offence
+    int failDelayMs = 1000;    // a refused PASS is answered this many ms later
+    int maxPerAddress = 10;    // sessions one client address may hold
+    int maxPerUser = 0;        // logged-in sessions of one account
+    int loginTimeout = 60;     // a session that has not logged in by then is closed
+    int maxNotLoggedIn = 100;  // sessions not logged in, from all addresses together
+    int hashPasswords = 0;     // 1: saved passwords are hashed; clear ones at next login
     std::string defaultDir;
     int dnsEnable = 0;
     std::string dnsName;

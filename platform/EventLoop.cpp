@@ -31,20 +31,19 @@ struct EventLoop::Pending {
     }
 };
 
-EventLoop::EventLoop() : m_thread(std::this_thread::get_id()) {
-    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd < 0) {
-        std::perror("eventfd");
-        std::abort();
-    }
+EventLoop::EventLoop() : EventLoop(CreateWakeFd()) {}
+
+EventLoop::EventLoop(UniqueFd wakeFd)
+    : m_thread(std::this_thread::get_id()), m_wakeFd(std::move(wakeFd)) {
     t_currentLoop = this;
 }
 
 EventLoop::~EventLoop() {
     ReleaseWaitingSenders();
     if (t_currentLoop == this) t_currentLoop = nullptr;
-    ::close(m_wakeFd);
 }
+
+UniqueFd EventLoop::CreateWakeFd() { return UniqueFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)); }
 
 EventLoop* EventLoop::Current() { return t_currentLoop; }
 
@@ -62,7 +61,7 @@ void EventLoop::Enqueue(std::shared_ptr<Pending> item) {
     // say) it may end and close the descriptor, whose number may then belong to
     // another file. The counter only saturates after 2^64 posts.
     const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    [[maybe_unused]] ssize_t written = ::write(m_wakeFd.Get(), &one, sizeof one);
 }
 
 void EventLoop::Post(const Message& message) {
@@ -202,7 +201,7 @@ void EventLoop::PollAndDispatchSockets(std::chrono::milliseconds timeout) {
     std::vector<std::shared_ptr<WatchEntry>> entries;
     fds.reserve(m_watches.size() + 1);
     entries.reserve(m_watches.size());
-    fds.push_back(pollfd{m_wakeFd, POLLIN, 0});
+    fds.push_back(pollfd{m_wakeFd.Get(), POLLIN, 0});
     for (const auto& [fd, entry] : m_watches) {
         fds.push_back(pollfd{fd, entry->events, 0});
         entries.push_back(entry);
@@ -221,7 +220,7 @@ void EventLoop::PollAndDispatchSockets(std::chrono::milliseconds timeout) {
 
 void EventLoop::ClearWake() {
     std::uint64_t count = 0;
-    [[maybe_unused]] ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+    [[maybe_unused]] ssize_t got = ::read(m_wakeFd.Get(), &count, sizeof count);
 }
 
 void EventLoop::RunDueTimers() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Messages.h"
+#include "platform/UniqueFd.h"
 
 struct Message;
 
@@ -46,14 +47,23 @@ public:
     using MessageHandler = std::function<std::intptr_t(const Message&)>;
     using TimerId = std::uint32_t;
 
-    // Binds the loop to the calling thread. Not copyable.
+    // Binds the loop to the calling thread. Not copyable. When the system gives no
+    // descriptor for the wake-up, the loop is not usable (IsUsable): the caller decides.
     EventLoop();
+    // As above, with a wake-up descriptor made by CreateWakeFd beforehand, so that a
+    // thread's loop can be refused before the thread exists. It must be valid.
+    explicit EventLoop(UniqueFd wakeFd);
     ~EventLoop();
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
 
     // The loop bound to the calling thread, or nullptr.
     static EventLoop* Current();
+    // A wake-up descriptor for a loop yet to be made; invalid (errno says why) when the
+    // process or the system is out of descriptors.
+    static UniqueFd CreateWakeFd();
+    // False when the loop has no wake-up descriptor: posts would never wake it.
+    bool IsUsable() const { return static_cast<bool>(m_wakeFd); }
 
     // ---- Safe to call from any thread.
 
@@ -68,7 +78,7 @@ public:
     std::intptr_t Send(const Message& message);
     // The descriptor that becomes readable when work is posted (for a foreign driver,
     // such as a GUI toolkit's socket notifier).
-    int WakeFd() const { return m_wakeFd; }
+    int WakeFd() const { return m_wakeFd.Get(); }
 
     // ---- Loop thread only.
 
@@ -135,7 +145,7 @@ private:
     void ReleaseWaitingSenders();
 
     const std::thread::id m_thread;
-    int m_wakeFd = -1;
+    UniqueFd m_wakeFd;
     MessageHandler m_handler;
     std::function<void(int, short)> m_watchObserver;
 

@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -32,6 +34,21 @@ namespace {
 
 // How long Close waits for the socket to take a close_notify.
 const int kCloseNotifyWaitMs = 5000;
+// How often a waiting SendAll looks whether its wait was abandoned.
+const int kAbandonCheckMs = 100;
+
+std::atomic<bool> g_sendWaitsAbandoned{false};
+
+// poll() for one descriptor, cut short (as a time-out) once send waits are abandoned.
+int PollUnlessAbandoned(pollfd& p, int timeoutMs) {
+    for (int left = timeoutMs;;) {
+        if (g_sendWaitsAbandoned.load(std::memory_order_relaxed)) return 0;
+        const int slice = std::min(left, kAbandonCheckMs);
+        const int ready = ::poll(&p, 1, slice);
+        left -= slice;
+        if (ready != 0 || left <= 0) return ready;
+    }
+}
 
 int Domain(AddressFamily family) { return family == AddressFamily::V6 ? AF_INET6 : AF_INET; }
 
@@ -314,7 +331,7 @@ bool CAsyncSocket::SendAll(const void* data, std::size_t size, int timeoutMs) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EWOULDBLOCK) return Fail();
         pollfd p{m_fd, waitFor, 0};
-        int ready = ::poll(&p, 1, timeoutMs);
+        const int ready = PollUnlessAbandoned(p, timeoutMs);
         if (ready == 0) {
             m_lastError = ETIMEDOUT;
             return false;
@@ -322,6 +339,10 @@ bool CAsyncSocket::SendAll(const void* data, std::size_t size, int timeoutMs) {
         if (ready < 0 && errno != EINTR) return Fail();
     }
     return true;
+}
+
+void CAsyncSocket::SetSendWaitsAbandoned(bool abandoned) {
+    g_sendWaitsAbandoned.store(abandoned, std::memory_order_relaxed);
 }
 
 long CAsyncSocket::SendFile(int fileFd, std::int64_t* offset, std::size_t count) {

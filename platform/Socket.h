@@ -74,6 +74,10 @@ public:
     // Sends everything, waiting for the socket as long as it takes the data within
     // `timeoutMs` per step. False on an error or time-out.
     [[nodiscard]] bool SendAll(const void* data, std::size_t size, int timeoutMs = 60'000);
+    // While set, every SendAll of the process that waits for its peer gives up within
+    // 0.1 s (kTimedOut): a stopping server does not wait for clients that do not read.
+    // Any thread.
+    static void SetSendWaitsAbandoned(bool abandoned);
     // Sends up to `count` bytes of file `fileFd` from `*offset` without copying
     // through user space; same results as Send, and advances `*offset`.
     long SendFile(int fileFd, std::int64_t* offset, std::size_t count);

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <unordered_map>
@@ -92,16 +93,26 @@ CThread::CThread() : m_threadId(g_nextThreadId++), m_gate(std::make_unique<Start
 CThread::~CThread() = default;
 
 bool CThread::CreateThread() {
+    // The loop's descriptor is made here, not on the new thread, so that running out of
+    // descriptors refuses this thread to its creator instead of ending the process.
+    m_wakeFd = EventLoop::CreateWakeFd();
+    if (!m_wakeFd) {
+        m_createError = errno;
+        return false;
+    }
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     if (kThreadStackSize != 0) pthread_attr_setstacksize(&attr, kThreadStackSize);
     Registry().Add(m_threadId);
     pthread_t handle;
-    int rc = pthread_create(&handle, &attr, &CThread::ThreadMain, this);
+    const int rc = pthread_create(&handle, &attr, &CThread::ThreadMain, this);
     pthread_attr_destroy(&attr);
-    if (rc != 0) Registry().Remove(m_threadId);
-    return rc == 0;
+    if (rc == 0) return true;
+    Registry().Remove(m_threadId);
+    m_wakeFd.Reset();
+    m_createError = rc;
+    return false;
 }
 
 void CThread::ResumeThread() { m_gate->Open(); }
@@ -116,7 +127,7 @@ void CThread::Body() {
     const std::uint32_t id = m_threadId;
     EventLoop* observer = m_endObserver;
     {
-        EventLoop loop;
+        EventLoop loop(std::move(m_wakeFd));
         m_loop = &loop;
         Registry().SetLoop(id, &loop);
         if (InitInstance()) loop.Run();

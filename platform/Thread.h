@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/EventLoop.h"
+#include "platform/UniqueFd.h"
 
 class CThread {
 public:
@@ -15,8 +16,11 @@ public:
     CThread& operator=(const CThread&) = delete;
 
     // Creates the OS thread in the suspended state: nothing of it runs until
-    // ResumeThread. Returns false when the OS refuses a thread. Any thread.
+    // ResumeThread. Returns false, with CreateError saying why, when the OS refuses a
+    // thread or the descriptor its loop needs; the object then never runs. Any thread.
     [[nodiscard]] bool CreateThread();
+    // The errno value of the last failed CreateThread.
+    int CreateError() const { return m_createError; }
     // Lets a created thread run InitInstance, its loop and ExitInstance. Any thread.
     void ResumeThread();
     // Unique for the life of the process; never reused. Valid after construction.
@@ -48,6 +52,8 @@ private:
     struct StartGate;
     const std::uint32_t m_threadId;
     std::unique_ptr<StartGate> m_gate;
+    UniqueFd m_wakeFd;  // made by CreateThread, handed to the loop in Body
+    int m_createError = 0;
     EventLoop* m_loop = nullptr;
     EventLoop* m_endObserver = nullptr;
 };

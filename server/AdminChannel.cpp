@@ -2,6 +2,7 @@
 
 #include <sstream>
 #include <string_view>
+#include <system_error>
 
 #include "config/LogLine.h"
 #include "platform/Clock.h"
@@ -77,7 +78,15 @@ bool CAdminChannel::Open(const std::string& path, std::string& error) {
     if (!OpenUnixListener(path, m_listener, error)) return false;
     m_path = path;
     m_stopping = false;
-    m_thread = std::thread([this] { Serve(); });
+    try {
+        m_thread = std::thread([this] { Serve(); });
+    } catch (const std::system_error& e) {
+        // Out of threads: the server runs on without the channel.
+        error = e.what();
+        m_listener.Reset();
+        (void)RemoveFileIfPresent(m_path);
+        return false;
+    }
     return true;
 }
 

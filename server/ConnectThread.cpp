@@ -8,9 +8,10 @@
 #include "server/FtpServer.h"
 #include "server/Limits.h"
 
-CConnectThread::CConnectThread(CFtpServer& server, int fd)
+CConnectThread::CConnectThread(CFtpServer& server, UniqueFd fd, std::string peerAddress)
     : m_server(server),
-      m_acceptedFd(fd),
+      m_acceptedFd(std::move(fd)),
+      m_peerAddress(std::move(peerAddress)),
       m_connectedAt(NowSeconds()),
       m_lastActivity(NowSeconds()),
       m_control(*this) {}
@@ -27,16 +28,10 @@ bool CConnectThread::InitInstance() {
     // A reply that follows another at once (150, then 226 after a small file) must not
     // wait for the client's delayed acknowledgement.
     (void)DisableSendCoalescing(m_control.Handle());
-    (void)m_control.GetPeerName(m_peerAddress, m_peerPort);
+    // The user and per-address limits were decided when the connection was accepted.
     m_server.MainLoop()->Send(Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0,
                                       m_server.ServerWindow()});
-    if (m_tooManyUsers) {
-        Refuse("421 Too many users are connected, please try again later.", "");
-    } else if (m_addressFull) {
-        Refuse("421 Too many connections from your address, please try again later.",
-               StringFormat("Refused %s: too many sessions from this address.",
-                            m_peerAddress.c_str()));
-    } else if (!m_server.IsAddressAllowed(m_peerAddress)) {
+    if (!m_server.IsAddressAllowed(m_peerAddress)) {
         Refuse("421 Access denied, IP address was rejected by the server.", "");
     } else {
         m_control.SendReply("220 %s", m_server.GetWelcomeMessage().c_str());
@@ -91,8 +86,9 @@ void CConnectThread::OnIdleTick() {
                StringFormat("%s did not log in in time, disconnected.", m_peerAddress.c_str()));
         return;
     }
-    const std::int64_t limit = static_cast<std::int64_t>(m_server.GetTimeout()) * 60;
-    if (m_lastActivity + limit < NowSeconds()) {
+    // An idle time-out of 0 (or less) means none.
+    const std::int64_t limit = m_server.GetIdleTimeoutSeconds();
+    if (limit > 0 && m_lastActivity + limit < NowSeconds()) {
         ReleaseUserSlot();
         m_control.SendReply("426 Connection timed out, aborting transfer");
         Loop().PostQuit();

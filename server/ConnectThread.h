@@ -15,8 +15,8 @@ class CFtpServer;
 
 class CConnectThread : public CThread {
 public:
-    // Takes ownership of the accepted descriptor `fd`. Main thread.
-    CConnectThread(CFtpServer& server, int fd);
+    // Takes ownership of the accepted descriptor `fd` from `peerAddress`. Main thread.
+    CConnectThread(CFtpServer& server, UniqueFd fd, std::string peerAddress);
     ~CConnectThread() override;
 
     CFtpServer& Server() { return m_server; }
@@ -26,21 +26,14 @@ public:
     // thread waits for WM_SESSION_OPENED, read afterwards.
     void SetClientAddress(const std::string& address) { m_clientAddress = address; }
     const std::string& ClientAddress() const { return m_clientAddress; }
-    // Whether the user limit refuses this client. Decided by the controller when it
-    // counts the connection, while this thread waits for WM_SESSION_OPENED: checked
-    // later, the counts of other clients arriving meanwhile would refuse it too.
-    void SetTooManyUsers(bool tooMany) {
-        m_tooManyUsers = tooMany;
-        m_userSlotTaken = true;
-    }
-    // Whether this client's address holds more sessions than the per-address limit
-    // allows; decided with the user limit.
-    void SetAddressFull(bool full) { m_addressFull = full; }
+    // The controller has counted this session under the user limit and in its registry
+    // (main thread, before the thread starts); ReleaseUserSlot gives that back.
+    void MarkUserSlotTaken() { m_userSlotTaken = true; }
     // Gives this session's place under the user limit back, once. Called the moment the
     // control connection ends (a client that quit may reconnect at once, before this
     // thread has finished its clean-up) and again, harmlessly, when the thread ends.
     void ReleaseUserSlot();
-    // Peer address of the control connection, taken when the thread started.
+    // Peer address of the control connection, taken when it was accepted.
     const std::string& PeerAddress() const { return m_peerAddress; }
     // The session's user name; read by the controller while this thread waits for
     // WM_SESSION_CLOSED.
@@ -86,9 +79,6 @@ private:
     UniqueFd m_acceptedFd;  // until the thread hands it to m_control
     std::string m_clientAddress;
     std::string m_peerAddress;
-    std::uint16_t m_peerPort = 0;
-    bool m_tooManyUsers = false;
-    bool m_addressFull = false;
     bool m_loggedInOnce = false;  // a command line has left the session logged in
     std::int64_t m_connectedAt;
     bool m_userSlotTaken = false;

@@ -1,10 +1,13 @@
 #include "server/FtpServer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 
 #include "config/IpFilter.h"
 #include "config/LogLine.h"
 #include "platform/Clock.h"
+#include "platform/DescriptorReserve.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
 #include "platform/Socket.h"
@@ -12,6 +15,29 @@
 #include "server/ConnectThread.h"
 #include "server/Limits.h"
 #include "server/ListenSocket.h"
+
+namespace {
+
+constexpr char kTooManyUsersReply[] = "421 Too many users are connected, please try again later.";
+constexpr char kAddressFullReply[] =
+    "421 Too many connections from your address, please try again later.";
+constexpr char kTooManyNotLoggedInReply[] =
+    "421 Too many clients are logging in, please try again later.";
+
+const char* ReplyFor(AcceptRefusal reason) {
+    switch (reason) {
+        case AcceptRefusal::TooManyUsers:
+            return kTooManyUsersReply;
+        case AcceptRefusal::AddressFull:
+            return kAddressFullReply;
+        case AcceptRefusal::TooManyNotLoggedIn:
+            return kTooManyNotLoggedInReply;
+        default:
+            return nullptr;  // closed without a word: there is nothing to say it with
+    }
+}
+
+}  // namespace
 
 CFtpServer::CFtpServer(std::string programDir)
     : m_programDir(std::move(programDir)), m_filter(std::make_unique<CIpFilter>()) {
@@ -30,6 +56,7 @@ bool CFtpServer::Start() {
         return false;
     }
     m_running = true;
+    m_maxHeldRefusals = std::min(kMaxHeldRefusals, OpenFileLimit() / kHeldRefusalShareDivisor);
     m_tls.Prepare(*this);
     RestartStatisticsTimer();
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
@@ -65,11 +92,18 @@ void CFtpServer::Stop() {
     // A session waiting for a table lock gives up at once, and one that holds the
     // connection-list lock while it waits lets go of it soon.
     CFile::SetLockWaitsAbandoned(true);
+    CAsyncSocket::SetSendWaitsAbandoned(true);
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
     AnswerHeldRefusals(true);
     m_running = false;
     m_listenSockets.clear();
+    LogRefusals();  // what was counted since the last summary
+    if (m_refusalLogTimer != 0) m_mainLoop->CancelTimer(m_refusalLogTimer);
+    m_refusalLogTimer = 0;
+    // Every session is told first, so that slow ones end side by side, not in turn.
+    for (const std::uint32_t id : ConnectionIds())
+        CThread::PostThreadMessage(id, Message{WM_QUIT, 0, 0, nullptr});
     std::uint32_t threadId = 0;
     while (TakeFirstConnection(threadId)) {
         CThread::PostThreadMessage(threadId, Message{WM_QUIT, 0, 0, nullptr});
@@ -79,6 +113,7 @@ void CFtpServer::Stop() {
     // or destroying itself; the controller and the main loop must outlive that.
     while (TakeEndingThread(threadId)) WaitForThreadEnd(threadId);
     CFile::SetLockWaitsAbandoned(false);
+    CAsyncSocket::SetSendWaitsAbandoned(false);
     LogMessage(LogCategory::Server, "Server is stopped.");
 }
 
@@ -87,6 +122,13 @@ int CFtpServer::GetBoundPort() const {
     std::uint16_t port = 0;
     if (m_listenSockets.empty() || !m_listenSockets.front()->GetSockName(address, port)) return 0;
     return port;
+}
+
+std::vector<std::uint32_t> CFtpServer::ConnectionIds() const {
+    std::lock_guard lock(m_connectionLock);
+    std::vector<std::uint32_t> ids;
+    for (const CConnectThread* thread : m_connectionList) ids.push_back(thread->ThreadId());
+    return ids;
 }
 
 bool CFtpServer::TakeFirstConnection(std::uint32_t& threadId) {
@@ -106,16 +148,19 @@ bool CFtpServer::TakeEndingThread(std::uint32_t& threadId) {
 
 void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
     // The ending thread reports itself with a synchronous WM_SESSION_CLOSED, so the
-    // wait must keep dispatching; each dispatched message starts the wait anew.
-    for (;;) {
-        const std::uint64_t seen = m_mainLoop->DispatchCount();
-        bool ended = m_mainLoop->RunUntil(
-            [&] {
-                return !CThread::IsThreadAlive(threadId) || m_mainLoop->DispatchCount() != seen;
-            },
-            kStopWaitPerThread);
-        if (!CThread::IsThreadAlive(threadId)) break;
-        if (!ended) break;  // time-out: drop it from the list and go on
+    // wait must keep dispatching. It has no end: the thread uses this controller (and
+    // the main loop) until its last step, so going on without it would let it run into
+    // freed memory. Every wait of a session is bounded, so this one ends too.
+    // (A main loop that has ended dispatches nothing: Stop belongs before its end, as
+    // every caller has it.)
+    bool reported = false;
+    while (!m_mainLoop->QuitTaken() &&
+           !m_mainLoop->RunUntil([&] { return !CThread::IsThreadAlive(threadId); },
+                                 kStopWaitPerThread)) {
+        if (reported) continue;
+        reported = true;
+        LogMessage(LogCategory::Server,
+                   StringFormat("Waiting for session %u to end.", static_cast<unsigned>(threadId)));
     }
     std::lock_guard lock(m_connectionLock);
     m_connectionList.erase(
@@ -124,9 +169,7 @@ void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
         m_connectionList.end());
 }
 
-bool CFtpServer::RefuseBannedClient(int fd) {
-    std::string address;
-    if (!PeerAddressOf(fd, address)) return false;
+bool CFtpServer::RefuseBannedClient(UniqueFd& accepted, const std::string& address) {
     const std::int64_t left = m_loginGuard.BanSecondsLeft(address);
     if (left == 0) return false;
     if (m_loginGuard.ShouldLogRefusal(address))
@@ -135,9 +178,11 @@ bool CFtpServer::RefuseBannedClient(int fd) {
                                 static_cast<long long>(left)));
     // SECURITY: a banned address costs no thread and no session, and waits the refusal
     // delay for its answer like a refused PASS, so a reconnecting guesser gains nothing.
-    // The number held is bounded; past it the answer goes at once.
-    m_heldRefusals.push_back({UniqueFd(fd), SteadyMilliseconds() + GetLoginPolicy().failDelayMs});
-    AnswerHeldRefusals(m_heldRefusals.size() > kMaxHeldRefusals);
+    // The number held is bounded (a share of the descriptors); past it the answer goes
+    // at once.
+    m_heldRefusals.push_back(
+        {std::move(accepted), SteadyMilliseconds() + GetLoginPolicy().failDelayMs});
+    AnswerHeldRefusals(m_heldRefusals.size() > m_maxHeldRefusals);
     return true;
 }
 
@@ -158,18 +203,106 @@ void CFtpServer::AnswerHeldRefusals(bool all) {
 }
 
 void CFtpServer::AcceptConnection(int fd) {
-    if (RefuseBannedClient(fd)) return;
-    auto* thread = new CConnectThread(*this, fd);
-    thread->SetEndObserver(m_mainLoop);
-    if (!thread->CreateThread()) {
-        delete thread;  // closes the accepted descriptor
+    try {
+        Admit(UniqueFd(fd));
+    } catch (const std::bad_alloc&) {
+        m_acceptRefusals.Count(AcceptRefusal::NoSession, ENOMEM);  // the descriptor is closed
+    }
+}
+
+void CFtpServer::Admit(UniqueFd accepted) {
+    const int fd = accepted.Get();
+    std::string address;
+    if (!PeerAddressOf(fd, address)) return;  // gone already
+    if (RefuseBannedClient(accepted, address)) return;
+    ++m_connections;
+    // SECURITY: every limit is decided here, before a thread or a descriptor is spent
+    // on the client, so that no number of connections can exhaust what sessions need.
+    if (const auto refusal = AdmissionRefusal(address)) {
+        RefuseAtAccept(std::move(accepted), *refusal);
         return;
     }
-    {
-        std::lock_guard lock(m_connectionLock);
-        m_connectionList.push_back(thread);
+    int error = 0;
+    if (!StartConnectThread(std::move(accepted), address, error))
+        CountRefusal(AcceptRefusal::NoSession, error);
+}
+
+void CFtpServer::DropAtDescriptorLimit(int fd) {
+    UniqueFd dropped(fd);
+    CountRefusal(AcceptRefusal::DescriptorLimit);
+}
+
+std::optional<AcceptRefusal> CFtpServer::AdmissionRefusal(const std::string& address) const {
+    if (IsUserLimitReached()) return AcceptRefusal::TooManyUsers;
+    const LoginPolicy policy = GetLoginPolicy();
+    const AdmissionCounts counts = m_sessions.CountFor(address);
+    if (policy.maxPerAddress > 0 && counts.fromAddress >= policy.maxPerAddress)
+        return AcceptRefusal::AddressFull;
+    if (policy.maxNotLoggedIn > 0 && counts.notLoggedIn >= policy.maxNotLoggedIn)
+        return AcceptRefusal::TooManyNotLoggedIn;
+    return std::nullopt;
+}
+
+void CFtpServer::RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason) {
+    if (const char* reply = ReplyFor(reason)) {
+        const std::string line = std::string(reply) + "\r\n";
+        (void)SendWithoutWaiting(accepted.Get(), line.data(), line.size());
     }
-    thread->ResumeThread();
+    CountRefusal(reason);
+}
+
+bool CFtpServer::StartConnectThread(UniqueFd accepted, const std::string& address, int& error) {
+    std::unique_ptr<CConnectThread> thread;
+    try {
+        thread = std::make_unique<CConnectThread>(*this, std::move(accepted), address);
+        thread->SetEndObserver(m_mainLoop);
+        TakeUserSlot(*thread, address);
+        {
+            std::lock_guard lock(m_connectionLock);
+            m_connectionList.push_back(thread.get());
+        }
+        if (thread->CreateThread()) {
+            thread.release()->ResumeThread();  // it deletes itself when it ends
+            return true;
+        }
+        error = thread->CreateError();
+    } catch (const std::bad_alloc&) {
+        error = ENOMEM;
+    }
+    // Closes the client's connection with the thread object.
+    if (thread) {
+        UnlistConnection(thread.get());
+        thread->ReleaseUserSlot();
+    }
+    return false;
+}
+
+void CFtpServer::TakeUserSlot(CConnectThread& thread, const std::string& address) {
+    (void)m_sessions.Add(thread.ThreadId(), address, NowSeconds());
+    ++m_usersConnected;
+    thread.MarkUserSlotTaken();
+}
+
+void CFtpServer::UnlistConnection(CConnectThread* thread) {
+    std::lock_guard lock(m_connectionLock);
+    std::erase(m_connectionList, thread);
+}
+
+void CFtpServer::CountRefusal(AcceptRefusal reason, int error) {
+    m_acceptRefusals.Count(reason, error);
+    // The timer runs only while there is something to report: one line a second at most.
+    if (m_refusalLogTimer == 0)
+        m_refusalLogTimer = m_mainLoop->AddTimer(kRefusalLogPeriod, [this] { LogRefusals(); });
+}
+
+void CFtpServer::LogRefusals() {
+    const std::string summary = m_acceptRefusals.TakeSummary();
+    if (!summary.empty()) {
+        LogMessage(LogCategory::Server, summary);
+        return;
+    }
+    if (m_refusalLogTimer != 0) m_mainLoop->CancelTimer(m_refusalLogTimer);
+    m_refusalLogTimer = 0;
 }
 
 void CFtpServer::RemoveConnection(CConnectThread* thread) {
@@ -193,13 +326,7 @@ std::intptr_t CFtpServer::HandleMessage(const Message& message) {
 
 std::intptr_t CFtpServer::OnSessionOpened(CConnectThread* thread) {
     ++m_currentConnections;
-    ++m_usersConnected;
-    ++m_connections;
-    thread->SetTooManyUsers(IsTooManyUsers());
     thread->SetClientAddress(thread->PeerAddress());
-    const int fromAddress = m_sessions.Add(thread->ThreadId(), thread->PeerAddress(), NowSeconds());
-    const int maxPerAddress = GetLoginPolicy().maxPerAddress;
-    thread->SetAddressFull(maxPerAddress > 0 && fromAddress > maxPerAddress);
     LogMessage(LogCategory::Server,
                StringFormat("%s has connected to server.", thread->ClientAddress().c_str()));
     return 1;

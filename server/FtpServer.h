@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
 #include "server/LoginGuard.h"
+#include "server/RefusalTally.h"
 #include "server/SessionEvents.h"
 #include "server/SessionRegistry.h"
 #include "server/TlsProvider.h"
@@ -37,8 +39,9 @@ public:
     // Starts listening on the configured port. False (and a log line) when running
     // already or the port cannot be used.
     [[nodiscard]] bool Start();
-    // Stops listening and ends every session, waiting up to 5000 ms per thread while
-    // dispatching the main loop's messages.
+    // Stops listening and ends every session, dispatching the main loop's messages
+    // while it waits. It returns only when every session thread has ended: they use
+    // this controller to the last.
     void Stop();
     bool IsRunning() const { return m_running; }
 
@@ -53,7 +56,9 @@ public:
     // after SetPort(0)); 0 when stopped.
     int GetBoundPort() const;
     void SetMaxUsers(int count) { m_maxUsers = count; }
-    void SetTimeout(int minutes) { m_idleTimeout = minutes; }
+    // The idle time-out in minutes, as option.ini gives it; 0 or less: none.
+    void SetTimeout(int minutes) { m_idleTimeoutSeconds = std::int64_t{minutes} * 60; }
+    void SetIdleTimeoutSeconds(int seconds) { m_idleTimeoutSeconds = seconds; }
     void SetWelcomeMessage(const std::string& text);
     void SetGoodbyeMessage(const std::string& text);
     void SetStatisticsInterval(int milliseconds);
@@ -101,10 +106,10 @@ public:
     const std::string& ProgramDir() const { return m_programDir; }
     std::string GetWelcomeMessage() const;
     std::string GetGoodbyeMessage() const;
-    int GetTimeout() const { return m_idleTimeout; }
+    std::int64_t GetIdleTimeoutSeconds() const { return m_idleTimeoutSeconds; }
     // The user limit counts sessions whose control connection is still open; a session
     // that has ended but whose thread is still cleaning up no longer takes a place.
-    bool IsTooManyUsers() const { return m_usersConnected > m_maxUsers; }
+    bool IsUserLimitReached() const { return m_usersConnected >= m_maxUsers; }
     // A session's control connection has ended. Any thread.
     void ReleaseUserSlot() { --m_usersConnected; }
     bool IsAddressAllowed(const std::string& address) const;
@@ -127,8 +132,12 @@ public:
 
     // ---- Called by the listening socket and the connection threads.
 
-    // Starts a connection thread for an accepted descriptor (main thread).
+    // Admits an accepted descriptor and starts its connection thread, or refuses it
+    // and closes it (main thread).
     void AcceptConnection(int fd);
+    // Closes a connection that was taken only because the process was out of
+    // descriptors, and counts it for the refusal log (main thread).
+    void DropAtDescriptorLimit(int fd);
     // Removes `thread` from the connection list if it is there (any thread).
     void RemoveConnection(CConnectThread* thread);
 
@@ -140,9 +149,18 @@ private:
     std::intptr_t OnSessionClosed(CConnectThread* thread);
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
-    bool RefuseBannedClient(int fd);
+    void Admit(UniqueFd accepted);
+    bool RefuseBannedClient(UniqueFd& accepted, const std::string& address);
     void AnswerHeldRefusals(bool all);
+    std::optional<AcceptRefusal> AdmissionRefusal(const std::string& address) const;
+    void RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason);
+    bool StartConnectThread(UniqueFd accepted, const std::string& address, int& error);
+    void TakeUserSlot(CConnectThread& thread, const std::string& address);
+    void UnlistConnection(CConnectThread* thread);
+    void CountRefusal(AcceptRefusal reason, int error = 0);
+    void LogRefusals();
     void WaitForThreadEnd(std::uint32_t threadId);
+    std::vector<std::uint32_t> ConnectionIds() const;
     bool TakeFirstConnection(std::uint32_t& threadId);
     bool TakeEndingThread(std::uint32_t& threadId);
 
@@ -170,6 +188,10 @@ private:
     };
     std::deque<HeldRefusal> m_heldRefusals;
     EventLoop::TimerId m_refusalTimer = 0;  // 0 while none waits
+    std::size_t m_maxHeldRefusals = 0;      // set by Start from the descriptor limit
+    // Connections refused at accept, summed up in the log once a second (main thread).
+    CRefusalTally m_acceptRefusals;
+    EventLoop::TimerId m_refusalLogTimer = 0;  // 0 while nothing is counted
     CSessionRegistry m_sessions;
     mutable std::mutex m_policyLock;  // guards m_policy
     LoginPolicy m_policy;
@@ -187,7 +209,7 @@ private:
     // Written on the main thread, read by connection threads without a lock.
     std::atomic<int> m_port{21};
     std::atomic<int> m_maxUsers{10};
-    std::atomic<int> m_idleTimeout{5};
+    std::atomic<std::int64_t> m_idleTimeoutSeconds{5 * 60};
     std::atomic<int> m_currentConnections{0};
     std::atomic<int> m_usersConnected{0};
     bool m_running = false;

@@ -17,7 +17,7 @@ inline constexpr std::size_t kMaxQueuedCommands = 64;
 inline constexpr std::size_t kOverflowLogBytes = 128;
 // Period of a session's idle check.
 inline constexpr std::chrono::milliseconds kIdleTick{1000};
-// How long Stop waits for one thread, counted anew after every dispatched message.
+// How long Stop waits for a session thread before it says so in the log (and waits on).
 inline constexpr std::chrono::milliseconds kStopWaitPerThread{5000};
 // How long one reply may wait for a client that does not read.
 inline constexpr int kReplySendTimeoutMs = 30'000;
@@ -41,3 +41,10 @@ inline constexpr std::size_t kMaxHeldRefusals = 1000;
 inline constexpr std::chrono::milliseconds kRefusalTick{50};
 // The "Refused banned" log line is written at most once per address in this time.
 inline constexpr std::int64_t kRefusalLogSeconds = 60;
+// How long the listener rests when the process is out of descriptors and has no reserve.
+inline constexpr std::chrono::milliseconds kAcceptPauseAtLimit{100};
+// The connections of banned addresses held for their delayed refusal take at most this
+// share of the process's descriptors (1/4), so that they cannot starve the sessions.
+inline constexpr std::size_t kHeldRefusalShareDivisor = 4;
+// Connections refused at accept are summed up in the log at most this often.
+inline constexpr std::chrono::milliseconds kRefusalLogPeriod{1000};

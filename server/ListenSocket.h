@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/DescriptorReserve.h"
 #include "platform/Socket.h"
 
 class CFtpServer;
@@ -10,6 +11,7 @@ class CFtpServer;
 class CListenSocket : public CAsyncSocket {
 public:
     explicit CListenSocket(CFtpServer& server) : m_server(server) {}
+    ~CListenSocket() override;
     // Binds `address` on `port` and listens; the empty address binds every local
     // address (IPv6 and IPv4). Main thread.
     [[nodiscard]] bool Open(int port, const std::string& address = "");
@@ -18,5 +20,10 @@ protected:
     void OnAccept(int error) override;
 
 private:
+    bool DropOneAtLimit();
+    void PauseAccepting();
+
     CFtpServer& m_server;
+    CDescriptorReserve m_reserve;
+    EventLoop::TimerId m_resumeTimer = 0;  // while accepting is paused
 };

@@ -19,6 +19,7 @@ struct LoginPolicy {
     int maxPerAddress = 10;        // sessions one address may hold; 0: unlimited
     int maxPerUser = 0;            // logged-in sessions of one account; 0: unlimited
     int loginTimeoutSeconds = 60;  // a session not logged in by then is closed; 0: never
+    int maxNotLoggedIn = 100;      // sessions not logged in, all addresses; 0: unlimited
     bool hashPasswords = false;    // passwords are stored (and rehashed at login) as hashes
 };
 

@@ -21,6 +21,16 @@ void CSessionRegistry::Remove(std::uint32_t id) {
     std::erase_if(m_sessions, [id](const SessionInfo& s) { return s.id == id; });
 }
 
+AdmissionCounts CSessionRegistry::CountFor(const std::string& address) const {
+    std::lock_guard lock(m_lock);
+    AdmissionCounts counts;
+    for (const SessionInfo& s : m_sessions) {
+        counts.fromAddress += s.address == address ? 1 : 0;
+        counts.notLoggedIn += s.loggedIn ? 0 : 1;
+    }
+    return counts;
+}
+
 bool CSessionRegistry::LogIn(std::uint32_t id, const std::string& user, int maxPerUser) {
     std::lock_guard lock(m_lock);
     SessionInfo* self = Find(id);

@@ -17,6 +17,12 @@ struct SessionInfo {
     std::int64_t lastCommand = 0;  // calendar seconds
 };
 
+// What admitting one more session from an address would be measured against.
+struct AdmissionCounts {
+    int fromAddress = 0;  // open sessions from that address
+    int notLoggedIn = 0;  // open sessions not logged in, from every address
+};
+
 class CSessionRegistry {
 public:
     // All methods: any thread.
@@ -25,6 +31,7 @@ public:
     // holds now, this one included.
     int Add(std::uint32_t id, const std::string& address, std::int64_t now);
     void Remove(std::uint32_t id);
+    AdmissionCounts CountFor(const std::string& address) const;
     // Marks `id` logged in as `user` unless `maxPerUser` (> 0) sessions are logged in as
     // that user (letter case ignored, as the "userid" key does) already. False then.
     bool LogIn(std::uint32_t id, const std::string& user, int maxPerUser);

@@ -25,6 +25,7 @@ LoginPolicy LoginPolicyOf(const OptionValues& options) {
     policy.maxPerAddress = options.maxPerAddress;
     policy.maxPerUser = options.maxPerUser;
     policy.loginTimeoutSeconds = options.loginTimeout;
+    policy.maxNotLoggedIn = options.maxNotLoggedIn;
     policy.hashPasswords = options.hashPasswords == 1;
     return policy;
 }

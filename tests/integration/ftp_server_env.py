@@ -45,7 +45,7 @@ class FtpServerEnv:
     """Program directory, home directory, account and running server."""
 
     def __init__(self, build_dir, user="alice", password="secret", admin_args=(),
-                 fsize_limit=None, quiet=True):
+                 fsize_limit=None, nofile_limit=None, quiet=True):
         self.build_dir = build_dir
         self.root = tempfile.mkdtemp(prefix="tarvona-it-")
         self.prog = os.path.join(self.root, "prog") + "/"
@@ -58,6 +58,7 @@ class FtpServerEnv:
                    "--perms", "RWDRALCRR", *admin_args)
         self.proc = None
         self.fsize_limit = fsize_limit
+        self.nofile_limit = nofile_limit
         self.quiet = quiet
 
     def admin_command(self, *args):
@@ -69,14 +70,16 @@ class FtpServerEnv:
     def start(self):
         cmd = [os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
                "--port", str(self.port), "--listen", ",".join(loopback_addresses())]
-        limit = self.fsize_limit
+        limit, nofile = self.fsize_limit, self.nofile_limit
 
         def child_setup():
+            import resource
             if limit is not None:
-                import resource
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
                 # A write past the limit must fail with EFBIG, not kill the server.
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            if nofile is not None:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (nofile, nofile))
 
         out = subprocess.DEVNULL if self.quiet else None
         # Kept even when quiet: a sanitizer's report inside the server lands here and

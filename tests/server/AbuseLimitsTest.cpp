@@ -139,7 +139,7 @@ TEST_F(AbuseLimitsTest, PerAddressAndPerUserLimitsAtTheBoundary) {
 TEST_F(AbuseLimitsTest, TricklingClientsAreDroppedAtTheLoginDeadlineAndWhenIdle) {
     m_policy.loginTimeoutSeconds = 1;
     ApplyPolicy();
-    m_harness.RunOnServer([](CFtpServer& s) { s.SetTimeout(0); });
+    m_harness.RunOnServer([](CFtpServer& s) { s.SetIdleTimeoutSeconds(1); });
     RawFtpClient squatter, worker;
     ASSERT_EQ(Connect(squatter), kGreeting);
     ASSERT_EQ(Connect(worker), kGreeting);

@@ -181,13 +181,19 @@ TEST_F(ServerTest, QuitAndByeAnswerWithTheGoodbyeTextAndEndTheSession) {
     EXPECT_EQ(m_harness.Sink().CountLog("127.0.0.1 has disconnected from server."), 2u);
 }
 
-TEST_F(ServerTest, IdleTimeoutZeroDropsTheClientWithinTwoSeconds) {
-    m_harness.RunOnServer([](CFtpServer& server) { server.SetTimeout(0); });
+TEST_F(ServerTest, IdleClientIsDroppedWhenDueAndNeverWithTimeoutZero) {
+    m_harness.RunOnServer([](CFtpServer& server) { server.SetIdleTimeoutSeconds(1); });
     auto client = Greeted();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(client->ReadLine(5s), "426 Connection timed out, aborting transfer");
     const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 2500);
+    EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 3500);
     EXPECT_TRUE(client->WaitClosed());
     EXPECT_TRUE(WaitForNoSessions());
+    // 0 switches the time-out off (it used to drop the client within a second or two).
+    m_harness.RunOnServer([](CFtpServer& server) { server.SetTimeout(0); });
+    auto patient = Greeted();
+    EXPECT_EQ(patient->ReadLine(2500ms), std::nullopt);
+    ASSERT_TRUE(patient->SendLine("NOOP"));
+    EXPECT_EQ(patient->ReadLine(), kLoginFirst);
 }

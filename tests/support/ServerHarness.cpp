@@ -23,6 +23,7 @@ ServerHarness::ServerHarness(const std::string& programDir) {
         lenient.banAttempts = 0;
         lenient.failDelayMs = 0;
         lenient.maxPerAddress = 0;
+        lenient.maxNotLoggedIn = 0;
         m_server->SetLoginPolicy(lenient);
         ready.set_value();
         loop.Run();
