@@ -89,7 +89,10 @@ def admin_names(env):
               "home %r refused" % text)
         check(admin(env, "group", "add", text) == 2, "group name %r refused" % text)
     check(admin(env, "user", "set", env.user, "--home", "/tmp\n/etc") == 2, "user set --home")
-    check(admin(env, "folder", "add", env.user, "v\nf", env.home) == 2, "folder name refused")
+    check(admin(env, "folder", "add", "--user", env.user, "v\nf", env.home) == 2,
+          "folder name refused")
+    check(admin(env, "folder", "add", "--user", env.user, "vf", "/tmp/a\tb") == 2,
+          "folder path refused")
     listed = run(env.admin_command("user", "list")).stdout.decode()
     check(listed.count("\n") == 2, "user list holds alice alone: %r" % listed)
 
