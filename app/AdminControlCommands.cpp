@@ -22,6 +22,10 @@ int Ask(const std::string& programDir, const std::string& request, std::ostream&
     std::string error, answer;
     if (!ConnectUnix(programDir + kAdminSocketName, fd, error))
         return Report(err, kExitRefused, error + " (is tarvona-server running on this directory?)");
+    // SECURITY: a socket another user answers on is not this user's server.
+    if (!PeerIsSameUser(fd.Get()))
+        return Report(err, kExitRefused,
+                      programDir + kAdminSocketName + " belongs to another user");
     if (!WriteAllWithin(fd.Get(), request + "\n", kAnswerWaitMs) ||
         !ReadAllWithin(fd.Get(), answer, kMaxAnswerBytes, kAnswerWaitMs))
         return Report(err, kExitRefused, "the server did not answer");

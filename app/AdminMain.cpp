@@ -11,6 +11,7 @@
 #include "app/ProgramDirChoice.h"
 #include "generated/Version.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "tools/DbTool.h"
 
 namespace {
@@ -75,6 +76,20 @@ constexpr char kUsage[] =
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "COMMAND --help describes each command; --version shows the version.\n";
 
+// SECURITY: a line break or tab in a name or path forges rows of the tab-separated
+// listings, and a terminal control reaches whoever reads them. A password is never
+// listed, so it may hold any byte.
+const std::string* ArgumentWithControl(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--password") {
+            ++i;
+            continue;
+        }
+        if (HasControlCharacters(args[i])) return &args[i];
+    }
+    return nullptr;
+}
+
 int Usage() {
     std::cerr << kUsage;
     return 2;
@@ -84,6 +99,10 @@ int Usage() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (const std::string* bad = ArgumentWithControl(args))
+        return Report(std::cerr, kExitBadArguments,
+                      "control characters and bytes that are not UTF-8 are refused: \"" +
+                          ReplaceControlCharacters(*bad) + "\"");
     AdminContext ctx;
     if (args.size() >= 2 && args[0] == "--dir") {
         ctx.dir = args[1];

@@ -82,6 +82,11 @@ int Uninstall() {
     return 0;
 }
 
+constexpr char kUsage[] =
+    "usage: tarvona-service -i | -u | -s | -e | --status | --help | --version\n"
+    "  -i install, -u uninstall, -s start, -e stop the systemd user "
+    "service that runs tarvona-server\n";
+
 int Run(const char* verb, const char* done) {
     if (!Systemctl({verb, kServiceUnitName}))
         return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName +
@@ -98,12 +103,13 @@ int main(int argc, char** argv) {
         std::printf("tarvona-service (Tarvona FTP Server) %s\n", kTarvonaVersion);
         return 0;
     }
+    if (command == "--help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (command != "-i" && command != "-u" && command != "-s" && command != "-e" &&
         command != "--status") {
-        std::fprintf(stderr,
-                     "usage: tarvona-service -i | -u | -s | -e | --status\n"
-                     "  -i install, -u uninstall, -s start, -e stop the systemd user "
-                     "service that runs tarvona-server\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     if (!HasUserManager())

@@ -3,10 +3,12 @@
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
 #include "accounts/TableModes.h"
+#include "app/ProgramDirSafety.h"
 #include "config/FilterMode.h"
 #include "config/IpFilter.h"
 #include "platform/FileSystem.h"
 #include "platform/StringFormat.h"
+#include "platform/Text.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 
@@ -64,8 +66,19 @@ bool CServerStartup::Prepare(CFtpServer& server) {
         m_warnings.push_back("program directory " + m_programDir + " cannot be created");
         return false;
     }
+    // Before anything in the directory is read or changed.
+    const std::vector<std::string> exposed = ExposedProgramFiles(m_programDir);
+    if (!exposed.empty()) {
+        m_warnings.insert(m_warnings.end(), exposed.begin(), exposed.end());
+        return false;
+    }
     PrepareAccounts();
     m_options = COptions(m_programDir).Load();
+    if (!IsUsablePassiveIp(m_options.passiveIp))
+        m_warnings.push_back("The option PassiveIP \"" +
+                             ReplaceControlCharacters(m_options.passiveIp) +
+                             "\" is not an IPv4 address, Auto or empty; it is ignored, and PASV "
+                             "answers with the address each client connected to.");
     ApplyOpeningOptions(server, m_options);
     const bool listsUsable = LoadIpLists(server);
     m_logFile.SetBaseDirectory(m_programDir);

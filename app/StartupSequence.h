@@ -18,9 +18,10 @@ public:
     explicit CServerStartup(std::string programDir);
 
     // Runs the opening steps on `server` (main thread). False when the program
-    // directory cannot be made or the deny list in force cannot be read: the server
-    // must not start. Every problem, stopping or not, is kept in Warnings() (logins or
-    // saved lines then fail where they must).
+    // directory cannot be made, another local user may change it or one of its files
+    // (app/ProgramDirSafety.h), or the deny list in force cannot be read: the server
+    // must not start (the last warning says why). Every problem, stopping or not, is kept in
+    // Warnings() (logins or saved lines then fail where they must).
     [[nodiscard]] bool Prepare(CFtpServer& server);
     // Hands every warning to the server's log, once its sink is in place.
     void LogWarnings(CFtpServer& server) const;

@@ -39,7 +39,7 @@ LogWriteStatus CLogFile::WriteLine(std::string_view line, std::time_t when) {
 
 void CLogFile::Close() {
     std::lock_guard lock(m_lock);
-    if (m_stream.is_open()) m_stream.close();
+    m_file.Reset();
 }
 
 std::string CLogFile::GetPath() const {
@@ -62,16 +62,14 @@ std::string CLogFile::PathFor(const std::string& programDir, std::time_t when) {
 
 bool CLogFile::ReopenLocked(std::time_t when) {
     m_day = DayKey(when);
-    (void)MakeDirectories(m_baseDir + "log");  // a failure shows at the open
+    (void)MakePrivateDirectory(m_baseDir + "log");  // a failure shows at the open
     return OpenLocked(PathFor(m_baseDir, when));
 }
 
 bool CLogFile::OpenLocked(const std::string& path) {
-    if (m_stream.is_open()) m_stream.close();
-    m_stream.clear();
     m_path = path;
-    m_stream.open(path, std::ios::out | std::ios::app | std::ios::binary);
-    if (!m_stream.is_open()) {
+    m_file.Reset(OpenPrivateForAppend(path));
+    if (!m_file) {
         m_lastError = "Cannot create or open file: '" + path + "'";
         return false;
     }
@@ -85,15 +83,11 @@ LogWriteStatus CLogFile::WriteLocked(std::string_view line, std::time_t when) {
         status.newDay = m_day != 0;
         status.openFailed = !ReopenLocked(when);
     }
-    if (!m_stream.is_open()) return status;
+    if (!m_file) return status;
     std::string whole(line);
     whole += "\r\n";
-    m_stream.write(whole.data(), static_cast<std::streamsize>(whole.size()));
-    m_stream.flush();
-    status.written = static_cast<bool>(m_stream);
-    if (!status.written) {
-        m_lastError = "cannot write to '" + m_path + "'";
-        m_stream.clear();  // the next line gets its own chance
-    }
+    // One write per line (O_APPEND): lines are never torn or interleaved in the file.
+    status.written = WriteAllToFile(m_file.Get(), whole);
+    if (!status.written) m_lastError = "cannot write to '" + m_path + "'";
     return status;
 }

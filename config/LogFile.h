@@ -1,17 +1,20 @@
 // The daily activity-log file: <program dir>log/YYYYMMDD.txt (local date), plain text,
 // one log line per line, each ended by CR LF, always appended, never truncated or deleted.
-// The "log" directory is created when missing.
+// The lines hold user names, addresses and paths, so the "log" directory is its owner's
+// alone (created 0700 when missing, narrowed to 0700 when found wider) and so is every
+// file in it (0600).
 //
 // Threads: every public function may be called from any thread. One mutex serialises the
 // date check, the switch to a new day's file and the write, and each line is handed to
-// the stream in one piece and flushed, so lines are never torn, interleaved or reordered
+// the file in one write, so lines are never torn, interleaved or reordered
 // against a day switch.
 #pragma once
 #include <ctime>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "platform/UniqueFd.h"
 
 struct LogWriteStatus {
     bool written = false;     // the line is in the file and flushed
@@ -60,7 +63,7 @@ private:
     mutable std::mutex m_lock;  // guards every member below
     std::string m_baseDir;
     std::string m_path;
-    std::ofstream m_stream;
+    UniqueFd m_file;
     int m_day = 0;  // current log date as YYYYMMDD; 0 before the first open
     std::string m_lastError;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "config/TextUtil.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
 
@@ -27,12 +26,10 @@ std::string MakeLogLine(std::string_view text) {
 }
 
 std::string MakeLogLine(std::string_view text, std::time_t when) {
-    std::string line = FormatLocalTime(when, "[%Y-%m-%d %H:%M:%S]  ");
-    line.reserve(line.size() + text.size());
     // SECURITY: a line break inside a received line must not start a forged log line,
-    // nor an escape sequence drive the terminal that shows the log.
-    for (const char c : text) line += config::IsControlByte(c) ? '?' : c;
-    return line;
+    // nor an escape sequence (C0 or C1, or bytes a terminal would misread) drive the
+    // terminal that shows the log.
+    return FormatLocalTime(when, "[%Y-%m-%d %H:%M:%S]  ") + ReplaceControlCharacters(text);
 }
 
 std::string MaskedCommandLine(std::string_view receivedLine) {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-// "[%Y-%m-%d %H:%M:%S]  " in local time (two blanks), then `text`. Control bytes in `text`
-// (0x00 to 0x1F and 0x7F) become "?", so one call makes exactly one line, a client
-// cannot forge extra lines, and no terminal sequence reaches a console. Safe from any
-// thread.
+// "[%Y-%m-%d %H:%M:%S]  " in local time (two blanks), then `text`. Control characters in
+// `text` (C0, DEL, C1) and invalid UTF-8 become "?" (ReplaceControlCharacters), so one call
+// makes exactly one line, a client cannot forge extra lines, and no terminal sequence
+// reaches a console. Safe from any thread.
 std::string MakeLogLine(std::string_view text);
 std::string MakeLogLine(std::string_view text, std::time_t when);
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/IniDocument.h"
+#include "platform/HostAddresses.h"
 #include "platform/Text.h"
 
 namespace {
@@ -133,3 +134,7 @@ bool COptions::Fail(std::string why) {
 }
 
 bool IsAutoPassiveIp(std::string_view passiveIp) { return EqualsNoCase(passiveIp, "Auto"); }
+
+bool IsUsablePassiveIp(std::string_view passiveIp) {
+    return passiveIp.empty() || IsAutoPassiveIp(passiveIp) || IsUnicastIpv4Text(passiveIp);
+}

@@ -106,3 +106,6 @@ private:
 
 // True when a "PassiveIP" value asks for the detected public address ("Auto", any case).
 bool IsAutoPassiveIp(std::string_view passiveIp);
+// True for the "PassiveIP" values the PASV reply may carry: empty (the address the client
+// connected to), "Auto", or a dotted IPv4 unicast address.
+bool IsUsablePassiveIp(std::string_view passiveIp);

@@ -31,7 +31,9 @@ std::optional<std::string_view> AfterScheme(std::string_view url) {
 std::optional<std::string> ParseAddressReply(std::string_view reply) {
     if (reply.substr(0, kReplyStart.size()) != kReplyStart) return std::nullopt;
     const std::string_view address = Trim(reply.substr(kReplyStart.size()), kAroundAddress);
-    if (!IsIpv4Text(address)) return std::nullopt;
+    // SECURITY: clients are sent to this address; one that no host may have (0.0.0.0,
+    // 255.255.255.255, multicast) or this machine's loopback is no public address.
+    if (!IsUnicastIpv4Text(address) || IsLoopbackIpv4Text(address)) return std::nullopt;
     return std::string(address);
 }
 

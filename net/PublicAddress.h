@@ -8,7 +8,7 @@
 
 // The answer of an address-echo page: "Your IP:" (exactly so) followed by the address.
 // Blanks and line ends around the address are dropped. Gives the address only when it
-// is a dotted IPv4 address (the form PASV announces).
+// is a dotted IPv4 unicast address (the form PASV announces) that is not a loopback one.
 // SECURITY: anything else is refused, so a broken or hostile page cannot hand the server
 // a passive "address" of arbitrary text.
 std::optional<std::string> ParseAddressReply(std::string_view reply);

@@ -74,6 +74,58 @@ bool MakeDirectories(const std::string& path, std::string* error) {
     return SetReason(error, "create", path);
 }
 
+namespace {
+
+constexpr mode_t kGroupAndOthers = 077;
+
+// Narrows the open file or directory `fd` to `mode` when it is this user's and lets
+// group or others in.
+bool NarrowToOwner(int fd, mode_t mode) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return false;
+    if ((info.st_mode & kGroupAndOthers) == 0 || info.st_uid != ::geteuid()) return true;
+    return ::fchmod(fd, mode) == 0;
+}
+
+}  // namespace
+
+bool MakePrivateDirectory(const std::string& path) {
+    if (path.empty()) return false;
+    if (::mkdir(path.c_str(), 0700) == 0) return true;
+    if (errno != EEXIST) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool narrowed = NarrowToOwner(fd, 0700);
+    ::close(fd);
+    return narrowed;
+}
+
+int OpenPrivateForAppend(const std::string& path) {
+    // Non-blocking, so that a pipe in the file's place cannot hold the caller.
+    const int fd = ::open(
+        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) return fd;
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode))
+        errno = EINVAL;
+    else if (NarrowToOwner(fd, 0600))
+        return fd;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+}
+
+bool WriteAllToFile(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 RemoveDirResult RemoveDirectory(const std::string& path) {
     if (!path.empty() && ::rmdir(path.c_str()) == 0) return RemoveDirResult::Removed;
     if (errno == ENOTEMPTY || errno == EEXIST) return RemoveDirResult::NotEmpty;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum class PathKind { Missing, File, Directory };
 
@@ -28,6 +29,17 @@ bool IsSameEntry(const std::string& path, const std::string& other);
 // Creates `path` and every missing directory above it. True when `path` is a directory
 // afterwards; else false, with the reason in `error` when given.
 [[nodiscard]] bool MakeDirectories(const std::string& path, std::string* error = nullptr);
+
+// Creates the directory `path` (its parent must exist) for its owner alone (0700), or
+// narrows an existing one of this user's that lets group or others in to 0700. True when
+// `path` is a directory afterwards.
+[[nodiscard]] bool MakePrivateDirectory(const std::string& path);
+// Opens the file `path` for appending: created 0600 when missing, an existing one of this
+// user's narrowed to 0600, never through a final symbolic link, and only a regular file.
+// The descriptor (the caller closes it), or -1 with errno set.
+int OpenPrivateForAppend(const std::string& path);
+// Writes all of `data` to the descriptor `fd`. False on any failure.
+[[nodiscard]] bool WriteAllToFile(int fd, std::string_view data);
 
 enum class RemoveDirResult { Removed, NotEmpty, Failed };
 // Removes an empty directory; never anything inside it.

@@ -16,6 +16,17 @@ bool IsIpv4Text(std::string_view text) {
     return ParseAddressBytes(AddressFamily::V4, std::string(text), bytes);
 }
 
+bool IsUnicastIpv4Text(std::string_view text) {
+    std::array<std::uint8_t, 16> bytes{};
+    if (!ParseAddressBytes(AddressFamily::V4, std::string(text), bytes)) return false;
+    return bytes[0] != 0 && bytes[0] < 224;
+}
+
+bool IsLoopbackIpv4Text(std::string_view text) {
+    std::array<std::uint8_t, 16> bytes{};
+    return ParseAddressBytes(AddressFamily::V4, std::string(text), bytes) && bytes[0] == 127;
+}
+
 bool IsIpv6Text(std::string_view text) {
     std::array<std::uint8_t, 16> bytes{};
     return ParseAddressBytes(AddressFamily::V6, std::string(text), bytes);

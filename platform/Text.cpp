@@ -31,7 +31,68 @@ std::int64_t WrappedDigits(std::string_view digits, bool negative) {
     return static_cast<std::int64_t>(value);
 }
 
+unsigned char ByteAt(std::string_view text, std::size_t at) {
+    return static_cast<unsigned char>(text[at]);
+}
+
+// The length of the well-formed UTF-8 sequence at `at` (1 for ASCII), or 0 when the byte
+// there starts none: overlong forms, surrogates and values past U+10FFFF are ill-formed.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+    const unsigned char lead = ByteAt(text, at);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length) return 0;
+    if (ByteAt(text, at + 1) < low || ByteAt(text, at + 1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((ByteAt(text, at + i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+// True for a C0 byte, DEL or a C1 character (C2 80 to C2 9F) of `length` bytes at `at`.
+bool IsControlSequence(std::string_view text, std::size_t at, std::size_t length) {
+    const unsigned char lead = ByteAt(text, at);
+    if (length == 1) return lead < 0x20 || lead == 0x7F;
+    return length == 2 && lead == 0xC2 && ByteAt(text, at + 1) <= 0x9F;
+}
+
 }  // namespace
+
+std::string ReplaceControlCharacters(std::string_view text, char replacement) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text, at);
+        if (length == 0 || IsControlSequence(text, at, length))
+            out += replacement;
+        else
+            out.append(text.substr(at, length));
+        at += length == 0 ? 1 : length;
+    }
+    return out;
+}
+
+bool HasControlCharacters(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text, at);
+        if (length == 0 || IsControlSequence(text, at, length)) return true;
+        at += length;
+    }
+    return false;
+}
 
 std::string_view Trim(std::string_view text, std::string_view strip) {
     const std::size_t first = text.find_first_not_of(strip);

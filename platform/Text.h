@@ -15,6 +15,14 @@ std::string_view Trim(std::string_view text, std::string_view strip);
 // At most `maxBytes` bytes of `text`, never ending inside a UTF-8 sequence.
 std::string CutUtf8(std::string_view text, std::size_t maxBytes);
 
+// `text` with every character that could break a line, drive a terminal or garble a
+// display replaced by `replacement`: the C0 bytes and DEL, the C1 characters U+0080 to
+// U+009F (one replacement each), and every byte that does not belong to a valid UTF-8
+// sequence. Valid characters from U+00A0 up stay as they are.
+std::string ReplaceControlCharacters(std::string_view text, char replacement = '?');
+// True when ReplaceControlCharacters would change `text`.
+bool HasControlCharacters(std::string_view text);
+
 // `text` without blanks (spaces and tabs) at either end.
 inline std::string_view TrimBlanks(std::string_view text) { return Trim(text, kBlanks); }
 

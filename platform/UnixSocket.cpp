@@ -61,10 +61,14 @@ bool OpenUnixListener(const std::string& path, UniqueFd& out, std::string& error
     ::unlink(path.c_str());  // a leftover of a server that did not end cleanly
     UniqueFd fd = NewSocket();
     if (!fd) return (error = ErrnoText("socket for", path), false);
+    // SECURITY: bind creates the file with the socket's own mode (less the umask), so it
+    // is owner-only from the start; a chmod of the path afterwards could be raced into
+    // changing another file.
+    if (::fchmod(fd.Get(), 0600) != 0)
+        return (error = ErrnoText("cannot restrict the socket for", path), false);
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return (error = ErrnoText("cannot bind", path), false);
-    // SECURITY: owner-only before anyone can connect (listen comes after).
-    if (::chmod(path.c_str(), 0600) != 0 || ::listen(fd.Get(), 16) != 0) {
+    if (::listen(fd.Get(), 16) != 0) {
         error = ErrnoText("cannot listen on", path);
         ::unlink(path.c_str());
         return false;

@@ -6,8 +6,8 @@
 
 #include "platform/UniqueFd.h"
 
-// Listens on the socket file `path`, reachable by this user only (mode 0600, set before
-// listening). A leftover file nobody answers on is replaced; a file another process
+// Listens on the socket file `path`, reachable by this user only (created 0600, never
+// wider for a moment). A leftover file nobody answers on is replaced; a file another process
 // answers on is left alone (false). False with the reason in `error` on any failure.
 [[nodiscard]] bool OpenUnixListener(const std::string& path, UniqueFd& out, std::string& error);
 // The next connection within `timeoutMs`; an invalid UniqueFd when none came.

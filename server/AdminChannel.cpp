@@ -7,19 +7,26 @@
 #include "config/LogLine.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Socket.h"
 #include "platform/StringFormat.h"
+#include "platform/Text.h"
 #include "platform/UnixSocket.h"
 #include "server/FtpServer.h"
 #include "server/Limits.h"
 
 namespace {
 
-// A field shown between tabs: no tab or line break of a client's choosing gets in.
-std::string Field(std::string_view text) {
-    std::string shown(text);
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    return shown;
+// A field shown between tabs: no tab, line break or terminal control of a client's
+// choosing gets in.
+std::string Field(std::string_view text) { return ReplaceControlCharacters(text); }
+
+// The form in which the login guard keeps `address` ("::ffff:10.0.0.1" is "10.0.0.1",
+// "0:0::1" is "::1"); anything else as given, to be refused as unknown.
+std::string CanonicalAddress(const std::string& address) {
+    std::string canonical;
+    for (const AddressFamily family : {AddressFamily::V4, AddressFamily::V6})
+        if (CanonicalAddressText(family, address, canonical)) return canonical;
+    return address;
 }
 
 std::string ListSessions(CFtpServer& server) {
@@ -54,8 +61,9 @@ std::string KickSession(CFtpServer& server, std::string_view idText) {
     return "OK\n";
 }
 
-std::string LiftBan(CFtpServer& server, const std::string& address) {
-    if (!server.LoginGuard().Lift(address)) return "ERR no ban of " + Field(address) + "\n";
+std::string LiftBan(CFtpServer& server, const std::string& given) {
+    const std::string address = CanonicalAddress(given);
+    if (!server.LoginGuard().Lift(address)) return "ERR no ban of " + Field(given) + "\n";
     server.LogMessage(LogCategory::Server, StringFormat("Ban of %s lifted by the administrator.",
                                                         Field(address).c_str()));
     return "OK\n";

@@ -4,12 +4,16 @@
 
 #include "config/FilterMode.h"
 #include "config/Options.h"
+#include "platform/StringFormat.h"
 #include "server/FtpServer.h"
 
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
                            static_cast<std::uint32_t>(options.maxPort));
-    if (!IsAutoPassiveIp(options.passiveIp)) server.SetPassiveAddress(options.passiveIp);
+    // SECURITY: the value goes into the 227 reply as it stands; a malformed one
+    // (CServerStartup says so in the log) would forge the reply.
+    if (!IsAutoPassiveIp(options.passiveIp) && IsUsablePassiveIp(options.passiveIp))
+        server.SetPassiveAddress(options.passiveIp);
     server.SetFilterMode(static_cast<FilterMode>(options.filterMode));
     server.Tls().Configure(server.ProgramDir(), options.tlsCertificateFile, options.tlsKeyFile,
                            options.tlsPolicy);
@@ -30,9 +34,24 @@ LoginPolicy LoginPolicyOf(const OptionValues& options) {
     return policy;
 }
 
+namespace {
+
+// A limit below one would refuse every client without a word.
+int UserLimitOf(CFtpServer& server, const OptionValues& options) {
+    if (options.maxUsers >= 1) return options.maxUsers;
+    const int fallback = OptionValues{}.maxUsers;
+    server.LogMessage(LogCategory::Error,
+                      StringFormat("The option maxusers is not a number from 1 up (read as %d); "
+                                   "the default of %d users is used.",
+                                   options.maxUsers, fallback));
+    return fallback;
+}
+
+}  // namespace
+
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {
     server.SetPort(options.port);
-    server.SetMaxUsers(options.maxUsers);
+    server.SetMaxUsers(UserLimitOf(server, options));
     server.SetTimeout(options.timeoutMinutes);
     server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
     server.SetGoodbyeMessage("Good bye!");

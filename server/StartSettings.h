@@ -7,11 +7,12 @@
 struct OptionValues;
 class CFtpServer;
 
-// Passive port range, passive address (unless "Auto"), filter mode, the TLS certificate
-// files and policy, and the abuse limits. Main thread.
+// Passive port range, passive address (unless "Auto" or not IsUsablePassiveIp), filter mode, the
+// TLS certificate files and policy, and the abuse limits. Main thread.
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options);
 // Port, maximum users, idle time-out, the greeting and farewell texts and the 5000 ms
-// statistics interval, as the start sequence hands them over. Main thread.
+// statistics interval, as the start sequence hands them over (a maximum below 1 is
+// logged and replaced by the default). Main thread.
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options);
 // The abuse limits of the [Security] keys.
 LoginPolicy LoginPolicyOf(const OptionValues& options);

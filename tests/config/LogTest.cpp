@@ -45,6 +45,15 @@ TEST(LogLine, StampsLocalTimeAndKeepsTheTextOnOneLine) {
     // Terminal escapes, tabs and DEL are no more raw than line breaks.
     EXPECT_EQ(MakeLogLine("\x1b]0;pwned\x07\x1b[2J\tok\x7f\x1f~", when),
               "[2026-12-07 22:05:09]  ?]0;pwned??[2J?ok??~");
+    // C1 controls (CSI, NEL) and bytes that are not UTF-8 neither; other characters stay,
+    // whatever their bytes (U+00E9 is C3 A9, U+20AC E2 82 AC, U+1F600 F0 9F 98 80).
+    EXPECT_EQ(MakeLogLine("\xc2\x9b"
+                          "2J\xc2\x85\xc2\xa0\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
+                          when),
+              "[2026-12-07 22:05:09]  ?2J?\xc2\xa0\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");
+    // Stray continuation, overlong "/", surrogate, past U+10FFFF, cut sequence at the end.
+    EXPECT_EQ(MakeLogLine("\x9b|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80|\xe2\x82", when),
+              "[2026-12-07 22:05:09]  ?|??|???|????|??");
 }
 
 TEST(LogLine, MasksEveryFormOfPass) {

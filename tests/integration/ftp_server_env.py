@@ -67,7 +67,8 @@ class FtpServerEnv:
     def admin(self, *args):
         subprocess.run(self.admin_command(*args), check=True, stdout=subprocess.DEVNULL)
 
-    def start(self):
+    def start(self, stdout_path=None):
+        """`stdout_path`: where the server's standard output goes (else nowhere when quiet)."""
         cmd = [os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
                "--port", str(self.port), "--listen", ",".join(loopback_addresses())]
         limit, nofile = self.fsize_limit, self.nofile_limit
@@ -85,8 +86,9 @@ class FtpServerEnv:
         # Kept even when quiet: a sanitizer's report inside the server lands here and
         # fails the script at stop().
         self.stderr_path = os.path.join(self.root, "server-stderr-%d.log" % self.port)
-        with open(self.stderr_path, "ab") as err:
-            self.proc = subprocess.Popen(cmd, stdout=out, stderr=err if self.quiet else None,
+        with open(self.stderr_path, "ab") as err, open(stdout_path or os.devnull, "ab") as kept:
+            self.proc = subprocess.Popen(cmd, stdout=kept if stdout_path else out,
+                                         stderr=err if self.quiet else None,
                                          preexec_fn=child_setup)
         if not wait_for_port(self.port):
             raise RuntimeError("tarvona-server did not start")

@@ -42,8 +42,10 @@ protected:
 TEST(AddressTexts, RepliesAreAddressesOnlyAndUpdateValuesAreEncoded) {
     EXPECT_EQ(ParseAddressReply("Your IP: 203.0.113.7\n"), "203.0.113.7");
     EXPECT_EQ(ParseAddressReply("Your IP:10.1.2.3 \r\n"), "10.1.2.3");
-    for (const char* refused : {"your ip: 10.1.2.3", "Your IP: 10.1.2.3; rm -rf /",
-                                "Your IP: 10.1.2.300", "Your IP:", "10.1.2.3", "Your IP: ::1"})
+    for (const char* refused :
+         {"your ip: 10.1.2.3", "Your IP: 10.1.2.3; rm -rf /", "Your IP: 10.1.2.300",
+          "Your IP:", "10.1.2.3", "Your IP: ::1", "Your IP: 0.0.0.0", "Your IP: 255.255.255.255",
+          "Your IP: 127.0.0.1", "Your IP: 224.0.0.1", "Your IP: 240.1.2.3"})
         EXPECT_EQ(ParseAddressReply(refused), std::nullopt) << refused;
     EXPECT_EQ(ParseAddressReply(std::string("Your IP: 10.1.2.3\0x", 19)), std::nullopt);
 
