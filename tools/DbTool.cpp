@@ -177,11 +177,13 @@ int Upgrade(const std::string& path, std::ostream& out, std::ostream& err) {
         err << path << ": not an account table (user.sdb, group.sdb, vfolder_*.sdb)\n";
         return 1;
     }
-    CTableChecker checker;
-    if (!checker.Check(path) || !checker.Problems().empty()) {
-        for (const std::string& p : checker.Problems()) err << path << ": " << p << "\n";
-        err << path << ": damaged, left as it is\n";
-        return 1;
+    {
+        CTableChecker checker;  // closed again before the upgrade locks the table
+        if (!checker.Check(path) || !checker.Problems().empty()) {
+            for (const std::string& p : checker.Problems()) err << path << ": " << p << "\n";
+            err << path << ": damaged, left as it is\n";
+            return 1;
+        }
     }
     std::vector<std::string> added;
     std::string error;

@@ -33,8 +33,9 @@ void CreateUserTable(const std::string& path, UserTableLayout layout) {
         kUserFields.size() - (layout == UserTableLayout::LacksLastField ? 1 : 0);
     for (std::size_t i = 0; i < fields; ++i)
         ASSERT_TRUE(t.AddField(kUserFields[i].name, kUserFields[i].type, kUserFields[i].width));
-    if (layout == UserTableLayout::HasExtraField)
+    if (layout == UserTableLayout::HasExtraField) {
         ASSERT_TRUE(t.AddField("logins", FieldType::Long, -1));
+    }
     ASSERT_TRUE(t.AddKey("userid", KeyKind::Unique, 1, kCompareNoCase, 0, 64));
     ASSERT_TRUE(t.Create(path));
     for (const char* name : {"alice", "bob", "carol"}) {
@@ -44,7 +45,9 @@ void CreateUserTable(const std::string& path, UserTableLayout layout) {
         ASSERT_TRUE(t.SetFieldText("status", "1"));
         ASSERT_TRUE(t.SetFieldText("read", "1"));
         ASSERT_TRUE(t.SetFieldText("quota_max", "2048.5"));
-        if (layout == UserTableLayout::HasExtraField) ASSERT_TRUE(t.SetFieldText("logins", "7"));
+        if (layout == UserTableLayout::HasExtraField) {
+            ASSERT_TRUE(t.SetFieldText("logins", "7"));
+        }
         ASSERT_TRUE(t.Append());
     }
     const std::int32_t bob = 2;
