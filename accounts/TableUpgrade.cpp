@@ -103,6 +103,12 @@ template <typename Record>
 bool Upgrade(const std::string& path, const std::string& backupTag, std::vector<std::string>& added,
              std::string& error) {
     added.clear();
+    {
+        // Most starts find nothing to do: a shared lock is enough to see that.
+        CKorvTable table;
+        if (table.Open(path, OpenMode::Read) && CompareFields<Record>(table).missing.empty())
+            return true;
+    }
     CKorvTable from;  // its exclusive lock keeps every writer out until the new file is in place
     if (!from.Open(path, OpenMode::ReadWrite)) {
         error = from.IsBusy() ? "the table is busy" : "cannot open it: " + from.GetLastError();
