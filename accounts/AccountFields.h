@@ -1,7 +1,8 @@
 // The fields of the account tables, one row each: name, type, width and the member of
 // the record it fills, in the order of the tables this system creates. Creating a table,
 // reading and writing a record and showing one all loop over these rows, so a new field
-// is one row here and one member of its record.
+// is one row here and one member of its record; tables made before the row existed gain
+// the field at the next start (accounts/TableUpgrade.h), with the value a new record has.
 //
 // A table made elsewhere may order its fields otherwise, use other widths or other
 // integer types (Byte, Short or Long) and name field 0 otherwise: every field is read
