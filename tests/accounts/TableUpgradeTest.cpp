@@ -14,6 +14,7 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountFields.h"
+#include "accounts/AccountSchema.h"
 #include "accounts/TableUpgrade.h"
 #include "db/KorvTable.h"
 #include "generated/Version.h"
@@ -197,6 +198,19 @@ TEST(TableUpgrade, FieldOfALaterReleaseSurvivesSaves) {
     EXPECT_EQ(t.GetFieldText("logins"), "7");
     EXPECT_EQ(t.GetFieldText("email"), "carol@example.net");
     EXPECT_EQ(Check(path).substr(0, 2), "0 ") << Check(path);
+    t.Close();
+
+    // A folder table is made anew on every save: one with a later field is not replaced.
+    const std::string folders = UserFolderTablePath(dir.ProgramDir(), carol.id);
+    CKorvTable laterFolders;
+    ASSERT_TRUE(DefineFolderTable(laterFolders) &&
+                laterFolders.AddField("shared", FieldType::Long, -1) &&
+                laterFolders.Create(folders));
+    laterFolders.Close();
+    const std::string before = ReadFile(folders);
+    EXPECT_FALSE(editor.SaveUser(carol, {}));
+    EXPECT_EQ(editor.GetLastFailure(), EditFailure::FolderTable);
+    EXPECT_TRUE(ReadFile(folders) == before);
 }
 
 TEST(TableUpgrade, AdminChecksUpgradesAndUpgradesBeforeAnAccountCommand) {
