@@ -7,6 +7,7 @@
 #include "accounts/FieldAccess.h"
 #include "accounts/Limits.h"
 #include "accounts/RecordAccess.h"
+#include "accounts/TableUpgrade.h"
 #include "db/KorvTable.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -245,6 +246,12 @@ bool CAccountEditor::SaveFolders(const std::string& path,
                                  const std::vector<VirtualFolder>& folders) {
     CKorvTable table;
     std::string error;
+    // The table is made anew: fields of a later release would be lost with it.
+    TableFieldReport fields;
+    if (ReadTableFields(path, AccountTableKind::Folder, fields, error) && !fields.unknown.empty())
+        return Fail(path + " holds fields of a later release (" + fields.unknown.front() +
+                        "); this release cannot save its folders without losing them",
+                    EditFailure::FolderTable);
     if (!CreateFolderTable(table, path, error)) return Fail(error, EditFailure::FolderTable);
     for (const VirtualFolder& f : folders) {
         if (!WriteRecord(table, f, error)) return Fail(error);

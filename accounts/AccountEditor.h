@@ -64,7 +64,8 @@ public:
     std::map<std::int32_t, std::string> GroupNamesById();
 
     // Re-creates the folder table at `path` with `folders` in list order. A name that
-    // repeats is not stored (the table's unique key refuses it).
+    // repeats is not stored (the table's unique key refuses it). Refused, the table left
+    // as it is, when it holds fields of a later release (they would be lost).
     [[nodiscard]] bool SaveFolders(const std::string& path,
                                    const std::vector<VirtualFolder>& folders);
 

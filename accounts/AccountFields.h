@@ -1,7 +1,8 @@
 // The fields of the account tables, one row each: name, type, width and the member of
 // the record it fills, in the order of the tables this system creates. Creating a table,
 // reading and writing a record and showing one all loop over these rows, so a new field
-// is one row here and one member of its record.
+// is one row here and one member of its record; tables made before the row existed gain
+// the field at the next start (accounts/TableUpgrade.h), with the value a new record has.
 //
 // A table made elsewhere may order its fields otherwise, use other widths or other
 // integer types (Byte, Short or Long) and name field 0 otherwise: every field is read
@@ -108,19 +109,35 @@ constexpr const auto& FieldsOf() {
         return kFolderFields;
 }
 
-// The row that fills `member`; the first row when none does (every member has its row).
+inline constexpr std::size_t kNoFieldRow = static_cast<std::size_t>(-1);
+
+// The index of the row that fills `member`, or kNoFieldRow when no row does.
 template <typename Record, typename T>
-constexpr const AccountField<Record>& FieldOf(T Record::*member) {
-    for (const AccountField<Record>& row : FieldsOf<Record>()) {
+constexpr std::size_t FindFieldRow(T Record::*member) {
+    const auto& rows = FieldsOf<Record>();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
         using Member = T Record::*;
-        if (std::holds_alternative<Member>(row.member) && std::get<Member>(row.member) == member)
-            return row;
+        if (std::holds_alternative<Member>(rows[i].member) &&
+            std::get<Member>(rows[i].member) == member)
+            return i;
     }
-    return FieldsOf<Record>().front();
+    return kNoFieldRow;
+}
+
+// Reached only while compiling a look-up of a member that has no row: not a constant
+// expression, so the compiler stops there.
+inline void MemberHasNoFieldRow() {}
+
+// The row that fills `member`, a constant: a member without a row does not compile.
+template <typename Record, typename T>
+consteval const AccountField<Record>& FieldOf(T Record::*member) {
+    const std::size_t row = FindFieldRow(member);
+    if (row == kNoFieldRow) MemberHasNoFieldRow();
+    return FieldsOf<Record>()[row];
 }
 
 // The name of the field that `member` fills: FieldName(&UserRecord::quotaMax) is "quota_max".
 template <typename Record, typename T>
-constexpr std::string_view FieldName(T Record::*member) {
+consteval std::string_view FieldName(T Record::*member) {
     return FieldOf(member).name;
 }

@@ -13,11 +13,16 @@ class CKorvTable;
 std::int32_t ReadIntField(const CKorvTable& table, std::string_view name);
 double ReadNumberField(const CKorvTable& table, std::string_view name);
 
-// Store into the edit buffer. A missing field is ignored (tables made elsewhere may
-// lack optional fields); false when the table refuses the value.
-[[nodiscard]] bool WriteIntField(CKorvTable& table, std::string_view name, std::int32_t value);
-[[nodiscard]] bool WriteNumberField(CKorvTable& table, std::string_view name, double value);
-// A text longer than the field's declared width is refused rather than cut, with the
-// reason in `error`.
+// Store into the edit buffer. False when the table lacks the field (a table from an
+// earlier release that was not upgraded: the value would be lost) or refuses the value,
+// with the reason, naming the field and the file, in `error` when given.
+[[nodiscard]] bool WriteIntField(CKorvTable& table, std::string_view name, std::int32_t value,
+                                 std::string* error = nullptr);
+[[nodiscard]] bool WriteNumberField(CKorvTable& table, std::string_view name, double value,
+                                    std::string* error = nullptr);
+// The same; a text longer than the field's declared width is refused rather than cut.
 [[nodiscard]] bool WriteTextField(CKorvTable& table, std::string_view name, std::string_view text,
                                   std::string& error);
+
+// The message of a write to a field `table` lacks.
+std::string MissingFieldError(const CKorvTable& table, std::string_view name);

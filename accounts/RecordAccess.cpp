@@ -37,20 +37,19 @@ template <typename Record>
 bool WriteField(CKorvTable& table, const AccountField<Record>& row, const Record& record,
                 std::string& error) {
     const auto& member = row.member;
-    bool stored = true;
     if (row.type == FieldType::AutoInc) return true;  // the engine assigns it
     if (const auto* text = std::get_if<std::string Record::*>(&member))
         return WriteTextField(table, row.name, record.*(*text), error);
-    if (const auto* integer = std::get_if<std::int32_t Record::*>(&member)) {
-        stored = WriteIntField(table, row.name, record.*(*integer));
-    } else if (const auto* number = std::get_if<double Record::*>(&member)) {
-        stored = WriteNumberField(table, row.name, record.*(*number));
-    } else if (const auto* permission = std::get_if<Permission>(&member)) {
+    if (const auto* integer = std::get_if<std::int32_t Record::*>(&member))
+        return WriteIntField(table, row.name, record.*(*integer), &error);
+    if (const auto* number = std::get_if<double Record::*>(&member))
+        return WriteNumberField(table, row.name, record.*(*number), &error);
+    if (const auto* permission = std::get_if<Permission>(&member)) {
         if constexpr (requires { record.permissions; })
-            stored = WriteIntField(table, row.name, record.permissions.Has(*permission) ? 1 : 0);
+            return WriteIntField(table, row.name, record.permissions.Has(*permission) ? 1 : 0,
+                                 &error);
     }
-    if (!stored) error = "cannot store \"" + std::string(row.name) + "\": " + table.GetLastError();
-    return stored;
+    return true;
 }
 
 template <typename Record>

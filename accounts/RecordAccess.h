@@ -15,7 +15,8 @@ void ReadRecord(const CKorvTable& table, GroupRecord& out);
 void ReadRecord(const CKorvTable& table, VirtualFolder& out);
 
 // Stores every field of `record` but the id into the edit buffer (a permission as 1 or
-// 0); a field the table lacks is skipped. False, with the reason in `error`, when a text
+// 0). False, with the reason in `error`, when the table lacks a field (one of an earlier
+// release not yet upgraded: accounts/TableUpgrade.h), when a text
 // is longer than its field or the table refuses a value.
 [[nodiscard]] bool WriteRecord(CKorvTable& table, const UserRecord& record, std::string& error);
 [[nodiscard]] bool WriteRecord(CKorvTable& table, const GroupRecord& record, std::string& error);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accounts/TableUpgrade.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "app/ProgramDirChoice.h"
@@ -49,6 +50,16 @@ constexpr AdminCommand kCommands[] = {
     {"ip", &RunIpCommand, DirUse::AsItIs},
 };
 
+// Tables of an earlier release gain this release's fields before an account command
+// writes them, as at the server's start; stderr keeps the listings clean.
+void UpgradeTablesOf(const std::string& programDir) {
+    std::vector<std::string> upgraded;
+    std::vector<std::string> problems;
+    UpgradeAccountTables(programDir, kTarvonaVersion, upgraded, problems);
+    for (const std::string& line : upgraded) std::cerr << "tarvona-admin: " << line << '\n';
+    for (const std::string& line : problems) std::cerr << "tarvona-admin: " << line << '\n';
+}
+
 // Runs `command` in the program directory (see ExplainProgramDir); refused when none can
 // be chosen, rather than working in the current directory.
 int RunInProgramDir(const AdminContext& ctx, const std::vector<std::string>& args,
@@ -59,6 +70,7 @@ int RunInProgramDir(const AdminContext& ctx, const std::vector<std::string>& arg
     if (command.dirUse == DirUse::MadeWhenMissing && !MakeDirectories(choice.dir, &why))
         return Report(std::cerr, kExitRefused,
                       "program directory " + choice.dir + " cannot be created: " + why);
+    if (command.dirUse == DirUse::MadeWhenMissing) UpgradeTablesOf(choice.dir);
     return command.run(choice.dir, args, std::cout, std::cerr);
 }
 
@@ -68,7 +80,7 @@ constexpr char kUsage[] =
     "  group add|set|del|list ...       groups\n"
     "  folder add|del|list ...          virtual folders of a user or a group\n"
     "  expire                           disable accounts whose disable date has come\n"
-    "  db dump|check FILE               inspect a table file\n"
+    "  db dump|check|upgrade FILE       inspect a table file, or add this release's fields\n"
     "  sessions                         sessions of the running server (id, address, user,\n"
     "                                   idle seconds, directory; tab-separated)\n"
     "  kick ID                          end a session of the running server\n"

@@ -3,9 +3,11 @@
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
 #include "accounts/TableModes.h"
+#include "accounts/TableUpgrade.h"
 #include "app/ProgramDirSafety.h"
 #include "config/FilterMode.h"
 #include "config/IpFilter.h"
+#include "generated/Version.h"
 #include "platform/FileSystem.h"
 #include "platform/StringFormat.h"
 #include "platform/Text.h"
@@ -30,6 +32,9 @@ void CServerStartup::PrepareAccounts() {
                                "made 0600.",
                                change.path.c_str(), change.oldMode));
     }
+    // Backups of an earlier start's upgrades go once this start has succeeded.
+    m_earlierBackups = UpgradeBackups(m_programDir);
+    UpgradeAccountTables(m_programDir, kTarvonaVersion, m_notices, m_warnings);
     int disabled = 0;
     bool busy = false;
     if (DisableExpiredAccounts(m_programDir, TodayText(), disabled, error, &busy)) return;
@@ -85,9 +90,19 @@ bool CServerStartup::Prepare(CFtpServer& server) {
     // A file that cannot be opened now is tried again at the next date change.
     m_logOpened = m_logFile.ReopenForToday();
     if (!m_logOpened) m_warnings.push_back(m_logFile.GetLastError());
+    if (listsUsable) RemoveEarlierBackups();
     return listsUsable;
 }
 
+void CServerStartup::RemoveEarlierBackups() {
+    for (const std::string& backup : m_earlierBackups) {
+        std::string why;
+        if (!RemoveFileIfPresent(backup, &why))
+            m_warnings.push_back("The table backup " + backup + " cannot be removed: " + why);
+    }
+}
+
 void CServerStartup::LogWarnings(CFtpServer& server) const {
+    for (const std::string& notice : m_notices) server.LogMessage(LogCategory::Server, notice);
     for (const std::string& warning : m_warnings) server.LogMessage(LogCategory::Error, warning);
 }

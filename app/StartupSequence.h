@@ -1,5 +1,6 @@
 // The opening steps that the window and the headless server share: make sure the
-// program directory and the account tables exist, disable expired accounts, read
+// program directory and the account tables exist, upgrade tables of an earlier release
+// (accounts/TableUpgrade.h), disable expired accounts, read
 // option.ini and both IP lists into the controller, and open today's log file (created
 // at every start, whether saving is on or off, so the day's file always exists).
 #pragma once
@@ -23,7 +24,8 @@ public:
     // must not start (the last warning says why). Every problem, stopping or not, is kept in
     // Warnings() (logins or saved lines then fail where they must).
     [[nodiscard]] bool Prepare(CFtpServer& server);
-    // Hands every warning to the server's log, once its sink is in place.
+    // Hands every notice (a table upgraded) and warning to the server's log, once its
+    // sink is in place.
     void LogWarnings(CFtpServer& server) const;
 
     const std::string& ProgramDir() const { return m_programDir; }
@@ -35,14 +37,19 @@ public:
     // Problems met on the way, one text each (the log file's is
     // "Cannot create or open file: '<path>'").
     const std::vector<std::string>& Warnings() const { return m_warnings; }
+    // What was done on the way that the log should show (one line per upgraded table).
+    const std::vector<std::string>& Notices() const { return m_notices; }
 
 private:
     void PrepareAccounts();
     bool LoadIpLists(CFtpServer& server);
+    void RemoveEarlierBackups();
 
     std::string m_programDir;
     OptionValues m_options;
     CLogFile m_logFile;
     bool m_logOpened = false;
     std::vector<std::string> m_warnings;
+    std::vector<std::string> m_notices;
+    std::vector<std::string> m_earlierBackups;
 };

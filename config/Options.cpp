@@ -45,14 +45,42 @@ constexpr std::array kRows{
     OptionRow{"TLS", "KeyFile", "KeyFile", &V::tlsKeyFile},
 };
 
+// Every member has its row: as many rows as OptionValues has members, none twice. A
+// member added without its row stops the build here.
+struct AnyValue {
+    template <typename T>
+    operator T() const;  // only named in unevaluated checks
+};
+
+template <typename T, typename... Values>
+consteval std::size_t MemberCount(Values... values) {
+    if constexpr (requires { T{values..., AnyValue{}}; })
+        return MemberCount<T>(values..., AnyValue{});
+    else
+        return sizeof...(Values);
+}
+
+consteval bool NoMemberTwice() {
+    for (std::size_t i = 0; i < kRows.size(); ++i)
+        for (std::size_t j = i + 1; j < kRows.size(); ++j)
+            if (kRows[i].member == kRows[j].member) return false;
+    return true;
+}
+
+static_assert(kRows.size() == MemberCount<OptionValues>(), "an option member lacks its row");
+static_assert(NoMemberTwice(), "two option rows name one member");
+
+// The row of `member`, or null when it has none (a member added without its row).
 template <typename Member>
-const OptionRow& RowOf(Member member) {
+constexpr const OptionRow* RowOf(Member member) {
     for (const OptionRow& row : kRows) {
         const Member* candidate = std::get_if<Member>(&row.member);
-        if (candidate != nullptr && *candidate == member) return row;
+        if (candidate != nullptr && *candidate == member) return &row;
     }
-    return kRows.front();  // unreachable: every member has its row
+    return nullptr;
 }
+
+std::string NoRowError() { return "an option without a row in the option table"; }
 
 // Reads one row's key into `values`, as the profile read does. A missing key leaves
 // the member as it is: `values` starts from the defaults.
@@ -98,33 +126,40 @@ bool COptions::Save(const OptionValues& values) {
 bool COptions::SaveKeys(const OptionValues& values, std::span<const OptionMember> members) {
     std::vector<IniEntry> entries;
     for (const OptionMember& member : members) {
-        const OptionRow& row =
-            std::visit([](auto m) -> const OptionRow& { return RowOf(m); }, member);
-        entries.push_back(IniEntry{row.section, row.writeName, ShownValue(row, values)});
+        const OptionRow* row =
+            std::visit([](auto m) -> const OptionRow* { return RowOf(m); }, member);
+        if (row == nullptr) return Fail(NoRowError());
+        entries.push_back(IniEntry{row->section, row->writeName, ShownValue(*row, values)});
     }
     if (!m_file.WriteEntries(entries)) return Fail(m_file.GetLastError());
     return true;
 }
 
+// A member without a row reads as its default: nothing in the file can be its key.
 int COptions::ReadInt(IntOption option) const {
-    const OptionRow& row = RowOf(option);
-    return m_file.ReadInt(row.section, row.readName, kDefaults.*option);
+    const OptionRow* row = RowOf(option);
+    if (row == nullptr) return kDefaults.*option;
+    return m_file.ReadInt(row->section, row->readName, kDefaults.*option);
 }
 
 std::string COptions::ReadText(TextOption option) const {
-    const OptionRow& row = RowOf(option);
-    return m_file.ReadString(row.section, row.readName, kDefaults.*option);
+    const OptionRow* row = RowOf(option);
+    if (row == nullptr) return kDefaults.*option;
+    return m_file.ReadString(row->section, row->readName, kDefaults.*option);
 }
 
 bool COptions::WriteInt(IntOption option, int value) {
-    const OptionRow& row = RowOf(option);
-    if (!m_file.WriteInt(row.section, row.writeName, value)) return Fail(m_file.GetLastError());
+    const OptionRow* row = RowOf(option);
+    if (row == nullptr) return Fail(NoRowError());
+    if (!m_file.WriteInt(row->section, row->writeName, value)) return Fail(m_file.GetLastError());
     return true;
 }
 
 bool COptions::WriteText(TextOption option, std::string_view value) {
-    const OptionRow& row = RowOf(option);
-    if (!m_file.WriteString(row.section, row.writeName, value)) return Fail(m_file.GetLastError());
+    const OptionRow* row = RowOf(option);
+    if (row == nullptr) return Fail(NoRowError());
+    if (!m_file.WriteString(row->section, row->writeName, value))
+        return Fail(m_file.GetLastError());
     return true;
 }
 

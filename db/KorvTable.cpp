@@ -46,6 +46,7 @@ void CKorvTable::Close() {
 bool CKorvTable::Open(const std::string& path, OpenMode mode) {
     if (m_open) Close();
     ResetState();
+    m_path = path;
     std::string error;
     const bool readOnly = mode == OpenMode::Read;
     if (!m_store.m_file.Open(path, readOnly, error)) return Fail("file can't be  opened!");
@@ -74,6 +75,7 @@ bool CKorvTable::Open(const std::string& path, OpenMode mode) {
 
 bool CKorvTable::Create(const std::string& path, std::string_view description) {
     if (m_open) Close();
+    m_path = path;
     std::string error;
     if (!m_store.m_file.Create(path, error)) return Fail("can't create file ");
     m_open = true;
@@ -131,6 +133,27 @@ bool CKorvTable::AddField(std::string_view name, FieldType type, int width) {
         // An AutoInc field always owns a unique key of its own name; its outcome is not ours.
         static_cast<void>(AddKey(name, KeyKind::Unique, h.fieldCount - 1, 0, 0, -1));
     }
+    return true;
+}
+
+bool CKorvTable::DefineLike(const CKorvTable& source) {
+    if (m_open) return Fail("must do before create db");
+    if (!source.IsOpen()) return Fail("the table to copy is not open");
+    const TableHeader& from = source.m_store.m_header;
+    TableHeader& h = m_store.m_header;
+    h = TableHeader{};
+    h.fieldNames = from.fieldNames;
+    h.fieldTypes = from.fieldTypes;
+    h.fieldWidths = from.fieldWidths;
+    h.fieldCount = from.fieldCount;
+    h.keyNames = from.keyNames;
+    h.keyKinds = from.keyKinds;
+    h.segField = from.segField;
+    h.segMode = from.segMode;
+    h.segStart = from.segStart;
+    h.segLength = from.segLength;
+    h.segCount = from.segCount;
+    h.keyCount = from.keyCount;
     return true;
 }
 

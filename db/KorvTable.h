@@ -44,11 +44,17 @@ public:
     // Creates (or empties) `path` with the defined fields and keys; the table is then open
     // for writing and empty.
     [[nodiscard]] bool Create(const std::string& path, std::string_view description = {});
+    // Takes every field and key definition of the open table `source`, exactly as its
+    // header holds them (names, types, widths, key segments), so a copy made with
+    // AppendCopy keeps each record's bytes. Further fields may follow with AddField.
+    [[nodiscard]] bool DefineLike(const CKorvTable& source);
 
     // ---- opening ----
     [[nodiscard]] bool Open(const std::string& path, OpenMode mode = OpenMode::ReadWrite);
     void Close();
     bool IsOpen() const { return m_open; }
+    // The path given to the last Open or Create, for messages.
+    const std::string& Path() const { return m_path; }
 
     // ---- finding and walking ----
     // `keyValue` is the value in binary form (Byte 1 byte, Short 2, Long/AutoInc 4,
@@ -65,6 +71,10 @@ public:
     // Adds a record from `buffer` (or the edit buffer). The AutoInc field is assigned and
     // written back into `buffer` too. The current position does not move.
     [[nodiscard]] bool Append(void* buffer = nullptr, std::size_t length = 0);
+    // Adds a record copied from another table: the first `length` bytes of the image are
+    // `buffer`'s, the rest the edit buffer's; the AutoInc value is kept as given (a unique
+    // key refuses one that is taken). A table with Block fields cannot take copies.
+    [[nodiscard]] bool AppendCopy(const void* buffer, std::size_t length);
     // Replaces the current record; afterwards no record is current.
     [[nodiscard]] bool Update(void* buffer = nullptr, std::size_t length = 0);
     [[nodiscard]] bool Delete();
@@ -181,4 +191,5 @@ private:
     std::int32_t m_leafCachePos = kNoPosition;
     std::array<bool, kMaxFields> m_assigned{};
     std::string m_lastError;
+    std::string m_path;
 };

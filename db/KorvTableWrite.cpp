@@ -67,6 +67,20 @@ bool CKorvTable::Append(void* buffer, std::size_t length) {
     return AppendImage(image);
 }
 
+bool CKorvTable::AppendCopy(const void* buffer, std::size_t length) {
+    if (!CanWrite()) return false;
+    const CSchema& schema = m_store.m_schema;
+    for (int i = 0; i < schema.FieldCount(); ++i) {
+        // A block position would name a block of the other file.
+        if (schema.Field(i).type == FieldType::Block) return Fail("Block fields cannot be copied");
+    }
+    if (schema.KeyCount() == 0) return Fail("key not found");
+    if (!m_indexUsable) return Fail("index file not found!");
+    std::vector<std::byte> image = m_edit;
+    std::memcpy(image.data(), buffer, std::min(length, image.size()));
+    return AppendImage(image);
+}
+
 // Searches every key for the new record's values; false when a unique key already
 // holds one (nothing has been written then).
 bool CKorvTable::SearchAllKeys(std::span<const std::byte> image,

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "db/Limits.h"
+#include "platform/FileIdentity.h"
 
 namespace {
 
@@ -16,6 +17,18 @@ bool Fail(std::string& error, std::string why) {
 // Positions are signed 32-bit; the file may not grow past what they can address.
 constexpr std::uint64_t kMaxFileSize = 0x7fffffff;
 
+constexpr int kMaxReopens = 3;
+
+// True when `path` still names the file `file` holds: a table replaced while this
+// process waited for the old file's lock (an upgrade renames a new file over it) must be
+// opened again, or what is written here lands in the replaced file.
+bool StillNamedBy(const CFile& file, const std::string& path) {
+    FileIdentity held;
+    FileIdentity named;
+    if (!file.Identity(held) || StatIdentity(path, named) != IdentityResult::Found) return true;
+    return held.device == named.device && held.inode == named.inode;
+}
+
 }  // namespace
 
 void IndexNode::Reset(const KeyLayout& key) {
@@ -26,14 +39,20 @@ void IndexNode::Reset(const KeyLayout& key) {
 }
 
 bool CTableFile::Open(const std::string& path, bool readOnly, std::string& error) {
-    if (!m_file.Open(path, readOnly ? FileOpenMode::ReadOnly : FileOpenMode::ReadWrite) ||
-        !m_file.Lock(readOnly ? FileLockKind::Shared : FileLockKind::Exclusive, kTableLockWait) ||
-        !m_file.Size(m_size)) {
-        error = m_file.GetLastError();
+    for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
+        if (!m_file.Open(path, readOnly ? FileOpenMode::ReadOnly : FileOpenMode::ReadWrite) ||
+            !m_file.Lock(readOnly ? FileLockKind::Shared : FileLockKind::Exclusive,
+                         kTableLockWait) ||
+            !m_file.Size(m_size)) {
+            error = m_file.GetLastError();
+            m_file.Close();
+            return false;
+        }
+        if (StillNamedBy(m_file, path)) return true;
         m_file.Close();
-        return false;
     }
-    return true;
+    error = path + " keeps being replaced";
+    return false;
 }
 
 bool CTableFile::Create(const std::string& path, std::string& error) {

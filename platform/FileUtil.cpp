@@ -89,4 +89,20 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, unsi
     return true;
 }
 
+bool MoveFileIntoPlace(const std::string& temp, const std::string& path, std::string* error) {
+    int fd;
+    do {
+        fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return Fail(error, "cannot open", temp, errno);
+    const bool synced = ::fsync(fd) == 0;
+    const int syncError = errno;
+    ::close(fd);
+    if (!synced) return Fail(error, "cannot write", temp, syncError);
+    if (::rename(temp.c_str(), path.c_str()) != 0)
+        return Fail(error, "cannot replace", path, errno);
+    SyncDirectory(DirectoryOf(path));
+    return true;
+}
+
 }  // namespace platform

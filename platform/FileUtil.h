@@ -15,4 +15,11 @@ namespace platform {
 [[nodiscard]] bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                                          unsigned newFileMode, std::string* error);
 
+// Puts the finished file `temp` in the place of `path`: flushes `temp` to disk, renames
+// it over `path` and flushes the directory, so a crash leaves the old file or the new
+// one whole. Both must be in the same directory. On failure returns false, sets `*error`
+// and leaves `path` untouched (`temp` stays for the caller to remove).
+[[nodiscard]] bool MoveFileIntoPlace(const std::string& temp, const std::string& path,
+                                     std::string* error);
+
 }  // namespace platform

@@ -1,13 +1,16 @@
-// The db command of the admin tool: dump and check of table files.
+// The db command of the admin tool: dump, check and upgrade of table files.
 #include "tools/DbTool.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "accounts/HashCost.h"
 #include "accounts/PasswordHash.h"
+#include "accounts/TableUpgrade.h"
 #include "db/KorvTable.h"
 #include "db/Text.h"
+#include "generated/Version.h"
 #include "tools/TableCheck.h"
 
 namespace {
@@ -133,13 +136,66 @@ int ReportCostlyHashes(const std::string& path, std::ostream& out) {
     return found;
 }
 
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + Printable(name);
+    return text;
+}
+
+// An account table of an earlier release lacks fields of this one (reported: writing
+// them fails until it is upgraded); fields of a later release are kept, and only shown.
+int ReportFields(const std::string& path, std::ostream& out) {
+    const std::optional<AccountTableKind> kind = AccountTableKindOf(path);
+    TableFieldReport report;
+    std::string error;
+    if (!kind || !ReadTableFields(path, *kind, report, error)) return 0;
+    if (!report.unknown.empty())
+        out << path
+            << ": fields of a later release, kept as they are: " << JoinNames(report.unknown)
+            << "\n";
+    if (report.missing.empty()) return 0;
+    out << path << ": needs an upgrade, it lacks " << JoinNames(report.missing)
+        << " (tarvona-admin db upgrade " << path << ")\n";
+    return 1;
+}
+
 int Check(const std::string& path, std::ostream& out, std::ostream& err) {
     CTableChecker checker;
     const bool read = checker.Check(path);
     for (const std::string& p : checker.Problems()) (read ? out : err) << path << ": " << p << "\n";
     if (!checker.Problems().empty()) return 1;
-    if (ReportCostlyHashes(path, out) > 0) return 1;
+    const int costly = ReportCostlyHashes(path, out);
+    if (ReportFields(path, out) + costly > 0) return 1;
     out << path << ": ok\n";
+    return 0;
+}
+
+// A damaged table is never rewritten: `db check` must find it clean first.
+int Upgrade(const std::string& path, std::ostream& out, std::ostream& err) {
+    const std::optional<AccountTableKind> kind = AccountTableKindOf(path);
+    if (!kind) {
+        err << path << ": not an account table (user.sdb, group.sdb, vfolder_*.sdb)\n";
+        return 1;
+    }
+    {
+        CTableChecker checker;  // closed again before the upgrade locks the table
+        if (!checker.Check(path) || !checker.Problems().empty()) {
+            for (const std::string& p : checker.Problems()) err << path << ": " << p << "\n";
+            err << path << ": damaged, left as it is\n";
+            return 1;
+        }
+    }
+    std::vector<std::string> added;
+    std::string error;
+    if (!UpgradeTable(path, *kind, kTarvonaVersion, added, error)) {
+        err << path << ": cannot be upgraded: " << error << "\n";
+        return 1;
+    }
+    if (added.empty())
+        out << path << ": has every field already\n";
+    else
+        out << path << ": added " << JoinNames(added) << "; the earlier file is " << path << ".bak-"
+            << kTarvonaVersion << "\n";
     return 0;
 }
 
@@ -150,6 +206,7 @@ struct DbCommand {
 constexpr DbCommand kDbCommands[] = {
     {"dump", &Dump},
     {"check", &Check},
+    {"upgrade", &Upgrade},
 };
 
 }  // namespace
@@ -160,6 +217,6 @@ int RunDbCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             if (args[0] == c.name) return c.run(args[1], out, err);
         }
     }
-    err << "usage: db dump FILE | db check FILE\n";
+    err << "usage: db dump FILE | db check FILE | db upgrade FILE\n";
     return 2;
 }

@@ -13,6 +13,7 @@
 #include "accounts/AccountSchema.h"
 #include "accounts/AccountStore.h"
 #include "config/LogFile.h"
+#include "generated/Version.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "tests/support/ChildProcess.h"
@@ -274,4 +275,28 @@ TEST(ServerBinary, UnreadableDenyListInForceRefusesTheStart) {
     ASSERT_TRUE(client.Connect(port));
     EXPECT_EQ(client.ReadLine(10s), "220 Welcome to Tarvona FTP Server!");
     EXPECT_TRUE(TerminatesCleanly(server)) << server.Output();
+}
+
+// A table of the release before gains this release's fields at the start, with one log
+// line; the earlier file stays beside it until the next start has succeeded.
+TEST(ServerBinary, UpgradesAnEarlierTableAndDropsItsBackupAtTheNextStart) {
+    TempDir dir;
+    const std::uint16_t port = FindFreePort();
+    ASSERT_NE(port, 0);
+    WriteFile(dir.Path("option.ini"), "[Server]\nport=" + std::to_string(port) + "\n");
+    CreateUserTable(dir.Path("user.sdb"), UserTableLayout::LacksLastField);
+    const std::string backup = dir.Path("user.sdb.bak-") + kTarvonaVersion;
+    for (int start = 1; start <= 2; ++start) {
+        ChildProcess server;
+        ASSERT_TRUE(server.Start(ServerCommand(dir.Path())));
+        ASSERT_TRUE(Running(server, port));
+        const bool upgradeLogged = server.Output().find("Table " + dir.Path("user.sdb") +
+                                                        " upgraded") != std::string::npos;
+        EXPECT_EQ(upgradeLogged, start == 1) << server.Output();
+        EXPECT_EQ(GetPathKind(backup), start == 1 ? PathKind::File : PathKind::Missing);
+        EXPECT_TRUE(TerminatesCleanly(server)) << server.Output();
+    }
+    UserRecord alice;
+    ASSERT_TRUE(ReadUser(dir.ProgramDir(), "alice", alice));
+    EXPECT_EQ(alice.email, "alice@example.org");
 }
