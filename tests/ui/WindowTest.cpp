@@ -99,6 +99,9 @@ void WindowTest::ClientRowShowsItsSessionAndKickEndsIt() {
     SelectRow(window, 0);
     window.OnlineUsersPage().KickSelected();
     QVERIFY(fixture.WaitFor([&] { return model.rowCount() == 0; }));
+    QVERIFY(fixture.WaitFor([&] {
+        return PageHasLine(window, "(127.0.0.1, alice) kicked by the administrator (window).");
+    }));
     QVERIFY(client->WaitClosed(5s));
     QVERIFY(fixture.WaitForNoSessions());
 }
@@ -116,6 +119,10 @@ void WindowTest::DenyListFromARowRefusesTheNextConnection() {
     window.OnlineUsersPage().AddSelectedToDenyList();
     window.OnlineUsersPage().AddSelectedToDenyList();  // already there: unchanged
     QCOMPARE(ReadFile(fixture.Dir().Path("rejectip.txt")), std::string("127.0.0.12,127.0.0.1"));
+    QVERIFY(fixture.WaitFor([&] {
+        return PageHasLine(window,
+                           "127.0.0.1 added to the deny list by the administrator (window).");
+    }));
 
     RawFtpClient refused;
     QVERIFY(refused.Connect(fixture.Port()));
