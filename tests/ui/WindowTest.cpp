@@ -2,6 +2,7 @@
 // real FTP clients on loopback.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -26,6 +27,7 @@
 #include "ui/LogPage.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
+#include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
 
 using namespace std::chrono_literals;
@@ -62,6 +64,7 @@ private slots:
     void FirstSavedLineOfANewDayEmptiesThePage();
     void StopSignalEndsTheProgramWithStatusZero();
     void LogPageKeepsTheNewestLines();
+    void OptionChangeIsLoggedWithItsOrigin();
     void BanListIsResetOnlyWhenTheBansChange();
 };
 
@@ -252,6 +255,15 @@ void WindowTest::BanListIsResetOnlyWhenTheBansChange() {
     bans.SetBans({{"10.0.0.1", 200, 2}});
     QCOMPARE(resets.count(), 2);
     QCOMPARE(bans.index(0, CBanListModel::Offences).data().toInt(), 2);
+}
+
+void WindowTest::OptionChangeIsLoggedWithItsOrigin() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    QTest::mouseClick(&window.OptionsPage().SaveLogBox(), Qt::LeftButton);
+    QVERIFY(fixture.WaitFor([&] {
+        return PageHasLine(window, "Option Savelog set to 1 by the administrator (window).");
+    }));
 }
 
 int main(int argc, char** argv) {
