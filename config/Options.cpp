@@ -105,6 +105,11 @@ std::string ShownValue(const OptionRow& row, const OptionValues& values) {
 
 std::span<const OptionRow> OptionRows() { return kRows; }
 
+const OptionValues& DefaultOptions() {
+    static const OptionValues defaults{};
+    return defaults;
+}
+
 COptions::COptions(const std::string& programDir) : m_file(programDir + "option.ini") {}
 
 OptionValues COptions::Load() const {

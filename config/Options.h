@@ -69,6 +69,9 @@ struct OptionRow {
 
 // One row per option, in the order of the file's sections.
 std::span<const OptionRow> OptionRows();
+// Every option at its default. Whatever else has a default that an option sets (the
+// login guard's limits, for one) takes it from here, so it is written once. Any thread.
+const OptionValues& DefaultOptions();
 
 class COptions {
 public:

@@ -4,13 +4,12 @@
 #include <string_view>
 #include <system_error>
 
-#include "config/LogLine.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Socket.h"
-#include "platform/StringFormat.h"
 #include "platform/Text.h"
 #include "platform/UnixSocket.h"
+#include "server/AdminOperations.h"
 #include "server/FtpServer.h"
 #include "server/Limits.h"
 
@@ -55,17 +54,15 @@ std::string KickSession(CFtpServer& server, std::string_view idText) {
         if (c < '0' || c > '9' || id > 429'496'728u) return "ERR not a session id\n";
         id = id * 10 + static_cast<std::uint32_t>(c - '0');
     }
-    if (idText.empty() || !server.Kick(id)) return "ERR no session " + Field(idText) + "\n";
-    server.LogMessage(LogCategory::Server,
-                      StringFormat("Session %u kicked by the administrator.", id));
+    if (idText.empty() || !CAdminOperations(server, AdminOrigin::ControlSocket).Kick(id))
+        return "ERR no session " + Field(idText) + "\n";
     return "OK\n";
 }
 
 std::string LiftBan(CFtpServer& server, const std::string& given) {
     const std::string address = CanonicalAddress(given);
-    if (!server.LoginGuard().Lift(address)) return "ERR no ban of " + Field(given) + "\n";
-    server.LogMessage(LogCategory::Server, StringFormat("Ban of %s lifted by the administrator.",
-                                                        Field(address).c_str()));
+    if (!CAdminOperations(server, AdminOrigin::ControlSocket).LiftBan(address))
+        return "ERR no ban of " + Field(given) + "\n";
     return "OK\n";
 }
 

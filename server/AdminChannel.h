@@ -20,7 +20,8 @@ class CFtpServer;
 inline constexpr char kAdminSocketName[] = "tarvona.sock";
 
 // The answer to one request line. Any thread: it uses only the controller's thread-safe
-// parts (session registry, login guard, Kick, LogMessage).
+// parts (session registry, login guard) and the administrator's operations that are safe
+// from any thread (CAdminOperations::Kick and LiftBan, which log them).
 std::string AnswerAdminRequest(CFtpServer& server, const std::string& request);
 
 class CAdminChannel {

@@ -78,8 +78,8 @@ public:
     // Failed-login counts and bans, and the open sessions. Any thread.
     CLoginGuard& LoginGuard() { return m_loginGuard; }
     CSessionRegistry& Sessions() { return m_sessions; }
-    // Ends session `id` without a reply, as the online-users page's kick does. False when
-    // no such session is open. Main thread.
+    // Ends session `id` without a reply. False when no such session is open. Any thread.
+    // The administrator's kick is CAdminOperations::Kick, which logs it.
     bool Kick(std::uint32_t id);
     CWindowSink* Sink() const { return m_sink; }
 

@@ -5,7 +5,10 @@
 #include "platform/Clock.h"
 #include "server/Limits.h"
 
-CLoginGuard::CLoginGuard() : m_clock([] { return NowSeconds(); }) {}
+CLoginGuard::CLoginGuard() : m_clock([] { return NowSeconds(); }) {
+    const LoginPolicy defaults;
+    SetLimits(defaults.banAttempts, defaults.banWindowSeconds, defaults.banSeconds);
+}
 
 void CLoginGuard::SetClock(Clock clock) {
     std::lock_guard lock(m_lock);

@@ -10,17 +10,29 @@
 #include <unordered_map>
 #include <vector>
 
-// The abuse limits of the running server, as option.ini gives them.
+#include "config/Options.h"
+
+// The abuse limits of the running server, as option.ini gives them. The defaults are the
+// [Security] keys' own.
 struct LoginPolicy {
-    int banAttempts = 5;           // failed logins that ban an address; 0: no bans
-    int banWindowSeconds = 600;    // within this time
-    int banSeconds = 3600;         // first ban; each repeat offence doubles it (at most 32 times)
-    int failDelayMs = 1000;        // a refused PASS is answered this much later
-    int maxPerAddress = 10;        // sessions one address may hold; 0: unlimited
-    int maxPerUser = 0;            // logged-in sessions of one account; 0: unlimited
-    int loginTimeoutSeconds = 60;  // a session not logged in by then is closed; 0: never
-    int maxNotLoggedIn = 100;      // sessions not logged in, all addresses; 0: unlimited
-    bool hashPasswords = false;    // passwords are stored (and rehashed at login) as hashes
+    // Failed logins that ban an address (0: no bans), within this time.
+    int banAttempts = DefaultOptions().banAttempts;
+    int banWindowSeconds = DefaultOptions().banWindow;
+    // First ban; each repeat offence doubles it (at most 32 times).
+    int banSeconds = DefaultOptions().banTime;
+    // A refused PASS is answered this much later.
+    int failDelayMs = DefaultOptions().failDelayMs;
+    // Sessions of one address; logged-in sessions of one account (0: unlimited).
+    int maxPerAddress = DefaultOptions().maxPerAddress;
+    int maxPerUser = DefaultOptions().maxPerUser;
+    // A session not logged in by then is closed (0: never).
+    int loginTimeoutSeconds = DefaultOptions().loginTimeout;
+    // Sessions not logged in, all addresses (0: unlimited).
+    int maxNotLoggedIn = DefaultOptions().maxNotLoggedIn;
+    // Passwords are stored (and rehashed at login) as hashes.
+    bool hashPasswords = DefaultOptions().hashPasswords == 1;
+
+    bool operator==(const LoginPolicy&) const = default;
 };
 
 // What a banned address is told, at connect and at PASS, before it is disconnected.
@@ -75,8 +87,9 @@ private:
 
     mutable std::mutex m_lock;  // guards everything below
     Clock m_clock;
-    int m_attempts = 5;
-    int m_windowSeconds = 600;
-    int m_banSeconds = 3600;
+    // LoginPolicy's defaults from the constructor on, until SetLimits.
+    int m_attempts = 0;
+    int m_windowSeconds = 0;
+    int m_banSeconds = 0;
     std::unordered_map<std::string, Record> m_records;
 };

@@ -44,6 +44,7 @@ void CAccountListPage::showEvent(QShowEvent* event) {
 
 void CAccountListPage::ShowNew(std::int32_t id) {
     Refresh();
+    NoteEdit(AccountEdit::Added, m_model->NameOf(id));
     SelectId(id);
     m_view->setFocus();
 }
@@ -53,6 +54,9 @@ void CAccountListPage::DeleteSelected(const QString& question,
     const std::int32_t id = SelectedId();
     if (id == 0) return;
     if (!AskEditorQuestion(this, question)) return;
+    const std::string name = m_model->NameOf(id);
     remove(id);
     Refresh();
+    // A refused delete has reported itself and left the record in the table.
+    if (m_model->NameOf(id).empty()) NoteEdit(AccountEdit::Deleted, name);
 }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "server/AdminOperations.h"
 #include "ui/EditorMessages.h"
 
 class QTableView;
@@ -27,6 +28,8 @@ public:
     virtual std::int32_t IdAt(int row) const = 0;
     // The row showing the record `id`; -1 when it is not shown.
     virtual int RowOf(std::int32_t id) const = 0;
+    // The name of the record `id`, shown or not; empty when the snapshot lacks it.
+    virtual std::string NameOf(std::int32_t id) const = 0;
 };
 
 class CAccountListPage : public QWidget {
@@ -37,6 +40,11 @@ public:
     std::int32_t SelectedId() const;
     // Selects the row of the record `id` when it is shown.
     void SelectId(std::int32_t id);
+
+    // Told of every record the page's editors added, changed or deleted, with its name,
+    // so that the administrator's edit is logged (CAdminOperations::NoteAccountEdit).
+    using EditNote = std::function<void(AccountEdit edit, const std::string& name)>;
+    void SetEditNote(EditNote note) { m_editNote = std::move(note); }
 
 public slots:
     // Reads the list again, keeping the selected record selected.
@@ -65,8 +73,13 @@ protected:
     QTableView* const m_view;
 
 private:
+    void NoteEdit(AccountEdit edit, const std::string& name) const {
+        if (m_editNote) m_editNote(edit, name);
+    }
+
     const std::string m_programDir;
     CAccountListModel* const m_model;
+    EditNote m_editNote;
 };
 
 template <typename Dialog>
@@ -79,5 +92,7 @@ void CAccountListPage::EditSelected(const QString& goneText) {
         Refresh();
         return;
     }
-    if (dialog.exec() == QDialog::Accepted) Refresh();
+    if (dialog.exec() != QDialog::Accepted) return;
+    Refresh();
+    NoteEdit(AccountEdit::Changed, m_model->NameOf(id));
 }

@@ -42,3 +42,8 @@ int CGroupsModel::RowOf(std::int32_t id) const {
         if (m_groups[i].id == id) return static_cast<int>(i);
     return -1;
 }
+
+std::string CGroupsModel::NameOf(std::int32_t id) const {
+    const int row = RowOf(id);
+    return row < 0 ? std::string() : m_groups[static_cast<std::size_t>(row)].name;
+}

@@ -29,6 +29,7 @@ public:
     QString NameAt(int row) const;
     // The row of the group `id`; -1 when there is none.
     int RowOf(std::int32_t id) const override;
+    std::string NameOf(std::int32_t id) const override;
 
 private:
     std::vector<GroupRecord> m_groups;

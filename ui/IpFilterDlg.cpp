@@ -13,6 +13,7 @@
 
 #include "config/IpFilter.h"
 #include "config/Options.h"
+#include "server/AdminOperations.h"
 #include "server/FtpServer.h"
 #include "ui/IpAddressDlg.h"
 #include "ui/MessageBoxes.h"
@@ -159,6 +160,7 @@ void CIpFilterDlg::accept() {
     COptions options(dir);
     const bool saved = options.WriteInt(&OptionValues::filterMode, m_mode);
     const bool listsSaved = m_server.Filter().Save(dir);
+    CAdminOperations(m_server, AdminOrigin::Window).NoteIpFilterReplaced();
     // The filter already works with the new lists; say so when the next start would not.
     if (!saved || !listsSaved)
         ShowMessageBox(this,

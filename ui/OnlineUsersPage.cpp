@@ -7,16 +7,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "platform/Messages.h"
-#include "platform/Thread.h"
+#include "server/AdminOperations.h"
 #include "server/LoginGuard.h"
 #include "ui/BanListModel.h"
 #include "ui/OnlineUsersModel.h"
 
-COnlineUsersPage::COnlineUsersPage(CIpFilter& filter, std::string programDir, QWidget* parent)
+COnlineUsersPage::COnlineUsersPage(CFtpServer& server, QWidget* parent)
     : QWidget(parent),
-      m_filter(filter),
-      m_programDir(std::move(programDir)),
+      m_server(server),
       m_model(new COnlineUsersModel(this)),
       m_view(new QTableView(this)),
       m_bans(new CBanListModel(this)),
@@ -62,15 +60,18 @@ void COnlineUsersPage::AddSelectedTo(CIpFilter::List list) {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) return;
     const std::string address = m_model->AddressAt(rows.front()).toStdString();
-    if (m_filter.AppendEntry(list, address)) (void)m_filter.SaveList(m_programDir, list);
+    (void)CAdminOperations(m_server, AdminOrigin::Window).AddIpEntry(list, address);
 }
 
 void COnlineUsersPage::KickSelected() {
-    // A session that has already ended is no longer a thread: the post fails and the
-    // row stays until it is cleared.
-    for (int row : SelectedRows())
-        (void)CThread::PostThreadMessage(m_model->SessionIdAt(row),
-                                         Message{WM_QUIT, 0, 0, nullptr});
+    // A session has a row per USER command: each is kicked (and logged) once. One that
+    // has already ended is refused; its rows stay until they are cleared.
+    std::vector<std::uint32_t> ids;
+    for (int row : SelectedRows()) ids.push_back(m_model->SessionIdAt(row));
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    CAdminOperations operations(m_server, AdminOrigin::Window);
+    for (std::uint32_t id : ids) (void)operations.Kick(id);
 }
 
 void COnlineUsersPage::ShowContextMenu(const QPoint& position) {

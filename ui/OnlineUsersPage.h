@@ -3,12 +3,12 @@
 #pragma once
 
 #include <QWidget>
-#include <string>
 #include <vector>
 
 #include "config/IpFilter.h"
 
 class CBanListModel;
+class CFtpServer;
 class CLoginGuard;
 class COnlineUsersModel;
 class QTableView;
@@ -16,8 +16,8 @@ class QTableView;
 class COnlineUsersPage : public QWidget {
     Q_OBJECT
 public:
-    // `filter` is the server's own filter, whose lists are saved to `programDir`.
-    COnlineUsersPage(CIpFilter& filter, std::string programDir, QWidget* parent = nullptr);
+    // Kicks and list entries go to `server`, which outlives the page.
+    explicit COnlineUsersPage(CFtpServer& server, QWidget* parent = nullptr);
 
     COnlineUsersModel& Model() { return *m_model; }
     // Shows the bans of `guard` below the sessions, refreshed every second.
@@ -28,9 +28,9 @@ public:
 public slots:
     // Removes every row; no session is touched.
     void ClearAll();
-    // Puts the first selected row's address on the list and saves the list file, unless
-    // an equal entry is there. A list file that cannot be written keeps the change in
-    // memory only. Nothing without a selection.
+    // Puts the first selected row's address on the server's list and saves the list
+    // file, unless an equal entry is there (CAdminOperations::AddIpEntry). Nothing
+    // without a selection.
     void AddSelectedToAllowList() { AddSelectedTo(CIpFilter::List::Allow); }
     void AddSelectedToDenyList() { AddSelectedTo(CIpFilter::List::Deny); }
     // Asks the session of every selected row to end; its rows go when it has ended.
@@ -41,8 +41,7 @@ private:
     std::vector<int> SelectedRows() const;
     void ShowContextMenu(const QPoint& position);
 
-    CIpFilter& m_filter;
-    const std::string m_programDir;
+    CFtpServer& m_server;
     COnlineUsersModel* m_model;
     QTableView* m_view;
     CBanListModel* m_bans;

@@ -19,6 +19,7 @@
 #include "net/PublicAddress.h"
 #include "platform/HostAddresses.h"
 #include "platform/Text.h"
+#include "server/AdminOperations.h"
 #include "server/FtpServer.h"
 #include "ui/FtpUrls.h"
 #include "ui/IpFilterDlg.h"
@@ -198,8 +199,8 @@ void COptionsPage::FillPassiveList() {
 
 void COptionsPage::SaveOptions() {
     (void)PullControls();  // a refused edit keeps, and writes, its previous value
-    COptions options(m_programDir);
-    (void)options.SaveKeys(m_values, kPageKeys);  // a failed write is not worth a box here
+    // A failed write is logged; it is not worth a box here.
+    (void)CAdminOperations(m_server, AdminOrigin::Window).SaveOptions(m_values, kPageKeys);
     emit OptionsSaved();
 }
 

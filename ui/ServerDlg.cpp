@@ -13,6 +13,7 @@
 
 #include "config/Autostart.h"
 #include "net/AddressDetector.h"
+#include "server/AdminOperations.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 #include "ui/AboutDlg.h"
@@ -117,7 +118,7 @@ void CServerDlg::CreateToolBar() {
 void CServerDlg::CreatePages() {
     m_tabs = new QTabWidget(this);
     m_logPage = new CLogPage(m_tabs);
-    m_onlinePage = new COnlineUsersPage(m_server.Filter(), m_server.ProgramDir(), m_tabs);
+    m_onlinePage = new COnlineUsersPage(m_server, m_tabs);
     m_onlinePage->ShowBansOf(m_server.LoginGuard());
     m_optionsPage = new COptionsPage(m_server, m_options, m_tabs);
     connect(m_optionsPage, &COptionsPage::RestartRequested, this, &CServerDlg::RestartServer);
@@ -129,6 +130,14 @@ void CServerDlg::CreatePages() {
     m_usersPage = new CUsersPage(
         m_server.ProgramDir(), [this] { return m_options.defaultDir; }, m_tabs);
     m_groupsPage = new CGroupsPage(m_server.ProgramDir(), m_tabs);
+    m_usersPage->SetEditNote([this](AccountEdit edit, const std::string& name) {
+        CAdminOperations(m_server, AdminOrigin::Window)
+            .NoteAccountEdit(AccountKind::User, edit, name);
+    });
+    m_groupsPage->SetEditNote([this](AccountEdit edit, const std::string& name) {
+        CAdminOperations(m_server, AdminOrigin::Window)
+            .NoteAccountEdit(AccountKind::Group, edit, name);
+    });
     m_tabs->addTab(m_usersPage, "Users");
     m_tabs->addTab(m_groupsPage, "Groups");
     m_tabs->addTab(m_onlinePage, "Online users");

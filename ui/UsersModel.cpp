@@ -143,3 +143,9 @@ int CUsersModel::RowOf(std::int32_t id) const {
         if (m_rows[static_cast<std::size_t>(m_visible[i])].id == id) return static_cast<int>(i);
     return -1;
 }
+
+std::string CUsersModel::NameOf(std::int32_t id) const {
+    for (const Row& row : m_rows)
+        if (row.id == id) return row.cells[UserId].toStdString();
+    return {};
+}

@@ -38,6 +38,7 @@ public:
     std::int32_t IdAt(int row) const override;
     // The row showing the account `id`; -1 when it is not shown.
     int RowOf(std::int32_t id) const override;
+    std::string NameOf(std::int32_t id) const override;
     QString Text(int row, int column) const;
 
 private:

@@ -10,6 +10,7 @@ import ftplib
 import glob
 import os
 import sys
+import time
 
 from ftp_server_env import FtpServerEnv, check, exit_status, run
 
@@ -26,6 +27,19 @@ def client(env, source="127.0.0.1"):
 def admin(env, *args):
     result = run(env.admin_command(*args), timeout=30)
     return result.returncode, result.stdout.decode(), result.stderr.decode()
+
+
+def logged(env, text, deadline=5.0):
+    """True once `text` appears in the day's log (the server writes it as it goes)."""
+    end = time.monotonic() + deadline
+    while True:
+        for path in glob.glob(env.prog + "log/*.txt"):
+            with open(path, errors="replace") as f:
+                if text in f.read():
+                    return True
+        if time.monotonic() > end:
+            return False
+        time.sleep(0.1)
 
 
 def guess_until_banned(env):
@@ -56,6 +70,8 @@ def control_socket(env):
     check(status == 0 and len(mine) == 1 and mine[0][4] == "/", "sessions lists it: %r" % out)
     if mine:
         check(admin(env, "kick", mine[0][0])[0] == 0, "kick answers OK")
+        check(logged(env, "Session %s (127.0.0.2, %s) kicked by the administrator (control "
+                     "socket)." % (mine[0][0], env.user)), "the kick is logged with its origin")
         try:
             other.voidcmd("NOOP")
             other.voidcmd("NOOP")
@@ -65,6 +81,8 @@ def control_socket(env):
     check(admin(env, "kick", "999999999")[0] == 1, "kicking no session is refused")
     check(admin(env, "ban", "del", "10.0.0.0/8")[0] == 2, "ban del takes one address")
     check(admin(env, "ban", "del", "127.0.0.1")[0] == 0, "ban del lifts the ban")
+    check(logged(env, "Ban of 127.0.0.1 lifted by the administrator (control socket)."),
+          "the lifted ban is logged with its origin")
     check(admin(env, "ban", "del", "127.0.0.1")[0] == 1, "a second ban del is refused")
     ftp = client(env)
     ftp.login(env.user, env.password)

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <thread>
 
+#include "config/Options.h"
 #include "server/FtpServer.h"
+#include "server/StartSettings.h"
 #include "tests/server/ServerFixture.h"
 #include "tests/support/TestAccounts.h"
 
@@ -46,6 +48,24 @@ protected:
     LoginPolicy m_policy;
     std::atomic<std::int64_t> m_now{1'000'000};
 };
+
+TEST(LoginDefaults, PolicyAndGuardStartFromTheSecurityKeysDefaults) {
+    const OptionValues& keys = DefaultOptions();
+    EXPECT_TRUE(LoginPolicy{} == LoginPolicyOf(keys));
+    std::int64_t now = 1'000'000;
+    CLoginGuard guard;
+    guard.SetClock([&now] { return now; });
+    // Attempts, window and first ban: the last failure falls inside the window for one
+    // address, on its end for the other.
+    for (int i = 1; i < keys.banAttempts; ++i) {
+        EXPECT_EQ(guard.RecordFailure("10.0.0.1"), 0);
+        EXPECT_EQ(guard.RecordFailure("10.0.0.2"), 0);
+    }
+    now += keys.banWindow - 1;
+    EXPECT_EQ(guard.RecordFailure("10.0.0.1"), keys.banTime);
+    now += 1;
+    EXPECT_EQ(guard.RecordFailure("10.0.0.2"), 0);
+}
 
 TEST_F(AbuseLimitsTest, FifthFailureBansTheAddressUntilTheBanEnds) {
     RawFtpClient guesser;

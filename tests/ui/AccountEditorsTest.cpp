@@ -26,6 +26,8 @@
 #include "ui/GroupsModel.h"
 #include "ui/GroupsPage.h"
 #include "ui/LimitationsTab.h"
+#include "ui/LogModel.h"
+#include "ui/LogPage.h"
 #include "ui/PermissionBoxes.h"
 #include "ui/ServerDlg.h"
 #include "ui/UserAccountDlg.h"
@@ -77,6 +79,7 @@ private slots:
     void DialogChangesApplyToTheNextCommandOfAnOpenSession();
     void RefusedSavesChangeNoByte();
     void SavesMatchTarvonaAdminAndDeletesTakeTheirFiles();
+    void EditsAreLoggedWithTheirOrigin();
 };
 
 void AccountEditorsTest::AccountsAddedInTheDialogsServeTheirFolders() {
@@ -328,6 +331,29 @@ void AccountEditorsTest::SavesMatchTarvonaAdminAndDeletesTakeTheirFiles() {
     QCOMPARE(fixture.Boxes().back().text, QString("Do you really want to delete this user?"));
     QCOMPARE(users.Model().rowCount(), 1);
     QVERIFY(!fs::exists(dir.Path("vfolder_user2.sdb")));
+}
+
+void AccountEditorsTest::EditsAreLoggedWithTheirOrigin() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    const auto logged = [&](const QString& text) {
+        return fixture.WaitFor([&] {
+            const CLogModel& log = window.LogPage().Model();
+            for (int row = 0; row < log.rowCount(); ++row)
+                if (log.Line(row).contains(text)) return true;
+            return false;
+        });
+    };
+    window.Tabs().setCurrentWidget(&window.UsersPage());
+    CUsersPage& users = window.UsersPage();
+    users.SelectId(1);
+    auto saved = WhenShown<CUserAccountDlg>([](CUserAccountDlg& d) { d.Save(); });
+    users.EditUser();
+    QVERIFY(saved->ran);
+    QVERIFY(logged("User alice changed by the administrator (window)."));
+    fixture.SetAnswer(QMessageBox::Yes);
+    users.DeleteUser();
+    QVERIFY(logged("User alice deleted by the administrator (window)."));
 }
 
 QTEST_MAIN(AccountEditorsTest)

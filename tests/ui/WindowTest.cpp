@@ -2,6 +2,7 @@
 // real FTP clients on loopback.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -26,6 +27,7 @@
 #include "ui/LogPage.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
+#include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
 
 using namespace std::chrono_literals;
@@ -62,6 +64,7 @@ private slots:
     void FirstSavedLineOfANewDayEmptiesThePage();
     void StopSignalEndsTheProgramWithStatusZero();
     void LogPageKeepsTheNewestLines();
+    void OptionChangeIsLoggedWithItsOrigin();
     void BanListIsResetOnlyWhenTheBansChange();
 };
 
@@ -99,6 +102,9 @@ void WindowTest::ClientRowShowsItsSessionAndKickEndsIt() {
     SelectRow(window, 0);
     window.OnlineUsersPage().KickSelected();
     QVERIFY(fixture.WaitFor([&] { return model.rowCount() == 0; }));
+    QVERIFY(fixture.WaitFor([&] {
+        return PageHasLine(window, "(127.0.0.1, alice) kicked by the administrator (window).");
+    }));
     QVERIFY(client->WaitClosed(5s));
     QVERIFY(fixture.WaitForNoSessions());
 }
@@ -116,6 +122,10 @@ void WindowTest::DenyListFromARowRefusesTheNextConnection() {
     window.OnlineUsersPage().AddSelectedToDenyList();
     window.OnlineUsersPage().AddSelectedToDenyList();  // already there: unchanged
     QCOMPARE(ReadFile(fixture.Dir().Path("rejectip.txt")), std::string("127.0.0.12,127.0.0.1"));
+    QVERIFY(fixture.WaitFor([&] {
+        return PageHasLine(window,
+                           "127.0.0.1 added to the deny list by the administrator (window).");
+    }));
 
     RawFtpClient refused;
     QVERIFY(refused.Connect(fixture.Port()));
@@ -245,6 +255,15 @@ void WindowTest::BanListIsResetOnlyWhenTheBansChange() {
     bans.SetBans({{"10.0.0.1", 200, 2}});
     QCOMPARE(resets.count(), 2);
     QCOMPARE(bans.index(0, CBanListModel::Offences).data().toInt(), 2);
+}
+
+void WindowTest::OptionChangeIsLoggedWithItsOrigin() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    QTest::mouseClick(&window.OptionsPage().SaveLogBox(), Qt::LeftButton);
+    QVERIFY(fixture.WaitFor([&] {
+        return PageHasLine(window, "Option Savelog set to 1 by the administrator (window).");
+    }));
 }
 
 int main(int argc, char** argv) {

@@ -1,0 +1,55 @@
+// The administrator's actions on a running server, whichever front end asks for them: the
+// window and the control socket call these, never the parts below them, so every action
+// is done the same way and leaves one log line "... by the administrator (ORIGIN)."
+//
+// tarvona-admin reaches a running server only through the control socket (its kick and
+// ban commands); its account and IP-list edits change the files without a server and
+// report through its own exit status and messages.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "config/IpFilter.h"
+#include "config/Options.h"
+
+class CFtpServer;
+
+enum class AdminOrigin { Window, ControlSocket };
+enum class AccountKind { User, Group };
+enum class AccountEdit { Added, Changed, Deleted };
+
+// "window", "control socket": the words in parentheses at the end of the log line.
+const char* AdminOriginText(AdminOrigin origin);
+
+class CAdminOperations {
+public:
+    CAdminOperations(CFtpServer& server, AdminOrigin origin) : m_server(server), m_origin(origin) {}
+
+    // Ends session `id` without a reply. False (and no log line) when no such session is
+    // open. Any thread.
+    bool Kick(std::uint32_t id);
+    // Lifts the ban of `address` (in the login guard's form) and forgets its failures.
+    // False when it was not banned. Any thread.
+    bool LiftBan(const std::string& address);
+    // Puts `entry` on `list` of the server's filter and saves that list's file, unless an
+    // equal entry is there (false, nothing logged). A file that cannot be written keeps
+    // the change in memory only and is logged as an error. Main thread.
+    bool AddIpEntry(CIpFilter::List list, const std::string& entry);
+    // The filter's mode and lists were replaced as a whole (the IP filter dialog).
+    void NoteIpFilterReplaced();
+    // An account editor saved or deleted the record named `name`.
+    void NoteAccountEdit(AccountKind kind, AccountEdit edit, std::string_view name);
+    // Writes the keys `members` of `values` to option.ini as COptions::SaveKeys does, and
+    // logs one line per key whose stored value it changed. False when the file cannot
+    // be written. Main thread.
+    bool SaveOptions(const OptionValues& values, std::span<const OptionMember> members);
+
+private:
+    void Log(const std::string& what);
+
+    CFtpServer& m_server;
+    const AdminOrigin m_origin;
+};
