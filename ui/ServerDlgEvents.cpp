@@ -74,6 +74,12 @@ void CServerDlg::closeEvent(QCloseEvent* event) {
     }
     m_exiting = true;
     StopServer();
+    if (m_server.IsStopping()) {  // the window ends with the stop
+        m_closeAfterStop = true;
+        m_startAfterStop = false;
+        event->ignore();
+        return;
+    }
     ApplyPendingEvents();
     event->accept();
     emit Finished();
