@@ -33,7 +33,7 @@ const std::array<OptionMember, 8> kPageKeys{&V::startup, &V::autoActive, &V::min
                                             &V::saveLog, &V::port,       &V::minPort,
                                             &V::maxPort, &V::passiveIp};
 
-QLineEdit* PortEdit(QWidget* parent, int width) {
+QLineEdit* NumberEdit(QWidget* parent, int width) {
     QLineEdit* edit = MakeDigitsEdit(parent);
     edit->setMaximumWidth(width);
     return edit;
@@ -51,7 +51,7 @@ COptionsPage::COptionsPage(CFtpServer& server, const OptionValues& options, QWid
 }
 
 void COptionsPage::CreateControls() {
-    m_port = PortEdit(this, 80);
+    m_port = NumberEdit(this, 80);
     m_restart = new QPushButton("Restart", this);
     m_urls = new QComboBox(this);
     m_urls->setEditable(true);
@@ -116,8 +116,8 @@ QWidget* COptionsPage::CreatePassiveGroup() {
     auto* group = new QGroupBox("Passive options", this);
     m_passiveAddress = new QComboBox(group);
     m_passiveAddress->setMinimumWidth(160);
-    m_minPort = PortEdit(group, 80);
-    m_maxPort = PortEdit(group, 80);
+    m_minPort = NumberEdit(group, 80);
+    m_maxPort = NumberEdit(group, 80);
     auto* grid = new QGridLayout(group);
     grid->addWidget(new QLabel("IP Address", group), 0, 0);
     grid->addWidget(m_passiveAddress, 0, 1, 1, 3, Qt::AlignLeft);

@@ -214,6 +214,7 @@ void CServerDlg::ContinueStop() {
     m_stopTimer.stop();
     ShowServerState(false, "Tarvona FTP Server is offline");
     if (m_closeAfterStop) {
+        m_closeAfterStop = false;
         close();
         return;
     }

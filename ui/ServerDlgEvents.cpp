@@ -2,6 +2,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 
+#include "server/FtpServer.h"
 #include "ui/LogPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OnlineUsersModel.h"
