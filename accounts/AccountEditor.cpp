@@ -24,6 +24,24 @@ std::vector<std::string_view> SplitCommas(std::string_view text) {
     }
 }
 
+// The stored values, as text, of the fields no VirtualFolder member fills, by record id.
+using UnownedFolderFields =
+    std::map<std::int32_t, std::vector<std::pair<std::string, std::string>>>;
+
+UnownedFolderFields ReadUnownedFolderFields(const std::string& path) {
+    UnownedFolderFields kept;
+    CKorvTable table;
+    if (!table.Open(path, OpenMode::Read)) return kept;  // a new table keeps nothing
+    for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
+        auto& fields = kept[ReadIntField(table, table.GetFieldName(0))];
+        for (const FolderField& row : kFolderFields)
+            if (std::holds_alternative<std::monostate>(row.member) &&
+                table.FindField(row.name) >= 0)
+                fields.emplace_back(row.name, table.GetFieldText(row.name));
+    }
+    return kept;
+}
+
 template <typename Record>
 bool SameName(CKorvTable& table, const std::string& name) {
     constexpr std::string_view kKey = FieldName(&Record::name);  // the key is named as its field
@@ -67,7 +85,7 @@ bool CAccountEditor::CheckFolders(const std::vector<VirtualFolder>& folders) {
 // has that id; a new record's id is stored back. `kind` names it in messages.
 template <typename Record, typename KeepStored>
 bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::string_view kind,
-                                 KeepStored keepStored) {
+                                 OwnedFields owned, KeepStored keepStored) {
     CKorvTable table;
     if (!table.Open(path, OpenMode::ReadWrite))
         return Fail("cannot open " + path + ": " + table.GetLastError());
@@ -78,7 +96,9 @@ bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::s
         return Fail(label + " no longer exists: another editor deleted it", EditFailure::Gone);
     if (found) keepStored(table, record);
     std::string error;
-    if (!WriteRecord(table, record, error)) return Fail(error);
+    const bool written = found && owned ? WriteOwnedFields(table, record, *owned, error)
+                                        : WriteRecord(table, record, error);
+    if (!written) return Fail(error);
     if (!(found ? table.Update() : table.Append())) {
         if (table.IsDuplicateKey()) return Fail(label + " exists already", EditFailure::NameTaken);
         return Fail("cannot save " + label + ": " + table.GetLastError());
@@ -89,6 +109,18 @@ bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::s
 
 bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders,
                               bool keepQuotaInUse) {
+    return SaveUserWith(user, std::nullopt, ownFolders, keepQuotaInUse);
+}
+
+bool CAccountEditor::SaveUserFields(UserRecord& user, std::span<const std::string_view> owned,
+                                    const std::vector<VirtualFolder>& ownFolders,
+                                    bool keepQuotaInUse) {
+    return SaveUserWith(user, owned, ownFolders, keepQuotaInUse);
+}
+
+bool CAccountEditor::SaveUserWith(UserRecord& user, OwnedFields owned,
+                                  const std::vector<VirtualFolder>& ownFolders,
+                                  bool keepQuotaInUse) {
     if (!HasNonBlank(user.name)) return Fail("Username cannot be empty!");
     if (!HasNonBlank(user.homeDir)) return Fail("Home Dir cannot be empty!");
     if (!IsStorableDirectory(user.homeDir))
@@ -99,7 +131,7 @@ bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>
         if (keepQuotaInUse)
             record.quotaCurrent = ReadNumberField(table, FieldName(&UserRecord::quotaCurrent));
     };
-    if (!StoreRecord(UserTablePath(m_programDir), user, "user", keepQuota)) return false;
+    if (!StoreRecord(UserTablePath(m_programDir), user, "user", owned, keepQuota)) return false;
     return SaveFolders(UserFolderTablePath(m_programDir, user.id), ownFolders);
 }
 
@@ -115,11 +147,21 @@ bool CAccountEditor::DeleteUser(std::int32_t id) {
 }
 
 bool CAccountEditor::SaveGroup(GroupRecord& group, const std::vector<VirtualFolder>& folders) {
+    return SaveGroupWith(group, std::nullopt, folders);
+}
+
+bool CAccountEditor::SaveGroupFields(GroupRecord& group, std::span<const std::string_view> owned,
+                                     const std::vector<VirtualFolder>& folders) {
+    return SaveGroupWith(group, owned, folders);
+}
+
+bool CAccountEditor::SaveGroupWith(GroupRecord& group, OwnedFields owned,
+                                   const std::vector<VirtualFolder>& folders) {
     if (!HasNonBlank(group.name)) return Fail("Name cannot be empty!");
     if (!CheckFolders(folders)) return false;
     GroupRecord stored = group;
     stored.notes = CutUtf8(stored.notes, kMaxGroupNotes);
-    if (!StoreRecord(GroupTablePath(m_programDir), stored, "group",
+    if (!StoreRecord(GroupTablePath(m_programDir), stored, "group", owned,
                      [](const CKorvTable&, GroupRecord&) {}))
         return false;
     group.id = stored.id;
@@ -244,6 +286,7 @@ std::string JoinGroupNames(std::string_view ids,
 
 bool CAccountEditor::SaveFolders(const std::string& path,
                                  const std::vector<VirtualFolder>& folders) {
+    const UnownedFolderFields kept = ReadUnownedFolderFields(path);
     CKorvTable table;
     std::string error;
     // The table is made anew: fields of a later release would be lost with it.
@@ -255,6 +298,10 @@ bool CAccountEditor::SaveFolders(const std::string& path,
     if (!CreateFolderTable(table, path, error)) return Fail(error, EditFailure::FolderTable);
     for (const VirtualFolder& f : folders) {
         if (!WriteRecord(table, f, error)) return Fail(error);
+        const auto stored = f.id > 0 ? kept.find(f.id) : kept.end();
+        if (stored != kept.end())
+            for (const auto& [name, text] : stored->second)
+                if (!table.SetFieldText(name, text)) return Fail(table.GetLastError());
         // A repeated name is refused by the unique key and that row is left out.
         (void)table.Append();
     }

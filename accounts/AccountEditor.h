@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,12 +38,22 @@ public:
     // it while an editor is open), and `user.quotaCurrent` is set to that value.
     [[nodiscard]] bool SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders,
                                 bool keepQuotaInUse = false);
+    // As SaveUser, for an editor that read the account by id and shows only some of its
+    // fields: an existing record gets only the fields named in `owned` (AccountFields.h
+    // names), so a field the editor does not show, or one a newer build added, keeps what
+    // is stored. A new record is written whole.
+    [[nodiscard]] bool SaveUserFields(UserRecord& user, std::span<const std::string_view> owned,
+                                      const std::vector<VirtualFolder>& ownFolders,
+                                      bool keepQuotaInUse = false);
     // Deletes the account with `id` and its folder table. "Can't delete user" when the
     // table cannot be opened or holds no such record.
     [[nodiscard]] bool DeleteUser(std::int32_t id);
 
     // As SaveUser, for a group; notes are cut to 127 bytes, on a whole UTF-8 character.
     [[nodiscard]] bool SaveGroup(GroupRecord& group, const std::vector<VirtualFolder>& folders);
+    // As SaveGroup, writing only the fields named in `owned` of an existing group.
+    [[nodiscard]] bool SaveGroupFields(GroupRecord& group, std::span<const std::string_view> owned,
+                                       const std::vector<VirtualFolder>& folders);
     // Deletes the group with `id` and its folder table, and takes the id out of every
     // account's group list, so that a later group given the same id does not inherit
     // those members.
@@ -64,8 +76,10 @@ public:
     std::map<std::int32_t, std::string> GroupNamesById();
 
     // Re-creates the folder table at `path` with `folders` in list order. A name that
-    // repeats is not stored (the table's unique key refuses it). Refused, the table left
-    // as it is, when it holds fields of a later release (they would be lost).
+    // repeats is not stored (the table's unique key refuses it). A folder whose id was a
+    // record of the table before keeps the stored values of the fields no member of
+    // VirtualFolder fills. Refused, the table left as it is, when it holds
+    // fields of a later release (they would be lost).
     [[nodiscard]] bool SaveFolders(const std::string& path,
                                    const std::vector<VirtualFolder>& folders);
 
@@ -75,10 +89,16 @@ public:
 private:
     bool Fail(std::string why, EditFailure failure = EditFailure::Other);
     bool CheckFolders(const std::vector<VirtualFolder>& folders);
+    // Only `owned` is written over an existing record; nullopt: every field.
+    using OwnedFields = std::optional<std::span<const std::string_view>>;
+    bool SaveUserWith(UserRecord& user, OwnedFields owned,
+                      const std::vector<VirtualFolder>& ownFolders, bool keepQuotaInUse);
+    bool SaveGroupWith(GroupRecord& group, OwnedFields owned,
+                       const std::vector<VirtualFolder>& folders);
     // `keepStored(table, record)` runs on an existing record before it is overwritten.
     template <typename Record, typename KeepStored>
     bool StoreRecord(const std::string& path, Record& record, std::string_view kind,
-                     KeepStored keepStored);
+                     OwnedFields owned, KeepStored keepStored);
     bool RemoveGroupFromUsers(std::int32_t groupId);
 
     std::string m_programDir;

@@ -1,5 +1,6 @@
 #include "accounts/RecordAccess.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "accounts/AccountFields.h"
@@ -64,6 +65,16 @@ bool WriteFields(CKorvTable& table, const Record& record, std::string& error) {
     return true;
 }
 
+template <typename Record>
+bool WriteOwned(CKorvTable& table, const Record& record, std::span<const std::string_view> owned,
+                std::string& error) {
+    for (const AccountField<Record>& row : FieldsOf<Record>())
+        if (std::find(owned.begin(), owned.end(), row.name) != owned.end() &&
+            !WriteField(table, row, record, error))
+            return false;
+    return true;
+}
+
 // Every row as a field, then the unique key named after the `name` member's field. The
 // AutoInc field 0 brings its own unique key 0, named as the field.
 template <typename Record>
@@ -90,6 +101,15 @@ bool WriteRecord(CKorvTable& table, const GroupRecord& record, std::string& erro
 }
 bool WriteRecord(CKorvTable& table, const VirtualFolder& record, std::string& error) {
     return WriteFields(table, record, error);
+}
+
+bool WriteOwnedFields(CKorvTable& table, const UserRecord& record,
+                      std::span<const std::string_view> owned, std::string& error) {
+    return WriteOwned(table, record, owned, error);
+}
+bool WriteOwnedFields(CKorvTable& table, const GroupRecord& record,
+                      std::span<const std::string_view> owned, std::string& error) {
+    return WriteOwned(table, record, owned, error);
 }
 
 bool DefineUserFields(CKorvTable& table, int compareMode) {

@@ -2,7 +2,9 @@
 // by the rows of accounts/AccountFields.h.
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "accounts/AccountStore.h"
 
@@ -21,6 +23,14 @@ void ReadRecord(const CKorvTable& table, VirtualFolder& out);
 [[nodiscard]] bool WriteRecord(CKorvTable& table, const UserRecord& record, std::string& error);
 [[nodiscard]] bool WriteRecord(CKorvTable& table, const GroupRecord& record, std::string& error);
 [[nodiscard]] bool WriteRecord(CKorvTable& table, const VirtualFolder& record, std::string& error);
+
+// As WriteRecord, but only the fields named in `owned`: the others keep what the edit
+// buffer holds (after a Seek, the stored record), so an editor that shows some fields
+// never resets the rest.
+[[nodiscard]] bool WriteOwnedFields(CKorvTable& table, const UserRecord& record,
+                                    std::span<const std::string_view> owned, std::string& error);
+[[nodiscard]] bool WriteOwnedFields(CKorvTable& table, const GroupRecord& record,
+                                    std::span<const std::string_view> owned, std::string& error);
 
 // Defines the fields of the user, group or folder table on `table` (before Create) and
 // the unique key on the name field, which compares with `compareMode`.

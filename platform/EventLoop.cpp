@@ -148,7 +148,8 @@ void EventLoop::Watch(int fd, short events, IFdWatcher* watcher) {
         if (it != m_watches.end()) it->second->active = false;
         m_watches[fd] = std::make_shared<WatchEntry>(WatchEntry{fd, events, watcher});
     }
-    if (m_watchObserver) m_watchObserver(fd, events);
+    if (m_watchObserver)
+        m_watchObserver(fd, WatchInterest{(events & POLLIN) != 0, (events & POLLOUT) != 0});
 }
 
 void EventLoop::Unwatch(int fd) {
@@ -156,7 +157,7 @@ void EventLoop::Unwatch(int fd) {
     if (it == m_watches.end()) return;
     it->second->active = false;  // a pass that holds it skips it
     m_watches.erase(it);
-    if (m_watchObserver) m_watchObserver(fd, 0);
+    if (m_watchObserver) m_watchObserver(fd, WatchInterest{});
 }
 
 void EventLoop::Run() {

@@ -34,6 +34,13 @@ struct Message {
     IMessageTarget* target = nullptr;
 };
 
+// What a foreign driver is to wait for on one watched descriptor; neither once it is
+// unwatched.
+struct WatchInterest {
+    bool readable = false;
+    bool writable = false;
+};
+
 // Receives the socket readiness of one descriptor on the loop's thread.
 class IFdWatcher {
 public:
@@ -106,9 +113,9 @@ public:
     // outlive its registration. Registering again replaces the events.
     void Watch(int fd, short events, IFdWatcher* watcher);
     void Unwatch(int fd);
-    // For a foreign driver: called after every Watch (with the events) and Unwatch (with
-    // 0), so it can watch the same descriptors and run a pass when one is ready.
-    void SetWatchObserver(std::function<void(int fd, short events)> observer) {
+    // For a foreign driver: called after every Watch and Unwatch (with no interest), so
+    // it can watch the same descriptors and run a pass when one is ready.
+    void SetWatchObserver(std::function<void(int fd, WatchInterest interest)> observer) {
         m_watchObserver = std::move(observer);
     }
     // How long the driver may wait before the next pass is due: 0 when work is queued,
@@ -147,7 +154,7 @@ private:
     const std::thread::id m_thread;
     UniqueFd m_wakeFd;
     MessageHandler m_handler;
-    std::function<void(int, short)> m_watchObserver;
+    std::function<void(int, WatchInterest)> m_watchObserver;
 
     mutable std::mutex m_queueLock;                // guards m_queue
     std::deque<std::shared_ptr<Pending>> m_queue;  // guarded by m_queueLock

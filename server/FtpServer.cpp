@@ -47,7 +47,7 @@ CFtpServer::CFtpServer(std::string programDir)
 CFtpServer::~CFtpServer() { Stop(); }
 
 bool CFtpServer::Start() {
-    if (m_running) return false;
+    if (m_running || m_stopping) return false;
     m_mainLoop = EventLoop::Current();
     const int port = m_port;
     if (!OpenListenSockets(port)) {
@@ -88,6 +88,20 @@ bool CFtpServer::OpenListenSocketsOnce(int port) {
 }
 
 void CFtpServer::Stop() {
+    BeginStop();
+    if (!m_stopping) return;
+    std::uint32_t threadId = 0;
+    while (TakeFirstConnection(threadId)) {
+        CThread::PostThreadMessage(threadId, Message{WM_QUIT, 0, 0, nullptr});
+        WaitForThreadEnd(threadId);
+    }
+    // A session that ended by itself just before may still be sending WM_SESSION_CLOSED
+    // or destroying itself; the controller and the main loop must outlive that.
+    while (TakeEndingThread(threadId)) WaitForThreadEnd(threadId);
+    EndStop();
+}
+
+void CFtpServer::BeginStop() {
     if (!m_running) return;
     // A session waiting for a table lock gives up at once, and one that holds the
     // connection-list lock while it waits lets go of it soon.
@@ -104,14 +118,41 @@ void CFtpServer::Stop() {
     // Every session is told first, so that slow ones end side by side, not in turn.
     for (const std::uint32_t id : ConnectionIds())
         CThread::PostThreadMessage(id, Message{WM_QUIT, 0, 0, nullptr});
-    std::uint32_t threadId = 0;
-    while (TakeFirstConnection(threadId)) {
-        CThread::PostThreadMessage(threadId, Message{WM_QUIT, 0, 0, nullptr});
-        WaitForThreadEnd(threadId);
+    m_stopping = true;
+    m_stopBeganMs = SteadyMilliseconds();
+    m_slowStopLogged = false;
+}
+
+std::size_t CFtpServer::ContinueStop() {
+    if (!m_stopping) return 0;
+    const std::size_t left = SessionsNotEnded();
+    if (left > 0) {
+        LogSlowSessions();
+        return left;
     }
-    // A session that ended by itself just before may still be sending WM_SESSION_CLOSED
-    // or destroying itself; the controller and the main loop must outlive that.
-    while (TakeEndingThread(threadId)) WaitForThreadEnd(threadId);
+    EndStop();
+    return 0;
+}
+
+// A listed session has not yet reported its end; an ending one may still be destroying
+// itself, and both use this controller until they are gone.
+std::size_t CFtpServer::SessionsNotEnded() {
+    std::lock_guard lock(m_connectionLock);
+    std::erase_if(m_endingThreads, [](std::uint32_t id) { return !CThread::IsThreadAlive(id); });
+    return m_connectionList.size() + m_endingThreads.size();
+}
+
+void CFtpServer::LogSlowSessions() {
+    if (m_slowStopLogged || SteadyMilliseconds() - m_stopBeganMs < kStopWaitPerThread.count())
+        return;
+    m_slowStopLogged = true;
+    for (const std::uint32_t id : ConnectionIds())
+        LogMessage(LogCategory::Server,
+                   StringFormat("Waiting for session %u to end.", static_cast<unsigned>(id)));
+}
+
+void CFtpServer::EndStop() {
+    m_stopping = false;
     CFile::SetLockWaitsAbandoned(false);
     CAsyncSocket::SetSendWaitsAbandoned(false);
     LogMessage(LogCategory::Server, "Server is stopped.");

@@ -44,6 +44,14 @@ public:
     // this controller to the last.
     void Stop();
     bool IsRunning() const { return m_running; }
+    // Stop in steps, for a caller whose own event loop runs the main loop meanwhile (the
+    // window stays responsive). BeginStop stops listening, tells every session to end
+    // and returns at once; ContinueStop never waits: it gives the number of sessions
+    // that have not ended yet, and when none is left it completes the stop and gives 0.
+    // Start is refused until then; Stop waits for a stop in steps to end.
+    void BeginStop();
+    [[nodiscard]] std::size_t ContinueStop();
+    bool IsStopping() const { return m_stopping; }
 
     void SetPort(int port) { m_port = port; }
     // The local addresses to listen on; none (the default) listens on every address.
@@ -160,6 +168,9 @@ private:
     void CountRefusal(AcceptRefusal reason, int error = 0);
     void LogRefusals();
     void WaitForThreadEnd(std::uint32_t threadId);
+    std::size_t SessionsNotEnded();
+    void LogSlowSessions();
+    void EndStop();
     std::vector<std::uint32_t> ConnectionIds() const;
     bool TakeFirstConnection(std::uint32_t& threadId);
     bool TakeEndingThread(std::uint32_t& threadId);
@@ -213,6 +224,9 @@ private:
     std::atomic<int> m_currentConnections{0};
     std::atomic<int> m_usersConnected{0};
     bool m_running = false;
+    bool m_stopping = false;         // between BeginStop and the stop's end
+    std::int64_t m_stopBeganMs = 0;  // SteadyMilliseconds
+    bool m_slowStopLogged = false;
     int m_statisticsInterval = 0;
 
     // Counted by the connection threads.

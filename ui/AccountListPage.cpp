@@ -1,5 +1,7 @@
 #include "ui/AccountListPage.h"
 
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QTableView>
 
 #include "ui/TableViews.h"
@@ -40,6 +42,23 @@ void CAccountListPage::Refresh() {
 void CAccountListPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     Refresh();
+}
+
+QHBoxLayout* CAccountListPage::MakeButtonRow(const std::function<void()>& add,
+                                             const std::function<void()>& edit,
+                                             const std::function<void()>& remove) {
+    auto* row = new QHBoxLayout;
+    const auto addButton = [&](const char* text, const std::function<void()>& step) {
+        auto* button = new QPushButton(text, this);
+        connect(button, &QPushButton::clicked, this, step);
+        row->addWidget(button);
+    };
+    addButton("Add...", add);
+    addButton("Edit...", edit);
+    addButton("Delete", remove);
+    addButton("Refresh", [this] { Refresh(); });
+    row->addStretch();
+    return row;
 }
 
 void CAccountListPage::ShowNew(std::int32_t id) {

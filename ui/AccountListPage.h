@@ -14,6 +14,7 @@
 #include "server/AdminOperations.h"
 #include "ui/EditorMessages.h"
 
+class QHBoxLayout;
 class QTableView;
 
 // The model of such a page: a snapshot of the table, its rows named by record id.
@@ -60,6 +61,10 @@ protected:
     // the other page may have changed the tables meanwhile).
     void showEvent(QShowEvent* event) override;
 
+    // The row under the list: "Add...", "Edit...", "Delete" running the page's steps,
+    // and "Refresh".
+    QHBoxLayout* MakeButtonRow(const std::function<void()>& add, const std::function<void()>& edit,
+                               const std::function<void()>& remove);
     // After a new record was saved: reads the list again and selects it.
     void ShowNew(std::int32_t id);
     // Opens the selected record in a `Dialog`; the list is read again after a save. A

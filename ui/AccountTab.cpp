@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "accounts/AccountFields.h"
 #include "accounts/PermissionText.h"
 #include "ui/DirectoryBrowser.h"
 #include "ui/GroupSelectDlg.h"
@@ -129,6 +130,16 @@ void CAccountTab::Store(UserRecord& user) const {
 }
 
 QString CAccountTab::GroupNames() const { return m_groups->text(); }
+
+std::vector<std::string_view> CAccountTab::OwnedFields() {
+    using U = UserRecord;
+    std::vector<std::string_view> names{FieldName(&U::status), FieldName(&U::reserved),
+                                        FieldName(&U::name),   FieldName(&U::password),
+                                        FieldName(&U::groups), FieldName(&U::email),
+                                        FieldName(&U::homeDir)};
+    for (const PermissionRow& row : kPermissionRows) names.push_back(row.field);
+    return names;
+}
 
 void CAccountTab::SelectGroups() {
     CGroupSelectDlg dialog(m_programDir, m_groups->text(), this);

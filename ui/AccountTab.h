@@ -4,6 +4,8 @@
 
 #include <QWidget>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "accounts/AccountStore.h"
 
@@ -28,6 +30,8 @@ public:
     // group table: GroupNames()).
     void Store(UserRecord& user) const;
     QString GroupNames() const;
+    // The fields this tab shows and Store fills, "group" included.
+    static std::vector<std::string_view> OwnedFields();
 
     QCheckBox& EnableBox() { return *m_enable; }
     QCheckBox& AutoDisableBox() { return *m_autoDisable; }

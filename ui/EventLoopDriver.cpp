@@ -1,7 +1,5 @@
 #include "ui/EventLoopDriver.h"
 
-#include <poll.h>
-
 #include <QSocketNotifier>
 #include <chrono>
 
@@ -18,7 +16,8 @@ CEventLoopDriver::CEventLoopDriver(EventLoop& loop, QObject* parent)
     m_wakeNotifier = MakeNotifier(loop.WakeFd(), QSocketNotifier::Read);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &CEventLoopDriver::Pump);
-    m_loop.SetWatchObserver([this](int fd, short events) { OnWatchChanged(fd, events); });
+    m_loop.SetWatchObserver(
+        [this](int fd, WatchInterest interest) { OnWatchChanged(fd, interest); });
     m_timer.start(0);
 }
 
@@ -39,13 +38,13 @@ void CEventLoopDriver::Drop(QSocketNotifier*& notifier) {
     notifier = nullptr;
 }
 
-void CEventLoopDriver::OnWatchChanged(int fd, short events) {
+void CEventLoopDriver::OnWatchChanged(int fd, WatchInterest interest) {
     Notifiers& entry = m_notifiers[fd];
     Drop(entry.read);
     Drop(entry.write);
-    if ((events & POLLIN) != 0) entry.read = MakeNotifier(fd, QSocketNotifier::Read);
-    if ((events & POLLOUT) != 0) entry.write = MakeNotifier(fd, QSocketNotifier::Write);
-    if (events == 0) m_notifiers.erase(fd);
+    if (interest.readable) entry.read = MakeNotifier(fd, QSocketNotifier::Read);
+    if (interest.writable) entry.write = MakeNotifier(fd, QSocketNotifier::Write);
+    if (!interest.readable && !interest.writable) m_notifiers.erase(fd);
 }
 
 void CEventLoopDriver::Pump() {

@@ -9,6 +9,7 @@
 
 class EventLoop;
 class QSocketNotifier;
+struct WatchInterest;
 
 class CEventLoopDriver : public QObject {
     Q_OBJECT
@@ -25,7 +26,7 @@ private:
         QSocketNotifier* read = nullptr;
         QSocketNotifier* write = nullptr;
     };
-    void OnWatchChanged(int fd, short events);
+    void OnWatchChanged(int fd, WatchInterest interest);
     QSocketNotifier* MakeNotifier(int fd, int type);
     static void Drop(QSocketNotifier*& notifier);
 

@@ -5,9 +5,12 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <array>
 
 #include "accounts/AccountEditor.h"
+#include "accounts/AccountFields.h"
 #include "ui/EditorMessages.h"
+#include "ui/FormParts.h"
 #include "ui/GroupTab.h"
 #include "ui/VirtualFoldersModel.h"
 #include "ui/VirtualFoldersTab.h"
@@ -24,11 +27,7 @@ CGroupDlg::CGroupDlg(std::string programDir, QWidget* parent)
     // Every folder here is the group's own; its "Group" column names the group.
     connect(&m_group->NameEdit(), &QLineEdit::textChanged, &m_folders->Model(),
             &CVirtualFoldersModel::SetOwnLabel);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton("Save", QDialogButtonBox::AcceptRole);
-    buttons->addButton(QDialogButtonBox::Cancel);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CGroupDlg::Save);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeSaveCancelBox(this, [this] { Save(); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
     layout->addWidget(buttons);
@@ -40,6 +39,7 @@ bool CGroupDlg::OpenExisting(std::int32_t id) {
     GroupRecord group;
     if (!editor.ReadGroup(id, group)) return false;
     m_recordId = group.id;
+    m_record = group;
     m_group->NameEdit().setText(QString::fromStdString(group.name));
     m_group->NotesEdit().setPlainText(QString::fromStdString(group.notes));
     std::vector<VirtualFolder> folders;
@@ -56,9 +56,13 @@ void CGroupDlg::Save() {
         m_group->NameEdit().setFocus();
         return;
     }
-    GroupRecord group{m_recordId, name.toStdString(),
-                      m_group->NotesEdit().toPlainText().toStdString()};
+    GroupRecord group = m_record;
+    group.id = m_recordId;
+    group.name = name.toStdString();
+    group.notes = m_group->NotesEdit().toPlainText().toStdString();
+    static constexpr std::array<std::string_view, 2> kOwned{FieldName(&GroupRecord::name),
+                                                            FieldName(&GroupRecord::notes)};
     CAccountEditor editor(m_programDir);
-    const bool saved = editor.SaveGroup(group, m_folders->Model().OwnFolders());
+    const bool saved = editor.SaveGroupFields(group, kOwned, m_folders->Model().OwnFolders());
     EndEditorSave(*this, editor, saved, group.id, m_recordId);
 }

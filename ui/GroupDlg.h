@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "accounts/AccountStore.h"
+
 class CGroupTab;
 class CVirtualFoldersTab;
 class QTabWidget;
@@ -33,6 +35,7 @@ public slots:
 private:
     std::string m_programDir;
     std::int32_t m_recordId = 0;
+    GroupRecord m_record;  // as read; the dialog changes only name and notes
     QTabWidget* m_tabs;
     CGroupTab* m_group;
     CVirtualFoldersTab* m_folders;

@@ -1,7 +1,6 @@
 #include "ui/GroupsPage.h"
 
 #include <QHBoxLayout>
-#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -12,17 +11,8 @@
 CGroupsPage::CGroupsPage(std::string programDir, QWidget* parent)
     : CAccountListPage(std::move(programDir), new CGroupsModel, parent) {
     connect(m_view, &QTableView::doubleClicked, this, &CGroupsPage::EditGroup);
-    auto* buttons = new QHBoxLayout;
-    const auto addButton = [&](const char* text, void (CGroupsPage::*slot)()) {
-        auto* button = new QPushButton(text, this);
-        connect(button, &QPushButton::clicked, this, slot);
-        buttons->addWidget(button);
-    };
-    addButton("Add...", &CGroupsPage::AddGroup);
-    addButton("Edit...", &CGroupsPage::EditGroup);
-    addButton("Delete", &CGroupsPage::DeleteGroup);
-    addButton("Refresh", &CGroupsPage::Refresh);
-    buttons->addStretch();
+    QHBoxLayout* buttons =
+        MakeButtonRow([this] { AddGroup(); }, [this] { EditGroup(); }, [this] { DeleteGroup(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 4, 2, 2);
     layout->addWidget(m_view, 1);

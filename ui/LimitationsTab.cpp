@@ -6,18 +6,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-namespace {
-// Digits only, and few enough that a speed fits 32 bits and a quota stays an exact
-// whole number of KB in a double.
-const QRegularExpression kSpeedDigits("[0-9]{0,9}");
-const QRegularExpression kQuotaDigits("[0-9]{0,15}");
+#include "accounts/AccountFields.h"
+#include "ui/FormParts.h"
 
-QLineEdit* DigitsEdit(const QRegularExpression& digits, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setValidator(new QRegularExpressionValidator(digits, edit));
+namespace {
+// Few enough digits that a speed fits 32 bits and a quota stays an exact whole number
+// of KB in a double.
+constexpr int kSpeedDigits = 9;
+constexpr int kQuotaDigits = 15;
+
+QLineEdit* RightAlignedDigits(int maxDigits, QWidget* parent) {
+    QLineEdit* edit = MakeDigitsEdit(parent, maxDigits);
     edit->setAlignment(Qt::AlignRight);
     return edit;
 }
@@ -31,11 +32,11 @@ QString QuotaText(double kb) { return QString::number(kb, 'f', 0); }
 CLimitationsTab::CLimitationsTab(QWidget* parent)
     : QWidget(parent),
       m_downloadLimit(new QCheckBox("Limit download", this)),
-      m_downloadSpeed(DigitsEdit(kSpeedDigits, this)),
+      m_downloadSpeed(RightAlignedDigits(kSpeedDigits, this)),
       m_uploadLimit(new QCheckBox("Limit upload", this)),
-      m_uploadSpeed(DigitsEdit(kSpeedDigits, this)),
-      m_quotaMax(DigitsEdit(kQuotaDigits, this)),
-      m_quotaCurrent(DigitsEdit(kQuotaDigits, this)),
+      m_uploadSpeed(RightAlignedDigits(kSpeedDigits, this)),
+      m_quotaMax(RightAlignedDigits(kQuotaDigits, this)),
+      m_quotaCurrent(RightAlignedDigits(kQuotaDigits, this)),
       m_reset(new QPushButton("Reset", this)) {
     connect(m_downloadLimit, &QCheckBox::toggled, m_downloadSpeed, &QWidget::setEnabled);
     connect(m_uploadLimit, &QCheckBox::toggled, m_uploadSpeed, &QWidget::setEnabled);
@@ -100,4 +101,11 @@ void CLimitationsTab::Store(UserRecord& user) const {
     user.uploadSpeed = SpeedOf(*m_uploadSpeed);
     user.quotaMax = QuotaOf(*m_quotaMax);
     user.quotaCurrent = QuotaOf(*m_quotaCurrent);
+}
+
+std::vector<std::string_view> CLimitationsTab::OwnedFields() {
+    using U = UserRecord;
+    return {FieldName(&U::downloadLimit), FieldName(&U::downloadSpeed),
+            FieldName(&U::uploadLimit),   FieldName(&U::uploadSpeed),
+            FieldName(&U::quotaMax),      FieldName(&U::quotaCurrent)};
 }

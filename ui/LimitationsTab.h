@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QWidget>
+#include <string_view>
+#include <vector>
 
 #include "accounts/AccountStore.h"
 
@@ -18,6 +20,8 @@ public:
     void Fill(const UserRecord& user);
     // Stores the flags, speeds and quotas into `user`.
     void Store(UserRecord& user) const;
+    // The fields this tab shows and Store fills.
+    static std::vector<std::string_view> OwnedFields();
     // True when "Current Quota" no longer shows what Fill put there (typed or reset).
     bool QuotaInUseEdited() const;
 

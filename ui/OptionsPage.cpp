@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <array>
@@ -21,6 +20,7 @@
 #include "platform/Text.h"
 #include "server/AdminOperations.h"
 #include "server/FtpServer.h"
+#include "ui/FormParts.h"
 #include "ui/FtpUrls.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/MessageBoxes.h"
@@ -34,9 +34,8 @@ const std::array<OptionMember, 8> kPageKeys{&V::startup, &V::autoActive, &V::min
                                             &V::saveLog, &V::port,       &V::minPort,
                                             &V::maxPort, &V::passiveIp};
 
-QLineEdit* DigitsEdit(QWidget* parent, int width) {
-    auto* edit = new QLineEdit(parent);
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+QLineEdit* NumberEdit(QWidget* parent, int width) {
+    QLineEdit* edit = MakeDigitsEdit(parent);
     edit->setMaximumWidth(width);
     return edit;
 }
@@ -53,13 +52,13 @@ COptionsPage::COptionsPage(CFtpServer& server, const OptionValues& options, QWid
 }
 
 void COptionsPage::CreateControls() {
-    m_port = DigitsEdit(this, 80);
+    m_port = NumberEdit(this, 80);
     m_restart = new QPushButton("Restart", this);
     m_urls = new QComboBox(this);
     m_urls->setEditable(true);
     m_urls->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_go = new QPushButton("Go", this);
-    m_startup = new QCheckBox("Launch Server at windows startup", this);
+    m_startup = new QCheckBox("Launch Server at login", this);
     m_minimize = new QCheckBox("Startup minimized in systemtray", this);
     m_autoActive = new QCheckBox("Automatically activate server at startup", this);
     m_saveLog = new QCheckBox("Save log to file", this);
@@ -118,8 +117,8 @@ QWidget* COptionsPage::CreatePassiveGroup() {
     auto* group = new QGroupBox("Passive options", this);
     m_passiveAddress = new QComboBox(group);
     m_passiveAddress->setMinimumWidth(160);
-    m_minPort = DigitsEdit(group, 80);
-    m_maxPort = DigitsEdit(group, 80);
+    m_minPort = NumberEdit(group, 80);
+    m_maxPort = NumberEdit(group, 80);
     auto* grid = new QGridLayout(group);
     grid->addWidget(new QLabel("IP Address", group), 0, 0);
     grid->addWidget(m_passiveAddress, 0, 1, 1, 3, Qt::AlignLeft);
@@ -129,8 +128,10 @@ QWidget* COptionsPage::CreatePassiveGroup() {
     grid->addWidget(m_maxPort, 1, 3, Qt::AlignLeft);
     grid->setColumnStretch(4, 1);
     connect(m_passiveAddress, &QComboBox::activated, this, &COptionsPage::SaveOptions);
+    // Saved when the edit is done (Enter, or the focus leaves) and on Restart, never a
+    // half-typed number.
     for (QLineEdit* edit : {m_minPort, m_maxPort})
-        connect(edit, &QLineEdit::textEdited, this, &COptionsPage::SaveOptions);
+        connect(edit, &QLineEdit::editingFinished, this, &COptionsPage::SaveOptions);
     return group;
 }
 

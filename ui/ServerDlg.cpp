@@ -33,6 +33,7 @@
 namespace {
 constexpr int kDrainPeriodMs = 50;
 constexpr int kHideDelayMs = 200;
+constexpr int kStopStepMs = 50;
 }  // namespace
 
 CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFile,
@@ -57,6 +58,7 @@ CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFil
     connect(&m_idleTimer, &QTimer::timeout, this,
             [this] { m_onlinePage->Model().SetNow(m_sink.Now()); });
     m_idleTimer.start(1000);
+    connect(&m_stopTimer, &QTimer::timeout, this, &CServerDlg::ContinueStop);
 }
 
 CServerDlg::~CServerDlg() {
@@ -183,7 +185,7 @@ void CServerDlg::ShowServerState(bool online, const QString& text) {
 }
 
 void CServerDlg::StartServer() {
-    if (m_server.IsRunning()) return;
+    if (m_server.IsRunning() || m_server.IsStopping()) return;
     (void)m_optionsPage->PullControls();  // the port is the page's
     m_options.port = m_optionsPage->Values().port;
     ApplyStartSettings(m_server, m_options);
@@ -203,13 +205,37 @@ void CServerDlg::StartServer() {
 }
 
 void CServerDlg::StopServer() {
-    m_server.Stop();
+    if (m_server.IsStopping()) return;
+    m_server.BeginStop();
+    ContinueStop();
+}
+
+void CServerDlg::ContinueStop() {
+    const std::size_t left = m_server.ContinueStop();
+    if (left > 0) {
+        m_statusText->setText(left == 1 ? QString("Stopping: 1 session left")
+                                        : QString("Stopping: %1 sessions left").arg(left));
+        m_startAction->setEnabled(false);
+        m_stopAction->setEnabled(false);
+        if (!m_stopTimer.isActive()) m_stopTimer.start(kStopStepMs);
+        return;
+    }
+    m_stopTimer.stop();
     ShowServerState(false, "Tarvona FTP Server is offline");
+    if (m_closeAfterStop) {
+        m_closeAfterStop = false;
+        close();
+        return;
+    }
+    if (m_startAfterStop) {
+        m_startAfterStop = false;
+        StartServer();
+    }
 }
 
 void CServerDlg::RestartServer() {
+    m_startAfterStop = true;
     StopServer();
-    StartServer();
 }
 
 void CServerDlg::EndFromOutside() {

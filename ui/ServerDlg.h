@@ -64,8 +64,10 @@ public:
 public slots:
     // Start sequence; nothing when the server runs already.
     void StartServer();
-    // Stop sequence; it ends every session.
+    // Stop sequence; it ends every session. The window keeps working while sessions
+    // end, shows how many are left, and takes no second stop meanwhile.
     void StopServer();
+    // Stop, then start once the stop has ended.
     void RestartServer();
     // Asks "Do you really want to exit?"; Yes stops the server and ends the program.
     void RequestExit() { close(); }
@@ -91,6 +93,9 @@ private:
     void CreatePages();
     void CreateStatusBar();
     void ShowServerState(bool online, const QString& text);
+    // One step of a running stop: the sessions left, or the stop's end and what waited
+    // for it (a start, the window's end).
+    void ContinueStop();
     bool ConfirmExit();
     void HideIntoTray();
     void ApplyEvent(const WindowEvent& event, std::vector<QString>& lines);
@@ -119,6 +124,9 @@ private:
     QAction* m_showAction = nullptr;
     QTimer m_drainTimer;  // applies queued sink events in batches
     QTimer m_idleTimer;   // moves the online list's idle column on
+    QTimer m_stopTimer;   // steps a running stop
     bool m_startFailed = false;
     bool m_exiting = false;
+    bool m_startAfterStop = false;
+    bool m_closeAfterStop = false;
 };

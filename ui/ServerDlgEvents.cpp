@@ -2,6 +2,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 
+#include "server/FtpServer.h"
 #include "ui/LogPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OnlineUsersModel.h"
@@ -74,6 +75,12 @@ void CServerDlg::closeEvent(QCloseEvent* event) {
     }
     m_exiting = true;
     StopServer();
+    if (m_server.IsStopping()) {  // the window ends with the stop
+        m_closeAfterStop = true;
+        m_startAfterStop = false;
+        event->ignore();
+        return;
+    }
     ApplyPendingEvents();
     event->accept();
     emit Finished();

@@ -10,6 +10,7 @@
 #include "accounts/AccountStore.h"
 #include "ui/AccountTab.h"
 #include "ui/EditorMessages.h"
+#include "ui/FormParts.h"
 #include "ui/LimitationsTab.h"
 #include "ui/VirtualFoldersModel.h"
 #include "ui/VirtualFoldersTab.h"
@@ -25,11 +26,7 @@ CUserAccountDlg::CUserAccountDlg(std::string programDir, QWidget* parent)
     m_tabs->addTab(m_account, "Account");
     m_tabs->addTab(m_folders, "Virtual Folders");
     m_tabs->addTab(m_limits, "Limitations");
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton("Save", QDialogButtonBox::AcceptRole);
-    buttons->addButton(QDialogButtonBox::Cancel);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CUserAccountDlg::Save);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeSaveCancelBox(this, [this] { Save(); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
     layout->addWidget(buttons);
@@ -38,6 +35,7 @@ CUserAccountDlg::CUserAccountDlg(std::string programDir, QWidget* parent)
 
 void CUserAccountDlg::OpenNew(const QString& defaultDir) {
     m_recordId = 0;
+    m_record = {};
     m_account->FillNew(defaultDir);
     m_folders->Model().Load({}, {});
 }
@@ -46,6 +44,7 @@ bool CUserAccountDlg::OpenExisting(std::int32_t id) {
     UserRecord user;
     if (!ReadUserById(m_programDir, id, user)) return false;
     m_recordId = user.id;
+    m_record = user;
     const auto groups = CAccountEditor(m_programDir).GroupNamesById();  // group.sdb read once
     m_account->Fill(user, QString::fromStdString(JoinGroupNames(user.groups, groups)));
     m_limits->Fill(user);
@@ -82,15 +81,17 @@ void CUserAccountDlg::Save() {
         m_account->HomeEdit().setFocus();
         return;
     }
-    UserRecord user;
+    UserRecord user = m_record;
     user.id = m_recordId;
     m_account->Store(user);
     m_limits->Store(user);
     CAccountEditor editor(m_programDir);
     user.groups = editor.GroupNamesToIds(m_account->GroupNames().toStdString());
+    std::vector<std::string_view> owned = CAccountTab::OwnedFields();
+    for (std::string_view field : CLimitationsTab::OwnedFields()) owned.push_back(field);
     // Unless the administrator set it, the space in use stays what the server has
     // booked meanwhile.
-    const bool saved =
-        editor.SaveUser(user, m_folders->Model().OwnFolders(), !m_limits->QuotaInUseEdited());
+    const bool saved = editor.SaveUserFields(user, owned, m_folders->Model().OwnFolders(),
+                                             !m_limits->QuotaInUseEdited());
     EndEditorSave(*this, editor, saved, user.id, m_recordId);
 }

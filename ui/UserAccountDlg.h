@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "accounts/AccountStore.h"
+
 class CAccountTab;
 class CLimitationsTab;
 class CVirtualFoldersTab;
@@ -32,7 +34,8 @@ public:
     CLimitationsTab& LimitationsTab() { return *m_limits; }
 
 public slots:
-    // Checks the name and home directory, then saves the account and its own folders.
+    // Checks the name and home directory, then saves the account (the fields its tabs
+    // own; the others keep what is stored) and its own folders.
     // Closes with OK when both are saved; otherwise a box says why and the dialog
     // stays open.
     void Save();
@@ -43,6 +46,7 @@ private:
 
     std::string m_programDir;
     std::int32_t m_recordId = 0;
+    UserRecord m_record;  // as read; the tabs change only the fields they own
     QTabWidget* m_tabs;
     CAccountTab* m_account;
     CVirtualFoldersTab* m_folders;

@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -42,17 +41,8 @@ CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defa
     auto* top = new QHBoxLayout;
     top->addWidget(m_search, 1);
     top->addWidget(m_showPasswords);
-    auto* buttons = new QHBoxLayout;
-    const auto addButton = [&](const char* text, void (CUsersPage::*slot)()) {
-        auto* button = new QPushButton(text, this);
-        connect(button, &QPushButton::clicked, this, slot);
-        buttons->addWidget(button);
-    };
-    addButton("Add...", &CUsersPage::AddUser);
-    addButton("Edit...", &CUsersPage::EditUser);
-    addButton("Delete", &CUsersPage::DeleteUser);
-    addButton("Refresh", &CUsersPage::Refresh);
-    buttons->addStretch();
+    QHBoxLayout* buttons =
+        MakeButtonRow([this] { AddUser(); }, [this] { EditUser(); }, [this] { DeleteUser(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 4, 2, 2);
     layout->addLayout(top);

@@ -54,8 +54,12 @@ QVariant CVirtualFoldersModel::headerData(int section, Qt::Orientation orientati
 void CVirtualFoldersModel::Load(const std::vector<VirtualFolder>& own,
                                 const std::vector<GroupFolders>& inherited) {
     const auto rowOf = [](const VirtualFolder& f, const QString& group, bool isOwn) {
-        return Row{QString::fromStdString(f.name), QString::fromStdString(f.dir), f.permissions,
-                   group, isOwn};
+        return Row{QString::fromStdString(f.name),
+                   QString::fromStdString(f.dir),
+                   f.permissions,
+                   group,
+                   isOwn,
+                   f.id};
     };
     beginResetModel();
     m_rows.clear();
@@ -142,7 +146,7 @@ std::vector<VirtualFolder> CVirtualFoldersModel::OwnFolders() const {
     for (const Row& r : m_rows) {
         if (!r.own) continue;
         folders.push_back(
-            VirtualFolder{0, r.name.toStdString(), r.path.toStdString(), r.permissions});
+            VirtualFolder{r.id, r.name.toStdString(), r.path.toStdString(), r.permissions});
     }
     return folders;
 }

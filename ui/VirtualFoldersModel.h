@@ -57,6 +57,7 @@ private:
         PermissionSet permissions;
         QString group;  // empty for an own row
         bool own = true;
+        std::int32_t id = 0;  // the record it was read from; 0 for an added row
     };
     int OwnCount() const;
     void Swap(int a, int b);

@@ -13,8 +13,10 @@
 #include <map>
 
 #include "accounts/AccountEditor.h"
+#include "accounts/AccountSchema.h"
 #include "accounts/AccountStore.h"
 #include "accounts/PermissionText.h"
+#include "db/KorvTable.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/ModalDriver.h"
 #include "tests/ui/WindowFixture.h"
@@ -66,6 +68,26 @@ std::map<std::string, std::string> Snapshot(const TempDir& dir) {
     return files;
 }
 
+// Writes `text` into `field` of the record `id` at `path` past every editor.
+bool SetRawField(const std::string& path, std::int32_t id, const char* field,
+                 const std::string& text) {
+    CKorvTable table;
+    return table.Open(path) && table.Seek(0, &id) && table.SetFieldText(field, text) &&
+           table.Update();
+}
+
+std::string RawField(const std::string& path, std::int32_t id, const char* field) {
+    CKorvTable table;
+    if (!table.Open(path, OpenMode::Read) || !table.Seek(0, &id)) return "(no record)";
+    return table.GetFieldText(field);
+}
+
+// An empty table as a newer build makes it: this build's fields and one more, "extra".
+bool CreateWithExtraField(const std::string& path, bool (*define)(CKorvTable&)) {
+    CKorvTable table;
+    return define(table) && table.AddField("extra", FieldType::Long, -1) && table.Create(path);
+}
+
 QString LastBox(WindowFixture& fixture) {
     return fixture.Boxes().empty() ? QString() : fixture.Boxes().back().text;
 }
@@ -80,6 +102,7 @@ private slots:
     void RefusedSavesChangeNoByte();
     void SavesMatchTarvonaAdminAndDeletesTakeTheirFiles();
     void EditsAreLoggedWithTheirOrigin();
+    void DialogSavesKeepTheFieldsTheyDoNotShow();
 };
 
 void AccountEditorsTest::AccountsAddedInTheDialogsServeTheirFolders() {
@@ -354,6 +377,51 @@ void AccountEditorsTest::EditsAreLoggedWithTheirOrigin() {
     fixture.SetAnswer(QMessageBox::Yes);
     users.DeleteUser();
     QVERIFY(logged("User alice deleted by the administrator (window)."));
+}
+
+// The dialogs write back what they show: a field they do not show keeps its stored value,
+// whether a newer build added it or no dialog has it (a folder's "dir_sub").
+void AccountEditorsTest::DialogSavesKeepTheFieldsTheyDoNotShow() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    const std::string dir = fixture.Dir().ProgramDir();
+    QVERIFY(CreateWithExtraField(UserTablePath(dir), DefineUserTable));
+    QVERIFY(CreateWithExtraField(GroupTablePath(dir), DefineGroupTable));
+    CAccountEditor editor(dir);
+    UserRecord bob;
+    bob.name = "bob";
+    bob.homeDir = fixture.Dir().Path("home");
+    GroupRecord staff{0, "staff", "old notes"};
+    const std::string folders = UserFolderTablePath(dir, 1);
+    QVERIFY(editor.SaveUser(bob, {{0, "pub", bob.homeDir, {}}}) && editor.SaveGroup(staff, {}));
+    QVERIFY(SetRawField(UserTablePath(dir), bob.id, "extra", "7") &&
+            SetRawField(GroupTablePath(dir), staff.id, "extra", "8") &&
+            SetRawField(folders, 1, "dir_sub", "1") &&
+            SetRawField(folders, 1, "reserved2", "kept"));
+
+    window.UsersPage().Refresh();
+    window.UsersPage().SelectId(bob.id);
+    auto user = WhenShown<CUserAccountDlg>([](CUserAccountDlg& d) {
+        d.AccountTab().EmailEdit().setText("bob@example.org");
+        d.Save();
+    });
+    window.UsersPage().EditUser();
+    QVERIFY(user->ran && !user->leftOpen);
+    QCOMPARE(RawField(UserTablePath(dir), bob.id, "email"), std::string("bob@example.org"));
+    QCOMPARE(RawField(UserTablePath(dir), bob.id, "extra"), std::string("7"));
+    QCOMPARE(RawField(folders, 1, "dir_sub"), std::string("1"));
+    QCOMPARE(RawField(folders, 1, "reserved2"), std::string("kept"));
+
+    window.GroupsPage().Refresh();
+    window.GroupsPage().SelectId(staff.id);
+    auto group = WhenShown<CGroupDlg>([](CGroupDlg& d) {
+        d.GroupTab().NotesEdit().setPlainText("new notes");
+        d.Save();
+    });
+    window.GroupsPage().EditGroup();
+    QVERIFY(group->ran && !group->leftOpen);
+    QCOMPARE(RawField(GroupTablePath(dir), staff.id, "notes"), std::string("new notes"));
+    QCOMPARE(RawField(GroupTablePath(dir), staff.id, "extra"), std::string("8"));
 }
 
 QTEST_MAIN(AccountEditorsTest)

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -37,13 +38,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Types `text` over the whole content of `edit`, as a user would (empty: deletes it).
-void Retype(QLineEdit& edit, const QString& text) {
+// Types `text` over the whole content of `edit` (empty: deletes it), as a user would.
+void TypeOver(QLineEdit& edit, const QString& text) {
     edit.selectAll();
     if (text.isEmpty())
         QTest::keyClick(&edit, Qt::Key_Backspace);
     else
         QTest::keyClicks(&edit, text);
+}
+
+// TypeOver, then Enter: the edit is done.
+void Retype(QLineEdit& edit, const QString& text) {
+    TypeOver(edit, text);
+    QTest::keyClick(&edit, Qt::Key_Return);
 }
 
 int StoredInt(WindowFixture& fixture, IntOption option) {
@@ -76,6 +83,7 @@ class OptionsPageTest : public QObject {
 private slots:
     void PortChangeWaitsForRestartWhichMovesTheServer();
     void EditsThatAreNoNumbersAreRefusedWithTheirMessages();
+    void PortRangeIsSavedWhenItsEditIsDoneNotPerKey();
     void OnlyTheStartupBoxWritesTheAutostartEntry();
     void UrlListShowsThePortUnless21AndTheRememberedLogin();
     void GoRemembersCredentialsAndOpensTheUrl();
@@ -111,7 +119,7 @@ void OptionsPageTest::PortChangeWaitsForRestartWhichMovesTheServer() {
 void OptionsPageTest::EditsThatAreNoNumbersAreRefusedWithTheirMessages() {
     WindowFixture fixture("Port=2100\nMinPort=2000\n");
     COptionsPage& page = fixture.Window().OptionsPage();
-    Retype(page.MinPortEdit(), "");  // every change saves: the message comes at once
+    Retype(page.MinPortEdit(), "");  // a finished edit saves: the message comes at once
     QCOMPARE(fixture.Boxes().size(), std::size_t(1));
     QCOMPARE(fixture.Boxes().back().text, QString("Please enter a positive integer."));
     QCOMPARE(StoredInt(fixture, &OptionValues::minPort), 2000);  // the previous value, written
@@ -124,6 +132,35 @@ void OptionsPageTest::EditsThatAreNoNumbersAreRefusedWithTheirMessages() {
     QCOMPARE(StoredInt(fixture, &OptionValues::port), 2100);  // the previous value, kept
     // The window's log saving follows the page's box.
     QCOMPARE(page.Values().saveLog, 1);
+}
+
+void OptionsPageTest::PortRangeIsSavedWhenItsEditIsDoneNotPerKey() {
+    const std::uint16_t port = FindFreePort();
+    WindowFixture fixture("Port=" + std::to_string(port) + "\nMinPort=2000\nMaxPort=2999\n");
+    COptionsPage& page = fixture.Window().OptionsPage();
+    const std::string path = fixture.Dir().ProgramDir() + "option.ini";
+    const auto written = std::filesystem::last_write_time(path);
+    TypeOver(page.MinPortEdit(), "3");  // on its way to 3000
+    QTest::keyClicks(&page.MinPortEdit(), "00");
+    QVERIFY(fixture.Boxes().empty());
+    QCOMPARE(std::filesystem::last_write_time(path), written);
+    QCOMPARE(StoredInt(fixture, &OptionValues::minPort), 2000);
+    QTest::keyClicks(&page.MinPortEdit(), "0");
+    QTest::keyClick(&page.MinPortEdit(), Qt::Key_Return);
+    QCOMPARE(StoredInt(fixture, &OptionValues::minPort), 3000);
+
+    // Leaving the edit finishes it too.
+    TypeOver(page.MaxPortEdit(), "4");
+    QCOMPARE(StoredInt(fixture, &OptionValues::maxPort), 2999);
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(&page.MaxPortEdit(), &leave);
+    QCOMPARE(StoredInt(fixture, &OptionValues::maxPort), 4);
+
+    // Restart saves what is typed, finished or not.
+    TypeOver(page.MaxPortEdit(), "4500");
+    TypeOver(page.PortEdit(), QString::number(port));
+    QTest::mouseClick(&page.RestartButton(), Qt::LeftButton);
+    QCOMPARE(StoredInt(fixture, &OptionValues::maxPort), 4500);
 }
 
 void OptionsPageTest::OnlyTheStartupBoxWritesTheAutostartEntry() {

@@ -181,7 +181,11 @@ int main(int argc, char** argv) {
     CServiceDlg service(fixture.Dir().ProgramDir(), {}, &window);
     service.adjustSize();
     ok = Save(service, out + "/service.png") && ok;
-    client->SendLine("QUIT");
+    // The status line while a stop waits for the logged-in session to end.
+    tabs.setCurrentIndex(0);
+    window.StopServer();
+    ok = Save(window, out + "/stopping.png") && ok;
+    fixture.WaitFor([&] { return !fixture.Server().IsStopping(); });
     fixture.WaitForNoSessions();
     return ok ? 0 : 1;
 }

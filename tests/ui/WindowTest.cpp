@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -59,6 +60,7 @@ private slots:
     void ClientRowShowsItsSessionAndKickEndsIt();
     void DenyListFromARowRefusesTheNextConnection();
     void StopAndBusyPortReportTheirState();
+    void WindowWorksOnWhileAStopWaitsForItsSessions();
     void ExitAnsweredNoKeepsTheServerRunning();
     void MinimizeWithoutNotificationAreaKeepsTheWindowReachable();
     void FirstSavedLineOfANewDayEmptiesThePage();
@@ -161,6 +163,36 @@ void WindowTest::StopAndBusyPortReportTheirState() {
     QCOMPARE(free.Window().StatusText(), QString("Tarvona FTP Server is offline"));
     QVERIFY(free.Window().StartAction().isEnabled() && !free.Window().StopAction().isEnabled());
     QVERIFY(free.WaitFor([&] { return PageHasLine(free.Window(), "Server is stopped."); }));
+}
+
+// A session is told to end and reports it through the main loop, which the window
+// drives: the window goes on meanwhile, counts down, takes no second stop, and a close
+// waits for the stop's end.
+void WindowTest::WindowWorksOnWhileAStopWaitsForItsSessions() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    window.StartServer();
+    auto client = fixture.LogIn();  // reads nothing from now on
+    QVERIFY(client);
+    QSignalSpy finished(&window, &CServerDlg::Finished);
+    bool workedDuringStop = false;
+    QTimer::singleShot(0, &window, [&] { workedDuringStop = fixture.Server().IsStopping(); });
+    window.StopAction().trigger();
+    QCOMPARE(window.StatusText(), QString("Stopping: 1 session left"));
+    QVERIFY(!window.StopAction().isEnabled() && !window.StartAction().isEnabled());
+    window.StopServer();  // from the tray menu meanwhile: nothing
+    window.StartServer();
+    QVERIFY(fixture.Server().IsStopping());
+
+    fixture.SetAnswer(QMessageBox::Yes);
+    window.close();
+    QVERIFY(window.isVisible());
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(fixture.WaitFor([&] { return finished.count() == 1; }));
+    QVERIFY(workedDuringStop);
+    QCOMPARE(window.StatusText(), QString("Tarvona FTP Server is offline"));
+    QVERIFY(!fixture.Server().IsRunning() && !fixture.Server().IsStopping());
+    QVERIFY(client->WaitClosed(5s));
 }
 
 void WindowTest::ExitAnsweredNoKeepsTheServerRunning() {
