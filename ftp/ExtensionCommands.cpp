@@ -1,6 +1,4 @@
 // FEAT, OPTS, MDTM, MFMT and STAT without a path.
-#include <strings.h>
-
 #include <cinttypes>
 
 #include "ftp/Commands.h"
@@ -9,6 +7,7 @@
 #include "ftp/ResolveReplies.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 
@@ -40,15 +39,13 @@ void CmdFeat(CControlSocket& session, const std::string&) {
 
 void CmdOpts(CControlSocket& session, const std::string& argument) {
     // Names pass through as bytes and the platform uses UTF-8, so both settings hold.
-    if (strcasecmp(argument.c_str(), "UTF8 ON") == 0 ||
-        strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ||
-        strcasecmp(argument.c_str(), "UTF8") == 0) {
-        session.SendReply("200 UTF8 set to %s.",
-                          strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ? "off" : "on");
+    if (EqualsNoCase(argument, "UTF8 ON") || EqualsNoCase(argument, "UTF8 OFF") ||
+        EqualsNoCase(argument, "UTF8")) {
+        session.SendReply("200 UTF8 set to %s.", EqualsNoCase(argument, "UTF8 OFF") ? "off" : "on");
         return;
     }
     // RFC 3659: "MLST" alone or followed by a blank and the fact list.
-    if (strncasecmp(argument.c_str(), "MLST", 4) == 0 &&
+    if (EqualsNoCase(std::string_view(argument).substr(0, 4), "MLST") &&
         (argument.size() == 4 || argument[4] == ' ')) {
         CmdOptsMlst(session, argument.size() > 5 ? argument.substr(5) : std::string());
         return;

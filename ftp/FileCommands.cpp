@@ -9,6 +9,7 @@
 #include "ftp/Commands.h"
 #include "ftp/NameText.h"
 #include "ftp/PathResolver.h"
+#include "ftp/PathText.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
@@ -17,11 +18,6 @@
 #include "server/FtpServer.h"
 
 namespace {
-
-std::string ParentOf(const std::string& localPath) {
-    const auto slash = localPath.rfind('/');
-    return slash == std::string::npos || slash == 0 ? "/" : localPath.substr(0, slash);
-}
 
 // SECURITY: true when `argument`, read as a directory in any spelling (".", "/",
 // "/pub/."), is the home or a folder's directory: a root is never a rename target.

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <random>
 
+#include "platform/UniqueFd.h"
+
 namespace platform {
 namespace {
 
@@ -48,10 +50,8 @@ std::string DirectoryOf(const std::string& path) {
 
 // The rename is only durable once the directory entry is on disk too.
 void SyncDirectory(const std::string& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+    const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) ::fsync(fd.Get());
 }
 
 }  // namespace
