@@ -11,6 +11,7 @@
 #include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
 #include "ftp/ResolveReplies.h"
+#include "ftp/TransferLimits.h"
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -56,7 +57,7 @@ void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
     // book every started KiB; so is the refund counted, or upload and delete would leak.
     bool busy = false;
     (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          -static_cast<double>((deletedBytes + 1023) / 1024), true, &busy);
+                          -static_cast<double>(StartedKiB(deletedBytes)), true, &busy);
     if (busy) LogAccountBusy(session);
 }
 
