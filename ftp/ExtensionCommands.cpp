@@ -1,6 +1,7 @@
 // FEAT, OPTS, MDTM, MFMT and STAT without a path.
 #include <cinttypes>
 
+#include "ftp/CommandTable.h"
 #include "ftp/Commands.h"
 #include "ftp/ListFormat.h"
 #include "ftp/PathResolver.h"
@@ -12,12 +13,6 @@
 #include "server/ControlSocket.h"
 
 namespace {
-
-// Every extension this server implements, as FEAT lists them; MLST goes between
-// MFMT and PBSZ with the session's fact selection.
-const char* const kFeaturesBeforeMlst[] = {" AUTH TLS", " EPRT", " EPSV", " MDTM", " MFMT"};
-const char* const kFeaturesAfterMlst[] = {" PBSZ", " PROT", " REST STREAM",
-                                          " SIZE", " TVFS", " UTF8"};
 
 std::string DataConnectionText(const CControlSocket& session) {
     if (session.HasDataSocket()) return "open";
@@ -31,9 +26,11 @@ std::string DataConnectionText(const CControlSocket& session) {
 
 void CmdFeat(CControlSocket& session, const std::string&) {
     session.SendReply("211-Features:");
-    for (const char* line : kFeaturesBeforeMlst) session.SendReply("%s", line);
-    session.SendReply(" MLST %s", MlstFeatureFacts(session.Settings().mlstFacts).c_str());
-    for (const char* line : kFeaturesAfterMlst) session.SendReply("%s", line);
+    for (const FeatLine& feat : FeatLines()) {
+        std::string line = " " + std::string(feat.text);
+        if (feat.withMlstFacts) line += " " + MlstFeatureFacts(session.Settings().mlstFacts);
+        session.SendReply("%s", line.c_str());
+    }
     session.SendReply("211 End");
 }
 
