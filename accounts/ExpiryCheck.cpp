@@ -6,6 +6,7 @@
 #include "accounts/AccountFields.h"
 #include "accounts/AccountStore.h"
 #include "accounts/FieldAccess.h"
+#include "accounts/RecordText.h"
 #include "db/KorvTable.h"
 #include "platform/Clock.h"
 
@@ -28,9 +29,8 @@ bool DisableExpiredAccounts(const std::string& programDir, const std::string& to
     // the ids and the updates follow by key 0.
     std::vector<std::int32_t> due;
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
-        const std::string reserved = table.GetFieldText(FieldName(&UserRecord::reserved));
-        if (reserved.empty() || reserved[0] != '1') continue;
-        if (today < reserved.substr(std::min<std::size_t>(2, reserved.size()))) continue;
+        const ExpiryText expiry = ParseExpiry(table.GetFieldText(FieldName(&UserRecord::reserved)));
+        if (!expiry.on || today < expiry.date) continue;
         if (ReadIntField(table, kStatus) == 0) continue;  // already off: nothing to write
         due.push_back(ReadIntField(table, table.GetFieldName(0)));
     }

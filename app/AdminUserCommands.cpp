@@ -7,6 +7,7 @@
 #include "accounts/ExpiryCheck.h"
 #include "accounts/PasswordHash.h"
 #include "accounts/PermissionText.h"
+#include "accounts/RecordText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "config/Options.h"
@@ -86,13 +87,14 @@ int ApplyUserOptions(const UserCommandContext& c, UserRecord& user) {
     if (a.Has("--home")) user.homeDir = a.Value("--home");
     if (a.Has("--email")) user.email = a.Value("--email");
     if (a.Has("--perms")) user.permissions = PermissionsFromText(a.Value("--perms"));
-    if (a.Has("--disabled")) user.status = "0";
-    if (a.Has("--enabled")) user.status = "1";
+    if (a.Has("--disabled")) user.status = kStatusDisabled;
+    if (a.Has("--enabled")) user.status = kStatusEnabled;
     if (a.Has("--expires")) {
         const std::string& date = a.Value("--expires");
         // Off keeps the date that was there, as the editors do.
-        const std::string kept = user.reserved.size() > 2 ? user.reserved.substr(2) : TodayText();
-        user.reserved = date == "never" ? "0," + kept : "1," + date;
+        const std::string kept = ParseExpiry(user.reserved).date;
+        user.reserved = date == "never" ? FormatExpiry(false, kept.empty() ? TodayText() : kept)
+                                        : FormatExpiry(true, date);
     }
     long long number = 0;
     if (a.Has("--download-limit") && ParseCount(a.Value("--download-limit"), number)) {
@@ -134,8 +136,8 @@ int UserAdd(const UserCommandContext& c) {
         return Report(c.err, kExitRefused, "user \"" + pos[1] + "\" exists already");
     UserRecord user;
     user.name = pos[1];
-    user.status = "1";
-    user.reserved = "0," + TodayText();
+    user.status = kStatusEnabled;
+    user.reserved = FormatExpiry(false, TodayText());
     user.permissions = PermissionsFromText(kDefaultPermissionText);
     if (const int status = ApplyUserOptions(c, user)) return status;
     if (const int status = SaveUser(c, user, {})) return status;
@@ -170,8 +172,6 @@ int UserDel(const UserCommandContext& c) {
     return kExitDone;
 }
 
-const char* StatusText(const UserRecord& user) { return user.status == "1" ? "Enable" : "Disable"; }
-
 int UserList(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 1) return BadArguments(c.err, "user list takes no NAME");
@@ -183,7 +183,7 @@ int UserList(const UserCommandContext& c) {
     const auto groups = CAccountEditor(c.programDir).GroupNamesById();
     c.out << "ID\tUserID\tStatus\tGroup\tHome directory\n";
     for (const UserRecord& u : users)
-        c.out << u.id << '\t' << u.name << '\t' << StatusText(u) << '\t'
+        c.out << u.id << '\t' << u.name << '\t' << StatusWord(u.status) << '\t'
               << JoinGroupNames(u.groups, groups) << '\t' << u.homeDir << '\n';
     return kExitDone;
 }
@@ -218,7 +218,7 @@ void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor
     } else if (Fills(row, &UserRecord::groups)) {
         out << "groups: " << editor.GroupIdsToNames(u.groups) << '\n';
     } else if (Fills(row, &UserRecord::status)) {
-        out << "status: " << StatusText(u) << '\n';
+        out << "status: " << StatusWord(u.status) << '\n';
     } else if (Fills(row, &UserRecord::downloadLimit)) {
         out << "download limit: " << limit(u.downloadLimit, u.downloadSpeed) << '\n';
     } else if (Fills(row, &UserRecord::uploadLimit)) {

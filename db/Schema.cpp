@@ -11,38 +11,49 @@ bool Fail(std::string& error, std::string why) {
     return false;
 }
 
+constexpr auto kSlots = static_cast<std::size_t>(kNodeSlots);
+// Double and Text key areas begin after this many unused bytes.
+constexpr std::size_t kKeyAreaGap = 4;
+// A node with numeric keys ends on a whole 4-byte word; a Text node does not.
+constexpr std::size_t kNumericNodeAlign = 4;
+
+constexpr std::size_t NumericNodeSize(std::size_t keyAreaOffset, std::size_t slotSize) {
+    const std::size_t end = keyAreaOffset + kSlots * slotSize;
+    return (end + kNumericNodeAlign - 1) / kNumericNodeAlign * kNumericNodeAlign;
+}
+
+// The node sizes the format gives (db/FORMAT.md), so that the derivation cannot drift.
+static_assert(NumericNodeSize(node::kHeaderSize, 1) == 1832);
+static_assert(NumericNodeSize(node::kHeaderSize, 2) == 2032);
+static_assert(NumericNodeSize(node::kHeaderSize, 4) == 2432);
+static_assert(NumericNodeSize(node::kHeaderSize + kKeyAreaGap, 8) == 3240);
+
 }  // namespace
 
 void PlaceKeySlots(KeyLayout& key) {
-    const auto slots = static_cast<std::size_t>(kNodeSlots);
     if (key.IsTextLike()) {
         key.slotSize = static_cast<std::size_t>(key.length) + 1;
-        key.keyAreaOffset = node::kHeaderSize + 4;
-        key.nodeSize = key.keyAreaOffset + slots * key.slotSize;
+        key.keyAreaOffset = node::kHeaderSize + kKeyAreaGap;
+        key.nodeSize = key.keyAreaOffset + kSlots * key.slotSize;
         return;
     }
+    key.keyAreaOffset = node::kHeaderSize;
     switch (key.segments[0].type) {
         case FieldType::Byte:
             key.slotSize = 1;
-            key.keyAreaOffset = node::kHeaderSize;
-            key.nodeSize = 1832;
             break;
         case FieldType::Short:
             key.slotSize = 2;
-            key.keyAreaOffset = node::kHeaderSize;
-            key.nodeSize = 2032;
             break;
         case FieldType::Double:
             key.slotSize = 8;
-            key.keyAreaOffset = node::kHeaderSize + 4;
-            key.nodeSize = 3240;
+            key.keyAreaOffset += kKeyAreaGap;
             break;
         default:
             key.slotSize = 4;
-            key.keyAreaOffset = node::kHeaderSize;
-            key.nodeSize = 2432;
             break;
     }
+    key.nodeSize = NumericNodeSize(key.keyAreaOffset, key.slotSize);
 }
 
 bool CSchema::Build(const TableHeader& h, std::string& error) {

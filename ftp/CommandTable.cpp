@@ -13,6 +13,7 @@ constexpr bool kBeforeLogin = true;  // allowedBeforeLogin
 constexpr bool kAfterLogin = false;
 constexpr bool kEndsDataWait = true;  // actsDuringDataWait
 constexpr bool kWaits = false;
+constexpr std::string_view kNoHelp = {};
 
 // Same-behaviour pairs share one body: BYE and QUIT, CWD and XCWD, MKD and XMKD, PWD and
 // XPWD, RMD and XRMD, PASV and P@SW.
@@ -23,8 +24,14 @@ constexpr FtpCommandEntry kClassicCommands[] = {
     {"BYE", kNoArgument, kBeforeLogin, CmdQuit, kEndsDataWait,
      "Logout or break the connection: BYE"},
     {"CDUP", kNoArgument, kAfterLogin, CmdCdup, kWaits, "Change to parent directory: CDUP"},
-    {"CWD", kArgument, kAfterLogin, CmdCwd, kWaits,
-     "Change working directory: CWD [directory-name]"},
+    // TVFS has no command of its own: it names the path syntax CWD and the others take.
+    {"CWD",
+     kArgument,
+     kAfterLogin,
+     CmdCwd,
+     kWaits,
+     "Change working directory: CWD [directory-name]",
+     {"TVFS"}},
     {"DELE", kArgument, kAfterLogin, CmdDele, kWaits, "Delete file: DELE file-name"},
     {"HELP", kNoArgument, kAfterLogin, CmdHelp, kWaits, "Show help: HELP [command]"},
     {"LIST", kNoArgument, kAfterLogin, CmdList, kWaits, "Get directory listing: LIST [path-name]"},
@@ -39,14 +46,20 @@ constexpr FtpCommandEntry kClassicCommands[] = {
     {"PWD", kNoArgument, kAfterLogin, CmdPwd, kWaits, "Get current directory: PWD"},
     {"QUIT", kNoArgument, kBeforeLogin, CmdQuit, kEndsDataWait,
      "Logout or break the connection: QUIT"},
-    {"REST", kArgument, kAfterLogin, CmdRest, kWaits, "Set restart transfer marker: REST marker"},
+    {"REST",
+     kArgument,
+     kAfterLogin,
+     CmdRest,
+     kWaits,
+     "Set restart transfer marker: REST marker",
+     {"REST STREAM"}},
     {"RETR", kArgument, kAfterLogin, CmdRetr, kWaits, "Get file: RETR file-name"},
     {"RMD", kArgument, kAfterLogin, CmdRmd, kWaits, "Remove directory: RMD path-name"},
     {"RNFR", kArgument, kAfterLogin, CmdRnfr, kWaits,
      "Specify old path name of file to be renamed: RNFR file-name"},
     {"RNTO", kArgument, kAfterLogin, CmdRnto, kWaits,
      "Specify new path name of file to be renamed: RNTO file-name"},
-    {"SIZE", kArgument, kAfterLogin, CmdSize, kWaits, "Get filesize: SIZE file-name"},
+    {"SIZE", kArgument, kAfterLogin, CmdSize, kWaits, "Get filesize: SIZE file-name", {"SIZE"}},
     {"STOR", kArgument, kAfterLogin, CmdStor, kWaits, "Store file: STOR file-name"},
     {"SYST", kNoArgument, kAfterLogin, CmdSyst, kWaits, "Get operating system type: SYST"},
     {"TYPE", kArgument, kAfterLogin, CmdType, kWaits, "Set filetype: TYPE [A | I]"},
@@ -61,12 +74,19 @@ constexpr FtpCommandEntry kClassicCommands[] = {
 // Consulted after the classic rows, under the same rules. FEAT and OPTS are allowed
 // before login, as RFC 2389 intends; AUTH, PBSZ and PROT too, as RFC 4217 does.
 constexpr FtpCommandEntry kExtensionCommands[] = {
-    {"FEAT", kNoArgument, kBeforeLogin, CmdFeat}, {"OPTS", kArgument, kBeforeLogin, CmdOpts},
-    {"MDTM", kArgument, kAfterLogin, CmdMdtm},    {"MFMT", kArgument, kAfterLogin, CmdMfmt},
-    {"STAT", kNoArgument, kAfterLogin, CmdStat},  {"EPSV", kNoArgument, kAfterLogin, CmdEpsv},
-    {"EPRT", kArgument, kAfterLogin, CmdEprt},    {"MLSD", kNoArgument, kAfterLogin, CmdMlsd},
-    {"MLST", kNoArgument, kAfterLogin, CmdMlst},  {"AUTH", kArgument, kBeforeLogin, CmdAuth},
-    {"PBSZ", kArgument, kBeforeLogin, CmdPbsz},   {"PROT", kArgument, kBeforeLogin, CmdProt},
+    {"FEAT", kNoArgument, kBeforeLogin, CmdFeat},
+    // OPTS UTF8 is the only switch of UTF8, so the OPTS row carries its feature.
+    {"OPTS", kArgument, kBeforeLogin, CmdOpts, kWaits, kNoHelp, {"UTF8"}},
+    {"MDTM", kArgument, kAfterLogin, CmdMdtm, kWaits, kNoHelp, {"MDTM"}},
+    {"MFMT", kArgument, kAfterLogin, CmdMfmt, kWaits, kNoHelp, {"MFMT"}},
+    {"STAT", kNoArgument, kAfterLogin, CmdStat},
+    {"EPSV", kNoArgument, kAfterLogin, CmdEpsv, kWaits, kNoHelp, {"EPSV"}},
+    {"EPRT", kArgument, kAfterLogin, CmdEprt, kWaits, kNoHelp, {"EPRT"}},
+    {"MLSD", kNoArgument, kAfterLogin, CmdMlsd},
+    {"MLST", kNoArgument, kAfterLogin, CmdMlst, kWaits, kNoHelp, {"MLST", true}},
+    {"AUTH", kArgument, kBeforeLogin, CmdAuth, kWaits, kNoHelp, {"AUTH TLS"}},
+    {"PBSZ", kArgument, kBeforeLogin, CmdPbsz, kWaits, kNoHelp, {"PBSZ"}},
+    {"PROT", kArgument, kBeforeLogin, CmdProt, kWaits, kNoHelp, {"PROT"}},
     {"CCC", kNoArgument, kBeforeLogin, CmdCcc},
 };
 
@@ -98,6 +118,22 @@ const FtpCommandEntry* FindCommand(std::string_view keyword) {
     for (const FtpCommandEntry& entry : kExtensionCommands)
         if (entry.keyword == keyword) return &entry;
     return nullptr;
+}
+
+const std::vector<FeatLine>& FeatLines() {
+    static const std::vector<FeatLine> lines = [] {
+        std::vector<FeatLine> listed;
+        const auto take = [&listed](std::span<const FtpCommandEntry> rows) {
+            for (const FtpCommandEntry& entry : rows)
+                if (!entry.feat.text.empty()) listed.push_back(entry.feat);
+        };
+        take(kClassicCommands);
+        take(kExtensionCommands);
+        std::sort(listed.begin(), listed.end(),
+                  [](const FeatLine& a, const FeatLine& b) { return a.text < b.text; });
+        return listed;
+    }();
+    return lines;
 }
 
 std::string KeywordOf(std::string_view line) {

@@ -4,8 +4,15 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ftp/Commands.h"
+
+// How FEAT lists a row's feature.
+struct FeatLine {
+    std::string_view text;       // empty: FEAT does not list the row
+    bool withMlstFacts = false;  // the session's MLST fact selection follows the text
+};
 
 struct FtpCommandEntry {
     std::string_view keyword;  // upper case, as KeywordOf makes it
@@ -17,6 +24,7 @@ struct FtpCommandEntry {
     // (they end the wait); every other line waits its turn.
     bool actsDuringDataWait = false;
     std::string_view helpText = {};  // kept for reference; no reply sends it
+    FeatLine feat = {};
 };
 
 // The classic rows. NOTE: a row's position is its command id, and a keyword found in
@@ -27,6 +35,9 @@ inline constexpr int kCommandCount = 31;
 // The row whose keyword equals `keyword` exactly: the classic rows in order, then the
 // extension rows (RFC 2389, 2428, 3659, 4217 and STAT). nullptr when none does.
 const FtpCommandEntry* FindCommand(std::string_view keyword);
+
+// The FEAT lines of every row that has one, in byte order of their text.
+const std::vector<FeatLine>& FeatLines();
 
 // The keyword of a received line: its text before the first blank, upper-cased. A
 // keyword ending in "ABOR" is ABOR, whatever stands before it (clients put Telnet

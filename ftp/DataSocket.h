@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/TransferLimits.h"
 #include "platform/DataFile.h"
 #include "platform/EventLoop.h"
 #include "platform/Pipe.h"
@@ -107,7 +108,7 @@ private:
     bool m_connected = false;
     bool m_downloadLimited = false;
     bool m_uploadLimited = false;
-    std::int64_t m_downloadRate = 4096;  // bytes per second; also one read when unlimited
+    std::int64_t m_downloadRate = kTransferChunk;  // bytes per second; also one read when unlimited
     std::int64_t m_uploadRate = 4096;
     std::int64_t m_uploadWindowBytes = 0;
     std::int64_t m_uploadWindowStart = 0;  // steady milliseconds; 0: not started

@@ -119,10 +119,9 @@ void CDataSocket::BookUpload(CControlSocket& session, std::int64_t receivedBytes
     // Ordered with DELE and the other sessions of the user; an account that cannot be
     // read or written is left as it is.
     std::lock_guard lock(session.Server().ConnectionLock());
-    // SECURITY: every started KiB is booked, so the quota cannot be passed by many
-    // uploads just short of a whole KiB.
+    // SECURITY: every started KiB is booked (StartedKiB).
     bool busy = false;
     (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          static_cast<double>((receivedBytes + 1023) / 1024), false, &busy);
+                          static_cast<double>(StartedKiB(receivedBytes)), false, &busy);
     if (busy) LogAccountBusy(session);
 }

@@ -1,24 +1,18 @@
 // FEAT, OPTS, MDTM, MFMT and STAT without a path.
-#include <strings.h>
-
 #include <cinttypes>
 
+#include "ftp/CommandTable.h"
 #include "ftp/Commands.h"
 #include "ftp/ListFormat.h"
 #include "ftp/PathResolver.h"
 #include "ftp/ResolveReplies.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
 
 namespace {
-
-// Every extension this server implements, as FEAT lists them; MLST goes between
-// MFMT and PBSZ with the session's fact selection.
-const char* const kFeaturesBeforeMlst[] = {" AUTH TLS", " EPRT", " EPSV", " MDTM", " MFMT"};
-const char* const kFeaturesAfterMlst[] = {" PBSZ", " PROT", " REST STREAM",
-                                          " SIZE", " TVFS", " UTF8"};
 
 std::string DataConnectionText(const CControlSocket& session) {
     if (session.HasDataSocket()) return "open";
@@ -32,23 +26,23 @@ std::string DataConnectionText(const CControlSocket& session) {
 
 void CmdFeat(CControlSocket& session, const std::string&) {
     session.SendReply("211-Features:");
-    for (const char* line : kFeaturesBeforeMlst) session.SendReply("%s", line);
-    session.SendReply(" MLST %s", MlstFeatureFacts(session.Settings().mlstFacts).c_str());
-    for (const char* line : kFeaturesAfterMlst) session.SendReply("%s", line);
+    for (const FeatLine& feat : FeatLines()) {
+        std::string line = " " + std::string(feat.text);
+        if (feat.withMlstFacts) line += " " + MlstFeatureFacts(session.Settings().mlstFacts);
+        session.SendReply("%s", line.c_str());
+    }
     session.SendReply("211 End");
 }
 
 void CmdOpts(CControlSocket& session, const std::string& argument) {
     // Names pass through as bytes and the platform uses UTF-8, so both settings hold.
-    if (strcasecmp(argument.c_str(), "UTF8 ON") == 0 ||
-        strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ||
-        strcasecmp(argument.c_str(), "UTF8") == 0) {
-        session.SendReply("200 UTF8 set to %s.",
-                          strcasecmp(argument.c_str(), "UTF8 OFF") == 0 ? "off" : "on");
+    if (EqualsNoCase(argument, "UTF8 ON") || EqualsNoCase(argument, "UTF8 OFF") ||
+        EqualsNoCase(argument, "UTF8")) {
+        session.SendReply("200 UTF8 set to %s.", EqualsNoCase(argument, "UTF8 OFF") ? "off" : "on");
         return;
     }
     // RFC 3659: "MLST" alone or followed by a blank and the fact list.
-    if (strncasecmp(argument.c_str(), "MLST", 4) == 0 &&
+    if (EqualsNoCase(std::string_view(argument).substr(0, 4), "MLST") &&
         (argument.size() == 4 || argument[4] == ' ')) {
         CmdOptsMlst(session, argument.size() > 5 ? argument.substr(5) : std::string());
         return;

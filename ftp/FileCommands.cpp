@@ -9,7 +9,9 @@
 #include "ftp/Commands.h"
 #include "ftp/NameText.h"
 #include "ftp/PathResolver.h"
+#include "ftp/PathText.h"
 #include "ftp/ResolveReplies.h"
+#include "ftp/TransferLimits.h"
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -17,11 +19,6 @@
 #include "server/FtpServer.h"
 
 namespace {
-
-std::string ParentOf(const std::string& localPath) {
-    const auto slash = localPath.rfind('/');
-    return slash == std::string::npos || slash == 0 ? "/" : localPath.substr(0, slash);
-}
 
 // SECURITY: true when `argument`, read as a directory in any spelling (".", "/",
 // "/pub/."), is the home or a folder's directory: a root is never a rename target.
@@ -60,7 +57,7 @@ void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
     // book every started KiB; so is the refund counted, or upload and delete would leak.
     bool busy = false;
     (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          -static_cast<double>((deletedBytes + 1023) / 1024), true, &busy);
+                          -static_cast<double>(StartedKiB(deletedBytes)), true, &busy);
     if (busy) LogAccountBusy(session);
 }
 

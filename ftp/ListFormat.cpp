@@ -1,9 +1,8 @@
 #include "ftp/ListFormat.h"
 
-#include <strings.h>
-
 #include "platform/Clock.h"
 #include "platform/StringFormat.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -59,7 +58,7 @@ std::uint32_t ParseMlstFacts(std::string_view list) {
         const auto semicolon = list.find(';');
         const std::string name(list.substr(0, semicolon));
         for (const FactName& known : kFactNames)
-            if (strcasecmp(known.name, name.c_str()) == 0) facts |= known.fact;
+            if (EqualsNoCase(known.name, name)) facts |= known.fact;
         if (semicolon == std::string_view::npos) break;
         list.remove_prefix(semicolon + 1);
     }

@@ -2,11 +2,11 @@
 // read from user.sdb when PASS arrives; the session keeps only the name.
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 
 #include "accounts/AccountStore.h"
 #include "accounts/PasswordCheck.h"
 #include "accounts/PasswordHash.h"
+#include "accounts/RecordText.h"
 #include "config/LogLine.h"
 #include "ftp/Commands.h"
 #include "ftp/ResolveReplies.h"
@@ -117,8 +117,7 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
         return;
     }
     const LoginPolicy policy = server.GetLoginPolicy();
-    const bool enabled =
-        found == LookupResult::Found && std::strtol(user.status.c_str(), nullptr, 10) == 1;
+    const bool enabled = found == LookupResult::Found && IsStatusEnabled(user.status);
     if (!PasswordOpens(session, enabled ? &user : nullptr, argument, policy.hashPasswords)) {
         RefuseLogin(session, address, arrival);
         return;

@@ -9,6 +9,7 @@
 #include "ftp/Listing.h"
 #include "ftp/NameText.h"
 #include "ftp/PathResolver.h"
+#include "ftp/PathText.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
 #include "server/ControlSocket.h"
@@ -53,15 +54,6 @@ std::string PermText(CControlSocket& session, const std::string& local,
         if (granted[index]) text += p.letter;
     }
     return text;
-}
-
-std::string ParentOf(const std::string& local) {
-    const auto slash = local.find_last_of('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : local.substr(0, slash);
-}
-
-std::string JoinLocal(const std::string& dir, const std::string& name) {
-    return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
 // The pdir line of `local` unless it is the top of the client's tree.

@@ -3,8 +3,6 @@
 // one once per command: an edit applies from the next command on.
 #include "ftp/PathResolver.h"
 
-#include <strings.h>
-
 #include <vector>
 
 #include "accounts/AccountStore.h"
@@ -83,7 +81,7 @@ bool FindFolderByName(AccountView& account, const std::string& table, const std:
     if (!ReadFoldersOf(account, table, folders)) return false;
     for (const VirtualFolder& folder : folders) {
         const std::string folderDir = UsableLocalDir(folder.dir);
-        if (folderDir.empty() || strcasecmp(folder.name.c_str(), name.c_str()) != 0) continue;
+        if (folderDir.empty() || !EqualsNoCase(folder.name, name)) continue;
         dir = folderDir;
         return true;
     }
@@ -185,8 +183,7 @@ bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath)
     if (name.empty()) return false;
     // Matched as a path component finds a folder, and as listings show it (trimmed).
     for (const VirtualFolder& folder : AllFolders(session.Server().ProgramDir(), account)) {
-        if (strcasecmp(folder.name.c_str(), name.c_str()) == 0 ||
-            strcasecmp(std::string(Trim(folder.name, " ")).c_str(), name.c_str()) == 0)
+        if (EqualsNoCase(folder.name, name) || EqualsNoCase(Trim(folder.name, " "), name))
             return true;
     }
     return false;

@@ -68,3 +68,12 @@ std::string JoinVirtual(std::string_view first, std::string_view rest) {
     out += rest;
     return out;
 }
+
+std::string ParentOf(const std::string& local) {
+    const auto slash = local.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : local.substr(0, slash);
+}
+
+std::string JoinLocal(const std::string& dir, const std::string& name) {
+    return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
+}

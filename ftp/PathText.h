@@ -26,3 +26,9 @@ bool IsSameOrBelow(const std::string& dir, std::string_view path);
 std::string RemainderBelow(const std::string& dir, std::string_view path);
 // "/" + `first` + "/" + `rest`, leaving out empty parts; "/" when both are empty.
 std::string JoinVirtual(std::string_view first, std::string_view rest);
+// The directory that holds the local path `local`: "/" for a path directly below the root
+// or without any "/".
+std::string ParentOf(const std::string& local);
+// `name` below the local directory `dir`, with exactly one "/" between them when `dir`
+// does not end in one.
+std::string JoinLocal(const std::string& dir, const std::string& name);

@@ -1,9 +1,8 @@
 // AUTH, PBSZ, PROT and CCC (RFC 4217), and what the TLS policy refuses.
-#include <strings.h>
-
 #include "config/TlsPolicy.h"
 #include "ftp/Commands.h"
 #include "ftp/TlsRules.h"
+#include "platform/Text.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
 
@@ -12,7 +11,7 @@ namespace {
 // AUTH SSL and the draft's TLS-C and TLS-P name the same mechanism as AUTH TLS.
 bool IsTlsMechanism(const std::string& name) {
     for (const char* known : {"TLS", "TLS-C", "TLS-P", "SSL"})
-        if (strcasecmp(name.c_str(), known) == 0) return true;
+        if (EqualsNoCase(name, known)) return true;
     return false;
 }
 
@@ -61,17 +60,17 @@ void CmdProt(CControlSocket& session, const std::string& argument) {
         session.SendReply("503 PBSZ must come before PROT.");
         return;
     }
-    if (strcasecmp(argument.c_str(), "P") == 0) {
+    if (EqualsNoCase(argument, "P")) {
         tls.protectData = true;
         session.SendReply("200 Protection level set to P.");
-    } else if (strcasecmp(argument.c_str(), "C") == 0) {
+    } else if (EqualsNoCase(argument, "C")) {
         if (session.Server().Tls().Policy() == TlsPolicy::LoginAndDataRequired) {
             session.SendReply("534 Clear data connections are not allowed: use PROT P.");
             return;
         }
         tls.protectData = false;
         session.SendReply("200 Protection level set to C.");
-    } else if (strcasecmp(argument.c_str(), "S") == 0 || strcasecmp(argument.c_str(), "E") == 0) {
+    } else if (EqualsNoCase(argument, "S") || EqualsNoCase(argument, "E")) {
         session.SendReply("536 Protection level not supported: use PROT P or PROT C.");
     } else {
         session.SendReply("504 Protection level not understood: use PROT P or PROT C.");

@@ -5,6 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+inline constexpr std::int64_t kBytesPerKiB = 1024;
+// The KiB a quota books for `bytes` (not negative): every started KiB counts, so the quota
+// cannot be passed by many transfers just short of a whole KiB.
+constexpr std::int64_t StartedKiB(std::int64_t bytes) {
+    return (bytes + kBytesPerKiB - 1) / kBytesPerKiB;
+}
+
 // One listing chunk, one upload receive and one unlimited download read.
 inline constexpr std::size_t kTransferChunk = 4096;
 // How long a transfer command waits for its data connection.

@@ -22,7 +22,7 @@ bool CDataFile::Fail(const char* what) {
 // restored for the file that stays.
 bool CDataFile::KeepRegularFile(const char* what) {
     struct stat info;
-    if (::fstat(m_fd, &info) != 0) {
+    if (::fstat(m_fd.Get(), &info) != 0) {
         Fail(what);
         Close();
         return false;
@@ -33,8 +33,8 @@ bool CDataFile::KeepRegularFile(const char* what) {
         Close();
         return false;
     }
-    const int flags = ::fcntl(m_fd, F_GETFL);
-    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int flags = ::fcntl(m_fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
         Fail(what);
         Close();
         return false;
@@ -46,8 +46,8 @@ bool CDataFile::OpenRead(const std::string& path) {
     Close();
     m_path = path;
     for (;;) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (m_fd >= 0) break;
+        m_fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (m_fd) break;
         if (errno != EINTR) return Fail("cannot open");
     }
     return KeepRegularFile("cannot read");
@@ -57,15 +57,15 @@ bool CDataFile::OpenWrite(const std::string& path) {
     Close();
     m_path = path;
     for (;;) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-        if (m_fd >= 0) break;
+        m_fd.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+        if (m_fd) break;
         if (errno != EINTR) return Fail("cannot open");
     }
     if (!KeepRegularFile("cannot write")) return false;
     // The lock belongs to this open description: a second upload of the same file,
     // from this process or another, fails here instead of interleaving its bytes.
     for (;;) {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) break;
+        if (::flock(m_fd.Get(), LOCK_EX | LOCK_NB) == 0) break;
         if (errno == EINTR) continue;
         Fail("file in use");
         Close();
@@ -75,14 +75,11 @@ bool CDataFile::OpenWrite(const std::string& path) {
     return true;
 }
 
-void CDataFile::Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-}
+void CDataFile::Close() { m_fd.Reset(); }
 
 std::int64_t CDataFile::Length() const {
     struct stat info;
-    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) return -1;
+    if (!m_fd || ::fstat(m_fd.Get(), &info) != 0) return -1;
     return static_cast<std::int64_t>(info.st_size);
 }
 
@@ -98,7 +95,7 @@ bool CDataFile::KeepFirst(std::int64_t length) {
     // before its 226.
     if (current != length) {
         for (;;) {
-            if (::ftruncate(m_fd, static_cast<off_t>(length)) == 0) break;
+            if (::ftruncate(m_fd.Get(), static_cast<off_t>(length)) == 0) break;
             if (errno != EINTR) return Fail("cannot set the length of");
         }
     }
@@ -108,7 +105,7 @@ bool CDataFile::KeepFirst(std::int64_t length) {
 
 long CDataFile::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
     for (;;) {
-        ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        ssize_t n = ::pread(m_fd.Get(), buffer, size, static_cast<off_t>(offset));
         if (n >= 0) return static_cast<long>(n);
         if (errno != EINTR) {
             Fail("cannot read");
@@ -120,7 +117,7 @@ long CDataFile::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
 bool CDataFile::WriteFromPipe(int pipeFd, std::size_t size) {
     while (size > 0) {
         loff_t offset = static_cast<loff_t>(m_writeOffset);
-        ssize_t n = ::splice(pipeFd, nullptr, m_fd, &offset, size, SPLICE_F_MOVE);
+        ssize_t n = ::splice(pipeFd, nullptr, m_fd.Get(), &offset, size, SPLICE_F_MOVE);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
@@ -135,7 +132,7 @@ bool CDataFile::WriteFromPipe(int pipeFd, std::size_t size) {
 bool CDataFile::Write(const void* data, std::size_t size) {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t n = ::pwrite(m_fd, next, size, static_cast<off_t>(m_writeOffset));
+        ssize_t n = ::pwrite(m_fd.Get(), next, size, static_cast<off_t>(m_writeOffset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;

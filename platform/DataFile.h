@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 // One open file of a transfer. Not copyable; closing (or destruction) releases the
 // upload lock. Used by one thread at a time.
 class CDataFile {
@@ -25,7 +27,7 @@ public:
     // and untouched.
     [[nodiscard]] bool OpenWrite(const std::string& path);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return static_cast<bool>(m_fd); }
 
     // The current length in bytes, or -1 when it cannot be read.
     std::int64_t Length() const;
@@ -42,14 +44,14 @@ public:
     [[nodiscard]] bool WriteFromPipe(int pipeFd, std::size_t size);
 
     // The descriptor, for sending the file without copying. -1 when closed.
-    int Handle() const { return m_fd; }
+    int Handle() const { return m_fd.Get(); }
     const std::string& GetLastError() const { return m_lastError; }
 
 private:
     bool Fail(const char* what);
     bool KeepRegularFile(const char* what);
 
-    int m_fd = -1;
+    UniqueFd m_fd;
     std::int64_t m_writeOffset = 0;
     std::string m_path;
     std::string m_lastError;

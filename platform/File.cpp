@@ -49,22 +49,21 @@ bool CFile::Open(const std::string& path, FileOpenMode mode) {
     m_lockTimedOut = false;
     for (;;) {
         // SECURITY: tables hold passwords; a new file is its owner's alone.
-        m_fd = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0600);
-        if (m_fd >= 0) return true;
+        m_fd.Reset(::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0600));
+        if (m_fd) return true;
         if (errno != EINTR) return Fail("cannot open");
     }
 }
 
 void CFile::Close() {
-    if (m_fd >= 0) ::close(m_fd);  // also drops the flock of this description
-    m_fd = -1;
+    m_fd.Reset();  // also drops the flock of this description
 }
 
 bool CFile::Lock(FileLockKind kind, std::chrono::milliseconds maxWait) {
     m_lockTimedOut = false;
     const auto deadline = std::chrono::steady_clock::now() + maxWait;
     for (;;) {
-        if (::flock(m_fd, LockOperation(kind) | LOCK_NB) == 0) return true;
+        if (::flock(m_fd.Get(), LockOperation(kind) | LOCK_NB) == 0) return true;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return Fail("cannot lock");
         if (g_lockWaitsAbandoned.load(std::memory_order_relaxed) ||
@@ -84,7 +83,7 @@ void CFile::SetLockWaitsAbandoned(bool abandoned) {
 bool CFile::TryLock(FileLockKind kind) {
     const int op = LockOperation(kind) | LOCK_NB;
     for (;;) {
-        if (::flock(m_fd, op) == 0) return true;
+        if (::flock(m_fd.Get(), op) == 0) return true;
         if (errno != EINTR) return Fail("cannot lock");
     }
 }
@@ -92,8 +91,8 @@ bool CFile::TryLock(FileLockKind kind) {
 std::int64_t CFile::ReadAt(std::uint64_t offset, std::span<std::byte> out) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n =
-            ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(m_fd.Get(), out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             Fail("cannot read");
@@ -119,7 +118,7 @@ bool CFile::ReadExactAt(std::uint64_t offset, std::span<std::byte> out) {
 bool CFile::WriteAt(std::uint64_t offset, std::span<const std::byte> data) {
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::pwrite(m_fd, data.data() + done, data.size() - done,
+        const ssize_t n = ::pwrite(m_fd.Get(), data.data() + done, data.size() - done,
                                    static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return Fail("cannot write");
@@ -134,23 +133,25 @@ bool CFile::WriteAt(std::uint64_t offset, std::span<const std::byte> data) {
 
 bool CFile::Size(std::uint64_t& size) {
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) return Fail("cannot stat");
+    if (::fstat(m_fd.Get(), &st) != 0) return Fail("cannot stat");
     size = static_cast<std::uint64_t>(st.st_size);
     return true;
 }
 
-bool CFile::Identity(FileIdentity& out) const { return m_fd >= 0 && DescriptorIdentity(m_fd, out); }
+bool CFile::Identity(FileIdentity& out) const {
+    return m_fd && DescriptorIdentity(m_fd.Get(), out);
+}
 
 bool CFile::Truncate(std::uint64_t size) {
     for (;;) {
-        if (::ftruncate(m_fd, static_cast<off_t>(size)) == 0) return true;
+        if (::ftruncate(m_fd.Get(), static_cast<off_t>(size)) == 0) return true;
         if (errno != EINTR) return Fail("cannot truncate");
     }
 }
 
 bool CFile::Sync() {
     for (;;) {
-        if (::fdatasync(m_fd) == 0) return true;
+        if (::fdatasync(m_fd.Get()) == 0) return true;
         if (errno != EINTR) return Fail("cannot sync");
     }
 }

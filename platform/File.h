@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/FileIdentity.h"
+#include "platform/UniqueFd.h"
 
 enum class FileOpenMode {
     ReadOnly = 0,   // the file must exist
@@ -34,7 +35,7 @@ public:
     [[nodiscard]] bool Open(const std::string& path, FileOpenMode mode);
     // Releases the lock and the descriptor; harmless when not open.
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return static_cast<bool>(m_fd); }
 
     // Waits at most `maxWait` for the lock, polling without blocking, so a lock that
     // another process (or a forgotten descriptor) keeps can never freeze the caller.
@@ -71,7 +72,7 @@ public:
 private:
     bool Fail(const char* what);
 
-    int m_fd = -1;
+    UniqueFd m_fd;
     std::string m_path;
     std::string m_lastError;
     bool m_lockTimedOut = false;

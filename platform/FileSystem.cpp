@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/UniqueFd.h"
+
 namespace {
 
 bool SetReason(std::string* error, const std::string& what, const std::string& path) {
@@ -93,25 +95,22 @@ bool MakePrivateDirectory(const std::string& path) {
     if (path.empty()) return false;
     if (::mkdir(path.c_str(), 0700) == 0) return true;
     if (errno != EEXIST) return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool narrowed = NarrowToOwner(fd, 0700);
-    ::close(fd);
-    return narrowed;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd && NarrowToOwner(fd.Get(), 0700);
 }
 
 int OpenPrivateForAppend(const std::string& path) {
     // Non-blocking, so that a pipe in the file's place cannot hold the caller.
-    const int fd = ::open(
-        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) return fd;
+    UniqueFd fd(::open(path.c_str(),
+                       O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+    if (!fd) return -1;
     struct stat info;
-    if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode))
+    if (::fstat(fd.Get(), &info) == 0 && !S_ISREG(info.st_mode))
         errno = EINVAL;
-    else if (NarrowToOwner(fd, 0600))
-        return fd;
+    else if (NarrowToOwner(fd.Get(), 0600))
+        return fd.Release();
     const int error = errno;
-    ::close(fd);
+    fd.Reset();
     errno = error;
     return -1;
 }

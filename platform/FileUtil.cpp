@@ -10,6 +10,8 @@
 #include <cstring>
 #include <random>
 
+#include "platform/UniqueFd.h"
+
 namespace platform {
 namespace {
 
@@ -48,10 +50,8 @@ std::string DirectoryOf(const std::string& path) {
 
 // The rename is only durable once the directory entry is on disk too.
 void SyncDirectory(const std::string& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+    const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) ::fsync(fd.Get());
 }
 
 }  // namespace
@@ -62,20 +62,21 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, unsi
     struct stat old {};
     const bool replacing = ::stat(path.c_str(), &old) == 0;
     const mode_t mode = replacing ? (old.st_mode & 07777) : static_cast<mode_t>(newFileMode);
-    int fd;
+    UniqueFd fd;
     do {
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return Fail(error, "cannot create", temp, errno);
+        fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    } while (!fd && errno == EINTR);
+    if (!fd) return Fail(error, "cannot create", temp, errno);
     // The umask applies to open(); an existing file's bits are restored exactly.
-    if (replacing) ::fchmod(fd, mode);
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    if (replacing) ::fchmod(fd.Get(), mode);
+    if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0) {
         const int err = errno;
-        ::close(fd);
+        fd.Reset();
         ::unlink(temp.c_str());
         return Fail(error, "cannot write", temp, err);
     }
-    if (::close(fd) != 0) {
+    // Closed by hand: a failing close is a failed write here.
+    if (::close(fd.Release()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
         return Fail(error, "cannot write", temp, err);

@@ -10,6 +10,8 @@
 #include <csignal>
 #include <thread>
 
+#include "platform/UniqueFd.h"
+
 extern char** environ;
 
 namespace {
@@ -81,16 +83,16 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::mill
     ProgramResult result;
     int pipeFds[2];
     if (argv.empty() || ::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    UniqueFd readEnd(pipeFds[0]);
+    UniqueFd writeEnd(pipeFds[1]);
     pid_t pid = -1;
-    result.started = Spawn(argv, pipeFds[1], pid);
-    ::close(pipeFds[1]);
-    if (!result.started) {
-        ::close(pipeFds[0]);
-        return result;
-    }
+    result.started = Spawn(argv, writeEnd.Get(), pid);
+    // Only the child may hold the write end, or the read below never sees the output end.
+    writeEnd.Reset();
+    if (!result.started) return result;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const bool outputEnded = ReadAll(pipeFds[0], deadline, result.output);
-    ::close(pipeFds[0]);
+    const bool outputEnded = ReadAll(readEnd.Get(), deadline, result.output);
+    readEnd.Reset();
     const bool ended = WaitForEnd(pid, deadline, result.exitStatus);
     result.timedOut = !outputEnded || !ended;
     return result;

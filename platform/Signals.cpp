@@ -6,19 +6,19 @@
 #include <unistd.h>
 
 #include "platform/EventLoop.h"
+#include "platform/UniqueFd.h"
 
 struct CStopSignals::Watcher : IFdWatcher {
-    int fd = -1;
+    UniqueFd fd;
     EventLoop* loop = nullptr;
     std::function<void()> onSignal;
 
     ~Watcher() override {
-        if (loop != nullptr) loop->Unwatch(fd);
-        if (fd >= 0) ::close(fd);
+        if (loop != nullptr) loop->Unwatch(fd.Get());
     }
     void OnFdReady(short) override {
         signalfd_siginfo info;
-        while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        while (::read(fd.Get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         }
         onSignal();
     }
@@ -46,11 +46,11 @@ CStopSignals::~CStopSignals() = default;
 bool CStopSignals::Watch(EventLoop& loop, std::function<void()> onSignal) {
     sigset_t set = StopSet();
     auto watcher = std::make_unique<Watcher>();
-    watcher->fd = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (watcher->fd < 0) return false;
+    watcher->fd.Reset(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+    if (!watcher->fd) return false;
     watcher->loop = &loop;
     watcher->onSignal = std::move(onSignal);
-    loop.Watch(watcher->fd, POLLIN, watcher.get());
+    loop.Watch(watcher->fd.Get(), POLLIN, watcher.get());
     m_watcher = std::move(watcher);
     return true;
 }

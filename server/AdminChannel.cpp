@@ -1,5 +1,6 @@
 #include "server/AdminChannel.h"
 
+#include <limits>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -48,10 +49,14 @@ std::string ListBans(CFtpServer& server) {
     return out.str();
 }
 
+// A session id read digit by digit may take one more digit while it is at most this:
+// beyond it the next digit could pass the 32-bit id.
+constexpr std::uint32_t kIdBeforeLastDigit = (std::numeric_limits<std::uint32_t>::max() - 9) / 10;
+
 std::string KickSession(CFtpServer& server, std::string_view idText) {
     std::uint32_t id = 0;
     for (const char c : idText) {
-        if (c < '0' || c > '9' || id > 429'496'728u) return "ERR not a session id\n";
+        if (c < '0' || c > '9' || id > kIdBeforeLastDigit) return "ERR not a session id\n";
         id = id * 10 + static_cast<std::uint32_t>(c - '0');
     }
     if (idText.empty() || !CAdminOperations(server, AdminOrigin::ControlSocket).Kick(id))

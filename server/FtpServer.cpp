@@ -397,8 +397,8 @@ void CFtpServer::OnStatisticsTimer() {
     if (m_sink == nullptr) return;
     m_sink->OnBytesSent(BytesSent());
     m_sink->OnBytesReceived(BytesReceived());
-    m_sink->OnStatistic(0, m_connections);
-    m_sink->OnStatistic(1, m_currentConnections);
+    m_sink->OnStatistic(kStatisticConnections, m_connections);
+    m_sink->OnStatistic(kStatisticCurrentConnections, m_currentConnections);
     for (int event = kFirstCountedEvent; event <= kLastCountedEvent; ++event)
         m_sink->OnStatistic(event, EventCount(static_cast<TransferEvent>(event)));
 }

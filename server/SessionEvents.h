@@ -14,6 +14,10 @@ enum class TransferEvent {
 inline constexpr int kFirstCountedEvent = 2;
 inline constexpr int kLastCountedEvent = 5;
 
+// The statistics the controller reports before the transfer events (CWindowSink::OnStatistic).
+inline constexpr int kStatisticConnections = 0;         // connections accepted since start
+inline constexpr int kStatisticCurrentConnections = 1;  // sessions open now
+
 // The parameter of WM_SESSION_CONTROL, posted by a session to its own thread.
 enum class SessionControl {
     CloseDataConnection = 0,  // after the command that asked for it has finished

@@ -10,6 +10,7 @@
 
 #include "accounts/AccountFields.h"
 #include "accounts/PermissionText.h"
+#include "accounts/RecordText.h"
 #include "ui/DirectoryBrowser.h"
 #include "ui/GroupSelectDlg.h"
 #include "ui/PermissionBoxes.h"
@@ -17,10 +18,10 @@
 namespace {
 constexpr char kDateFormat[] = "yyyy-MM-dd";
 
-// "reserved" is "1,YYYY-MM-DD" or "0,YYYY-MM-DD" (a time may follow); a text without a
-// valid date leaves the picker on today.
-QDate DateOf(const std::string& reserved) {
-    const QString text = QString::fromStdString(reserved).mid(2);
+// The date of "reserved" (ParseExpiry); a text without a valid date leaves the picker on
+// today.
+QDate DateOf(const std::string& dateText) {
+    const QString text = QString::fromStdString(dateText);
     const QDate date(text.left(4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt());
     return date.isValid() ? date : QDate::currentDate();
 }
@@ -106,9 +107,10 @@ void CAccountTab::FillNew(const QString& homeDir) {
 }
 
 void CAccountTab::Fill(const UserRecord& user, const QString& groupNames) {
-    m_enable->setChecked(user.status == "1");
-    m_autoDisable->setChecked(!user.reserved.empty() && user.reserved.front() == '1');
-    m_date->setDate(DateOf(user.reserved));
+    const ExpiryText expiry = ParseExpiry(user.reserved);
+    m_enable->setChecked(IsStatusEnabled(user.status));
+    m_autoDisable->setChecked(expiry.on);
+    m_date->setDate(DateOf(expiry.date));
     m_name->setText(QString::fromStdString(user.name));
     m_password->setText(QString::fromStdString(user.password));
     m_groups->setText(groupNames);

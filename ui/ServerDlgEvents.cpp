@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 
 #include "server/FtpServer.h"
+#include "server/SessionEvents.h"
 #include "ui/LogPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OnlineUsersModel.h"
@@ -48,7 +49,7 @@ void CServerDlg::ApplyEvent(const WindowEvent& event, std::vector<QString>& line
             m_traffic->SetSent(event.value, event.when);
             break;
         case WindowEvent::Kind::Statistic:
-            if (event.index == 1) m_traffic->SetSessions(event.value);  // current connections
+            if (event.index == kStatisticCurrentConnections) m_traffic->SetSessions(event.value);
             break;
     }
 }

@@ -6,6 +6,7 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountStore.h"
+#include "accounts/RecordText.h"
 
 namespace {
 constexpr std::array<const char*, CUsersModel::ColumnCount> kHeaders{
@@ -60,7 +61,7 @@ void CUsersModel::Load(const std::string& programDir) {
                      QString::fromStdString(u.password),
                      QString::fromStdString(u.email),
                      QString::fromStdString(JoinGroupNames(u.groups, groups)),
-                     u.status == "1" ? QString("Enable") : QString("Disable"),
+                     QString(StatusWord(u.status)),
                      QString::fromStdString(u.homeDir)};
         row.searchText =
             (row.cells[UserId] + '\n' + row.cells[Email] + '\n' + row.cells[Group]).toCaseFolded();

@@ -9,6 +9,7 @@
 #include "accounts/AccountSchema.h"
 #include "accounts/ExpiryCheck.h"
 #include "accounts/PermissionText.h"
+#include "accounts/RecordText.h"
 #include "db/KorvTable.h"
 #include "tests/support/TempDir.h"
 #include "tools/DbTool.h"
@@ -274,3 +275,24 @@ TEST_F(AccountStoreTest, QuotaBookkeeping) {
 }
 
 }  // namespace
+
+// The login, the window and tarvona-admin read these texts through one parse: a stored
+// text another tool wrote must mean the same to all of them.
+TEST(RecordText, StatusAndExpiryTextsReadAlikeEverywhere) {
+    for (const char* on : {"1", " 1", "01", "+1", "1x", "\t1 "})
+        EXPECT_TRUE(IsStatusEnabled(on)) << on;
+    for (const char* off : {"", "0", "2", "-1", "10", "x1", "99999999999999999999"})
+        EXPECT_FALSE(IsStatusEnabled(off)) << off;
+    EXPECT_STREQ(StatusWord("1"), "Enable");
+    EXPECT_STREQ(StatusWord("0"), "Disable");
+
+    const ExpiryText due = ParseExpiry("1,2030-01-02 10:00");
+    EXPECT_TRUE(due.on);
+    EXPECT_EQ(due.date, "2030-01-02 10:00");
+    EXPECT_FALSE(ParseExpiry("0,2030-01-02").on);
+    EXPECT_FALSE(ParseExpiry("").on);
+    EXPECT_EQ(ParseExpiry("1").date, "");
+    EXPECT_EQ(ParseExpiry("1,").date, "");
+    EXPECT_EQ(FormatExpiry(true, "2030-01-02"), "1,2030-01-02");
+    EXPECT_EQ(ParseExpiry(FormatExpiry(false, "2030-01-02")).date, "2030-01-02");
+}

@@ -50,3 +50,11 @@ TEST(PathText, VirtualPathKeepsCaseOfRestAndFolderName) {
               "/Music/Rock");
     EXPECT_EQ(JoinVirtual("Music", RemainderBelow("/data/music", "/data/music")), "/Music");
 }
+
+TEST(PathText, LocalParentAndJoinKeepOneSlash) {
+    EXPECT_EQ(ParentOf("/srv/ftp/a.txt"), "/srv/ftp");
+    EXPECT_EQ(ParentOf("/a.txt"), "/");
+    EXPECT_EQ(ParentOf("a.txt"), "/");
+    EXPECT_EQ(JoinLocal("/srv/ftp", "a.txt"), "/srv/ftp/a.txt");
+    EXPECT_EQ(JoinLocal("/", "a.txt"), "/a.txt");
+}

@@ -1,0 +1,40 @@
+// What the commands keep between the lines of one session: the data connection's
+// settings, the TLS choices and the rest of the per-session command state. The session
+// (server/ControlSocket) holds it and forgets parts of it when its data connection
+// closes or TLS starts; the commands read and change it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// How the next data connection is made and where the next transfer starts (PORT or
+// EPRT, PASV or EPSV, REST). Forgotten, in one assignment, when the data connection
+// closes; a PASV or EPSV that replaces an unused one keeps the restart offset.
+struct DataSettings {
+    bool passive = false;
+    std::string portAddress;  // the active-mode target; empty: none
+    int portPort = -1;
+    std::int64_t restartOffset = 0;
+};
+
+// What AUTH, PBSZ and PROT chose for the session (RFC 4217).
+struct TlsSettings {
+    bool bufferSizeSet = false;  // PBSZ came after AUTH
+    bool protectData = false;    // PROT P: data connections use TLS
+};
+
+// What the commands keep between lines, apart from user, state and directory.
+struct SessionSettings {
+    TlsSettings tls;
+    DataSettings data;
+    // After EPSV ALL the client uses EPSV only: PORT, PASV and EPRT are refused.
+    bool epsvAll = false;
+    // The last TYPE argument, shown by STAT only: transfers never depend on it.
+    std::string typeShown = "ASCII";
+    // The facts MLST and MLSD show (bits of MlstFact, ftp/ListFormat.h); OPTS MLST
+    // chooses them.
+    std::uint32_t mlstFacts = ~0u;
+    // RNFR's local path for the next RNTO (empty: none), and whether it names a file.
+    std::string renameSource;
+    bool renameIsFile = false;
+};
