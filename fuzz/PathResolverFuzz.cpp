@@ -96,7 +96,7 @@ private:
 struct Fixture {
     Tree tree;
     CFtpServer server{tree.ProgramDir()};
-    CConnectThread thread{server, -1};  // never started: only its session is used
+    CConnectThread thread{server, UniqueFd(), ""};  // never started: only its session is used
     Fixture() { thread.Control().SetUserName("alice"); }
 };
 
