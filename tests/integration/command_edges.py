@@ -126,12 +126,13 @@ def passwords_after_other_bytes(env):
     raw.close()
 
 
-def refused_pass_timing(env):
+def measure_refusals(env):
     """Medians of interleaved samples, so a loaded machine slows both kinds alike. A
-    hash's cost is what a successful PASS takes beyond a NOOP."""
+    hash's cost is what a successful PASS takes beyond a NOOP. Returns the failed
+    conditions (none when the refusals look alike) and the figures."""
     raw = RawSession(env)
     noop, success, unknown, known = [], [], [], []
-    for _ in range(9):
+    for _ in range(7):
         raw.send(b"USER bob")
         success.append(raw.timed(b"PASS pw2")[0])
         noop.append(raw.timed(b"NOOP")[0])
@@ -140,15 +141,32 @@ def refused_pass_timing(env):
         raw.send(b"USER bob")
         known.append(raw.timed(b"PASS wrong")[0])
     raw.close()
+    delay = FAIL_DELAY_MS / 1000
     hash_cost = statistics.median(success) - statistics.median(noop)
     gap = statistics.median(known) - statistics.median(unknown)
     figures = "hash %.1f ms, unknown %.1f ms, known %.1f ms" % (
         hash_cost * 1000, statistics.median(unknown) * 1000, statistics.median(known) * 1000)
-    print("PASS timing:", figures)
-    check(hash_cost > 0.003, "a hash takes measurable time: " + figures)
-    check(abs(gap) < hash_cost / 2, "refusals take the same time: " + figures)
-    check(statistics.median(known) < FAIL_DELAY_MS / 1000 + hash_cost / 2,
-          "the delay counts from PASS: " + figures)
+    failed = []
+    if hash_cost <= 0.003:
+        failed.append("a hash takes measurable time")
+    if abs(gap) >= hash_cost / 2:
+        failed.append("refusals take the same time")
+    # Counted from PASS, a refusal takes the longer of the delay and the hash; counted
+    # after the check, it took both.
+    if statistics.median(known) >= max(delay, hash_cost) + min(delay, hash_cost) / 2:
+        failed.append("the delay counts from PASS")
+    return failed, figures
+
+
+def refused_pass_timing(env):
+    # A loaded machine (the sanitizer builds run two tests at once) can disturb one
+    # round; a server that leaks which accounts exist fails every round alike.
+    for _ in range(3):
+        failed, figures = measure_refusals(env)
+        print("PASS timing:", figures)
+        if not failed:
+            return
+    check(False, "%s: %s" % (", ".join(failed), figures))
 
 
 def costly_stored_hash(env):
