@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev libqt6svg6 fonts-dejavu-core
   scdoc man-db dpkg-dev lintian systemd
   libcurl4-openssl-dev
+  libcpp-httplib-dev nlohmann-json3-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,57 @@
+// The administration API's request and answer, as its routes see them: plain values,
+// whichever transport (the control socket or the TLS listener) carried them, so a route
+// is a function that can be called and tested without a socket.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+class CFtpServer;
+
+enum class ApiTransport { ControlSocket, Network };
+
+struct ApiRequest {
+    std::string method;  // "GET", "POST", "PUT", "PATCH", "DELETE"
+    std::string path;    // "/api/v1/users/alice", percent-decoded
+    // The pattern's named parts: "/api/v1/users/{userid}" gives {"userid", "alice"}.
+    std::map<std::string, std::string> pathParams;
+    std::map<std::string, std::string> query;
+    std::string body;     // already bounded by the transport
+    std::string ifMatch;  // the If-Match header, empty when absent
+    // The peer's address in the login guard's form; "local" on the control socket.
+    std::string peerAddress;
+    ApiTransport transport = ApiTransport::ControlSocket;
+};
+
+struct ApiResponse {
+    int status = 200;
+    nlohmann::json body;  // null: no body
+    std::string etag;     // sent as the ETag header when not empty
+    std::map<std::string, std::string> headers;
+};
+
+// {"error": message} with `status`: every refusal of the API has this shape.
+ApiResponse ApiError(int status, std::string message);
+
+// What a route works on: the running server (its registry, guard, filter, options and
+// the administrator's operations) and the program directory of its tables.
+struct ApiContext {
+    CFtpServer& server;
+    std::string programDir;
+};
+
+using ApiHandler = std::function<ApiResponse(ApiContext&, const ApiRequest&)>;
+
+struct ApiRoute {
+    std::string method;
+    std::string pattern;  // "/api/v1/users/{userid}"; a {name} part matches one segment
+    ApiHandler handler;
+};
+
+// Each group of routes lives in its own file and is listed by the router.
+std::vector<ApiRoute> ServerRoutes();   // server, sessions, bans, log, iplists, options, stats
+std::vector<ApiRoute> AccountRoutes();  // users, groups and their folders
+std::vector<ApiRoute> SignInRoutes();   // signin (TLS listener only)
