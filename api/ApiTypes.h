@@ -19,8 +19,9 @@ struct ApiRequest {
     // The pattern's named parts: "/api/v1/users/{userid}" gives {"userid", "alice"}.
     std::map<std::string, std::string> pathParams;
     std::map<std::string, std::string> query;
-    std::string body;     // already bounded by the transport
-    std::string ifMatch;  // the If-Match header, empty when absent
+    std::string body;           // already bounded by the transport
+    std::string ifMatch;        // the If-Match header, empty when absent
+    std::string authorization;  // the Authorization header, empty when absent
     // The peer's address in the login guard's form; "local" on the control socket.
     std::string peerAddress;
     ApiTransport transport = ApiTransport::ControlSocket;
@@ -42,6 +43,10 @@ struct ApiContext {
     CFtpServer& server;
     std::string programDir;
 };
+
+// The origin the administrator's operations log for a request of `transport`.
+enum class AdminOrigin;
+AdminOrigin OriginOf(ApiTransport transport);
 
 using ApiHandler = std::function<ApiResponse(ApiContext&, const ApiRequest&)>;
 

@@ -50,6 +50,8 @@ const char* AdminOriginText(AdminOrigin origin) {
             return "window";
         case AdminOrigin::ControlSocket:
             return "control socket";
+        case AdminOrigin::Network:
+            return "network";
     }
     return "unknown";
 }

@@ -17,11 +17,12 @@
 
 class CFtpServer;
 
-enum class AdminOrigin { Window, ControlSocket };
+// Network: the administration API's TLS listener.
+enum class AdminOrigin { Window, ControlSocket, Network };
 enum class AccountKind { User, Group };
 enum class AccountEdit { Added, Changed, Deleted };
 
-// "window", "control socket": the words in parentheses at the end of the log line.
+// "window", "control socket", "network": the words in parentheses at the end of the log line.
 const char* AdminOriginText(AdminOrigin origin);
 
 class CAdminOperations {
