@@ -4,7 +4,10 @@
 JOBS ?= 2
 DEMO_DIR := build/release/demo
 FUZZ_SECONDS ?= 60
-STRESS_ROUNDS ?= 5
+STRESS_ROUNDS ?= 3
+# The compiler cache is keyed on paths relative to the checkout, so a fresh clone in
+# another folder reuses what an earlier build of the same sources compiled.
+export CCACHE_BASEDIR ?= $(CURDIR)
 
 .PHONY: deps release demo window test test-asan test-tsan test-fuzz stress bench package package-check format format-check clean
 
