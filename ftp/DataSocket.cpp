@@ -232,15 +232,15 @@ void CDataSocket::CancelPaceTimer() {
 
 bool CDataSocket::ReadLimits(LimitKind kind) {
     UserRecord user;
-    const LookupResult found = m_session.Accounts().LookUpUser(m_session.Server().ProgramDir(),
+    const LookupStatus found = m_session.Accounts().LookUpUser(m_session.Server().ProgramDir(),
                                                                m_session.UserName(), user);
     // SECURITY: a transfer must not run without the limits and the quota it is held to.
-    if (found == LookupResult::Busy && kind != LimitKind::None) {
+    if (found.IsBusy() && kind != LimitKind::None) {
         LogAccountBusy(m_session);
         EndTransfer("451 Account data is busy, try again.", TransferEvent::None);
         return false;
     }
-    if (found != LookupResult::Found) return true;
+    if (!found.ok()) return true;
     if (kind == LimitKind::Download && user.downloadLimit == 1 && user.downloadSpeed > 0) {
         m_downloadLimited = true;
         m_downloadRate = SpeedToRate(user.downloadSpeed);

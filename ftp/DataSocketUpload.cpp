@@ -120,8 +120,8 @@ void CDataSocket::BookUpload(CControlSocket& session, std::int64_t receivedBytes
     // read or written is left as it is.
     std::lock_guard lock(session.Server().ConnectionLock());
     // SECURITY: every started KiB is booked (StartedKiB).
-    bool busy = false;
-    (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          static_cast<double>(StartedKiB(receivedBytes)), false, &busy);
-    if (busy) LogAccountBusy(session);
+    const LookupStatus booked =
+        AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
+                        static_cast<double>(StartedKiB(receivedBytes)), false);
+    if (booked.IsBusy()) LogAccountBusy(session);
 }

@@ -239,8 +239,8 @@ TEST_F(AccountStoreTest, ExpiryDisablesFromTheDateOnAndLeavesOthers) {
         AddUser(u);
     }
     int disabled = 0;
-    std::string error;
-    ASSERT_TRUE(DisableExpiredAccounts(Dir(), "2026-12-08", disabled, error)) << error;
+    const LookupStatus expired = DisableExpiredAccounts(Dir(), "2026-12-08", disabled);
+    ASSERT_TRUE(expired.ok()) << expired.message();
     EXPECT_EQ(disabled, 2);
     std::vector<UserRecord> all;
     ASSERT_TRUE(ReadAllUsers(Dir(), all));
@@ -248,7 +248,7 @@ TEST_F(AccountStoreTest, ExpiryDisablesFromTheDateOnAndLeavesOthers) {
     for (const UserRecord& u : all) statuses += u.status;
     EXPECT_EQ(statuses, "00111");
     EXPECT_TRUE(TableChecksClean(UserTablePath(Dir())));
-    ASSERT_TRUE(DisableExpiredAccounts(Dir(), "2026-12-08", disabled, error));
+    ASSERT_TRUE(DisableExpiredAccounts(Dir(), "2026-12-08", disabled).ok());
     EXPECT_EQ(disabled, 0);  // already off: nothing rewritten
 }
 
@@ -260,18 +260,18 @@ TEST_F(AccountStoreTest, QuotaBookkeeping) {
     some.quotaMax = 100;
     some.quotaCurrent = 10;
     AddUser(some);
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", -3, true));
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", 7, false));
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", 4, false));
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", -3, true).ok());
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", 7, false).ok());
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", 4, false).ok());
     UserRecord read;
     ASSERT_TRUE(ReadUser(Dir(), "none", read));
     EXPECT_EQ(read.quotaCurrent, 5);
     ASSERT_TRUE(ReadUser(Dir(), "some", read));
     EXPECT_EQ(read.quotaCurrent, 14);
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", -50, true));
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", -50, true).ok());
     ASSERT_TRUE(ReadUser(Dir(), "some", read));
     EXPECT_EQ(read.quotaCurrent, 0);
-    EXPECT_FALSE(AddQuotaCurrent(Dir(), "nobody", 1, false));
+    EXPECT_TRUE(AddQuotaCurrent(Dir(), "nobody", 1, false).IsNotFound());
 }
 
 }  // namespace
