@@ -10,6 +10,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/ResolveReplies.h"
+#include "ftp/TransferEnd.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
@@ -204,10 +205,7 @@ void CDataSocket::EndTransfer(const char* reply, TransferEvent event) {
     m_position = 0;
     m_total = 0;
     m_listing.clear();
-    m_session.SetState(SessionState::Idle);
-    m_session.SendReply("%s", reply);
-    m_session.CloseDataConnectionLater();
-    m_session.Owner().ReportTransferEvent(event);
+    FinishTransfer(m_session, reply, event);
 }
 
 void CDataSocket::StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading) {
@@ -290,9 +288,7 @@ void CDataSocket::ListingStep() {
 
 void CDataSocket::AbandonDownload(const char* reply) {
     m_file.Close();
-    m_session.SetState(SessionState::Idle);
-    m_session.SendReply("%s", reply);
-    m_session.CloseDataConnectionLater();
+    FinishTransfer(m_session, reply, TransferEvent::None);
 }
 
 void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOffset) {

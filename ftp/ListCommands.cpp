@@ -15,6 +15,7 @@
 #include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
 #include "ftp/ResolveReplies.h"
+#include "ftp/TransferEnd.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
 #include "platform/FileSystem.h"
@@ -119,7 +120,7 @@ void SendListingText(CControlSocket& session, std::string text) {
     session.SendReply("150 Accepted data connection.");
     if (!OpenDataConnection(session)) return;
     if (text.empty()) {
-        session.CloseDataConnection();
+        EndDataConnection(session);
         session.SendReply("226 Transfer complete.");
         session.SetState(SessionState::Idle);
         return;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "accounts/AccountEditor.h"
@@ -155,6 +156,21 @@ TEST_F(AccountStoreTest, LongNameNeverMatchesAStoredNameThatStartsTheSame) {
     UserRecord read;
     EXPECT_TRUE(ReadUser(Dir(), std::string(64, 'a'), read));
     EXPECT_FALSE(ReadUser(Dir(), std::string(64, 'a') + "b", read));
+}
+
+// A caller tells "no such account" from "the table could not be read" by the kind.
+TEST_F(AccountStoreTest, LookUpsTellAMissingAccountFromAnUnreadableTable) {
+    AddUser(MakeUser("alice"));
+    UserRecord read;
+    EXPECT_TRUE(LookUpUser(Dir(), "alice", read).ok());
+    EXPECT_TRUE(LookUpUser(Dir(), "bob", read).IsNotFound());
+    std::vector<VirtualFolder> folders;
+    EXPECT_TRUE(LookUpFolders(UserFolderTablePath(Dir(), 99), folders).IsNotFound());
+    const std::string damaged = UserFolderTablePath(Dir(), 98);
+    { std::ofstream(damaged) << "not a table"; }
+    const LookupStatus status = LookUpFolders(damaged, folders);
+    EXPECT_TRUE(status.IsFailed());
+    EXPECT_NE(status.message().find(damaged), std::string::npos) << status.message();
 }
 
 TEST_F(AccountStoreTest, DeleteRemovesTheAccountAndItsFolderTable) {
