@@ -63,8 +63,8 @@ AccountView ReadAccount(CControlSocket& session) {
 // ReadFolders that keeps a busy table's status in the account.
 bool ReadFoldersOf(AccountView& account, const std::string& table,
                    std::vector<VirtualFolder>& folders) {
-    LookupStatus found = account.tables.LookUpFolders(table, folders);
-    if (found.IsBusy() && !account.IsBusy()) account.status = std::move(found);
+    const LookupStatus found = account.tables.LookUpFolders(table, folders);
+    if (found.IsBusy() && !account.IsBusy()) account.status = found;
     return found.ok();
 }
 
