@@ -8,12 +8,12 @@ constexpr std::size_t kMaxFolderTables = 64;
 }  // namespace
 
 template <typename Value, typename Load>
-LookupResult CAccountCache::Look(Entry<Value>& entry, const std::string& path,
+LookupStatus CAccountCache::Look(Entry<Value>& entry, const std::string& path,
                                  const std::string& key, Load load, Value& out) {
     const bool same = entry.filled && entry.path == path && entry.key == key;
     if (same && entry.checkedIn == m_command) {
         out = entry.value;
-        return entry.result;
+        return entry.status;
     }
     FileIdentity now;
     const IdentityResult stat = StatIdentity(path, now);
@@ -21,27 +21,27 @@ LookupResult CAccountCache::Look(Entry<Value>& entry, const std::string& path,
         // Opening would fail the same way: no account, no folders.
         entry.filled = false;
         out = Value{};
-        return LookupResult::NotFound;
+        return LookupStatus::NotFound();
     }
     if (same && entry.trusted && stat == IdentityResult::Found && now == entry.identity) {
         entry.checkedIn = m_command;
         out = entry.value;
-        return entry.result;
+        return entry.status;
     }
     const std::int64_t readAt = RealTimeNs();
     FileIdentity read;
     entry.filled = false;
-    const LookupResult result = load(out, &read);
-    if (result == LookupResult::Busy || read == FileIdentity{}) return result;
+    LookupStatus status = load(out, &read);
+    if (status.IsBusy() || read == FileIdentity{}) return status;
     entry.path = path;
     entry.key = key;
     entry.value = out;
-    entry.result = result;
+    entry.status = status;
     entry.identity = read;
     entry.trusted = !IsTooRecentToTrust(read, readAt);
     entry.checkedIn = m_command;
     entry.filled = true;
-    return result;
+    return status;
 }
 
 CAccountCache::Entry<std::vector<VirtualFolder>>& CAccountCache::FolderEntry(
@@ -54,7 +54,7 @@ CAccountCache::Entry<std::vector<VirtualFolder>>& CAccountCache::FolderEntry(
     return m_folders.back();
 }
 
-LookupResult CAccountCache::LookUpUser(const std::string& programDir, const std::string& userName,
+LookupStatus CAccountCache::LookUpUser(const std::string& programDir, const std::string& userName,
                                        UserRecord& out) {
     return Look(
         m_user, UserTablePath(programDir), userName,
@@ -64,7 +64,7 @@ LookupResult CAccountCache::LookUpUser(const std::string& programDir, const std:
         out);
 }
 
-LookupResult CAccountCache::LookUpFolders(const std::string& path,
+LookupStatus CAccountCache::LookUpFolders(const std::string& path,
                                           std::vector<VirtualFolder>& out) {
     return Look(
         FolderEntry(path), path, std::string(),

@@ -18,10 +18,9 @@ public:
     void BeginCommand() { ++m_command; }
 
     // As LookUpUser and LookUpFolders (accounts/AccountStore.h).
-    [[nodiscard]] LookupResult LookUpUser(const std::string& programDir,
-                                          const std::string& userName, UserRecord& out);
-    [[nodiscard]] LookupResult LookUpFolders(const std::string& path,
-                                             std::vector<VirtualFolder>& out);
+    LookupStatus LookUpUser(const std::string& programDir, const std::string& userName,
+                            UserRecord& out);
+    LookupStatus LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out);
 
 private:
     template <typename Value>
@@ -29,7 +28,7 @@ private:
         std::string path;
         std::string key;  // the user name; empty for a folder table
         Value value;
-        LookupResult result = LookupResult::NotFound;
+        LookupStatus status = LookupStatus::NotFound();
         FileIdentity identity;
         bool trusted = false;         // the identity vouches for `value` in later commands
         std::uint64_t checkedIn = 0;  // the command in which the file was last checked
@@ -37,7 +36,7 @@ private:
     };
 
     template <typename Value, typename Load>
-    LookupResult Look(Entry<Value>& entry, const std::string& path, const std::string& key,
+    LookupStatus Look(Entry<Value>& entry, const std::string& path, const std::string& key,
                       Load load, Value& out);
     Entry<std::vector<VirtualFolder>>& FolderEntry(const std::string& path);
 

@@ -6,6 +6,7 @@
 #include "accounts/FieldAccess.h"
 #include "accounts/RecordAccess.h"
 #include "db/KorvTable.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace {
@@ -38,19 +39,25 @@ bool FindUser(CKorvTable& table, const std::string& userName) {
     return table.SeekByName(kKey, userName.c_str()) && SameName(table.GetFieldText(kKey), userName);
 }
 
-LookupResult LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out,
+LookupStatus OpenFailure(const CKorvTable& table) {
+    if (table.IsBusy())
+        return LookupStatus::Busy(table.Path() + " stayed locked by another process");
+    if (IsAbsent(table.Path())) return LookupStatus::NotFound(table.Path() + " does not exist");
+    return LookupStatus::Failed("cannot open " + table.Path() + ": " + table.GetLastError());
+}
+
+LookupStatus LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out,
                         FileIdentity* identity) {
     CKorvTable table;
-    if (!table.Open(UserTablePath(programDir), OpenMode::Read))
-        return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
+    if (!table.Open(UserTablePath(programDir), OpenMode::Read)) return OpenFailure(table);
     if (identity != nullptr && !table.Identity(*identity)) *identity = FileIdentity{};
-    if (!FindUser(table, userName)) return LookupResult::NotFound;
+    if (!FindUser(table, userName)) return LookupStatus::NotFound();
     ReadRecord(table, out);
-    return LookupResult::Found;
+    return LookupStatus::Found();
 }
 
 bool ReadUser(const std::string& programDir, const std::string& userName, UserRecord& out) {
-    return LookUpUser(programDir, userName, out) == LookupResult::Found;
+    return LookUpUser(programDir, userName, out).ok();
 }
 
 bool ReadUserById(const std::string& programDir, std::int32_t id, UserRecord& out) {
@@ -73,23 +80,22 @@ bool ReadAllUsers(const std::string& programDir, std::vector<UserRecord>& out) {
     return true;
 }
 
-LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out,
+LookupStatus LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out,
                            FileIdentity* identity) {
     out.clear();
     CKorvTable table;
-    if (!table.Open(path, OpenMode::Read))
-        return table.IsBusy() ? LookupResult::Busy : LookupResult::NotFound;
+    if (!table.Open(path, OpenMode::Read)) return OpenFailure(table);
     if (identity != nullptr && !table.Identity(*identity)) *identity = FileIdentity{};
     for (bool more = table.MoveFirst(0); more; more = table.MoveNext(0)) {
         VirtualFolder folder;
         ReadRecord(table, folder);
         out.push_back(std::move(folder));
     }
-    return LookupResult::Found;
+    return LookupStatus::Found();
 }
 
 bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out) {
-    return LookUpFolders(path, out) == LookupResult::Found;
+    return LookUpFolders(path, out).ok();
 }
 
 std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
@@ -107,18 +113,19 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups) {
     return ids;
 }
 
-bool AddQuotaCurrent(const std::string& programDir, const std::string& userName, double deltaKb,
-                     bool onlyWhenPositive, bool* busy) {
+LookupStatus AddQuotaCurrent(const std::string& programDir, const std::string& userName,
+                             double deltaKb, bool onlyWhenPositive) {
     CKorvTable table;
-    const bool opened = table.Open(UserTablePath(programDir), OpenMode::ReadWrite);
-    if (busy != nullptr) *busy = !opened && table.IsBusy();
-    if (!opened || !FindUser(table, userName)) return false;
+    if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite)) return OpenFailure(table);
+    if (!FindUser(table, userName)) return LookupStatus::NotFound();
     const double quotaMax = ReadNumberField(table, FieldName(&UserRecord::quotaMax));
-    if (quotaMax == 0 || (onlyWhenPositive && !(quotaMax > 0))) return true;
+    if (quotaMax == 0 || (onlyWhenPositive && !(quotaMax > 0))) return LookupStatus::Found();
     constexpr std::string_view kCurrent = FieldName(&UserRecord::quotaCurrent);
     double current = ReadNumberField(table, kCurrent) + deltaKb;
     if (current < 0) current = 0;
-    return WriteNumberField(table, kCurrent, current) && table.Update();
+    if (WriteNumberField(table, kCurrent, current) && table.Update()) return LookupStatus::Found();
+    return LookupStatus::Failed("cannot update the quota of " + userName + ": " +
+                                table.GetLastError());
 }
 
 bool ReplaceStoredPassword(const std::string& programDir, const std::string& userName,

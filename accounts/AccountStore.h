@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "accounts/LookupStatus.h"
+
 class CKorvTable;
 struct FileIdentity;
 
@@ -86,15 +88,16 @@ std::string GroupTablePath(const std::string& programDir);
 std::string UserFolderTablePath(const std::string& programDir, std::int32_t userId);
 std::string GroupFolderTablePath(const std::string& programDir, std::int32_t groupId);
 
-// What a look-up in the account tables found. Busy: another holder kept the table's
-// lock past the bounded wait, so nothing can be said about the account right now.
-enum class LookupResult { Found, NotFound, Busy };
+// Why `table` could not be opened: Busy when only its lock was not granted in time,
+// NotFound when its file does not exist, Failed otherwise; the message names the file.
+LookupStatus OpenFailure(const CKorvTable& table);
 
-// Reads the account whose "userid" key equals `userName`. NotFound when "user.sdb"
-// cannot be opened or holds no such account. Any thread. `identity`, when given, receives
-// the identity of the file read (taken under its lock) whenever it could be opened.
-[[nodiscard]] LookupResult LookUpUser(const std::string& programDir, const std::string& userName,
-                                      UserRecord& out, FileIdentity* identity = nullptr);
+// Reads the account whose "userid" key equals `userName`. NotFound when "user.sdb" holds
+// no such account, otherwise as OpenFailure says when it cannot be opened. Any thread.
+// `identity`, when given, receives the identity of the file read (taken under its lock)
+// whenever it could be opened.
+LookupStatus LookUpUser(const std::string& programDir, const std::string& userName, UserRecord& out,
+                        FileIdentity* identity = nullptr);
 // LookUpUser, found or not.
 [[nodiscard]] bool ReadUser(const std::string& programDir, const std::string& userName,
                             UserRecord& out);
@@ -109,11 +112,11 @@ enum class LookupResult { Found, NotFound, Busy };
 // it and the stored name is the whole name (letter case as the key compares it).
 [[nodiscard]] bool FindUser(CKorvTable& table, const std::string& userName);
 
-// Reads every row of the virtual-folder table at `path`, in record order. NotFound when
-// the table cannot be opened (a missing file included). Any thread. `identity` as for
-// LookUpUser.
-[[nodiscard]] LookupResult LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out,
-                                         FileIdentity* identity = nullptr);
+// Reads every row of the virtual-folder table at `path`, in record order. Otherwise as
+// OpenFailure says (a user or group without folders has no file: NotFound). Any thread.
+// `identity` as for LookUpUser.
+LookupStatus LookUpFolders(const std::string& path, std::vector<VirtualFolder>& out,
+                           FileIdentity* identity = nullptr);
 // LookUpFolders, found or not.
 [[nodiscard]] bool ReadFolders(const std::string& path, std::vector<VirtualFolder>& out);
 
@@ -124,11 +127,11 @@ std::vector<std::int32_t> ParseGroupList(std::string_view groups);
 // Adds `deltaKb` (may be negative) to the account's "quota_current", storing 0 instead of
 // a negative result, and updates the record; does nothing (and returns true) when the
 // stored "quota_max" is 0, or, with `onlyWhenPositive`, not above 0. The caller holds
-// the connection-list lock, which orders these read-modify-writes. False when the table
-// or the account cannot be read or written (`busy`, when given, then says whether only
-// the table's lock was not granted in time).
-[[nodiscard]] bool AddQuotaCurrent(const std::string& programDir, const std::string& userName,
-                                   double deltaKb, bool onlyWhenPositive, bool* busy = nullptr);
+// the connection-list lock, which orders these read-modify-writes. Found (ok) when done
+// or nothing was to be done; NotFound without the account; Busy or Failed when the
+// table cannot be opened, Failed when the record cannot be written.
+LookupStatus AddQuotaCurrent(const std::string& programDir, const std::string& userName,
+                             double deltaKb, bool onlyWhenPositive);
 
 // Stores `replacement` as the account's "password" when the stored one is still
 // `expected` (an edit made meanwhile wins). False when the table or the account cannot

@@ -12,18 +12,17 @@
 
 std::string TodayText() { return FormatLocalTime(NowSeconds(), "%Y-%m-%d"); }
 
-bool DisableExpiredAccounts(const std::string& programDir, const std::string& today, int& disabled,
-                            std::string& error, bool* busy) {
+LookupStatus DisableExpiredAccounts(const std::string& programDir, const std::string& today,
+                                    int& disabled) {
     disabled = 0;
     constexpr std::string_view kStatus = FieldName(&UserRecord::status);
     CKorvTable table;
-    if (busy != nullptr) *busy = false;
     if (!table.Open(UserTablePath(programDir), OpenMode::ReadWrite)) {
-        if (busy != nullptr) *busy = table.IsBusy();
-        error = table.IsBusy()
-                    ? UserTablePath(programDir) + " stayed locked by another process"
-                    : "cannot open " + UserTablePath(programDir) + ": " + table.GetLastError();
-        return false;
+        // Without user.sdb there is nothing to check, which is a failure here.
+        const LookupStatus why = OpenFailure(table);
+        return why.IsBusy() ? why
+                            : LookupStatus::Failed("cannot open " + table.Path() + ": " +
+                                                   table.GetLastError());
     }
     // Update leaves no record current and moves the record, so the walk only collects
     // the ids and the updates follow by key 0.
@@ -36,10 +35,10 @@ bool DisableExpiredAccounts(const std::string& programDir, const std::string& to
     }
     for (std::int32_t id : due) {
         if (!table.Seek(0, &id) || !WriteIntField(table, kStatus, 0) || !table.Update()) {
-            error = "cannot disable account " + std::to_string(id) + ": " + table.GetLastError();
-            return false;
+            return LookupStatus::Failed("cannot disable account " + std::to_string(id) + ": " +
+                                        table.GetLastError());
         }
         ++disabled;
     }
-    return true;
+    return LookupStatus::Found();
 }

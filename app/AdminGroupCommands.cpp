@@ -122,9 +122,8 @@ int RunExpireCommand(const std::string& programDir, const std::vector<std::strin
         return BadArguments(err, "expire takes no arguments", kExpireUsage);
     if (!PrepareTables(programDir, err)) return kExitRefused;
     int disabled = 0;
-    std::string error;
-    if (!DisableExpiredAccounts(programDir, TodayText(), disabled, error))
-        return Report(err, kExitRefused, error);
+    const LookupStatus status = DisableExpiredAccounts(programDir, TodayText(), disabled);
+    if (!status.ok()) return Report(err, kExitRefused, status.message());
     out << disabled << " account(s) disabled\n";
     return kExitDone;
 }

@@ -36,11 +36,11 @@ void CServerStartup::PrepareAccounts() {
     m_earlierBackups = UpgradeBackups(m_programDir);
     UpgradeAccountTables(m_programDir, kTarvonaVersion, m_notices, m_warnings);
     int disabled = 0;
-    bool busy = false;
-    if (DisableExpiredAccounts(m_programDir, TodayText(), disabled, error, &busy)) return;
-    m_warnings.push_back(busy ? "Account tables are busy (" + error +
-                                    "); starting without the expiry check."
-                              : error);
+    const LookupStatus expiry = DisableExpiredAccounts(m_programDir, TodayText(), disabled);
+    if (expiry.ok()) return;
+    m_warnings.push_back(expiry.IsBusy() ? "Account tables are busy (" + expiry.message() +
+                                               "); starting without the expiry check."
+                                         : expiry.message());
 }
 
 // A missing list is an empty list. A list that is there but cannot be read is reported

@@ -9,6 +9,7 @@
 #include "ftp/Commands.h"
 #include "ftp/DataConnection.h"
 #include "ftp/DataSocket.h"
+#include "ftp/TransferEnd.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Text.h"
 #include "server/ConnectThread.h"
@@ -97,7 +98,7 @@ bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
     // REST names where the next transfer starts, whichever data connection carries it:
     // REST, then PASV, then STOR resumes the upload instead of cutting the file.
     const std::int64_t restartOffset = session.Settings().data.restartOffset;
-    session.CloseDataConnection();
+    EndDataConnection(session);
     session.Settings().data.restartOffset = restartOffset;
     session.SetDataSocket(std::make_unique<CDataSocket>(session));
     std::uint32_t low = 0;
@@ -106,7 +107,7 @@ bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
     CFtpServer& server = session.Server();
     if (!session.DataSocket()->BindPassivePort(low, high, server.NextPassivePortToTry(),
                                                DataFamily(session))) {
-        session.CloseDataConnection();
+        EndDataConnection(session);
         session.SendReply("421 Create socket error.");
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include "ftp/DataSocket.h"
 #include "ftp/TlsRules.h"
+#include "ftp/TransferEnd.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
@@ -16,7 +17,7 @@ namespace {
 // starting is over.
 void AbandonDataConnection(CControlSocket& session) {
     session.SetState(SessionState::Idle);
-    session.CloseDataConnection();
+    EndDataConnection(session);
 }
 
 // Active mode: a fresh socket connecting to the PORT target. False with the reply out.

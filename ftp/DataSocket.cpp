@@ -10,6 +10,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/ResolveReplies.h"
+#include "ftp/TransferEnd.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
@@ -204,10 +205,7 @@ void CDataSocket::EndTransfer(const char* reply, TransferEvent event) {
     m_position = 0;
     m_total = 0;
     m_listing.clear();
-    m_session.SetState(SessionState::Idle);
-    m_session.SendReply("%s", reply);
-    m_session.CloseDataConnectionLater();
-    m_session.Owner().ReportTransferEvent(event);
+    FinishTransfer(m_session, reply, event);
 }
 
 void CDataSocket::StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading) {
@@ -232,15 +230,15 @@ void CDataSocket::CancelPaceTimer() {
 
 bool CDataSocket::ReadLimits(LimitKind kind) {
     UserRecord user;
-    const LookupResult found = m_session.Accounts().LookUpUser(m_session.Server().ProgramDir(),
+    const LookupStatus found = m_session.Accounts().LookUpUser(m_session.Server().ProgramDir(),
                                                                m_session.UserName(), user);
     // SECURITY: a transfer must not run without the limits and the quota it is held to.
-    if (found == LookupResult::Busy && kind != LimitKind::None) {
+    if (found.IsBusy() && kind != LimitKind::None) {
         LogAccountBusy(m_session);
         EndTransfer("451 Account data is busy, try again.", TransferEvent::None);
         return false;
     }
-    if (found != LookupResult::Found) return true;
+    if (!found.ok()) return true;
     if (kind == LimitKind::Download && user.downloadLimit == 1 && user.downloadSpeed > 0) {
         m_downloadLimited = true;
         m_downloadRate = SpeedToRate(user.downloadSpeed);
@@ -290,9 +288,7 @@ void CDataSocket::ListingStep() {
 
 void CDataSocket::AbandonDownload(const char* reply) {
     m_file.Close();
-    m_session.SetState(SessionState::Idle);
-    m_session.SendReply("%s", reply);
-    m_session.CloseDataConnectionLater();
+    FinishTransfer(m_session, reply, TransferEvent::None);
 }
 
 void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOffset) {

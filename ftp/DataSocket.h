@@ -64,13 +64,10 @@ public:
     // nothing is to be done, -1 when nothing was received.
     long ReceiveStep();
 
+    // What an upload received (counted when a quota applies) and the quota it was held
+    // to (0: none), for the booking when the connection ends (ftp/TransferEnd.h).
     std::int64_t BytesReceived() const { return m_bytesReceived; }
     std::int64_t QuotaMaximum() const { return m_quotaMax; }
-    // Books `receivedBytes` of a closed upload against the user's quota (every started
-    // KiB) when the account has a quota (`quotaMaximum` not 0); a busy account is logged
-    // and left as it is.
-    static void BookUpload(CControlSocket& session, std::int64_t receivedBytes,
-                           std::int64_t quotaMaximum);
 
 protected:
     void OnReceive(int error) override;
@@ -100,8 +97,8 @@ private:
     void StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading);
     void CancelPaceTimer();
     void DrainUnexpected();
-    // Ends the listing or transfer: closes the file and the connection, session state
-    // Idle, the final reply, the data connection closed after the command, and `event`.
+    // Ends the listing or transfer: closes the file and the connection, then
+    // FinishTransfer (ftp/TransferEnd.h) with `reply` and `event`.
     void EndTransfer(const char* reply, TransferEvent event);
     EventLoop& Loop();
 

@@ -1,10 +1,8 @@
 // The receiving side of the data socket: uploads, their speed limit and the quota.
 #include <algorithm>
-#include <mutex>
 
-#include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
-#include "ftp/ResolveReplies.h"
+#include "ftp/TransferEnd.h"
 #include "ftp/TransferLimits.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
@@ -15,9 +13,8 @@
 void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     m_transferStarted = true;
     if (m_quotaMax != 0 && m_quotaUsed >= m_quotaMax) {
-        m_session.SetState(SessionState::Idle);
-        m_session.SendReply("452 Disk quota exceeded. Transfer aborted.");
-        m_session.CloseDataConnectionLater();
+        FinishTransfer(m_session, "452 Disk quota exceeded. Transfer aborted.",
+                       TransferEvent::None);
         return;
     }
     m_file.Close();
@@ -26,10 +23,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
     // too, rather than padded.
     if (!m_file.OpenWrite(path) || !m_file.KeepFirst(keepBytes)) {
         m_file.Close();
-        m_session.SetState(SessionState::Idle);
-        m_session.SendReply("450 Can't access file.");
-        m_session.CloseDataConnectionLater();
-        m_session.Owner().ReportTransferEvent(TransferEvent::TransferFailed);
+        FinishTransfer(m_session, "450 Can't access file.", TransferEvent::TransferFailed);
         return;
     }
     m_position = 0;
@@ -111,17 +105,4 @@ void CDataSocket::PaceUpload(long received) {
     }
     m_uploadWindowBytes = 0;
     m_uploadWindowStart = 0;
-}
-
-void CDataSocket::BookUpload(CControlSocket& session, std::int64_t receivedBytes,
-                             std::int64_t quotaMaximum) {
-    if (quotaMaximum == 0) return;
-    // Ordered with DELE and the other sessions of the user; an account that cannot be
-    // read or written is left as it is.
-    std::lock_guard lock(session.Server().ConnectionLock());
-    // SECURITY: every started KiB is booked (StartedKiB).
-    bool busy = false;
-    (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          static_cast<double>(StartedKiB(receivedBytes)), false, &busy);
-    if (busy) LogAccountBusy(session);
 }

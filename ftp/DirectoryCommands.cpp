@@ -23,17 +23,17 @@ bool CreateDirectoryTree(const std::string& localPath) {
 void ChangeDirectory(CControlSocket& session, const std::string& argument,
                      const std::string& shown) {
     std::string local;
-    switch (ResolveDirPath(session, argument, PermissionKind::DirList, local)) {
-        case ResolveResult::Found:
+    const PathResolution resolved =
+        ResolveDirPath(session, argument, PermissionKind::DirList, local);
+    if (ReplyIfAccountBusy(session, resolved.account)) return;
+    switch (resolved.verdict) {
+        case PathVerdict::Found:
             session.SetCurrentDir(ToVirtualPath(session, local));
             session.SendReply("250 CWD command successful \"%s\" is current directory.",
                               ControlSafe(session.CurrentDir()).c_str());
             return;
-        case ResolveResult::Denied:
+        case PathVerdict::Denied:
             session.SendReply("550 \"%s\": No permission.", ControlSafe(shown).c_str());
-            return;
-        case ResolveResult::Busy:
-            ReplyAccountBusy(session);
             return;
         default:
             session.SendReply("550 \"%s\": CWD command failed. No permission.",
@@ -65,15 +65,15 @@ void CmdPwd(CControlSocket& session, const std::string&) {
 void CmdMkd(CControlSocket& session, const std::string& argument) {
     if (RefuseUnsafeName(session, argument)) return;
     std::string local;
-    switch (ResolveDirPath(session, argument, PermissionKind::DirCreate, local)) {
-        case ResolveResult::Found:
+    const PathResolution resolved =
+        ResolveDirPath(session, argument, PermissionKind::DirCreate, local);
+    if (ReplyIfAccountBusy(session, resolved.account)) return;
+    switch (resolved.verdict) {
+        case PathVerdict::Found:
             session.SendReply("550 Directory exists.");
             return;
-        case ResolveResult::Denied:
+        case PathVerdict::Denied:
             session.SendReply("550 can't create directory. No permission.");
-            return;
-        case ResolveResult::Busy:
-            ReplyAccountBusy(session);
             return;
         default:
             if (CreateDirectoryTree(local))
@@ -86,17 +86,14 @@ void CmdMkd(CControlSocket& session, const std::string& argument) {
 
 void CmdRmd(CControlSocket& session, const std::string& argument) {
     std::string local;
-    const ResolveResult result =
+    const PathResolution resolved =
         ResolveDirPath(session, argument, PermissionKind::DirRemove, local);
-    if (result == ResolveResult::Busy) {
-        ReplyAccountBusy(session);
-        return;
-    }
-    if (result == ResolveResult::Denied) {
+    if (ReplyIfAccountBusy(session, resolved.account)) return;
+    if (resolved.verdict == PathVerdict::Denied) {
         session.SendReply("550 No permission.");
         return;
     }
-    if (result != ResolveResult::Found) {
+    if (!resolved.IsFound()) {
         session.SendReply("550 Directory unavailable.");
         return;
     }

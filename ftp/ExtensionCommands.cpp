@@ -67,8 +67,8 @@ void CmdMfmt(CControlSocket& session, const std::string& argument) {
     }
     const std::string path = argument.substr(blank + 1);
     std::string local;
-    const ResolveResult result = ResolveFilePath(session, path, PermissionKind::Write, local);
-    if (result == ResolveResult::Found && !PathExists(local, false)) {
+    const PathResolution result = ResolveFilePath(session, path, PermissionKind::Write, local);
+    if (result.IsFound() && !PathExists(local, false)) {
         session.SendReply("550 File unavailable.");
         return;
     }

@@ -24,8 +24,8 @@ namespace {
 // "/pub/."), is the home or a folder's directory: a root is never a rename target.
 bool NamesTreeRoot(CControlSocket& session, const std::string& argument) {
     std::string local;
-    return ResolveDirPath(session, argument, PermissionKind::DirList, local) !=
-               ResolveResult::DirNotFound &&
+    return ResolveDirPath(session, argument, PermissionKind::DirList, local).verdict !=
+               PathVerdict::DirNotFound &&
            IsTreeRoot(session, local);
 }
 
@@ -55,10 +55,10 @@ void RefundQuota(CControlSocket& session, std::int64_t deletedBytes) {
     std::lock_guard lock(session.Server().ConnectionLock());
     // A missing account or table skips the refund; nothing to tell the client. Uploads
     // book every started KiB; so is the refund counted, or upload and delete would leak.
-    bool busy = false;
-    (void)AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
-                          -static_cast<double>(StartedKiB(deletedBytes)), true, &busy);
-    if (busy) LogAccountBusy(session);
+    const LookupStatus refund =
+        AddQuotaCurrent(session.Server().ProgramDir(), session.UserName(),
+                        -static_cast<double>(StartedKiB(deletedBytes)), true);
+    if (refund.IsBusy()) LogAccountBusy(session);
 }
 
 }  // namespace
@@ -87,18 +87,14 @@ void CmdRnfr(CControlSocket& session, const std::string& argument) {
     // earlier RNFR named.
     ForgetRenameSource(session);
     std::string local;
-    const ResolveResult asFile = ResolveFilePath(session, argument, PermissionKind::Rename, local);
-    if (asFile == ResolveResult::Busy) {
-        ReplyAccountBusy(session);
-        return;
-    }
-    const bool isFile = asFile == ResolveResult::Found;
-    const ResolveResult result =
-        isFile ? ResolveResult::Found
-               : ResolveDirPath(session, argument, PermissionKind::DirRename, local);
+    const PathResolution asFile = ResolveFilePath(session, argument, PermissionKind::Rename, local);
+    if (ReplyIfAccountBusy(session, asFile.account)) return;
+    const bool isFile = asFile.IsFound();
+    const PathResolution result =
+        isFile ? asFile : ResolveDirPath(session, argument, PermissionKind::DirRename, local);
     // SECURITY: the home directory and the folders' directories stay where they are,
     // however the client spells them ("." and "/pub/." included).
-    if (result == ResolveResult::Found && IsTreeRoot(session, local)) {
+    if (result.IsFound() && IsTreeRoot(session, local)) {
         session.SendReply("550 No permission.");
         return;
     }
@@ -108,14 +104,13 @@ void CmdRnfr(CControlSocket& session, const std::string& argument) {
         session.SendReply("350 File exists, ready for destination name.");
         return;
     }
-    if (result == ResolveResult::Found) {
+    if (ReplyIfAccountBusy(session, result.account)) return;
+    if (result.IsFound()) {
         session.Settings().renameSource = local;
         session.Settings().renameIsFile = false;
         session.SendReply("350 Directory exists, ready for destination name.");
-    } else if (result == ResolveResult::Denied) {
+    } else if (result.verdict == PathVerdict::Denied) {
         session.SendReply("550 No permission.");
-    } else if (result == ResolveResult::Busy) {
-        ReplyAccountBusy(session);
     } else {
         session.SendReply("550 File/directory not found.");
     }
@@ -135,22 +130,19 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
     }
     const bool isFile = session.Settings().renameIsFile;
     std::string target;
-    const ResolveResult result =
+    const PathResolution result =
         isFile ? ResolveFilePath(session, argument, PermissionKind::Rename, target)
                : ResolveDirPath(session, argument, PermissionKind::DirRename, target);
-    if (result == ResolveResult::Found) {
+    if (result.IsFound()) {
         session.SendReply("550 %s already exists.", isFile ? "File" : "Directory");
         return;
     }
-    if (result == ResolveResult::Busy) {
-        ReplyAccountBusy(session);
-        return;
-    }
+    if (ReplyIfAccountBusy(session, result.account)) return;
     // SECURITY: the target needs the permission too, or a rename could place a file
     // where the user may not write.
     const std::string targetDir = isFile ? ParentOf(target) : target;
     // SECURITY: no entry of the home may hide a virtual folder of the same name.
-    if (result == ResolveResult::Denied || ShadowsVirtualFolder(session, target) ||
+    if (result.verdict == PathVerdict::Denied || ShadowsVirtualFolder(session, target) ||
         (!target.empty() &&
          !CheckPermission(session, targetDir,
                           isFile ? PermissionKind::Rename : PermissionKind::DirRename))) {

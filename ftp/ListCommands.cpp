@@ -15,6 +15,7 @@
 #include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
 #include "ftp/ResolveReplies.h"
+#include "ftp/TransferEnd.h"
 #include "platform/Clock.h"
 #include "platform/DirEntries.h"
 #include "platform/FileSystem.h"
@@ -28,7 +29,7 @@ namespace {
 void AppendFolders(CAccountCache& tables, std::vector<ListedFolder>& out,
                    const std::string& table) {
     std::vector<VirtualFolder> folders;
-    if (tables.LookUpFolders(table, folders) != LookupResult::Found) return;
+    if (!tables.LookUpFolders(table, folders).ok()) return;
     for (const VirtualFolder& folder : folders) {
         ListedFolder listed;
         listed.name = Trim(folder.name, kWhitespace);
@@ -59,7 +60,7 @@ std::vector<ListedFolder> ListedFolders(CControlSocket& session, const std::stri
     UserRecord user;
     const std::string& programDir = session.Server().ProgramDir();
     CAccountCache& tables = session.Accounts();
-    if (tables.LookUpUser(programDir, session.UserName(), user) != LookupResult::Found) return out;
+    if (!tables.LookUpUser(programDir, session.UserName(), user).ok()) return out;
     if (UsableLocalDir(localPath) != UsableLocalDir(user.homeDir)) return out;
     AppendFolders(tables, out, UserFolderTablePath(programDir, user.id));
     for (std::int32_t group : ParseGroupList(user.groups))
@@ -69,14 +70,13 @@ std::vector<ListedFolder> ListedFolders(CControlSocket& session, const std::stri
 
 bool ResolveListedPath(CControlSocket& session, const std::string& argument, std::string& local) {
     const std::string path = argument.empty() ? session.CurrentDir() : argument;
-    switch (ResolveDirPath(session, path, PermissionKind::DirList, local)) {
-        case ResolveResult::Found:
+    const PathResolution resolved = ResolveDirPath(session, path, PermissionKind::DirList, local);
+    if (ReplyIfAccountBusy(session, resolved.account)) return false;
+    switch (resolved.verdict) {
+        case PathVerdict::Found:
             return true;
-        case ResolveResult::Denied:
+        case PathVerdict::Denied:
             session.SendReply("550 \"%s\": No permission.", ControlSafe(argument).c_str());
-            return false;
-        case ResolveResult::Busy:
-            ReplyAccountBusy(session);
             return false;
         default:
             session.SendReply("550 \"%s\": Directory not found.", ControlSafe(argument).c_str());
@@ -120,7 +120,7 @@ void SendListingText(CControlSocket& session, std::string text) {
     session.SendReply("150 Accepted data connection.");
     if (!OpenDataConnection(session)) return;
     if (text.empty()) {
-        session.CloseDataConnection();
+        EndDataConnection(session);
         session.SendReply("226 Transfer complete.");
         session.SetState(SessionState::Idle);
         return;

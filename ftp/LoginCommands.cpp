@@ -111,13 +111,10 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
     // One reply for every refusal, so a client cannot tell an unknown name from a
     // wrong password or a disabled account. A refusal changes nothing in the session.
     UserRecord user;
-    const LookupResult found = LookUpUser(server.ProgramDir(), session.UserName(), user);
-    if (found == LookupResult::Busy) {
-        ReplyAccountBusy(session);
-        return;
-    }
+    const LookupStatus found = LookUpUser(server.ProgramDir(), session.UserName(), user);
+    if (ReplyIfAccountBusy(session, found)) return;
     const LoginPolicy policy = server.GetLoginPolicy();
-    const bool enabled = found == LookupResult::Found && IsStatusEnabled(user.status);
+    const bool enabled = found.ok() && IsStatusEnabled(user.status);
     if (!PasswordOpens(session, enabled ? &user : nullptr, argument, policy.hashPasswords)) {
         RefuseLogin(session, address, arrival);
         return;

@@ -45,25 +45,27 @@ struct AccountView {
     explicit AccountView(CAccountCache& cache) : tables(cache) {}
     CAccountCache& tables;
     UserRecord user;
-    std::string home;   // usable home directory, or empty
-    bool busy = false;  // a table of the account stayed locked: no answer can be trusted
+    std::string home;  // usable home directory, or empty
+    // The user's look-up, or the first busy one of its folder tables: once busy, no
+    // answer can be trusted.
+    LookupStatus status;
+    bool IsBusy() const { return status.IsBusy(); }
 };
 
 AccountView ReadAccount(CControlSocket& session) {
     AccountView view(session.Accounts());
-    const LookupResult found =
+    view.status =
         view.tables.LookUpUser(session.Server().ProgramDir(), session.UserName(), view.user);
-    if (found == LookupResult::Found) view.home = UsableLocalDir(view.user.homeDir);
-    view.busy = found == LookupResult::Busy;
+    if (view.status.ok()) view.home = UsableLocalDir(view.user.homeDir);
     return view;
 }
 
-// ReadFolders that notes a busy table in the account.
+// ReadFolders that keeps a busy table's status in the account.
 bool ReadFoldersOf(AccountView& account, const std::string& table,
                    std::vector<VirtualFolder>& folders) {
-    const LookupResult found = account.tables.LookUpFolders(table, folders);
-    if (found == LookupResult::Busy) account.busy = true;
-    return found == LookupResult::Found;
+    const LookupStatus found = account.tables.LookUpFolders(table, folders);
+    if (found.IsBusy() && !account.IsBusy()) account.status = found;
+    return found.ok();
 }
 
 // The folder tables that apply to the account, user's first, then its groups' in
@@ -150,10 +152,15 @@ std::vector<VirtualFolder> AllFolders(const std::string& programDir, AccountView
     std::vector<VirtualFolder> all;
     for (const std::string& table : FolderTables(programDir, account.user)) {
         std::vector<VirtualFolder> folders;
-        if (account.tables.LookUpFolders(table, folders) != LookupResult::Found) continue;
+        if (!account.tables.LookUpFolders(table, folders).ok()) continue;
         for (VirtualFolder& folder : folders) all.push_back(std::move(folder));
     }
     return all;
+}
+
+// A resolution that ended with `verdict`; a busy account grants nothing.
+PathResolution Judged(const AccountView& account, PathVerdict verdict) {
+    return {account.status, account.IsBusy() ? PathVerdict::Denied : verdict};
 }
 
 bool IsRootDir(const std::string& root, const std::string& localPath) {
@@ -191,12 +198,13 @@ bool ShadowsVirtualFolder(CControlSocket& session, const std::string& localPath)
 
 bool MapToLocal(CControlSocket& session, const std::string& virtualPath, std::string& localPath) {
     AccountView account = ReadAccount(session);
-    return MapWith(session.Server().ProgramDir(), account, virtualPath, localPath) && !account.busy;
+    return MapWith(session.Server().ProgramDir(), account, virtualPath, localPath) &&
+           !account.IsBusy();
 }
 
 bool CheckPermission(CControlSocket& session, const std::string& localPath, PermissionKind kind) {
     AccountView account = ReadAccount(session);
-    return CheckWith(session.Server().ProgramDir(), account, localPath, kind) && !account.busy;
+    return CheckWith(session.Server().ProgramDir(), account, localPath, kind) && !account.IsBusy();
 }
 
 std::string ToVirtualPath(CControlSocket& session, const std::string& localPath) {
@@ -205,7 +213,7 @@ std::string ToVirtualPath(CControlSocket& session, const std::string& localPath)
         return JoinVirtual("", RemainderBelow(account.home, localPath));
     for (const std::string& table : FolderTables(session.Server().ProgramDir(), account.user)) {
         std::vector<VirtualFolder> folders;
-        if (account.tables.LookUpFolders(table, folders) != LookupResult::Found) continue;
+        if (!account.tables.LookUpFolders(table, folders).ok()) continue;
         for (const VirtualFolder& folder : folders) {
             const std::string dir = UsableLocalDir(folder.dir);
             if (!dir.empty() && IsSameOrBelow(dir, localPath))
@@ -223,34 +231,34 @@ bool PathExists(const std::string& localPath, bool wantDirectory) {
     return (kind == PathKind::Directory) == wantDirectory;
 }
 
-ResolveResult ResolveDirPath(CControlSocket& session, const std::string& argument,
-                             PermissionKind kind, std::string& localPath) {
+PathResolution ResolveDirPath(CControlSocket& session, const std::string& argument,
+                              PermissionKind kind, std::string& localPath) {
     std::string path = NormalizeArgument(argument);
     if (path.empty()) {
-        if (kind != PermissionKind::DirList) return ResolveResult::DirNotFound;
+        if (kind != PermissionKind::DirList) return {{}, PathVerdict::DirNotFound};
         path.push_back('/');  // the home directory
     }
     if (path.front() != '/') path = JoinToCurrent(session.CurrentDir(), path);
     // One reading of the account serves the whole resolution.
     AccountView account = ReadAccount(session);
-    if (account.busy) return ResolveResult::Busy;
+    if (account.IsBusy()) return Judged(account, PathVerdict::Denied);
     const std::string& programDir = session.Server().ProgramDir();
     const bool mapped = MapWith(programDir, account, path, localPath);
     // A folder table that could not be read may hide the folder the path names.
-    if (account.busy) return ResolveResult::Busy;
-    if (!mapped && kind != PermissionKind::DirCreate) return ResolveResult::DirNotFound;
+    if (account.IsBusy()) return Judged(account, PathVerdict::Denied);
+    if (!mapped && kind != PermissionKind::DirCreate)
+        return Judged(account, PathVerdict::DirNotFound);
     if (kind == PermissionKind::DirRename && !PathExists(localPath, true))
-        return ResolveResult::Denied;
+        return Judged(account, PathVerdict::Denied);
     const bool granted = CheckWith(programDir, account, localPath, kind);
-    if (account.busy) return ResolveResult::Busy;
-    if (!granted) return ResolveResult::Denied;
-    return mapped ? ResolveResult::Found : ResolveResult::DirNotFound;
+    if (!granted) return Judged(account, PathVerdict::Denied);
+    return Judged(account, mapped ? PathVerdict::Found : PathVerdict::DirNotFound);
 }
 
-ResolveResult ResolveFilePath(CControlSocket& session, const std::string& argument,
-                              PermissionKind kind, std::string& localPath) {
+PathResolution ResolveFilePath(CControlSocket& session, const std::string& argument,
+                               PermissionKind kind, std::string& localPath) {
     const std::string path = NormalizeArgument(argument);
-    if (path.empty()) return ResolveResult::FileNotFound;
+    if (path.empty()) return {{}, PathVerdict::FileNotFound};
     std::string dirPart;
     std::string name;
     const auto slash = path.rfind('/');
@@ -264,19 +272,17 @@ ResolveResult ResolveFilePath(CControlSocket& session, const std::string& argume
     // SECURITY: "." and ".." name directories, never a file in this one; a NUL would
     // cut the name short where the system reads it.
     if (name == "." || name == ".." || name.find('\0') != std::string::npos)
-        return ResolveResult::FileNotFound;
+        return {{}, PathVerdict::FileNotFound};
     if (dirPart.front() != '/') dirPart = JoinToCurrent(session.CurrentDir(), dirPart);
     AccountView account = ReadAccount(session);
-    if (account.busy) return ResolveResult::Busy;
+    if (account.IsBusy()) return Judged(account, PathVerdict::Denied);
     const std::string& programDir = session.Server().ProgramDir();
     std::string localDir;
     const bool mapped = MapWith(programDir, account, dirPart, localDir);
-    if (account.busy) return ResolveResult::Busy;
-    if (!mapped) return ResolveResult::FileNotFound;
+    if (account.IsBusy() || !mapped) return Judged(account, PathVerdict::FileNotFound);
     localPath = localDir + "/" + name;
     if (kind != PermissionKind::Write && !PathExists(localPath, false))
-        return ResolveResult::FileNotFound;
+        return Judged(account, PathVerdict::FileNotFound);
     const bool granted = CheckWith(programDir, account, localDir, kind);
-    if (account.busy) return ResolveResult::Busy;
-    return granted ? ResolveResult::Found : ResolveResult::Denied;
+    return Judged(account, granted ? PathVerdict::Found : PathVerdict::Denied);
 }

@@ -14,12 +14,12 @@ class CControlSocket;
 bool MapToLocal(CControlSocket& session, const std::string& virtualPath, std::string& localPath);
 // Resolves the client's file argument; the permission is that of the containing
 // directory. `localPath` is the local file path.
-ResolveResult ResolveFilePath(CControlSocket& session, const std::string& argument,
-                              PermissionKind kind, std::string& localPath);
-// Resolves the client's directory argument. For DirCreate on a missing path the result
+PathResolution ResolveFilePath(CControlSocket& session, const std::string& argument,
+                               PermissionKind kind, std::string& localPath);
+// Resolves the client's directory argument. For DirCreate on a missing path the verdict
 // is DirNotFound with `localPath` the first missing level.
-ResolveResult ResolveDirPath(CControlSocket& session, const std::string& argument,
-                             PermissionKind kind, std::string& localPath);
+PathResolution ResolveDirPath(CControlSocket& session, const std::string& argument,
+                              PermissionKind kind, std::string& localPath);
 // Whether the user holds `kind` at `localPath` (home directory first, then the user's
 // and the groups' virtual folders).
 bool CheckPermission(CControlSocket& session, const std::string& localPath, PermissionKind kind);

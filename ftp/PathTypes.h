@@ -1,6 +1,8 @@
 // What a command needs at a path, and what resolving a client's path gave.
 #pragma once
 
+#include "accounts/LookupStatus.h"
+
 // The permission a command needs (value 6 is not used).
 enum class PermissionKind {
     Read = 1,       // RETR, SIZE
@@ -14,6 +16,15 @@ enum class PermissionKind {
     DirRename = 10  // RNFR and RNTO of a directory
 };
 
-// Busy: an account table stayed locked by another holder, so the path could not be
-// judged; the command answers "451 Account data is busy, try again." and changes nothing.
-enum class ResolveResult { Found = 0, FileNotFound = 2, DirNotFound = 3, Denied = 5, Busy = 6 };
+// What the path and its permission came to.
+enum class PathVerdict { Found = 0, FileNotFound = 2, DirNotFound = 3, Denied = 5 };
+
+// What resolving a client's path gave. A busy account (a table stayed locked by another
+// holder) judges nothing: the verdict is then Denied, and the command answers
+// "451 Account data is busy, try again." and changes nothing.
+struct PathResolution {
+    LookupStatus account;  // of the tables read; only IsBusy() matters here
+    PathVerdict verdict = PathVerdict::Denied;
+
+    bool IsFound() const { return verdict == PathVerdict::Found; }
+};

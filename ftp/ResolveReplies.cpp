@@ -15,11 +15,16 @@ void ReplyAccountBusy(CControlSocket& session) {
     session.SendReply("451 Account data is busy, try again.");
 }
 
-bool ReplyUnlessFileFound(CControlSocket& session, ResolveResult result) {
-    if (result == ResolveResult::Found) return false;
-    if (result == ResolveResult::Busy)
-        ReplyAccountBusy(session);
-    else if (result == ResolveResult::Denied)
+bool ReplyIfAccountBusy(CControlSocket& session, const LookupStatus& status) {
+    if (!status.IsBusy()) return false;
+    ReplyAccountBusy(session);
+    return true;
+}
+
+bool ReplyUnlessFileFound(CControlSocket& session, const PathResolution& resolved) {
+    if (resolved.IsFound()) return false;
+    if (ReplyIfAccountBusy(session, resolved.account)) return true;
+    if (resolved.verdict == PathVerdict::Denied)
         session.SendReply("550 No permission.");
     else
         session.SendReply("550 File unavailable.");

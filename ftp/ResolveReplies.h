@@ -13,11 +13,13 @@ class CControlSocket;
 void LogAccountBusy(CControlSocket& session);
 // Logs it and answers "451 Account data is busy, try again."; the session goes on.
 void ReplyAccountBusy(CControlSocket& session);
+// ReplyAccountBusy when `status` is busy. True when it answered (the command ends).
+bool ReplyIfAccountBusy(CControlSocket& session, const LookupStatus& status);
 
 // Answers a file resolution that did not find a usable file: "550 No permission." when
 // denied, the busy reply when busy, "550 File unavailable." otherwise. True when it
 // answered (the command ends).
-bool ReplyUnlessFileFound(CControlSocket& session, ResolveResult result);
+bool ReplyUnlessFileFound(CControlSocket& session, const PathResolution& resolved);
 // SECURITY: a name with a CR, LF or NUL would forge reply and listing lines wherever it
 // is shown. Answers "553 Requested action not taken. File name not allowed." for such
 // an argument of a command that creates a name (MKD, STOR, APPE, RNTO). True when it

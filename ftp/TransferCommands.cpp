@@ -35,14 +35,13 @@ bool RefuseUnlessRegularFile(CControlSocket& session, const std::string& local) 
 bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, PermissionKind kind,
                          std::string& local) {
     if (RefuseUnsafeName(session, argument)) return false;
-    switch (ResolveFilePath(session, argument, kind, local)) {
-        case ResolveResult::Found:
+    const PathResolution resolved = ResolveFilePath(session, argument, kind, local);
+    if (ReplyIfAccountBusy(session, resolved.account)) return false;
+    switch (resolved.verdict) {
+        case PathVerdict::Found:
             break;
-        case ResolveResult::Denied:
+        case PathVerdict::Denied:
             session.SendReply("550 No permission.");
-            return false;
-        case ResolveResult::Busy:
-            ReplyAccountBusy(session);
             return false;
         default:
             session.SendReply("550 Filename unavailable.");
@@ -61,14 +60,13 @@ bool ResolveUploadTarget(CControlSocket& session, const std::string& argument, P
 
 void CmdRetr(CControlSocket& session, const std::string& argument) {
     std::string local;
-    switch (ResolveFilePath(session, argument, PermissionKind::Read, local)) {
-        case ResolveResult::Found:
+    const PathResolution resolved = ResolveFilePath(session, argument, PermissionKind::Read, local);
+    if (ReplyIfAccountBusy(session, resolved.account)) return;
+    switch (resolved.verdict) {
+        case PathVerdict::Found:
             break;
-        case ResolveResult::Denied:
+        case PathVerdict::Denied:
             session.SendReply("550 No permission.");
-            return;
-        case ResolveResult::Busy:
-            ReplyAccountBusy(session);
             return;
         default:
             session.SendReply("550 File not found.");

@@ -154,12 +154,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string argument = lf == std::string::npos ? input : input.substr(lf + 1);
     session.SetCurrentDir(current);
     std::string local;
-    if (ResolveFilePath(session, argument, kind, local) == ResolveResult::Found)
+    if (ResolveFilePath(session, argument, kind, local).IsFound())
         CheckInside(f, local, "ResolveFilePath");
     local.clear();
-    const ResolveResult dir = ResolveDirPath(session, argument, kind, local);
-    if (dir == ResolveResult::Found || kind == PermissionKind::DirCreate)
-        CheckInside(f, local, "ResolveDirPath");
+    const PathResolution dir = ResolveDirPath(session, argument, kind, local);
+    if (dir.IsFound() || kind == PermissionKind::DirCreate) CheckInside(f, local, "ResolveDirPath");
     // Any text at all is shown without failing; a mapped path as a client path.
     (void)ToVirtualPath(session, argument);
     if (local.empty()) return 0;

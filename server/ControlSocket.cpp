@@ -7,6 +7,7 @@
 #include "ftp/CommandTable.h"
 #include "ftp/DataSocket.h"
 #include "ftp/Dispatcher.h"
+#include "ftp/TransferEnd.h"
 #include "platform/Messages.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
@@ -31,19 +32,7 @@ void CControlSocket::SetDataSocket(std::unique_ptr<CDataSocket> socket) {
     m_dataSocket = std::move(socket);
 }
 
-void CControlSocket::CloseDataConnection() {
-    if (!m_dataSocket) return;
-    const std::int64_t received = m_dataSocket->BytesReceived();
-    const std::int64_t quotaMax = m_dataSocket->QuotaMaximum();
-    m_dataSocket.reset();
-    m_settings.data = {};
-    // A transfer cannot outlive its connection (ABOR ends one this way); a session that
-    // is not logged in stays so.
-    if (m_state == SessionState::Listing || m_state == SessionState::Uploading ||
-        m_state == SessionState::Downloading)
-        m_state = SessionState::Idle;
-    CDataSocket::BookUpload(*this, received, quotaMax);
-}
+void CControlSocket::CloseDataConnection() { EndDataConnection(*this); }
 
 void CControlSocket::CloseDataConnectionLater() {
     m_owner.PostSessionControl(SessionControl::CloseDataConnection);

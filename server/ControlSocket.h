@@ -33,7 +33,9 @@ public:
     // Sends one reply line (CR LF added), logs it and counts its bytes. When the
     // connection is gone it logs that, closes and ends the session; returns false.
     bool SendReply(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Closes the session's data connection, if any.
+    // Closes the session's data connection, if any, booking a partial upload: the
+    // server's one way into EndDataConnection (ftp/TransferEnd.h), which ftp/ calls
+    // itself.
     void CloseDataConnection();
     // Closes it once the running command has finished (WM_SESSION_CONTROL to this thread).
     void CloseDataConnectionLater();

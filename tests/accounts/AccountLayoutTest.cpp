@@ -75,9 +75,10 @@ TEST(AccountLayout, ForeignLayoutWorksByFieldName) {
     tooLong.password = std::string(17, 'p');  // wider than this table's 16
     EXPECT_FALSE(editor.SaveUser(tooLong, {}));
 
-    ASSERT_TRUE(AddQuotaCurrent(dir.ProgramDir(), "carol", 3, false));
+    ASSERT_TRUE(AddQuotaCurrent(dir.ProgramDir(), "carol", 3, false).ok());
     int disabled = 0;
-    ASSERT_TRUE(DisableExpiredAccounts(dir.ProgramDir(), "2026-12-08", disabled, error)) << error;
+    const LookupStatus expired = DisableExpiredAccounts(dir.ProgramDir(), "2026-12-08", disabled);
+    ASSERT_TRUE(expired.ok()) << expired.message();
     EXPECT_EQ(disabled, 1);
     ASSERT_TRUE(ReadUser(dir.ProgramDir(), "carol", read));
     EXPECT_EQ(read.status, "0");

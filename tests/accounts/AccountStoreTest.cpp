@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "accounts/AccountEditor.h"
@@ -157,6 +158,21 @@ TEST_F(AccountStoreTest, LongNameNeverMatchesAStoredNameThatStartsTheSame) {
     EXPECT_FALSE(ReadUser(Dir(), std::string(64, 'a') + "b", read));
 }
 
+// A caller tells "no such account" from "the table could not be read" by the kind.
+TEST_F(AccountStoreTest, LookUpsTellAMissingAccountFromAnUnreadableTable) {
+    AddUser(MakeUser("alice"));
+    UserRecord read;
+    EXPECT_TRUE(LookUpUser(Dir(), "alice", read).ok());
+    EXPECT_TRUE(LookUpUser(Dir(), "bob", read).IsNotFound());
+    std::vector<VirtualFolder> folders;
+    EXPECT_TRUE(LookUpFolders(UserFolderTablePath(Dir(), 99), folders).IsNotFound());
+    const std::string damaged = UserFolderTablePath(Dir(), 98);
+    { std::ofstream(damaged) << "not a table"; }
+    const LookupStatus status = LookUpFolders(damaged, folders);
+    EXPECT_TRUE(status.IsFailed());
+    EXPECT_NE(status.message().find(damaged), std::string::npos) << status.message();
+}
+
 TEST_F(AccountStoreTest, DeleteRemovesTheAccountAndItsFolderTable) {
     const std::int32_t id = AddUser(MakeUser("alice"), {{0, "f", "/tmp", {}}});
     ASSERT_TRUE(std::filesystem::exists(UserFolderTablePath(Dir(), id)));
@@ -239,8 +255,8 @@ TEST_F(AccountStoreTest, ExpiryDisablesFromTheDateOnAndLeavesOthers) {
         AddUser(u);
     }
     int disabled = 0;
-    std::string error;
-    ASSERT_TRUE(DisableExpiredAccounts(Dir(), "2026-12-08", disabled, error)) << error;
+    const LookupStatus expired = DisableExpiredAccounts(Dir(), "2026-12-08", disabled);
+    ASSERT_TRUE(expired.ok()) << expired.message();
     EXPECT_EQ(disabled, 2);
     std::vector<UserRecord> all;
     ASSERT_TRUE(ReadAllUsers(Dir(), all));
@@ -248,7 +264,7 @@ TEST_F(AccountStoreTest, ExpiryDisablesFromTheDateOnAndLeavesOthers) {
     for (const UserRecord& u : all) statuses += u.status;
     EXPECT_EQ(statuses, "00111");
     EXPECT_TRUE(TableChecksClean(UserTablePath(Dir())));
-    ASSERT_TRUE(DisableExpiredAccounts(Dir(), "2026-12-08", disabled, error));
+    ASSERT_TRUE(DisableExpiredAccounts(Dir(), "2026-12-08", disabled).ok());
     EXPECT_EQ(disabled, 0);  // already off: nothing rewritten
 }
 
@@ -260,18 +276,18 @@ TEST_F(AccountStoreTest, QuotaBookkeeping) {
     some.quotaMax = 100;
     some.quotaCurrent = 10;
     AddUser(some);
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", -3, true));
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", 7, false));
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", 4, false));
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", -3, true).ok());
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "none", 7, false).ok());
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", 4, false).ok());
     UserRecord read;
     ASSERT_TRUE(ReadUser(Dir(), "none", read));
     EXPECT_EQ(read.quotaCurrent, 5);
     ASSERT_TRUE(ReadUser(Dir(), "some", read));
     EXPECT_EQ(read.quotaCurrent, 14);
-    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", -50, true));
+    ASSERT_TRUE(AddQuotaCurrent(Dir(), "some", -50, true).ok());
     ASSERT_TRUE(ReadUser(Dir(), "some", read));
     EXPECT_EQ(read.quotaCurrent, 0);
-    EXPECT_FALSE(AddQuotaCurrent(Dir(), "nobody", 1, false));
+    EXPECT_TRUE(AddQuotaCurrent(Dir(), "nobody", 1, false).IsNotFound());
 }
 
 }  // namespace

@@ -187,7 +187,7 @@ TEST(TableUpgrade, FieldOfALaterReleaseSurvivesSaves) {
     ASSERT_TRUE(ReadUser(dir.ProgramDir(), "carol", carol));
     carol.email = "carol@example.net";
     ASSERT_TRUE(editor.SaveUser(carol, {})) << editor.GetLastError();
-    ASSERT_TRUE(AddQuotaCurrent(dir.ProgramDir(), "carol", 10, false));
+    ASSERT_TRUE(AddQuotaCurrent(dir.ProgramDir(), "carol", 10, false).ok());
     std::vector<std::string> added;
     ASSERT_TRUE(UpgradeTable(path, AccountTableKind::User, "t", added, error)) << error;
     EXPECT_TRUE(added.empty());

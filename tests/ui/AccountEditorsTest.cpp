@@ -330,7 +330,7 @@ void AccountEditorsTest::SavesMatchTarvonaAdminAndDeletesTakeTheirFiles() {
     // Uploads booked while the dialog is open are kept, unless the field was reset.
     for (const bool reset : {false, true}) {
         auto booked = WhenShown<CUserAccountDlg>([&](CUserAccountDlg& d) {
-            QVERIFY(AddQuotaCurrent(dir.ProgramDir(), "carol", 7, false));
+            QVERIFY(AddQuotaCurrent(dir.ProgramDir(), "carol", 7, false).ok());
             if (reset) d.LimitationsTab().ResetButton().click();
             d.Save();
         });
