@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "accounts/AccountEditor.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/PermissionText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
@@ -29,6 +30,8 @@ struct Owner {
     std::string label;  // for messages
     std::string path;
     std::string groups;  // a user's group list, for inherited rows
+    FolderOwner kind = FolderOwner::User;
+    std::int32_t id = 0;
 };
 
 int FindOwner(const std::string& dir, const CAdminArgs& a, Owner& owner, std::ostream& err) {
@@ -38,14 +41,29 @@ int FindOwner(const std::string& dir, const CAdminArgs& a, Owner& owner, std::os
         UserRecord user;
         if (!ReadUser(dir, a.Value("--user"), user))
             return Report(err, kExitRefused, "no user \"" + a.Value("--user") + "\"");
-        owner = {"user \"" + user.name + "\"", UserFolderTablePath(dir, user.id), user.groups};
+        owner = {"user \"" + user.name + "\"", UserFolderTablePath(dir, user.id), user.groups,
+                 FolderOwner::User, user.id};
         return kExitDone;
     }
     CAccountEditor editor(dir);
     GroupRecord group;
     if (!editor.FindGroup(a.Value("--group"), group))
         return Report(err, kExitRefused, "no group \"" + a.Value("--group") + "\"");
-    owner = {"group \"" + group.name + "\"", GroupFolderTablePath(dir, group.id), {}};
+    owner = {"group \"" + group.name + "\"",
+             GroupFolderTablePath(dir, group.id),
+             {},
+             FolderOwner::Group,
+             group.id};
+    return kExitDone;
+}
+
+// Saves the list read at `version` unless another editor changed it since.
+int SaveOwnerFolders(const std::string& dir, const Owner& owner, const std::string& version,
+                     const std::vector<VirtualFolder>& folders, std::ostream& err) {
+    CAccountEditor editor(dir);
+    editor.RequireVersion({version});
+    if (!editor.SaveOwnFolders(owner.kind, owner.id, folders))
+        return Report(err, kExitRefused, editor.GetLastError());
     return kExitDone;
 }
 
@@ -70,11 +88,9 @@ int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::o
         if (EqualsNoCase(f.name, pos[1]))
             return Report(err, kExitRefused,
                           owner.label + " has a folder \"" + f.name + "\" already");
+    const std::string version = AccountVersion(folders);
     folders.push_back({0, pos[1], pos[2], PermissionsFromText(perms)});
-    CAccountEditor editor(dir);
-    if (!editor.SaveFolders(owner.path, folders))
-        return Report(err, kExitRefused, editor.GetLastError());
-    return kExitDone;
+    return SaveOwnerFolders(dir, owner, version, folders, err);
 }
 
 int FolderDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
@@ -85,14 +101,12 @@ int FolderDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::o
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
     (void)ReadFolders(owner.path, folders);
+    const std::string version = AccountVersion(folders);
     const auto before = folders.size();
     std::erase_if(folders, [&](const VirtualFolder& f) { return f.name == pos[1]; });
     if (folders.size() == before)
         return Report(err, kExitRefused, owner.label + " has no folder \"" + pos[1] + "\"");
-    CAccountEditor editor(dir);
-    if (!editor.SaveFolders(owner.path, folders))
-        return Report(err, kExitRefused, editor.GetLastError());
-    return kExitDone;
+    return SaveOwnerFolders(dir, owner, version, folders, err);
 }
 
 void PrintFolders(std::ostream& out, const std::vector<VirtualFolder>& folders,

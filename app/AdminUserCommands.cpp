@@ -74,15 +74,9 @@ int CheckUserOptions(const CAdminArgs& a, std::ostream& err) {
 int ApplyUserOptions(const UserCommandContext& c, UserRecord& user) {
     const CAdminArgs& a = c.args;
     if (a.Has("--password")) {
-        user.password = a.Value("--password");
-        // With HashPasswords=1 a password is stored as a salted hash (an empty one stays
-        // empty: it is what opens "anonymous").
-        if (!user.password.empty() &&
-            COptions(c.programDir).ReadInt(&OptionValues::hashPasswords) == 1) {
-            user.password = HashPassword(user.password);
-            if (user.password.empty())
-                return Report(c.err, kExitRefused, "the password cannot be hashed");
-        }
+        const bool hash = COptions(c.programDir).ReadInt(&OptionValues::hashPasswords) == 1;
+        if (!PasswordToStore(a.Value("--password"), hash, user.password))
+            return Report(c.err, kExitRefused, "the password cannot be hashed");
     }
     if (a.Has("--home")) user.homeDir = a.Value("--home");
     if (a.Has("--email")) user.email = a.Value("--email");
