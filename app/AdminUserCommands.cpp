@@ -10,6 +10,7 @@
 #include "accounts/RecordText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "app/AdminRemote.h"
 #include "config/Options.h"
 
 namespace {
@@ -118,6 +119,32 @@ int SaveUser(const UserCommandContext& c, UserRecord& user,
     return kExitDone;
 }
 
+const std::string kUsersPath = "/api/v1/users";
+
+std::string UserPath(const std::string& name) { return kUsersPath + "/" + PathSegment(name); }
+
+int RemoteUserAdd(const UserCommandContext& c, CApiClient& server) {
+    const std::string& name = c.args.Positional()[1];
+    nlohmann::json body = UserOptionsJson(c.args, {});
+    body["userid"] = name;
+    nlohmann::json made;
+    if (const int status = AskServer(server, "POST", kUsersPath, body, {}, c.err, &made))
+        return status;
+    c.out << "user \"" << name << "\" added with id " << made.value("id", 0) << '\n';
+    return kExitDone;
+}
+
+// The account as read, changed only if no other editor changed it meanwhile.
+int RemoteUserSet(const UserCommandContext& c, CApiClient& server) {
+    const std::string path = UserPath(c.args.Positional()[1]);
+    nlohmann::json stored;
+    std::string version;
+    if (const int status = AskServer(server, "GET", path, {}, {}, c.err, &stored, &version))
+        return status;
+    const nlohmann::json body = UserOptionsJson(c.args, stored.value("reserved", std::string()));
+    return AskServer(server, "PATCH", path, body, version, c.err);
+}
+
 int UserAdd(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user add takes one NAME");
@@ -125,6 +152,7 @@ int UserAdd(const UserCommandContext& c) {
         return BadArguments(c.err, "user add needs --password and --home");
     if (!HasNonBlank(pos[1])) return BadArguments(c.err, "Username cannot be empty!");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
+    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserAdd(c, *server);
     UserRecord existing;
     if (ReadUser(c.programDir, pos[1], existing))
         return Report(c.err, kExitRefused, "user \"" + pos[1] + "\" exists already");
@@ -143,6 +171,7 @@ int UserSet(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user set takes one NAME");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
+    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserSet(c, *server);
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
@@ -157,6 +186,8 @@ int UserDel(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user del takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user del takes no options");
+    if (const auto server = LocalServerClient(c.programDir))
+        return AskServer(*server, "DELETE", UserPath(pos[1]), {}, {}, c.err);
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
