@@ -249,8 +249,10 @@ bool ApplyGroupJson(const nlohmann::json& body, GroupRecord& group,
                                                                     : nullptr;
         if (member == nullptr) return Refuse(error, "unknown field " + Quoted(key));
         if (!ReadText(value, key, group.*member, error)) return false;
-        if (member == &GroupRecord::name && !(error = NameProblem(key, group.name)).empty())
-            return false;
+        if (member == &GroupRecord::name) {
+            error = NameProblem(key, group.name);
+            if (!error.empty()) return false;
+        }
         owned.push_back(member == &GroupRecord::name ? FieldName(&GroupRecord::name)
                                                      : FieldName(&GroupRecord::notes));
     }
