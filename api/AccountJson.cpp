@@ -152,6 +152,14 @@ bool ApplyUserField(const UserField& row, const json& value, const UserInput& in
     return true;
 }
 
+// A stored quota as whole KB; a table may hold any double, and a cast of one out of range
+// is undefined.
+std::int64_t WholeKb(double kb) {
+    if (!(kb > 0)) return 0;  // NaN too
+    constexpr double kLargest = 9.0e18;
+    return kb >= kLargest ? static_cast<std::int64_t>(kLargest) : static_cast<std::int64_t>(kb);
+}
+
 void AddPermissions(json& out, const PermissionSet& permissions) {
     for (std::size_t i = 0; i < kPermissionCount; ++i)
         out[std::string(kPermissionRows[i].field)] = permissions.granted[i];
@@ -198,7 +206,7 @@ nlohmann::json UserToJson(const UserRecord& user,
         else if (const auto* integer = std::get_if<std::int32_t UserRecord::*>(&row.member))
             out[name] = user.*(*integer);
         else if (const auto* number = std::get_if<double UserRecord::*>(&row.member))
-            out[name] = static_cast<std::int64_t>(user.*(*number));
+            out[name] = WholeKb(user.*(*number));
     }
     AddPermissions(out, user.permissions);
     return out;
