@@ -69,9 +69,7 @@ ApiResponse UpdateGroup(ApiContext& context, const ApiRequest& request, bool rep
     std::vector<std::string_view> owned;
     std::string error;
     if (!ApplyGroupJson(body, group, owned, error)) return ApiError(400, error);
-    static constexpr std::array<std::string_view, 2> kAll{FieldName(&GroupRecord::name),
-                                                          FieldName(&GroupRecord::notes)};
-    if (replace) owned.assign(kAll.begin(), kAll.end());
+    if (replace) owned = FieldNamesButId<GroupRecord>();
     editor.RequireVersion(AcceptedVersions(request.ifMatch));
     if (!editor.SaveGroupRecord(group, owned)) return EditorRefusal(editor);
     NoteEdit(context, request, AccountKind::Group, AccountEdit::Changed, group.name);

@@ -78,14 +78,6 @@ ApiResponse GetUser(ApiContext& context, const ApiRequest& request) {
     return UserAnswer(dir, user);
 }
 
-// Every field a PUT writes: all but the id.
-std::vector<std::string_view> AllUserFields() {
-    std::vector<std::string_view> fields;
-    for (const UserField& row : kUserFields)
-        if (row.name != FieldName(&UserRecord::id)) fields.push_back(row.name);
-    return fields;
-}
-
 ApiResponse UpdateUser(ApiContext& context, const ApiRequest& request, bool replace) {
     const std::string dir = ProgramDirOf(context);
     ApiResponse refusal;
@@ -105,7 +97,7 @@ ApiResponse UpdateUser(ApiContext& context, const ApiRequest& request, bool repl
     std::vector<std::string_view> owned;
     std::string error;
     if (!ApplyUserJson(body, InputFor(dir), user, owned, error)) return ApiError(400, error);
-    if (replace) owned = AllUserFields();
+    if (replace) owned = FieldNamesButId<UserRecord>();
     CAccountEditor editor(dir);
     editor.RequireVersion(AcceptedVersions(request.ifMatch));
     const bool keepQuotaInUse = !body.contains(FieldName(&UserRecord::quotaCurrent));

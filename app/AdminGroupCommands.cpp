@@ -2,6 +2,8 @@
 #include <ostream>
 
 #include "accounts/AccountEditor.h"
+#include "accounts/AccountFields.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/ExpiryCheck.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
@@ -73,11 +75,12 @@ int GroupSet(const std::string& dir, const CAdminArgs& a, std::ostream&, std::os
     GroupRecord group;
     if (!editor.FindGroup(pos[1], group))
         return Report(err, kExitRefused, "no group \"" + pos[1] + "\"");
+    // Only over the group as it was read; its folders stay as they are.
+    editor.RequireVersion({AccountVersion(group)});
     if (a.Has("--notes")) group.notes = a.Value("--notes");
     if (a.Has("--name")) group.name = a.Value("--name");
-    std::vector<VirtualFolder> folders;  // kept: saving rewrites the folder table
-    (void)ReadFolders(GroupFolderTablePath(dir, group.id), folders);
-    if (!editor.SaveGroup(group, folders)) return Report(err, kExitRefused, editor.GetLastError());
+    if (!editor.SaveGroupRecord(group, FieldNamesButId<GroupRecord>()))
+        return Report(err, kExitRefused, editor.GetLastError());
     return kExitDone;
 }
 

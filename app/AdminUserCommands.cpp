@@ -4,6 +4,7 @@
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountFields.h"
 #include "accounts/AccountSchema.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/ExpiryCheck.h"
 #include "accounts/PasswordHash.h"
 #include "accounts/PermissionText.h"
@@ -175,11 +176,15 @@ int UserSet(const UserCommandContext& c) {
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
+    const std::string version = AccountVersion(user);
     if (const int status = ApplyUserOptions(c, user)) return status;
-    // The account's own folders are kept: saving rewrites its folder table.
-    std::vector<VirtualFolder> folders;
-    (void)ReadFolders(UserFolderTablePath(c.programDir, user.id), folders);
-    return SaveUser(c, user, folders);
+    // Only over the account as it was read (another editor's change meanwhile refuses
+    // this one), keeping its folders and the space the server booked meanwhile.
+    CAccountEditor editor(c.programDir);
+    editor.RequireVersion({version});
+    if (!editor.SaveUserRecord(user, FieldNamesButId<UserRecord>(), /*keepQuotaInUse=*/true))
+        return Report(c.err, kExitRefused, editor.GetLastError());
+    return kExitDone;
 }
 
 int UserDel(const UserCommandContext& c) {
