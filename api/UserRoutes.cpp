@@ -38,6 +38,23 @@ ApiResponse UserAnswer(const std::string& dir, const UserRecord& user, int statu
 
 ApiResponse NoUser(const std::string& name) { return ApiError(404, "no user \"" + name + "\""); }
 
+// The account `name`; false, with the answer in `refusal`, when there is none or its
+// table stayed locked past the bounded wait.
+bool ReadNamedUser(const std::string& dir, const std::string& name, UserRecord& out,
+                   ApiResponse& refusal) {
+    switch (LookUpUser(dir, name, out)) {
+        case LookupResult::Found:
+            return true;
+        case LookupResult::Busy:
+            refusal = ApiError(503, UserTablePath(dir) + " is locked by another editor; try again");
+            return false;
+        case LookupResult::NotFound:
+            break;
+    }
+    refusal = NoUser(name);
+    return false;
+}
+
 ApiResponse ListUsers(ApiContext& context, const ApiRequest&) {
     const std::string dir = ProgramDirOf(context);
     std::vector<UserRecord> users;
@@ -74,7 +91,7 @@ ApiResponse GetUser(ApiContext& context, const ApiRequest& request) {
     std::string name;
     if (!NameFromPath(request, "userid", name, refusal)) return refusal;
     UserRecord user;
-    if (!ReadUser(dir, name, user)) return NoUser(name);
+    if (!ReadNamedUser(dir, name, user, refusal)) return refusal;
     return UserAnswer(dir, user);
 }
 
@@ -86,7 +103,7 @@ ApiResponse UpdateUser(ApiContext& context, const ApiRequest& request, bool repl
     if (!NameFromPath(request, "userid", name, refusal) || !ParseBody(request, body, refusal))
         return refusal;
     UserRecord stored;
-    if (!ReadUser(dir, name, stored)) return NoUser(name);
+    if (!ReadNamedUser(dir, name, stored, refusal)) return refusal;
     UserRecord user = stored;
     if (replace) {
         user = NewAccount(ParseExpiry(stored.reserved).date);
@@ -114,7 +131,7 @@ ApiResponse RemoveUser(ApiContext& context, const ApiRequest& request) {
     std::string name;
     if (!NameFromPath(request, "userid", name, refusal)) return refusal;
     UserRecord user;
-    if (!ReadUser(dir, name, user)) return NoUser(name);
+    if (!ReadNamedUser(dir, name, user, refusal)) return refusal;
     CAccountEditor editor(dir);
     editor.RequireVersion(AcceptedVersions(request.ifMatch));
     if (!editor.DeleteUser(user.id)) return EditorRefusal(editor);
