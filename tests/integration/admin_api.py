@@ -155,6 +155,13 @@ def sessions_and_bans(env, api):
     check(api.call("DELETE", "/api/v1/bans/10.1.2.3")[0] == 404, "lift twice: 404")
     check(logged(env, "Ban of 10.1.2.3 lifted by the administrator (control socket)."),
           "the lift is logged with its origin")
+    # tarvona-admin's ban commands go through the same routes.
+    check(run(env.admin_command("ban", "add", "10.7.7.7", "60")).returncode == 0, "ban add")
+    check(run(env.admin_command("ban", "add", "10.7.7.7")).returncode == 1, "ban add twice")
+    listed = run(env.admin_command("ban", "list")).stdout.decode()
+    check(listed.startswith("10.7.7.7\t") and listed.split("\t")[3] == "1\n",
+          "ban list: %r" % listed)
+    check(run(env.admin_command("ban", "del", "::ffff:10.7.7.7")).returncode == 0, "ban del")
 
 
 def ip_lists(env, api):
