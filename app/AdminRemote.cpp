@@ -6,10 +6,10 @@
 #include "accounts/ExpiryCheck.h"
 #include "accounts/RecordText.h"
 #include "app/AdminArgs.h"
-#include "server/AdminChannel.h"
+#include "api/ApiService.h"
 
 std::unique_ptr<CApiClient> LocalServerClient(const std::string& programDir) {
-    const std::string socketPath = programDir + kAdminSocketName;
+    const std::string socketPath = programDir + kControlSocketName;
     std::error_code ignored;
     if (!std::filesystem::is_socket(socketPath, ignored)) return nullptr;
     std::unique_ptr<CApiClient> client = NewSocketApiClient(socketPath);
