@@ -5,8 +5,8 @@
 
 #include "accounts/ExpiryCheck.h"
 #include "accounts/RecordText.h"
-#include "app/AdminArgs.h"
 #include "api/ApiService.h"
+#include "app/AdminArgs.h"
 
 std::unique_ptr<CApiClient> LocalServerClient(const std::string& programDir) {
     const std::string socketPath = programDir + kControlSocketName;
