@@ -1,9 +1,11 @@
 #include "accounts/AccountEditor.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "accounts/AccountFields.h"
 #include "accounts/AccountSchema.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/FieldAccess.h"
 #include "accounts/Limits.h"
 #include "accounts/RecordAccess.h"
@@ -66,117 +68,188 @@ bool CAccountEditor::CheckFolders(const std::vector<VirtualFolder>& folders) {
     constexpr auto kFolderNameWidth = static_cast<std::size_t>(FieldOf(&VirtualFolder::name).width);
     constexpr auto kFolderDirWidth = static_cast<std::size_t>(FieldOf(&VirtualFolder::dir).width);
     for (const VirtualFolder& f : folders) {
-        if (!HasNonBlank(f.name)) return Fail("Please input a name for this virtual folder!");
+        if (!HasNonBlank(f.name))
+            return Fail("Please input a name for this virtual folder!", EditFailure::Invalid);
         if (f.name.find('/') != std::string::npos)
-            return Fail("virtual folder name \"" + f.name + "\" contains \"/\"");
+            return Fail("virtual folder name \"" + f.name + "\" contains \"/\"",
+                        EditFailure::Invalid);
         if (f.name.size() > kFolderNameWidth)
             return Fail("virtual folder name \"" + f.name + "\" is longer than " +
-                        std::to_string(kFolderNameWidth));
+                            std::to_string(kFolderNameWidth),
+                        EditFailure::Invalid);
         if (!IsStorableDirectory(f.dir))
-            return Fail("virtual folder directory \"" + f.dir + "\" is not an absolute path");
+            return Fail("virtual folder directory \"" + f.dir + "\" is not an absolute path",
+                        EditFailure::Invalid);
         if (f.dir.size() > kFolderDirWidth)
-            return Fail("virtual folder directory is longer than " +
-                        std::to_string(kFolderDirWidth));
+            return Fail(
+                "virtual folder directory is longer than " + std::to_string(kFolderDirWidth),
+                EditFailure::Invalid);
     }
     return true;
+}
+
+bool CAccountEditor::CheckVersion(const std::string& version, const std::string& label) {
+    if (m_accepted.empty() ||
+        std::find(m_accepted.begin(), m_accepted.end(), version) != m_accepted.end())
+        return true;
+    return Fail(label + " was changed by another editor (its version is now " + version + ")",
+                EditFailure::Stale);
 }
 
 // Writes `record` over the record with its id, or appends it as a new one when no record
 // has that id; a new record's id is stored back. `kind` names it in messages.
 template <typename Record, typename KeepStored>
-bool CAccountEditor::StoreRecord(const std::string& path, Record& record, std::string_view kind,
-                                 OwnedFields owned, KeepStored keepStored) {
-    CKorvTable table;
+bool CAccountEditor::StoreRecord(CKorvTable& table, const std::string& path, Record& record,
+                                 std::string_view kind, OwnedFields owned, KeepStored keepStored,
+                                 bool& existed) {
     if (!table.Open(path, OpenMode::ReadWrite))
         return Fail("cannot open " + path + ": " + table.GetLastError());
     std::int32_t id = record.id;
-    const bool found = id > 0 && table.Seek(0, &id);
+    existed = id > 0 && table.Seek(0, &id);
     const std::string label = std::string(kind) + " \"" + record.name + "\"";
-    if (id > 0 && !found)
+    if (id > 0 && !existed)
         return Fail(label + " no longer exists: another editor deleted it", EditFailure::Gone);
-    if (found) keepStored(table, record);
+    if (existed) {
+        Record stored;
+        ReadRecord(table, stored);
+        if (!CheckVersion(AccountVersion(stored), label)) return false;
+        keepStored(table, record);
+    }
     std::string error;
-    const bool written = found && owned ? WriteOwnedFields(table, record, *owned, error)
-                                        : WriteRecord(table, record, error);
-    if (!written) return Fail(error);
-    if (!(found ? table.Update() : table.Append())) {
+    const bool written = existed && owned ? WriteOwnedFields(table, record, *owned, error)
+                                          : WriteRecord(table, record, error);
+    if (!written) return Fail(error, EditFailure::Invalid);
+    if (!(existed ? table.Update() : table.Append())) {
         if (table.IsDuplicateKey()) return Fail(label + " exists already", EditFailure::NameTaken);
         return Fail("cannot save " + label + ": " + table.GetLastError());
     }
-    if (!found) record.id = table.GetLastId();
+    if (!existed) record.id = table.GetLastId();
     return true;
 }
 
 bool CAccountEditor::SaveUser(UserRecord& user, const std::vector<VirtualFolder>& ownFolders,
                               bool keepQuotaInUse) {
-    return SaveUserWith(user, std::nullopt, ownFolders, keepQuotaInUse);
+    return SaveUserWith(user, std::nullopt, &ownFolders, keepQuotaInUse);
 }
 
 bool CAccountEditor::SaveUserFields(UserRecord& user, std::span<const std::string_view> owned,
                                     const std::vector<VirtualFolder>& ownFolders,
                                     bool keepQuotaInUse) {
-    return SaveUserWith(user, owned, ownFolders, keepQuotaInUse);
+    return SaveUserWith(user, owned, &ownFolders, keepQuotaInUse);
+}
+
+bool CAccountEditor::SaveUserRecord(UserRecord& user, std::span<const std::string_view> owned,
+                                    bool keepQuotaInUse) {
+    return SaveUserWith(user, owned, nullptr, keepQuotaInUse);
 }
 
 bool CAccountEditor::SaveUserWith(UserRecord& user, OwnedFields owned,
-                                  const std::vector<VirtualFolder>& ownFolders,
+                                  const std::vector<VirtualFolder>* ownFolders,
                                   bool keepQuotaInUse) {
-    if (!HasNonBlank(user.name)) return Fail("Username cannot be empty!");
-    if (!HasNonBlank(user.homeDir)) return Fail("Home Dir cannot be empty!");
+    if (!HasNonBlank(user.name)) return Fail("Username cannot be empty!", EditFailure::Invalid);
+    if (!HasNonBlank(user.homeDir)) return Fail("Home Dir cannot be empty!", EditFailure::Invalid);
     if (!IsStorableDirectory(user.homeDir))
-        return Fail("home directory \"" + user.homeDir + "\" is not an absolute path");
-    if (!CheckFolders(ownFolders)) return false;
+        return Fail("home directory \"" + user.homeDir + "\" is not an absolute path",
+                    EditFailure::Invalid);
+    if (ownFolders != nullptr && !CheckFolders(*ownFolders)) return false;
     // Read and written under the one exclusive lock, so no booking falls in between.
     const auto keepQuota = [keepQuotaInUse](const CKorvTable& table, UserRecord& record) {
         if (keepQuotaInUse)
             record.quotaCurrent = ReadNumberField(table, FieldName(&UserRecord::quotaCurrent));
     };
-    if (!StoreRecord(UserTablePath(m_programDir), user, "user", owned, keepQuota)) return false;
-    return SaveFolders(UserFolderTablePath(m_programDir, user.id), ownFolders);
+    // Held until the folders are written too: a folder list is changed only under its
+    // owner's lock (SaveOwnFolders).
+    CKorvTable table;
+    bool existed = false;
+    if (!StoreRecord(table, UserTablePath(m_programDir), user, "user", owned, keepQuota, existed))
+        return false;
+    if (existed && ownFolders == nullptr) return true;
+    static const std::vector<VirtualFolder> kNone;
+    return SaveFolders(UserFolderTablePath(m_programDir, user.id),
+                       ownFolders != nullptr ? *ownFolders : kNone);
+}
+
+template <typename Record>
+bool CAccountEditor::DeleteRecord(const std::string& path, std::int32_t id, const char* failure) {
+    CKorvTable table;
+    if (!table.Open(path, OpenMode::ReadWrite)) return Fail(failure);
+    if (!table.Seek(0, &id)) return Fail(failure, EditFailure::Gone);
+    Record stored;
+    ReadRecord(table, stored);
+    const std::string kind = std::is_same_v<Record, UserRecord> ? "user" : "group";
+    if (!CheckVersion(AccountVersion(stored), kind + " \"" + stored.name + "\"")) return false;
+    return table.Delete() || Fail(failure);
 }
 
 bool CAccountEditor::DeleteUser(std::int32_t id) {
-    {
-        CKorvTable table;
-        if (!table.Open(UserTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) ||
-            !table.Delete())
-            return Fail("Can't delete user");
-    }
+    if (!DeleteRecord<UserRecord>(UserTablePath(m_programDir), id, "Can't delete user"))
+        return false;
     (void)RemoveFileIfPresent(UserFolderTablePath(m_programDir, id));
     return true;
 }
 
 bool CAccountEditor::SaveGroup(GroupRecord& group, const std::vector<VirtualFolder>& folders) {
-    return SaveGroupWith(group, std::nullopt, folders);
+    return SaveGroupWith(group, std::nullopt, &folders);
 }
 
 bool CAccountEditor::SaveGroupFields(GroupRecord& group, std::span<const std::string_view> owned,
                                      const std::vector<VirtualFolder>& folders) {
-    return SaveGroupWith(group, owned, folders);
+    return SaveGroupWith(group, owned, &folders);
+}
+
+bool CAccountEditor::SaveGroupRecord(GroupRecord& group, std::span<const std::string_view> owned) {
+    return SaveGroupWith(group, owned, nullptr);
 }
 
 bool CAccountEditor::SaveGroupWith(GroupRecord& group, OwnedFields owned,
-                                   const std::vector<VirtualFolder>& folders) {
-    if (!HasNonBlank(group.name)) return Fail("Name cannot be empty!");
-    if (!CheckFolders(folders)) return false;
+                                   const std::vector<VirtualFolder>* folders) {
+    if (!HasNonBlank(group.name)) return Fail("Name cannot be empty!", EditFailure::Invalid);
+    if (folders != nullptr && !CheckFolders(*folders)) return false;
     GroupRecord stored = group;
     stored.notes = CutUtf8(stored.notes, kMaxGroupNotes);
-    if (!StoreRecord(GroupTablePath(m_programDir), stored, "group", owned,
-                     [](const CKorvTable&, GroupRecord&) {}))
+    CKorvTable table;  // held until the folders are written too, as for a user
+    bool existed = false;
+    if (!StoreRecord(
+            table, GroupTablePath(m_programDir), stored, "group", owned,
+            [](const CKorvTable&, GroupRecord&) {}, existed))
         return false;
     group.id = stored.id;
-    return SaveFolders(GroupFolderTablePath(m_programDir, group.id), folders);
+    if (existed && folders == nullptr) return true;
+    static const std::vector<VirtualFolder> kNone;
+    return SaveFolders(GroupFolderTablePath(m_programDir, group.id),
+                       folders != nullptr ? *folders : kNone);
 }
 
 bool CAccountEditor::DeleteGroup(std::int32_t id) {
-    {
-        CKorvTable table;
-        if (!table.Open(GroupTablePath(m_programDir), OpenMode::ReadWrite) || !table.Seek(0, &id) ||
-            !table.Delete())
-            return Fail("Can't delete group");
-    }
+    if (!DeleteRecord<GroupRecord>(GroupTablePath(m_programDir), id, "Can't delete group"))
+        return false;
     (void)RemoveFileIfPresent(GroupFolderTablePath(m_programDir, id));
     return RemoveGroupFromUsers(id);
+}
+
+bool CAccountEditor::SaveOwnFolders(FolderOwner owner, std::int32_t id,
+                                    const std::vector<VirtualFolder>& folders) {
+    if (!CheckFolders(folders)) return false;
+    const bool isUser = owner == FolderOwner::User;
+    const std::string path = isUser ? UserTablePath(m_programDir) : GroupTablePath(m_programDir);
+    CKorvTable table;
+    if (!table.Open(path, OpenMode::ReadWrite))
+        return Fail("cannot open " + path + ": " + table.GetLastError());
+    const std::string kind = isUser ? "user" : "group";
+    if (!table.Seek(0, &id))
+        return Fail(
+            kind + " " + std::to_string(id) + " no longer exists: another editor deleted it",
+            EditFailure::Gone);
+    const std::string folderPath =
+        isUser ? UserFolderTablePath(m_programDir, id) : GroupFolderTablePath(m_programDir, id);
+    std::vector<VirtualFolder> stored;
+    (void)ReadFolders(folderPath, stored);  // a missing table is an empty list
+    const std::string label =
+        "the folders of " + kind + " \"" +
+        table.GetFieldText(isUser ? FieldName(&UserRecord::name) : FieldName(&GroupRecord::name)) +
+        "\"";
+    if (!CheckVersion(AccountVersion(stored), label)) return false;
+    return SaveFolders(folderPath, folders);
 }
 
 bool CAccountEditor::RemoveGroupFromUsers(std::int32_t groupId) {

@@ -15,11 +15,18 @@
 
 #include "accounts/AccountStore.h"
 
+class CKorvTable;
+
 // What the last failed call of an editor ran into, for callers that act on the reason
 // rather than show GetLastError. NameTaken: another account (or group) has the name.
 // Gone: the record to be saved was deleted meanwhile (by another editor). FolderTable:
-// the record is saved but its virtual-folder table could not be made.
-enum class EditFailure { None, NameTaken, Gone, FolderTable, Other };
+// the record is saved but its virtual-folder table could not be made. Stale: the stored
+// version is none of those RequireVersion accepts. Invalid: a value the rules or the
+// field refuse (nothing written). Other: a table that cannot be opened or written.
+enum class EditFailure { None, NameTaken, Gone, FolderTable, Stale, Invalid, Other };
+
+// Whose virtual folders a folder table holds.
+enum class FolderOwner { User, Group };
 
 class CAccountEditor {
 public:
@@ -45,6 +52,10 @@ public:
     [[nodiscard]] bool SaveUserFields(UserRecord& user, std::span<const std::string_view> owned,
                                       const std::vector<VirtualFolder>& ownFolders,
                                       bool keepQuotaInUse = false);
+    // As SaveUserFields, leaving an existing account's folder table as it is (a new
+    // account gets an empty one).
+    [[nodiscard]] bool SaveUserRecord(UserRecord& user, std::span<const std::string_view> owned,
+                                      bool keepQuotaInUse = false);
     // Deletes the account with `id` and its folder table. "Can't delete user" when the
     // table cannot be opened or holds no such record.
     [[nodiscard]] bool DeleteUser(std::int32_t id);
@@ -54,6 +65,8 @@ public:
     // As SaveGroup, writing only the fields named in `owned` of an existing group.
     [[nodiscard]] bool SaveGroupFields(GroupRecord& group, std::span<const std::string_view> owned,
                                        const std::vector<VirtualFolder>& folders);
+    // As SaveGroupFields, leaving an existing group's folder table as it is.
+    [[nodiscard]] bool SaveGroupRecord(GroupRecord& group, std::span<const std::string_view> owned);
     // Deletes the group with `id` and its folder table, and takes the id out of every
     // account's group list, so that a later group given the same id does not inherit
     // those members.
@@ -83,6 +96,19 @@ public:
     [[nodiscard]] bool SaveFolders(const std::string& path,
                                    const std::vector<VirtualFolder>& folders);
 
+    // Replaces the own folders of the user or group with the record id `id`, holding that
+    // owner's table under its exclusive lock meanwhile, as every save of the owner does:
+    // a version required is compared with the folder list (AccountVersion) and the list
+    // written with no other editor in between. Gone when the owner no longer exists.
+    [[nodiscard]] bool SaveOwnFolders(FolderOwner owner, std::int32_t id,
+                                      const std::vector<VirtualFolder>& folders);
+
+    // From now on a save or delete of an existing record (SaveOwnFolders: of a folder
+    // list) is refused, with nothing written, unless the stored record's AccountVersion
+    // is one of `accepted`; the compare and the write happen under the table's one
+    // exclusive lock. An empty list requires nothing.
+    void RequireVersion(std::vector<std::string> accepted) { m_accepted = std::move(accepted); }
+
     const std::string& GetLastError() const { return m_lastError; }
     EditFailure GetLastFailure() const { return m_lastFailure; }
 
@@ -91,17 +117,26 @@ private:
     bool CheckFolders(const std::vector<VirtualFolder>& folders);
     // Only `owned` is written over an existing record; nullopt: every field.
     using OwnedFields = std::optional<std::span<const std::string_view>>;
+    // `ownFolders` nullptr: an existing record keeps its folder table.
     bool SaveUserWith(UserRecord& user, OwnedFields owned,
-                      const std::vector<VirtualFolder>& ownFolders, bool keepQuotaInUse);
+                      const std::vector<VirtualFolder>* ownFolders, bool keepQuotaInUse);
     bool SaveGroupWith(GroupRecord& group, OwnedFields owned,
-                       const std::vector<VirtualFolder>& folders);
-    // `keepStored(table, record)` runs on an existing record before it is overwritten.
+                       const std::vector<VirtualFolder>* folders);
+    // Opens `table` at `path` and stores `record` there, leaving the table open (and its
+    // lock held) for the caller. `keepStored(table, record)` runs on an existing record
+    // before it is overwritten; `existed` says whether there was one.
     template <typename Record, typename KeepStored>
-    bool StoreRecord(const std::string& path, Record& record, std::string_view kind,
-                     OwnedFields owned, KeepStored keepStored);
+    bool StoreRecord(CKorvTable& table, const std::string& path, Record& record,
+                     std::string_view kind, OwnedFields owned, KeepStored keepStored,
+                     bool& existed);
+    // False (Stale) when a version is required and `version` is not accepted.
+    bool CheckVersion(const std::string& version, const std::string& label);
+    template <typename Record>
+    bool DeleteRecord(const std::string& path, std::int32_t id, const char* failure);
     bool RemoveGroupFromUsers(std::int32_t groupId);
 
     std::string m_programDir;
+    std::vector<std::string> m_accepted;
     std::string m_lastError;
     EditFailure m_lastFailure = EditFailure::None;
 };

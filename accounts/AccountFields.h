@@ -16,6 +16,7 @@
 #include <string_view>
 #include <type_traits>
 #include <variant>
+#include <vector>
 
 #include "accounts/AccountStore.h"
 #include "db/FieldType.h"
@@ -140,4 +141,16 @@ consteval const AccountField<Record>& FieldOf(T Record::*member) {
 template <typename Record, typename T>
 consteval std::string_view FieldName(T Record::*member) {
     return FieldOf(member).name;
+}
+
+// The names of every field of `Record` a row fills but the id, for a save that writes
+// them all over an existing record (CAccountEditor::SaveUserRecord, SaveGroupRecord).
+template <typename Record>
+std::vector<std::string_view> FieldNamesButId() {
+    std::vector<std::string_view> names;
+    for (const auto& row : FieldsOf<Record>())
+        if (row.name != FieldsOf<Record>()[0].name &&
+            !std::holds_alternative<std::monostate>(row.member))
+            names.push_back(row.name);
+    return names;
 }

@@ -81,3 +81,8 @@ bool ConstantTimeEquals(std::string_view a, std::string_view b) {
         difference |= static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i]);
     return difference == 0;
 }
+
+bool PasswordToStore(std::string_view clearText, bool hashPasswords, std::string& stored) {
+    stored = !clearText.empty() && hashPasswords ? HashPassword(clearText) : std::string(clearText);
+    return !stored.empty() || clearText.empty();
+}

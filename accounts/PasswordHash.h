@@ -10,6 +10,12 @@
 // cannot make one (no random source). Costs some milliseconds by design.
 std::string HashPassword(std::string_view clearText);
 
+// What the "password" field stores for `clearText`: with `hashPasswords` (the option
+// HashPasswords=1) a new hash, else the text itself; an empty password stays empty, as
+// it is what opens "anonymous". False when the hash cannot be made.
+[[nodiscard]] bool PasswordToStore(std::string_view clearText, bool hashPasswords,
+                                   std::string& stored);
+
 // True when `stored` is a hash this system checks as one: a "$y$" (yescrypt) or "$6$"
 // (SHA-512 crypt) entry whose settings libcrypt accepts.
 // NOTE: a clear-text password that is itself such a string is taken as a hash.

@@ -22,5 +22,7 @@ struct ExpiryText {
     bool on = false;   // the first character is "1"
     std::string date;  // what follows the first two characters (empty when nothing does)
 };
+// A calendar date "YYYY-MM-DD", as an editor stores it.
+bool IsValidDate(std::string_view text);
 ExpiryText ParseExpiry(std::string_view reserved);
 std::string FormatExpiry(bool on, std::string_view date);

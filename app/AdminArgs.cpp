@@ -44,15 +44,6 @@ bool ParseCount(const std::string& text, long long& value) {
     return !text.empty() && ec == std::errc() && stop == end && value >= 0 && value <= 0x7fffffff;
 }
 
-bool IsValidDate(std::string_view text) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-    for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u})
-        if (text[i] < '0' || text[i] > '9') return false;
-    const int month = (text[5] - '0') * 10 + (text[6] - '0');
-    const int day = (text[8] - '0') * 10 + (text[9] - '0');
-    return month >= 1 && month <= 12 && day >= 1 && day <= 31;
-}
-
 int Report(std::ostream& err, int status, const std::string& message) {
     err << "tarvona-admin: " << message << '\n';
     return status;

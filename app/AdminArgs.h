@@ -41,8 +41,6 @@ private:
 
 // A whole decimal number from 0 to 2^31-1; false for anything else.
 bool ParseCount(const std::string& text, long long& value);
-// A calendar date "YYYY-MM-DD".
-bool IsValidDate(std::string_view text);
 
 // Prints "tarvona-admin: `message`" on `err` and returns `status`.
 int Report(std::ostream& err, int status, const std::string& message);

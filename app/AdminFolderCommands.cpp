@@ -1,10 +1,13 @@
 // tarvona-admin folder add|del|list: the virtual folders of one user or one group.
+#include <algorithm>
 #include <ostream>
 
 #include "accounts/AccountEditor.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/PermissionText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "app/AdminRemote.h"
 #include "platform/Text.h"
 
 namespace {
@@ -29,6 +32,8 @@ struct Owner {
     std::string label;  // for messages
     std::string path;
     std::string groups;  // a user's group list, for inherited rows
+    FolderOwner kind = FolderOwner::User;
+    std::int32_t id = 0;
 };
 
 int FindOwner(const std::string& dir, const CAdminArgs& a, Owner& owner, std::ostream& err) {
@@ -38,15 +43,80 @@ int FindOwner(const std::string& dir, const CAdminArgs& a, Owner& owner, std::os
         UserRecord user;
         if (!ReadUser(dir, a.Value("--user"), user))
             return Report(err, kExitRefused, "no user \"" + a.Value("--user") + "\"");
-        owner = {"user \"" + user.name + "\"", UserFolderTablePath(dir, user.id), user.groups};
+        owner = {"user \"" + user.name + "\"", UserFolderTablePath(dir, user.id), user.groups,
+                 FolderOwner::User, user.id};
         return kExitDone;
     }
     CAccountEditor editor(dir);
     GroupRecord group;
     if (!editor.FindGroup(a.Value("--group"), group))
         return Report(err, kExitRefused, "no group \"" + a.Value("--group") + "\"");
-    owner = {"group \"" + group.name + "\"", GroupFolderTablePath(dir, group.id), {}};
+    owner = {"group \"" + group.name + "\"",
+             GroupFolderTablePath(dir, group.id),
+             {},
+             FolderOwner::Group,
+             group.id};
     return kExitDone;
+}
+
+// Saves the list read at `version` unless another editor changed it since.
+int SaveOwnerFolders(const std::string& dir, const Owner& owner, const std::string& version,
+                     const std::vector<VirtualFolder>& folders, std::ostream& err) {
+    CAccountEditor editor(dir);
+    editor.RequireVersion({version});
+    if (!editor.SaveOwnFolders(owner.kind, owner.id, folders))
+        return Report(err, kExitRefused, editor.GetLastError());
+    return kExitDone;
+}
+
+// The folder list of the owner named by --user or --group, read from the running server
+// and written back there unless it changed meanwhile; `change` edits it (0) or refuses.
+template <typename Change>
+int ChangeRemoteFolders(CApiClient& server, const CAdminArgs& a, std::ostream& err, Change change) {
+    if (a.Has("--user") == a.Has("--group"))
+        return BadArguments(err, "give exactly one of --user and --group");
+    const bool isUser = a.Has("--user");
+    const std::string owner = std::string(isUser ? "/api/v1/users/" : "/api/v1/groups/") +
+                              PathSegment(a.Value(isUser ? "--user" : "--group"));
+    nlohmann::json record, folders;
+    std::string version;
+    if (const int status = AskServer(server, "GET", owner, {}, {}, err, &record)) return status;
+    if (const int status =
+            AskServer(server, "GET", owner + "/folders", {}, {}, err, &folders, &version))
+        return status;
+    const std::string label = std::string(isUser ? "user \"" : "group \"") +
+                              record.value(isUser ? "userid" : "name", std::string()) + "\"";
+    if (const int status = change(label, folders)) return status;
+    return AskServer(server, "PUT", owner + "/folders", folders, version, err);
+}
+
+int RemoteFolderAdd(CApiClient& server, const CAdminArgs& a, const std::string& perms,
+                    std::ostream& err) {
+    const auto& pos = a.Positional();
+    return ChangeRemoteFolders(server, a, err, [&](const std::string& label, nlohmann::json& list) {
+        for (const nlohmann::json& f : list)
+            if (EqualsNoCase(f.value("name", std::string()), pos[1]))
+                return Report(
+                    err, kExitRefused,
+                    label + " has a folder \"" + f.value("name", std::string()) + "\" already");
+        list.push_back({{"name", pos[1]}, {"dir", pos[2]}, {"permissions", perms}});
+        return kExitDone;
+    });
+}
+
+int RemoteFolderDel(CApiClient& server, const CAdminArgs& a, std::ostream& err) {
+    const std::string& name = a.Positional()[1];
+    return ChangeRemoteFolders(server, a, err, [&](const std::string& label, nlohmann::json& list) {
+        const auto before = list.size();
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const nlohmann::json& f) {
+                                      return f.value("name", std::string()) == name;
+                                  }),
+                   list.end());
+        if (list.size() == before)
+            return Report(err, kExitRefused, label + " has no folder \"" + name + "\"");
+        return kExitDone;
+    });
 }
 
 int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
@@ -62,6 +132,7 @@ int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::o
         return BadArguments(err, "a virtual folder name cannot contain \"/\"");
     if (!IsStorableDirectory(pos[2]))
         return BadArguments(err, "DIR must be an absolute directory, not \"" + pos[2] + "\"");
+    if (const auto server = LocalServerClient(dir)) return RemoteFolderAdd(*server, a, perms, err);
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
@@ -70,29 +141,26 @@ int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::o
         if (EqualsNoCase(f.name, pos[1]))
             return Report(err, kExitRefused,
                           owner.label + " has a folder \"" + f.name + "\" already");
+    const std::string version = AccountVersion(folders);
     folders.push_back({0, pos[1], pos[2], PermissionsFromText(perms)});
-    CAccountEditor editor(dir);
-    if (!editor.SaveFolders(owner.path, folders))
-        return Report(err, kExitRefused, editor.GetLastError());
-    return kExitDone;
+    return SaveOwnerFolders(dir, owner, version, folders, err);
 }
 
 int FolderDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
     const auto& pos = a.Positional();
     if (pos.size() != 2 || a.Has("--perms"))
         return BadArguments(err, "folder del takes one FOLDER");
+    if (const auto server = LocalServerClient(dir)) return RemoteFolderDel(*server, a, err);
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
     (void)ReadFolders(owner.path, folders);
+    const std::string version = AccountVersion(folders);
     const auto before = folders.size();
     std::erase_if(folders, [&](const VirtualFolder& f) { return f.name == pos[1]; });
     if (folders.size() == before)
         return Report(err, kExitRefused, owner.label + " has no folder \"" + pos[1] + "\"");
-    CAccountEditor editor(dir);
-    if (!editor.SaveFolders(owner.path, folders))
-        return Report(err, kExitRefused, editor.GetLastError());
-    return kExitDone;
+    return SaveOwnerFolders(dir, owner, version, folders, err);
 }
 
 void PrintFolders(std::ostream& out, const std::vector<VirtualFolder>& folders,

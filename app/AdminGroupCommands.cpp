@@ -2,9 +2,12 @@
 #include <ostream>
 
 #include "accounts/AccountEditor.h"
+#include "accounts/AccountFields.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/ExpiryCheck.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "app/AdminRemote.h"
 
 namespace {
 
@@ -27,11 +30,31 @@ int BadArguments(std::ostream& err, const std::string& message, const char* usag
     return kExitBadArguments;
 }
 
+std::string GroupPath(const std::string& name) { return "/api/v1/groups/" + PathSegment(name); }
+
+int RemoteGroupAdd(CApiClient& server, const CAdminArgs& a, std::ostream& out, std::ostream& err) {
+    const std::string& name = a.Positional()[1];
+    nlohmann::json made;
+    const nlohmann::json body = {{"name", name}, {"notes", a.Value("--notes")}};
+    if (const int status = AskServer(server, "POST", "/api/v1/groups", body, {}, err, &made))
+        return status;
+    out << "group \"" << name << "\" added with id " << made.value("id", 0) << '\n';
+    return kExitDone;
+}
+
+int RemoteGroupSet(CApiClient& server, const CAdminArgs& a, std::ostream& err) {
+    nlohmann::json body = nlohmann::json::object();
+    if (a.Has("--notes")) body["notes"] = a.Value("--notes");
+    if (a.Has("--name")) body["name"] = a.Value("--name");
+    return AskServer(server, "PATCH", GroupPath(a.Positional()[1]), body, {}, err);
+}
+
 int GroupAdd(const std::string& dir, const CAdminArgs& a, std::ostream& out, std::ostream& err) {
     const auto& pos = a.Positional();
     if (pos.size() != 2 || a.Has("--name"))
         return BadArguments(err, "group add takes one NAME and --notes", kGroupUsage);
     if (!HasNonBlank(pos[1])) return BadArguments(err, "Name cannot be empty!", kGroupUsage);
+    if (const auto server = LocalServerClient(dir)) return RemoteGroupAdd(*server, a, out, err);
     CAccountEditor editor(dir);
     GroupRecord group{0, pos[1], a.Value("--notes")};
     if (editor.FindGroup(pos[1], group))
@@ -47,15 +70,17 @@ int GroupSet(const std::string& dir, const CAdminArgs& a, std::ostream&, std::os
     if (pos.size() != 2) return BadArguments(err, "group set takes one NAME", kGroupUsage);
     if (a.Has("--name") && !HasNonBlank(a.Value("--name")))
         return BadArguments(err, "Name cannot be empty!", kGroupUsage);
+    if (const auto server = LocalServerClient(dir)) return RemoteGroupSet(*server, a, err);
     CAccountEditor editor(dir);
     GroupRecord group;
     if (!editor.FindGroup(pos[1], group))
         return Report(err, kExitRefused, "no group \"" + pos[1] + "\"");
+    // Only over the group as it was read; its folders stay as they are.
+    editor.RequireVersion({AccountVersion(group)});
     if (a.Has("--notes")) group.notes = a.Value("--notes");
     if (a.Has("--name")) group.name = a.Value("--name");
-    std::vector<VirtualFolder> folders;  // kept: saving rewrites the folder table
-    (void)ReadFolders(GroupFolderTablePath(dir, group.id), folders);
-    if (!editor.SaveGroup(group, folders)) return Report(err, kExitRefused, editor.GetLastError());
+    if (!editor.SaveGroupRecord(group, FieldNamesButId<GroupRecord>()))
+        return Report(err, kExitRefused, editor.GetLastError());
     return kExitDone;
 }
 
@@ -63,6 +88,8 @@ int GroupDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::os
     const auto& pos = a.Positional();
     if (pos.size() != 2 || a.HasOptions())
         return BadArguments(err, "group del takes one NAME", kGroupUsage);
+    if (const auto server = LocalServerClient(dir))
+        return AskServer(*server, "DELETE", GroupPath(pos[1]), {}, {}, err);
     CAccountEditor editor(dir);
     GroupRecord group;
     if (!editor.FindGroup(pos[1], group))

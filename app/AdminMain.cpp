@@ -84,7 +84,7 @@ constexpr char kUsage[] =
     "  sessions                         sessions of the running server (id, address, user,\n"
     "                                   idle seconds, directory; tab-separated)\n"
     "  kick ID                          end a session of the running server\n"
-    "  ban list | ban del ADDRESS       failed-login bans of the running server\n"
+    "  ban list|add|del [ADDRESS]       bans of the running server\n"
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "COMMAND --help describes each command; --version shows the version.\n";
 

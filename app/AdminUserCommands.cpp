@@ -4,12 +4,14 @@
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountFields.h"
 #include "accounts/AccountSchema.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/ExpiryCheck.h"
 #include "accounts/PasswordHash.h"
 #include "accounts/PermissionText.h"
 #include "accounts/RecordText.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "app/AdminRemote.h"
 #include "config/Options.h"
 
 namespace {
@@ -74,15 +76,9 @@ int CheckUserOptions(const CAdminArgs& a, std::ostream& err) {
 int ApplyUserOptions(const UserCommandContext& c, UserRecord& user) {
     const CAdminArgs& a = c.args;
     if (a.Has("--password")) {
-        user.password = a.Value("--password");
-        // With HashPasswords=1 a password is stored as a salted hash (an empty one stays
-        // empty: it is what opens "anonymous").
-        if (!user.password.empty() &&
-            COptions(c.programDir).ReadInt(&OptionValues::hashPasswords) == 1) {
-            user.password = HashPassword(user.password);
-            if (user.password.empty())
-                return Report(c.err, kExitRefused, "the password cannot be hashed");
-        }
+        const bool hash = COptions(c.programDir).ReadInt(&OptionValues::hashPasswords) == 1;
+        if (!PasswordToStore(a.Value("--password"), hash, user.password))
+            return Report(c.err, kExitRefused, "the password cannot be hashed");
     }
     if (a.Has("--home")) user.homeDir = a.Value("--home");
     if (a.Has("--email")) user.email = a.Value("--email");
@@ -124,6 +120,32 @@ int SaveUser(const UserCommandContext& c, UserRecord& user,
     return kExitDone;
 }
 
+const std::string kUsersPath = "/api/v1/users";
+
+std::string UserPath(const std::string& name) { return kUsersPath + "/" + PathSegment(name); }
+
+int RemoteUserAdd(const UserCommandContext& c, CApiClient& server) {
+    const std::string& name = c.args.Positional()[1];
+    nlohmann::json body = UserOptionsJson(c.args, {});
+    body["userid"] = name;
+    nlohmann::json made;
+    if (const int status = AskServer(server, "POST", kUsersPath, body, {}, c.err, &made))
+        return status;
+    c.out << "user \"" << name << "\" added with id " << made.value("id", 0) << '\n';
+    return kExitDone;
+}
+
+// The account as read, changed only if no other editor changed it meanwhile.
+int RemoteUserSet(const UserCommandContext& c, CApiClient& server) {
+    const std::string path = UserPath(c.args.Positional()[1]);
+    nlohmann::json stored;
+    std::string version;
+    if (const int status = AskServer(server, "GET", path, {}, {}, c.err, &stored, &version))
+        return status;
+    const nlohmann::json body = UserOptionsJson(c.args, stored.value("reserved", std::string()));
+    return AskServer(server, "PATCH", path, body, version, c.err);
+}
+
 int UserAdd(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user add takes one NAME");
@@ -131,6 +153,7 @@ int UserAdd(const UserCommandContext& c) {
         return BadArguments(c.err, "user add needs --password and --home");
     if (!HasNonBlank(pos[1])) return BadArguments(c.err, "Username cannot be empty!");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
+    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserAdd(c, *server);
     UserRecord existing;
     if (ReadUser(c.programDir, pos[1], existing))
         return Report(c.err, kExitRefused, "user \"" + pos[1] + "\" exists already");
@@ -149,20 +172,27 @@ int UserSet(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user set takes one NAME");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
+    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserSet(c, *server);
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
+    const std::string version = AccountVersion(user);
     if (const int status = ApplyUserOptions(c, user)) return status;
-    // The account's own folders are kept: saving rewrites its folder table.
-    std::vector<VirtualFolder> folders;
-    (void)ReadFolders(UserFolderTablePath(c.programDir, user.id), folders);
-    return SaveUser(c, user, folders);
+    // Only over the account as it was read (another editor's change meanwhile refuses
+    // this one), keeping its folders and the space the server booked meanwhile.
+    CAccountEditor editor(c.programDir);
+    editor.RequireVersion({version});
+    if (!editor.SaveUserRecord(user, FieldNamesButId<UserRecord>(), /*keepQuotaInUse=*/true))
+        return Report(c.err, kExitRefused, editor.GetLastError());
+    return kExitDone;
 }
 
 int UserDel(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user del takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user del takes no options");
+    if (const auto server = LocalServerClient(c.programDir))
+        return AskServer(*server, "DELETE", UserPath(pos[1]), {}, {}, c.err);
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");

@@ -127,7 +127,7 @@ TEST_F(AccountStoreTest, RefusedSavesWriteNothing) {
 
     UserRecord blank = MakeUser("   ");
     EXPECT_FALSE(m_editor.SaveUser(blank, {}));
-    EXPECT_EQ(m_editor.GetLastFailure(), EditFailure::Other);
+    EXPECT_EQ(m_editor.GetLastFailure(), EditFailure::Invalid);
     EXPECT_EQ(m_editor.GetLastError(), "Username cannot be empty!");
     for (const char* home : {"", "relative/dir"}) {
         UserRecord u = MakeUser("bob");

@@ -1,0 +1,83 @@
+#include "app/AdminRemote.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "accounts/ExpiryCheck.h"
+#include "accounts/RecordText.h"
+#include "api/ApiService.h"
+#include "app/AdminArgs.h"
+
+std::unique_ptr<CApiClient> LocalServerClient(const std::string& programDir) {
+    const std::string socketPath = programDir + kControlSocketName;
+    std::error_code ignored;
+    if (!std::filesystem::is_socket(socketPath, ignored)) return nullptr;
+    std::unique_ptr<CApiClient> client = NewSocketApiClient(socketPath);
+    // A socket left behind by a server that ended answers nothing: the files are free.
+    if (client == nullptr || client->Send("GET", "/api/v1/server").status == 0) return nullptr;
+    return client;
+}
+
+int AskServer(CApiClient& client, const std::string& method, const std::string& path,
+              const nlohmann::json& body, const std::string& ifMatch, std::ostream& err,
+              nlohmann::json* answer, std::string* etag) {
+    const ApiClientResponse response =
+        client.Send(method, path, body.is_null() ? std::string() : body.dump(), ifMatch);
+    if (response.status == 0)
+        return Report(err, kExitRefused, "the server did not answer: " + response.error);
+    const nlohmann::json parsed = nlohmann::json::parse(response.body, nullptr, false);
+    if (response.status < 200 || response.status > 299) {
+        const bool told =
+            parsed.is_object() && parsed.contains("error") && parsed["error"].is_string();
+        return Report(err, kExitRefused,
+                      told ? parsed["error"].get<std::string>()
+                           : "the server answered " + std::to_string(response.status));
+    }
+    if (answer != nullptr) *answer = parsed.is_discarded() ? nlohmann::json() : parsed;
+    if (etag != nullptr) *etag = response.etag;
+    return kExitDone;
+}
+
+std::string PathSegment(std::string_view name) {
+    std::string encoded;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
+            encoded += c;
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", byte);
+            encoded += escape;
+        }
+    }
+    return encoded;
+}
+
+nlohmann::json UserOptionsJson(const CAdminArgs& a, const std::string& storedReserved) {
+    nlohmann::json body = nlohmann::json::object();
+    const auto text = [&](const char* option, const char* field) {
+        if (a.Has(option)) body[field] = a.Value(option);
+    };
+    text("--password", "password");
+    text("--home", "homedir");
+    text("--email", "email");
+    text("--groups", "group");
+    text("--perms", "permissions");
+    if (a.Has("--disabled")) body["status"] = 0;
+    if (a.Has("--enabled")) body["status"] = 1;
+    if (a.Has("--expires")) {
+        const std::string& date = a.Value("--expires");
+        const std::string kept = ParseExpiry(storedReserved).date;
+        body["reserved"] = date == "never" ? FormatExpiry(false, kept.empty() ? TodayText() : kept)
+                                           : FormatExpiry(true, date);
+    }
+    long long number = 0;
+    for (const char* kind : {"download", "upload"}) {
+        const std::string option = std::string("--") + kind + "-limit";
+        if (!a.Has(option) || !ParseCount(a.Value(option), number)) continue;
+        body[std::string(kind) + "_limit"] = number > 0;
+        body[std::string(kind) + "_speed"] = number;
+    }
+    if (a.Has("--quota") && ParseCount(a.Value("--quota"), number)) body["quota_max"] = number;
+    return body;
+}
