@@ -31,12 +31,13 @@ ApiResponse CountFailure(ApiContext& context, const std::string& address) {
                                    address.c_str()));
     const std::int64_t banned = server.LoginGuard().RecordFailure(address);
     if (banned > 0) {
-        server.LogMessage(LogCategory::Error,
-                          StringFormat("Banned %s for %lld s after %d failed logins.",
-                                       address.c_str(), static_cast<long long>(banned),
-                                       server.GetLoginPolicy().banAttempts));
-        ApiResponse response = ApiError(429, "Too many failed logins from your address, try "
-                                             "again later.");
+        server.LogMessage(
+            LogCategory::Error,
+            StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
+                         static_cast<long long>(banned), server.GetLoginPolicy().banAttempts));
+        ApiResponse response = ApiError(429,
+                                        "Too many failed logins from your address, try "
+                                        "again later.");
         response.headers["Retry-After"] = std::to_string(banned);
         return response;
     }
@@ -87,8 +88,9 @@ std::optional<ApiResponse> AuthenticateAdminRequest(ApiContext& context,
     const PresentedCredentials presented = ParseAuthorization(request.authorization);
     switch (presented.kind) {
         case PresentedCredentials::Kind::None:
-            return Unauthorized("sign in: HTTP Basic (user \"admin\") or a bearer token from "
-                                "POST /api/v1/signin");
+            return Unauthorized(
+                "sign in: HTTP Basic (user \"admin\") or a bearer token from "
+                "POST /api/v1/signin");
         case PresentedCredentials::Kind::Malformed:
             return Unauthorized("the Authorization header is neither Basic nor Bearer");
         case PresentedCredentials::Kind::Bearer:

@@ -21,8 +21,7 @@ CTokenStore& AdminTokens();
 // The listener's authentication step: nothing when `request` may go on to its route,
 // else the refusal (429 banned, 401 no or wrong credentials). Requests of the control
 // socket always go on.
-std::optional<ApiResponse> AuthenticateAdminRequest(ApiContext& context,
-                                                    const ApiRequest& request);
+std::optional<ApiResponse> AuthenticateAdminRequest(ApiContext& context, const ApiRequest& request);
 
 // The refusal of a banned peer, or nothing.
 std::optional<ApiResponse> RefuseBannedPeer(ApiContext& context, const ApiRequest& request);
@@ -30,5 +29,4 @@ std::optional<ApiResponse> RefuseBannedPeer(ApiContext& context, const ApiReques
 // Checks `password` of `user` against [Admin] PasswordHash, feeding the login guard.
 // Nothing when it opens; else the refusal to send.
 std::optional<ApiResponse> CheckAdminPassword(ApiContext& context, const ApiRequest& request,
-                                              const std::string& user,
-                                              const std::string& password);
+                                              const std::string& user, const std::string& password);

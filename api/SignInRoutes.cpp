@@ -39,8 +39,9 @@ bool SignInCredentials(const ApiRequest& request, std::string& user, std::string
             return true;
         }
     }
-    refusal = ApiError(400, "sign in with HTTP Basic (user \"admin\") or the JSON body "
-                            "{\"password\": \"...\"}");
+    refusal = ApiError(400,
+                       "sign in with HTTP Basic (user \"admin\") or the JSON body "
+                       "{\"password\": \"...\"}");
     return false;
 }
 

@@ -51,8 +51,7 @@ public:
 private:
     ApiClientResponse SignIn() {
         httplib::Headers headers;
-        headers.emplace("Authorization",
-                        "Basic " + EncodeBase64("admin:" + m_password));
+        headers.emplace("Authorization", "Basic " + EncodeBase64("admin:" + m_password));
         ApiClientResponse answer = Exchange("POST", "/api/v1/signin", {}, headers);
         if (answer.status != 200) return answer;
         const nlohmann::json body = nlohmann::json::parse(answer.body, nullptr, false);

@@ -1,39 +1,33 @@
 #include "api/TlsHttpStream.h"
 
-#include "platform/Socket.h"
 #include "platform/TlsContext.h"
 #include "platform/TlsServerConnection.h"
 
 CTlsHttpStream::CTlsHttpStream(std::shared_ptr<CTlsContext> context, UniqueFd fd,
-                               TlsStreamLimits limits)
-    : m_limits(limits) {
-    if (!PeerAddressOf(fd.Get(), m_peerAddress)) m_peerAddress.clear();
-    m_connection = std::make_unique<CTlsServerConnection>(std::move(context), std::move(fd));
-}
+                               std::string peerAddress, TlsStreamLimits limits)
+    : m_connection(std::make_unique<CTlsServerConnection>(std::move(context), std::move(fd))),
+      m_limits(limits),
+      m_peerAddress(std::move(peerAddress)) {}
 
 CTlsHttpStream::~CTlsHttpStream() {
     if (m_connection->HandshakeDone()) m_connection->Close(m_limits.closeNotify);
 }
 
-bool CTlsHttpStream::EnsureHandshake() const {
-    if (m_connection->HandshakeDone()) return true;
-    if (!m_handshakeError.empty()) return false;
-    return m_connection->Handshake(m_limits.handshake, m_handshakeError);
+bool CTlsHttpStream::Handshake(std::string& error) {
+    return m_connection->Handshake(m_limits.handshake, error);
 }
 
 bool CTlsHttpStream::is_readable() const {
-    return EnsureHandshake() && m_connection->WaitReadable(m_limits.read);
+    return m_connection->WaitReadable(std::chrono::milliseconds(0));
 }
 
-bool CTlsHttpStream::is_writable() const { return EnsureHandshake(); }
+bool CTlsHttpStream::is_writable() const { return m_connection->HandshakeDone(); }
 
 ssize_t CTlsHttpStream::read(char* ptr, size_t size) {
-    if (!EnsureHandshake()) return -1;
     return m_connection->Read(ptr, size, m_limits.read);
 }
 
 ssize_t CTlsHttpStream::write(const char* ptr, size_t size) {
-    if (!EnsureHandshake()) return -1;
     return m_connection->Write(ptr, size, m_limits.write);
 }
 
@@ -49,7 +43,13 @@ void CTlsHttpStream::get_local_ip_and_port(std::string& ip, int& port) const {
 
 socket_t CTlsHttpStream::socket() const { return m_connection->Fd(); }
 
-std::unique_ptr<httplib::Stream> NewTlsHttpStream(std::shared_ptr<CTlsContext> context,
-                                                  UniqueFd fd, TlsStreamLimits limits) {
-    return std::make_unique<CTlsHttpStream>(std::move(context), std::move(fd), limits);
+std::unique_ptr<httplib::Stream> NewTlsHttpStream(std::shared_ptr<CTlsContext> context, UniqueFd fd,
+                                                  const std::string& peerAddress,
+                                                  TlsStreamLimits limits) {
+    if (!context) return nullptr;
+    auto stream =
+        std::make_unique<CTlsHttpStream>(std::move(context), std::move(fd), peerAddress, limits);
+    std::string error;
+    if (!stream->Handshake(error)) return nullptr;
+    return stream;
 }

@@ -54,9 +54,9 @@ IssuedToken CTokenStore::Issue(std::int64_t lifetimeSeconds) {
     issued.expires = now + std::max<std::int64_t>(lifetimeSeconds, 1);
     ForgetExpired(now);
     if (m_entries.size() >= m_maxTokens) {
-        const auto first = std::min_element(
-            m_entries.begin(), m_entries.end(),
-            [](const Entry& a, const Entry& b) { return a.expires < b.expires; });
+        const auto first =
+            std::min_element(m_entries.begin(), m_entries.end(),
+                             [](const Entry& a, const Entry& b) { return a.expires < b.expires; });
         m_entries.erase(first);
     }
     m_entries.push_back({issued.token, issued.expires});

@@ -10,7 +10,7 @@
 #include <vector>
 
 struct IssuedToken {
-    std::string token;        // 64 hex digits; empty when no random bytes could be had
+    std::string token;         // 64 hex digits; empty when no random bytes could be had
     std::int64_t expires = 0;  // calendar seconds
 };
 

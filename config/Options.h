@@ -6,8 +6,8 @@
 // of OptionRows() (section, the spelling read, the spelling written, the member). Names
 // match in any letter case, so a key written as "Port" is found as "port" as well. The
 // [DNS] keys (the account and the addresses of its two services) are never written by
-// the program; [TLS] and [Admin] relative file names are taken from the program directory; [DEFAULT]
-// keeps the credentials of the last FTP URL.
+// the program; [TLS] and [Admin] relative file names are taken from the program directory;
+// [DEFAULT] keeps the credentials of the last FTP URL.
 //
 // NOTE: the program-directory entry of the settings store (QSettings of organisation
 // "Vondrel Software", group "Program", key "Path", value the program directory with its

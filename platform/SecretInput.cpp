@@ -46,8 +46,10 @@ std::optional<std::string> ReadLine(std::size_t maxBytes) {
 
 }  // namespace
 
+bool IsTerminalInput() { return ::isatty(STDIN_FILENO) == 1; }
+
 std::optional<std::string> ReadSecretLine(const std::string& prompt, std::size_t maxBytes) {
-    if (::isatty(STDIN_FILENO) == 0) return ReadLine(maxBytes);
+    if (!IsTerminalInput()) return ReadLine(maxBytes);
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
     std::optional<std::string> line;

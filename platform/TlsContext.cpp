@@ -45,7 +45,6 @@ std::string LastSslError(const char* what) {
     return std::string(what) + ": " + text;
 }
 
-
 SSL_CTX* NewServerContext(std::string& error) {
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
     if (context == nullptr) {

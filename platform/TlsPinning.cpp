@@ -18,11 +18,12 @@ int VerifyPinned(int /*chainVerified*/, X509_STORE_CTX* store) {
     // SECURITY: only the server's own certificate decides; the chain above it may be
     // anything, as the pin names exactly one certificate.
     if (X509_STORE_CTX_get_error_depth(store) != 0) return 1;
-    auto* ssl = static_cast<SSL*>(
-        X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-    auto* pin = ssl == nullptr ? nullptr
-                               : static_cast<CertificatePin*>(
-                                     SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), PinIndex()));
+    auto* ssl =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* pin =
+        ssl == nullptr
+            ? nullptr
+            : static_cast<CertificatePin*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), PinIndex()));
     if (pin == nullptr) return 0;
     pin->seen = HexFingerprint(X509_STORE_CTX_get_current_cert(store));
     if (pin->expected.empty()) return 1;

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/Socket.h"
@@ -17,6 +19,18 @@ int MillisecondsUntil(SteadyClock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
     return left.count() <= 0 ? 0 : static_cast<int>(left.count());
+}
+
+// The socket's own time-out for receiving or sending (SO_RCVTIMEO, SO_SNDTIMEO), which a
+// caller may set to bound a whole request; `limit` when it is shorter or none is set.
+std::chrono::milliseconds WithSocketTimeout(int fd, int option, std::chrono::milliseconds limit) {
+    timeval value{};
+    socklen_t size = sizeof value;
+    if (::getsockopt(fd, SOL_SOCKET, option, &value, &size) != 0) return limit;
+    const std::chrono::milliseconds socket =
+        std::chrono::seconds(value.tv_sec) + std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::chrono::microseconds(value.tv_usec));
+    return socket.count() > 0 ? std::min(limit, socket) : limit;
 }
 
 }  // namespace
@@ -44,7 +58,7 @@ bool CTlsServerConnection::WaitFor(short events, SteadyClock::time_point deadlin
 }
 
 bool CTlsServerConnection::Handshake(std::chrono::milliseconds limit, std::string& error) {
-    const auto deadline = SteadyClock::now() + limit;
+    const auto deadline = SteadyClock::now() + WithSocketTimeout(m_fd.Get(), SO_RCVTIMEO, limit);
     while (!m_failed) {
         const CTlsStream::Step step = m_tls->Handshake();
         if (step == CTlsStream::Step::Done) return true;
@@ -66,7 +80,7 @@ bool CTlsServerConnection::HandshakeDone() const { return m_tls && m_tls->Handsh
 
 long CTlsServerConnection::Read(char* buffer, std::size_t size, std::chrono::milliseconds limit) {
     if (m_failed || !HandshakeDone()) return -1;
-    const auto deadline = SteadyClock::now() + limit;
+    const auto deadline = SteadyClock::now() + WithSocketTimeout(m_fd.Get(), SO_RCVTIMEO, limit);
     for (;;) {
         int error = 0;
         bool wantsWrite = false;
@@ -83,7 +97,7 @@ long CTlsServerConnection::Read(char* buffer, std::size_t size, std::chrono::mil
 long CTlsServerConnection::Write(const char* data, std::size_t size,
                                  std::chrono::milliseconds limit) {
     if (m_failed || !HandshakeDone()) return -1;
-    const auto deadline = SteadyClock::now() + limit;
+    const auto deadline = SteadyClock::now() + WithSocketTimeout(m_fd.Get(), SO_SNDTIMEO, limit);
     std::size_t done = 0;
     while (done < size) {
         int error = 0;

@@ -1,5 +1,6 @@
 // One TLS connection, server side, for a worker thread that may wait: the handshake and
-// every read and write are bounded by a time limit, and the end sends close_notify. The
+// every read and write are bounded by a time limit (or the socket's own SO_RCVTIMEO /
+// SO_SNDTIMEO when shorter), and the end sends close_notify. The
 // administration listener's connections use it; FTP sessions use CAsyncSocket instead,
 // whose waits belong to the session's event loop.
 #pragma once
