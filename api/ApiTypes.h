@@ -3,13 +3,17 @@
 // is a function that can be called and tested without a socket.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CFtpServer;
+class CRateHistory;
 
 enum class ApiTransport { ControlSocket, Network };
 
@@ -32,6 +36,12 @@ struct ApiResponse {
     nlohmann::json body;  // null: no body
     std::string etag;     // sent as the ETag header when not empty
     std::map<std::string, std::string> headers;
+    // Set for an answer sent as it is made (the live log): the body is `contentType` text
+    // written by `stream` through `write` until it returns; `write` gives false once the
+    // client is gone or the server stops, and `stream` should then return.
+    using ChunkWriter = std::function<bool(std::string_view chunk)>;
+    std::function<void(const ChunkWriter& write)> stream;
+    std::string contentType = "application/json";
 };
 
 // {"error": message} with `status`: every refusal of the API has this shape.
@@ -42,7 +52,20 @@ ApiResponse ApiError(int status, std::string message);
 struct ApiContext {
     CFtpServer& server;
     std::string programDir;
+    // True once the API server stops: long waits (the main thread, a live stream) end.
+    const std::atomic<bool>* stopping = nullptr;
+    // The counters of the last minute (sampled on the main thread); may be null.
+    const CRateHistory* rates = nullptr;
 };
+
+// Runs `operation` on the main thread (the server's main loop), for the operations that
+// must run there, and gives its answer; 503 when the main thread did not take it within
+// kApiMainThreadStartWait (then it never runs) or the API server stops meanwhile.
+ApiResponse RunOnMainThread(ApiContext& context, std::function<ApiResponse()> operation);
+
+// Decides whether a request of the network transport may go on, before it is routed:
+// nullopt lets it through, an answer refuses it (401, 403, 429).
+using ApiAuthenticator = std::function<std::optional<ApiResponse>(ApiContext&, const ApiRequest&)>;
 
 // The origin the administrator's operations log for a request of `transport`.
 enum class AdminOrigin;

@@ -1,40 +1,60 @@
-// tarvona-admin sessions|kick|ban: requests to a running tarvona-server over its control
-// socket in the program directory (server/AdminChannel.h describes the protocol).
+// tarvona-admin sessions|kick|ban: requests to a running tarvona-server through the
+// administration API on its control socket in the program directory.
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "api/ApiClient.h"
+#include "api/ApiService.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "config/IpPattern.h"
-#include "platform/UnixSocket.h"
-#include "server/AdminChannel.h"
+#include "platform/Clock.h"
+#include "platform/Text.h"
 
 namespace {
 
-constexpr int kAnswerWaitMs = 5000;
-constexpr std::size_t kMaxAnswerBytes = 16 * 1024 * 1024;
+// A field shown between tabs: no tab, line break or terminal control of a client's
+// choosing gets in.
+std::string Field(const nlohmann::json& value) {
+    return ReplaceControlCharacters(value.is_string() ? value.get<std::string>() : value.dump());
+}
 
-// Sends `request`, prints the answer's data lines; 0 for "OK", 1 otherwise.
-int Ask(const std::string& programDir, const std::string& request, std::ostream& out,
-        std::ostream& err) {
-    UniqueFd fd;
-    std::string error, answer;
-    if (!ConnectUnix(programDir + kAdminSocketName, fd, error))
-        return Report(err, kExitRefused, error + " (is tarvona-server running on this directory?)");
-    // SECURITY: a socket another user answers on is not this user's server.
-    if (!PeerIsSameUser(fd.Get()))
-        return Report(err, kExitRefused,
-                      programDir + kAdminSocketName + " belongs to another user");
-    if (!WriteAllWithin(fd.Get(), request + "\n", kAnswerWaitMs) ||
-        !ReadAllWithin(fd.Get(), answer, kMaxAnswerBytes, kAnswerWaitMs))
-        return Report(err, kExitRefused, "the server did not answer");
-    const std::size_t firstEnd = answer.find('\n');
-    const std::string status = answer.substr(0, firstEnd);
-    if (status != "OK")
-        return Report(err, kExitRefused, status.rfind("ERR ", 0) == 0 ? status.substr(4) : status);
-    if (firstEnd != std::string::npos) out << answer.substr(firstEnd + 1);
-    return kExitDone;
+// Sends the request; on success gives the answer's JSON in `json`. Otherwise reports why
+// and gives the exit status in `status`.
+bool Ask(const std::string& programDir, const std::string& method, const std::string& path,
+         std::ostream& err, nlohmann::json& json, int& status) {
+    const ApiClientResponse answer =
+        NewSocketApiClient(programDir + kControlSocketName)->Send(method, path);
+    if (answer.status == 0) {
+        status = Report(err, kExitRefused,
+                        answer.error + " (is tarvona-server running on this directory?)");
+        return false;
+    }
+    json = nlohmann::json::parse(answer.body, nullptr, false);
+    if (answer.status >= 300) {
+        const bool hasMessage = json.is_object() && json.contains("error");
+        status = Report(err, kExitRefused,
+                        hasMessage ? Field(json["error"])
+                                   : "the server answered " + std::to_string(answer.status));
+        return false;
+    }
+    if (json.is_discarded()) json = nlohmann::json::object();
+    status = kExitDone;
+    return true;
+}
+
+std::string PathSegment(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) || c == '.' || c == ':' || c == '-' || c == '_')
+            out += static_cast<char>(c);
+        else
+            out += {'%', kHex[c >> 4], kHex[c & 15]};
+    }
+    return out;
 }
 
 }  // namespace
@@ -44,25 +64,45 @@ int RunSessionsCommand(const std::string& programDir, const std::vector<std::str
     if (!args.empty())
         return Report(err, kExitBadArguments,
                       "usage: tarvona-admin sessions (id, address, user, idle s, directory)");
-    return Ask(programDir, "sessions", out, err);
+    nlohmann::json answer;
+    int status = kExitDone;
+    if (!Ask(programDir, "GET", "/api/v1/sessions", err, answer, status)) return status;
+    for (const nlohmann::json& s : answer.value("sessions", nlohmann::json::array()))
+        out << Field(s["id"]) << '\t' << Field(s["address"]) << '\t' << Field(s["user"]) << '\t'
+            << Field(s["idleSeconds"]) << '\t' << Field(s["directory"]) << '\n';
+    return kExitDone;
 }
 
 int RunKickCommand(const std::string& programDir, const std::vector<std::string>& args,
-                   std::ostream& out, std::ostream& err) {
+                   std::ostream& /*out*/, std::ostream& err) {
     long long id = 0;
     if (args.size() != 1 || !ParseCount(args[0], id))
         return Report(err, kExitBadArguments, "usage: tarvona-admin kick ID (see: sessions)");
-    return Ask(programDir, "kick " + args[0], out, err);
+    nlohmann::json answer;
+    int status = kExitDone;
+    (void)Ask(programDir, "DELETE", "/api/v1/sessions/" + std::to_string(id), err, answer, status);
+    return status;
 }
 
 int RunBanCommand(const std::string& programDir, const std::vector<std::string>& args,
                   std::ostream& out, std::ostream& err) {
-    if (args.size() == 1 && args[0] == "list") return Ask(programDir, "ban list", out, err);
+    nlohmann::json answer;
+    int status = kExitDone;
+    if (args.size() == 1 && args[0] == "list") {
+        if (!Ask(programDir, "GET", "/api/v1/bans", err, answer, status)) return status;
+        for (const nlohmann::json& ban : answer.value("bans", nlohmann::json::array()))
+            out << Field(ban["address"]) << '\t' << Field(ban["secondsLeft"]) << '\t'
+                << FormatLocalTime(ban.value("until", std::int64_t{0}), "%Y-%m-%d %H:%M:%S") << '\t'
+                << Field(ban["offences"]) << '\n';
+        return kExitDone;
+    }
     if (args.size() == 2 && args[0] == "del") {
         if (!IsValidIpListEntry(args[1]) || args[1].find_first_of("*/") != std::string::npos)
             return Report(err, kExitBadArguments,
                           "ban del needs one address, not \"" + args[1] + "\"");
-        return Ask(programDir, "ban del " + args[1], out, err);
+        (void)Ask(programDir, "DELETE", "/api/v1/bans/" + PathSegment(args[1]), err, answer,
+                  status);
+        return status;
     }
     return Report(
         err, kExitBadArguments,

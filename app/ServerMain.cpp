@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "api/ApiService.h"
 #include "app/AddressDetection.h"
 #include "app/ConsoleSink.h"
 #include "app/ProgramDirChoice.h"
@@ -18,7 +19,6 @@
 #include "net/HttpGet.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
-#include "server/AdminChannel.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 
@@ -138,14 +138,16 @@ int main(int argc, char** argv) {
     const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);
     (void)detector->StartDetection(arguments.port > 0 ? arguments.port : startup.Options().port);
     detector->StartRetryTimer();
-    // The headless administrator's view of what the window's online page shows.
-    CAdminChannel adminChannel(server);
-    std::string channelError;
-    if (!adminChannel.Open(programDir + kAdminSocketName, channelError))
-        server.LogMessage(LogCategory::Error, "No control socket (" + channelError +
-                                                  "); tarvona-admin sessions, "
-                                                  "kick and ban cannot reach this server.");
+    // The administration API on the control socket: tarvona-admin and scripts.
+    CApiService api(server);
+    std::string apiError;
+    if (!api.OpenControlSocket(programDir + kControlSocketName, apiError) || !api.Start(apiError))
+        server.LogMessage(LogCategory::Error, "No control socket (" + apiError +
+                                                  "); tarvona-admin and the administration "
+                                                  "API cannot reach this server.");
     if (!signals.Watch(mainLoop, [&] {
+            // The API first: none of its requests waits for the main thread any more.
+            api.Close();
             server.Stop();
             mainLoop.PostQuit();
         })) {

@@ -75,15 +75,54 @@ bool CAdminOperations::LiftBan(const std::string& address) {
     return true;
 }
 
+bool CAdminOperations::AddBan(const std::string& address, std::int64_t seconds) {
+    if (!m_server.LoginGuard().Ban(address, seconds)) return false;
+    Log(StringFormat("Address %s banned for %lld s", ReplaceControlCharacters(address).c_str(),
+                     static_cast<long long>(seconds)));
+    return true;
+}
+
+bool CAdminOperations::StartListening() {
+    if (m_server.IsRunning() || !m_server.Start()) return false;
+    Log("Server started");
+    return true;
+}
+
+bool CAdminOperations::StopListening() {
+    if (!m_server.IsRunning()) return false;
+    m_server.Stop();
+    Log("Server stopped");
+    return true;
+}
+
+void CAdminOperations::SaveListOf(CIpFilter::List list) {
+    CIpFilter& filter = m_server.Filter();
+    if (!filter.SaveList(m_server.ProgramDir(), list))
+        m_server.LogMessage(LogCategory::Error,
+                            StringFormat("The %s list is in force but not saved: %s",
+                                         ListText(list), filter.GetLastError().c_str()));
+}
+
+bool CAdminOperations::RemoveIpEntry(CIpFilter::List list, const std::string& entry) {
+    CIpFilter& filter = m_server.Filter();
+    std::vector<std::string> entries = CIpFilter::SplitEntries(filter.GetList(list));
+    const std::size_t before = entries.size();
+    std::erase_if(entries,
+                  [&](const std::string& e) { return CIpFilter::ContainsEntry(e, entry); });
+    if (entries.size() == before) return false;
+    filter.SetList(list, CIpFilter::JoinEntries(entries));
+    Log(StringFormat("%s removed from the %s list", ReplaceControlCharacters(entry).c_str(),
+                     ListText(list)));
+    SaveListOf(list);
+    return true;
+}
+
 bool CAdminOperations::AddIpEntry(CIpFilter::List list, const std::string& entry) {
     CIpFilter& filter = m_server.Filter();
     if (!filter.AppendEntry(list, entry)) return false;
     Log(StringFormat("%s added to the %s list", ReplaceControlCharacters(entry).c_str(),
                      ListText(list)));
-    if (!filter.SaveList(m_server.ProgramDir(), list))
-        m_server.LogMessage(LogCategory::Error,
-                            StringFormat("The %s list is in force but not saved: %s",
-                                         ListText(list), filter.GetLastError().c_str()));
+    SaveListOf(list);
     return true;
 }
 

@@ -35,10 +35,20 @@ public:
     // Lifts the ban of `address` (in the login guard's form) and forgets its failures.
     // False when it was not banned. Any thread.
     bool LiftBan(const std::string& address);
+    // Bans `address` (in the login guard's form) for `seconds`. False when it is banned
+    // already or cannot be tracked. Any thread.
+    bool AddBan(const std::string& address, std::int64_t seconds);
+    // Starts listening (false when running already or the port cannot be used), or stops
+    // listening and ends every session (false when not running). Main thread.
+    bool StartListening();
+    bool StopListening();
     // Puts `entry` on `list` of the server's filter and saves that list's file, unless an
     // equal entry is there (false, nothing logged). A file that cannot be written keeps
     // the change in memory only and is logged as an error. Main thread.
     bool AddIpEntry(CIpFilter::List list, const std::string& entry);
+    // Takes the entries equal to `entry` (ASCII case ignored) off `list` and saves that
+    // list's file as AddIpEntry does. False when there was none (nothing logged). Main thread.
+    bool RemoveIpEntry(CIpFilter::List list, const std::string& entry);
     // The filter's mode and lists were replaced as a whole (the IP filter dialog).
     void NoteIpFilterReplaced();
     // An account editor saved or deleted the record named `name`.
@@ -50,6 +60,7 @@ public:
 
 private:
     void Log(const std::string& what);
+    void SaveListOf(CIpFilter::List list);
 
     CFtpServer& m_server;
     const AdminOrigin m_origin;

@@ -5,6 +5,7 @@
 #include "platform/Messages.h"
 #include "platform/SocketTuning.h"
 #include "platform/StringFormat.h"
+#include "platform/Text.h"
 #include "server/FtpServer.h"
 #include "server/Limits.h"
 
@@ -120,7 +121,7 @@ void CConnectThread::AddControlBytesReceived(std::int64_t count) {
     m_server.CountBytesReceived(count);
 }
 
-void CConnectThread::NoteCommandLine() {
+void CConnectThread::NoteCommandLine(const std::string& line) {
     m_lastActivity = NowSeconds();
     const bool loggedIn = m_control.State() != SessionState::NotLoggedIn;
     // Seen after every line, not at the idle tick: a USER right after the login would
@@ -128,6 +129,10 @@ void CConnectThread::NoteCommandLine() {
     m_loggedInOnce = m_loggedInOnce || loggedIn;
     m_server.Sessions().NoteCommand(ThreadId(), m_control.UserName(), m_control.CurrentDir(),
                                     loggedIn, m_lastActivity);
+    // SECURITY: PASS is masked here as in the log; the line is shown to administrators.
+    m_server.Sessions().NoteCommandLine(
+        ThreadId(),
+        ReplaceControlCharacters(MaskedCommandLine(line).substr(0, kShownCommandBytes)));
 }
 
 void CConnectThread::ReportTransferEvent(TransferEvent event) {

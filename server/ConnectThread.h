@@ -50,7 +50,7 @@ public:
     void AddControlBytesReceived(std::int64_t count);
     // A complete command line has run: refreshes the last activity and the session's
     // entry in the controller's registry.
-    void NoteCommandLine();
+    void NoteCommandLine(const std::string& line);
     // Counts a transfer event in the controller (TransferEvent::None is not counted).
     void ReportTransferEvent(TransferEvent event);
     // Posts WM_SESSION_CONTROL to this thread's own loop: handled after the running

@@ -132,7 +132,7 @@ void CControlSocket::RunCommands() {
             return;
         }
         ProcessCommand(*this, line);
-        m_owner.NoteCommandLine();
+        m_owner.NoteCommandLine(line);
     }
 }
 

@@ -56,6 +56,7 @@ bool CFtpServer::Start() {
         return false;
     }
     m_running = true;
+    m_startTime = NowSeconds();
     m_maxHeldRefusals = std::min(kMaxHeldRefusals, OpenFileLimit() / kHeldRefusalShareDivisor);
     m_tls.Prepare(*this);
     RestartStatisticsTimer();
@@ -492,5 +493,7 @@ std::string CFtpServer::GetPassiveAddress() const {
 }
 
 void CFtpServer::LogMessage(LogCategory category, const std::string& text) {
-    if (m_sink != nullptr) m_sink->OnLogLine(category, MakeLogLine(text));
+    const std::string line = MakeLogLine(text);
+    m_recentLog.Add(line);
+    if (m_sink != nullptr) m_sink->OnLogLine(category, line);
 }

@@ -15,6 +15,7 @@
 #include "config/FilterMode.h"
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
+#include "server/LogRing.h"
 #include "server/LoginGuard.h"
 #include "server/RefusalTally.h"
 #include "server/SessionEvents.h"
@@ -25,6 +26,9 @@
 class CConnectThread;
 class CListenSocket;
 class CIpFilter;
+
+// How many of the last log lines the server keeps for the administration API.
+inline constexpr std::size_t kRecentLogLines = 2000;
 
 class CFtpServer : private IMessageTarget {
 public:
@@ -129,8 +133,13 @@ public:
     // range instead of piling into the bind bucket of its lowest port. Any thread.
     std::uint32_t NextPassivePortToTry() const { return m_lastPassivePort.load() + 1; }
     void NotePassivePortTaken(std::uint32_t port) { m_lastPassivePort = port; }
-    // Formats `text` as one time-stamped line and hands it to the window sink.
+    // Formats `text` as one time-stamped line and hands it to the window sink and the
+    // recent-lines ring.
     void LogMessage(LogCategory category, const std::string& text);
+    // The last log lines, for the administration API. Any thread.
+    CLogRing& RecentLog() { return m_recentLog; }
+    // When Start last succeeded (calendar seconds); 0 before. Any thread.
+    std::int64_t StartTime() const { return m_startTime; }
     // Guards the connection list and the read-modify-write of "quota_current".
     std::mutex& ConnectionLock() { return m_connectionLock; }
     // The main thread's loop, where the server window's messages go. Set by Start.
@@ -204,6 +213,8 @@ private:
     CRefusalTally m_acceptRefusals;
     EventLoop::TimerId m_refusalLogTimer = 0;  // 0 while nothing is counted
     CSessionRegistry m_sessions;
+    CLogRing m_recentLog{kRecentLogLines};
+    std::atomic<std::int64_t> m_startTime{0};
     mutable std::mutex m_policyLock;  // guards m_policy
     LoginPolicy m_policy;
 

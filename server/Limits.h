@@ -30,6 +30,8 @@ inline constexpr std::size_t kMaxTrackedAddresses = 100'000;
 inline constexpr int kMaxBanDoublings = 5;
 // How long an address's earlier bans count towards a longer one.
 inline constexpr std::int64_t kOffenceMemorySeconds = 24 * 3600;
+// How much of a session's last command line the administrator's session list shows.
+inline constexpr std::size_t kShownCommandBytes = 200;
 // The control channel: how often its thread looks whether to stop, the longest request
 // line, and how long one request may take to arrive or its answer to leave.
 inline constexpr int kAdminPollMs = 200;

@@ -95,6 +95,22 @@ bool CLoginGuard::Lift(const std::string& address) {
     return true;
 }
 
+bool CLoginGuard::Ban(const std::string& address, std::int64_t seconds) {
+    std::lock_guard lock(m_lock);
+    const std::int64_t now = NowLocked();
+    if (m_records.size() >= kMaxTrackedAddresses && m_records.count(address) == 0) {
+        ForgetStale(now);
+        if (m_records.size() >= kMaxTrackedAddresses) return false;
+    }
+    Record& record = m_records[address];
+    if (record.bannedUntil > now) return false;
+    record.lastEvent = now;
+    record.failures.clear();
+    ++record.offences;
+    record.bannedUntil = now + std::max<std::int64_t>(seconds, 1);
+    return true;
+}
+
 void CLoginGuard::ForgetStale(std::int64_t now) {
     // Offences are remembered for a day after the last event, so a repeat offender who
     // waits out one ban still gets a longer one.

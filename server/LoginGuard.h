@@ -73,6 +73,9 @@ public:
     bool ShouldLogRefusal(const std::string& address);
     // Lifts the ban of `address` and forgets its failures. False when it was not banned.
     bool Lift(const std::string& address);
+    // Bans `address` for `seconds` (the administrator's ban): counted as an offence. False
+    // when it is banned already or the table is full.
+    bool Ban(const std::string& address, std::int64_t seconds);
 
 private:
     struct Record {

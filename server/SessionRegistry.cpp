@@ -52,8 +52,18 @@ void CSessionRegistry::NoteCommand(std::uint32_t id, const std::string& user,
     if (self == nullptr) return;
     self->user = user;
     self->directory = directory;
+    // LogIn marks the session first; the login's own line sets the time.
+    if (!loggedIn)
+        self->loginTime = 0;
+    else if (self->loginTime == 0)
+        self->loginTime = now;
     self->loggedIn = loggedIn;
     self->lastCommand = now;
+}
+
+void CSessionRegistry::NoteCommandLine(std::uint32_t id, std::string shownLine) {
+    std::lock_guard lock(m_lock);
+    if (SessionInfo* self = Find(id)) self->lastLine = std::move(shownLine);
 }
 
 std::vector<SessionInfo> CSessionRegistry::Snapshot() const {

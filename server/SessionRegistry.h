@@ -15,6 +15,8 @@ struct SessionInfo {
     bool loggedIn = false;
     std::string directory;
     std::int64_t lastCommand = 0;  // calendar seconds
+    std::int64_t loginTime = 0;    // calendar seconds of the login; 0 before
+    std::string lastLine;          // the last command line, PASS masked, controls replaced
 };
 
 // What admitting one more session from an address would be measured against.
@@ -38,6 +40,8 @@ public:
     // A command line has run: user, directory and whether logged in are as given.
     void NoteCommand(std::uint32_t id, const std::string& user, const std::string& directory,
                      bool loggedIn, std::int64_t now);
+    // `id`'s last command line as the log shows it (PASS masked).
+    void NoteCommandLine(std::uint32_t id, std::string shownLine);
     std::vector<SessionInfo> Snapshot() const;
 
 private:

@@ -1,0 +1,3 @@
+#include "api/ApiTypes.h"
+
+std::vector<ApiRoute> AccountRoutes() { return {}; }

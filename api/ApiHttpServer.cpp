@@ -1,0 +1,323 @@
+#include "api/ApiHttpServer.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <exception>
+#include <system_error>
+
+#include "api/ApiLimits.h"
+#include "api/ApiStream.h"
+#include "platform/Socket.h"
+#include "platform/UnixSocket.h"
+
+namespace {
+
+// What the dispatcher knows of the connection its thread serves: a worker serves one
+// connection at a time, and the library's handlers see only the request.
+thread_local const ApiConnection* t_connection = nullptr;
+// The answer was sent without reading the request's body, or the library gave up on it:
+// the connection ends after the answer, so no body is taken for the next request.
+thread_local bool t_mustClose = false;
+
+bool DeclaresBody(const httplib::Request& req) {
+    return req.has_header("Transfer-Encoding") ||
+           (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0");
+}
+
+bool MethodHasBody(const std::string& method) {
+    return method == "POST" || method == "PUT" || method == "PATCH";
+}
+
+std::string JsonText(const nlohmann::json& body) {
+    // A name or a log line may hold bytes that are not UTF-8; they are replaced, not fatal.
+    return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void WriteError(httplib::Response& res, const ApiResponse& error) {
+    res.status = error.status;
+    res.set_content(JsonText(error.body), "application/json");
+}
+
+std::string LibraryRefusalText(int status) {
+    switch (status) {
+        case 400:
+            return "malformed request";
+        case 413:
+            return "the body is larger than 1 MiB";
+        case 414:
+            return "the request target is too long";
+        case 416:
+            return "ranges are not supported";
+        default:
+            return "refused";
+    }
+}
+
+// The 503 a connection gets when every worker is busy and the waiting queue is full.
+constexpr char kBusyAnswer[] =
+    "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+    "Content-Length: 48\r\nConnection: close\r\n\r\n"
+    "{\"error\":\"too many administration connections\"}";
+
+}  // namespace
+
+CApiHttpServer::CApiHttpServer(ApiContext context, std::vector<ApiRoute> routes)
+    : m_context(std::move(context)), m_router(std::move(routes)) {
+    m_context.stopping = &m_stopping;
+    set_payload_max_length(kApiMaxBodyBytes);
+    // The library ends a chunked answer when this is invalid: it is the listener it never
+    // opens here, so it stands for "serving" until Stop.
+    svr_sock_ = 0;
+    InstallHandlers();
+}
+
+CApiHttpServer::~CApiHttpServer() { Stop(); }
+
+void CApiHttpServer::InstallHandlers() {
+    set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        return BeforeBody(req, res);
+    });
+    const auto afterBody = [this](const httplib::Request& req, httplib::Response& res) {
+        AfterBody(req, res);
+    };
+    Post(".*", afterBody);
+    Put(".*", afterBody);
+    Patch(".*", afterBody);
+    set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        // The library's own refusals (bad request line, 413, 414) get the API's shape.
+        if (res.status == 413) t_mustClose = true;
+        if (!res.body.empty()) return HandlerResponse::Unhandled;
+        WriteError(res, ApiError(res.status, LibraryRefusalText(res.status)));
+        return HandlerResponse::Handled;
+    }));
+    set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        WriteError(res, ApiError(500, "internal error"));
+    });
+}
+
+ApiRequest CApiHttpServer::MakeRequest(const httplib::Request& req,
+                                       const ApiRouteMatch& match) const {
+    ApiRequest request;
+    request.method = req.method == "HEAD" ? "GET" : req.method;
+    request.path = match.path;
+    request.pathParams = match.pathParams;
+    const std::size_t question = req.target.find('?');
+    if (question != std::string::npos)
+        (void)ParseQuery(std::string_view(req.target).substr(question + 1), request.query);
+    request.ifMatch = req.get_header_value("If-Match");
+    request.authorization = req.get_header_value("Authorization");
+    if (t_connection != nullptr) {
+        request.peerAddress = t_connection->peerAddress;
+        request.transport = t_connection->transport;
+    }
+    return request;
+}
+
+httplib::Server::HandlerResponse CApiHttpServer::BeforeBody(const httplib::Request& req,
+                                                            httplib::Response& res) {
+    const ApiRouteMatch match = m_router.Find(req.method, req.target);
+    const ApiRequest request = MakeRequest(req, match);
+    std::map<std::string, std::string> query;
+    const std::size_t question = req.target.find('?');
+    std::optional<ApiResponse> refusal;
+    // SECURITY: credentials first, before any work, even for a route that does not exist.
+    if (request.transport == ApiTransport::Network && m_authenticator)
+        refusal = m_authenticator(m_context, request);
+    if (!refusal && match.route == nullptr) refusal = match.refusal;
+    if (!refusal && question != std::string::npos &&
+        !ParseQuery(std::string_view(req.target).substr(question + 1), query))
+        refusal = ApiError(400, "malformed percent escape in the query");
+    if (refusal) {
+        WriteError(res, *refusal);
+        for (const auto& [name, value] : refusal->headers) res.set_header(name, value);
+        if (DeclaresBody(req)) t_mustClose = true;
+        return HandlerResponse::Handled;
+    }
+    if (MethodHasBody(req.method)) return HandlerResponse::Unhandled;  // read the body first
+    if (DeclaresBody(req)) t_mustClose = true;
+    Answer(request, *match.route, res);
+    return HandlerResponse::Handled;
+}
+
+void CApiHttpServer::AfterBody(const httplib::Request& req, httplib::Response& res) {
+    const ApiRouteMatch match = m_router.Find(req.method, req.target);
+    if (match.route == nullptr) return WriteError(res, match.refusal);
+    ApiRequest request = MakeRequest(req, match);
+    if (!req.body.empty() && !IsAcceptableJson(req.body))
+        return WriteError(res, ApiError(400, "the body is not JSON (or is nested too deep)"));
+    request.body = req.body;
+    Answer(request, *match.route, res);
+}
+
+void CApiHttpServer::Answer(const ApiRequest& request, const ApiRoute& route,
+                            httplib::Response& res) {
+    ApiResponse answer;
+    try {
+        answer = route.handler(m_context, request);
+    } catch (const std::exception& e) {
+        answer = ApiError(500, std::string("internal error: ") + e.what());
+    }
+    res.status = answer.status;
+    for (const auto& [name, value] : answer.headers) res.set_header(name, value);
+    if (!answer.etag.empty()) res.set_header("ETag", answer.etag);
+    if (answer.stream) {
+        res.set_chunked_content_provider(answer.contentType, [this, stream = answer.stream](
+                                                                 size_t, httplib::DataSink& sink) {
+            stream([&](std::string_view chunk) {
+                return !m_stopping && sink.is_writable() && sink.write(chunk.data(), chunk.size());
+            });
+            sink.done();
+            return true;
+        });
+    } else if (!answer.body.is_null()) {
+        res.set_content(JsonText(answer.body), "application/json");
+    }
+}
+
+void CApiHttpServer::ServeConnection(httplib::Stream& stream, const ApiConnection& connection) {
+    CBoundedStream bounded(stream);
+    t_connection = &connection;
+    for (std::size_t served = 0; served < kApiKeepAliveRequests && !m_stopping; ++served) {
+        const bool first = served == 0;
+        const auto idleUntil = ApiClock::now() + (first ? kApiRequestDeadline : kApiKeepAliveIdle);
+        // A kept-alive connection gives its worker up as soon as another one waits.
+        if (!bounded.WaitForRequest(idleUntil,
+                                    [&] { return m_stopping || (!first && OthersWaiting()); }))
+            break;
+        bounded.BeginRequest(ApiClock::now() + kApiRequestDeadline);
+        t_mustClose = false;
+        bool closed = false;
+        const bool last = served + 1 == kApiKeepAliveRequests;
+        if (!process_request(bounded, last, closed, {}) || closed || t_mustClose) break;
+    }
+    t_connection = nullptr;
+}
+
+// ---- Connections and threads
+
+void CApiHttpServer::AddListener(UniqueFd listenFd, ApiTransport transport,
+                                 ApiStreamFactory factory) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const bool local =
+        ::getsockname(listenFd.Get(), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+        address.ss_family == AF_UNIX;
+    m_listeners.push_back(std::make_unique<Listener>(
+        Listener{std::move(listenFd), transport, std::move(factory), local}));
+}
+
+bool CApiHttpServer::Start(std::string& error) {
+    m_stopping = false;
+    svr_sock_ = 0;
+    try {
+        for (std::size_t i = 0; i < kApiWorkers; ++i)
+            m_workers.emplace_back([this] { WorkerLoop(); });
+        m_acceptor = std::thread([this] { AcceptLoop(); });
+    } catch (const std::system_error& e) {
+        // Out of threads: fewer workers serve, or none and the API is off.
+        error = e.what();
+        if (m_workers.empty() || !m_acceptor.joinable()) {
+            Stop();
+            return false;
+        }
+    }
+    return true;
+}
+
+void CApiHttpServer::Stop() {
+    m_stopping = true;
+    svr_sock_ = INVALID_SOCKET;
+    {
+        std::lock_guard lock(m_lock);
+        for (const int fd : m_serving) (void)::shutdown(fd, SHUT_RDWR);
+        m_queued.notify_all();
+    }
+    if (m_acceptor.joinable()) m_acceptor.join();
+    for (std::thread& worker : m_workers) worker.join();
+    m_workers.clear();
+    std::lock_guard lock(m_lock);
+    m_waiting.clear();
+}
+
+bool CApiHttpServer::OthersWaiting() {
+    std::lock_guard lock(m_lock);
+    return !m_waiting.empty();
+}
+
+void CApiHttpServer::AcceptLoop() {
+    std::vector<pollfd> polled;
+    for (const auto& listener : m_listeners)
+        polled.push_back(pollfd{listener->fd.Get(), POLLIN, 0});
+    while (!m_stopping) {
+        for (pollfd& p : polled) p.revents = 0;
+        if (::poll(polled.data(), polled.size(), kApiAcceptPollMs) <= 0) continue;
+        for (std::size_t i = 0; i < polled.size(); ++i)
+            if (polled[i].revents != 0) AcceptFrom(*m_listeners[i]);
+    }
+}
+
+void CApiHttpServer::AcceptFrom(const Listener& listener) {
+    UniqueFd fd(::accept4(listener.fd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!fd) {
+        // Out of descriptors: the connections wait in the backlog meanwhile.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return;
+    }
+    std::lock_guard lock(m_lock);
+    if (m_waiting.size() >= kApiWaitingConnections) {
+        if (listener.local) (void)SendWithoutWaiting(fd.Get(), kBusyAnswer, sizeof kBusyAnswer - 1);
+        return;
+    }
+    m_waiting.push_back(Accepted{std::move(fd), &listener});
+    m_queued.notify_one();
+}
+
+void CApiHttpServer::WorkerLoop() {
+    for (;;) {
+        Accepted accepted;
+        {
+            std::unique_lock lock(m_lock);
+            m_queued.wait(lock, [this] { return m_stopping || !m_waiting.empty(); });
+            if (m_stopping) return;
+            accepted = std::move(m_waiting.front());
+            m_waiting.pop_front();
+        }
+        ServeAccepted(std::move(accepted));
+    }
+}
+
+void CApiHttpServer::ServeAccepted(Accepted accepted) {
+    const Listener& listener = *accepted.listener;
+    ApiConnection connection{listener.transport, "local"};
+    // SECURITY: the file mode keeps other users out of the control socket; the peer's
+    // user is checked as well.
+    if (listener.local && !PeerIsSameUser(accepted.fd.Get())) return;
+    if (!listener.local && !PeerAddressOf(accepted.fd.Get(), connection.peerAddress)) return;
+    SetSocketWaits(accepted.fd.Get(), ApiClock::now() + kApiRequestDeadline, kApiWriteWait);
+    std::unique_ptr<httplib::Stream> stream;
+    try {
+        if (listener.factory)
+            stream = listener.factory(std::move(accepted.fd), connection.peerAddress);
+        else
+            stream = std::make_unique<CFdStream>(std::move(accepted.fd), connection.peerAddress);
+    } catch (const std::exception&) {
+        return;
+    }
+    if (!stream) return;
+    const int fd = stream->socket();
+    {
+        std::lock_guard lock(m_lock);
+        if (m_stopping) return;
+        m_serving.insert(fd);
+    }
+    try {
+        ServeConnection(*stream, connection);
+    } catch (const std::exception&) {
+        // Out of memory in one request ends that connection, not the server.
+    }
+    std::lock_guard lock(m_lock);
+    m_serving.erase(fd);  // before the stream closes the descriptor
+}

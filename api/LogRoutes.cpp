@@ -1,0 +1,80 @@
+// GET /api/v1/log?lines=N: the last N log lines (at most the ring's size).
+// GET /api/v1/log?follow=1[&lines=N]: Server-Sent Events, the last N lines (default none)
+// and then every new one as "data: LINE". A reader that falls behind the ring gets
+// "event: missed" with the number of lines it lost; a comment line keeps a quiet stream
+// alive. A stream ends after kApiLogStreamLimit (the client reconnects) or when the
+// server stops.
+#include <algorithm>
+#include <memory>
+
+#include "api/ApiLimits.h"
+#include "api/ServerRouteGroups.h"
+#include "server/FtpServer.h"
+
+namespace {
+
+constexpr std::size_t kDefaultLines = 100;
+constexpr std::size_t kLinesPerChunk = 200;
+
+// SECURITY: a line break inside a line would forge the stream's framing.
+std::string EventOf(const std::string& line) {
+    std::string text = line;
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return "data: " + text + "\n\n";
+}
+
+bool ParseLineCount(const ApiRequest& request, std::size_t fallback, std::size_t& count) {
+    const auto found = request.query.find("lines");
+    count = fallback;
+    if (found == request.query.end()) return true;
+    const std::string& text = found->second;
+    if (text.empty() || text.size() > 7 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    count = std::min<std::size_t>(std::stoul(text), kRecentLogLines);
+    return true;
+}
+
+void FollowLog(CLogRing& ring, const std::atomic<bool>* stopping, std::uint64_t from,
+               const ApiResponse::ChunkWriter& write) {
+    const auto end = std::chrono::steady_clock::now() + kApiLogStreamLimit;
+    if (!write(": following the log\n\n")) return;
+    while (std::chrono::steady_clock::now() < end && !(stopping != nullptr && *stopping)) {
+        const LogRingRead read =
+            ring.ReadFrom(from, kLinesPerChunk, std::chrono::milliseconds(500));
+        std::string chunk;
+        if (read.missed > 0)
+            chunk += "event: missed\ndata: " + std::to_string(read.missed) + "\n\n";
+        for (const std::string& line : read.lines) chunk += EventOf(line);
+        from = read.next;
+        if (!chunk.empty() && !write(chunk)) return;
+        if (chunk.empty() && !write(":\n\n")) return;  // a gone client is noticed
+    }
+}
+
+ApiResponse GetLog(ApiContext& context, const ApiRequest& request) {
+    const bool follow = request.query.count("follow") != 0 && request.query.at("follow") != "0";
+    std::size_t count = 0;
+    if (!ParseLineCount(request, follow ? 0 : kDefaultLines, count))
+        return ApiError(400, "\"lines\" must be a whole number");
+    CLogRing& ring = context.server.RecentLog();
+    ApiResponse answer;
+    if (!follow) {
+        answer.body = {{"lines", ring.Last(count)}};
+        return answer;
+    }
+    const std::uint64_t next = ring.NextNumber();
+    const std::uint64_t from = next - std::min<std::uint64_t>(count, next);
+    const std::atomic<bool>* stopping = context.stopping;
+    answer.contentType = "text/event-stream";
+    answer.headers["Cache-Control"] = "no-cache";
+    answer.stream = [&ring, stopping, from](const ApiResponse::ChunkWriter& write) {
+        FollowLog(ring, stopping, from, write);
+    };
+    return answer;
+}
+
+}  // namespace
+
+std::vector<ApiRoute> LogRoutes() { return {{"GET", "/api/v1/log", GetLog}}; }
