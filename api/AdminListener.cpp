@@ -1,6 +1,11 @@
 #include "api/AdminListener.h"
 
+#include "accounts/PasswordHash.h"
+#include "api/AdminAuth.h"
+#include "api/ApiHttpServer.h"
+#include "api/TlsHttpStream.h"
 #include "config/Options.h"
+#include "platform/TcpListener.h"
 #include "platform/TlsContext.h"
 #include "server/FtpServer.h"
 
@@ -94,4 +99,40 @@ TlsContextSource AdminCertificate(CFtpServer& server, const OptionValues& option
     }
     LogFingerprint(server, certificate, *context);
     return [context] { return context; };
+}
+
+void AddAdminListeners(CApiHttpServer& http, CFtpServer& server, const OptionValues& options) {
+    if (options.adminListen.empty()) return;
+    std::vector<ListenEndpoint> endpoints;
+    std::string error;
+    if (!ParseListenList(options.adminListen, endpoints, error)) {
+        server.LogMessage(LogCategory::Error,
+                          "Administration API is off: [Admin] Listen: " + error + ".");
+        return;
+    }
+    TlsContextSource certificate = AdminCertificate(server, options);
+    if (!certificate) {
+        server.LogMessage(LogCategory::Error,
+                          "Administration API is off: it serves TLS only and has no certificate.");
+        return;
+    }
+    http.SetAuthenticator(AuthenticateAdminRequest);
+    if (!IsPasswordHash(options.adminPasswordHash))
+        server.LogMessage(LogCategory::Error,
+                          "Administration API: no password is set, every sign-in is refused; "
+                          "run tarvona-admin admin-password.");
+    for (const ListenEndpoint& endpoint : endpoints) {
+        UniqueFd fd;
+        if (!OpenTcpListener(endpoint.address, endpoint.port, fd, error)) {
+            server.LogMessage(LogCategory::Error, "Administration API cannot listen on " +
+                                                      EndpointText(endpoint) + ": " + error);
+            continue;
+        }
+        http.AddListener(std::move(fd), ApiTransport::Network,
+                         [certificate](UniqueFd accepted, const std::string& peer) {
+                             return NewTlsHttpStream(certificate(), std::move(accepted), peer);
+                         });
+        server.LogMessage(LogCategory::Server, "Administration API listens on https://" +
+                                                   EndpointText(endpoint) + " (TLS)");
+    }
 }

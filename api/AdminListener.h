@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class CApiHttpServer;
 class CFtpServer;
 class CTlsContext;
 struct OptionValues;
@@ -29,3 +30,8 @@ std::string EndpointText(const ListenEndpoint& endpoint);
 // Logs the certificate's fingerprint, or why none is usable (then nullptr).
 using TlsContextSource = std::function<std::shared_ptr<CTlsContext>()>;
 TlsContextSource AdminCertificate(CFtpServer& server, const OptionValues& options);
+
+// Serves [Admin] Listen on `http` over TLS with the sign-in check, before http's Start.
+// An unusable address list or certificate, and each address that cannot be listened
+// on, is one log line; the FTP service goes on regardless.
+void AddAdminListeners(CApiHttpServer& http, CFtpServer& server, const OptionValues& options);

@@ -9,6 +9,7 @@
 #include "api/ApiService.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "app/AdminRemote.h"
 #include "config/IpPattern.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
@@ -25,11 +26,18 @@ std::string Field(const nlohmann::json& value) {
 // and gives the exit status in `status`.
 bool Ask(const std::string& programDir, const std::string& method, const std::string& path,
          std::ostream& err, nlohmann::json& json, int& status) {
-    const ApiClientResponse answer =
-        NewSocketApiClient(programDir + kControlSocketName)->Send(method, path);
+    std::string error;
+    const std::unique_ptr<CApiClient> client = ConnectAdminApi(programDir, error);
+    if (!client) {
+        status = Report(err, kExitRefused, error);
+        return false;
+    }
+    const ApiClientResponse answer = client->Send(method, path);
     if (answer.status == 0) {
         status = Report(err, kExitRefused,
-                        answer.error + " (is tarvona-server running on this directory?)");
+                        answer.error + (RemoteServerChosen()
+                                            ? std::string()
+                                            : " (is tarvona-server running on this directory?)"));
         return false;
     }
     json = nlohmann::json::parse(answer.body, nullptr, false);

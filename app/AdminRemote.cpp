@@ -3,6 +3,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "api/ApiService.h"
 #include "api/TlsApiClient.h"
 #include "config/TextFile.h"
 #include "platform/FileSystem.h"
@@ -17,9 +18,6 @@ constexpr std::size_t kMaxKnownServersBytes = 1 << 20;
 constexpr std::size_t kLongestPassword = 1024;
 
 RemoteServerChoice g_choice;
-
-// The control socket's file name in the program directory.
-constexpr char kSocketName[] = "tarvona.sock";
 
 std::string ServerKey(const ServerUrl& server) {
     const bool v6 = server.host.find(':') != std::string::npos;
@@ -97,7 +95,7 @@ std::string KnownServersFile() {
 }
 
 std::unique_ptr<CApiClient> ConnectAdminApi(const std::string& programDir, std::string& error) {
-    if (!RemoteServerChosen()) return NewSocketApiClient(programDir + kSocketName);
+    if (!RemoteServerChosen()) return NewSocketApiClient(programDir + kControlSocketName);
     ServerUrl server;
     if (!ParseServerUrl(g_choice.url, server, error)) return nullptr;
     std::string fingerprint = g_choice.fingerprint;
