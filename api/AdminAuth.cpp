@@ -1,5 +1,6 @@
 #include "api/AdminAuth.h"
 
+#include "accounts/HashCost.h"
 #include "accounts/PasswordHash.h"
 #include "api/AdminCredentials.h"
 #include "api/TokenStore.h"
@@ -69,6 +70,12 @@ std::optional<ApiResponse> CheckAdminPassword(ApiContext& context, const ApiRequ
         return Unauthorized(
             "no administrator password is set; run `tarvona-admin admin-password` on the "
             "server");
+    // SECURITY: whoever wrote the hash chose its cost; a request never pays more than a
+    // login would.
+    if (!HashCostAllowed(hash))
+        return Unauthorized(
+            "[Admin] PasswordHash asks for more work than a sign-in allows; set it again with "
+            "`tarvona-admin admin-password`");
     // SECURITY: a wrong user name costs the same hash time as a wrong password.
     bool opens = false;
     if (user == kAdminUser)
