@@ -23,7 +23,8 @@ using V = OptionValues;
 
 bool IsSecret(const OptionRow& row) {
     return row.member == OptionMember{&V::dnsPassword} ||
-           row.member == OptionMember{&V::defaultPass};
+           row.member == OptionMember{&V::defaultPass} ||
+           row.member == OptionMember{&V::adminPasswordHash};
 }
 
 // The keys the running server takes without a restart.
