@@ -20,10 +20,30 @@ thread_local const ApiConnection* t_connection = nullptr;
 // The answer was sent without reading the request's body, or the library gave up on it:
 // the connection ends after the answer, so no body is taken for the next request.
 thread_local bool t_mustClose = false;
+// The stream of that connection, whose read failure names a refusal better than the
+// library's "400".
+thread_local const CBoundedStream* t_stream = nullptr;
+
+// The library's own refusal, with the status the stream's failure calls for.
+void RestateLibraryRefusal(httplib::Response& res) {
+    using Failure = CBoundedStream::Failure;
+    const Failure failure = t_stream != nullptr ? t_stream->ReadFailure() : Failure::None;
+    if (failure == Failure::Deadline) res.status = 408;
+    if (failure == Failure::HeadTooLarge) res.status = 431;
+    if (failure == Failure::BodyTooLarge) res.status = 413;
+}
 
 bool DeclaresBody(const httplib::Request& req) {
     return req.has_header("Transfer-Encoding") ||
            (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0");
+}
+
+std::size_t DeclaredLength(const httplib::Request& req) {
+    const std::string text = req.get_header_value("Content-Length");
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return text.empty() ? 0 : SIZE_MAX;
+    return static_cast<std::size_t>(std::stoull(text));
 }
 
 bool MethodHasBody(const std::string& method) {
@@ -44,8 +64,12 @@ std::string LibraryRefusalText(int status) {
     switch (status) {
         case 400:
             return "malformed request";
+        case 408:
+            return "the request did not arrive within 10 s";
         case 413:
             return "the body is larger than 1 MiB";
+        case 431:
+            return "the request's header is larger than 64 KiB";
         case 414:
             return "the request target is too long";
         case 416:
@@ -86,9 +110,11 @@ void CApiHttpServer::InstallHandlers() {
     Put(".*", afterBody);
     Patch(".*", afterBody);
     set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
-        // The library's own refusals (bad request line, 413, 414) get the API's shape.
-        if (res.status == 413) t_mustClose = true;
+        // The library's own refusals (bad request line, 413, 414, a read that failed) get
+        // the API's shape and end the connection: what follows is not a request.
         if (!res.body.empty()) return HandlerResponse::Unhandled;
+        t_mustClose = true;
+        RestateLibraryRefusal(res);
         WriteError(res, ApiError(res.status, LibraryRefusalText(res.status)));
         return HandlerResponse::Handled;
     }));
@@ -126,6 +152,9 @@ httplib::Server::HandlerResponse CApiHttpServer::BeforeBody(const httplib::Reque
     if (request.transport == ApiTransport::Network && m_authenticator)
         refusal = m_authenticator(m_context, request);
     if (!refusal && match.route == nullptr) refusal = match.refusal;
+    // A body announced too large is refused before a byte of it is read.
+    if (!refusal && DeclaredLength(req) > kApiMaxBodyBytes)
+        refusal = ApiError(413, LibraryRefusalText(413));
     if (!refusal && question != std::string::npos &&
         !ParseQuery(std::string_view(req.target).substr(question + 1), query))
         refusal = ApiError(400, "malformed percent escape in the query");
@@ -179,6 +208,7 @@ void CApiHttpServer::Answer(const ApiRequest& request, const ApiRoute& route,
 void CApiHttpServer::ServeConnection(httplib::Stream& stream, const ApiConnection& connection) {
     CBoundedStream bounded(stream);
     t_connection = &connection;
+    t_stream = &bounded;
     for (std::size_t served = 0; served < kApiKeepAliveRequests && !m_stopping; ++served) {
         const bool first = served == 0;
         const auto idleUntil = ApiClock::now() + (first ? kApiRequestDeadline : kApiKeepAliveIdle);
@@ -190,9 +220,12 @@ void CApiHttpServer::ServeConnection(httplib::Stream& stream, const ApiConnectio
         t_mustClose = false;
         bool closed = false;
         const bool last = served + 1 == kApiKeepAliveRequests;
-        if (!process_request(bounded, last, closed, {}) || closed || t_mustClose) break;
+        if (!process_request(bounded, last, closed, {}) || closed || t_mustClose ||
+            bounded.ReadFailure() != CBoundedStream::Failure::None)
+            break;
     }
     t_connection = nullptr;
+    t_stream = nullptr;
 }
 
 // ---- Connections and threads

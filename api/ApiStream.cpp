@@ -101,10 +101,16 @@ bool CBoundedStream::is_readable() const {
 bool CBoundedStream::is_writable() const { return m_inner.is_writable(); }
 
 bool CBoundedStream::Fill() {
-    if (LeftUntil(m_deadline).count() <= 0) return false;  // SECURITY: a slow client
+    if (m_failure != Failure::None) return false;
+    // SECURITY: a slow client gets no more time than the deadline, however it trickles.
+    if (LeftUntil(m_deadline).count() <= 0) return (m_failure = Failure::Deadline, false);
     SetSocketWaits(socket(), m_deadline, kApiWriteWait);
     const ssize_t n = m_inner.read(m_buffer, sizeof m_buffer);
-    if (n <= 0) return false;
+    if (n <= 0) {
+        const bool late = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        m_failure = late ? Failure::Deadline : Failure::Closed;
+        return false;
+    }
     m_begin = 0;
     m_end = static_cast<std::size_t>(n);
     return true;
@@ -127,9 +133,15 @@ ssize_t CBoundedStream::read(char* ptr, size_t size) {
     if (!HeadComplete()) {
         // The head is read a byte at a time by the library, so its end is seen exactly.
         CountHeadBytes(m_buffer + m_begin, take);
-        if (m_headBytes > kApiMaxHeadBytes) return -1;  // SECURITY: a header flood
+        if (m_headBytes > kApiMaxHeadBytes) {  // SECURITY: a header flood
+            m_failure = Failure::HeadTooLarge;
+            return -1;
+        }
     } else {
-        if (m_bodyBytes + take > kApiMaxBodyBytes + kApiBodyFramingBytes) return -1;
+        if (m_bodyBytes + take > kApiMaxBodyBytes + kApiBodyFramingBytes) {
+            m_failure = Failure::BodyTooLarge;
+            return -1;
+        }
         m_bodyBytes += take;
     }
     std::memcpy(ptr, m_buffer + m_begin, take);

@@ -36,6 +36,9 @@ private:
 
 class CBoundedStream : public httplib::Stream {
 public:
+    // Why reading stopped for good: the connection ends after its answer.
+    enum class Failure { None, Deadline, HeadTooLarge, BodyTooLarge, Closed };
+
     explicit CBoundedStream(httplib::Stream& inner) : m_inner(inner) {}
 
     // Waits until the next request's first byte can be read: false when `idleUntil`
@@ -46,6 +49,7 @@ public:
     void BeginRequest(ApiClock::time_point deadline);
     // True once the request's head has been read whole (its empty line seen).
     bool HeadComplete() const { return m_headEnd == 4; }
+    Failure ReadFailure() const { return m_failure; }
 
     bool is_readable() const override;
     bool is_writable() const override;
@@ -71,6 +75,7 @@ private:
     std::size_t m_headBytes = 0;
     std::size_t m_bodyBytes = 0;
     int m_headEnd = 0;  // how much of "\r\n\r\n" was seen last
+    Failure m_failure = Failure::None;
 };
 
 // Bounds the socket's own waits: each read to what is left of `deadline` (at least 1 ms),

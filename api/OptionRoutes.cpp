@@ -139,7 +139,7 @@ void ApplyLive(CFtpServer& server, const OptionValues& values,
 ApiResponse WriteOptions(CFtpServer& server, AdminOrigin origin, const std::string& ifMatch,
                          const nlohmann::json& body) {
     const std::string& programDir = server.ProgramDir();
-    if (!ifMatch.empty() && ifMatch != OptionsEtag(programDir))
+    if (!ifMatch.empty() && ifMatch != "*" && ifMatch != OptionsEtag(programDir))
         return ApiError(412, "option.ini has changed since it was read; read it again");
     OptionValues values = COptions(programDir).Load();
     std::vector<OptionMember> members;

@@ -25,14 +25,14 @@ std::string Field(const nlohmann::json& value) {
 // Sends the request; on success gives the answer's JSON in `json`. Otherwise reports why
 // and gives the exit status in `status`.
 bool Ask(const std::string& programDir, const std::string& method, const std::string& path,
-         std::ostream& err, nlohmann::json& json, int& status) {
+         std::ostream& err, nlohmann::json& json, int& status, const std::string& body = {}) {
     std::string error;
     const std::unique_ptr<CApiClient> client = ConnectAdminApi(programDir, error);
     if (!client) {
         status = Report(err, kExitRefused, error);
         return false;
     }
-    const ApiClientResponse answer = client->Send(method, path);
+    const ApiClientResponse answer = client->Send(method, path, body);
     if (answer.status == 0) {
         status = Report(err, kExitRefused,
                         answer.error + (RemoteServerChosen()
@@ -104,6 +104,16 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
                 << Field(ban["offences"]) << '\n';
         return kExitDone;
     }
+    if ((args.size() == 2 || args.size() == 3) && args[0] == "add") {
+        long long seconds = 0;
+        if (!IsValidIpListEntry(args[1]) || args[1].find_first_of("*/") != std::string::npos ||
+            (args.size() == 3 && (!ParseCount(args[2], seconds) || seconds < 1)))
+            return Report(err, kExitBadArguments, "usage: tarvona-admin ban add ADDRESS [SECONDS]");
+        nlohmann::json body = {{"address", args[1]}};
+        if (args.size() == 3) body["seconds"] = seconds;
+        (void)Ask(programDir, "POST", "/api/v1/bans", err, answer, status, body.dump());
+        return status;
+    }
     if (args.size() == 2 && args[0] == "del") {
         if (!IsValidIpListEntry(args[1]) || args[1].find_first_of("*/") != std::string::npos)
             return Report(err, kExitBadArguments,
@@ -112,7 +122,7 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
                   status);
         return status;
     }
-    return Report(
-        err, kExitBadArguments,
-        "usage: tarvona-admin ban list | ban del ADDRESS (address, s left, end, offences)");
+    return Report(err, kExitBadArguments,
+                  "usage: tarvona-admin ban list | ban add ADDRESS [SECONDS] | ban del ADDRESS "
+                  "(address, s left, end, offences)");
 }

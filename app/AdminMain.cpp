@@ -100,7 +100,7 @@ constexpr char kUsage[] =
     "  sessions                         sessions of the running server (id, address, user,\n"
     "                                   idle seconds, directory; tab-separated)\n"
     "  kick ID                          end a session of the running server\n"
-    "  ban list | ban del ADDRESS       failed-login bans of the running server\n"
+    "  ban list|add|del [ADDRESS]       bans of the running server\n"
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "  admin-password                   set the password of the administration listener\n"
     "--server: sessions, kick and ban of a server's TLS listener; its certificate is pinned\n"
