@@ -84,6 +84,11 @@ def check_credentials(api):
           "no credentials: 401 with a challenge (%d %s)" % (status, headers))
     status, _, text = api.request("GET", "/api/v1/sessions", basic(PASSWORD))
     check(status == 200, "Basic admin: %d %s" % (status, text))
+    status, _, text = api.request("GET", "/api/v1/options", basic(PASSWORD))
+    options = json.loads(text).get("options", {}) if status == 200 else {}
+    check(options.get("Listen") and "Admin.CertificateFile" in options and
+          "CertificateFile" in options and not any("PasswordHash" in k for k in options),
+          "options: [Admin] keys apart from [TLS]'s, the hash left out: %s" % sorted(options))
     status, _, text = api.request("POST", "/api/v1/signin", basic(PASSWORD))
     check(status == 200, "sign-in with Basic: %d %s" % (status, text))
     token = json.loads(text).get("token", "") if status == 200 else ""
