@@ -1,7 +1,8 @@
 """The administration API's TLS listener against the tarvona-server binary, with
 http.client and ssl (the certificate pinned by its SHA-256) as the client: sign-in
 refused until `tarvona-admin admin-password` sets the password, HTTP Basic and bearer
-tokens, 401 without credentials, TLS 1.1 refused, `tarvona-admin --server` with a pinned,
+tokens, 401 without credentials, TLS 1.1 refused, a silent handshake dropped, the
+[Admin] options over the API (hash left out), `tarvona-admin --server` with a pinned,
 a wrong and a first-contact fingerprint, a listen address that cannot be bound, and
 wrong passwords banning the address for the API and for FTP alike.
 
@@ -13,10 +14,12 @@ import hashlib
 import http.client
 import json
 import os
+import socket
 import ssl
 import stat
 import subprocess
 import sys
+import time
 import warnings
 
 from ftp_server_env import FtpServerEnv, check, exit_status, free_port, run, wait_for_port
@@ -130,6 +133,18 @@ def check_old_tls_refused(port):
         connection.close()
 
 
+def check_silent_handshake_ends(port):
+    """A client that connects and never starts TLS is dropped within the request's 10 s."""
+    start = time.monotonic()
+    with socket.create_connection(("127.0.0.1", port), timeout=30) as silent:
+        try:
+            ended = silent.recv(1) == b""
+        except OSError:
+            ended = True
+    waited = time.monotonic() - start
+    check(ended and waited < 20, "a silent handshake is dropped (after %.1f s)" % waited)
+
+
 def remote_admin(env, port, *args, home):
     command = [os.path.join(env.build_dir, "app", "tarvona-admin"),
                "--server", "https://127.0.0.1:%d" % port, *args]
@@ -191,6 +206,7 @@ def main():
         set_password(env, PASSWORD)
         check_credentials(api)
         check_old_tls_refused(port)
+        check_silent_handshake_ends(port)
         check_remote_tarvona_admin(env, port, pin)
         check_shared_ban(env, api)
         env.stop()
