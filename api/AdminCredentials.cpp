@@ -34,9 +34,10 @@ std::string EncodeBase64(std::string_view bytes) {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string text;
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned group = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+        const auto byteAt = [&bytes](std::size_t at) {
+            return at < bytes.size() ? unsigned{static_cast<unsigned char>(bytes[at])} : 0U;
+        };
+        const unsigned group = byteAt(i) << 16 | byteAt(i + 1) << 8 | byteAt(i + 2);
         text += kDigits[(group >> 18) & 63];
         text += kDigits[(group >> 12) & 63];
         text += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
