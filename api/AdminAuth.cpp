@@ -1,5 +1,9 @@
 #include "api/AdminAuth.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "accounts/HashCost.h"
 #include "accounts/PasswordHash.h"
 #include "api/AdminCredentials.h"
@@ -24,6 +28,22 @@ bool IsSignIn(const ApiRequest& request) {
     return request.method == "POST" && request.path == "/api/v1/signin";
 }
 
+// The longest a refused password holds its connection's worker, whatever FailDelay says.
+constexpr std::chrono::milliseconds kLongestFailDelay{5000};
+
+// SECURITY: as a refused PASS, a refused password is answered FailDelay later, so a
+// guesser spread over many addresses gets few tries a second. The wait ends early when
+// the API stops.
+void WaitFailDelay(const ApiContext& context) {
+    const auto delay = std::min(
+        std::chrono::milliseconds(std::max(context.server.GetLoginPolicy().failDelayMs, 0)),
+        kLongestFailDelay);
+    const auto end = std::chrono::steady_clock::now() + delay;
+    while (std::chrono::steady_clock::now() < end &&
+           !(context.stopping != nullptr && context.stopping->load()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
 // The log lines keep the shape of FTP's refused logins, which fail2ban filters match.
 ApiResponse CountFailure(ApiContext& context, const std::string& address) {
     CFtpServer& server = context.server;
@@ -40,8 +60,10 @@ ApiResponse CountFailure(ApiContext& context, const std::string& address) {
                                         "Too many failed logins from your address, try "
                                         "again later.");
         response.headers["Retry-After"] = std::to_string(banned);
+        WaitFailDelay(context);
         return response;
     }
+    WaitFailDelay(context);
     return Unauthorized("wrong user name or password");
 }
 

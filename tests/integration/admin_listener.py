@@ -175,8 +175,13 @@ def check_remote_tarvona_admin(env, port, pin):
 
 
 def check_shared_ban(env, api):
-    statuses = [api.request("GET", "/api/v1/sessions", basic("wrong"))[0] for _ in range(3)]
+    statuses, took = [], []
+    for _ in range(3):
+        start = time.monotonic()
+        statuses.append(api.request("GET", "/api/v1/sessions", basic("wrong"))[0])
+        took.append(time.monotonic() - start)
     check(statuses == [401, 401, 429], "two refusals, then the ban: %s" % statuses)
+    check(min(took) >= 0.3, "each refusal waits FailDelay: %s" % took)
     status, headers, _ = api.request("POST", "/api/v1/signin", basic(PASSWORD))
     check(status == 429 and "Retry-After" in headers,
           "a banned address is refused even with the right password: %d" % status)
@@ -192,7 +197,7 @@ def main():
     with FtpServerEnv(build_dir) as env:
         port = free_port()
         with open(env.prog + "option.ini", "w") as f:
-            f.write("[Security]\nBanAttempts=3\nFailDelay=0\n[Admin]\n"
+            f.write("[Security]\nBanAttempts=3\nFailDelay=300\n[Admin]\n"
                     "Listen=127.0.0.1:%d,127.0.0.1:%d\n" % (port, port))
         os.chmod(env.prog + "option.ini", 0o644)
         log = os.path.join(env.root, "stdout.log")
