@@ -91,6 +91,10 @@ CApiHttpServer::CApiHttpServer(ApiContext context, std::vector<ApiRoute> routes)
     : m_context(std::move(context)), m_router(std::move(routes)) {
     m_context.stopping = &m_stopping;
     set_payload_max_length(kApiMaxBodyBytes);
+    // Only what the answers' Keep-Alive header says: ServeConnection enforces them.
+    set_keep_alive_max_count(kApiKeepAliveRequests);
+    set_keep_alive_timeout(
+        std::chrono::duration_cast<std::chrono::seconds>(kApiKeepAliveIdle).count());
     // The library ends a chunked answer when this is invalid: it is the listener it never
     // opens here, so it stands for "serving" until Stop.
     svr_sock_ = 0;
