@@ -23,7 +23,19 @@ using V = OptionValues;
 
 bool IsSecret(const OptionRow& row) {
     return row.member == OptionMember{&V::dnsPassword} ||
-           row.member == OptionMember{&V::defaultPass};
+           row.member == OptionMember{&V::defaultPass} ||
+           row.member == OptionMember{&V::adminPasswordHash};
+}
+
+// A key's name in the JSON objects: its written name, with its section in front when an
+// earlier section has a key of that name ([Admin] CertificateFile beside [TLS]'s).
+std::string JsonName(const OptionRow& row) {
+    for (const OptionRow& other : OptionRows()) {
+        if (&other == &row) break;
+        if (other.writeName == row.writeName)
+            return std::string(row.section) + "." + std::string(row.writeName);
+    }
+    return std::string(row.writeName);
 }
 
 // The keys the running server takes without a restart.
@@ -55,7 +67,7 @@ ApiResponse OptionsAnswer(const std::string& programDir) {
     nlohmann::json options = nlohmann::json::object();
     for (const OptionRow& row : OptionRows()) {
         if (IsSecret(row)) continue;
-        const std::string name(row.writeName);
+        const std::string name = JsonName(row);
         if (const auto* number = std::get_if<IntOption>(&row.member))
             options[name] = values.*(*number);
         else
@@ -69,7 +81,7 @@ ApiResponse OptionsAnswer(const std::string& programDir) {
 
 const OptionRow* RowNamed(const std::string& name) {
     for (const OptionRow& row : OptionRows())
-        if (row.writeName == name) return &row;
+        if (JsonName(row) == name) return &row;
     return nullptr;
 }
 
@@ -152,7 +164,7 @@ ApiResponse WriteOptions(CFtpServer& server, AdminOrigin origin, const std::stri
     for (const OptionMember& member : members)
         for (const OptionRow& row : OptionRows())
             if (row.member == member)
-                (AppliesLive(row) ? applied : restart).push_back(row.writeName);
+                (AppliesLive(row) ? applied : restart).push_back(JsonName(row));
     ApiResponse answer = OptionsAnswer(programDir);
     answer.body["applied"] = applied;
     answer.body["restartNeeded"] = restart;

@@ -26,6 +26,11 @@ int RunKickCommand(const std::string& programDir, const std::vector<std::string>
 int RunBanCommand(const std::string& programDir, const std::vector<std::string>& args,
                   std::ostream& out, std::ostream& err);
 
+// Sets [Admin] PasswordHash of the program directory's option.ini
+// (app/AdminPasswordCommand.cpp).
+int RunAdminPasswordCommand(const std::string& programDir, const std::vector<std::string>& args,
+                            std::ostream& out, std::ostream& err);
+
 // The IP lists of the program directory (app/AdminIpCommands.cpp); entries are checked
 // with IsValidIpListEntry.
 int RunIpCommand(const std::string& programDir, const std::vector<std::string>& args,

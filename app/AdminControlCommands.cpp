@@ -9,6 +9,8 @@
 #include "api/ApiService.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "app/AdminRemote.h"
+#include "app/AdminServerChoice.h"
 #include "config/IpPattern.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
@@ -25,11 +27,18 @@ std::string Field(const nlohmann::json& value) {
 // and gives the exit status in `status`.
 bool Ask(const std::string& programDir, const std::string& method, const std::string& path,
          std::ostream& err, nlohmann::json& json, int& status, const std::string& body = {}) {
-    const ApiClientResponse answer =
-        NewSocketApiClient(programDir + kControlSocketName)->Send(method, path, body);
+    std::string error;
+    const std::unique_ptr<CApiClient> client = ConnectAdminApi(programDir, error);
+    if (!client) {
+        status = Report(err, kExitRefused, error);
+        return false;
+    }
+    const ApiClientResponse answer = client->Send(method, path, body);
     if (answer.status == 0) {
         status = Report(err, kExitRefused,
-                        answer.error + " (is tarvona-server running on this directory?)");
+                        answer.error + (RemoteServerChosen()
+                                            ? std::string()
+                                            : " (is tarvona-server running on this directory?)"));
         return false;
     }
     json = nlohmann::json::parse(answer.body, nullptr, false);
@@ -43,18 +52,6 @@ bool Ask(const std::string& programDir, const std::string& method, const std::st
     if (json.is_discarded()) json = nlohmann::json::object();
     status = kExitDone;
     return true;
-}
-
-std::string PathSegment(const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const unsigned char c : text) {
-        if (std::isalnum(c) || c == '.' || c == ':' || c == '-' || c == '_')
-            out += static_cast<char>(c);
-        else
-            out += {'%', kHex[c >> 4], kHex[c & 15]};
-    }
-    return out;
 }
 
 }  // namespace

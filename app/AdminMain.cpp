@@ -1,5 +1,6 @@
 // tarvona-admin: the command-line administration tool.
-//   tarvona-admin [--dir DIR] COMMAND ARGS... | --help | --version
+//   tarvona-admin [--dir DIR] [--server https://HOST:PORT [--fingerprint SHA256]]
+//                 COMMAND ARGS... | --help | --version
 // A relative FILE given to a command is taken inside DIR when --dir is given.
 #include <iostream>
 #include <string>
@@ -9,6 +10,7 @@
 #include "accounts/TableUpgrade.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
+#include "app/AdminServerChoice.h"
 #include "app/ProgramDirChoice.h"
 #include "generated/Version.h"
 #include "platform/FileSystem.h"
@@ -34,20 +36,25 @@ using ProgramDirCommand = int (*)(const std::string&, const std::vector<std::str
 // do (on a fresh installation it does not exist yet); the others only use it.
 enum class DirUse { MadeWhenMissing, AsItIs };
 
+// Whether a command can reach a server given by --server.
+enum class Reach { LocalOnly, RemoteToo };
+
 struct AdminCommand {
     std::string_view name;
     ProgramDirCommand run;
     DirUse dirUse;
+    Reach reach = Reach::LocalOnly;
 };
 constexpr AdminCommand kCommands[] = {
     {"user", &RunUserCommand, DirUse::MadeWhenMissing},
     {"group", &RunGroupCommand, DirUse::MadeWhenMissing},
     {"folder", &RunFolderCommand, DirUse::MadeWhenMissing},
     {"expire", &RunExpireCommand, DirUse::MadeWhenMissing},
-    {"sessions", &RunSessionsCommand, DirUse::AsItIs},
-    {"kick", &RunKickCommand, DirUse::AsItIs},
-    {"ban", &RunBanCommand, DirUse::AsItIs},
+    {"sessions", &RunSessionsCommand, DirUse::AsItIs, Reach::RemoteToo},
+    {"kick", &RunKickCommand, DirUse::AsItIs, Reach::RemoteToo},
+    {"ban", &RunBanCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"ip", &RunIpCommand, DirUse::AsItIs},
+    {"admin-password", &RunAdminPasswordCommand, DirUse::MadeWhenMissing},
 };
 
 // Tables of an earlier release gain this release's fields before an account command
@@ -64,6 +71,14 @@ void UpgradeTablesOf(const std::string& programDir) {
 // be chosen, rather than working in the current directory.
 int RunInProgramDir(const AdminContext& ctx, const std::vector<std::string>& args,
                     const AdminCommand& command) {
+    if (RemoteServerChosen()) {
+        if (command.reach == Reach::LocalOnly)
+            return Report(std::cerr, kExitBadArguments,
+                          std::string(command.name) +
+                              " works on this machine's files only; --server serves sessions, "
+                              "kick and ban");
+        return command.run({}, args, std::cout, std::cerr);
+    }
     const ProgramDirChoice choice = ExplainProgramDir(ctx.dir);
     if (choice.dir.empty()) return Report(std::cerr, kExitRefused, choice.source);
     std::string why;
@@ -75,7 +90,8 @@ int RunInProgramDir(const AdminContext& ctx, const std::vector<std::string>& arg
 }
 
 constexpr char kUsage[] =
-    "usage: tarvona-admin [--dir DIR] COMMAND ...\n"
+    "usage: tarvona-admin [--dir DIR] [--server https://HOST:PORT [--fingerprint SHA256]]\n"
+    "                     COMMAND ...\n"
     "  user add|set|del|list|show ...   user accounts\n"
     "  group add|set|del|list ...       groups\n"
     "  folder add|del|list ...          virtual folders of a user or a group\n"
@@ -86,6 +102,10 @@ constexpr char kUsage[] =
     "  kick ID                          end a session of the running server\n"
     "  ban list|add|del [ADDRESS]       bans of the running server\n"
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
+    "  admin-password                   set the password of the administration listener\n"
+    "--server: sessions, kick and ban of a server's TLS listener; its certificate is pinned\n"
+    "by --fingerprint or remembered at first contact; the password comes from\n"
+    "TARVONA_ADMIN_PASSWORD or is asked for.\n"
     "COMMAND --help describes each command; --version shows the version.\n";
 
 // SECURITY: a line break or tab in a name or path forges rows of the tab-separated
@@ -116,11 +136,20 @@ int main(int argc, char** argv) {
                       "control characters and bytes that are not UTF-8 are refused: \"" +
                           ReplaceControlCharacters(*bad) + "\"");
     AdminContext ctx;
-    if (args.size() >= 2 && args[0] == "--dir") {
-        ctx.dir = args[1];
-        if (ctx.dir.empty() || ctx.dir.back() != '/') ctx.dir += '/';
+    RemoteServerChoice remote;
+    while (args.size() >= 2 &&
+           (args[0] == "--dir" || args[0] == "--server" || args[0] == "--fingerprint")) {
+        if (args[0] == "--dir") {
+            ctx.dir = args[1];
+            if (ctx.dir.empty() || ctx.dir.back() != '/') ctx.dir += '/';
+        } else {
+            (args[0] == "--server" ? remote.url : remote.fingerprint) = args[1];
+        }
         args.erase(args.begin(), args.begin() + 2);
     }
+    if (!remote.fingerprint.empty() && remote.url.empty())
+        return Report(std::cerr, kExitBadArguments, "--fingerprint needs --server");
+    ChooseRemoteServer(remote);
     if (args.empty()) return Usage();
     if (args[0] == "--help" || args[0] == "-h") {
         std::cout << kUsage << ProgramDirHelpLine(ctx.dir) << '\n';

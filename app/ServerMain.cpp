@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "api/AdminListener.h"
 #include "api/ApiService.h"
 #include "app/AddressDetection.h"
 #include "app/ConsoleSink.h"
@@ -141,10 +142,14 @@ int main(int argc, char** argv) {
     // The administration API on the control socket: tarvona-admin and scripts.
     CApiService api(server);
     std::string apiError;
-    if (!api.OpenControlSocket(programDir + kControlSocketName, apiError) || !api.Start(apiError))
+    if (!api.OpenControlSocket(programDir + kControlSocketName, apiError))
         server.LogMessage(LogCategory::Error, "No control socket (" + apiError +
-                                                  "); tarvona-admin and the administration "
-                                                  "API cannot reach this server.");
+                                                  "); tarvona-admin cannot reach this server.");
+    // And over TLS when [Admin] Listen asks for it.
+    AddAdminListeners(api.Http(), server, startup.Options());
+    if (!api.Start(apiError))
+        server.LogMessage(LogCategory::Error,
+                          "The administration API cannot run (" + apiError + ").");
     if (!signals.Watch(mainLoop, [&] {
             // The API first: none of its requests waits for the main thread any more.
             api.Close();

@@ -43,6 +43,11 @@ constexpr std::array kRows{
     OptionRow{"TLS", "Policy", "Policy", &V::tlsPolicy},
     OptionRow{"TLS", "CertificateFile", "CertificateFile", &V::tlsCertificateFile},
     OptionRow{"TLS", "KeyFile", "KeyFile", &V::tlsKeyFile},
+    OptionRow{"Admin", "Listen", "Listen", &V::adminListen},
+    OptionRow{"Admin", "CertificateFile", "CertificateFile", &V::adminCertificateFile},
+    OptionRow{"Admin", "KeyFile", "KeyFile", &V::adminKeyFile},
+    OptionRow{"Admin", "PasswordHash", "PasswordHash", &V::adminPasswordHash},
+    OptionRow{"Admin", "TokenMinutes", "TokenMinutes", &V::adminTokenMinutes},
 };
 
 // Every member has its row: as many rows as OptionValues has members, none twice. A

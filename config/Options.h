@@ -6,8 +6,8 @@
 // of OptionRows() (section, the spelling read, the spelling written, the member). Names
 // match in any letter case, so a key written as "Port" is found as "port" as well. The
 // [DNS] keys (the account and the addresses of its two services) are never written by
-// the program; [TLS] relative file names are taken from the program directory; [DEFAULT]
-// keeps the credentials of the last FTP URL.
+// the program; [TLS] and [Admin] relative file names are taken from the program directory;
+// [DEFAULT] keeps the credentials of the last FTP URL.
 //
 // NOTE: the program-directory entry of the settings store (QSettings of organisation
 // "Vondrel Software", group "Program", key "Path", value the program directory with its
@@ -54,6 +54,12 @@ struct OptionValues {
     int tlsPolicy = 0;               // a TlsPolicy (config/TlsPolicy.h), kept as stored
     std::string tlsCertificateFile;  // PEM, chain allowed; empty: the generated one
     std::string tlsKeyFile;          // PEM; empty: the certificate file's own key file
+    // [Admin]: the administration API's TLS listener.
+    std::string adminListen;           // "ADDRESS:PORT[,...]" ("[::1]:14148"); empty: off
+    std::string adminCertificateFile;  // PEM; empty: the [TLS] certificate and key
+    std::string adminKeyFile;          // PEM; empty: the certificate file's own key
+    std::string adminPasswordHash;     // yescrypt of the password of the user "admin"
+    int adminTokenMinutes = 60;        // a sign-in token's lifetime
 };
 
 using IntOption = int OptionValues::*;

@@ -45,21 +45,6 @@ std::string LastSslError(const char* what) {
     return std::string(what) + ": " + text;
 }
 
-std::string HexFingerprint(const X509* certificate) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (certificate == nullptr || X509_digest(certificate, EVP_sha256(), digest, &length) != 1)
-        return {};
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        if (i > 0) text += ':';
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 15];
-    }
-    return text;
-}
-
 SSL_CTX* NewServerContext(std::string& error) {
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
     if (context == nullptr) {
@@ -233,6 +218,21 @@ bool WritePemFile(const std::string& path, unsigned mode, Writer write) {
 }
 
 }  // namespace
+
+std::string HexFingerprint(const X509* certificate) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (certificate == nullptr || X509_digest(certificate, EVP_sha256(), digest, &length) != 1)
+        return {};
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        if (i > 0) text += ':';
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
+}
 
 CTlsContext::~CTlsContext() { SSL_CTX_free(m_context); }
 

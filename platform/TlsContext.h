@@ -7,6 +7,7 @@
 #include <string>
 
 struct ssl_ctx_st;
+struct x509_st;
 
 class CTlsContext {
 public:
@@ -29,6 +30,9 @@ private:
     ssl_ctx_st* m_context;
     std::string m_fingerprint;
 };
+
+// SHA-256 of `certificate` in CTlsContext::Fingerprint's form; empty for none.
+std::string HexFingerprint(const x509_st* certificate);
 
 // Writes a new self-signed certificate for this machine's host name, localhost, the
 // loopback addresses and the interface addresses (valid ten years) to
