@@ -6,6 +6,7 @@
 // server stops.
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "api/ApiLimits.h"
 #include "api/ServerRouteGroups.h"
@@ -14,7 +15,8 @@
 namespace {
 
 constexpr std::size_t kDefaultLines = 100;
-constexpr std::size_t kLinesPerChunk = 200;
+constexpr std::size_t kLinesPerChunk = kRecentLogLines;
+constexpr std::chrono::milliseconds kLogBatchWait{50};
 
 // SECURITY: a line break inside a line would forge the stream's framing.
 std::string EventOf(const std::string& line) {
@@ -48,8 +50,14 @@ void FollowLog(CLogRing& ring, const std::atomic<bool>* stopping, std::uint64_t 
             chunk += "event: missed\ndata: " + std::to_string(read.missed) + "\n\n";
         for (const std::string& line : read.lines) chunk += EventOf(line);
         from = read.next;
-        if (!chunk.empty() && !write(chunk)) return;
-        if (chunk.empty() && !write(":\n\n")) return;  // a gone client is noticed
+        if (chunk.empty()) {
+            if (!write(":\n\n")) return;  // a gone client is noticed
+            continue;
+        }
+        if (!write(chunk)) return;
+        // A busy server logs thousands of lines a second: they are sent in batches, so
+        // the reader's thread does not wake for every line.
+        std::this_thread::sleep_for(kLogBatchWait);
     }
 }
 

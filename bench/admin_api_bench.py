@@ -85,7 +85,7 @@ class AdminLoad:
 
 def small_files_rate(client, env):
     out = subprocess.run([client, str(env.port), env.user, env.password,
-                          env.home + "/small/s%04d.bin", "2000", "4096"],
+                          "/small/s%04d.bin", "2000", "4096"],
                          capture_output=True, timeout=600, check=True)
     return float(out.stdout)
 
