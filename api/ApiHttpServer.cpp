@@ -22,7 +22,7 @@ thread_local const ApiConnection* t_connection = nullptr;
 thread_local bool t_mustClose = false;
 // The stream of that connection, whose read failure names a refusal better than the
 // library's "400".
-thread_local const CBoundedStream* t_stream = nullptr;
+thread_local CBoundedStream* t_stream = nullptr;
 
 // The library's own refusal, with the status the stream's failure calls for.
 void RestateLibraryRefusal(httplib::Response& res) {
@@ -198,6 +198,7 @@ void CApiHttpServer::Answer(const ApiRequest& request, const ApiRoute& route,
     if (answer.stream) {
         res.set_chunked_content_provider(answer.contentType, [this, stream = answer.stream](
                                                                  size_t, httplib::DataSink& sink) {
+            if (t_stream != nullptr) t_stream->AllowLongAnswer();
             stream([&](std::string_view chunk) {
                 return !m_stopping && sink.is_writable() && sink.write(chunk.data(), chunk.size());
             });

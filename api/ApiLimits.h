@@ -12,8 +12,11 @@ inline constexpr std::size_t kApiMaxBodyBytes = 1024 * 1024;
 inline constexpr std::size_t kApiBodyFramingBytes = 64 * 1024;
 // The whole of one request (head and body) must arrive within this.
 inline constexpr std::chrono::milliseconds kApiRequestDeadline{10'000};
-// One write of an answer may wait this long for a client that does not read.
+// One write of an answer may wait this long for a client that does not read, and a whole
+// answer (but a live stream) may take this long to leave: a client that reads a byte now
+// and then does not hold a worker.
 inline constexpr std::chrono::milliseconds kApiWriteWait{10'000};
+inline constexpr std::chrono::milliseconds kApiAnswerWriteLimit{30'000};
 // A kept-alive connection waits this long for its next request, and serves at most
 // this many; it is closed sooner when other connections wait for a worker.
 inline constexpr std::chrono::milliseconds kApiKeepAliveIdle{5'000};

@@ -90,6 +90,8 @@ void CBoundedStream::BeginRequest(ApiClock::time_point deadline) {
     m_headBytes = 0;
     m_bodyBytes = 0;
     m_headEnd = 0;
+    m_answerDeadline = {};
+    m_longAnswer = false;
 }
 
 bool CBoundedStream::is_readable() const {
@@ -149,4 +151,13 @@ ssize_t CBoundedStream::read(char* ptr, size_t size) {
     return static_cast<ssize_t>(take);
 }
 
-ssize_t CBoundedStream::write(const char* ptr, size_t size) { return m_inner.write(ptr, size); }
+ssize_t CBoundedStream::write(const char* ptr, size_t size) {
+    if (!m_longAnswer) {
+        const auto now = ApiClock::now();
+        if (m_answerDeadline == ApiClock::time_point{})
+            m_answerDeadline = now + kApiAnswerWriteLimit;
+        else if (now > m_answerDeadline)
+            return -1;  // SECURITY: a client that reads a byte now and then
+    }
+    return m_inner.write(ptr, size);
+}

@@ -50,6 +50,8 @@ public:
     // True once the request's head has been read whole (its empty line seen).
     bool HeadComplete() const { return m_headEnd == 4; }
     Failure ReadFailure() const { return m_failure; }
+    // The answer being written is a live stream: only each write is bounded, not the whole.
+    void AllowLongAnswer() { m_longAnswer = true; }
 
     bool is_readable() const override;
     bool is_writable() const override;
@@ -76,6 +78,8 @@ private:
     std::size_t m_bodyBytes = 0;
     int m_headEnd = 0;  // how much of "\r\n\r\n" was seen last
     Failure m_failure = Failure::None;
+    ApiClock::time_point m_answerDeadline{};  // set by the answer's first write
+    bool m_longAnswer = false;
 };
 
 // Bounds the socket's own waits: each read to what is left of `deadline` (at least 1 ms),

@@ -122,6 +122,9 @@ def server_and_stats(env, api):
 
 def sessions_and_bans(env, api):
     ftp = ftp_login(env)
+    status, data, _ = api.call("GET", "/api/v1/sessions")
+    check(status == 200 and [s["lastCommand"] for s in data["sessions"]] == ["PASS ****"],
+          "the password is masked in the session list: %r" % data)
     ftp.cwd("/")
     ftp.sendcmd("NOOP")
     status, data, _ = api.call("GET", "/api/v1/sessions")
