@@ -38,18 +38,20 @@ ApiResponse UserAnswer(const std::string& dir, const UserRecord& user, int statu
 
 ApiResponse NoUser(const std::string& name) { return ApiError(404, "no user \"" + name + "\""); }
 
-// The account `name`; false, with the answer in `refusal`, when there is none or its
-// table stayed locked past the bounded wait.
+// The account `name`; false, with the answer in `refusal`, when there is none, its
+// table stayed locked past the bounded wait or cannot be read.
 bool ReadNamedUser(const std::string& dir, const std::string& name, UserRecord& out,
                    ApiResponse& refusal) {
-    switch (LookUpUser(dir, name, out)) {
-        case LookupResult::Found:
-            return true;
-        case LookupResult::Busy:
-            refusal = ApiError(503, UserTablePath(dir) + " is locked by another editor; try again");
-            return false;
-        case LookupResult::NotFound:
-            break;
+    const LookupStatus status = LookUpUser(dir, name, out);
+    if (status.ok()) return true;
+    if (status.IsBusy()) {
+        refusal = ApiError(503, UserTablePath(dir) + " is locked by another editor; try again");
+        return false;
+    }
+    if (status.IsFailed()) {
+        refusal = ApiError(500, status.message().empty() ? UserTablePath(dir) + " cannot be read"
+                                                         : status.message());
+        return false;
     }
     refusal = NoUser(name);
     return false;
