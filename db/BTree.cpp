@@ -134,12 +134,12 @@ bool CBTree::Split(IndexNode& old, int depth, std::string& error) {
     old.head.count = kSplitKeep;
     old.head.next = fresh.pos;
     if (fresh.head.next != kNoPosition &&
-        !m_file.WriteI32(std::int64_t{fresh.head.next} + node::kPrev, fresh.pos, error))
+        !m_file.WriteI32(FieldAt(fresh.head.next, node::kPrev), fresh.pos, error))
         return false;
     if (fresh.IsLeaf() && fresh.head.next == kNoPosition) m_header.lastLeaf[k] = fresh.pos;
     for (int i = 0; !fresh.IsLeaf() && i < fresh.head.count; ++i) {
         const std::int32_t child = fresh.head.child[static_cast<std::size_t>(i)];
-        if (!m_file.WriteI32(std::int64_t{child} + node::kParent, fresh.pos, error)) return false;
+        if (!m_file.WriteI32(FieldAt(child, node::kParent), fresh.pos, error)) return false;
     }
     if (!wasRoot) {
         if (!m_file.WriteNode(old, error)) return false;
@@ -185,5 +185,5 @@ bool CBTree::WriteNewRoot(std::int32_t rootPos, const IndexNode& left, const Ind
 
 bool CBTree::SetRecord(std::int32_t nodePos, int slot, std::int32_t record, std::string& error) {
     if (slot < 0 || slot >= kNodeSlots) return Fail(error, "index damaged");
-    return m_file.WriteI32(std::int64_t{nodePos} + node::kRecord + 4 * slot, record, error);
+    return m_file.WriteI32(FieldAt(nodePos, node::kRecord) + 4 * std::int64_t{slot}, record, error);
 }

@@ -40,8 +40,8 @@ bool CTableStore::AddToEntry(int k, const SearchResult& r, std::int32_t record,
     if (!AllocateEntry(newPos, error)) return false;
     if (!m_file.WriteEntry(newPos, DuplicateEntry{record, kNoPosition, lastPos, newPos}, error))
         return false;
-    return m_file.WriteI32(std::int64_t{lastPos} + dupentry::kNext, newPos, error) &&
-           m_file.WriteI32(std::int64_t{existing} + dupentry::kLast, newPos, error);
+    return m_file.WriteI32(FieldAt(lastPos, dupentry::kNext), newPos, error) &&
+           m_file.WriteI32(FieldAt(existing, dupentry::kLast), newPos, error);
 }
 
 bool CTableStore::UnlinkEntry(int k, std::int32_t nodePos, int slot, std::int32_t headPos,
@@ -55,15 +55,14 @@ bool CTableStore::UnlinkEntry(int k, std::int32_t nodePos, int slot, std::int32_
         CBTree tree(m_file, m_header, m_schema, k);
         if (!tree.SetRecord(nodePos, slot, e.next, error)) return false;
         if (e.next != kNoPosition &&
-            (!m_file.WriteI32(std::int64_t{e.next} + dupentry::kPrev, kNoPosition, error) ||
-             !m_file.WriteI32(std::int64_t{e.next} + dupentry::kLast, e.last, error)))
+            (!m_file.WriteI32(FieldAt(e.next, dupentry::kPrev), kNoPosition, error) ||
+             !m_file.WriteI32(FieldAt(e.next, dupentry::kLast), e.last, error)))
             return false;
     } else {
-        if (!m_file.WriteI32(std::int64_t{e.prev} + dupentry::kNext, e.next, error)) return false;
+        if (!m_file.WriteI32(FieldAt(e.prev, dupentry::kNext), e.next, error)) return false;
         if (e.next != kNoPosition) {
-            if (!m_file.WriteI32(std::int64_t{e.next} + dupentry::kPrev, e.prev, error))
-                return false;
-        } else if (!m_file.WriteI32(std::int64_t{headPos} + dupentry::kLast, e.prev, error)) {
+            if (!m_file.WriteI32(FieldAt(e.next, dupentry::kPrev), e.prev, error)) return false;
+        } else if (!m_file.WriteI32(FieldAt(headPos, dupentry::kLast), e.prev, error)) {
             return false;
         }
     }

@@ -169,6 +169,11 @@ struct TableHeader {
     void Decode(std::span<const std::byte, kEncodedSize> in);
 };
 
+// The file position of the field at `offset` in the structure at `pos`.
+inline constexpr std::int64_t FieldAt(std::int64_t pos, std::size_t offset) {
+    return pos + static_cast<std::int64_t>(offset);
+}
+
 // ---- index node ----
 namespace node {
 inline constexpr std::size_t kCount = 0;

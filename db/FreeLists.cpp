@@ -29,7 +29,7 @@ bool CTableStore::TakePackedSlot(std::uint32_t length, std::int32_t& pos, std::s
         if (slotLength >= length && m_file.InBody(cur, slotLength)) {
             if (prev == kNoPosition)
                 m_header.freeRecord = next;
-            else if (!m_file.WriteI32(std::int64_t{prev} + kFreeSlotNext, next, error))
+            else if (!m_file.WriteI32(FieldAt(prev, kFreeSlotNext), next, error))
                 return false;
             pos = cur;
             return true;
@@ -61,8 +61,7 @@ bool CTableStore::ReleaseRecordSlot(std::int32_t pos, std::string& error) {
     std::uint32_t length = 0;
     if (!StoredLength(pos, length, error)) return false;
     if (length < kMinPackedFreeSlot) return true;
-    if (!m_file.WriteI32(std::int64_t{pos} + kFreeSlotNext, m_header.freeRecord, error))
-        return false;
+    if (!m_file.WriteI32(FieldAt(pos, kFreeSlotNext), m_header.freeRecord, error)) return false;
     m_header.freeRecord = pos;
     return true;
 }

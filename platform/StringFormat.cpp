@@ -9,8 +9,9 @@ std::string StringFormatV(const char* format, va_list args) {
     int needed = std::vsnprintf(small, sizeof small, format, copy);
     va_end(copy);
     if (needed < 0) return {};
-    if (static_cast<std::size_t>(needed) < sizeof small) return std::string(small, needed);
-    std::string out(static_cast<std::size_t>(needed) + 1, '\0');
+    const auto length = static_cast<std::size_t>(needed);
+    if (length < sizeof small) return std::string(small, length);
+    std::string out(length + 1, '\0');
     std::vsnprintf(out.data(), out.size(), format, args);
     out.resize(static_cast<std::size_t>(needed));
     return out;
