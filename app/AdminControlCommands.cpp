@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "api/ApiClient.h"
-#include "api/ApiService.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "app/AdminRemote.h"

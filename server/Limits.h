@@ -32,11 +32,6 @@ inline constexpr int kMaxBanDoublings = 5;
 inline constexpr std::int64_t kOffenceMemorySeconds = 24 * 3600;
 // How much of a session's last command line the administrator's session list shows.
 inline constexpr std::size_t kShownCommandBytes = 200;
-// The control channel: how often its thread looks whether to stop, the longest request
-// line, and how long one request may take to arrive or its answer to leave.
-inline constexpr int kAdminPollMs = 200;
-inline constexpr std::size_t kAdminRequestBytes = 512;
-inline constexpr int kAdminWaitMs = 2000;
 // Connections of banned addresses waiting for their refusal at most; how often the
 // waiting ones are looked at.
 inline constexpr std::size_t kMaxHeldRefusals = 1000;
