@@ -5,9 +5,11 @@ JOBS ?= 2
 DEMO_DIR := build/release/demo
 FUZZ_SECONDS ?= 60
 STRESS_ROUNDS ?= 3
-# The compiler cache is keyed on paths relative to the checkout, so a fresh clone in
-# another folder reuses what an earlier build of the same sources compiled.
+# The compiler cache is keyed on paths relative to the checkout and not on the build
+# folder, so a fresh clone in another folder reuses what an earlier build of the same
+# sources compiled (debug information may then name the earlier folder).
 export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
 
 .PHONY: deps release demo window test test-asan test-tsan test-fuzz stress bench package package-check format format-check clean
 

@@ -9,6 +9,7 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountFields.h"
+#include "accounts/AccountVersion.h"
 #include "ui/EditorMessages.h"
 #include "ui/FormParts.h"
 #include "ui/GroupTab.h"
@@ -63,6 +64,9 @@ void CGroupDlg::Save() {
     static constexpr std::array<std::string_view, 2> kOwned{FieldName(&GroupRecord::name),
                                                             FieldName(&GroupRecord::notes)};
     CAccountEditor editor(m_programDir);
+    // Another editor's save since this dialog read the group is refused, not overwritten.
+    if (m_recordId != 0) editor.RequireVersion({AccountVersion(m_record)});
     const bool saved = editor.SaveGroupFields(group, kOwned, m_folders->Model().OwnFolders());
+    if (saved || editor.GetLastFailure() == EditFailure::FolderTable) m_record = group;
     EndEditorSave(*this, editor, saved, group.id, m_recordId);
 }

@@ -8,6 +8,7 @@
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountStore.h"
+#include "accounts/AccountVersion.h"
 #include "ui/AccountTab.h"
 #include "ui/EditorMessages.h"
 #include "ui/FormParts.h"
@@ -91,7 +92,10 @@ void CUserAccountDlg::Save() {
     for (std::string_view field : CLimitationsTab::OwnedFields()) owned.push_back(field);
     // Unless the administrator set it, the space in use stays what the server has
     // booked meanwhile.
+    // Another editor's save since this dialog read the account is refused, not overwritten.
+    if (m_recordId != 0) editor.RequireVersion({AccountVersion(m_record)});
     const bool saved = editor.SaveUserFields(user, owned, m_folders->Model().OwnFolders(),
                                              !m_limits->QuotaInUseEdited());
+    if (saved || editor.GetLastFailure() == EditFailure::FolderTable) m_record = user;
     EndEditorSave(*this, editor, saved, user.id, m_recordId);
 }

@@ -286,6 +286,26 @@ void AccountEditorsTest::RefusedSavesChangeNoByte() {
     QVERIFY(!fs::exists(UserFolderTablePath(programDir, 2)));
     fs::rename(table + ".away", table);
 
+    // Changed by the other editor while the dialog is open: the dialog's save is refused
+    // and the other change stays.
+    window.Tabs().setCurrentWidget(&window.UsersPage());
+    window.UsersPage().SelectId(1);
+    auto changed = WhenShown<CUserAccountDlg>([&](CUserAccountDlg& d) {
+        UserRecord alice;
+        QVERIFY(ReadUserById(programDir, 1, alice));
+        alice.email = "other@example.org";
+        QVERIFY(other.SaveUser(alice, {}));
+        d.AccountTab().EmailEdit().setText("window@example.org");
+        d.Save();
+    });
+    window.UsersPage().EditUser();
+    QVERIFY(changed->leftOpen);
+    QVERIFY2(LastBox(fixture).contains("was changed by another editor"),
+             qPrintable(LastBox(fixture)));
+    UserRecord kept;
+    QVERIFY(ReadUserById(programDir, 1, kept));
+    QCOMPARE(kept.email, std::string("other@example.org"));
+
     // Deleted by the other editor while the dialog is open: never saved again.
     window.Tabs().setCurrentWidget(&window.UsersPage());
     window.UsersPage().SelectId(1);
