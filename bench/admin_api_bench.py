@@ -1,7 +1,7 @@
 """The administration API's cost to the FTP service: the 4 KiB small-files rate of
-this build's tarvona-server (bench_small_files: 2000 sequential RETRs in one session)
-without API clients and with 10 clients polling GET /api/v1/sessions every 100 ms and one
-reading the live log, alternating in one run.
+this build's tarvona-server (bench_small_files: 2000 sequential RETRs in one session) and
+the rate of a 1 GiB download (curl), without API clients and with 10 clients polling
+GET /api/v1/sessions every 100 ms and one reading the live log, alternating in one run.
 
     admin_api_bench.py BUILD_DIR [--runs N]
 """
@@ -21,7 +21,13 @@ POLLERS = 10
 POLL_PERIOD = 0.1
 
 
+BIG_BYTES = 1 << 30
+
+
 def fill(home):
+    # Sparse: the download measures the server, not the disk.
+    with open(os.path.join(home, "big.bin"), "wb") as f:
+        f.truncate(BIG_BYTES)
     os.makedirs(os.path.join(home, "small"))
     for i in range(2000):
         with open(os.path.join(home, "small", "s%04d.bin" % i), "wb") as f:
@@ -90,11 +96,26 @@ def small_files_rate(client, env):
     return float(out.stdout)
 
 
+def big_download_rate(env):
+    """MiB/s of one 1 GiB RETR."""
+    out = subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{speed_download}",
+                          "ftp://%s:%s@127.0.0.1:%d/big.bin" % (env.user, env.password, env.port)],
+                         capture_output=True, timeout=600, check=True)
+    return float(out.stdout) / (1 << 20)
+
+
+def row(name, runs, quiet, loaded):
+    q, l = statistics.median(quiet), statistics.median(loaded)
+    print("| %s (median of %d) | %s -> %.0f | %s -> %.0f | %+.1f %% |"
+          % (name, runs, ", ".join("%.0f" % r for r in quiet), q,
+             ", ".join("%.0f" % r for r in loaded), l, 100.0 * (l - q) / q))
+
+
 def main():
     build_dir = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[sys.argv.index("--runs") + 1]) if "--runs" in sys.argv else 5
     client = os.path.join(build_dir, "bench", "bench_small_files")
-    quiet, loaded = [], []
+    quiet, loaded, quiet_big, loaded_big = [], [], [], []
     with FtpServerEnv(build_dir) as env:
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=100\nSavelog=1\n[Security]\nMaxPerAddress=0\n")
@@ -102,18 +123,18 @@ def main():
         env.start()
         sock_path = env.prog + "tarvona.sock"
         small_files_rate(client, env)  # warm the page cache
+        big_download_rate(env)
         load = None
         for _ in range(runs):
             quiet.append(small_files_rate(client, env))
+            quiet_big.append(big_download_rate(env))
             with AdminLoad(sock_path) as load:
                 loaded.append(small_files_rate(client, env))
-    q, l = statistics.median(quiet), statistics.median(loaded)
-    print("| 4 KiB files/s (median of %d) | without API clients | with 10 pollers + live log |"
-          % runs)
-    print("|---|---|---|")
-    print("| runs | %s | %s |" % (", ".join("%.0f" % r for r in quiet),
-                                  ", ".join("%.0f" % r for r in loaded)))
-    print("| median | %.0f | %.0f (%+.1f %%) |" % (q, l, 100.0 * (l - q) / q))
+                loaded_big.append(big_download_rate(env))
+    print("| rate | without API clients: runs -> median | with 10 pollers + live log | change |")
+    print("|---|---|---|---|")
+    row("4 KiB files/s", runs, quiet, loaded)
+    row("1 GiB download, MiB/s", runs, quiet_big, loaded_big)
     print("last loaded run: %d polls answered, %d failed, %d log bytes read"
           % (load.polls, load.failures, load.log_bytes))
 
