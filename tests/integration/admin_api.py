@@ -219,9 +219,10 @@ def log_lines_and_stream(env, api):
         s.sendall(b"GET /api/v1/log?follow=1 HTTP/1.1\r\nHost: x\r\n\r\n")
         time.sleep(0.3)
         ftp = ftp_login(env)
-        # Two long lines each: more than the socket's buffers hold, and more lines than
-        # the ring keeps, pass while the reader does not read.
-        for _ in range(1500):
+        # Two long lines each: many times what the socket's buffers hold and what the
+        # ring keeps, so that the stream falls behind the ring wherever it stalls, however
+        # fast the server takes its batches.
+        for _ in range(4000):
             try:
                 ftp.sendcmd("CWD " + "x" * 400)
             except ftplib.error_perm:
