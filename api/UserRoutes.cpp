@@ -87,13 +87,20 @@ ApiResponse CreateUser(ApiContext& context, const ApiRequest& request) {
     return UserAnswer(dir, user, 201);
 }
 
+// The account the path's {userid} names; false, with the answer in `refusal`, when the
+// name is malformed or the account cannot be read.
+bool UserOfPath(const std::string& dir, const ApiRequest& request, UserRecord& user,
+                ApiResponse& refusal) {
+    std::string name;
+    return NameFromPath(request, "userid", name, refusal) &&
+           ReadNamedUser(dir, name, user, refusal);
+}
+
 ApiResponse GetUser(ApiContext& context, const ApiRequest& request) {
     const std::string dir = ProgramDirOf(context);
     ApiResponse refusal;
-    std::string name;
-    if (!NameFromPath(request, "userid", name, refusal)) return refusal;
     UserRecord user;
-    if (!ReadNamedUser(dir, name, user, refusal)) return refusal;
+    if (!UserOfPath(dir, request, user, refusal)) return refusal;
     return UserAnswer(dir, user);
 }
 
@@ -130,10 +137,8 @@ ApiResponse UpdateUser(ApiContext& context, const ApiRequest& request, bool repl
 ApiResponse RemoveUser(ApiContext& context, const ApiRequest& request) {
     const std::string dir = ProgramDirOf(context);
     ApiResponse refusal;
-    std::string name;
-    if (!NameFromPath(request, "userid", name, refusal)) return refusal;
     UserRecord user;
-    if (!ReadNamedUser(dir, name, user, refusal)) return refusal;
+    if (!UserOfPath(dir, request, user, refusal)) return refusal;
     CAccountEditor editor(dir);
     editor.RequireVersion(AcceptedVersions(request.ifMatch));
     if (!editor.DeleteUser(user.id)) return EditorRefusal(editor);
