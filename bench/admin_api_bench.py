@@ -1,9 +1,15 @@
 """The administration API's cost to the FTP service: the 4 KiB small-files rate of
 this build's tarvona-server (bench_small_files: 2000 sequential RETRs in one session) and
 the rate of a 1 GiB download (curl), without API clients and with 10 clients polling
-GET /api/v1/sessions every 100 ms and one reading the live log, alternating in one run.
+GET /api/v1/sessions every 100 ms and one reading the live log, alternating in one run
+(in the order quiet, loaded, loaded, quiet, ... so that a drift of the machine's load
+weighs on both sides alike).
 
-    admin_api_bench.py BUILD_DIR [--runs N]
+The clients are bench_admin_load (compiled) unless --python-clients is given: then they
+are Python threads in this process, whose own CPU time on this 2-core machine is more
+than the server's work for them.
+
+    admin_api_bench.py BUILD_DIR [--runs N] [--python-clients]
 """
 import os
 import socket
@@ -89,6 +95,23 @@ class AdminLoad:
             t.join()
 
 
+class CompiledAdminLoad:
+    """bench_admin_load in a process of its own, while `with` lasts."""
+
+    def __init__(self, program, sock_path):
+        self.command = [program, sock_path, str(POLLERS), str(int(POLL_PERIOD * 1000))]
+        self.polls = self.failures = self.log_bytes = 0
+
+    def __enter__(self):
+        self.process = subprocess.Popen(self.command, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE)
+        return self
+
+    def __exit__(self, *exception):
+        out, _ = self.process.communicate(timeout=30)
+        self.polls, self.failures, self.log_bytes = (int(x) for x in out.split())
+
+
 def small_files_rate(client, env):
     out = subprocess.run([client, str(env.port), env.user, env.password,
                           "/small/s%04d.bin", "2000", "4096"],
@@ -105,17 +128,24 @@ def big_download_rate(env):
 
 
 def row(name, runs, quiet, loaded):
+    """Medians of each side, and the median of the ratios of neighbouring rounds (each
+    loaded round against the quiet round beside it), which the machine's drift moves
+    least."""
     q, l = statistics.median(quiet), statistics.median(loaded)
-    print("| %s (median of %d) | %s -> %.0f | %s -> %.0f | %+.1f %% |"
+    paired = statistics.median(b / a for a, b in zip(quiet, loaded))
+    print("| %s (median of %d) | %s -> %.0f | %s -> %.0f | %+.1f %% | %+.1f %% |"
           % (name, runs, ", ".join("%.0f" % r for r in quiet), q,
-             ", ".join("%.0f" % r for r in loaded), l, 100.0 * (l - q) / q))
+             ", ".join("%.0f" % r for r in loaded), l, 100.0 * (l - q) / q,
+             100.0 * (paired - 1)))
 
 
 def main():
     build_dir = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[sys.argv.index("--runs") + 1]) if "--runs" in sys.argv else 5
     client = os.path.join(build_dir, "bench", "bench_small_files")
-    quiet, loaded, quiet_big, loaded_big = [], [], [], []
+    python_clients = "--python-clients" in sys.argv
+    load_program = os.path.join(build_dir, "bench", "bench_admin_load")
+    results = {False: ([], []), True: ([], [])}  # loaded -> (small, big)
     with FtpServerEnv(build_dir) as env:
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=100\nSavelog=1\n[Security]\nMaxPerAddress=0\n")
@@ -125,16 +155,24 @@ def main():
         small_files_rate(client, env)  # warm the page cache
         big_download_rate(env)
         load = None
-        for _ in range(runs):
-            quiet.append(small_files_rate(client, env))
-            quiet_big.append(big_download_rate(env))
-            with AdminLoad(sock_path) as load:
-                loaded.append(small_files_rate(client, env))
-                loaded_big.append(big_download_rate(env))
-    print("| rate | without API clients: runs -> median | with 10 pollers + live log | change |")
-    print("|---|---|---|---|")
-    row("4 KiB files/s", runs, quiet, loaded)
-    row("1 GiB download, MiB/s", runs, quiet_big, loaded_big)
+        for run in range(2 * runs):
+            loaded = run % 4 in (1, 2)
+            small, big = results[loaded]
+            if not loaded:
+                small.append(small_files_rate(client, env))
+                big.append(big_download_rate(env))
+                continue
+            load = AdminLoad(sock_path) if python_clients else CompiledAdminLoad(load_program,
+                                                                                 sock_path)
+            with load:
+                small.append(small_files_rate(client, env))
+                big.append(big_download_rate(env))
+    print("clients: %s" % ("Python threads" if python_clients else "bench_admin_load"))
+    print("| rate | without API clients: runs -> median | with 10 pollers + live log | change"
+          " of medians | median change of neighbours |")
+    print("|---|---|---|---|---|")
+    row("4 KiB files/s", runs, results[False][0], results[True][0])
+    row("1 GiB download, MiB/s", runs, results[False][1], results[True][1])
     print("last loaded run: %d polls answered, %d failed, %d log bytes read"
           % (load.polls, load.failures, load.log_bytes))
 
