@@ -96,6 +96,17 @@ bool CAccountEditor::CheckVersion(const std::string& version, const std::string&
                 EditFailure::Stale);
 }
 
+bool CAccountEditor::CheckFolderVersion(const std::string& path, const std::string& owner) {
+    if (m_acceptedFolders.empty()) return true;
+    std::vector<VirtualFolder> stored;
+    (void)ReadFolders(path, stored);  // a missing table is an empty list
+    const std::string version = AccountVersion(stored);
+    if (version == m_acceptedFolders) return true;
+    return Fail("the folders of " + owner +
+                    " were changed by another editor (their version is now " + version + ")",
+                EditFailure::Stale);
+}
+
 // Writes `record` over the record with its id, or appends it as a new one when no record
 // has that id; a new record's id is stored back. `kind` names it in messages.
 template <typename Record, typename KeepStored>
@@ -113,7 +124,7 @@ bool CAccountEditor::StoreRecord(CKorvTable& table, const std::string& path, Rec
         Record stored;
         ReadRecord(table, stored);
         if (!CheckVersion(AccountVersion(stored), label)) return false;
-        keepStored(table, record);
+        if (!keepStored(table, record)) return false;
     }
     std::string error;
     const bool written = existed && owned ? WriteOwnedFields(table, record, *owned, error)
@@ -152,10 +163,14 @@ bool CAccountEditor::SaveUserWith(UserRecord& user, OwnedFields owned,
         return Fail("home directory \"" + user.homeDir + "\" is not an absolute path",
                     EditFailure::Invalid);
     if (ownFolders != nullptr && !CheckFolders(*ownFolders)) return false;
-    // Read and written under the one exclusive lock, so no booking falls in between.
-    const auto keepQuota = [keepQuotaInUse](const CKorvTable& table, UserRecord& record) {
+    // Read and written under the one exclusive lock, so no booking falls in between; the
+    // folder list is checked there too, before the record changes.
+    const auto keepQuota = [&](const CKorvTable& table, UserRecord& record) {
         if (keepQuotaInUse)
             record.quotaCurrent = ReadNumberField(table, FieldName(&UserRecord::quotaCurrent));
+        return ownFolders == nullptr ||
+               CheckFolderVersion(UserFolderTablePath(m_programDir, record.id),
+                                  "user \"" + record.name + "\"");
     };
     // Held until the folders are written too: a folder list is changed only under its
     // owner's lock (SaveOwnFolders).
@@ -209,9 +224,13 @@ bool CAccountEditor::SaveGroupWith(GroupRecord& group, OwnedFields owned,
     stored.notes = CutUtf8(stored.notes, kMaxGroupNotes);
     CKorvTable table;  // held until the folders are written too, as for a user
     bool existed = false;
-    if (!StoreRecord(
-            table, GroupTablePath(m_programDir), stored, "group", owned,
-            [](const CKorvTable&, GroupRecord&) {}, existed))
+    const auto checkFolders = [&](const CKorvTable&, GroupRecord& record) {
+        return folders == nullptr ||
+               CheckFolderVersion(GroupFolderTablePath(m_programDir, record.id),
+                                  "group \"" + record.name + "\"");
+    };
+    if (!StoreRecord(table, GroupTablePath(m_programDir), stored, "group", owned, checkFolders,
+                     existed))
         return false;
     group.id = stored.id;
     if (existed && folders == nullptr) return true;

@@ -108,6 +108,9 @@ public:
     // is one of `accepted`; the compare and the write happen under the table's one
     // exclusive lock. An empty list requires nothing.
     void RequireVersion(std::vector<std::string> accepted) { m_accepted = std::move(accepted); }
+    // The same for the own folder list that a save of an existing user or group writes
+    // with its record (an editor that shows both): checked before either is written.
+    void RequireFolderVersion(std::string version) { m_acceptedFolders = std::move(version); }
 
     const std::string& GetLastError() const { return m_lastError; }
     EditFailure GetLastFailure() const { return m_lastFailure; }
@@ -124,19 +127,24 @@ private:
                        const std::vector<VirtualFolder>* folders);
     // Opens `table` at `path` and stores `record` there, leaving the table open (and its
     // lock held) for the caller. `keepStored(table, record)` runs on an existing record
-    // before it is overwritten; `existed` says whether there was one.
+    // before it is overwritten, and refuses the save when it gives false; `existed` says
+    // whether there was one.
     template <typename Record, typename KeepStored>
     bool StoreRecord(CKorvTable& table, const std::string& path, Record& record,
                      std::string_view kind, OwnedFields owned, KeepStored keepStored,
                      bool& existed);
     // False (Stale) when a version is required and `version` is not accepted.
     bool CheckVersion(const std::string& version, const std::string& label);
+    // False (Stale) when a folder list version is required and the list at `path` has
+    // another; `owner` names the user or group in the message.
+    bool CheckFolderVersion(const std::string& path, const std::string& owner);
     template <typename Record>
     bool DeleteRecord(const std::string& path, std::int32_t id, const char* failure);
     bool RemoveGroupFromUsers(std::int32_t groupId);
 
     std::string m_programDir;
     std::vector<std::string> m_accepted;
+    std::string m_acceptedFolders;
     std::string m_lastError;
     EditFailure m_lastFailure = EditFailure::None;
 };

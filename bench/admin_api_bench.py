@@ -5,6 +5,10 @@ GET /api/v1/sessions every 100 ms and one reading the live log, alternating in o
 (in the order quiet, loaded, loaded, quiet, ... so that a drift of the machine's load
 weighs on both sides alike).
 
+The server runs on CPU 0 and every client (bench_small_files, curl, the API clients) on
+CPU 1: left to the scheduler, a 1 GiB download on this 2-core machine runs at one of two
+rates about twice apart, depending on where the threads land, which hides a 5 % change.
+
 The clients are bench_admin_load (compiled) unless --python-clients is given: then they
 are Python threads in this process, whose own CPU time on this 2-core machine is more
 than the server's work for them.
@@ -112,6 +116,14 @@ class CompiledAdminLoad:
         self.polls, self.failures, self.log_bytes = (int(x) for x in out.split())
 
 
+def pin(server_pid):
+    """The server (each of its threads; later ones inherit) on CPU 0, this process and
+    the clients it starts on CPU 1."""
+    for task in os.listdir("/proc/%d/task" % server_pid):
+        os.sched_setaffinity(int(task), {0})
+    os.sched_setaffinity(0, {1})
+
+
 def small_files_rate(client, env):
     out = subprocess.run([client, str(env.port), env.user, env.password,
                           "/small/s%04d.bin", "2000", "4096"],
@@ -151,6 +163,7 @@ def main():
             f.write("[Server]\nmaxusers=100\nSavelog=1\n[Security]\nMaxPerAddress=0\n")
         fill(env.home)
         env.start()
+        pin(env.proc.pid)
         sock_path = env.prog + "tarvona.sock"
         small_files_rate(client, env)  # warm the page cache
         big_download_rate(env)

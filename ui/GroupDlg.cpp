@@ -45,6 +45,7 @@ bool CGroupDlg::OpenExisting(std::int32_t id) {
     m_group->NotesEdit().setPlainText(QString::fromStdString(group.notes));
     std::vector<VirtualFolder> folders;
     (void)ReadFolders(GroupFolderTablePath(m_programDir, id), folders);  // missing: none
+    m_foldersVersion = AccountVersion(folders);
     m_folders->Model().Load(folders, {});
     m_folders->ShowLoaded();
     return true;
@@ -65,8 +66,13 @@ void CGroupDlg::Save() {
                                                             FieldName(&GroupRecord::notes)};
     CAccountEditor editor(m_programDir);
     // Another editor's save since this dialog read the group is refused, not overwritten.
-    if (m_recordId != 0) editor.RequireVersion({AccountVersion(m_record)});
-    const bool saved = editor.SaveGroupFields(group, kOwned, m_folders->Model().OwnFolders());
+    if (m_recordId != 0) {
+        editor.RequireVersion({AccountVersion(m_record)});
+        editor.RequireFolderVersion(m_foldersVersion);
+    }
+    const std::vector<VirtualFolder> folders = m_folders->Model().OwnFolders();
+    const bool saved = editor.SaveGroupFields(group, kOwned, folders);
     if (saved || editor.GetLastFailure() == EditFailure::FolderTable) m_record = group;
+    if (saved) m_foldersVersion = AccountVersion(folders);
     EndEditorSave(*this, editor, saved, group.id, m_recordId);
 }

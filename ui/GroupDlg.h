@@ -35,7 +35,8 @@ public slots:
 private:
     std::string m_programDir;
     std::int32_t m_recordId = 0;
-    GroupRecord m_record;  // as read; the dialog changes only name and notes
+    GroupRecord m_record;          // as read; the dialog changes only name and notes
+    std::string m_foldersVersion;  // of its folders as read (AccountVersion)
     QTabWidget* m_tabs;
     CGroupTab* m_group;
     CVirtualFoldersTab* m_folders;

@@ -67,6 +67,7 @@ void CUserAccountDlg::LoadFolders(const std::string& groupIds,
         g.groupName = QString::fromStdString(group->second);
         (void)ReadFolders(GroupFolderTablePath(m_programDir, groupId), g.folders);
     }
+    m_foldersVersion = AccountVersion(own);
     m_folders->Model().Load(own, inherited);
     m_folders->ShowLoaded();
 }
@@ -93,9 +94,13 @@ void CUserAccountDlg::Save() {
     // Unless the administrator set it, the space in use stays what the server has
     // booked meanwhile.
     // Another editor's save since this dialog read the account is refused, not overwritten.
-    if (m_recordId != 0) editor.RequireVersion({AccountVersion(m_record)});
-    const bool saved = editor.SaveUserFields(user, owned, m_folders->Model().OwnFolders(),
-                                             !m_limits->QuotaInUseEdited());
+    if (m_recordId != 0) {
+        editor.RequireVersion({AccountVersion(m_record)});
+        editor.RequireFolderVersion(m_foldersVersion);
+    }
+    const std::vector<VirtualFolder> folders = m_folders->Model().OwnFolders();
+    const bool saved = editor.SaveUserFields(user, owned, folders, !m_limits->QuotaInUseEdited());
     if (saved || editor.GetLastFailure() == EditFailure::FolderTable) m_record = user;
+    if (saved) m_foldersVersion = AccountVersion(folders);
     EndEditorSave(*this, editor, saved, user.id, m_recordId);
 }

@@ -46,7 +46,8 @@ private:
 
     std::string m_programDir;
     std::int32_t m_recordId = 0;
-    UserRecord m_record;  // as read; the tabs change only the fields they own
+    UserRecord m_record;           // as read; the tabs change only the fields they own
+    std::string m_foldersVersion;  // of the own folders as read (AccountVersion)
     QTabWidget* m_tabs;
     CAccountTab* m_account;
     CVirtualFoldersTab* m_folders;

@@ -15,6 +15,7 @@
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountSchema.h"
 #include "accounts/AccountStore.h"
+#include "accounts/AccountVersion.h"
 #include "accounts/PermissionText.h"
 #include "db/KorvTable.h"
 #include "tests/support/RawFtpClient.h"
@@ -303,6 +304,24 @@ void AccountEditorsTest::RefusedSavesChangeNoByte() {
     QVERIFY2(LastBox(fixture).contains("was changed by another editor"),
              qPrintable(LastBox(fixture)));
     UserRecord kept;
+    QVERIFY(ReadUserById(programDir, 1, kept));
+    QCOMPARE(kept.email, std::string("other@example.org"));
+
+    // Only the folder list changed meanwhile: neither the record nor the list is written.
+    const auto otherFolders = std::vector<VirtualFolder>{{0, "Other", home.toStdString(), {}}};
+    auto folders = WhenShown<CUserAccountDlg>([&](CUserAccountDlg& d) {
+        QVERIFY(other.SaveOwnFolders(FolderOwner::User, 1, otherFolders));
+        d.AccountTab().EmailEdit().setText("window@example.org");
+        AddFolder(d.FoldersTab(), "Mine", home);
+        d.Save();
+    });
+    window.UsersPage().EditUser();
+    QVERIFY(folders->leftOpen);
+    QVERIFY2(LastBox(fixture).contains("folders of user \"alice\" were changed by another editor"),
+             qPrintable(LastBox(fixture)));
+    std::vector<VirtualFolder> keptFolders;
+    QVERIFY(ReadFolders(UserFolderTablePath(programDir, 1), keptFolders));
+    QCOMPARE(AccountVersion(keptFolders), AccountVersion(otherFolders));
     QVERIFY(ReadUserById(programDir, 1, kept));
     QCOMPARE(kept.email, std::string("other@example.org"));
 
