@@ -12,7 +12,9 @@
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "app/AdminRemote.h"
+#include "app/AdminServerChoice.h"
 #include "config/Options.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -120,9 +122,51 @@ int SaveUser(const UserCommandContext& c, UserRecord& user,
     return kExitDone;
 }
 
+int FileUserAdd(const UserCommandContext& c);
+int FileUserSet(const UserCommandContext& c);
+int FileUserDel(const UserCommandContext& c);
+int FileUserList(const UserCommandContext& c);
+int RemoteUserList(const UserCommandContext& c, CApiClient& server);
+
 const std::string kUsersPath = "/api/v1/users";
 
 std::string UserPath(const std::string& name) { return kUsersPath + "/" + PathSegment(name); }
+
+template <typename T>
+bool Fills(const UserField& row, T UserRecord::*member) {
+    return std::holds_alternative<T UserRecord::*>(row.member) &&
+           std::get<T UserRecord::*>(row.member) == member;
+}
+
+// An account as a server shows it (see api/AccountJson.h), in the record the files hold;
+// its group ids stay empty (the server shows names) and so does the password (never
+// shown). Text of the server's choosing loses its control characters on the way.
+UserRecord UserFromJson(const nlohmann::json& json) {
+    UserRecord u;
+    for (const UserField& row : kUserFields) {
+        const auto found = json.find(std::string(row.name));
+        if (found == json.end() || Fills(row, &UserRecord::groups)) continue;
+        const nlohmann::json& value = *found;
+        if (const auto* p = std::get_if<Permission>(&row.member)) {
+            u.permissions.granted[static_cast<std::size_t>(*p)] = value.is_boolean() && value.get<bool>();
+        } else if (Fills(row, &UserRecord::status)) {
+            u.status = value == 1 ? kStatusEnabled : kStatusDisabled;
+        } else if (Fills(row, &UserRecord::downloadLimit) || Fills(row, &UserRecord::uploadLimit)) {
+            u.*std::get<std::int32_t UserRecord::*>(row.member) = value == true ? 1 : 0;
+        } else if (const auto* text = std::get_if<std::string UserRecord::*>(&row.member)) {
+            if (value.is_string()) u.*(*text) = ReplaceControlCharacters(value.get<std::string>());
+        } else if (const auto* integer = std::get_if<std::int32_t UserRecord::*>(&row.member)) {
+            if (value.is_number_integer()) u.*(*integer) = value.get<std::int32_t>();
+        } else if (const auto* number = std::get_if<double UserRecord::*>(&row.member)) {
+            if (value.is_number()) u.*(*number) = value.get<double>();
+        }
+    }
+    return u;
+}
+
+std::string GroupNamesOf(const nlohmann::json& user) {
+    return ReplaceControlCharacters(TextOf(user, FieldName(&UserRecord::groups)));
+}
 
 int RemoteUserAdd(const UserCommandContext& c, CApiClient& server) {
     const std::string& name = c.args.Positional()[1];
@@ -153,7 +197,13 @@ int UserAdd(const UserCommandContext& c) {
         return BadArguments(c.err, "user add needs --password and --home");
     if (!HasNonBlank(pos[1])) return BadArguments(c.err, "Username cannot be empty!");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
-    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserAdd(c, *server);
+    return ThroughServerOrFiles(
+        c.programDir, c.err, [&](CApiClient& server) { return RemoteUserAdd(c, server); },
+        [&] { return FileUserAdd(c); });
+}
+
+int FileUserAdd(const UserCommandContext& c) {
+    const auto& pos = c.args.Positional();
     UserRecord existing;
     if (ReadUser(c.programDir, pos[1], existing))
         return Report(c.err, kExitRefused, "user \"" + pos[1] + "\" exists already");
@@ -172,7 +222,13 @@ int UserSet(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user set takes one NAME");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
-    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserSet(c, *server);
+    return ThroughServerOrFiles(
+        c.programDir, c.err, [&](CApiClient& server) { return RemoteUserSet(c, server); },
+        [&] { return FileUserSet(c); });
+}
+
+int FileUserSet(const UserCommandContext& c) {
+    const auto& pos = c.args.Positional();
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
@@ -191,8 +247,16 @@ int UserDel(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user del takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user del takes no options");
-    if (const auto server = LocalServerClient(c.programDir))
-        return AskServer(*server, "DELETE", UserPath(pos[1]), {}, {}, c.err);
+    return ThroughServerOrFiles(
+        c.programDir, c.err,
+        [&](CApiClient& server) {
+            return AskServer(server, "DELETE", UserPath(pos[1]), {}, {}, c.err);
+        },
+        [&] { return FileUserDel(c); });
+}
+
+int FileUserDel(const UserCommandContext& c) {
+    const auto& pos = c.args.Positional();
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
@@ -206,23 +270,45 @@ int UserList(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 1) return BadArguments(c.err, "user list takes no NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user list takes no options");
+    return ThroughServerOrFiles(
+        c.programDir, c.err, [&](CApiClient& server) { return RemoteUserList(c, server); },
+        [&] { return FileUserList(c); });
+}
+
+void PrintUserListHead(std::ostream& out) { out << "ID\tUserID\tStatus\tGroup\tHome directory\n"; }
+
+void PrintUserRow(std::ostream& out, const UserRecord& u, const std::string& groupNames) {
+    out << u.id << '\t' << u.name << '\t' << StatusWord(u.status) << '\t' << groupNames << '\t'
+        << u.homeDir << '\n';
+}
+
+int FileUserList(const UserCommandContext& c) {
     std::vector<UserRecord> users;
     if (!ReadAllUsers(c.programDir, users))
         return Report(c.err, kExitRefused, "cannot read " + UserTablePath(c.programDir));
     // group.sdb is read once, not once per account.
     const auto groups = CAccountEditor(c.programDir).GroupNamesById();
-    c.out << "ID\tUserID\tStatus\tGroup\tHome directory\n";
-    for (const UserRecord& u : users)
-        c.out << u.id << '\t' << u.name << '\t' << StatusWord(u.status) << '\t'
-              << JoinGroupNames(u.groups, groups) << '\t' << u.homeDir << '\n';
+    PrintUserListHead(c.out);
+    for (const UserRecord& u : users) PrintUserRow(c.out, u, JoinGroupNames(u.groups, groups));
     return kExitDone;
 }
 
-template <typename T>
-bool Fills(const UserField& row, T UserRecord::*member) {
-    return std::holds_alternative<T UserRecord::*>(row.member) &&
-           std::get<T UserRecord::*>(row.member) == member;
+int RemoteUserList(const UserCommandContext& c, CApiClient& server) {
+    nlohmann::json users;
+    if (const int status = AskServer(server, "GET", kUsersPath, {}, {}, c.err, &users))
+        return status;
+    PrintUserListHead(c.out);
+    for (const nlohmann::json& user : ObjectsOf(users))
+        PrintUserRow(c.out, UserFromJson(user), GroupNamesOf(user));
+    return kExitDone;
 }
+
+
+struct ShownUser {
+    UserRecord record;
+    std::string groupNames;
+    bool passwordKnown;  // false through a server, which never shows it
+};
 
 // A field as stored: "name: value".
 void ShowPlain(const UserField& row, const UserRecord& u, std::ostream& out) {
@@ -237,8 +323,8 @@ void ShowPlain(const UserField& row, const UserRecord& u, std::ostream& out) {
 
 // One line per field in field order; fields that read better together or in words are
 // shown so, and a field with no special form shows as stored.
-void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor,
-               std::ostream& out) {
+void ShowField(const UserField& row, const ShownUser& shown, std::ostream& out) {
+    const UserRecord& u = shown.record;
     const auto limit = [](std::int32_t on, std::int32_t speed) {
         return on == 1 ? std::to_string(speed) + " KB/s" : "none";
     };
@@ -246,7 +332,7 @@ void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor
         if (*p == Permission::Read)
             out << "permissions: " << PermissionsToText(u.permissions) << '\n';
     } else if (Fills(row, &UserRecord::groups)) {
-        out << "groups: " << editor.GroupIdsToNames(u.groups) << '\n';
+        out << "groups: " << shown.groupNames << '\n';
     } else if (Fills(row, &UserRecord::status)) {
         out << "status: " << StatusWord(u.status) << '\n';
     } else if (Fills(row, &UserRecord::downloadLimit)) {
@@ -256,22 +342,39 @@ void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor
     } else if (Fills(row, &UserRecord::quotaMax)) {
         out << "quota: " << static_cast<long long>(u.quotaMax) << " KB, in use "
             << static_cast<long long>(u.quotaCurrent) << " KB\n";
+    } else if (Fills(row, &UserRecord::password) && !shown.passwordKnown) {
+        out << "password: (not shown by a server)\n";
     } else if (!Fills(row, &UserRecord::downloadSpeed) && !Fills(row, &UserRecord::uploadSpeed) &&
                !Fills(row, &UserRecord::quotaCurrent)) {
         ShowPlain(row, u, out);
     }
 }
 
+void ShowUser(const ShownUser& shown, std::ostream& out) {
+    for (const UserField& row : kUserFields) ShowField(row, shown, out);
+}
+
 int UserShow(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user show takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user show takes no options");
-    UserRecord u;
-    if (!ReadUser(c.programDir, pos[1], u))
-        return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
-    CAccountEditor editor(c.programDir);
-    for (const UserField& row : kUserFields) ShowField(row, u, editor, c.out);
-    return kExitDone;
+    return ThroughServerOrFiles(
+        c.programDir, c.err,
+        [&](CApiClient& server) {
+            nlohmann::json user;
+            if (const int status = AskServer(server, "GET", UserPath(pos[1]), {}, {}, c.err, &user))
+                return status;
+            ShowUser({UserFromJson(user), GroupNamesOf(user), false}, c.out);
+            return kExitDone;
+        },
+        [&] {
+            UserRecord u;
+            if (!ReadUser(c.programDir, pos[1], u))
+                return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
+            const std::string groupNames = CAccountEditor(c.programDir).GroupIdsToNames(u.groups);
+            ShowUser({u, groupNames, true}, c.out);
+            return kExitDone;
+        });
 }
 
 }  // namespace
@@ -304,7 +407,7 @@ int RunUserCommand(const std::string& programDir, const std::vector<std::string>
                                     {"show", UserShow}};
     for (const Sub& s : kSubs) {
         if (parsed.Positional()[0] != s.name) continue;
-        if (!PrepareTables(programDir, err)) return kExitRefused;
+        if (!RemoteServerChosen() && !PrepareTables(programDir, err)) return kExitRefused;
         return s.run(UserCommandContext{programDir, parsed, out, err});
     }
     return BadArguments(err, "unknown user command \"" + parsed.Positional()[0] + "\"");
