@@ -17,7 +17,8 @@ int RunSessionsCommand(const std::string& programDir, const std::vector<std::str
         return Report(err, kExitBadArguments,
                       "usage: tarvona-admin sessions (id, address, user, idle s, directory)");
     nlohmann::json answer;
-    if (const int status = AskRunningServer(programDir, "GET", "/api/v1/sessions", {}, err, &answer))
+    if (const int status =
+            AskRunningServer(programDir, "GET", "/api/v1/sessions", {}, err, &answer))
         return status;
     for (const nlohmann::json& s : ObjectsOf(answer.is_object() ? answer["sessions"] : answer))
         out << ShownField(s, "id") << '\t' << ShownField(s, "address") << '\t'

@@ -74,7 +74,7 @@ int SaveOwnerFolders(const std::string& dir, const Owner& owner, const std::stri
 // The owner named by --user or --group as the server shows it, and its path there.
 struct RemoteOwner {
     std::string path;
-    std::string label;   // for messages
+    std::string label;  // for messages
     nlohmann::json record;
 };
 
@@ -123,9 +123,10 @@ int RemoteFolderDel(CApiClient& server, const CAdminArgs& a, std::ostream& err) 
     const std::string& name = a.Positional()[1];
     return ChangeRemoteFolders(server, a, err, [&](const std::string& label, nlohmann::json& list) {
         const auto before = list.size();
-        list.erase(std::remove_if(list.begin(), list.end(),
-                                  [&](const nlohmann::json& f) { return TextOf(f, "name") == name; }),
-                   list.end());
+        list.erase(
+            std::remove_if(list.begin(), list.end(),
+                           [&](const nlohmann::json& f) { return TextOf(f, "name") == name; }),
+            list.end());
         if (list.size() == before)
             return Report(err, kExitRefused, label + " has no folder \"" + name + "\"");
         return kExitDone;
@@ -137,8 +138,7 @@ int FileFolderAdd(const std::string& dir, const CAdminArgs& a, const std::string
 int FileFolderDel(const std::string& dir, const CAdminArgs& a, std::ostream& err);
 int FileFolderList(const std::string& dir, const CAdminArgs& a, std::ostream& out,
                    std::ostream& err);
-int RemoteFolderList(CApiClient& server, const CAdminArgs& a, std::ostream& out,
-                     std::ostream& err);
+int RemoteFolderList(CApiClient& server, const CAdminArgs& a, std::ostream& out, std::ostream& err);
 
 int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
     const auto& pos = a.Positional();
@@ -238,8 +238,9 @@ int RemoteFolderList(CApiClient& server, const CAdminArgs& a, std::ostream& out,
     std::istringstream groups(TextOf(owner.record, "group"));
     for (std::string name; std::getline(groups, name, ',');) {
         if (name.empty()) continue;
-        if (const int status = AskServer(server, "GET", "/api/v1/groups/" + PathSegment(name) +
-                                         "/folders", {}, {}, err, &folders))
+        if (const int status =
+                AskServer(server, "GET", "/api/v1/groups/" + PathSegment(name) + "/folders", {}, {},
+                          err, &folders))
             return status;
         PrintRemoteFolders(out, folders, ReplaceControlCharacters(name));
     }

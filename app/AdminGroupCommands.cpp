@@ -40,7 +40,7 @@ int RemoteGroupAdd(CApiClient& server, const CAdminArgs& a, std::ostream& out, s
     const nlohmann::json body = {{"name", name}, {"notes", a.Value("--notes")}};
     if (const int status = AskServer(server, "POST", "/api/v1/groups", body, {}, err, &made))
         return status;
-    out << "group \"" << name << "\" added with id " << made.value("id", 0) << '\n';
+    out << "group \"" << name << "\" added with id " << NumberOf(made, "id") << '\n';
     return kExitDone;
 }
 
@@ -98,8 +98,7 @@ int RemoteExpire(CApiClient& server, std::ostream& out, std::ostream& err) {
     return status;
 }
 
-int FileGroupAdd(const std::string& dir, const CAdminArgs& a, std::ostream& out,
-                 std::ostream& err);
+int FileGroupAdd(const std::string& dir, const CAdminArgs& a, std::ostream& out, std::ostream& err);
 int FileGroupSet(const std::string& dir, const CAdminArgs& a, std::ostream& err);
 int FileGroupDel(const std::string& dir, const std::string& name, std::ostream& err);
 

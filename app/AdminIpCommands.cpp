@@ -30,7 +30,8 @@ int RemoteList(CApiClient& server, CIpFilter::List list, std::ostream& out, std:
     const nlohmann::json entries = answer.is_object() ? answer["entries"] : nlohmann::json();
     if (entries.is_array())
         for (const nlohmann::json& entry : entries)
-            if (entry.is_string()) out << ReplaceControlCharacters(entry.get<std::string>()) << '\n';
+            if (entry.is_string())
+                out << ReplaceControlCharacters(entry.get<std::string>()) << '\n';
     return kExitDone;
 }
 

@@ -98,8 +98,7 @@ std::vector<nlohmann::json> ObjectsOf(const nlohmann::json& list) {
 std::string ShownField(const nlohmann::json& object, std::string_view field) {
     const auto found = object.is_object() ? object.find(std::string(field)) : object.end();
     if (found == object.end()) return {};
-    return ReplaceControlCharacters(found->is_string() ? found->get<std::string>()
-                                                       : found->dump());
+    return ReplaceControlCharacters(found->is_string() ? found->get<std::string>() : found->dump());
 }
 
 std::string PathSegment(std::string_view name) {

@@ -1,4 +1,5 @@
 // tarvona-admin user add|set|del|list|show.
+#include <cmath>
 #include <ostream>
 
 #include "accounts/AccountEditor.h"
@@ -148,7 +149,8 @@ UserRecord UserFromJson(const nlohmann::json& json) {
         if (found == json.end() || Fills(row, &UserRecord::groups)) continue;
         const nlohmann::json& value = *found;
         if (const auto* p = std::get_if<Permission>(&row.member)) {
-            u.permissions.granted[static_cast<std::size_t>(*p)] = value.is_boolean() && value.get<bool>();
+            u.permissions.granted[static_cast<std::size_t>(*p)] =
+                value.is_boolean() && value.get<bool>();
         } else if (Fills(row, &UserRecord::status)) {
             u.status = value == 1 ? kStatusEnabled : kStatusDisabled;
         } else if (Fills(row, &UserRecord::downloadLimit) || Fills(row, &UserRecord::uploadLimit)) {
@@ -158,7 +160,9 @@ UserRecord UserFromJson(const nlohmann::json& json) {
         } else if (const auto* integer = std::get_if<std::int32_t UserRecord::*>(&row.member)) {
             if (value.is_number_integer()) u.*(*integer) = value.get<std::int32_t>();
         } else if (const auto* number = std::get_if<double UserRecord::*>(&row.member)) {
-            if (value.is_number()) u.*(*number) = value.get<double>();
+            // A stored quota is shown as a whole number; one out of that range is not.
+            if (value.is_number() && std::fabs(value.get<double>()) < 9.0e18)
+                u.*(*number) = value.get<double>();
         }
     }
     return u;
@@ -175,7 +179,7 @@ int RemoteUserAdd(const UserCommandContext& c, CApiClient& server) {
     nlohmann::json made;
     if (const int status = AskServer(server, "POST", kUsersPath, body, {}, c.err, &made))
         return status;
-    c.out << "user \"" << name << "\" added with id " << made.value("id", 0) << '\n';
+    c.out << "user \"" << name << "\" added with id " << NumberOf(made, "id") << '\n';
     return kExitDone;
 }
 
@@ -186,7 +190,7 @@ int RemoteUserSet(const UserCommandContext& c, CApiClient& server) {
     std::string version;
     if (const int status = AskServer(server, "GET", path, {}, {}, c.err, &stored, &version))
         return status;
-    const nlohmann::json body = UserOptionsJson(c.args, stored.value("reserved", std::string()));
+    const nlohmann::json body = UserOptionsJson(c.args, TextOf(stored, "reserved"));
     return AskServer(server, "PATCH", path, body, version, c.err);
 }
 
@@ -302,7 +306,6 @@ int RemoteUserList(const UserCommandContext& c, CApiClient& server) {
         PrintUserRow(c.out, UserFromJson(user), GroupNamesOf(user));
     return kExitDone;
 }
-
 
 struct ShownUser {
     UserRecord record;

@@ -179,19 +179,23 @@ def pump(source, sink):
 def stale_update_refused(env):
     proxy_dir = os.path.join(env.root, "proxy") + "/"
     os.makedirs(proxy_dir)
-    racer = lambda: curl(env, "PATCH", "/api/v1/users/alice", {"email": "other@example.org"})
-    proxy = RacingSocket(env, proxy_dir, racer)
-    try:
-        r = run([env.admin_command()[0], "--dir", proxy_dir, "user", "set", "alice",
-                 "--email", "mine@example.org"], timeout=30)
-    finally:
-        proxy.close()
-    _, alice, _ = curl(env, "GET", "/api/v1/users/alice")
-    check(r.returncode == 1 and r.stderr, "a stale update is refused: %d %s" %
-          (r.returncode, r.stderr.decode()))
-    check(alice and alice.get("email") == "other@example.org",
-          "the refused update changed nothing: %s" % alice)
-
+    curl(env, "POST", "/api/v1/groups", {"name": "Team"})
+    for args, path, field in ((["user", "set", "alice", "--email", "mine"], "users/alice", "email"),
+                              (["group", "set", "Team", "--notes", "mine"], "groups/Team",
+                               "notes")):
+        path = "/api/v1/" + path
+        racer = lambda: curl(env, "PATCH", path, {field: "other"})
+        proxy = RacingSocket(env, proxy_dir, racer)
+        try:
+            r = run([env.admin_command()[0], "--dir", proxy_dir, *args], timeout=30)
+        finally:
+            proxy.close()
+            os.unlink(proxy.path)
+        _, stored, _ = curl(env, "GET", path)
+        check(r.returncode == 1 and r.stderr,
+              "a stale %s is refused: %d %s" % (" ".join(args[:2]), r.returncode, r.stderr.decode()))
+        check(stored and stored.get(field) == "other",
+              "the refused %s changed nothing: %s" % (" ".join(args[:2]), stored))
 
 def main():
     build_dir = sys.argv[1]
