@@ -106,7 +106,7 @@ constexpr char kUsage[] =
     "  ban list|add|del [ADDRESS]       bans of the running server\n"
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "  admin-password                   set the password of the administration listener\n"
-    "The commands but db and admin-password work through the server running on DIR (its\n"
+    "Every command but db and admin-password works through the server running on DIR (its\n"
     "control socket) or, with --server, through a server's TLS listener; without a\n"
     "running server the account and IP commands edit DIR's files.\n"
     "--server: the certificate is pinned by --fingerprint or remembered at first contact;\n"
