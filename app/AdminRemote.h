@@ -15,8 +15,6 @@
 #include "api/ApiClient.h"
 #include "app/AdminArgs.h"
 
-class CAdminArgs;
-
 struct ServerLink {
     std::unique_ptr<CApiClient> client;  // nullptr: no server runs; the files are edited
     int status = kExitDone;  // otherwise --server cannot be reached or trusted (reported)
