@@ -1,59 +1,15 @@
-// tarvona-admin sessions|kick|ban: requests to a running tarvona-server through the
-// administration API on its control socket in the program directory.
+// tarvona-admin sessions|kick|ban: requests to a running tarvona-server through its
+// administration API (see app/AdminRemote.h for which server).
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "api/ApiClient.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "app/AdminRemote.h"
-#include "app/AdminServerChoice.h"
 #include "config/IpPattern.h"
 #include "platform/Clock.h"
-#include "platform/Text.h"
-
-namespace {
-
-// A field shown between tabs: no tab, line break or terminal control of a client's
-// choosing gets in.
-std::string Field(const nlohmann::json& value) {
-    return ReplaceControlCharacters(value.is_string() ? value.get<std::string>() : value.dump());
-}
-
-// Sends the request; on success gives the answer's JSON in `json`. Otherwise reports why
-// and gives the exit status in `status`.
-bool Ask(const std::string& programDir, const std::string& method, const std::string& path,
-         std::ostream& err, nlohmann::json& json, int& status, const std::string& body = {}) {
-    std::string error;
-    const std::unique_ptr<CApiClient> client = ConnectAdminApi(programDir, error);
-    if (!client) {
-        status = Report(err, kExitRefused, error);
-        return false;
-    }
-    const ApiClientResponse answer = client->Send(method, path, body);
-    if (answer.status == 0) {
-        status = Report(err, kExitRefused,
-                        answer.error + (RemoteServerChosen()
-                                            ? std::string()
-                                            : " (is tarvona-server running on this directory?)"));
-        return false;
-    }
-    json = nlohmann::json::parse(answer.body, nullptr, false);
-    if (answer.status >= 300) {
-        const bool hasMessage = json.is_object() && json.contains("error");
-        status = Report(err, kExitRefused,
-                        hasMessage ? Field(json["error"])
-                                   : "the server answered " + std::to_string(answer.status));
-        return false;
-    }
-    if (json.is_discarded()) json = nlohmann::json::object();
-    status = kExitDone;
-    return true;
-}
-
-}  // namespace
 
 int RunSessionsCommand(const std::string& programDir, const std::vector<std::string>& args,
                        std::ostream& out, std::ostream& err) {
@@ -61,11 +17,13 @@ int RunSessionsCommand(const std::string& programDir, const std::vector<std::str
         return Report(err, kExitBadArguments,
                       "usage: tarvona-admin sessions (id, address, user, idle s, directory)");
     nlohmann::json answer;
-    int status = kExitDone;
-    if (!Ask(programDir, "GET", "/api/v1/sessions", err, answer, status)) return status;
-    for (const nlohmann::json& s : answer.value("sessions", nlohmann::json::array()))
-        out << Field(s["id"]) << '\t' << Field(s["address"]) << '\t' << Field(s["user"]) << '\t'
-            << Field(s["idleSeconds"]) << '\t' << Field(s["directory"]) << '\n';
+    if (const int status =
+            AskRunningServer(programDir, "GET", "/api/v1/sessions", {}, err, &answer))
+        return status;
+    for (const nlohmann::json& s : ObjectsOf(answer.is_object() ? answer["sessions"] : answer))
+        out << ShownField(s, "id") << '\t' << ShownField(s, "address") << '\t'
+            << ShownField(s, "user") << '\t' << ShownField(s, "idleSeconds") << '\t'
+            << ShownField(s, "directory") << '\n';
     return kExitDone;
 }
 
@@ -74,22 +32,21 @@ int RunKickCommand(const std::string& programDir, const std::vector<std::string>
     long long id = 0;
     if (args.size() != 1 || !ParseCount(args[0], id))
         return Report(err, kExitBadArguments, "usage: tarvona-admin kick ID (see: sessions)");
-    nlohmann::json answer;
-    int status = kExitDone;
-    (void)Ask(programDir, "DELETE", "/api/v1/sessions/" + std::to_string(id), err, answer, status);
-    return status;
+    return AskRunningServer(programDir, "DELETE", "/api/v1/sessions/" + std::to_string(id), {},
+                            err);
 }
 
 int RunBanCommand(const std::string& programDir, const std::vector<std::string>& args,
                   std::ostream& out, std::ostream& err) {
-    nlohmann::json answer;
-    int status = kExitDone;
     if (args.size() == 1 && args[0] == "list") {
-        if (!Ask(programDir, "GET", "/api/v1/bans", err, answer, status)) return status;
-        for (const nlohmann::json& ban : answer.value("bans", nlohmann::json::array()))
-            out << Field(ban["address"]) << '\t' << Field(ban["secondsLeft"]) << '\t'
-                << FormatLocalTime(ban.value("until", std::int64_t{0}), "%Y-%m-%d %H:%M:%S") << '\t'
-                << Field(ban["offences"]) << '\n';
+        nlohmann::json answer;
+        if (const int status =
+                AskRunningServer(programDir, "GET", "/api/v1/bans", {}, err, &answer))
+            return status;
+        for (const nlohmann::json& ban : ObjectsOf(answer.is_object() ? answer["bans"] : answer))
+            out << ShownField(ban, "address") << '\t' << ShownField(ban, "secondsLeft") << '\t'
+                << FormatLocalTime(NumberOf(ban, "until"), "%Y-%m-%d %H:%M:%S") << '\t'
+                << ShownField(ban, "offences") << '\n';
         return kExitDone;
     }
     if ((args.size() == 2 || args.size() == 3) && args[0] == "add") {
@@ -99,16 +56,14 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
             return Report(err, kExitBadArguments, "usage: tarvona-admin ban add ADDRESS [SECONDS]");
         nlohmann::json body = {{"address", args[1]}};
         if (args.size() == 3) body["seconds"] = seconds;
-        (void)Ask(programDir, "POST", "/api/v1/bans", err, answer, status, body.dump());
-        return status;
+        return AskRunningServer(programDir, "POST", "/api/v1/bans", body, err);
     }
     if (args.size() == 2 && args[0] == "del") {
         if (!IsValidIpListEntry(args[1]) || args[1].find_first_of("*/") != std::string::npos)
             return Report(err, kExitBadArguments,
                           "ban del needs one address, not \"" + args[1] + "\"");
-        (void)Ask(programDir, "DELETE", "/api/v1/bans/" + PathSegment(args[1]), err, answer,
-                  status);
-        return status;
+        return AskRunningServer(programDir, "DELETE", "/api/v1/bans/" + PathSegment(args[1]), {},
+                                err);
     }
     return Report(err, kExitBadArguments,
                   "usage: tarvona-admin ban list | ban add ADDRESS [SECONDS] | ban del ADDRESS "

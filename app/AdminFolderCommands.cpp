@@ -1,6 +1,7 @@
 // tarvona-admin folder add|del|list: the virtual folders of one user or one group.
 #include <algorithm>
 #include <ostream>
+#include <sstream>
 
 #include "accounts/AccountEditor.h"
 #include "accounts/AccountVersion.h"
@@ -8,6 +9,7 @@
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "app/AdminRemote.h"
+#include "app/AdminServerChoice.h"
 #include "platform/Text.h"
 
 namespace {
@@ -69,36 +71,49 @@ int SaveOwnerFolders(const std::string& dir, const Owner& owner, const std::stri
     return kExitDone;
 }
 
+// The owner named by --user or --group as the server shows it, and its path there.
+struct RemoteOwner {
+    std::string path;
+    std::string label;  // for messages
+    nlohmann::json record;
+};
+
+int FindRemoteOwner(CApiClient& server, const CAdminArgs& a, RemoteOwner& owner,
+                    std::ostream& err) {
+    const bool isUser = a.Has("--user");
+    owner.path = std::string(isUser ? "/api/v1/users/" : "/api/v1/groups/") +
+                 PathSegment(a.Value(isUser ? "--user" : "--group"));
+    if (const int status = AskServer(server, "GET", owner.path, {}, {}, err, &owner.record))
+        return status;
+    owner.label = std::string(isUser ? "user \"" : "group \"") +
+                  ReplaceControlCharacters(TextOf(owner.record, isUser ? "userid" : "name")) + "\"";
+    return kExitDone;
+}
+
 // The folder list of the owner named by --user or --group, read from the running server
 // and written back there unless it changed meanwhile; `change` edits it (0) or refuses.
 template <typename Change>
 int ChangeRemoteFolders(CApiClient& server, const CAdminArgs& a, std::ostream& err, Change change) {
-    if (a.Has("--user") == a.Has("--group"))
-        return BadArguments(err, "give exactly one of --user and --group");
-    const bool isUser = a.Has("--user");
-    const std::string owner = std::string(isUser ? "/api/v1/users/" : "/api/v1/groups/") +
-                              PathSegment(a.Value(isUser ? "--user" : "--group"));
-    nlohmann::json record, folders;
+    RemoteOwner owner;
+    if (const int status = FindRemoteOwner(server, a, owner, err)) return status;
+    nlohmann::json folders;
     std::string version;
-    if (const int status = AskServer(server, "GET", owner, {}, {}, err, &record)) return status;
     if (const int status =
-            AskServer(server, "GET", owner + "/folders", {}, {}, err, &folders, &version))
+            AskServer(server, "GET", owner.path + "/folders", {}, {}, err, &folders, &version))
         return status;
-    const std::string label = std::string(isUser ? "user \"" : "group \"") +
-                              record.value(isUser ? "userid" : "name", std::string()) + "\"";
-    if (const int status = change(label, folders)) return status;
-    return AskServer(server, "PUT", owner + "/folders", folders, version, err);
+    if (!folders.is_array()) return Report(err, kExitRefused, "the server sent no folder list");
+    if (const int status = change(owner.label, folders)) return status;
+    return AskServer(server, "PUT", owner.path + "/folders", folders, version, err);
 }
 
 int RemoteFolderAdd(CApiClient& server, const CAdminArgs& a, const std::string& perms,
                     std::ostream& err) {
     const auto& pos = a.Positional();
     return ChangeRemoteFolders(server, a, err, [&](const std::string& label, nlohmann::json& list) {
-        for (const nlohmann::json& f : list)
-            if (EqualsNoCase(f.value("name", std::string()), pos[1]))
-                return Report(
-                    err, kExitRefused,
-                    label + " has a folder \"" + f.value("name", std::string()) + "\" already");
+        for (const nlohmann::json& f : ObjectsOf(list))
+            if (EqualsNoCase(TextOf(f, "name"), pos[1]))
+                return Report(err, kExitRefused,
+                              label + " has a folder \"" + ShownField(f, "name") + "\" already");
         list.push_back({{"name", pos[1]}, {"dir", pos[2]}, {"permissions", perms}});
         return kExitDone;
     });
@@ -108,16 +123,22 @@ int RemoteFolderDel(CApiClient& server, const CAdminArgs& a, std::ostream& err) 
     const std::string& name = a.Positional()[1];
     return ChangeRemoteFolders(server, a, err, [&](const std::string& label, nlohmann::json& list) {
         const auto before = list.size();
-        list.erase(std::remove_if(list.begin(), list.end(),
-                                  [&](const nlohmann::json& f) {
-                                      return f.value("name", std::string()) == name;
-                                  }),
-                   list.end());
+        list.erase(
+            std::remove_if(list.begin(), list.end(),
+                           [&](const nlohmann::json& f) { return TextOf(f, "name") == name; }),
+            list.end());
         if (list.size() == before)
             return Report(err, kExitRefused, label + " has no folder \"" + name + "\"");
         return kExitDone;
     });
 }
+
+int FileFolderAdd(const std::string& dir, const CAdminArgs& a, const std::string& perms,
+                  std::ostream& err);
+int FileFolderDel(const std::string& dir, const CAdminArgs& a, std::ostream& err);
+int FileFolderList(const std::string& dir, const CAdminArgs& a, std::ostream& out,
+                   std::ostream& err);
+int RemoteFolderList(CApiClient& server, const CAdminArgs& a, std::ostream& out, std::ostream& err);
 
 int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::ostream& err) {
     const auto& pos = a.Positional();
@@ -132,7 +153,16 @@ int FolderAdd(const std::string& dir, const CAdminArgs& a, std::ostream&, std::o
         return BadArguments(err, "a virtual folder name cannot contain \"/\"");
     if (!IsStorableDirectory(pos[2]))
         return BadArguments(err, "DIR must be an absolute directory, not \"" + pos[2] + "\"");
-    if (const auto server = LocalServerClient(dir)) return RemoteFolderAdd(*server, a, perms, err);
+    if (a.Has("--user") == a.Has("--group"))
+        return BadArguments(err, "give exactly one of --user and --group");
+    return ThroughServerOrFiles(
+        dir, err, [&](CApiClient& server) { return RemoteFolderAdd(server, a, perms, err); },
+        [&] { return FileFolderAdd(dir, a, perms, err); });
+}
+
+int FileFolderAdd(const std::string& dir, const CAdminArgs& a, const std::string& perms,
+                  std::ostream& err) {
+    const auto& pos = a.Positional();
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
@@ -150,7 +180,15 @@ int FolderDel(const std::string& dir, const CAdminArgs& a, std::ostream&, std::o
     const auto& pos = a.Positional();
     if (pos.size() != 2 || a.Has("--perms"))
         return BadArguments(err, "folder del takes one FOLDER");
-    if (const auto server = LocalServerClient(dir)) return RemoteFolderDel(*server, a, err);
+    if (a.Has("--user") == a.Has("--group"))
+        return BadArguments(err, "give exactly one of --user and --group");
+    return ThroughServerOrFiles(
+        dir, err, [&](CApiClient& server) { return RemoteFolderDel(server, a, err); },
+        [&] { return FileFolderDel(dir, a, err); });
+}
+
+int FileFolderDel(const std::string& dir, const CAdminArgs& a, std::ostream& err) {
+    const auto& pos = a.Positional();
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
@@ -173,6 +211,44 @@ void PrintFolders(std::ostream& out, const std::vector<VirtualFolder>& folders,
 int FolderList(const std::string& dir, const CAdminArgs& a, std::ostream& out, std::ostream& err) {
     if (a.Positional().size() != 1 || a.Has("--perms"))
         return BadArguments(err, "folder list takes no FOLDER");
+    if (a.Has("--user") == a.Has("--group"))
+        return BadArguments(err, "give exactly one of --user and --group");
+    return ThroughServerOrFiles(
+        dir, err, [&](CApiClient& server) { return RemoteFolderList(server, a, out, err); },
+        [&] { return FileFolderList(dir, a, out, err); });
+}
+
+void PrintRemoteFolders(std::ostream& out, const nlohmann::json& folders, const std::string& from) {
+    for (const nlohmann::json& f : ObjectsOf(folders))
+        out << ShownField(f, "name") << '\t' << ShownField(f, "dir") << '\t'
+            << ShownField(f, "permissions") << '\t' << from << '\n';
+}
+
+// As FileFolderList prints it: a user's own folders, then those of each of its groups.
+int RemoteFolderList(CApiClient& server, const CAdminArgs& a, std::ostream& out,
+                     std::ostream& err) {
+    RemoteOwner owner;
+    if (const int status = FindRemoteOwner(server, a, owner, err)) return status;
+    nlohmann::json folders;
+    if (const int status = AskServer(server, "GET", owner.path + "/folders", {}, {}, err, &folders))
+        return status;
+    out << "Name\tPath\tPermissions\tGroup\n";
+    PrintRemoteFolders(out, folders, a.Has("--group") ? a.Value("--group") : "");
+    if (a.Has("--group")) return kExitDone;
+    std::istringstream groups(TextOf(owner.record, "group"));
+    for (std::string name; std::getline(groups, name, ',');) {
+        if (name.empty()) continue;
+        if (const int status =
+                AskServer(server, "GET", "/api/v1/groups/" + PathSegment(name) + "/folders", {}, {},
+                          err, &folders))
+            return status;
+        PrintRemoteFolders(out, folders, ReplaceControlCharacters(name));
+    }
+    return kExitDone;
+}
+
+int FileFolderList(const std::string& dir, const CAdminArgs& a, std::ostream& out,
+                   std::ostream& err) {
     Owner owner;
     if (const int status = FindOwner(dir, a, owner, err)) return status;
     std::vector<VirtualFolder> folders;
@@ -208,7 +284,7 @@ int RunFolderCommand(const std::string& programDir, const std::vector<std::strin
     static constexpr Sub kSubs[] = {{"add", FolderAdd}, {"del", FolderDel}, {"list", FolderList}};
     for (const Sub& s : kSubs) {
         if (parsed.Positional()[0] != s.name) continue;
-        if (!PrepareTables(programDir, err)) return kExitRefused;
+        if (!RemoteServerChosen() && !PrepareTables(programDir, err)) return kExitRefused;
         return s.run(programDir, parsed, out, err);
     }
     return BadArguments(err, "unknown folder command \"" + parsed.Positional()[0] + "\"");

@@ -46,16 +46,23 @@ struct AdminCommand {
     Reach reach = Reach::LocalOnly;
 };
 constexpr AdminCommand kCommands[] = {
-    {"user", &RunUserCommand, DirUse::MadeWhenMissing},
-    {"group", &RunGroupCommand, DirUse::MadeWhenMissing},
-    {"folder", &RunFolderCommand, DirUse::MadeWhenMissing},
-    {"expire", &RunExpireCommand, DirUse::MadeWhenMissing},
+    {"user", &RunUserCommand, DirUse::MadeWhenMissing, Reach::RemoteToo},
+    {"group", &RunGroupCommand, DirUse::MadeWhenMissing, Reach::RemoteToo},
+    {"folder", &RunFolderCommand, DirUse::MadeWhenMissing, Reach::RemoteToo},
+    {"expire", &RunExpireCommand, DirUse::MadeWhenMissing, Reach::RemoteToo},
     {"sessions", &RunSessionsCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"kick", &RunKickCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"ban", &RunBanCommand, DirUse::AsItIs, Reach::RemoteToo},
-    {"ip", &RunIpCommand, DirUse::AsItIs},
+    {"ip", &RunIpCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"admin-password", &RunAdminPasswordCommand, DirUse::MadeWhenMissing},
 };
+
+int RefuseRemote(std::string_view command) {
+    return Report(std::cerr, kExitBadArguments,
+                  std::string(command) +
+                      " works on this machine's files only, not through --server; run it on "
+                      "the server's machine without --server");
+}
 
 // Tables of an earlier release gain this release's fields before an account command
 // writes them, as at the server's start; stderr keeps the listings clean.
@@ -72,11 +79,7 @@ void UpgradeTablesOf(const std::string& programDir) {
 int RunInProgramDir(const AdminContext& ctx, const std::vector<std::string>& args,
                     const AdminCommand& command) {
     if (RemoteServerChosen()) {
-        if (command.reach == Reach::LocalOnly)
-            return Report(std::cerr, kExitBadArguments,
-                          std::string(command.name) +
-                              " works on this machine's files only; --server serves sessions, "
-                              "kick and ban");
+        if (command.reach == Reach::LocalOnly) return RefuseRemote(command.name);
         return command.run({}, args, std::cout, std::cerr);
     }
     const ProgramDirChoice choice = ExplainProgramDir(ctx.dir);
@@ -103,9 +106,11 @@ constexpr char kUsage[] =
     "  ban list|add|del [ADDRESS]       bans of the running server\n"
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "  admin-password                   set the password of the administration listener\n"
-    "--server: sessions, kick and ban of a server's TLS listener; its certificate is pinned\n"
-    "by --fingerprint or remembered at first contact; the password comes from\n"
-    "TARVONA_ADMIN_PASSWORD or is asked for.\n"
+    "Every command but db and admin-password works through the server running on DIR (its\n"
+    "control socket) or, with --server, through a server's TLS listener; without a\n"
+    "running server the account and IP commands edit DIR's files.\n"
+    "--server: the certificate is pinned by --fingerprint or remembered at first contact;\n"
+    "the password comes from TARVONA_ADMIN_PASSWORD or is asked for.\n"
     "COMMAND --help describes each command; --version shows the version.\n";
 
 // SECURITY: a line break or tab in a name or path forges rows of the tab-separated
@@ -160,7 +165,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::vector<std::string> commandArgs(args.begin() + 1, args.end());
-    if (args[0] == "db") return RunDb(ctx, commandArgs);
+    if (args[0] == "db") return RemoteServerChosen() ? RefuseRemote("db") : RunDb(ctx, commandArgs);
     for (const AdminCommand& c : kCommands) {
         if (args[0] == c.name) return RunInProgramDir(ctx, commandArgs, c);
     }

@@ -7,7 +7,12 @@
 #include "accounts/RecordText.h"
 #include "api/ApiService.h"
 #include "app/AdminArgs.h"
+#include "app/AdminServerChoice.h"
+#include "platform/Text.h"
 
+namespace {
+
+// The server on `programDir`'s control socket when one answers there.
 std::unique_ptr<CApiClient> LocalServerClient(const std::string& programDir) {
     const std::string socketPath = programDir + kControlSocketName;
     std::error_code ignored;
@@ -18,24 +23,82 @@ std::unique_ptr<CApiClient> LocalServerClient(const std::string& programDir) {
     return client;
 }
 
+}  // namespace
+
+ServerLink ChooseServer(const std::string& programDir, std::ostream& err) {
+    ServerLink link;
+    if (!RemoteServerChosen()) {
+        link.client = LocalServerClient(programDir);
+        return link;
+    }
+    std::string error;
+    link.client = ConnectRemoteServer(error);
+    if (link.client == nullptr) link.status = Report(err, kExitRefused, error);
+    return link;
+}
+
+int AskRunningServer(const std::string& programDir, const std::string& method,
+                     const std::string& path, const nlohmann::json& body, std::ostream& err,
+                     nlohmann::json* answer) {
+    const ServerLink link = ChooseServer(programDir, err);
+    if (link.status != kExitDone) return link.status;
+    if (link.client == nullptr)
+        return Report(err, kExitRefused,
+                      "no server answers on " + programDir + kControlSocketName +
+                          " (is tarvona-server running on this directory?)");
+    return AskServer(*link.client, method, path, body, {}, err, answer);
+}
+
 int AskServer(CApiClient& client, const std::string& method, const std::string& path,
               const nlohmann::json& body, const std::string& ifMatch, std::ostream& err,
               nlohmann::json* answer, std::string* etag) {
-    const ApiClientResponse response =
-        client.Send(method, path, body.is_null() ? std::string() : body.dump(), ifMatch);
+    return ReadAnswer(
+        client.Send(method, path, body.is_null() ? std::string() : body.dump(), ifMatch), err,
+        answer, etag);
+}
+
+int ReadAnswer(const ApiClientResponse& response, std::ostream& err, nlohmann::json* answer,
+               std::string* etag) {
+    // The server's words reach a terminal: no control character of its choosing does.
     if (response.status == 0)
-        return Report(err, kExitRefused, "the server did not answer: " + response.error);
+        return Report(err, kExitRefused,
+                      "the server did not answer: " + ReplaceControlCharacters(response.error));
     const nlohmann::json parsed = nlohmann::json::parse(response.body, nullptr, false);
     if (response.status < 200 || response.status > 299) {
-        const bool told =
-            parsed.is_object() && parsed.contains("error") && parsed["error"].is_string();
+        const std::string told = TextOf(parsed, "error");
         return Report(err, kExitRefused,
-                      told ? parsed["error"].get<std::string>()
-                           : "the server answered " + std::to_string(response.status));
+                      told.empty() ? "the server answered " + std::to_string(response.status)
+                                   : ReplaceControlCharacters(told));
     }
     if (answer != nullptr) *answer = parsed.is_discarded() ? nlohmann::json() : parsed;
     if (etag != nullptr) *etag = response.etag;
     return kExitDone;
+}
+
+std::string TextOf(const nlohmann::json& object, std::string_view field) {
+    if (!object.is_object()) return {};
+    const auto found = object.find(std::string(field));
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+long long NumberOf(const nlohmann::json& object, std::string_view field) {
+    if (!object.is_object()) return 0;
+    const auto found = object.find(std::string(field));
+    return found != object.end() && found->is_number_integer() ? found->get<long long>() : 0;
+}
+
+std::vector<nlohmann::json> ObjectsOf(const nlohmann::json& list) {
+    std::vector<nlohmann::json> objects;
+    if (!list.is_array()) return objects;
+    for (const nlohmann::json& item : list)
+        if (item.is_object()) objects.push_back(item);
+    return objects;
+}
+
+std::string ShownField(const nlohmann::json& object, std::string_view field) {
+    const auto found = object.is_object() ? object.find(std::string(field)) : object.end();
+    if (found == object.end()) return {};
+    return ReplaceControlCharacters(found->is_string() ? found->get<std::string>() : found->dump());
 }
 
 std::string PathSegment(std::string_view name) {

@@ -3,7 +3,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "api/ApiService.h"
 #include "api/TlsApiClient.h"
 #include "config/TextFile.h"
 #include "platform/FileSystem.h"
@@ -94,8 +93,7 @@ std::string KnownServersFile() {
     return WithTrailingSlash(UserConfigDir()) + "tarvona/known_servers";
 }
 
-std::unique_ptr<CApiClient> ConnectAdminApi(const std::string& programDir, std::string& error) {
-    if (!RemoteServerChosen()) return NewSocketApiClient(programDir + kControlSocketName);
+std::unique_ptr<CApiClient> ConnectRemoteServer(std::string& error) {
     ServerUrl server;
     if (!ParseServerUrl(g_choice.url, server, error)) return nullptr;
     std::string fingerprint = g_choice.fingerprint;

@@ -1,6 +1,6 @@
-// Which server tarvona-admin's control commands talk to: the control socket of the
-// program directory, or a server's TLS listener given by --server (pinned by
-// --fingerprint, or by the fingerprint remembered at the first contact).
+// The server given by --server: its TLS listener, pinned by --fingerprint or by the
+// fingerprint remembered at the first contact. Which server a command works through is
+// decided in app/AdminRemote.h.
 #pragma once
 
 #include <memory>
@@ -17,9 +17,9 @@ struct RemoteServerChoice {
 void ChooseRemoteServer(RemoteServerChoice choice);
 bool RemoteServerChosen();
 
-// The client for the chosen server; nullptr, with `error`, when it cannot be trusted or
-// reached (a changed certificate is refused, never taken silently).
-std::unique_ptr<CApiClient> ConnectAdminApi(const std::string& programDir, std::string& error);
+// The client for the server given by --server; nullptr, with `error`, when it cannot be
+// trusted or reached (a changed certificate is refused, never taken silently).
+std::unique_ptr<CApiClient> ConnectRemoteServer(std::string& error);
 
 // Where first contacts are remembered: one "HOST:PORT FINGERPRINT" line per server.
 std::string KnownServersFile();

@@ -12,7 +12,10 @@
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "app/AdminRemote.h"
+#include "app/AdminServerChoice.h"
+#include "app/AdminUserShow.h"
 #include "config/Options.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -120,6 +123,12 @@ int SaveUser(const UserCommandContext& c, UserRecord& user,
     return kExitDone;
 }
 
+int FileUserAdd(const UserCommandContext& c);
+int FileUserSet(const UserCommandContext& c);
+int FileUserDel(const UserCommandContext& c);
+int FileUserList(const UserCommandContext& c);
+int RemoteUserList(const UserCommandContext& c, CApiClient& server);
+
 const std::string kUsersPath = "/api/v1/users";
 
 std::string UserPath(const std::string& name) { return kUsersPath + "/" + PathSegment(name); }
@@ -131,7 +140,7 @@ int RemoteUserAdd(const UserCommandContext& c, CApiClient& server) {
     nlohmann::json made;
     if (const int status = AskServer(server, "POST", kUsersPath, body, {}, c.err, &made))
         return status;
-    c.out << "user \"" << name << "\" added with id " << made.value("id", 0) << '\n';
+    c.out << "user \"" << name << "\" added with id " << NumberOf(made, "id") << '\n';
     return kExitDone;
 }
 
@@ -142,7 +151,7 @@ int RemoteUserSet(const UserCommandContext& c, CApiClient& server) {
     std::string version;
     if (const int status = AskServer(server, "GET", path, {}, {}, c.err, &stored, &version))
         return status;
-    const nlohmann::json body = UserOptionsJson(c.args, stored.value("reserved", std::string()));
+    const nlohmann::json body = UserOptionsJson(c.args, TextOf(stored, "reserved"));
     return AskServer(server, "PATCH", path, body, version, c.err);
 }
 
@@ -153,7 +162,13 @@ int UserAdd(const UserCommandContext& c) {
         return BadArguments(c.err, "user add needs --password and --home");
     if (!HasNonBlank(pos[1])) return BadArguments(c.err, "Username cannot be empty!");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
-    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserAdd(c, *server);
+    return ThroughServerOrFiles(
+        c.programDir, c.err, [&](CApiClient& server) { return RemoteUserAdd(c, server); },
+        [&] { return FileUserAdd(c); });
+}
+
+int FileUserAdd(const UserCommandContext& c) {
+    const auto& pos = c.args.Positional();
     UserRecord existing;
     if (ReadUser(c.programDir, pos[1], existing))
         return Report(c.err, kExitRefused, "user \"" + pos[1] + "\" exists already");
@@ -172,7 +187,13 @@ int UserSet(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user set takes one NAME");
     if (const int status = CheckUserOptions(c.args, c.err)) return status;
-    if (const auto server = LocalServerClient(c.programDir)) return RemoteUserSet(c, *server);
+    return ThroughServerOrFiles(
+        c.programDir, c.err, [&](CApiClient& server) { return RemoteUserSet(c, server); },
+        [&] { return FileUserSet(c); });
+}
+
+int FileUserSet(const UserCommandContext& c) {
+    const auto& pos = c.args.Positional();
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
@@ -191,8 +212,16 @@ int UserDel(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user del takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user del takes no options");
-    if (const auto server = LocalServerClient(c.programDir))
-        return AskServer(*server, "DELETE", UserPath(pos[1]), {}, {}, c.err);
+    return ThroughServerOrFiles(
+        c.programDir, c.err,
+        [&](CApiClient& server) {
+            return AskServer(server, "DELETE", UserPath(pos[1]), {}, {}, c.err);
+        },
+        [&] { return FileUserDel(c); });
+}
+
+int FileUserDel(const UserCommandContext& c) {
+    const auto& pos = c.args.Positional();
     UserRecord user;
     if (!ReadUser(c.programDir, pos[1], user))
         return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
@@ -206,72 +235,53 @@ int UserList(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 1) return BadArguments(c.err, "user list takes no NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user list takes no options");
+    return ThroughServerOrFiles(
+        c.programDir, c.err, [&](CApiClient& server) { return RemoteUserList(c, server); },
+        [&] { return FileUserList(c); });
+}
+
+int FileUserList(const UserCommandContext& c) {
     std::vector<UserRecord> users;
     if (!ReadAllUsers(c.programDir, users))
         return Report(c.err, kExitRefused, "cannot read " + UserTablePath(c.programDir));
     // group.sdb is read once, not once per account.
     const auto groups = CAccountEditor(c.programDir).GroupNamesById();
-    c.out << "ID\tUserID\tStatus\tGroup\tHome directory\n";
-    for (const UserRecord& u : users)
-        c.out << u.id << '\t' << u.name << '\t' << StatusWord(u.status) << '\t'
-              << JoinGroupNames(u.groups, groups) << '\t' << u.homeDir << '\n';
+    PrintUserListHead(c.out);
+    for (const UserRecord& u : users) PrintUserRow(c.out, u, JoinGroupNames(u.groups, groups));
     return kExitDone;
 }
 
-template <typename T>
-bool Fills(const UserField& row, T UserRecord::*member) {
-    return std::holds_alternative<T UserRecord::*>(row.member) &&
-           std::get<T UserRecord::*>(row.member) == member;
-}
-
-// A field as stored: "name: value".
-void ShowPlain(const UserField& row, const UserRecord& u, std::ostream& out) {
-    out << row.name << ": ";
-    if (const auto* text = std::get_if<std::string UserRecord::*>(&row.member)) out << u.*(*text);
-    if (const auto* integer = std::get_if<std::int32_t UserRecord::*>(&row.member))
-        out << u.*(*integer);
-    if (const auto* number = std::get_if<double UserRecord::*>(&row.member))
-        out << static_cast<long long>(u.*(*number));
-    out << '\n';
-}
-
-// One line per field in field order; fields that read better together or in words are
-// shown so, and a field with no special form shows as stored.
-void ShowField(const UserField& row, const UserRecord& u, CAccountEditor& editor,
-               std::ostream& out) {
-    const auto limit = [](std::int32_t on, std::int32_t speed) {
-        return on == 1 ? std::to_string(speed) + " KB/s" : "none";
-    };
-    if (const auto* p = std::get_if<Permission>(&row.member)) {
-        if (*p == Permission::Read)
-            out << "permissions: " << PermissionsToText(u.permissions) << '\n';
-    } else if (Fills(row, &UserRecord::groups)) {
-        out << "groups: " << editor.GroupIdsToNames(u.groups) << '\n';
-    } else if (Fills(row, &UserRecord::status)) {
-        out << "status: " << StatusWord(u.status) << '\n';
-    } else if (Fills(row, &UserRecord::downloadLimit)) {
-        out << "download limit: " << limit(u.downloadLimit, u.downloadSpeed) << '\n';
-    } else if (Fills(row, &UserRecord::uploadLimit)) {
-        out << "upload limit: " << limit(u.uploadLimit, u.uploadSpeed) << '\n';
-    } else if (Fills(row, &UserRecord::quotaMax)) {
-        out << "quota: " << static_cast<long long>(u.quotaMax) << " KB, in use "
-            << static_cast<long long>(u.quotaCurrent) << " KB\n";
-    } else if (!Fills(row, &UserRecord::downloadSpeed) && !Fills(row, &UserRecord::uploadSpeed) &&
-               !Fills(row, &UserRecord::quotaCurrent)) {
-        ShowPlain(row, u, out);
-    }
+int RemoteUserList(const UserCommandContext& c, CApiClient& server) {
+    nlohmann::json users;
+    if (const int status = AskServer(server, "GET", kUsersPath, {}, {}, c.err, &users))
+        return status;
+    PrintUserListHead(c.out);
+    for (const nlohmann::json& user : ObjectsOf(users))
+        PrintUserRow(c.out, UserFromJson(user), GroupNamesOf(user));
+    return kExitDone;
 }
 
 int UserShow(const UserCommandContext& c) {
     const auto& pos = c.args.Positional();
     if (pos.size() != 2) return BadArguments(c.err, "user show takes one NAME");
     if (c.args.HasOptions()) return BadArguments(c.err, "user show takes no options");
-    UserRecord u;
-    if (!ReadUser(c.programDir, pos[1], u))
-        return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
-    CAccountEditor editor(c.programDir);
-    for (const UserField& row : kUserFields) ShowField(row, u, editor, c.out);
-    return kExitDone;
+    return ThroughServerOrFiles(
+        c.programDir, c.err,
+        [&](CApiClient& server) {
+            nlohmann::json user;
+            if (const int status = AskServer(server, "GET", UserPath(pos[1]), {}, {}, c.err, &user))
+                return status;
+            ShowUser({UserFromJson(user), GroupNamesOf(user), false}, c.out);
+            return kExitDone;
+        },
+        [&] {
+            UserRecord u;
+            if (!ReadUser(c.programDir, pos[1], u))
+                return Report(c.err, kExitRefused, "no user \"" + pos[1] + "\"");
+            const std::string groupNames = CAccountEditor(c.programDir).GroupIdsToNames(u.groups);
+            ShowUser({u, groupNames, true}, c.out);
+            return kExitDone;
+        });
 }
 
 }  // namespace
@@ -304,7 +314,7 @@ int RunUserCommand(const std::string& programDir, const std::vector<std::string>
                                     {"show", UserShow}};
     for (const Sub& s : kSubs) {
         if (parsed.Positional()[0] != s.name) continue;
-        if (!PrepareTables(programDir, err)) return kExitRefused;
+        if (!RemoteServerChosen() && !PrepareTables(programDir, err)) return kExitRefused;
         return s.run(UserCommandContext{programDir, parsed, out, err});
     }
     return BadArguments(err, "unknown user command \"" + parsed.Positional()[0] + "\"");

@@ -3,8 +3,9 @@ http.client and ssl (the certificate pinned by its SHA-256) as the client: sign-
 refused until `tarvona-admin admin-password` sets the password, HTTP Basic and bearer
 tokens, 401 without credentials, TLS 1.1 refused, a silent handshake dropped, the
 [Admin] options over the API (hash left out), `tarvona-admin --server` with a pinned,
-a wrong and a first-contact fingerprint, a listen address that cannot be bound, and
-wrong passwords banning the address for the API and for FTP alike.
+a wrong and a first-contact fingerprint, its account and IP commands printing what the
+file mode prints, a listen address that cannot be bound, and wrong passwords banning
+the address for the API and for FTP alike.
 
     admin_listener.py BUILD_DIR
 """
@@ -22,6 +23,7 @@ import sys
 import time
 import warnings
 
+from api_accounts import admin_runs, compare_runs, logs_in, shown
 from ftp_server_env import FtpServerEnv, check, exit_status, free_port, run, wait_for_port
 
 PASSWORD = "s3cret admin"
@@ -174,6 +176,30 @@ def check_remote_tarvona_admin(env, port, pin):
           "a changed certificate is refused: %s" % result.stderr.decode())
 
 
+def check_remote_accounts(env, port, pin):
+    """The account and IP commands through --server print and exit as on the files of a
+    directory made alike; an account made so logs in at once; db and admin-password
+    are refused; an unreachable --server is an error, not a turn to the local files."""
+    home = os.path.join(env.root, "config")
+    runner = lambda args: remote_admin(env, port, "--fingerprint", pin, *args, home=home)
+    with FtpServerEnv(env.build_dir) as files:
+        compare_runs(admin_runs(env, runner), admin_runs(files), "through --server")
+    result = runner(["user", "add", "frank", "--password", "pw", "--home", env.home])
+    check(result.returncode == 0 and logs_in(env, "frank", "pw"),
+          "an account added through --server logs in at once: %s" % result.stderr.decode())
+    shown_remote = [runner(args).stdout for args in (["user", "show", "frank"], ["user", "list"])]
+    for args in (["db", "check", env.prog + "user.sdb"], ["admin-password"]):
+        result = runner(args)
+        check(result.returncode == 2 and result.stderr.startswith(b"tarvona-admin: " +
+                                                                  args[0].encode() + b" works"),
+              "%s is refused with --server: %s" % (args[0], result.stderr.decode()))
+    result = remote_admin(env, free_port(), "--dir", env.prog, "--fingerprint", pin, "user",
+                          "list", home=home)
+    check(result.returncode == 1 and not result.stdout,
+          "an unreachable --server is an error: %d %s" % (result.returncode, result.stdout))
+    return shown_remote
+
+
 def check_shared_ban(env, api):
     statuses, took = [], []
     for _ in range(3):
@@ -213,8 +239,15 @@ def main():
         check_old_tls_refused(port)
         check_silent_handshake_ends(port)
         check_remote_tarvona_admin(env, port, pin)
+        shown_remote = check_remote_accounts(env, port, pin)
         check_shared_ban(env, api)
         env.stop()
+        shown_files = [run(env.admin_command(*args)).stdout
+                       for args in (["user", "show", "frank"], ["user", "list"])]
+        check([shown(t, env.home) for t in shown_remote] ==
+              [shown(t, env.home) for t in shown_files],
+              "user show and list through --server print what they print on the stopped "
+              "server's files: %s / %s" % (shown_remote, shown_files))
         with open(log) as f:
             text = f.read()
         check("Administration API cannot listen on 127.0.0.1:%d" % port in text,
