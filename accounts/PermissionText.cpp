@@ -16,6 +16,12 @@ PermissionSet PermissionsFromText(std::string_view text) {
     return set;
 }
 
+PermissionSet PermissionsFromTypedText(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return PermissionsFromText(upper);
+}
+
 bool IsValidPermissionText(std::string_view text) {
     if (text.size() != kPermissionCount) return false;
     for (std::size_t i = 0; i < kPermissionCount; ++i) {

@@ -15,5 +15,8 @@ std::string PermissionsToText(const PermissionSet& permissions);
 // A position grants when it holds its letter; any other character refuses, as the
 // editors store it. Shorter texts grant nothing in the missing positions.
 PermissionSet PermissionsFromText(std::string_view text);
+// A text a person typed, in either case (what IsValidPermissionText accepts): "rw---l---"
+// grants what "RW---L---" grants.
+PermissionSet PermissionsFromTypedText(std::string_view text);
 // True when `text` has exactly nine positions, each its letter (either case) or "-".
 bool IsValidPermissionText(std::string_view text);

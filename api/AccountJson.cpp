@@ -56,8 +56,7 @@ bool ReadPermissionText(const json& value, PermissionSet& out, std::string& erro
     if (!IsValidPermissionText(text))
         return Refuse(
             error, "\"permissions\" needs nine letters of RWDRALCRR or \"-\", not " + Quoted(text));
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    out = PermissionsFromText(text);
+    out = PermissionsFromTypedText(text);
     return true;
 }
 

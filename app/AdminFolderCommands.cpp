@@ -172,7 +172,7 @@ int FileFolderAdd(const std::string& dir, const CAdminArgs& a, const std::string
             return Report(err, kExitRefused,
                           owner.label + " has a folder \"" + f.name + "\" already");
     const std::string version = AccountVersion(folders);
-    folders.push_back({0, pos[1], pos[2], PermissionsFromText(perms)});
+    folders.push_back({0, pos[1], pos[2], PermissionsFromTypedText(perms)});
     return SaveOwnerFolders(dir, owner, version, folders, err);
 }
 

@@ -85,7 +85,7 @@ int ApplyUserOptions(const UserCommandContext& c, UserRecord& user) {
     }
     if (a.Has("--home")) user.homeDir = a.Value("--home");
     if (a.Has("--email")) user.email = a.Value("--email");
-    if (a.Has("--perms")) user.permissions = PermissionsFromText(a.Value("--perms"));
+    if (a.Has("--perms")) user.permissions = PermissionsFromTypedText(a.Value("--perms"));
     if (a.Has("--disabled")) user.status = kStatusDisabled;
     if (a.Has("--enabled")) user.status = kStatusEnabled;
     if (a.Has("--expires")) {

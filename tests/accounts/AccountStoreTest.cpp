@@ -243,6 +243,7 @@ TEST_F(AccountStoreTest, PermissionTextConversions) {
     EXPECT_EQ(PermissionsToText(PermissionsFromText("WRDRALCRR")),
               "--DRALCRR");  // letters only in place
     EXPECT_TRUE(IsValidPermissionText("rwdralcrr"));
+    EXPECT_EQ(PermissionsToText(PermissionsFromTypedText("rw---l---")), "RW---L---");
     EXPECT_FALSE(IsValidPermissionText("R----L--"));
     EXPECT_FALSE(IsValidPermissionText("W--------"));
 }
