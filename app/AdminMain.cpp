@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args[0] == "--version") {
-        std::cout << "tarvona-admin (Tarvona FTP Server) " << kTarvonaVersion << '\n';
+        std::cout << "tarvona-admin (Tarvona FTP Server) " << kTarvonaVersion << '\n'
+                  << kTarvonaLicenceNotice;
         return 0;
     }
     const std::vector<std::string> commandArgs(args.begin() + 1, args.end());

@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (arguments.version) {
-        std::printf("tarvona-server (Tarvona FTP Server) %s\n", kTarvonaVersion);
+        std::printf("tarvona-server (Tarvona FTP Server) %s\n%s", kTarvonaVersion,
+                    kTarvonaLicenceNotice);
         return 0;
     }
     if (arguments.help) {

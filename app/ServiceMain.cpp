@@ -100,7 +100,8 @@ int Run(const char* verb, const char* done) {
 int main(int argc, char** argv) {
     const std::string command = argc == 2 ? argv[1] : "";
     if (command == "--version") {
-        std::printf("tarvona-service (Tarvona FTP Server) %s\n", kTarvonaVersion);
+        std::printf("tarvona-service (Tarvona FTP Server) %s\n%s", kTarvonaVersion,
+                    kTarvonaLicenceNotice);
         return 0;
     }
     if (command == "--help") {

@@ -30,7 +30,8 @@ bool AnswerInformationOptions(int argc, char** argv) {
     bool help = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("tarvona (Tarvona FTP Server) %s\n", kTarvonaVersion);
+            std::printf("tarvona (Tarvona FTP Server) %s\n%s", kTarvonaVersion,
+                        kTarvonaLicenceNotice);
             return true;
         }
         if (std::strcmp(argv[i], "--help") == 0) help = true;

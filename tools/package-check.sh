@@ -51,8 +51,8 @@ case "$depends" in *libc6*libqt6widgets6*|*libqt6widgets6*libc6*) pass "Depends:
 prefix="$scratch/prefix"
 cmake --install "$tree" --prefix "$prefix" > /dev/null
 for b in "$prefix/bin/tarvona" "$prefix/bin/tarvona-admin" "$prefix/sbin/tarvona-server"; do
-  out=$("$b" --version) && [ "$out" = "$(basename "$b") (Tarvona FTP Server) $version" ] \
-    || fail "$b --version printed '$out'"
+  out=$("$b" --version) && [ "$(head -n 1 <<< "$out")" = "$(basename "$b") (Tarvona FTP Server) $version" ] \
+    && grep -q "GPL-3.0-or-later" <<< "$out" || fail "$b --version printed '$out'"
 done
 home="$scratch/home"
 expected="program directory: $home/.local/share/tarvona/"

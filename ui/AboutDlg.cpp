@@ -14,7 +14,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About Tarvona FTP Server");
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(":/tarvona.svg").pixmap(64, 64));
-    auto* text = new QLabel(QString("Tarvona FTP Server Version %1").arg(kTarvonaVersion), this);
+    auto* text = new QLabel(QString("Tarvona FTP Server Version %1\n\n"
+                                    "Copyright (C) 2026 Tarvona developers.\n"
+                                    "Licensed under the GNU GPL version 3 or later.\n"
+                                    "There is NO WARRANTY, to the extent permitted by law.")
+                                .arg(kTarvonaVersion),
+                            this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* row = new QHBoxLayout;
