@@ -156,12 +156,18 @@ void CAdminConnection::OpenStream() {
                     m_onMissed(event.data.toLongLong());
             });
         },
-        [this](const QString& failure) { StreamEnded(failure); });
+        [this](int status, const QString& failure) { StreamEnded(status, failure); });
 }
 
-void CAdminConnection::StreamEnded(const QString& failure) {
+void CAdminConnection::StreamEnded(int status, const QString& failure) {
     if (m_followPath.isEmpty()) return;
-    if (!failure.isEmpty()) MarkLost(failure);
-    // The server ends a stream after a while; a failed one waits for the probe.
-    if (!m_lost) m_reopenTimer.start(kStreamReopenWait);
+    if (status == 0) {
+        MarkLost(failure);  // opened again once the probe finds the server
+        return;
+    }
+    // The server ends a stream after a while: opened again at once. A refused one (a
+    // sign-in that expired, a server that is busy) is tried again less and less often.
+    m_streamBackOff =
+        status == 200 ? kStreamReopenWait : std::min(m_streamBackOff * 2, kLongestBackOff);
+    m_reopenTimer.start(m_streamBackOff);
 }

@@ -81,7 +81,7 @@ private:
     void MarkRestored();
     void Probe();
     void OpenStream();
-    void StreamEnded(const QString& failure);
+    void StreamEnded(int status, const QString& failure);
 
     std::unique_ptr<CAdminTransport> m_transport;
     QString m_displayName;
@@ -105,4 +105,5 @@ private:
     MissedHandler m_onMissed;
     CEventStreamParser m_parser;
     QTimer m_reopenTimer;
+    std::chrono::milliseconds m_streamBackOff{1000};
 };

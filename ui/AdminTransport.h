@@ -26,7 +26,10 @@ class CAdminTransport {
 public:
     using Done = std::function<void(AdminReply)>;
     using OnData = std::function<void(const QByteArray&)>;
-    using OnEnd = std::function<void(const QString& failure)>;  // empty: a normal end
+    // How a stream ended: status 200 normally (the server ends streams after a while),
+    // another status when it was refused, 0 when the connection failed (`failure` says
+    // why).
+    using OnEnd = std::function<void(int status, const QString& failure)>;
 
     virtual ~CAdminTransport() = default;
     // `done` runs once, later, on the GUI thread.

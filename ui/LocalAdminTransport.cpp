@@ -57,7 +57,7 @@ void RunRequests(const std::shared_ptr<LocalWorkShared>& shared) {
 void RunStream(const std::shared_ptr<LocalWorkShared>& shared, const std::string& path,
                const std::shared_ptr<std::atomic<bool>>& stop,
                const std::function<void(QByteArray)>& deliverData,
-               const std::function<void(QString)>& deliverEnd) {
+               const std::function<void(int, QString)>& deliverEnd) {
     const std::unique_ptr<CApiClient> client = NewSocketApiClient(shared->socketPath);
     const ApiClientResponse answer = client->Stream(path, [&](std::string_view bytes) {
         if (*stop) return false;
@@ -67,12 +67,8 @@ void RunStream(const std::shared_ptr<LocalWorkShared>& shared, const std::string
         return true;
     });
     if (*stop) return;
-    QString failure;
-    if (answer.status == 0)
-        failure = QString::fromStdString(answer.error);
-    else if (answer.status != 200)
-        failure = QString("the stream was refused (HTTP %1)").arg(answer.status);
-    shared->Post([deliverEnd, failure] { deliverEnd(failure); });
+    const QString failure = QString::fromStdString(answer.error);
+    shared->Post([deliverEnd, status = answer.status, failure] { deliverEnd(status, failure); });
 }
 
 }  // namespace
@@ -135,17 +131,18 @@ void CLocalAdminTransport::OpenStream(const QString& path, OnData onData, OnEnd 
     auto deliverData = [current, onData](const QByteArray& data) {
         if (current()) onData(data);
     };
-    auto deliverEnd = [current, onEnd](const QString& failure) {
-        if (current()) onEnd(failure);
+    auto deliverEnd = [current, onEnd](int status, const QString& failure) {
+        if (current()) onEnd(status, failure);
     };
     try {
         std::thread(RunStream, m_shared, path.toStdString(), m_streamStop,
                     std::function<void(QByteArray)>(deliverData),
-                    std::function<void(QString)>(deliverEnd))
+                    std::function<void(int, QString)>(deliverEnd))
             .detach();
     } catch (const std::system_error&) {
         QMetaObject::invokeMethod(
-            this, [deliverEnd] { deliverEnd("no thread for the stream"); }, Qt::QueuedConnection);
+            this, [deliverEnd] { deliverEnd(0, "no thread for the stream"); },
+            Qt::QueuedConnection);
     }
 }
 

@@ -95,7 +95,7 @@ void CTlsAdminTransport::SignedIn(const AdminReply& reply) {
         if (!m_streamPath.isEmpty() && !m_stream) {
             const OnEnd onEnd = m_onEnd;
             CloseStream();
-            onEnd(refused.error.isEmpty() ? "the sign-in was refused" : refused.error);
+            onEnd(refused.status, refused.error);
         }
         return;
     }
@@ -190,14 +190,17 @@ void CTlsAdminTransport::StartStream() {
         if (reply != m_stream) return;
         const AdminReply answer = ReplyOf(reply);
         if (answer.status == 401) m_token.clear();  // the next opening signs in again
+        int status = answer.status;
         QString failure = answer.error;
-        if (failure.isEmpty() && reply->error() != QNetworkReply::NoError)
-            failure = reply->errorString();
-        if (failure.isEmpty() && answer.status != 200)
-            failure = QString("the stream was refused (HTTP %1)").arg(answer.status);
+        // A stream cut off (the server gone, nothing within the quiet time) is a
+        // failed connection, not the server's own end of it.
+        if (reply->error() != QNetworkReply::NoError && (status == 0 || status == 200)) {
+            status = 0;
+            if (failure.isEmpty()) failure = "the log stream broke off: " + reply->errorString();
+        }
         const OnEnd onEnd = m_onEnd;
         CloseStream();
-        onEnd(failure);
+        onEnd(status, failure);
     });
 }
 

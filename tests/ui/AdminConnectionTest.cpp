@@ -92,6 +92,22 @@ private:
         return CAdminConnection::Local(QString::fromStdString(m_dir.ProgramDir()));
     }
 
+    // FTP logins until `lines` holds one: a stream starts with the lines after it opened.
+    bool LogInUntilSeen(const QList<QByteArray>& lines) {
+        const auto seen = [&] {
+            return std::any_of(lines.begin(), lines.end(),
+                               [](const QByteArray& line) { return line.contains("alice"); });
+        };
+        QElapsedTimer waited;
+        waited.start();
+        while (!seen() && waited.elapsed() < 10000) {
+            RawFtpClient client;
+            if (!client.Connect(m_ftpPort) || !client.LogIn("alice", "secret")) return false;
+            QTest::qWait(300);
+        }
+        return seen();
+    }
+
     // The control socket's connection and the TLS one, the latter pinned to `pin`.
     std::vector<std::shared_ptr<CAdminConnection>> Both(const QString& pin) {
         return {Local(), Remote(pin, kPassword)};
@@ -171,20 +187,7 @@ private slots:
             QList<QByteArray> lines;
             connection->Follow("/api/v1/log?follow=1",
                                [&lines](const QByteArray& line) { lines.append(line); });
-            // Logins until one is seen: the stream starts with the lines after it opened.
-            QElapsedTimer waited;
-            waited.start();
-            const auto seen = [&] {
-                return std::any_of(lines.begin(), lines.end(),
-                                   [](const QByteArray& line) { return line.contains("alice"); });
-            };
-            while (!seen() && waited.elapsed() < 10000) {
-                RawFtpClient client;
-                QVERIFY(client.Connect(m_ftpPort));
-                QVERIFY(client.LogIn("alice", "secret"));
-                QTest::qWait(300);
-            }
-            QVERIFY2(seen(), qPrintable(connection->DisplayName()));
+            QVERIFY2(LogInUntilSeen(lines), qPrintable(connection->DisplayName()));
             connection->StopFollowing();
             const auto count = lines.size();
             RawFtpClient after;
@@ -222,6 +225,11 @@ private slots:
     void reconnectsAfterTheServerIsBack() {
         const auto connections = Both(m_pin);
         std::vector<std::unique_ptr<QSignalSpy>> lost, restored;
+        std::vector<QList<QByteArray>> lines(connections.size());
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            connections[i]->Follow("/api/v1/log?follow=1",
+                                   [&lines, i](const QByteArray& line) { lines[i].append(line); });
+        }
         for (auto& connection : connections) {
             lost.push_back(
                 std::make_unique<QSignalSpy>(connection.get(), &CAdminConnection::connectionLost));
@@ -243,6 +251,11 @@ private slots:
             const auto call = Get(*connections[i], "/api/v1/server");
             QTRY_VERIFY_WITH_TIMEOUT(call->reply.has_value(), 10000);
             QCOMPARE(call->reply->status, 200);  // the TLS side signed in again
+        }
+        // The log streams were opened again.
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            lines[i].clear();
+            QVERIFY2(LogInUntilSeen(lines[i]), qPrintable(connections[i]->DisplayName()));
         }
     }
 };
