@@ -6,7 +6,11 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +24,8 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestAccounts.h"
 #include "ui/AdminConnection.h"
+#include "ui/ConnectDlg.h"
+#include "ui/MessageBoxes.h"
 
 using namespace std::chrono_literals;
 
@@ -222,6 +228,40 @@ private slots:
         ::close(silentUnix);
     }
 
+    void connectDialogChecksItsFieldsAndRemembersNoPassword() {
+        QStringList said;
+        SetMessageBoxHook([&said](const MessageBoxRequest& request) {
+            said << request.text;
+            return QMessageBox::Ok;
+        });
+        CConnectDlg dialog;
+        QCOMPARE(dialog.PortEdit().text(), QString("14148"));
+        dialog.PasswordEdit().setText("typed secret");
+        dialog.accept();  // no address
+        dialog.AddressEdit().setText("::1");
+        dialog.PortEdit().setText("70000");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(said.size(), 2);
+        QVERIFY(said[0].contains("address") && said[1].contains("1 to 65535"));
+        dialog.PortEdit().setText("2121");
+        dialog.RememberBox().setChecked(true);
+        dialog.accept();
+        SetMessageBoxHook({});
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(said.size(), 2);
+        CConnectDlg again;
+        QCOMPARE(again.AddressEdit().text(), QString("::1"));
+        QCOMPARE(again.PortEdit().text(), QString("2121"));
+        QVERIFY(again.PasswordEdit().text().isEmpty());
+        const QDir config(qEnvironmentVariable("XDG_CONFIG_HOME") + "/tarvona");
+        for (const QString& name : config.entryList(QDir::Files)) {
+            QFile file(config.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(!file.readAll().contains("typed secret"));
+        }
+    }
+
     void reconnectsAfterTheServerIsBack() {
         const auto connections = Both(m_pin);
         std::vector<std::unique_ptr<QSignalSpy>> lost, restored;
@@ -262,6 +302,8 @@ private slots:
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;  // the remembered server must not touch the real home
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     AdminConnectionTest test;
     return QTest::qExec(&test, argc, argv);
