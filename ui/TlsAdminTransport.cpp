@@ -155,9 +155,10 @@ AdminReply CTlsAdminTransport::ReplyOf(QNetworkReply* reply) {
     const QVariant pinFailure = reply->property(kPinFailure);
     if (pinFailure.isValid())
         return MakeAdminReply(0, {}, {},
-                              "the server's certificate has the fingerprint " +
-                                  pinFailure.toString() + ", not the pinned " +
-                                  QString::fromUtf8(m_pin) + "; refused");
+                              m_pin.isEmpty() ? "no usable SHA-256 fingerprint is pinned; refused"
+                                              : "the server's certificate has the fingerprint " +
+                                                    pinFailure.toString() + ", not the pinned " +
+                                                    QString::fromUtf8(m_pin) + "; refused");
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QString failure = status == 0 ? "no answer: " + reply->errorString() : QString();
     return MakeAdminReply(status, reply->readAll(), QString::fromUtf8(reply->rawHeader("ETag")),
