@@ -22,13 +22,8 @@ public:
                            const std::string& body, const std::string& ifMatch) override {
         ApiClientResponse answer;
         if (!SocketIsOurs(answer.error)) return answer;
-        // The host part is the socket file; Host is not looked at by the server.
         httplib::ClientImpl client(m_socketPath);
-        client.set_address_family(AF_UNIX);
-        client.set_connection_timeout(kConnectSeconds, 0);
-        client.set_read_timeout(kReadSeconds, 0);
-        client.set_write_timeout(kWriteSeconds, 0);
-        client.set_keep_alive(false);
+        Configure(client);
         httplib::Request request;
         request.method = method;
         request.path = path;
@@ -49,7 +44,37 @@ public:
         return answer;
     }
 
+    ApiClientResponse Stream(const std::string& path,
+                             const std::function<bool(std::string_view)>& onData) override {
+        ApiClientResponse answer;
+        if (!SocketIsOurs(answer.error)) return answer;
+        httplib::ClientImpl client(m_socketPath);
+        Configure(client);
+        const httplib::Result result = client.Get(
+            path,
+            [&answer](const httplib::Response& response) {
+                answer.status = response.status;
+                return true;
+            },
+            [&onData](const char* data, std::size_t size) {
+                return onData(std::string_view(data, size));
+            });
+        // Ended by onData or by the peer after a good start: the stream's normal end.
+        if (!result && answer.status == 0)
+            answer.error = httplib::to_string(result.error()) + " (" + m_socketPath + ")";
+        return answer;
+    }
+
 private:
+    void Configure(httplib::ClientImpl& client) const {
+        // The host part is the socket file; Host is not looked at by the server.
+        client.set_address_family(AF_UNIX);
+        client.set_connection_timeout(kConnectSeconds, 0);
+        client.set_read_timeout(kReadSeconds, 0);
+        client.set_write_timeout(kWriteSeconds, 0);
+        client.set_keep_alive(false);
+    }
+
     // SECURITY: a socket file another user made is not this user's server; the server
     // checks its peer the same way.
     bool SocketIsOurs(std::string& error) const {
@@ -69,6 +94,13 @@ private:
 };
 
 }  // namespace
+
+ApiClientResponse CApiClient::Stream(const std::string& /*path*/,
+                                     const std::function<bool(std::string_view)>& /*onData*/) {
+    ApiClientResponse answer;
+    answer.error = "this client cannot follow a stream";
+    return answer;
+}
 
 std::unique_ptr<CApiClient> NewSocketApiClient(const std::string& socketPath) {
     return std::make_unique<CSocketApiClient>(socketPath);

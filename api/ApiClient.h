@@ -2,8 +2,10 @@
 // calls whether the server is reached through the local control socket or over TLS.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct ApiClientResponse {
     int status = 0;    // 0: no answer (see `error`)
@@ -18,6 +20,12 @@ public:
     virtual ApiClientResponse Send(const std::string& method, const std::string& path,
                                    const std::string& body = {},
                                    const std::string& ifMatch = {}) = 0;
+    // GET `path` as a live stream: `onData` gets the body's bytes as they arrive, until
+    // it returns false, the answer ends or the connection fails (no byte arrives within
+    // the read time-out). `body` of the result stays empty. Clients that cannot stream
+    // answer status 0.
+    virtual ApiClientResponse Stream(const std::string& path,
+                                     const std::function<bool(std::string_view)>& onData);
 };
 
 // Through the control socket file at `socketPath`.

@@ -25,7 +25,9 @@
 #include "tests/ui/ModalDriver.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/AboutDlg.h"
+#include "ui/ConnectDlg.h"
 #include "ui/DirectoryBrowser.h"
+#include "ui/FingerprintDlg.h"
 #include "ui/GroupDlg.h"
 #include "ui/GroupSelectDlg.h"
 #include "ui/HelpDlg.h"
@@ -127,6 +129,26 @@ bool SaveEditors(CServerDlg& window, const std::string& programDir, const QStrin
     BrowseForDirectory(&window, target);
     return browser->ran && ok;
 }
+// Connecting to another machine's server: the address dialog and both certificate prompts.
+bool SaveConnectionDialogs(QWidget& window, const QString& out) {
+    CConnectDlg connectTo(&window);
+    connectTo.AddressEdit().setText("files.example.org");
+    connectTo.PasswordEdit().setText("secret");
+    connectTo.adjustSize();
+    bool ok = Save(connectTo, out + "/connect.png");
+    const QString first =
+        "3F:A9:0C:71:5E:D2:88:14:B6:4A:E0:93:27:CC:5D:1F:"
+        "80:6B:F4:39:A2:07:DE:65:9C:11:48:B3:F7:2E:90:5A";
+    CFingerprintDlg prompt("files.example.org:14148", first, &window);
+    prompt.adjustSize();
+    ok = Save(prompt, out + "/fingerprint-first.png") && ok;
+    QString changed = first;
+    changed.replace("3F:A9", "C4:02");
+    CFingerprintDlg warning("files.example.org:14148", first, changed,
+                            "/home/alice/.config/tarvona/known_servers", &window);
+    warning.adjustSize();
+    return Save(warning, out + "/fingerprint-changed.png") && ok;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,6 +200,7 @@ int main(int argc, char** argv) {
     ok = Save(filter, out + "/ip-filter.png") && ok;
     CIpAddressDlg address("192.168.*.*", &window);
     ok = Save(address, out + "/ip-address.png") && ok;
+    ok = SaveConnectionDialogs(window, out) && ok;
     CServiceDlg service(fixture.Dir().ProgramDir(), {}, &window);
     service.adjustSize();
     ok = Save(service, out + "/service.png") && ok;
