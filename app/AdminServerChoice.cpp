@@ -1,55 +1,17 @@
 #include "app/AdminServerChoice.h"
 
 #include <iostream>
-#include <sstream>
 
+#include "api/KnownServers.h"
 #include "api/TlsApiClient.h"
-#include "config/TextFile.h"
-#include "platform/FileSystem.h"
-#include "platform/FileUtil.h"
 #include "platform/ProgramDir.h"
 #include "platform/SecretInput.h"
-#include "platform/TlsPinning.h"
 
 namespace {
 
-constexpr std::size_t kMaxKnownServersBytes = 1 << 20;
 constexpr std::size_t kLongestPassword = 1024;
 
 RemoteServerChoice g_choice;
-
-std::string ServerKey(const ServerUrl& server) {
-    const bool v6 = server.host.find(':') != std::string::npos;
-    return (v6 ? "[" + server.host + "]" : server.host) + ":" + std::to_string(server.port);
-}
-
-// The fingerprint remembered for `key`; empty when none (or the file is unreadable,
-// which `error` then says).
-std::string KnownFingerprint(const std::string& key, std::string& error) {
-    std::string text;
-    if (ReadTextFile(KnownServersFile(), kMaxKnownServersBytes, &text, &error) ==
-        FileReadResult::Failed)
-        return {};
-    std::istringstream lines(text);
-    std::string name, fingerprint;
-    while (lines >> name >> fingerprint) {
-        if (name == key) return CanonicalFingerprint(fingerprint);
-    }
-    return {};
-}
-
-bool RememberFingerprint(const std::string& key, const std::string& fingerprint,
-                         std::string& error) {
-    const std::string file = KnownServersFile();
-    const std::string dir = file.substr(0, file.rfind('/'));
-    if (!MakeDirectories(dir, &error)) return false;
-    std::string text;
-    if (ReadTextFile(file, kMaxKnownServersBytes, &text, &error) == FileReadResult::Failed)
-        return false;
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    text += key + ' ' + fingerprint + '\n';
-    return platform::ReplaceFileAtomically(file, text, 0600, &error);
-}
 
 // The fingerprint to pin for `server`: the remembered one, checked against what the
 // server shows now, or (first contact) what it shows, remembered from now on.
@@ -88,10 +50,6 @@ std::string AdminPassword(const std::string& url, std::string& error) {
 void ChooseRemoteServer(RemoteServerChoice choice) { g_choice = std::move(choice); }
 
 bool RemoteServerChosen() { return !g_choice.url.empty(); }
-
-std::string KnownServersFile() {
-    return WithTrailingSlash(UserConfigDir()) + "tarvona/known_servers";
-}
 
 std::unique_ptr<CApiClient> ConnectRemoteServer(std::string& error) {
     ServerUrl server;

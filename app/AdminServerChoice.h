@@ -20,6 +20,3 @@ bool RemoteServerChosen();
 // The client for the server given by --server; nullptr, with `error`, when it cannot be
 // trusted or reached (a changed certificate is refused, never taken silently).
 std::unique_ptr<CApiClient> ConnectRemoteServer(std::string& error);
-
-// Where first contacts are remembered: one "HOST:PORT FINGERPRINT" line per server.
-std::string KnownServersFile();
