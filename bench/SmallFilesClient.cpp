@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -117,7 +119,11 @@ bool LogIn(RawFtpClient& control, const std::string& user, const std::string& pa
     if (reply[0] == '2') {
         return true;
     }
-    return reply[0] == '3' && Expect(control, "PASS " + password, '2');
+    if (reply[0] != '3') {
+        std::fprintf(stderr, "USER %s -> %s\n", user.c_str(), reply.c_str());
+        return false;
+    }
+    return Expect(control, "PASS " + password, '2');
 }
 
 }  // namespace
@@ -131,8 +137,12 @@ int main(int argc, char** argv) {
     int count = std::atoi(argv[5]);
     long size = std::atol(argv[6]);
     RawFtpClient control;
-    if (!control.Connect(static_cast<std::uint16_t>(port)) || !Expect(control, "", '2') ||
-        !LogIn(control, argv[2], argv[3]) || !Expect(control, "TYPE I", '2')) {
+    if (!control.Connect(static_cast<std::uint16_t>(port))) {
+        std::fprintf(stderr, "cannot connect to port %d: %s\n", port, std::strerror(errno));
+        return 1;
+    }
+    if (!Expect(control, "", '2') || !LogIn(control, argv[2], argv[3]) ||
+        !Expect(control, "TYPE I", '2')) {
         return 1;
     }
     auto start = std::chrono::steady_clock::now();

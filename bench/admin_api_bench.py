@@ -127,7 +127,9 @@ def pin(server_pid):
 def small_files_rate(client, env):
     out = subprocess.run([client, str(env.port), env.user, env.password,
                           "/small/s%04d.bin", "2000", "4096"],
-                         capture_output=True, timeout=600, check=True)
+                         capture_output=True, timeout=600)
+    if out.returncode != 0:
+        sys.exit("bench_small_files failed: %s" % out.stderr.decode(errors="replace"))
     return float(out.stdout)
 
 

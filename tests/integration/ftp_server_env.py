@@ -1,6 +1,7 @@
 """A private tarvona-server with one account, for tests and benchmarks that drive
 real FTP clients. Standard library only."""
 import os
+import random
 import shutil
 import signal
 import socket
@@ -10,9 +11,24 @@ import time
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A free port below the kernel's range of client ports. A port from that range can
+    become a client's own port while the server is still starting; a connect to it then
+    meets itself (a loopback self-connection), holds the port and keeps the server from
+    binding it."""
+    try:
+        with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
+            low = int(f.read().split()[0])
+    except (OSError, ValueError, IndexError):
+        low = 32768
+    for _ in range(500):
+        port = random.randrange(max(1024, low - 12000), low)
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+                return port
+            except OSError:
+                continue
+    raise RuntimeError("no free port below %d" % low)
 
 
 def wait_for_port(port, deadline=10.0):

@@ -9,8 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -160,17 +163,42 @@ void RawFtpClient::Close() {
     m_fd = -1;
 }
 
-std::uint16_t FindFreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return 0;
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    std::uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
+namespace {
+
+// The lowest port the kernel gives client connections (32768 unless configured).
+int LowestClientPort() {
+    int low = 32768;
+    if (FILE* f = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+        if (std::fscanf(f, "%d", &low) != 1) low = 32768;
+        std::fclose(f);
+    }
+    return low;
+}
+
+bool CanBind(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const sockaddr_in address = Loopback(port);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
-    return port;
+    return bound;
+}
+
+}  // namespace
+
+// Below the range of client ports: a port from that range can become a client's own port
+// while the server is still starting, and a connect to it then meets itself (a loopback
+// self-connection) and holds the port the server means to bind.
+std::uint16_t FindFreePort() {
+    const int low = LowestClientPort();
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<int> pick(std::max(1024, low - 12000), std::max(1025, low - 1));
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        const auto port = static_cast<std::uint16_t>(pick(random));
+        if (CanBind(port)) return port;
+    }
+    return 0;
 }
 
 bool HaveIpv6Loopback() {

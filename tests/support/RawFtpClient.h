@@ -85,7 +85,7 @@ private:
     int m_port = 0;
 };
 
-// A TCP port on 127.0.0.1 that was free a moment ago.
+// A TCP port on 127.0.0.1 that was free a moment ago, below the range of client ports.
 std::uint16_t FindFreePort();
 // True when this machine has an IPv6 loopback address (::1) to bind.
 bool HaveIpv6Loopback();
