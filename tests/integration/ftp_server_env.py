@@ -23,6 +23,8 @@ def free_port():
     for _ in range(500):
         port = random.randrange(max(1024, low - 12000), low)
         with socket.socket() as s:
+            # As the server binds: a closed connection's TIME_WAIT does not hold the port.
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
             try:
                 s.bind(("127.0.0.1", port))
                 return port

@@ -178,6 +178,9 @@ int LowestClientPort() {
 bool CanBind(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
+    // As the server binds: a closed connection's TIME_WAIT does not hold the port.
+    const int on = 1;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const sockaddr_in address = Loopback(port);
     const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
