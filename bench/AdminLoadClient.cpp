@@ -57,8 +57,7 @@ long Drain(int fd, int timeoutMs, std::string* head) {
     while (poll(&p, 1, timeoutMs) > 0) {
         const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) break;
-        if (head != nullptr && head->size() < 16)
-            head->append(buffer, static_cast<std::size_t>(n));
+        if (head != nullptr && head->size() < 16) head->append(buffer, static_cast<std::size_t>(n));
         total += n;
     }
     return total;
@@ -68,8 +67,9 @@ bool PollOnce(const std::string& path) {
     const int fd = Connect(path);
     if (fd < 0) return false;
     std::string head;
-    const bool sent = SendAll(fd, "GET /api/v1/sessions HTTP/1.1\r\nHost: localhost\r\n"
-                                  "Connection: close\r\n\r\n");
+    const bool sent = SendAll(fd,
+                              "GET /api/v1/sessions HTTP/1.1\r\nHost: localhost\r\n"
+                              "Connection: close\r\n\r\n");
     if (sent) Drain(fd, 10000, &head);
     close(fd);
     return head.rfind("HTTP/1.1 200", 0) == 0;
