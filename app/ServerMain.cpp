@@ -21,6 +21,7 @@
 #include "net/HttpGet.h"
 #include "platform/DescriptorReserve.h"
 #include "platform/EventLoop.h"
+#include "platform/ServiceManager.h"
 #include "platform/Signals.h"
 #include "platform/StringFormat.h"
 #include "server/FtpServer.h"
@@ -149,7 +150,11 @@ int main(int argc, char** argv) {
     ApplyStartSettings(server, startup.Options());
     if (arguments.port > 0) server.SetPort(arguments.port);
     server.SetListenAddresses(arguments.listen);
-    if (!server.Start()) return 1;
+    if (!server.Start()) {
+        // `systemctl status` and tarvona-service show it beside the failed start.
+        service_manager::NotifyStatus(server.StartFailure());
+        return 1;
+    }
     CServiceReadiness readiness(mainLoop, server);
     // Behind a router the passive address must be the public one, as in the window.
     const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);

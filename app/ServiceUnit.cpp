@@ -1,5 +1,7 @@
 #include "app/ServiceUnit.h"
 
+#include <string>
+
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -44,4 +46,12 @@ std::optional<std::string> ServiceUnitText(const std::string& serverPath,
            "\n"
            "[Install]\n"
            "WantedBy=default.target\n";
+}
+
+std::string UserServiceOptions() {
+    return "; Written by tarvona-service -i. Ports below 1024 need root or\n"
+           "; CAP_NET_BIND_SERVICE, which a user service does not have.\n"
+           "[Server]\n"
+           "port=" +
+           std::to_string(kUserServicePort) + "\n";
 }

@@ -52,8 +52,9 @@ bool CFtpServer::Start() {
     const int port = m_port;
     if (!OpenListenSockets(port)) {
         m_listenSockets.clear();
-        LogMessage(LogCategory::Error, StringFormat("Server cannot run on port %d. ", port) +
-                                           ListenFailureReason(port) + ".");
+        m_startFailure =
+            StringFormat("Server cannot run on port %d. ", port) + ListenFailureReason(port) + ".";
+        LogMessage(LogCategory::Error, m_startFailure);
         return false;
     }
     m_running = true;

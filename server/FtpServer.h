@@ -45,6 +45,8 @@ public:
     // Starts listening on the configured port. False (and a log line) when running
     // already or the port cannot be used.
     [[nodiscard]] bool Start();
+    // The log line of the last Start that could not listen, with its reason.
+    const std::string& StartFailure() const { return m_startFailure; }
     // Stops listening and ends every session, dispatching the main loop's messages
     // while it waits. It returns only when every session thread has ended: they use
     // this controller to the last.
@@ -217,8 +219,9 @@ private:
     };
     std::deque<HeldRefusal> m_heldRefusals;
     EventLoop::TimerId m_refusalTimer = 0;  // 0 while none waits
-    int m_listenError = 0;                  // errno of the last failed bind or listen
-    std::size_t m_maxHeldRefusals = 0;      // set by Start from the descriptor limit
+    std::string m_startFailure;
+    int m_listenError = 0;              // errno of the last failed bind or listen
+    std::size_t m_maxHeldRefusals = 0;  // set by Start from the descriptor limit
     // Connections refused at accept, summed up in the log once a second (main thread).
     CRefusalTally m_acceptRefusals;
     EventLoop::TimerId m_refusalLogTimer = 0;  // 0 while nothing is counted

@@ -2,7 +2,7 @@
 socket (READY=1 only once the port accepts, STATUS= with the session count, WATCHDOG=1 at
 half of WATCHDOG_USEC, STOPPING=1 at SIGTERM), the open-file limit raised from 1024 to the
 hard limit, a maxusers the limit cannot serve capped with one log line, and the reason of
-a bind that a user without privilege may not make.
+a bind that a user without privilege may not make, in the log and the status line.
 
     service_manager.py BUILD_DIR
 """
@@ -119,13 +119,19 @@ def privileged_port_refused(build_dir):
     with FtpServerEnv(build_dir) as env:
         os.chmod(env.root, 0o711)
         run(["chown", "-R", "65534:65534", env.prog], check=True)
+        notify = NotifySocket(env.root)
+        os.chmod(notify.path, 0o666)
         result = run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                       os.path.join(build_dir, "app", "tarvona-server"), "--dir", env.prog,
-                      "--port", "21", "--listen", "127.0.0.1"], timeout=30)
+                      "--port", "21", "--listen", "127.0.0.1"], timeout=30,
+                     env={**os.environ, "NOTIFY_SOCKET": notify.path})
         out = result.stdout.decode(errors="replace")
-        check(result.returncode == 1 and "Server cannot run on port 21. Permission denied: "
-              "ports below 1024 need root or CAP_NET_BIND_SERVICE." in out,
+        reason = ("Server cannot run on port 21. Permission denied: ports below 1024 need root "
+                  "or CAP_NET_BIND_SERVICE.")
+        check(result.returncode == 1 and reason in out,
               "the reason of a refused privileged port: %d %s" % (result.returncode, out[-400:]))
+        status, _ = notify.wait_for("STATUS=", deadline=2)
+        check(status == "STATUS=" + reason, "the service manager is told why: %r" % status)
 
 
 def main():
