@@ -11,7 +11,7 @@ packages=(
   ccache clang-format
   qt6-base-dev libqt6svg6 fonts-dejavu-core
   scdoc man-db dpkg-dev lintian systemd
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libsystemd-dev
   libcpp-httplib-dev nlohmann-json3-dev
 )
 missing=()
