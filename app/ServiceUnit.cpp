@@ -35,9 +35,18 @@ std::optional<std::string> ServiceUnitText(const std::string& serverPath,
     return "[Unit]\n"
            "Description=Tarvona FTP Server (the FTP service without its window)\n"
            "After=network-online.target\n"
+           // A server that cannot start (its port taken) gives up after three tries a
+           // minute: RestartSec=5 puts them within it, and systemctl start, which waits
+           // through the retries, returns well within tarvona-service's time-out.
+           "StartLimitIntervalSec=60\n"
+           "StartLimitBurst=3\n"
            "\n"
            "[Service]\n"
-           "Type=simple\n"
+           // Started once its port accepts; fed from its main loop, so a hung one restarts.
+           "Type=notify\n"
+           "NotifyAccess=main\n"
+           "WatchdogSec=30\n"
+           "LimitNOFILE=65536\n"
            "ExecStart=" +
            *server + " --dir " + *dir +
            "\n"
