@@ -122,9 +122,11 @@ std::string ServiceStatusText() {
 int Run(const char* verb, const char* done) {
     if (!Systemctl({verb, kServiceUnitName})) {
         const std::string reason = ServiceStatusText();
-        return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName +
-                    (reason.empty() ? " (is it installed? tarvona-service -i)" : ": " + reason) +
-                    "; journalctl --user -u " + kServiceUnitName + " tells more");
+        if (reason.empty())
+            return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName +
+                        " (is it installed? tarvona-service -i)");
+        return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName + ": " +
+                    reason + " (journalctl --user -u " + kServiceUnitName + " tells more)");
     }
     std::printf("%s %s.\n", done, kServiceUnitName);
     return 0;
