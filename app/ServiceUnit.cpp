@@ -36,8 +36,8 @@ std::optional<std::string> ServiceUnitText(const std::string& serverPath,
            "Description=Tarvona FTP Server (the FTP service without its window)\n"
            "After=network-online.target\n"
            // A server that cannot start (its port taken) gives up after three tries a
-           // minute: RestartSec=5 puts them within it, and systemctl start, which waits
-           // through the retries, returns well within tarvona-service's time-out.
+           // minute: RestartSec=5 puts them within it (systemd's default, 5 in 10 s, is
+           // never reached with it).
            "StartLimitIntervalSec=60\n"
            "StartLimitBurst=3\n"
            "\n"
