@@ -15,11 +15,15 @@
 #include "app/AddressDetection.h"
 #include "app/ConsoleSink.h"
 #include "app/ProgramDirChoice.h"
+#include "app/ServiceReadiness.h"
 #include "app/StartupSequence.h"
 #include "generated/Version.h"
 #include "net/HttpGet.h"
+#include "platform/DescriptorReserve.h"
 #include "platform/EventLoop.h"
+#include "platform/ServiceManager.h"
 #include "platform/Signals.h"
+#include "platform/StringFormat.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 
@@ -71,6 +75,16 @@ bool ParsePort(const char* text, int& port) {
     return true;
 }
 
+std::string DescribeOpenFileLimit(const OpenFileLimits& limits) {
+    if (!limits.error.empty())
+        return StringFormat("Open-file limit %zu (hard limit %zu); it cannot be raised: %s.",
+                            limits.soft, limits.hard, limits.error.c_str());
+    if (limits.raisedTo == limits.soft)
+        return StringFormat("Open-file limit %zu (hard limit %zu).", limits.soft, limits.hard);
+    return StringFormat("Open-file limit raised from %zu to the hard limit %zu.", limits.soft,
+                        limits.hard);
+}
+
 bool ParseArguments(int argc, char** argv, Arguments& out) {
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
@@ -108,6 +122,7 @@ int main(int argc, char** argv) {
         PrintHelp(arguments.dir);
         return 0;
     }
+    const OpenFileLimits fileLimits = RaiseOpenFileLimit();
     EventLoop mainLoop;
     if (!mainLoop.IsUsable()) {
         std::perror("tarvona-server: no descriptor for the event loop");
@@ -131,11 +146,17 @@ int main(int argc, char** argv) {
     server.SetWindowSink(&sink);
     mainLoop.AddTimer(kConsoleFlushPeriod, [&sink] { sink.Flush(); });
     startup.LogWarnings(server);
+    server.LogMessage(LogCategory::Server, DescribeOpenFileLimit(fileLimits));
     if (!ready) return 1;
     ApplyStartSettings(server, startup.Options());
     if (arguments.port > 0) server.SetPort(arguments.port);
     server.SetListenAddresses(arguments.listen);
-    if (!server.Start()) return 1;
+    if (!server.Start()) {
+        // `systemctl status` and tarvona-service show it beside the failed start.
+        service_manager::NotifyStatus(server.StartFailure());
+        return 1;
+    }
+    CServiceReadiness readiness(mainLoop, server);
     // Behind a router the passive address must be the public one, as in the window.
     const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);
     (void)detector->StartDetection(arguments.port > 0 ? arguments.port : startup.Options().port);
@@ -151,7 +172,9 @@ int main(int argc, char** argv) {
     if (!api.Start(apiError))
         server.LogMessage(LogCategory::Error,
                           "The administration API cannot run (" + apiError + ").");
+    readiness.Ready();
     if (!signals.Watch(mainLoop, [&] {
+            readiness.Stopping();
             // The API first: none of its requests waits for the main thread any more.
             api.Close();
             server.Stop();

@@ -3,7 +3,8 @@
 //   tarvona-service -i | -u | -s | -e | --status | --version
 // The service serves the program directory (chosen as by the other programs) with the
 // tarvona-server beside this program, or in the installed sbin folder. Exit status 0 on success, 1
-// on failure (with the reason printed), 2 on a wrong command line.
+// on failure (with the reason printed), 2 on a wrong command line; --status gives
+// `systemctl is-active`'s (0 running, 3 not).
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -27,12 +28,18 @@ int Fail(const std::string& why) {
     return 1;
 }
 
-// systemctl --user with `arguments`; its output is passed on. True on exit status 0.
-bool Systemctl(const std::vector<std::string>& arguments, bool quiet = false) {
+// systemctl --user with `arguments`; its output is passed on unless `quiet`.
+ProgramResult RunSystemctl(const std::vector<std::string>& arguments, bool quiet) {
     std::vector<std::string> argv = {"systemctl", "--user"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    const ProgramResult result = RunProgram(argv, kSystemctlTimeout);
+    ProgramResult result = RunProgram(argv, kSystemctlTimeout);
     if (!quiet && !result.output.empty()) std::fputs(result.output.c_str(), stdout);
+    return result;
+}
+
+// As RunSystemctl; true on exit status 0.
+bool Systemctl(const std::vector<std::string>& arguments, bool quiet = false) {
+    const ProgramResult result = RunSystemctl(arguments, quiet);
     return result.started && !result.timedOut && result.exitStatus == 0;
 }
 
@@ -53,6 +60,20 @@ std::string ServerProgram() {
     return prefix + "sbin/tarvona-server";
 }
 
+// The program directory, with an option.ini on a port the user may bind unless it has one.
+bool PrepareProgramDir(const std::string& programDir, std::string& note, std::string& error) {
+    if (!MakeDirectories(programDir, &error)) return false;
+    const std::string options = programDir + "option.ini";
+    if (IsRegularFile(options)) {
+        note = "Kept " + options + ".";
+        return true;
+    }
+    if (!platform::ReplaceFileAtomically(options, UserServiceOptions(), 0600, &error)) return false;
+    note = "Wrote " + options + ": the server listens on port " + std::to_string(kUserServicePort) +
+           " (ports below 1024 need root).";
+    return true;
+}
+
 int Install(const std::string& programDir) {
     const std::string server = ServerProgram();
     if (!server.starts_with('/') || !IsRegularFile(server))
@@ -62,13 +83,16 @@ int Install(const std::string& programDir) {
     const std::string unitDir = UserUnitDir();
     if (unitDir.empty()) return Fail("HOME is not set; there is no place for a user unit");
     std::string error;
+    std::string note;
+    if (!PrepareProgramDir(programDir, note, error))
+        return Fail("cannot prepare the program directory " + programDir + ": " + error);
     if (!MakeDirectories(unitDir, &error) ||
         !platform::ReplaceFileAtomically(UnitPath(), *unit, 0644, &error))
         return Fail("cannot write " + UnitPath() + ": " + error);
     if (!Systemctl({"daemon-reload"}) || !Systemctl({"enable", kServiceUnitName}))
         return Fail("the unit is written but systemd did not enable it");
-    std::printf("Installed %s: it runs %s --dir %s and starts with your session.\n",
-                kServiceUnitName, server.c_str(), programDir.c_str());
+    std::printf("Installed %s: it runs %s --dir %s and starts with your session.\n%s\n",
+                kServiceUnitName, server.c_str(), programDir.c_str(), note.c_str());
     return 0;
 }
 
@@ -87,12 +111,33 @@ constexpr char kUsage[] =
     "  -i install, -u uninstall, -s start, -e stop the systemd user "
     "service that runs tarvona-server\n";
 
+// What the server said last to systemd: why it could not start, when it could not.
+std::string ServiceStatusText() {
+    ProgramResult result =
+        RunSystemctl({"show", "--property=StatusText", "--value", kServiceUnitName}, true);
+    while (!result.output.empty() && result.output.back() == '\n') result.output.pop_back();
+    return result.exitStatus == 0 ? result.output : std::string();
+}
+
 int Run(const char* verb, const char* done) {
-    if (!Systemctl({verb, kServiceUnitName}))
-        return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName +
-                    " (is it installed? tarvona-service -i)");
+    if (!Systemctl({verb, kServiceUnitName})) {
+        const std::string reason = ServiceStatusText();
+        if (reason.empty())
+            return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName +
+                        " (is it installed? tarvona-service -i)");
+        return Fail(std::string("systemd could not ") + verb + " " + kServiceUnitName + ": " +
+                    reason + " (journalctl --user -u " + kServiceUnitName + " tells more)");
+    }
     std::printf("%s %s.\n", done, kServiceUnitName);
     return 0;
+}
+
+// `systemctl status` for the reader, and `systemctl is-active`'s exit status for scripts.
+int Status() {
+    (void)RunSystemctl({"status", "--no-pager", kServiceUnitName}, false);
+    const ProgramResult active = RunSystemctl({"is-active", "--quiet", kServiceUnitName}, true);
+    if (!active.started || active.timedOut || active.exitStatus < 0) return 1;
+    return active.exitStatus;
 }
 
 }  // namespace
@@ -125,5 +170,5 @@ int main(int argc, char** argv) {
     if (command == "-u") return Uninstall();
     if (command == "-s") return Run("start", "Started");
     if (command == "-e") return Run("stop", "Stopped");
-    return Systemctl({"status", "--no-pager", kServiceUnitName}) ? 0 : 1;
+    return Status();
 }

@@ -1,5 +1,7 @@
 #include "app/ServiceUnit.h"
 
+#include <string>
+
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -33,9 +35,18 @@ std::optional<std::string> ServiceUnitText(const std::string& serverPath,
     return "[Unit]\n"
            "Description=Tarvona FTP Server (the FTP service without its window)\n"
            "After=network-online.target\n"
+           // A server that cannot start (its port taken) gives up after three tries a
+           // minute: RestartSec=5 puts them within it (systemd's default, 5 in 10 s, is
+           // never reached with it).
+           "StartLimitIntervalSec=60\n"
+           "StartLimitBurst=3\n"
            "\n"
            "[Service]\n"
-           "Type=simple\n"
+           // Started once its port accepts; fed from its main loop, so a hung one restarts.
+           "Type=notify\n"
+           "NotifyAccess=main\n"
+           "WatchdogSec=30\n"
+           "LimitNOFILE=65536\n"
            "ExecStart=" +
            *server + " --dir " + *dir +
            "\n"
@@ -44,4 +55,12 @@ std::optional<std::string> ServiceUnitText(const std::string& serverPath,
            "\n"
            "[Install]\n"
            "WantedBy=default.target\n";
+}
+
+std::string UserServiceOptions() {
+    return "; Written by tarvona-service -i. Ports below 1024 need root or\n"
+           "; CAP_NET_BIND_SERVICE, which a user service does not have.\n"
+           "[Server]\n"
+           "port=" +
+           std::to_string(kUserServicePort) + "\n";
 }

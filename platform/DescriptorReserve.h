@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "platform/UniqueFd.h"
 
@@ -10,6 +11,18 @@
 bool IsOutOfDescriptors(int error);
 // The process's open-file limit (soft); a large number when it has none.
 std::size_t OpenFileLimit();
+
+// The open-file limit before and after RaiseOpenFileLimit; `error` is empty when the
+// soft limit now equals the hard one.
+struct OpenFileLimits {
+    std::size_t soft = 0;
+    std::size_t hard = 0;
+    std::size_t raisedTo = 0;
+    std::string error;
+};
+// Raises the soft open-file limit to the hard one: a service manager's default soft limit
+// (1024) is far below what a few hundred sessions hold.
+OpenFileLimits RaiseOpenFileLimit();
 
 // A descriptor kept open only to be given up when no other is left, so that a listener
 // can still take a waiting connection and close it instead of leaving it unanswered.

@@ -26,9 +26,12 @@ const int kNetworkReset = ENETRESET;
 const int kConnectionAborted = ECONNABORTED;
 const int kConnectionReset = ECONNRESET;
 const int kTimedOut = ETIMEDOUT;
+const int kPermissionDenied = EACCES;
 const int kTlsFailed = EPROTO;
 const int kTlsTruncated = ENODATA;
 }  // namespace SocketError
+
+std::string SocketErrorText(int error) { return std::strerror(error); }
 
 namespace {
 

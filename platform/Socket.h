@@ -19,11 +19,15 @@ extern const int kNetworkReset;
 extern const int kConnectionAborted;
 extern const int kConnectionReset;
 extern const int kTimedOut;
+extern const int kPermissionDenied;
 // TLS: the peer broke the protocol (or the handshake failed); the peer closed the
 // connection without close_notify, so the data may have been cut short.
 extern const int kTlsFailed;
 extern const int kTlsTruncated;
 }  // namespace SocketError
+
+// The system's text for an error value ("Address already in use").
+std::string SocketErrorText(int error);
 
 enum class AddressFamily { V4, V6 };
 

@@ -52,12 +52,15 @@ bool CFtpServer::Start() {
     const int port = m_port;
     if (!OpenListenSockets(port)) {
         m_listenSockets.clear();
-        LogMessage(LogCategory::Error, StringFormat("Server cannot run on port %d.", port));
+        m_startFailure =
+            StringFormat("Server cannot run on port %d. ", port) + ListenFailureReason(port) + ".";
+        LogMessage(LogCategory::Error, m_startFailure);
         return false;
     }
     m_running = true;
     m_startTime = NowSeconds();
     m_maxHeldRefusals = std::min(kMaxHeldRefusals, OpenFileLimit() / kHeldRefusalShareDivisor);
+    LimitUsersToDescriptors();
     m_tls.Prepare(*this);
     RestartStatisticsTimer();
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
@@ -82,10 +85,35 @@ bool CFtpServer::OpenListenSocketsOnce(int port) {
         auto listener = std::make_unique<CListenSocket>(*this);
         // Every address shares the port the first one got.
         const int wanted = m_listenSockets.empty() ? port : GetBoundPort();
-        if (!listener->Open(wanted, address)) return false;
+        if (!listener->Open(wanted, address)) {
+            m_listenError = listener->LastError();
+            return false;
+        }
         m_listenSockets.push_back(std::move(listener));
     }
     return true;
+}
+
+std::string CFtpServer::ListenFailureReason(int port) const {
+    if (m_listenError == SocketError::kPermissionDenied && port > 0 && port < 1024)
+        return "Permission denied: ports below 1024 need root or CAP_NET_BIND_SERVICE";
+    return SocketErrorText(m_listenError);
+}
+
+void CFtpServer::LimitUsersToDescriptors() {
+    const std::size_t files = OpenFileLimit();
+    const std::size_t besides = kDescriptorsBesideSessions + m_maxHeldRefusals;
+    const std::size_t sessions = files > besides ? (files - besides) / kDescriptorsPerSession : 0;
+    m_descriptorUserLimit = static_cast<int>(
+        std::min<std::size_t>(std::max<std::size_t>(sessions, 1), std::numeric_limits<int>::max()));
+    if (m_maxUsers <= m_descriptorUserLimit) return;
+    LogMessage(LogCategory::Error,
+               StringFormat("maxusers is %d, but the open-file limit of %zu serves at most %d "
+                            "users (%zu files each during a transfer): at most %d are served. "
+                            "Lower maxusers or raise the open-file limit (LimitNOFILE= of the "
+                            "service, ulimit -n).",
+                            m_maxUsers.load(), files, m_descriptorUserLimit.load(),
+                            kDescriptorsPerSession, m_descriptorUserLimit.load()));
 }
 
 void CFtpServer::Stop() {

@@ -3,9 +3,11 @@
 // everything in order.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,6 +45,8 @@ public:
     // Starts listening on the configured port. False (and a log line) when running
     // already or the port cannot be used.
     [[nodiscard]] bool Start();
+    // The log line of the last Start that could not listen, with its reason.
+    const std::string& StartFailure() const { return m_startFailure; }
     // Stops listening and ends every session, dispatching the main loop's messages
     // while it waits. It returns only when every session thread has ended: they use
     // this controller to the last.
@@ -121,7 +125,10 @@ public:
     std::int64_t GetIdleTimeoutSeconds() const { return m_idleTimeoutSeconds; }
     // The user limit counts sessions whose control connection is still open; a session
     // that has ended but whose thread is still cleaning up no longer takes a place.
-    bool IsUserLimitReached() const { return m_usersConnected >= m_maxUsers; }
+    // The open-file limit caps it too (see LimitUsersToDescriptors).
+    bool IsUserLimitReached() const {
+        return m_usersConnected >= std::min<int>(m_maxUsers, m_descriptorUserLimit);
+    }
     // A session's control connection has ended. Any thread.
     void ReleaseUserSlot() { --m_usersConnected; }
     bool IsAddressAllowed(const std::string& address) const;
@@ -162,6 +169,10 @@ private:
     std::intptr_t HandleMessage(const Message& message) override;
     bool OpenListenSockets(int port);
     bool OpenListenSocketsOnce(int port);
+    // Why the last bind failed, for the start's error line.
+    std::string ListenFailureReason(int port) const;
+    // Caps the user limit at what the open-file limit serves, and says so once.
+    void LimitUsersToDescriptors();
     std::intptr_t OnSessionOpened(CConnectThread* thread);
     std::intptr_t OnSessionClosed(CConnectThread* thread);
     void OnStatisticsTimer();
@@ -208,7 +219,9 @@ private:
     };
     std::deque<HeldRefusal> m_heldRefusals;
     EventLoop::TimerId m_refusalTimer = 0;  // 0 while none waits
-    std::size_t m_maxHeldRefusals = 0;      // set by Start from the descriptor limit
+    std::string m_startFailure;
+    int m_listenError = 0;              // errno of the last failed bind or listen
+    std::size_t m_maxHeldRefusals = 0;  // set by Start from the descriptor limit
     // Connections refused at accept, summed up in the log once a second (main thread).
     CRefusalTally m_acceptRefusals;
     EventLoop::TimerId m_refusalLogTimer = 0;  // 0 while nothing is counted
@@ -231,6 +244,7 @@ private:
     // Written on the main thread, read by connection threads without a lock.
     std::atomic<int> m_port{21};
     std::atomic<int> m_maxUsers{10};
+    std::atomic<int> m_descriptorUserLimit{std::numeric_limits<int>::max()};  // set by Start
     std::atomic<std::int64_t> m_idleTimeoutSeconds{5 * 60};
     std::atomic<int> m_currentConnections{0};
     std::atomic<int> m_usersConnected{0};

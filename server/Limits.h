@@ -45,3 +45,10 @@ inline constexpr std::chrono::milliseconds kAcceptPauseAtLimit{100};
 inline constexpr std::size_t kHeldRefusalShareDivisor = 4;
 // Connections refused at accept are summed up in the log at most this often.
 inline constexpr std::chrono::milliseconds kRefusalLogPeriod{1000};
+// What one session may hold at once: its control connection and its loop's wake-up, and
+// during a transfer the passive listener, the data connection, the file and an upload's
+// splice pipe (two ends).
+inline constexpr std::size_t kDescriptorsPerSession = 7;
+// What the process holds beside its sessions and held refusals: standard streams,
+// listeners and their reserves, the log file, the administration API's sockets.
+inline constexpr std::size_t kDescriptorsBesideSessions = 64;

@@ -11,7 +11,8 @@ packages=(
   ccache clang-format
   qt6-base-dev libqt6svg6 fonts-dejavu-core
   scdoc man-db dpkg-dev lintian systemd
-  libcurl4-openssl-dev
+  debootstrap systemd-container
+  libcurl4-openssl-dev libsystemd-dev
   libcpp-httplib-dev nlohmann-json3-dev
 )
 missing=()

@@ -88,8 +88,8 @@ def settles_to(env, idle):
     return descriptors(env)
 
 
-def server(options):
-    env = FtpServerEnv(sys.argv[1], nofile_limit=NOFILE)
+def server(options, nofile=NOFILE):
+    env = FtpServerEnv(sys.argv[1], nofile_limit=nofile)
     with open(env.prog + "option.ini", "w") as f:
         f.write("[Server]\nSavelog=1\n" + options)
     env.start()
@@ -139,7 +139,9 @@ def default_limits():
 
 
 def not_logged_in_bound():
-    env, idle = server("maxusers=100000\n[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=50\n")
+    # 1024 descriptors serve 100 users (the server caps maxusers to its limit), more
+    # than the bound on clients logging in.
+    env, idle = server("maxusers=100000\n[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=50\n", 1024)
     with env:
         answers = flood(env, SOURCES)
         if answers is None:
@@ -160,7 +162,10 @@ def closed_at_once(env):
 
 
 def descriptors_run_out():
-    env, idle = server("maxusers=100000\n[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=0\n")
+    # The server caps maxusers to what its open-file limit serves at start; a limit
+    # lowered afterwards is what can still run it out of descriptors.
+    env, idle = server("maxusers=100000\n[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=0\n", 4096)
+    resource.prlimit(env.proc.pid, resource.RLIMIT_NOFILE, (NOFILE, NOFILE))
     with env:
         worker = ftplib.FTP(timeout=10)
         worker.connect("127.0.0.1", env.port)

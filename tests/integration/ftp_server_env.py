@@ -85,9 +85,11 @@ class FtpServerEnv:
     def admin(self, *args):
         subprocess.run(self.admin_command(*args), check=True, stdout=subprocess.DEVNULL)
 
-    def start(self, stdout_path=None):
-        """`stdout_path`: where the server's standard output goes (else nowhere when quiet)."""
-        cmd = [os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
+    def start(self, stdout_path=None, wrapper=(), env=None, wait=True):
+        """`stdout_path`: where the server's standard output goes (else nowhere when quiet);
+        `wrapper`: a command that runs the server (prlimit ...); `env`: variables added to
+        the server's environment; `wait`: return only once the port accepts."""
+        cmd = [*wrapper, os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
                "--port", str(self.port), "--listen", ",".join(loopback_addresses())]
         limit, nofile = self.fsize_limit, self.nofile_limit
 
@@ -107,8 +109,9 @@ class FtpServerEnv:
         with open(self.stderr_path, "ab") as err, open(stdout_path or os.devnull, "ab") as kept:
             self.proc = subprocess.Popen(cmd, stdout=kept if stdout_path else out,
                                          stderr=err if self.quiet else None,
-                                         preexec_fn=child_setup)
-        if not wait_for_port(self.port):
+                                         preexec_fn=child_setup,
+                                         env={**os.environ, **(env or {})})
+        if wait and not wait_for_port(self.port):
             raise RuntimeError("tarvona-server did not start")
         return self
 

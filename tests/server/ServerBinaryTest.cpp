@@ -117,9 +117,9 @@ TEST(ServerBinary, StartFailureEndsWithStatusOne) {
     int status = -1;
     ASSERT_TRUE(server.WaitForExit(20s, status)) << server.Output();
     EXPECT_EQ(status, 1);
-    EXPECT_NE(
-        server.Output().find("Server cannot run on port " + std::to_string(held.Port()) + "."),
-        std::string::npos)
+    EXPECT_NE(server.Output().find("Server cannot run on port " + std::to_string(held.Port()) +
+                                   ". Address already in use."),
+              std::string::npos)
         << server.Output();
 }
 

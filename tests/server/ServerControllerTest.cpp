@@ -34,9 +34,10 @@ TEST_F(ServerTest, StartOnAPortInUseFailsThenAFreePortWorks) {
     HeldPort holder;
     ASSERT_NE(holder.Port(), 0);
     EXPECT_FALSE(m_harness.Start(holder.Port()));
-    EXPECT_EQ(m_harness.Sink().CountLog("Server cannot run on port " +
-                                        std::to_string(holder.Port()) + "."),
-              1u);
+    EXPECT_EQ(
+        m_harness.Sink().CountLog("Server cannot run on port " + std::to_string(holder.Port()) +
+                                  ". Address already in use."),
+        1u);
     bool running = true;
     m_harness.RunOnServer([&](CFtpServer& server) { running = server.IsRunning(); });
     EXPECT_FALSE(running);

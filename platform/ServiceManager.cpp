@@ -1,0 +1,36 @@
+#include "platform/ServiceManager.h"
+
+#include <systemd/sd-daemon.h>
+
+#include <cstdint>
+
+namespace service_manager {
+
+namespace {
+
+// NOTIFY_SOCKET and WATCHDOG_USEC stay set (unset_environment 0): later messages and the
+// watchdog interval need them.
+void Send(const std::string& state) { (void)sd_notify(0, state.c_str()); }
+
+}  // namespace
+
+void NotifyReady() { Send("READY=1"); }
+
+void NotifyStopping() { Send("STOPPING=1"); }
+
+void NotifyStatus(const std::string& text) {
+    // A line break would end the field and start another assignment.
+    std::string line;
+    for (char c : text) line += (c == '\n' || c == '\r') ? ' ' : c;
+    Send("STATUS=" + line);
+}
+
+void NotifyAlive() { Send("WATCHDOG=1"); }
+
+std::chrono::microseconds WatchdogInterval() {
+    std::uint64_t usec = 0;
+    if (sd_watchdog_enabled(0, &usec) <= 0) return std::chrono::microseconds{0};
+    return std::chrono::microseconds{usec};
+}
+
+}  // namespace service_manager

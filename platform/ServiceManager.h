@@ -1,0 +1,19 @@
+// What this process tells the service manager that started it (systemd's notify
+// protocol): ready, stopping, a status line, and that its main loop is alive. Without a
+// service manager (NOTIFY_SOCKET unset) every call does nothing.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace service_manager {
+
+void NotifyReady();
+void NotifyStopping();
+// One line that `systemctl status` shows.
+void NotifyStatus(const std::string& text);
+void NotifyAlive();
+// How often the manager expects NotifyAlive; zero when it expects nothing.
+std::chrono::microseconds WatchdogInterval();
+
+}  // namespace service_manager
