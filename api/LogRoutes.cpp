@@ -46,13 +46,14 @@ void FollowLog(CLogRing& ring, const std::atomic<bool>* stopping, std::uint64_t 
                const ApiResponse::ChunkWriter& write) {
     const auto end = std::chrono::steady_clock::now() + kApiLogStreamLimit;
     if (!write(": following the log\n\n")) return;
+    std::string chunk;  // kept between batches, so its memory is reused
     while (std::chrono::steady_clock::now() < end && !(stopping != nullptr && *stopping)) {
+        chunk.clear();
         const LogRingRead read =
-            ring.ReadFrom(from, kLinesPerChunk, std::chrono::milliseconds(500));
-        std::string chunk;
-        if (read.missed > 0)
-            chunk += "event: missed\ndata: " + std::to_string(read.missed) + "\n\n";
-        for (const std::string& line : read.lines) AppendEvent(line, chunk);
+            ring.VisitFrom(from, kLinesPerChunk, std::chrono::milliseconds(500),
+                           [&chunk](const std::string& line) { AppendEvent(line, chunk); });
+        if (read.missed > 0)  // rare: only a reader that fell behind the ring
+            chunk.insert(0, "event: missed\ndata: " + std::to_string(read.missed) + "\n\n");
         from = read.next;
         if (chunk.empty()) {
             if (!write(":\n\n")) return;  // a gone client is noticed

@@ -120,7 +120,10 @@ def pin(server_pid):
     """The server (each of its threads; later ones inherit) on CPU 0, this process and
     the clients it starts on CPU 1."""
     for task in os.listdir("/proc/%d/task" % server_pid):
-        os.sched_setaffinity(int(task), {0})
+        try:
+            os.sched_setaffinity(int(task), {0})
+        except ProcessLookupError:
+            pass  # a thread that ended meanwhile
     os.sched_setaffinity(0, {1})
 
 

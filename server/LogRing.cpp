@@ -14,8 +14,9 @@ void CLogRing::Add(const std::string& line) {
     m_added.notify_all();
 }
 
-LogRingRead CLogRing::ReadFrom(std::uint64_t from, std::size_t maxLines,
-                               std::chrono::milliseconds wait) {
+LogRingRead CLogRing::VisitFrom(std::uint64_t from, std::size_t maxLines,
+                                std::chrono::milliseconds wait,
+                                const std::function<void(const std::string&)>& visit) {
     std::unique_lock lock(m_lock);
     m_added.wait_for(lock, wait, [&] { return m_first + m_lines.size() > from; });
     LogRingRead read;
@@ -24,9 +25,9 @@ LogRingRead CLogRing::ReadFrom(std::uint64_t from, std::size_t maxLines,
         from = m_first;
     }
     const std::uint64_t end = m_first + m_lines.size();
-    for (std::uint64_t n = from; n < end && read.lines.size() < maxLines; ++n)
-        read.lines.push_back(m_lines[static_cast<std::size_t>(n - m_first)]);
-    read.next = from + read.lines.size();
+    for (std::uint64_t n = from; n < end && read.lines < maxLines; ++n, ++read.lines)
+        visit(m_lines[static_cast<std::size_t>(n - m_first)]);
+    read.next = from + read.lines;
     return read;
 }
 

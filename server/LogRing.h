@@ -7,12 +7,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 struct LogRingRead {
-    std::vector<std::string> lines;
+    std::size_t lines = 0;     // lines visited
     std::uint64_t next = 0;    // the number to read from next time
     std::uint64_t missed = 0;  // lines that left the ring before this reader saw them
 };
@@ -23,9 +24,12 @@ public:
 
     // All methods: any thread. Never waits for a reader.
     void Add(const std::string& line);
-    // The lines numbered from `from` on (at most `maxLines`), waiting up to `wait` for one
-    // when there is none yet.
-    LogRingRead ReadFrom(std::uint64_t from, std::size_t maxLines, std::chrono::milliseconds wait);
+    // Gives `visit` the lines numbered from `from` on (at most `maxLines`), waiting up to
+    // `wait` for one when there is none yet. `visit` runs under the ring's lock, so the
+    // lines are not copied for a reader that only appends them somewhere: it must be
+    // quick and must not log.
+    LogRingRead VisitFrom(std::uint64_t from, std::size_t maxLines, std::chrono::milliseconds wait,
+                          const std::function<void(const std::string&)>& visit);
     // The number of the line to come: reading from it gives only later lines.
     std::uint64_t NextNumber() const;
     // The last `count` lines kept, oldest first.
