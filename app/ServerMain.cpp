@@ -173,7 +173,13 @@ int main(int argc, char** argv) {
         server.LogMessage(LogCategory::Error,
                           "The administration API cannot run (" + apiError + ").");
     readiness.Ready();
+    bool stopping = false;
     if (!signals.Watch(mainLoop, [&] {
+            // A second signal arrives while the stop still waits for the sessions (it
+            // runs this loop meanwhile): ending the loop then would leave the program
+            // while session threads still use it.
+            if (stopping) return;
+            stopping = true;
             readiness.Stopping();
             // The API first: none of its requests waits for the main thread any more.
             api.Close();
