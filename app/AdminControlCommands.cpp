@@ -5,11 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "api/RouteSupport.h"
 #include "app/AdminAccountCommands.h"
 #include "app/AdminArgs.h"
 #include "app/AdminRemote.h"
-#include "config/IpPattern.h"
 #include "platform/Clock.h"
+
+namespace {
+
+// A ban is of one client address, as the server names it: no pattern or range.
+bool IsOneAddress(const std::string& text) {
+    std::string canonical;
+    return CanonicalClientAddress(text, canonical);
+}
+
+}  // namespace
 
 int RunSessionsCommand(const std::string& programDir, const std::vector<std::string>& args,
                        std::ostream& out, std::ostream& err) {
@@ -51,7 +61,7 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
     }
     if ((args.size() == 2 || args.size() == 3) && args[0] == "add") {
         long long seconds = 0;
-        if (!IsValidIpListEntry(args[1]) || args[1].find_first_of("*/") != std::string::npos ||
+        if (!IsOneAddress(args[1]) ||
             (args.size() == 3 && (!ParseCount(args[2], seconds) || seconds < 1)))
             return Report(err, kExitBadArguments, "usage: tarvona-admin ban add ADDRESS [SECONDS]");
         nlohmann::json body = {{"address", args[1]}};
@@ -59,7 +69,7 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
         return AskRunningServer(programDir, "POST", "/api/v1/bans", body, err);
     }
     if (args.size() == 2 && args[0] == "del") {
-        if (!IsValidIpListEntry(args[1]) || args[1].find_first_of("*/") != std::string::npos)
+        if (!IsOneAddress(args[1]))
             return Report(err, kExitBadArguments,
                           "ban del needs one address, not \"" + args[1] + "\"");
         return AskRunningServer(programDir, "DELETE", "/api/v1/bans/" + PathSegment(args[1]), {},

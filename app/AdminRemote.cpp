@@ -116,6 +116,13 @@ std::string PathSegment(std::string_view name) {
     return encoded;
 }
 
+std::string ReservedForExpires(const std::string& option, const std::string& storedReserved) {
+    // "never" keeps the date that was there, as the editors do.
+    const std::string kept = ParseExpiry(storedReserved).date;
+    return option == "never" ? FormatExpiry(false, kept.empty() ? TodayText() : kept)
+                             : FormatExpiry(true, option);
+}
+
 nlohmann::json UserOptionsJson(const CAdminArgs& a, const std::string& storedReserved) {
     nlohmann::json body = nlohmann::json::object();
     const auto text = [&](const char* option, const char* field) {
@@ -128,12 +135,8 @@ nlohmann::json UserOptionsJson(const CAdminArgs& a, const std::string& storedRes
     text("--perms", "permissions");
     if (a.Has("--disabled")) body["status"] = 0;
     if (a.Has("--enabled")) body["status"] = 1;
-    if (a.Has("--expires")) {
-        const std::string& date = a.Value("--expires");
-        const std::string kept = ParseExpiry(storedReserved).date;
-        body["reserved"] = date == "never" ? FormatExpiry(false, kept.empty() ? TodayText() : kept)
-                                           : FormatExpiry(true, date);
-    }
+    if (a.Has("--expires"))
+        body["reserved"] = ReservedForExpires(a.Value("--expires"), storedReserved);
     long long number = 0;
     for (const char* kind : {"download", "upload"}) {
         const std::string option = std::string("--") + kind + "-limit";

@@ -61,6 +61,9 @@ long long NumberOf(const nlohmann::json& object, std::string_view field);
 std::vector<nlohmann::json> ObjectsOf(const nlohmann::json& list);
 std::string ShownField(const nlohmann::json& object, std::string_view field);
 
+// The "reserved" field after `--expires OPTION` (a date or "never") over `storedReserved`.
+std::string ReservedForExpires(const std::string& option, const std::string& storedReserved);
+
 // The fields the options of "user add" and "user set" give; `storedReserved` is the
 // account's "reserved" before the change ("never" keeps its date).
 nlohmann::json UserOptionsJson(const CAdminArgs& args, const std::string& storedReserved);

@@ -88,13 +88,7 @@ int ApplyUserOptions(const UserCommandContext& c, UserRecord& user) {
     if (a.Has("--perms")) user.permissions = PermissionsFromTypedText(a.Value("--perms"));
     if (a.Has("--disabled")) user.status = kStatusDisabled;
     if (a.Has("--enabled")) user.status = kStatusEnabled;
-    if (a.Has("--expires")) {
-        const std::string& date = a.Value("--expires");
-        // Off keeps the date that was there, as the editors do.
-        const std::string kept = ParseExpiry(user.reserved).date;
-        user.reserved = date == "never" ? FormatExpiry(false, kept.empty() ? TodayText() : kept)
-                                        : FormatExpiry(true, date);
-    }
+    if (a.Has("--expires")) user.reserved = ReservedForExpires(a.Value("--expires"), user.reserved);
     long long number = 0;
     if (a.Has("--download-limit") && ParseCount(a.Value("--download-limit"), number)) {
         user.downloadLimit = number > 0 ? 1 : 0;
