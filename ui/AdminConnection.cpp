@@ -3,6 +3,7 @@
 #include <QJsonObject>
 
 #include "api/ApiService.h"
+#include "api/KnownServers.h"
 #include "ui/LocalAdminTransport.h"
 #include "ui/TlsAdminTransport.h"
 
@@ -42,10 +43,10 @@ std::unique_ptr<CAdminConnection> CAdminConnection::Remote(const QString& host, 
                                                            const QString& fingerprint,
                                                            const QString& password,
                                                            QObject* parent) {
-    const QString shown = host.contains(':') ? "[" + host + "]" : host;
+    const QString key = QString::fromStdString(ServerKey(ServerUrl{host.toStdString(), port}));
     auto transport = std::make_unique<CTlsAdminTransport>(host, port, fingerprint, password);
-    return std::unique_ptr<CAdminConnection>(new CAdminConnection(
-        std::move(transport), QString("tarvona@%1:%2").arg(shown).arg(port), parent));
+    return std::unique_ptr<CAdminConnection>(
+        new CAdminConnection(std::move(transport), "tarvona@" + key, parent));
 }
 
 CAdminConnection::CAdminConnection(std::unique_ptr<CAdminTransport> transport, QString displayName,

@@ -68,8 +68,7 @@ QString CConnectDlg::Problem() const {
     if (Host().isEmpty()) return "Enter the server's address: a name or an IP address.";
     std::string error;
     ServerUrl parsed;
-    const QString shown = Host().contains(':') ? "[" + Host() + "]" : Host();
-    if (!ParseServerUrl(QString("https://%1:%2").arg(shown, m_port->text()).toStdString(), parsed,
+    if (!ParseServerUrl("https://" + ServerKey(ServerUrl{Host().toStdString(), Port()}), parsed,
                         error)) {
         return Port() < 1 || Port() > 65535
                    ? "The port must be a number from 1 to 65535."
