@@ -16,6 +16,8 @@ constexpr std::chrono::milliseconds kStatusPeriod{1000};
 CServiceReadiness::~CServiceReadiness() { CancelTimers(); }
 
 void CServiceReadiness::Ready() {
+    // Without a service manager the timers would wake an idle server for nothing.
+    if (!service_manager::Present()) return;
     service_manager::NotifyReady();
     UpdateStatus();
     m_statusTimer = m_loop.AddTimer(kStatusPeriod, [this] { UpdateStatus(); });

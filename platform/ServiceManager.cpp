@@ -3,6 +3,7 @@
 #include <systemd/sd-daemon.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace service_manager {
 
@@ -13,6 +14,11 @@ namespace {
 void Send(const std::string& state) { (void)sd_notify(0, state.c_str()); }
 
 }  // namespace
+
+bool Present() {
+    const char* socket = std::getenv("NOTIFY_SOCKET");
+    return socket != nullptr && *socket != '\0';
+}
 
 void NotifyReady() { Send("READY=1"); }
 

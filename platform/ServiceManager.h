@@ -8,6 +8,8 @@
 
 namespace service_manager {
 
+// Whether a service manager listens (NOTIFY_SOCKET is set).
+bool Present();
 void NotifyReady();
 void NotifyStopping();
 // One line that `systemctl status` shows.
