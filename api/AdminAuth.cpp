@@ -49,13 +49,15 @@ ApiResponse CountFailure(ApiContext& context, const std::string& address) {
     CFtpServer& server = context.server;
     server.LogMessage(LogCategory::Error,
                       StringFormat("Login failed from %s for user \"admin (administration API)\".",
-                                   address.c_str()));
+                                   address.c_str()),
+                      LogSeverity::Warning);
     const std::int64_t banned = server.LoginGuard().RecordFailure(address);
     if (banned > 0) {
         server.LogMessage(
             LogCategory::Error,
             StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
-                         static_cast<long long>(banned), server.GetLoginPolicy().banAttempts));
+                         static_cast<long long>(banned), server.GetLoginPolicy().banAttempts),
+            LogSeverity::Warning);
         ApiResponse response = ApiError(429,
                                         "Too many failed logins from your address, try "
                                         "again later.");

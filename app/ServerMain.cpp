@@ -142,7 +142,8 @@ int main(int argc, char** argv) {
     // On standard error, where a service manager looks, and in the log.
     for (const std::string& warning : startup.Warnings())
         std::fprintf(stderr, "%s\n", warning.c_str());
-    CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr);
+    CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr,
+                      service_manager::StandardOutputIsJournal());
     server.SetWindowSink(&sink);
     mainLoop.AddTimer(kConsoleFlushPeriod, [&sink] { sink.Flush(); });
     startup.LogWarnings(server);

@@ -67,6 +67,11 @@ bool CServerStartup::LoadIpLists(CFtpServer& server) {
 }
 
 bool CServerStartup::Prepare(CFtpServer& server) {
+    m_startRefused = !RunOpeningSteps(server);
+    return !m_startRefused;
+}
+
+bool CServerStartup::RunOpeningSteps(CFtpServer& server) {
     if (!MakeDirectories(m_programDir)) {
         m_warnings.push_back("program directory " + m_programDir + " cannot be created");
         return false;
@@ -104,5 +109,10 @@ void CServerStartup::RemoveEarlierBackups() {
 
 void CServerStartup::LogWarnings(CFtpServer& server) const {
     for (const std::string& notice : m_notices) server.LogMessage(LogCategory::Server, notice);
-    for (const std::string& warning : m_warnings) server.LogMessage(LogCategory::Error, warning);
+    for (std::size_t i = 0; i < m_warnings.size(); ++i) {
+        // The last one says why the start was refused: the journal shows it as an error.
+        const bool reason = m_startRefused && i + 1 == m_warnings.size();
+        server.LogMessage(LogCategory::Error, m_warnings[i],
+                          reason ? LogSeverity::Error : LogSeverity::Info);
+    }
 }

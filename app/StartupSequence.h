@@ -25,7 +25,7 @@ public:
     // Warnings() (logins or saved lines then fail where they must).
     [[nodiscard]] bool Prepare(CFtpServer& server);
     // Hands every notice (a table upgraded) and warning to the server's log, once its
-    // sink is in place.
+    // sink is in place; the reason of a refused start with the severity Error.
     void LogWarnings(CFtpServer& server) const;
 
     const std::string& ProgramDir() const { return m_programDir; }
@@ -41,6 +41,7 @@ public:
     const std::vector<std::string>& Notices() const { return m_notices; }
 
 private:
+    bool RunOpeningSteps(CFtpServer& server);
     void PrepareAccounts();
     bool LoadIpLists(CFtpServer& server);
     void RemoveEarlierBackups();
@@ -49,6 +50,7 @@ private:
     OptionValues m_options;
     CLogFile m_logFile;
     bool m_logOpened = false;
+    bool m_startRefused = false;
     std::vector<std::string> m_warnings;
     std::vector<std::string> m_notices;
     std::vector<std::string> m_earlierBackups;

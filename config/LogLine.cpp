@@ -32,6 +32,14 @@ std::string MakeLogLine(std::string_view text, std::time_t when) {
     return FormatLocalTime(when, "[%Y-%m-%d %H:%M:%S]  ") + ReplaceControlCharacters(text);
 }
 
+std::string_view LogLineText(std::string_view line) {
+    // "[YYYY-MM-DD HH:MM:SS]  ": 23 characters.
+    constexpr std::size_t kStampLength = 23;
+    if (line.size() < kStampLength || line.front() != '[' || line.substr(20, 3) != "]  ")
+        return line;
+    return line.substr(kStampLength);
+}
+
 std::string MaskedCommandLine(std::string_view receivedLine) {
     std::string_view rest = receivedLine;
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);

@@ -10,6 +10,9 @@
 // reaches a console. Safe from any thread.
 std::string MakeLogLine(std::string_view text);
 std::string MakeLogLine(std::string_view text, std::time_t when);
+// The text of a line MakeLogLine made, without its time stamp (for outputs that stamp
+// lines themselves); any other line unchanged.
+std::string_view LogLineText(std::string_view line);
 
 // What may be shown of a command line as received (without its CR LF): the line, but
 // cut after its first word PASS in any letter case, wherever it stands, and ending in

@@ -25,14 +25,16 @@ void RefuseLogin(CControlSocket& session, const std::string& address,
     CFtpServer& server = session.Server();
     server.LogMessage(LogCategory::Error,
                       StringFormat("Login failed from %s for user \"%s\".", address.c_str(),
-                                   session.UserName().c_str()));
+                                   session.UserName().c_str()),
+                      LogSeverity::Warning);
     const LoginPolicy policy = server.GetLoginPolicy();
     const std::int64_t banned = server.LoginGuard().RecordFailure(address);
     if (banned > 0)
         server.LogMessage(
             LogCategory::Error,
             StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
-                         static_cast<long long>(banned), policy.banAttempts));
+                         static_cast<long long>(banned), policy.banAttempts),
+            LogSeverity::Warning);
     // SECURITY: a guess costs the guesser the delay; the thread serves nothing else of
     // this session meanwhile but is not held, and other sessions never wait. The delay
     // counts from the arrival of PASS, so the work of the check is inside it, not added.

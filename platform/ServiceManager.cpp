@@ -1,8 +1,12 @@
 #include "platform/ServiceManager.h"
 
+#include <sys/stat.h>
 #include <systemd/sd-daemon.h>
+#include <unistd.h>
 
+#include <cinttypes>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace service_manager {
@@ -37,6 +41,21 @@ std::chrono::microseconds WatchdogInterval() {
     std::uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) <= 0) return std::chrono::microseconds{0};
     return std::chrono::microseconds{usec};
+}
+
+bool StandardOutputIsJournal() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    if (stream == nullptr) return false;
+    std::uintmax_t device = 0;
+    std::uintmax_t inode = 0;
+    int consumed = 0;
+    if (std::sscanf(stream, "%" SCNuMAX ":%" SCNuMAX "%n", &device, &inode, &consumed) != 2 ||
+        stream[consumed] != '\0')
+        return false;
+    struct stat output {};
+    if (::fstat(STDOUT_FILENO, &output) != 0) return false;
+    return static_cast<std::uintmax_t>(output.st_dev) == device &&
+           static_cast<std::uintmax_t>(output.st_ino) == inode;
 }
 
 }  // namespace service_manager

@@ -17,5 +17,9 @@ void NotifyStatus(const std::string& text);
 void NotifyAlive();
 // How often the manager expects NotifyAlive; zero when it expects nothing.
 std::chrono::microseconds WatchdogInterval();
+// Whether standard output is the journal's stream: JOURNAL_STREAM names its device and
+// inode, and they are those of descriptor 1 (a redirected output inherits the variable,
+// so the variable alone is not enough).
+bool StandardOutputIsJournal();
 
 }  // namespace service_manager

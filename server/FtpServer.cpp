@@ -54,7 +54,7 @@ bool CFtpServer::Start() {
         m_listenSockets.clear();
         m_startFailure =
             StringFormat("Server cannot run on port %d. ", port) + ListenFailureReason(port) + ".";
-        LogMessage(LogCategory::Error, m_startFailure);
+        LogMessage(LogCategory::Error, m_startFailure, LogSeverity::Error);
         return false;
     }
     m_running = true;
@@ -245,7 +245,8 @@ bool CFtpServer::RefuseBannedClient(UniqueFd& accepted, const std::string& addre
     if (m_loginGuard.ShouldLogRefusal(address))
         LogMessage(LogCategory::Server,
                    StringFormat("Refused banned %s (%lld s left).", address.c_str(),
-                                static_cast<long long>(left)));
+                                static_cast<long long>(left)),
+                   LogSeverity::Warning);
     // SECURITY: a banned address costs no thread and no session, and waits the refusal
     // delay for its answer like a refused PASS, so a reconnecting guesser gains nothing.
     // The number held is bounded (a share of the descriptors); past it the answer goes
@@ -520,8 +521,8 @@ std::string CFtpServer::GetPassiveAddress() const {
     return m_passiveAddress;
 }
 
-void CFtpServer::LogMessage(LogCategory category, const std::string& text) {
+void CFtpServer::LogMessage(LogCategory category, const std::string& text, LogSeverity severity) {
     const std::string line = MakeLogLine(text);
     m_recentLog.Add(line);
-    if (m_sink != nullptr) m_sink->OnLogLine(category, line);
+    if (m_sink != nullptr) m_sink->OnLogLine(category, severity, line);
 }

@@ -142,7 +142,8 @@ public:
     void NotePassivePortTaken(std::uint32_t port) { m_lastPassivePort = port; }
     // Formats `text` as one time-stamped line and hands it to the window sink and the
     // recent-lines ring.
-    void LogMessage(LogCategory category, const std::string& text);
+    void LogMessage(LogCategory category, const std::string& text,
+                    LogSeverity severity = LogSeverity::Info);
     // The last log lines, for the administration API. Any thread.
     CLogRing& RecentLog() { return m_recentLog; }
     // When Start last succeeded (calendar seconds); 0 before. Any thread.

@@ -51,7 +51,7 @@ void CQueuedWindowSink::OnSessionCommand(std::uint32_t sessionId, const std::str
 
 // The date rule: with saving on, the first saved line of a new day empties the page
 // (that line included, so it is not queued) and goes to the new day's file.
-void CQueuedWindowSink::OnLogLine(LogCategory, const std::string& line) {
+void CQueuedWindowSink::OnLogLine(LogCategory, LogSeverity, const std::string& line) {
     std::lock_guard order(m_logOrder);
     if (!m_saveLog) {
         Push({WindowEvent::Kind::LogLine, 0, line, {}, 0, 0, 0});

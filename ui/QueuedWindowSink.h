@@ -60,7 +60,7 @@ public:
     void OnSessionRemoved(std::uint32_t sessionId, const std::string& userName) override;
     void OnSessionCommand(std::uint32_t sessionId, const std::string& currentDir,
                           const std::string& line) override;
-    void OnLogLine(LogCategory category, const std::string& line) override;
+    void OnLogLine(LogCategory category, LogSeverity severity, const std::string& line) override;
     void OnBytesReceived(std::int64_t total) override;
     void OnBytesSent(std::int64_t total) override;
     void OnStatistic(int index, std::int64_t value) override;

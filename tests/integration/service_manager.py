@@ -2,10 +2,14 @@
 socket (READY=1 only once the port accepts, STATUS= with the session count, WATCHDOG=1 at
 half of WATCHDOG_USEC, STOPPING=1 at SIGTERM), the open-file limit raised from 1024 to the
 hard limit, a maxusers the limit cannot serve capped with one log line, and the reason of
-a bind that a user without privilege may not make, in the log and the status line.
+a bind that a user without privilege may not make, in the log and the status line; and
+standard output as the journal's stream (JOURNAL_STREAM): each line with its priority
+and without its own stamp, while the daily file and any other output keep the stamp.
 
     service_manager.py BUILD_DIR
 """
+import ftplib
+import glob
 import os
 import socket
 import sys
@@ -134,7 +138,56 @@ def privileged_port_refused(build_dir):
         check(status == "STATUS=" + reason, "the service manager is told why: %r" % status)
 
 
+def journal_stream_of(path):
+    st = os.stat(path)
+    return {"JOURNAL_STREAM": "%d:%d" % (st.st_dev, st.st_ino)}
+
+
+def journal_priorities(build_dir):
+    with FtpServerEnv(build_dir) as env:
+        with open(env.prog + "option.ini", "w") as f:
+            f.write("[Server]\nSavelog=1\n[Security]\nFailDelay=0\n")
+        out = os.path.join(env.root, "journal.log")
+        open(out, "w").close()
+        env.start(stdout_path=out, env=journal_stream_of(out))
+        with ftplib.FTP() as ftp:
+            ftp.connect("127.0.0.1", env.port, timeout=10)
+            try:
+                ftp.login(env.user, "wrong")
+            except ftplib.error_perm:
+                pass
+        time.sleep(0.3)  # no flush timer to wait for: the line is there at once
+        lines = open(out).read().splitlines()
+        env.stop()
+        check('<4>Login failed from 127.0.0.1 for user "alice".' in lines and
+              "<6>Server is running on port %d." % env.port in lines and
+              all(l.startswith(("<3>", "<4>", "<6>")) for l in lines),
+              "journal lines with priorities and no stamp: %r" % lines)
+        saved = "".join(open(p).read() for p in glob.glob(env.prog + "log/*.txt"))
+        check('  Login failed from 127.0.0.1 for user "alice".' in saved and
+              saved.startswith("["), "the daily file keeps its stamp: %r" % saved[:200])
+        # A port taken: the start failure is an error; an output that is not the stream
+        # JOURNAL_STREAM names (a redirect inherits it) keeps the stamp.
+        with socket.socket(socket.AF_INET6) as holder:
+            holder.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)
+            holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)  # after TIME_WAIT
+            holder.bind(("::", env.port))
+            holder.listen()
+            other = os.path.join(env.root, "other.log")
+            open(other, "w").close()
+            for variable, expected in ((journal_stream_of(out), "<3>Server cannot run"),
+                                       (journal_stream_of(other), "]  Server cannot run")):
+                open(out, "w").close()
+                env.start(stdout_path=out, env=variable, wait=False)
+                code = env.proc.wait(timeout=30)
+                env.proc = None
+                text = open(out).read()
+                check(code == 1 and expected + " on port %d. Address already in use." %
+                      env.port in text, "start failure %r: %d %r" % (expected, code, text))
+
+
 def main():
+    journal_priorities(sys.argv[1])
     readiness_and_limits(sys.argv[1])
     maxusers_beyond_the_limit(sys.argv[1])
     privileged_port_refused(sys.argv[1])

@@ -21,7 +21,7 @@ void RecordingSink::OnSessionCommand(std::uint32_t, const std::string&, const st
     m_commandLines.push_back(line);
 }
 
-void RecordingSink::OnLogLine(LogCategory, const std::string& line) {
+void RecordingSink::OnLogLine(LogCategory, LogSeverity, const std::string& line) {
     std::lock_guard lock(m_lock);
     if (m_discardLogs) {
         ++m_discardedLogs;

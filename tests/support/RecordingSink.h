@@ -16,7 +16,7 @@ public:
     void OnSessionAdded(std::uint32_t, const std::string&, const std::string&) override;
     void OnSessionRemoved(std::uint32_t sessionId, const std::string& userName) override;
     void OnSessionCommand(std::uint32_t, const std::string&, const std::string&) override;
-    void OnLogLine(LogCategory category, const std::string& line) override;
+    void OnLogLine(LogCategory category, LogSeverity severity, const std::string& line) override;
     void OnBytesReceived(std::int64_t total) override;
     void OnBytesSent(std::int64_t total) override;
     void OnStatistic(int index, std::int64_t value) override;
