@@ -57,11 +57,12 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench -j$(JOBS)
 
-# The Debian package build/release/tarvona_<version>_<arch>.deb, from the release tree.
+# The Debian packages build/release/tarvona-server_<version>_<arch>.deb (the service, no
+# Qt) and build/release/tarvona_<version>_<arch>.deb (the window), from the release tree.
 package: release
 	cd build/release && cpack -G DEB
 
-# The package and the installed files checked: lintian, the package's contents, an
+# The packages and the installed files checked: lintian, each package's contents, an
 # install into a scratch prefix run from there, the manual pages, and the system unit
 # (systemd-analyze verify, and its exposure score).
 package-check: package

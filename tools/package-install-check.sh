@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs, removes and purges a tarvona .deb for real, with its maintainer scripts, in a
-# private mount namespace whose /etc, /usr and /var are overlays: the machine itself is
-# left untouched. Needs root (or the right to make mount namespaces).
-#   tools/package-install-check.sh tarvona_<version>_<arch>.deb
+# Installs, removes and purges the tarvona-server .deb (and the tarvona one beside it) for
+# real, with the maintainer scripts, in a private mount namespace whose /etc, /usr and
+# /var are overlays: the machine itself is left untouched. Needs root (or the right to
+# make mount namespaces).
+#   tools/package-install-check.sh tarvona-server_<version>_<arch>.deb [tarvona_<version>_<arch>.deb]
 set -euo pipefail
-deb=$(realpath "${1:?usage: tools/package-install-check.sh DEB}")
+deb=$(realpath "${1:?usage: tools/package-install-check.sh SERVER_DEB [WINDOW_DEB]}")
+window_deb=${2:+$(realpath "$2")}
 
 if [ -z "${TARVONA_IN_NAMESPACE:-}" ]; then
   scratch=$(mktemp -d)
   trap 'rm -rf "$scratch"' EXIT
-  TARVONA_IN_NAMESPACE=$scratch unshare --mount --propagation private "$0" "$deb"
+  TARVONA_IN_NAMESPACE=$scratch unshare --mount --propagation private "$0" "$deb" $window_deb
   exit $?
 fi
 
@@ -50,10 +52,14 @@ else
   echo "port 21 is taken here: the port-21 start is not checked"
 fi
 
-dpkg -r tarvona > "$scratch/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$scratch/dpkg.log")"
+if [ -n "$window_deb" ]; then
+  dpkg -i "$window_deb" > "$scratch/dpkg.log" 2>&1 && pass "tarvona installs beside it" \
+    || fail "dpkg -i tarvona: $(cat "$scratch/dpkg.log")"
+fi
+dpkg -r tarvona tarvona-server > "$scratch/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$scratch/dpkg.log")"
 [ -f /var/lib/tarvona/user.sdb ] && pass "removal keeps /var/lib/tarvona" \
   || fail "removal deleted the accounts"
-dpkg --purge tarvona > "$scratch/dpkg.log" 2>&1 || fail "dpkg --purge: $(cat "$scratch/dpkg.log")"
+dpkg --purge tarvona tarvona-server > "$scratch/dpkg.log" 2>&1 || fail "dpkg --purge: $(cat "$scratch/dpkg.log")"
 [ ! -e /var/lib/tarvona ] && pass "purge deletes /var/lib/tarvona" || fail "purge left /var/lib/tarvona"
 
 [ "$failures" -eq 0 ] || { echo "package-install-check: $failures failed"; exit 1; }
