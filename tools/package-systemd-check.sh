@@ -43,10 +43,11 @@ listening() { in_ct ss -Hltn "sport = :$1" | grep -q LISTEN; }
 trap 'release_port; "$ct" --stop >/dev/null' EXIT
 
 apt_in_ct() { in_ct env DEBIAN_FRONTEND=noninteractive apt-get -y -q "$@"; }
-# "N newly installed" and the disk space of an apt-get install's output.
+# "N newly installed", the archives' size and the disk space of an apt-get install's output.
 install_figures() {
   sed -n 's/^.* upgraded, \([0-9]*\) newly installed.*/\1 packages/p;
-          s/^After this operation, \(.*\) of additional disk space.*/\1/p' "$1" | paste -sd, -
+          s|^Need to get .*/\(.*\) of archives.*| \1 of archives|p;
+          s/^After this operation, \(.*\) of additional disk space.*/ \1 on disk/p' "$1" | paste -sd, -
 }
 qt_packages() { in_ct dpkg-query -W -f '${Status} ${Package}\n' 2>/dev/null | grep -c '^install ok installed .*qt6'; }
 server_name=$(basename "$deb")
