@@ -105,6 +105,16 @@ ReloadOutcome CConfigReloader::ReadAndApply(const std::string& cause) {
     return outcome;
 }
 
+void CConfigReloader::NoteApplied(const OptionValues& values,
+                                  std::span<const OptionMember> members) {
+    for (const OptionMember& member : members) {
+        if (const auto* number = std::get_if<IntOption>(&member))
+            m_running.*(*number) = values.*(*number);
+        else
+            m_running.*std::get<TextOption>(member) = values.*std::get<TextOption>(member);
+    }
+}
+
 // A port that cannot be bound keeps the old one, and the next reload tries again.
 void CConfigReloader::ApplyPort(OptionValues& next, ReloadOutcome& outcome) {
     if (next.port == m_running.port) return;

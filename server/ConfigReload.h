@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ public:
     // log line ("on SIGHUP", "by the administrator (control socket)"). A service manager
     // is told of the reload's start and end. Main thread.
     ReloadOutcome Reload(const std::string& cause);
+    // Another front end (PUT /api/v1/options) has written and applied `members` of
+    // `values`: the next reload compares with them. Main thread.
+    void NoteApplied(const OptionValues& values, std::span<const OptionMember> members);
 
 private:
     ReloadOutcome ReadAndApply(const std::string& cause);

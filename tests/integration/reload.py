@@ -2,7 +2,8 @@
 `tarvona-admin reload`, while a logged-in session goes on (NOOP, transfers). A new deny
 rule refuses the next connection, a changed key is logged without a password's value,
 a faulty line changes nothing, a taken port keeps the old listener, a free one takes
-over, and the service manager hears RELOADING=1 and READY=1 around each reload.
+over, the service manager hears RELOADING=1 and READY=1 around each reload and the new
+port in the status line, and an option the API applied is not taken again.
 
     reload.py BUILD_DIR
 """
@@ -15,6 +16,7 @@ import subprocess
 import sys
 import time
 
+from admin_api import Api
 from ftp_server_env import FtpServerEnv, check, exit_status, free_port
 from service_manager import NotifySocket
 
@@ -123,7 +125,13 @@ def main():
         check(status == 0 and "listening on it now" in out, "port moved: %r %r" % (out, err))
         check(greeting(new_port).startswith("220"), "the new port serves")
         check(greeting(env.port).startswith("no connection"), "the old port is closed")
+        check(notify.wait_for("STATUS=Serving port %d" % new_port, 5)[0] is not None,
+              "the status line names the new port")
         session_works(ftp, "after-move")
+        # A key the options route wrote and applied is no change for the next reload.
+        status, _, _ = Api(env).call("PUT", "/api/v1/options", {"maxusers": 9})
+        check(status == 200 and admin_reload(env)[:2] == (0, "Nothing changed.\n"),
+              "an option applied through the API is not applied again")
         ftp.quit()
         check("Address already in use" in wait_for_reloads(log, 5), "the bind failure is logged")
     return exit_status("reload: passed")
