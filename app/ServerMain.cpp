@@ -16,6 +16,7 @@
 #include "app/AddressDetection.h"
 #include "app/ConsoleSink.h"
 #include "app/ProgramDirChoice.h"
+#include "app/ProgramDirSafety.h"
 #include "app/ServiceReadiness.h"
 #include "app/StartupSequence.h"
 #include "generated/Version.h"
@@ -166,6 +167,7 @@ int main(int argc, char** argv) {
     detector->StartRetryTimer();
     CConfigReloader reloader(server, startup.Options());
     reloader.KeepCommandLinePort(arguments.port > 0);
+    reloader.SetExposureCheck([&programDir] { return ExposedProgramFiles(programDir); });
     reloader.SetAddressSettingsChanged(
         [&detector, &server] { (void)detector->StartDetection(server.GetPort()); });
     // The administration API on the control socket: tarvona-admin and scripts.

@@ -86,12 +86,9 @@ ReloadOutcome CConfigReloader::ReadAndApply(const std::string& cause) {
     ReloadOutcome outcome;
     m_server.LogMessage(LogCategory::Server,
                         "Reading option.ini and the IP lists again " + cause + ".");
-    const std::string& dir = m_server.ProgramDir();
     OptionValues next;
     std::string allow, deny, error;
-    if (!COptions(dir).LoadChecked(next, error) ||
-        !CIpFilter::ReadListChecked(dir, CIpFilter::List::Allow, allow, error) ||
-        !CIpFilter::ReadListChecked(dir, CIpFilter::List::Deny, deny, error)) {
+    if (!ReadFiles(next, allow, deny, error)) {
         outcome.problems.push_back("Nothing changed: " + error + ".");
         Report(outcome);
         return outcome;
@@ -103,6 +100,21 @@ ReloadOutcome CConfigReloader::ReadAndApply(const std::string& cause) {
     m_running = next;
     Report(outcome);
     return outcome;
+}
+
+bool CConfigReloader::ReadFiles(OptionValues& options, std::string& allow, std::string& deny,
+                                std::string& error) const {
+    if (m_exposureCheck) {
+        const std::vector<std::string> exposed = m_exposureCheck();
+        if (!exposed.empty()) {
+            error = exposed.front();
+            return false;
+        }
+    }
+    const std::string& dir = m_server.ProgramDir();
+    return COptions(dir).LoadChecked(options, error) &&
+           CIpFilter::ReadListChecked(dir, CIpFilter::List::Allow, allow, error) &&
+           CIpFilter::ReadListChecked(dir, CIpFilter::List::Deny, deny, error);
 }
 
 void CConfigReloader::NoteApplied(const OptionValues& values,

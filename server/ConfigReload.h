@@ -41,6 +41,12 @@ public:
         m_addressSettingsChanged = std::move(callback);
     }
 
+    // Gives one message per program file another local user may change; a reload then
+    // changes nothing, as such files stop a start. The check lives above the server.
+    void SetExposureCheck(std::function<std::vector<std::string>()> check) {
+        m_exposureCheck = std::move(check);
+    }
+
     // Reads option.ini and the IP lists and applies what changed. `cause` ends the first
     // log line ("on SIGHUP", "by the administrator (control socket)"). A service manager
     // is told of the reload's start and end. Main thread.
@@ -51,6 +57,9 @@ public:
 
 private:
     ReloadOutcome ReadAndApply(const std::string& cause);
+    // Everything a reload takes, read and checked before anything changes.
+    bool ReadFiles(OptionValues& options, std::string& allow, std::string& deny,
+                   std::string& error) const;
     // Each puts back into `next` what it refused, so the next reload tries it again.
     void ApplyPort(OptionValues& next, ReloadOutcome& outcome);
     void ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome);
@@ -62,4 +71,5 @@ private:
     OptionValues m_running;
     bool m_portFromCommandLine = false;
     std::function<void()> m_addressSettingsChanged;
+    std::function<std::vector<std::string>()> m_exposureCheck;
 };

@@ -105,6 +105,13 @@ def main():
         check(greeting(env.port).startswith("421 Access denied"), "the deny rule stays")
         status, _, err = admin_reload(env)
         check(status == 1 and "line 4" in err, "tarvona-admin reload reports the line: %r" % err)
+        # A file another user may change is not taken, as it would stop a start.
+        write_options(env, env.port, "FilterMode=0\n")
+        os.chmod(env.prog + "option.ini", 0o666)
+        status, _, err = admin_reload(env)
+        check(status == 1 and "Nothing changed" in err and "option.ini" in err,
+              "a file open to others is refused: %r" % err)
+        os.chmod(env.prog + "option.ini", 0o600)
 
         # Through the API: a port another socket holds keeps the old listener.
         with socket.socket() as holder:
