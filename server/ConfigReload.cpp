@@ -149,8 +149,8 @@ void CConfigReloader::ApplyPort(OptionValues& next, ReloadOutcome& outcome) {
     next.port = m_running.port;
 }
 
-void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome) {
-    // A fault that was there at start has been logged then.
+// A fault that was there at start has been logged then.
+void CConfigReloader::KeepUnusableValues(OptionValues& next, ReloadOutcome& outcome) const {
     if (next.maxUsers < 1 && next.maxUsers != m_running.maxUsers) {
         outcome.problems.push_back(
             StringFormat("Option maxusers is %d, not a number from 1 up; it stays %d.",
@@ -164,8 +164,12 @@ void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome
                                    ReplaceControlCharacters(m_running.passiveIp) + "\".");
         next.passiveIp = m_running.passiveIp;
     }
+}
+
+void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome) {
+    KeepUnusableValues(next, outcome);
     for (const OptionRow* row : ChangedOptionRows(m_running, next)) {
-        if (row->member == OptionMember{&V::port}) continue;
+        if (row->member == OptionMember{&V::port}) continue;  // ApplyPort's
         std::string line = DescribeOptionChange(*row, m_running, next);
         if (TakenAtStartOnly(*row)) line += " It takes effect at the next start.";
         outcome.changes.push_back(std::move(line));
