@@ -80,6 +80,7 @@ bool CFtpServer::MoveToPort(int port, std::string& why) {
         return false;
     }
     m_port = port;
+    for (const auto& listener : previous) listener->TakeWaitingConnections();
     return true;  // `previous` closes only now
 }
 
