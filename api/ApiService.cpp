@@ -11,9 +11,9 @@ std::vector<ApiRoute> AllApiRoutes() {
     return routes;
 }
 
-CApiService::CApiService(CFtpServer& server)
+CApiService::CApiService(CFtpServer& server, CConfigReloader* reloader)
     : m_loop(EventLoop::Current()),
-      m_http(ApiContext{server, server.ProgramDir(), nullptr, &m_rates}, AllApiRoutes()) {
+      m_http(ApiContext{server, server.ProgramDir(), nullptr, &m_rates, reloader}, AllApiRoutes()) {
     m_rates.Sample(server);
     if (m_loop != nullptr)
         m_sampleTimer =

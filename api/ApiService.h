@@ -9,6 +9,7 @@
 #include "api/RateHistory.h"
 #include "platform/EventLoop.h"
 
+class CConfigReloader;
 class CFtpServer;
 
 // The control socket's file name in the program directory.
@@ -17,7 +18,8 @@ inline constexpr char kControlSocketName[] = "tarvona.sock";
 class CApiService {
 public:
     // Main thread: the counters are sampled by a timer of the calling thread's loop.
-    explicit CApiService(CFtpServer& server);
+    // `reloader` serves the reload request; without one that request is refused.
+    explicit CApiService(CFtpServer& server, CConfigReloader* reloader = nullptr);
     ~CApiService() { Close(); }
     CApiService(const CApiService&) = delete;
     CApiService& operator=(const CApiService&) = delete;

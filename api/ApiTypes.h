@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+class CConfigReloader;
 class CFtpServer;
 class CRateHistory;
 
@@ -56,6 +57,8 @@ struct ApiContext {
     const std::atomic<bool>* stopping = nullptr;
     // The counters of the last minute (sampled on the main thread); may be null.
     const CRateHistory* rates = nullptr;
+    // Takes option.ini and the IP lists again (main thread); null where nobody set one up.
+    CConfigReloader* reloader = nullptr;
 };
 
 // Runs `operation` on the main thread (the server's main loop), for the operations that

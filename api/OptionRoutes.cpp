@@ -14,6 +14,7 @@
 #include "config/FilterMode.h"
 #include "config/Options.h"
 #include "server/AdminOperations.h"
+#include "server/ConfigReload.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 
@@ -146,9 +147,10 @@ void ApplyLive(CFtpServer& server, const OptionValues& values,
         server.SetLoginPolicy(LoginPolicyOf(values));
 }
 
-// Main thread.
-ApiResponse WriteOptions(CFtpServer& server, AdminOrigin origin, const std::string& ifMatch,
-                         const nlohmann::json& body) {
+// Main thread. `reloader`, when there is one, learns what was applied, so a later reload
+// neither applies it again nor logs it as a change.
+ApiResponse WriteOptions(CFtpServer& server, CConfigReloader* reloader, AdminOrigin origin,
+                         const std::string& ifMatch, const nlohmann::json& body) {
     const std::string& programDir = server.ProgramDir();
     if (!ifMatch.empty() && ifMatch != "*" && ifMatch != OptionsEtag(programDir))
         return ApiError(412, "option.ini has changed since it was read; read it again");
@@ -161,10 +163,14 @@ ApiResponse WriteOptions(CFtpServer& server, AdminOrigin origin, const std::stri
         return ApiError(500, "option.ini could not be written (see the log)");
     ApplyLive(server, values, members);
     nlohmann::json applied = nlohmann::json::array(), restart = nlohmann::json::array();
+    std::vector<OptionMember> live;
     for (const OptionMember& member : members)
-        for (const OptionRow& row : OptionRows())
-            if (row.member == member)
-                (AppliesLive(row) ? applied : restart).push_back(JsonName(row));
+        for (const OptionRow& row : OptionRows()) {
+            if (row.member != member) continue;
+            (AppliesLive(row) ? applied : restart).push_back(JsonName(row));
+            if (AppliesLive(row)) live.push_back(member);
+        }
+    if (reloader != nullptr) reloader->NoteApplied(values, live);
     ApiResponse answer = OptionsAnswer(programDir);
     answer.body["applied"] = applied;
     answer.body["restartNeeded"] = restart;
@@ -182,8 +188,9 @@ ApiResponse PutOptions(ApiContext& context, const ApiRequest& request) {
     CFtpServer& server = context.server;
     const AdminOrigin origin = OriginOf(request.transport);
     const std::string ifMatch = request.ifMatch;
-    return RunOnMainThread(context, [&server, origin, ifMatch, body] {
-        return WriteOptions(server, origin, ifMatch, body);
+    CConfigReloader* reloader = context.reloader;
+    return RunOnMainThread(context, [&server, reloader, origin, ifMatch, body] {
+        return WriteOptions(server, reloader, origin, ifMatch, body);
     });
 }
 

@@ -1,9 +1,11 @@
-// GET /api/v1/server, PUT /api/v1/server {"listening": bool}, GET /api/v1/stats.
+// GET /api/v1/server, PUT /api/v1/server {"listening": bool}, GET /api/v1/stats,
+// POST /api/v1/server/reload (option.ini and the IP lists read again; sessions stay).
 #include "api/RateHistory.h"
 #include "api/RouteSupport.h"
 #include "api/ServerRouteGroups.h"
 #include "generated/Version.h"
 #include "server/AdminOperations.h"
+#include "server/ConfigReload.h"
 #include "server/FtpServer.h"
 
 namespace {
@@ -52,6 +54,22 @@ ApiResponse PutServer(ApiContext& context, const ApiRequest& request) {
     });
 }
 
+// 200 with the changes and what was kept (a port that cannot be bound); 422 when a file
+// has a fault, and nothing changed.
+ApiResponse PostReload(ApiContext& context, const ApiRequest& request) {
+    if (context.reloader == nullptr) return ApiError(501, "this server cannot reload");
+    CConfigReloader& reloader = *context.reloader;
+    const std::string cause =
+        std::string("by the administrator (") + AdminOriginText(OriginOf(request.transport)) + ")";
+    return RunOnMainThread(context, [&reloader, cause] {
+        const ReloadOutcome outcome = reloader.Reload(cause);
+        if (!outcome.taken) return ApiError(422, outcome.problems.front());
+        ApiResponse answer;
+        answer.body = {{"changes", outcome.changes}, {"problems", outcome.problems}};
+        return answer;
+    });
+}
+
 nlohmann::json Totals(const CounterSample& s) {
     return {{"bytesSent", s.bytesSent},       {"bytesReceived", s.bytesReceived},
             {"connections", s.connections},   {"currentConnections", s.currentConnections},
@@ -91,5 +109,6 @@ ApiResponse GetStats(ApiContext& context, const ApiRequest&) {
 std::vector<ApiRoute> ServerStateRoutes() {
     return {{"GET", "/api/v1/server", GetServer},
             {"PUT", "/api/v1/server", PutServer},
+            {"POST", "/api/v1/server/reload", PostReload},
             {"GET", "/api/v1/stats", GetStats}};
 }

@@ -25,6 +25,8 @@ int RunKickCommand(const std::string& programDir, const std::vector<std::string>
                    std::ostream& out, std::ostream& err);
 int RunBanCommand(const std::string& programDir, const std::vector<std::string>& args,
                   std::ostream& out, std::ostream& err);
+int RunReloadCommand(const std::string& programDir, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err);
 
 // Sets [Admin] PasswordHash of the program directory's option.ini
 // (app/AdminPasswordCommand.cpp).

@@ -1,4 +1,4 @@
-// tarvona-admin sessions|kick|ban: requests to a running tarvona-server through its
+// tarvona-admin sessions|kick|ban|reload: requests to a running tarvona-server through its
 // administration API (see app/AdminRemote.h for which server).
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -10,6 +10,7 @@
 #include "app/AdminArgs.h"
 #include "app/AdminRemote.h"
 #include "platform/Clock.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -78,4 +79,30 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
     return Report(err, kExitBadArguments,
                   "usage: tarvona-admin ban list | ban add ADDRESS [SECONDS] | ban del ADDRESS "
                   "(address, s left, end, offences)");
+}
+
+int RunReloadCommand(const std::string& programDir, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err) {
+    if (!args.empty())
+        return Report(err, kExitBadArguments,
+                      "usage: tarvona-admin reload (option.ini and the IP lists, read again)");
+    nlohmann::json answer;
+    if (const int status =
+            AskRunningServer(programDir, "POST", "/api/v1/server/reload", {}, err, &answer))
+        return status;
+    const auto lines = [&answer](const char* field) {
+        std::vector<std::string> shown;
+        if (!answer.is_object() || !answer[field].is_array()) return shown;
+        for (const nlohmann::json& line : answer[field])
+            if (line.is_string())
+                shown.push_back(ReplaceControlCharacters(line.get<std::string>()));
+        return shown;
+    };
+    const std::vector<std::string> changes = lines("changes");
+    for (const std::string& line : changes) out << line << '\n';
+    if (changes.empty()) out << "Nothing changed.\n";
+    // A port that could not be bound: the reload is done, but not as asked.
+    const std::vector<std::string> problems = lines("problems");
+    for (const std::string& line : problems) err << "tarvona-admin: " << line << '\n';
+    return problems.empty() ? kExitDone : kExitRefused;
 }

@@ -53,6 +53,7 @@ constexpr AdminCommand kCommands[] = {
     {"sessions", &RunSessionsCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"kick", &RunKickCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"ban", &RunBanCommand, DirUse::AsItIs, Reach::RemoteToo},
+    {"reload", &RunReloadCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"ip", &RunIpCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"admin-password", &RunAdminPasswordCommand, DirUse::MadeWhenMissing},
 };
@@ -104,6 +105,8 @@ constexpr char kUsage[] =
     "                                   idle seconds, directory; tab-separated)\n"
     "  kick ID                          end a session of the running server\n"
     "  ban list|add|del [ADDRESS]       bans of the running server\n"
+    "  reload                           the running server reads option.ini and the IP\n"
+    "                                   lists again; its sessions stay\n"
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
     "  admin-password                   set the password of the administration listener\n"
     "Every command but db and admin-password works through the server running on DIR (its\n"

@@ -1,7 +1,8 @@
 // tarvona-server: the FTP service without a window.
 //   tarvona-server [--dir DIR] [--port N] [--listen ADDRESS[,ADDRESS...]] | --help | --version
 // Applies option.ini and the IP lists as the window does when it opens, starts the
-// server, prints every log line, and stops cleanly on SIGINT or SIGTERM.
+// server, prints every log line, reads option.ini and the IP lists again on SIGHUP, and
+// stops cleanly on SIGINT or SIGTERM.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "app/AddressDetection.h"
 #include "app/ConsoleSink.h"
 #include "app/ProgramDirChoice.h"
+#include "app/ProgramDirSafety.h"
 #include "app/ServiceReadiness.h"
 #include "app/StartupSequence.h"
 #include "generated/Version.h"
@@ -24,6 +26,7 @@
 #include "platform/ServiceManager.h"
 #include "platform/Signals.h"
 #include "platform/StringFormat.h"
+#include "server/ConfigReload.h"
 #include "server/FtpServer.h"
 #include "server/StartSettings.h"
 
@@ -128,7 +131,8 @@ int main(int argc, char** argv) {
         std::perror("tarvona-server: no descriptor for the event loop");
         return 1;
     }
-    CStopSignals signals;  // before any thread exists, so every thread inherits the mask
+    // Before any thread exists, so every thread inherits the mask.
+    CStopSignals signals(/*withReload=*/true);
     CCurlGlobal curl;
     const ProgramDirChoice choice = ExplainProgramDir(arguments.dir);
     if (choice.dir.empty()) {
@@ -162,8 +166,13 @@ int main(int argc, char** argv) {
     const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);
     (void)detector->StartDetection(arguments.port > 0 ? arguments.port : startup.Options().port);
     detector->StartRetryTimer();
+    CConfigReloader reloader(server, startup.Options());
+    reloader.KeepCommandLinePort(arguments.port > 0);
+    reloader.SetExposureCheck([&programDir] { return ExposedProgramFiles(programDir); });
+    reloader.SetAddressSettingsChanged(
+        [&detector, &server] { (void)detector->StartDetection(server.GetPort()); });
     // The administration API on the control socket: tarvona-admin and scripts.
-    CApiService api(server);
+    CApiService api(server, &reloader);
     std::string apiError;
     if (!api.OpenControlSocket(programDir + kControlSocketName, apiError))
         server.LogMessage(LogCategory::Error, "No control socket (" + apiError +
@@ -175,18 +184,22 @@ int main(int argc, char** argv) {
                           "The administration API cannot run (" + apiError + ").");
     readiness.Ready();
     bool stopping = false;
-    if (!signals.Watch(mainLoop, [&] {
-            // A second signal arrives while the stop still waits for the sessions (it
-            // runs this loop meanwhile): ending the loop then would leave the program
-            // while session threads still use it.
-            if (stopping) return;
-            stopping = true;
-            readiness.Stopping();
-            // The API first: none of its requests waits for the main thread any more.
-            api.Close();
-            server.Stop();
-            mainLoop.PostQuit();
-        })) {
+    const auto stop = [&] {
+        // A second signal arrives while the stop still waits for the sessions (it runs
+        // this loop meanwhile): ending the loop then would leave the program while
+        // session threads still use it.
+        if (stopping) return;
+        stopping = true;
+        readiness.Stopping();
+        // The API first: none of its requests waits for the main thread any more.
+        api.Close();
+        server.Stop();
+        mainLoop.PostQuit();
+    };
+    const auto reload = [&] {
+        if (!stopping) (void)reloader.Reload("on SIGHUP");
+    };
+    if (!signals.Watch(mainLoop, stop, reload)) {
         std::fprintf(stderr, "cannot watch the stop signals\n");
         server.Stop();
         return 1;

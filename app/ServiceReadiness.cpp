@@ -36,11 +36,13 @@ void CServiceReadiness::Stopping() {
 
 void CServiceReadiness::UpdateStatus() {
     const int sessions = m_server.CurrentConnections();
-    if (sessions == m_reportedSessions) return;
+    // A reload may have moved the port.
+    const int port = m_server.GetBoundPort();
+    if (sessions == m_reportedSessions && port == m_reportedPort) return;
     m_reportedSessions = sessions;
-    service_manager::NotifyStatus(StringFormat("Serving port %d: %d session%s.",
-                                               m_server.GetBoundPort(), sessions,
-                                               sessions == 1 ? "" : "s"));
+    m_reportedPort = port;
+    service_manager::NotifyStatus(
+        StringFormat("Serving port %d: %d session%s.", port, sessions, sessions == 1 ? "" : "s"));
 }
 
 void CServiceReadiness::CancelTimers() {

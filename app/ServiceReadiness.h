@@ -28,4 +28,5 @@ private:
     EventLoop::TimerId m_statusTimer = 0;
     EventLoop::TimerId m_watchdogTimer = 0;
     int m_reportedSessions = -1;
+    int m_reportedPort = -1;
 };

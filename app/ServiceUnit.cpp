@@ -50,6 +50,8 @@ std::optional<std::string> ServiceUnitText(const std::string& serverPath,
            "ExecStart=" +
            *server + " --dir " + *dir +
            "\n"
+           // `systemctl --user reload`: option.ini and the IP lists again, sessions kept.
+           "ExecReload=/bin/kill -HUP $MAINPID\n"
            "Restart=on-failure\n"
            "RestartSec=5\n"
            "\n"

@@ -1,5 +1,7 @@
 #include "config/IpFilter.h"
 
+#include <algorithm>
+
 #include "config/ConfigLimits.h"
 #include "config/TextFile.h"
 #include "platform/FileUtil.h"
@@ -136,6 +138,22 @@ bool CIpFilter::LoadList(const std::string& programDir, List list) {
             break;
     }
     return Fail(std::move(error));
+}
+
+bool CIpFilter::ReadListChecked(const std::string& programDir, List list, std::string& text,
+                                std::string& error) {
+    const std::string path = programDir + FileName(list);
+    text.clear();
+    if (ReadTextFile(path, config::kMaxIpListFileSize, &text, &error) == FileReadResult::Failed)
+        return false;
+    text.resize(std::min(text.size(), text.find('\0')));  // a zero byte ends the text
+    for (const std::string& entry : SplitEntries(text)) {
+        if (IsValidIpListEntry(entry)) continue;
+        error = path + ": the entry \"" + ReplaceControlCharacters(CutUtf8(entry, 255)) +
+                "\" is no address, dotted pattern with * or address range";
+        return false;
+    }
+    return true;
 }
 
 bool CIpFilter::Save(const std::string& programDir) const {

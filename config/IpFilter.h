@@ -58,6 +58,12 @@ public:
     [[nodiscard]] bool Load(const std::string& programDir);
     // Load for one list.
     [[nodiscard]] bool LoadList(const std::string& programDir, List list);
+    // One list file's text, for a running server taking it again: a missing file is an
+    // empty list. False, with `error` naming the file and the entry, when it cannot be
+    // read or holds an entry IsValidIpListEntry refuses (a typo in a deny list would
+    // otherwise deny nobody without a word). Any thread.
+    [[nodiscard]] static bool ReadListChecked(const std::string& programDir, List list,
+                                              std::string& text, std::string& error);
     // Writes the deny list to "rejectip.txt" and the allow list to "acceptip.txt", each
     // replaced whole and atomically. False when either failed (both are tried).
     [[nodiscard]] bool Save(const std::string& programDir) const;

@@ -3,7 +3,9 @@
 #include <array>
 #include <vector>
 
+#include "config/ConfigLimits.h"
 #include "config/IniDocument.h"
+#include "config/TextFile.h"
 #include "platform/HostAddresses.h"
 #include "platform/Text.h"
 
@@ -101,9 +103,60 @@ void ReadRow(const CIniDocument& doc, const OptionRow& row, OptionValues& values
 const OptionValues kDefaults{};
 
 std::string ShownValue(const OptionRow& row, const OptionValues& values) {
-    if (const auto* member = std::get_if<IntOption>(&row.member))
-        return std::to_string(values.*(*member));
-    return values.*std::get<TextOption>(row.member);
+    return OptionValueText(values, row.member);
+}
+
+OptionValues ValuesOf(const CIniDocument& doc) {
+    OptionValues values;
+    for (const OptionRow& row : kRows) ReadRow(doc, row, values);
+    return values;
+}
+
+// What CIniDocument would take for a section header, a key line or a comment; anything
+// else it keeps and ignores, which hides a typo.
+bool IsKnownLineForm(std::string_view line) {
+    const std::string_view t = TrimBlanks(line);
+    if (t.empty() || t.front() == ';' || t.front() == '#') return true;
+    if (t.front() == '[') return t.find(']') != std::string_view::npos;
+    const std::size_t eq = t.find('=');
+    return eq != std::string_view::npos && !TrimBlanks(t.substr(0, eq)).empty();
+}
+
+// The first line of `text` that is of no known form, as "line N: TEXT"; empty when none.
+std::string FirstUnknownLine(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    for (std::size_t number = 1; !text.empty(); ++number) {
+        const std::size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (!IsKnownLineForm(line))
+            return "line " + std::to_string(number) + ": \"" +
+                   ReplaceControlCharacters(CutUtf8(line, config::kMaxProfileValue)) + "\"";
+        if (lf == std::string_view::npos) break;
+        text.remove_prefix(lf + 1);
+    }
+    return {};
+}
+
+bool IsWholeNumber(std::string_view text) {
+    if (text.starts_with('+') || text.starts_with('-')) text.remove_prefix(1);
+    if (text.empty() || text.size() > 10) return false;
+    for (const char c : text)
+        if (c < '0' || c > '9') return false;
+    const long long value = std::stoll(std::string(text));
+    return value <= 2147483647LL;
+}
+
+// The first number key whose stored value is not a whole number, as "[Section] key=VALUE".
+std::string FirstBadNumber(const CIniDocument& doc) {
+    for (const OptionRow& row : kRows) {
+        if (!std::holds_alternative<IntOption>(row.member)) continue;
+        const auto text = CIniFile::ProfileText(doc.Find(row.section, row.readName));
+        if (text && !IsWholeNumber(*text))
+            return "[" + std::string(row.section) + "] " + std::string(row.readName) + "=" +
+                   ReplaceControlCharacters(*text) + " is not a whole number";
+    }
+    return {};
 }
 
 }  // namespace
@@ -120,9 +173,26 @@ COptions::COptions(const std::string& programDir) : m_file(programDir + "option.
 OptionValues COptions::Load() const {
     CIniDocument doc;
     (void)m_file.Load(&doc);  // unreadable reads as missing: every key takes its default
-    OptionValues values;
-    for (const OptionRow& row : kRows) ReadRow(doc, row, values);
-    return values;
+    return ValuesOf(doc);
+}
+
+bool COptions::LoadChecked(OptionValues& values, std::string& error) const {
+    std::string text;
+    if (ReadTextFile(m_file.Path(), config::kMaxOptionFileSize, &text, &error) ==
+        FileReadResult::Failed)
+        return false;
+    if (std::string bad = FirstUnknownLine(text); !bad.empty()) {
+        error = m_file.Path() + " " + bad + " is no [section], key=value line or comment";
+        return false;
+    }
+    CIniDocument doc;
+    doc.Parse(text);
+    if (std::string bad = FirstBadNumber(doc); !bad.empty()) {
+        error = m_file.Path() + ": " + bad;
+        return false;
+    }
+    values = ValuesOf(doc);
+    return true;
 }
 
 bool COptions::Save(const OptionValues& values) {
@@ -176,6 +246,17 @@ bool COptions::WriteText(TextOption option, std::string_view value) {
 bool COptions::Fail(std::string why) {
     m_lastError = std::move(why);
     return false;
+}
+
+std::string OptionValueText(const OptionValues& values, const OptionMember& member) {
+    if (const auto* number = std::get_if<IntOption>(&member))
+        return std::to_string(values.*(*number));
+    return values.*std::get<TextOption>(member);
+}
+
+bool IsSecretOption(const OptionMember& member) {
+    return member == OptionMember{&V::dnsPassword} || member == OptionMember{&V::defaultPass} ||
+           member == OptionMember{&V::adminPasswordHash};
 }
 
 bool IsAutoPassiveIp(std::string_view passiveIp) { return EqualsNoCase(passiveIp, "Auto"); }

@@ -87,6 +87,12 @@ public:
     // All keys from one reading of the file. A missing or unreadable file gives every
     // default; this never fails. Safe from any thread.
     OptionValues Load() const;
+    // Load for a running server taking the file again, where a typo must not quietly
+    // become a setting: false, with `error` naming the line, when the file exists but
+    // cannot be read, holds a line that is no section header, key line, comment or
+    // blank, or a number key whose value is not a whole number. `values` is then
+    // untouched. A missing file gives every default. Safe from any thread.
+    [[nodiscard]] bool LoadChecked(OptionValues& values, std::string& error) const;
     // Every key, in one replacement of the file, under its written spelling; other lines
     // stay. False when the file cannot be written (GetLastError says why).
     [[nodiscard]] bool Save(const OptionValues& values);
@@ -112,6 +118,11 @@ private:
     CIniFile m_file;
     std::string m_lastError;
 };
+
+// The text a key's value is shown and written as.
+std::string OptionValueText(const OptionValues& values, const OptionMember& member);
+// The keys whose values are never shown or logged (stored passwords and the password hash).
+bool IsSecretOption(const OptionMember& member);
 
 // True when a "PassiveIP" value asks for the detected public address ("Auto", any case).
 bool IsAutoPassiveIp(std::string_view passiveIp);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace service_manager {
 
@@ -27,6 +28,14 @@ bool Present() {
 void NotifyReady() { Send("READY=1"); }
 
 void NotifyStopping() { Send("STOPPING=1"); }
+
+void NotifyReloading() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const auto usec = static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+                      static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+    Send("RELOADING=1\nMONOTONIC_USEC=" + std::to_string(usec));
+}
 
 void NotifyStatus(const std::string& text) {
     // A line break would end the field and start another assignment.

@@ -12,6 +12,8 @@ namespace service_manager {
 bool Present();
 void NotifyReady();
 void NotifyStopping();
+// A reload begins (with the monotonic time the manager asks for); NotifyReady ends it.
+void NotifyReloading();
 // One line that `systemctl status` shows.
 void NotifyStatus(const std::string& text);
 void NotifyAlive();

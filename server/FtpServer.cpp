@@ -67,6 +67,23 @@ bool CFtpServer::Start() {
     return true;
 }
 
+bool CFtpServer::MoveToPort(int port, std::string& why) {
+    if (!m_running) {
+        m_port = port;
+        return true;
+    }
+    std::vector<std::unique_ptr<CListenSocket>> previous = std::move(m_listenSockets);
+    m_listenSockets.clear();
+    if (!OpenListenSockets(port)) {
+        why = ListenFailureReason(port);
+        m_listenSockets = std::move(previous);
+        return false;
+    }
+    m_port = port;
+    for (const auto& listener : previous) listener->TakeWaitingConnections();
+    return true;  // `previous` closes only now
+}
+
 bool CFtpServer::OpenListenSockets(int port) {
     // With port 0 the system's choice for the first address may be taken at another;
     // a few fresh choices settle that.

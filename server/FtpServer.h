@@ -62,6 +62,11 @@ public:
     bool IsStopping() const { return m_stopping; }
 
     void SetPort(int port) { m_port = port; }
+    // While running: listens on `port` instead, on the same addresses. The new sockets
+    // are bound before the old ones close, so the service is never without a listener;
+    // when they cannot be, the old ones stay and `why` says what failed. Open sessions
+    // are not touched. Not running: the next Start uses `port`.
+    [[nodiscard]] bool MoveToPort(int port, std::string& why);
     // The local addresses to listen on; none (the default) listens on every address.
     // Takes effect at the next Start.
     void SetListenAddresses(std::vector<std::string> addresses) {

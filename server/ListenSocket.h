@@ -15,6 +15,9 @@ public:
     // Binds `address` on `port` and listens; the empty address binds every local
     // address (IPv6 and IPv4). Main thread.
     [[nodiscard]] bool Open(int port, const std::string& address = "");
+    // Admits the connections waiting in the backlog, which closing the socket would
+    // reset (a reload moving the port). Main thread.
+    void TakeWaitingConnections() { OnAccept(0); }
 
 protected:
     void OnAccept(int error) override;

@@ -142,6 +142,19 @@ TEST(IpFilterFiles, LoadKeepsAListWhoseFileIsMissingAndStopsAtAZeroByte) {
     EXPECT_EQ(filter.GetList(CIpFilter::List::Allow), "1.1.1.1");
 }
 
+TEST(IpFilterFiles, ReadListCheckedNamesAnEntryThatWouldMatchNothing) {
+    TempDir dir;
+    std::string text = "stale", error;
+    ASSERT_TRUE(CIpFilter::ReadListChecked(dir.ProgramDir(), CIpFilter::List::Deny, text, error));
+    EXPECT_EQ(text, "") << "a missing file is an empty list";
+    WriteFile(dir.Path("rejectip.txt"), std::string("10.0.0.0/8,\n ::1 ,3.3.*.*\0junk", 30));
+    ASSERT_TRUE(CIpFilter::ReadListChecked(dir.ProgramDir(), CIpFilter::List::Deny, text, error));
+    EXPECT_EQ(text, "10.0.0.0/8,\n ::1 ,3.3.*.*");
+    WriteFile(dir.Path("acceptip.txt"), "1.2.3.4,10.0.0.300");
+    EXPECT_FALSE(CIpFilter::ReadListChecked(dir.ProgramDir(), CIpFilter::List::Allow, text, error));
+    EXPECT_NE(error.find("acceptip.txt: the entry \"10.0.0.300\""), std::string::npos) << error;
+}
+
 TEST(IpFilterFiles, SaveWritesBothTextsExactly) {
     TempDir dir;
     CIpFilter filter;

@@ -108,6 +108,38 @@ TEST(Options, SaveKeysWritesOnlyTheKeysNamed) {
     EXPECT_EQ(read.dnsLookupUrl, "http://a/");
 }
 
+// A reload takes nothing from a file with a typo; the message names what to fix.
+TEST(Options, LoadCheckedRefusesWhatTheProfileReadWouldQuietlyTake) {
+    TempDir dir;
+    const COptions options(dir.ProgramDir());
+    OptionValues v;
+    std::string error;
+    ASSERT_TRUE(options.LoadChecked(v, error)) << "a missing file gives the defaults";
+    EXPECT_EQ(v.port, 21);
+    struct Case {
+        const char* text;
+        const char* named;
+    };
+    for (const Case& bad :
+         {Case{"[Server]\r\nport=2121\r\nmaxusers 7\r\n", "line 3: \"maxusers 7\""},
+          Case{"\xEF\xBB\xBF[Server\nport=1\n", "line 1: \"[Server\""},
+          Case{"[Server]\n=5\n", "line 2: \"=5\""},
+          Case{"[Server]\nport=2l21\n", "[Server] port=2l21"},
+          Case{"[Server]\nport=21\n[Security]\nBanTime=99999999999\n", "BanTime=99999999999"}}) {
+        WriteFile(dir.Path("option.ini"), bad.text);
+        v.port = 7;
+        EXPECT_FALSE(options.LoadChecked(v, error)) << bad.text;
+        EXPECT_NE(error.find(bad.named), std::string::npos) << error;
+        EXPECT_EQ(v.port, 7) << "left untouched";
+    }
+    WriteFile(dir.Path("option.ini"),
+              "; comment\n# another\n\n[Server]\n  port = -0021 \nmaxusers=\nPassiveIP=a=b\n");
+    ASSERT_TRUE(options.LoadChecked(v, error)) << error;
+    EXPECT_EQ(v.port, -21);
+    EXPECT_EQ(v.maxUsers, 20) << "an empty value is the default, as the profile read has it";
+    EXPECT_EQ(v.passiveIp, "a=b");
+}
+
 TEST(Autostart, StartupOneWritesTheEntryAndAnyOtherValueRemovesIt) {
     TempDir dir;
     const std::string autostart = dir.Path("cfg/autostart");

@@ -85,12 +85,14 @@ class FtpServerEnv:
     def admin(self, *args):
         subprocess.run(self.admin_command(*args), check=True, stdout=subprocess.DEVNULL)
 
-    def start(self, stdout_path=None, wrapper=(), env=None, wait=True):
+    def start(self, stdout_path=None, wrapper=(), env=None, wait=True, port_argument=True):
         """`stdout_path`: where the server's standard output goes (else nowhere when quiet);
         `wrapper`: a command that runs the server (prlimit ...); `env`: variables added to
-        the server's environment; `wait`: return only once the port accepts."""
+        the server's environment; `wait`: return only once the port accepts;
+        `port_argument`: False when option.ini's Port names self.port instead of --port."""
         cmd = [*wrapper, os.path.join(self.build_dir, "app", "tarvona-server"), "--dir", self.prog,
-               "--port", str(self.port), "--listen", ",".join(loopback_addresses())]
+               *(["--port", str(self.port)] if port_argument else []),
+               "--listen", ",".join(loopback_addresses())]
         limit, nofile = self.fsize_limit, self.nofile_limit
 
         def child_setup():
