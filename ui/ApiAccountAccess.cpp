@@ -55,8 +55,15 @@ bool UserFromJson(const json& shown, UserRecord& user, std::string& groupNames,
         groupNames = group->get<std::string>();
     if (const auto id = body.find(idField); id != body.end() && id->is_number_integer())
         user.id = id->get<std::int32_t>();
+    // Stored as any text (an account made before expiry dates, or by hand); the reader
+    // of requests takes only the two forms an editor writes.
+    const std::string reservedField(FieldName(&UserRecord::reserved));
+    if (const auto reserved = body.find(reservedField);
+        reserved != body.end() && reserved->is_string())
+        user.reserved = reserved->get<std::string>();
     body.erase(groupField);
     body.erase(idField);
+    body.erase(reservedField);
     std::vector<std::string_view> owned;
     return ApplyUserJson(body, UserInput{}, user, owned, error);
 }
