@@ -31,11 +31,20 @@ void CAccountListPage::Refresh() { ReadAgain({}); }
 
 void CAccountListPage::ReadAgain(std::function<void()> then) {
     const std::int32_t selected = SelectedId();
-    ReadList([this, selected, then = std::move(then)] {
+    ReadList(++m_listReads, [this, selected, then = std::move(then)] {
         FitColumns();
         SelectId(selected);
         if (then) then();
     });
+}
+
+bool CAccountListPage::ApplyList(CAccountListPage* page, std::uint64_t read,
+                                 const AccessStatus& status) {
+    if (!page || read != page->m_listReads) return false;
+    if (status.ok()) return true;
+    if (status.outcome != AccessOutcome::Lost)
+        ShowEditorError(page, QString::fromStdString(status.message));
+    return false;
 }
 
 void CAccountListPage::FitColumns() {

@@ -56,8 +56,14 @@ protected:
     CAccountAccess& Access() const { return *m_access; }
     CAccountListModel& ListModel() const { return *m_model; }
     // Reads the list into the model, then runs `shown`; neither when the page is gone
-    // meanwhile.
-    virtual void ReadList(std::function<void()> shown) = 0;
+    // meanwhile. The list is shown only by `ApplyList` (read number `read`).
+    virtual void ReadList(std::uint64_t read, std::function<void()> shown) = 0;
+    // Whether the list of read `read` may be shown: it arrived, it is the latest read
+    // asked for (answers of a server may overtake each other), and the page lives. A list
+    // that could not be read is reported, except for a lost connection, which the window
+    // shows itself; the rows shown stay.
+    // `page` is null when it is gone.
+    static bool ApplyList(CAccountListPage* page, std::uint64_t read, const AccessStatus& status);
     // Refresh, then `then`.
     void ReadAgain(std::function<void()> then);
     // Reads the list (each time the page comes to view: other editors, tarvona-admin and
@@ -86,6 +92,7 @@ private:
 
     const std::shared_ptr<CAccountAccess> m_access;
     CAccountListModel* const m_model;
+    std::uint64_t m_listReads = 0;
 };
 
 template <typename Dialog>

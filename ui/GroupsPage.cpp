@@ -20,11 +20,11 @@ CGroupsPage::CGroupsPage(std::shared_ptr<CAccountAccess> access, QWidget* parent
 
 CGroupsModel& CGroupsPage::Model() const { return static_cast<CGroupsModel&>(ListModel()); }
 
-void CGroupsPage::ReadList(std::function<void()> shown) {
+void CGroupsPage::ReadList(std::uint64_t read, std::function<void()> shown) {
     QPointer<CGroupsPage> self(this);
-    Access().ListGroups([self, shown = std::move(shown)](const AccessStatus& status,
-                                                         std::vector<GroupRecord> groups) {
-        if (!self || !status.ok()) return;
+    Access().ListGroups([self, read, shown = std::move(shown)](const AccessStatus& status,
+                                                               std::vector<GroupRecord> groups) {
+        if (!ApplyList(self.data(), read, status)) return;
         self->Model().Show(std::move(groups));
         shown();
     });

@@ -23,5 +23,5 @@ public slots:
     void DeleteGroup();
 
 protected:
-    void ReadList(std::function<void()> shown) override;
+    void ReadList(std::uint64_t read, std::function<void()> shown) override;
 };

@@ -52,11 +52,11 @@ CUsersPage::CUsersPage(std::shared_ptr<CAccountAccess> access,
 
 CUsersModel& CUsersPage::Model() const { return static_cast<CUsersModel&>(ListModel()); }
 
-void CUsersPage::ReadList(std::function<void()> shown) {
+void CUsersPage::ReadList(std::uint64_t read, std::function<void()> shown) {
     QPointer<CUsersPage> self(this);
-    Access().ListUsers([self, shown = std::move(shown)](const AccessStatus& status,
-                                                        std::vector<UserListEntry> users) {
-        if (!self || !status.ok()) return;
+    Access().ListUsers([self, read, shown = std::move(shown)](const AccessStatus& status,
+                                                              std::vector<UserListEntry> users) {
+        if (!ApplyList(self.data(), read, status)) return;
         self->Model().Show(users);
         shown();
     });

@@ -32,7 +32,7 @@ public slots:
     void DeleteUser();
 
 protected:
-    void ReadList(std::function<void()> shown) override;
+    void ReadList(std::uint64_t read, std::function<void()> shown) override;
 
 private:
     std::function<std::string()> m_defaultDir;

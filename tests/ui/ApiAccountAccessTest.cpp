@@ -134,9 +134,9 @@ private slots:
         CUsersPage page(m_access, [this] { return m_dir.Path(); });
         page.show();
         auto stale = EditUser(page, "alice", [&](CUserAccountDlg& d) {
-            QCOMPARE(Call("PATCH", "/api/v1/users/alice", R"({"email":"other@example.org"})")
-                         .status,
-                     200);
+            QCOMPARE(
+                Call("PATCH", "/api/v1/users/alice", R"({"email":"other@example.org"})").status,
+                200);
             d.AccountTab().EmailEdit().setText("window@example.org");
             QVERIFY(SaveAndWait(d, m_boxes));
             QVERIFY(d.isVisible());
