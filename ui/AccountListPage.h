@@ -93,17 +93,20 @@ private:
     const std::shared_ptr<CAccountAccess> m_access;
     CAccountListModel* const m_model;
     std::uint64_t m_listReads = 0;
+    bool m_opening = false;  // an editor's record is being read: a second click waits
 };
 
 template <typename Dialog>
 void CAccountListPage::EditSelected(const QString& goneText) {
     const std::int32_t id = SelectedId();
-    if (id == 0) return;
+    if (id == 0 || m_opening) return;
+    m_opening = true;
     QPointer<CAccountListPage> self(this);
     QPointer<Dialog> dialog(new Dialog(*m_access, this));
     dialog->OpenExisting(
         {id, m_model->NameOf(id)}, [self, dialog, goneText](const AccessStatus& status) {
             if (!self || !dialog) return;
+            self->m_opening = false;
             if (!status.ok()) {
                 delete dialog.data();
                 const bool gone = status.outcome == AccessOutcome::Gone;
