@@ -27,6 +27,11 @@ void CAccountListPage::SelectId(std::int32_t id) {
     m_view->scrollTo(index);
 }
 
+void CAccountListPage::SetAccess(std::shared_ptr<CAccountAccess> access) {
+    m_access = std::move(access);
+    Refresh();
+}
+
 void CAccountListPage::Refresh() { ReadAgain({}); }
 
 void CAccountListPage::ReadAgain(std::function<void()> then) {

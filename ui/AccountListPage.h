@@ -42,6 +42,11 @@ public:
     // Selects the row of the record `id` when it is shown.
     void SelectId(std::int32_t id);
 
+    // Reads and saves through `access` from now on (the window attached to another
+    // server) and reads the list again. An editor open meanwhile keeps the access it
+    // was opened with until it closes.
+    void SetAccess(std::shared_ptr<CAccountAccess> access);
+
 public slots:
     // Reads the list again, keeping the selected record selected. A list that cannot be
     // read (a server not answering) leaves the rows shown.
@@ -54,6 +59,8 @@ protected:
                      QWidget* parent);
 
     CAccountAccess& Access() const { return *m_access; }
+    // The access for an editor opened now: it lives while the editor holds the copy.
+    std::shared_ptr<CAccountAccess> SharedAccess() const { return m_access; }
     CAccountListModel& ListModel() const { return *m_model; }
     // Reads the list into the model, then runs `shown`; neither when the page is gone
     // meanwhile. The list is shown only by `ApplyList` (read number `read`).
@@ -90,7 +97,7 @@ protected:
 private:
     void FitColumns();
 
-    const std::shared_ptr<CAccountAccess> m_access;
+    std::shared_ptr<CAccountAccess> m_access;
     CAccountListModel* const m_model;
     std::uint64_t m_listReads = 0;
     bool m_opening = false;  // an editor's record is being read: a second click waits
@@ -102,9 +109,10 @@ void CAccountListPage::EditSelected(const QString& goneText) {
     if (id == 0 || m_opening) return;
     m_opening = true;
     QPointer<CAccountListPage> self(this);
-    QPointer<Dialog> dialog(new Dialog(*m_access, this));
+    std::shared_ptr<CAccountAccess> access = m_access;
+    QPointer<Dialog> dialog(new Dialog(*access, this));
     dialog->OpenExisting(
-        {id, m_model->NameOf(id)}, [self, dialog, goneText](const AccessStatus& status) {
+        {id, m_model->NameOf(id)}, [self, dialog, goneText, access](const AccessStatus& status) {
             if (!self || !dialog) return;
             self->m_opening = false;
             if (!status.ok()) {

@@ -31,7 +31,8 @@ void CGroupsPage::ReadList(std::uint64_t read, std::function<void()> shown) {
 }
 
 void CGroupsPage::AddGroup() {
-    CGroupDlg dialog(Access(), this);
+    const std::shared_ptr<CAccountAccess> access = SharedAccess();
+    CGroupDlg dialog(*access, this);
     if (dialog.exec() == QDialog::Accepted) ShowNew(dialog.RecordId());
 }
 

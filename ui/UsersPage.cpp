@@ -63,7 +63,8 @@ void CUsersPage::ReadList(std::uint64_t read, std::function<void()> shown) {
 }
 
 void CUsersPage::AddUser() {
-    CUserAccountDlg dialog(Access(), this);
+    const std::shared_ptr<CAccountAccess> access = SharedAccess();
+    CUserAccountDlg dialog(*access, this);
     dialog.OpenNew(QString::fromStdString(m_defaultDir()));
     if (dialog.exec() == QDialog::Accepted) ShowNew(dialog.RecordId());
 }

@@ -106,8 +106,14 @@ private slots:
     void cleanup() { CancelPendingSteps(); }
 
     void AnAccountAddedInTheDialogLogsIn() {
-        CUsersPage page(m_access, [this] { return m_dir.Path(); });
+        // The page starts on this process's (empty) tables, then attaches to the server.
+        const TempDir local;
+        CUsersPage page(MakeTableAccountAccess(local.ProgramDir()),
+                        [this] { return m_dir.Path(); });
         page.show();
+        QCOMPARE(page.Model().rowCount(), 0);
+        page.SetAccess(m_access);
+        QTRY_COMPARE(page.Model().rowCount(), 1);
         auto added = WhenShown<CUserAccountDlg>([&](CUserAccountDlg& d) {
             d.AccountTab().NameEdit().setText("bob");
             d.AccountTab().PasswordEdit().setText("bob's pw");
