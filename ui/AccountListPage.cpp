@@ -6,12 +6,9 @@
 
 #include "ui/TableViews.h"
 
-CAccountListPage::CAccountListPage(std::string programDir, CAccountListModel* model,
+CAccountListPage::CAccountListPage(std::shared_ptr<CAccountAccess> access, CAccountListModel* model,
                                    QWidget* parent)
-    : QWidget(parent),
-      m_view(new QTableView(this)),
-      m_programDir(std::move(programDir)),
-      m_model(model) {
+    : QWidget(parent), m_view(new QTableView(this)), m_access(std::move(access)), m_model(model) {
     m_model->setParent(this);
     SetUpRowTable(*m_view, m_model);
 }
@@ -30,13 +27,35 @@ void CAccountListPage::SelectId(std::int32_t id) {
     m_view->scrollTo(index);
 }
 
-void CAccountListPage::Refresh() {
+void CAccountListPage::SetAccess(std::shared_ptr<CAccountAccess> access) {
+    m_access = std::move(access);
+    Refresh();
+}
+
+void CAccountListPage::Refresh() { ReadAgain({}); }
+
+void CAccountListPage::ReadAgain(std::function<void()> then) {
     const std::int32_t selected = SelectedId();
-    m_model->Load(m_programDir);
+    ReadList(++m_listReads, [this, selected, then = std::move(then)] {
+        FitColumns();
+        SelectId(selected);
+        if (then) then();
+    });
+}
+
+bool CAccountListPage::ApplyList(CAccountListPage* page, std::uint64_t read,
+                                 const AccessStatus& status) {
+    if (!page || read != page->m_listReads) return false;
+    if (status.ok()) return true;
+    if (status.outcome != AccessOutcome::Lost)
+        ShowEditorError(page, QString::fromStdString(status.message));
+    return false;
+}
+
+void CAccountListPage::FitColumns() {
     // Every column but the last, which takes the rest of the width.
     for (int column = 0; column + 1 < m_model->columnCount(); ++column)
         m_view->resizeColumnToContents(column);
-    SelectId(selected);
 }
 
 void CAccountListPage::showEvent(QShowEvent* event) {
@@ -62,20 +81,22 @@ QHBoxLayout* CAccountListPage::MakeButtonRow(const std::function<void()>& add,
 }
 
 void CAccountListPage::ShowNew(std::int32_t id) {
-    Refresh();
-    NoteEdit(AccountEdit::Added, m_model->NameOf(id));
-    SelectId(id);
-    m_view->setFocus();
+    ReadAgain([this, id] {
+        SelectId(id);
+        m_view->setFocus();
+    });
 }
 
 void CAccountListPage::DeleteSelected(const QString& question,
-                                      const std::function<void(std::int32_t)>& remove) {
+                                      void (CAccountAccess::*remove)(const AccountKey&,
+                                                                     CAccountAccess::Done)) {
     const std::int32_t id = SelectedId();
     if (id == 0) return;
     if (!AskEditorQuestion(this, question)) return;
-    const std::string name = m_model->NameOf(id);
-    remove(id);
-    Refresh();
-    // A refused delete has reported itself and left the record in the table.
-    if (m_model->NameOf(id).empty()) NoteEdit(AccountEdit::Deleted, name);
+    QPointer<CAccountListPage> self(this);
+    (m_access.get()->*remove)({id, m_model->NameOf(id)}, [self](const AccessStatus& status) {
+        if (!self) return;
+        if (!status.ok()) ShowEditorError(self, QString::fromStdString(status.message));
+        self->Refresh();
+    });
 }

@@ -35,9 +35,9 @@ QHBoxLayout* WithButton(QWidget* edit, QPushButton* button) {
 }
 }  // namespace
 
-CAccountTab::CAccountTab(std::string programDir, QWidget* parent)
+CAccountTab::CAccountTab(CAccountAccess& access, QWidget* parent)
     : QWidget(parent),
-      m_programDir(std::move(programDir)),
+      m_access(access),
       m_enable(new QCheckBox("Enable this account", this)),
       m_autoDisable(new QCheckBox("Automatically disable account on date", this)),
       m_date(new QDateEdit(this)),
@@ -106,8 +106,10 @@ void CAccountTab::FillNew(const QString& homeDir) {
     Fill(user, {});
 }
 
-void CAccountTab::Fill(const UserRecord& user, const QString& groupNames) {
+void CAccountTab::Fill(const UserRecord& user, const QString& groupNames, bool passwordShown) {
     const ExpiryText expiry = ParseExpiry(user.reserved);
+    m_passwordShown = passwordShown;
+    m_password->setPlaceholderText(passwordShown ? QString() : "(unchanged)");
     m_enable->setChecked(IsStatusEnabled(user.status));
     m_autoDisable->setChecked(expiry.on);
     m_date->setDate(DateOf(expiry.date));
@@ -133,6 +135,8 @@ void CAccountTab::Store(UserRecord& user) const {
 
 QString CAccountTab::GroupNames() const { return m_groups->text(); }
 
+bool CAccountTab::PasswordGiven() const { return m_passwordShown || !m_password->text().isEmpty(); }
+
 std::vector<std::string_view> CAccountTab::OwnedFields() {
     using U = UserRecord;
     std::vector<std::string_view> names{FieldName(&U::status), FieldName(&U::reserved),
@@ -144,7 +148,7 @@ std::vector<std::string_view> CAccountTab::OwnedFields() {
 }
 
 void CAccountTab::SelectGroups() {
-    CGroupSelectDlg dialog(m_programDir, m_groups->text(), this);
+    CGroupSelectDlg dialog(m_access, m_groups->text(), this);
     if (dialog.exec() != QDialog::Accepted) return;
     m_groups->setText(AppendGroupSelection(m_groups->text(), dialog.Selection()));
 }

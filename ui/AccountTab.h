@@ -9,6 +9,7 @@
 
 #include "accounts/AccountStore.h"
 
+class CAccountAccess;
 class CPermissionBoxes;
 class QCheckBox;
 class QDateEdit;
@@ -18,11 +19,15 @@ class QPushButton;
 class CAccountTab : public QWidget {
     Q_OBJECT
 public:
-    // `programDir` is where "Group Select" finds the groups.
-    explicit CAccountTab(std::string programDir, QWidget* parent = nullptr);
+    // `access` is where "Group Select" finds the groups.
+    explicit CAccountTab(CAccountAccess& access, QWidget* parent = nullptr);
 
-    // Shows `user`; `groupNames` is its group list as names.
-    void Fill(const UserRecord& user, const QString& groupNames);
+    // Shows `user`; `groupNames` is its group list as names. Without `passwordShown`
+    // the password box starts empty and an empty one keeps the stored password.
+    void Fill(const UserRecord& user, const QString& groupNames, bool passwordShown = true);
+    // False when the password is not known here and the box was left empty: a save
+    // must leave the stored one as it is.
+    bool PasswordGiven() const;
     // A new account: enabled, no automatic disabling (today in the picker), `homeDir`,
     // Read and List granted.
     void FillNew(const QString& homeDir);
@@ -52,7 +57,8 @@ private:
     void ApplyEnabling();
     QWidget* MakeFields();
 
-    std::string m_programDir;
+    CAccountAccess& m_access;
+    bool m_passwordShown = true;
     QCheckBox* m_enable;
     QCheckBox* m_autoDisable;
     QDateEdit* m_date;

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "accounts/AccountEditor.h"
+#include "ui/AccountAccess.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -18,14 +18,23 @@ bool AskEditorQuestion(QWidget* parent, const QString& text) {
                                    QMessageBox::Yes | QMessageBox::No}) == QMessageBox::Yes;
 }
 
-void EndEditorSave(QDialog& dialog, const CAccountEditor& editor, bool saved, std::int32_t savedId,
-                   std::int32_t& recordId) {
-    const bool folderTableFailed = editor.GetLastFailure() == EditFailure::FolderTable;
-    if (saved || folderTableFailed) recordId = savedId;
-    if (saved)
-        dialog.accept();
-    else if (folderTableFailed)
-        ShowEditorError(&dialog, "Can't create virtual folder database file!");
-    else
-        ShowEditorError(&dialog, QString::fromStdString(editor.GetLastError()));
+void EndEditorSave(QDialog& dialog, const AccessStatus& status,
+                   const std::function<void()>& reload) {
+    const QString message = QString::fromStdString(status.message);
+    switch (status.outcome) {
+        case AccessOutcome::Done:
+            dialog.accept();
+            return;
+        case AccessOutcome::Stale:
+            if (AskEditorQuestion(&dialog, message + "\n\nIt was changed by someone else; reload?"))
+                reload();
+            return;
+        case AccessOutcome::Lost:
+            ShowEditorError(&dialog, "Save failed: " + message +
+                                         "\nYour changes are kept: save again once the server "
+                                         "answers.");
+            return;
+        default:
+            ShowEditorError(&dialog, message);
+    }
 }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <QString>
-#include <cstdint>
+#include <functional>
 
-class CAccountEditor;
+struct AccessStatus;
 class QDialog;
 class QWidget;
 
@@ -13,9 +13,8 @@ class QWidget;
 void ShowEditorError(QWidget* parent, const QString& text);
 // A question box with Yes and No; true for Yes.
 bool AskEditorQuestion(QWidget* parent, const QString& text);
-// Ends a Save of the user or group dialog `dialog` after `editor` stored (`saved`) or
-// refused its record: closes it with OK, or says why in a box and leaves it open. The
-// stored record's `savedId` becomes the dialog's `recordId`, also when only its folder
-// table could not be made: a second Save then updates that record.
-void EndEditorSave(QDialog& dialog, const CAccountEditor& editor, bool saved, std::int32_t savedId,
-                   std::int32_t& recordId);
+// Ends a Save of the user or group dialog `dialog` with the access's `status`: closes it
+// with OK, or says why in a box and leaves it open with its edits. A record changed by
+// someone else meanwhile is offered to be read again (`reload`, which drops the edits).
+void EndEditorSave(QDialog& dialog, const AccessStatus& status,
+                   const std::function<void()>& reload);

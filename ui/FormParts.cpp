@@ -21,3 +21,9 @@ QDialogButtonBox* MakeSaveCancelBox(QDialog* dialog, std::function<void()> save)
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
 }
+
+QAbstractButton* SaveButtonOf(const QDialogButtonBox& buttons) {
+    for (QAbstractButton* button : buttons.buttons())
+        if (buttons.buttonRole(button) == QDialogButtonBox::AcceptRole) return button;
+    return nullptr;
+}

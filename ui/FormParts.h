@@ -3,6 +3,7 @@
 
 #include <functional>
 
+class QAbstractButton;
 class QDialog;
 class QDialogButtonBox;
 class QLineEdit;
@@ -15,3 +16,5 @@ QLineEdit* MakeDigitsEdit(QWidget* parent, int maxDigits = -1);
 // "Save" and "Cancel" under an editor dialog: Save runs `save` (which closes the dialog
 // itself once the record is stored), Cancel rejects it.
 QDialogButtonBox* MakeSaveCancelBox(QDialog* dialog, std::function<void()> save);
+// The "Save" button of such a box.
+QAbstractButton* SaveButtonOf(const QDialogButtonBox& buttons);

@@ -2,10 +2,10 @@
 
 #include <QDialogButtonBox>
 #include <QListWidget>
+#include <QPointer>
 #include <QVBoxLayout>
-#include <vector>
 
-#include "accounts/AccountEditor.h"
+#include "ui/AccountAccess.h"
 
 namespace {
 // NOTE: whole names, not a substring search: "Admin" stays selectable beside "Admins".
@@ -16,20 +16,15 @@ bool IsChosen(const QString& chosen, const QString& name) {
 }
 }  // namespace
 
-CGroupSelectDlg::CGroupSelectDlg(const std::string& programDir, const QString& chosen,
-                                 QWidget* parent)
+CGroupSelectDlg::CGroupSelectDlg(CAccountAccess& access, const QString& chosen, QWidget* parent)
     : QDialog(parent), m_list(new QListWidget(this)) {
     setWindowTitle("Group Select");
     m_list->setSelectionMode(QAbstractItemView::MultiSelection);
-    CAccountEditor editor(programDir);
-    std::vector<GroupRecord> groups;
-    (void)editor.ReadGroups(groups);  // unreadable: an empty list
-    for (const GroupRecord& g : groups) {
-        const QString name = QString::fromStdString(g.name);
-        if (IsChosen(chosen, name)) continue;
-        auto* item = new QListWidgetItem(QIcon(":/group.svg"), name, m_list);
-        item->setData(Qt::UserRole, g.id);
-    }
+    QPointer<CGroupSelectDlg> self(this);
+    access.ListGroups(  // unreadable: an empty list
+        [self, chosen](const AccessStatus&, const std::vector<GroupRecord>& groups) {
+            if (self) self->ShowGroups(groups, chosen);
+        });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -40,6 +35,15 @@ CGroupSelectDlg::CGroupSelectDlg(const std::string& programDir, const QString& c
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addWidget(buttons);
+}
+
+void CGroupSelectDlg::ShowGroups(const std::vector<GroupRecord>& groups, const QString& chosen) {
+    for (const GroupRecord& g : groups) {
+        const QString name = QString::fromStdString(g.name);
+        if (IsChosen(chosen, name)) continue;
+        auto* item = new QListWidgetItem(QIcon(":/group.svg"), name, m_list);
+        item->setData(Qt::UserRole, g.id);
+    }
 }
 
 QString CGroupSelectDlg::Selection() const {

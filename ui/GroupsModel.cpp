@@ -1,7 +1,5 @@
 #include "ui/GroupsModel.h"
 
-#include "accounts/AccountEditor.h"
-
 CGroupsModel::CGroupsModel(QObject* parent) : CAccountListModel(parent), m_icon(":/group.svg") {}
 
 int CGroupsModel::rowCount(const QModelIndex& parent) const {
@@ -30,10 +28,9 @@ QVariant CGroupsModel::headerData(int section, Qt::Orientation orientation, int 
     return {};
 }
 
-void CGroupsModel::Load(const std::string& programDir) {
+void CGroupsModel::Show(std::vector<GroupRecord> groups) {
     beginResetModel();
-    CAccountEditor editor(programDir);
-    (void)editor.ReadGroups(m_groups);  // unreadable: no rows
+    m_groups = std::move(groups);
     endResetModel();
 }
 

@@ -1,4 +1,4 @@
-// The rows of the groups page: "Group ID" and "Name" of every group of group.sdb.
+// The rows of the groups page: "Group ID" and "Name" of every group.
 #pragma once
 
 #include <QIcon>
@@ -21,8 +21,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Reads every group in ascending id order; an unreadable group.sdb gives no rows.
-    void Load(const std::string& programDir) override;
+    // Shows `groups` (in ascending id order), replacing the rows.
+    void Show(std::vector<GroupRecord> groups);
     std::int32_t IdAt(int row) const override {
         return m_groups.at(static_cast<std::size_t>(row)).id;
     }

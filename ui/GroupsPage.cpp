@@ -4,12 +4,11 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "accounts/AccountEditor.h"
 #include "ui/GroupDlg.h"
 #include "ui/GroupsModel.h"
 
-CGroupsPage::CGroupsPage(std::string programDir, QWidget* parent)
-    : CAccountListPage(std::move(programDir), new CGroupsModel, parent) {
+CGroupsPage::CGroupsPage(std::shared_ptr<CAccountAccess> access, QWidget* parent)
+    : CAccountListPage(std::move(access), new CGroupsModel, parent) {
     connect(m_view, &QTableView::doubleClicked, this, &CGroupsPage::EditGroup);
     QHBoxLayout* buttons =
         MakeButtonRow([this] { AddGroup(); }, [this] { EditGroup(); }, [this] { DeleteGroup(); });
@@ -21,8 +20,19 @@ CGroupsPage::CGroupsPage(std::string programDir, QWidget* parent)
 
 CGroupsModel& CGroupsPage::Model() const { return static_cast<CGroupsModel&>(ListModel()); }
 
+void CGroupsPage::ReadList(std::uint64_t read, std::function<void()> shown) {
+    QPointer<CGroupsPage> self(this);
+    Access().ListGroups([self, read, shown = std::move(shown)](const AccessStatus& status,
+                                                               std::vector<GroupRecord> groups) {
+        if (!ApplyList(self.data(), read, status)) return;
+        self->Model().Show(std::move(groups));
+        shown();
+    });
+}
+
 void CGroupsPage::AddGroup() {
-    CGroupDlg dialog(ProgramDir(), this);
+    const std::shared_ptr<CAccountAccess> access = SharedAccess();
+    CGroupDlg dialog(*access, this);
     if (dialog.exec() == QDialog::Accepted) ShowNew(dialog.RecordId());
 }
 
@@ -31,9 +41,5 @@ void CGroupsPage::EditGroup() {
 }
 
 void CGroupsPage::DeleteGroup() {
-    DeleteSelected("Do you really want to delete this group?", [this](std::int32_t id) {
-        CAccountEditor editor(ProgramDir());
-        if (!editor.DeleteGroup(id))
-            ShowEditorError(this, QString::fromStdString(editor.GetLastError()));
-    });
+    DeleteSelected("Do you really want to delete this group?", &CAccountAccess::DeleteGroup);
 }

@@ -1,4 +1,4 @@
-// The "Groups" tab: every group of group.sdb, "Add...", "Edit..." and "Delete".
+// The "Groups" tab: every group, "Add...", "Edit..." and "Delete".
 #pragma once
 
 #include <string>
@@ -10,7 +10,7 @@ class CGroupsModel;
 class CGroupsPage : public CAccountListPage {
     Q_OBJECT
 public:
-    explicit CGroupsPage(std::string programDir, QWidget* parent = nullptr);
+    explicit CGroupsPage(std::shared_ptr<CAccountAccess> access, QWidget* parent = nullptr);
 
     CGroupsModel& Model() const;
 
@@ -21,4 +21,7 @@ public slots:
     // Asks, then deletes the selected group and its folder table, and takes it out of
     // every account's group list.
     void DeleteGroup();
+
+protected:
+    void ReadList(std::uint64_t read, std::function<void()> shown) override;
 };

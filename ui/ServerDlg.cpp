@@ -129,17 +129,13 @@ void CServerDlg::CreatePages() {
             [this] { m_sink.SetSaveLog(m_optionsPage->Values().saveLog == 1); });
     m_tabs->addTab(m_optionsPage, "Options");
     m_tabs->addTab(m_logPage, "Logs");
+    std::shared_ptr<CAccountAccess> accounts = MakeTableAccountAccess(
+        m_server.ProgramDir(), [this](AccountKind kind, AccountEdit edit, const std::string& name) {
+            CAdminOperations(m_server, AdminOrigin::Window).NoteAccountEdit(kind, edit, name);
+        });
     m_usersPage = new CUsersPage(
-        m_server.ProgramDir(), [this] { return m_options.defaultDir; }, m_tabs);
-    m_groupsPage = new CGroupsPage(m_server.ProgramDir(), m_tabs);
-    m_usersPage->SetEditNote([this](AccountEdit edit, const std::string& name) {
-        CAdminOperations(m_server, AdminOrigin::Window)
-            .NoteAccountEdit(AccountKind::User, edit, name);
-    });
-    m_groupsPage->SetEditNote([this](AccountEdit edit, const std::string& name) {
-        CAdminOperations(m_server, AdminOrigin::Window)
-            .NoteAccountEdit(AccountKind::Group, edit, name);
-    });
+        accounts, [this] { return m_options.defaultDir; }, m_tabs);
+    m_groupsPage = new CGroupsPage(accounts, m_tabs);
     m_tabs->addTab(m_usersPage, "Users");
     m_tabs->addTab(m_groupsPage, "Groups");
     m_tabs->addTab(m_onlinePage, "Online users");

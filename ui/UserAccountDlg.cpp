@@ -2,13 +2,14 @@
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "accounts/AccountEditor.h"
-#include "accounts/AccountStore.h"
-#include "accounts/AccountVersion.h"
+#include "accounts/AccountFields.h"
 #include "ui/AccountTab.h"
 #include "ui/EditorMessages.h"
 #include "ui/FormParts.h"
@@ -16,11 +17,11 @@
 #include "ui/VirtualFoldersModel.h"
 #include "ui/VirtualFoldersTab.h"
 
-CUserAccountDlg::CUserAccountDlg(std::string programDir, QWidget* parent)
+CUserAccountDlg::CUserAccountDlg(CAccountAccess& access, QWidget* parent)
     : QDialog(parent),
-      m_programDir(std::move(programDir)),
+      m_access(access),
       m_tabs(new QTabWidget(this)),
-      m_account(new CAccountTab(m_programDir, m_tabs)),
+      m_account(new CAccountTab(access, m_tabs)),
       m_folders(new CVirtualFoldersTab(m_tabs)),
       m_limits(new CLimitationsTab(m_tabs)) {
     setWindowTitle("User Account");
@@ -28,6 +29,7 @@ CUserAccountDlg::CUserAccountDlg(std::string programDir, QWidget* parent)
     m_tabs->addTab(m_folders, "Virtual Folders");
     m_tabs->addTab(m_limits, "Limitations");
     QDialogButtonBox* buttons = MakeSaveCancelBox(this, [this] { Save(); });
+    m_saveButton = SaveButtonOf(*buttons);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
     layout->addWidget(buttons);
@@ -41,38 +43,34 @@ void CUserAccountDlg::OpenNew(const QString& defaultDir) {
     m_folders->Model().Load({}, {});
 }
 
-bool CUserAccountDlg::OpenExisting(std::int32_t id) {
-    UserRecord user;
-    if (!ReadUserById(m_programDir, id, user)) return false;
-    m_recordId = user.id;
-    m_record = user;
-    const auto groups = CAccountEditor(m_programDir).GroupNamesById();  // group.sdb read once
-    m_account->Fill(user, QString::fromStdString(JoinGroupNames(user.groups, groups)));
-    m_limits->Fill(user);
-    LoadFolders(user.groups, groups);
-    return true;
+void CUserAccountDlg::OpenExisting(const AccountKey& key, CAccountAccess::Done opened) {
+    QPointer<CUserAccountDlg> self(this);
+    m_access.ReadUser(key, [self, opened = std::move(opened)](const AccessStatus& status,
+                                                              const UserDetails& details) {
+        if (!self) return;
+        if (status.ok()) self->Show(details);
+        opened(status);
+    });
 }
 
-// Own folders, then each group's in the order of the account's group list. A group
-// that no longer exists has no folders and no row.
-void CUserAccountDlg::LoadFolders(const std::string& groupIds,
-                                  const std::map<std::int32_t, std::string>& groups) {
-    std::vector<VirtualFolder> own;
-    (void)ReadFolders(UserFolderTablePath(m_programDir, m_recordId), own);  // missing: none
+// Own folders, then each group's in the order of the account's group list.
+void CUserAccountDlg::Show(const UserDetails& details) {
+    m_recordId = details.user.id;
+    m_record = details.user;
+    m_version = details.version;
+    m_foldersVersion = details.foldersVersion;
+    m_account->Fill(details.user, QString::fromStdString(details.groupNames),
+                    details.passwordShown);
+    m_limits->Fill(details.user);
     std::vector<CVirtualFoldersModel::GroupFolders> inherited;
-    for (std::int32_t groupId : ParseGroupList(groupIds)) {
-        const auto group = groups.find(groupId);
-        if (group == groups.end()) continue;
-        CVirtualFoldersModel::GroupFolders& g = inherited.emplace_back();
-        g.groupName = QString::fromStdString(group->second);
-        (void)ReadFolders(GroupFolderTablePath(m_programDir, groupId), g.folders);
-    }
-    m_foldersVersion = AccountVersion(own);
-    m_folders->Model().Load(own, inherited);
+    for (const NamedFolders& group : details.groupFolders)
+        inherited.push_back({QString::fromStdString(group.owner), group.folders});
+    m_folders->Model().Load(details.ownFolders, inherited);
     m_folders->ShowLoaded();
 }
 
 void CUserAccountDlg::Save() {
+    if (m_saving) return;
     if (!HasNonBlank(m_account->NameEdit().text().toStdString())) {
         ShowEditorError(this, "Username cannot be empty!");
         m_account->NameEdit().setFocus();
@@ -83,24 +81,49 @@ void CUserAccountDlg::Save() {
         m_account->HomeEdit().setFocus();
         return;
     }
-    UserRecord user = m_record;
-    user.id = m_recordId;
-    m_account->Store(user);
-    m_limits->Store(user);
-    CAccountEditor editor(m_programDir);
-    user.groups = editor.GroupNamesToIds(m_account->GroupNames().toStdString());
-    std::vector<std::string_view> owned = CAccountTab::OwnedFields();
-    for (std::string_view field : CLimitationsTab::OwnedFields()) owned.push_back(field);
+    UserSave save;
+    save.user = m_record;
+    save.user.id = m_recordId;
+    save.storedName = m_record.name;
+    m_account->Store(save.user);
+    m_limits->Store(save.user);
+    save.groupNames = m_account->GroupNames().toStdString();
+    save.owned = CAccountTab::OwnedFields();
+    for (std::string_view field : CLimitationsTab::OwnedFields()) save.owned.push_back(field);
+    if (!m_account->PasswordGiven()) std::erase(save.owned, FieldName(&UserRecord::password));
     // Unless the administrator set it, the space in use stays what the server has
     // booked meanwhile.
-    // Another editor's save since this dialog read the account is refused, not overwritten.
-    if (m_recordId != 0) {
-        editor.RequireVersion({AccountVersion(m_record)});
-        editor.RequireFolderVersion(m_foldersVersion);
+    save.keepQuotaInUse = !m_limits->QuotaInUseEdited();
+    save.folders = m_folders->Model().OwnFolders();
+    save.version = m_version;
+    save.foldersVersion = m_foldersVersion;
+    SetSaving(true);
+    QPointer<CUserAccountDlg> self(this);
+    m_access.SaveUser(save, [self, user = save.user](const SaveResult& result) {
+        if (self) self->Saved(user, result);
+    });
+}
+
+void CUserAccountDlg::Saved(const UserRecord& user, const SaveResult& result) {
+    SetSaving(false);
+    // The record is stored (maybe without its folders): a second Save updates it.
+    if (result.id != 0) {
+        m_recordId = result.id;
+        m_record = user;
+        m_record.id = result.id;
+        m_version = result.version;
+        m_foldersVersion = result.foldersVersion;
     }
-    const std::vector<VirtualFolder> folders = m_folders->Model().OwnFolders();
-    const bool saved = editor.SaveUserFields(user, owned, folders, !m_limits->QuotaInUseEdited());
-    if (saved || editor.GetLastFailure() == EditFailure::FolderTable) m_record = user;
-    if (saved) m_foldersVersion = AccountVersion(folders);
-    EndEditorSave(*this, editor, saved, user.id, m_recordId);
+    EndEditorSave(*this, result.status, [this] { Reload(); });
+}
+
+void CUserAccountDlg::Reload() {
+    OpenExisting({m_recordId, m_record.name}, [this](const AccessStatus& status) {
+        if (!status.ok()) ShowEditorError(this, QString::fromStdString(status.message));
+    });
+}
+
+void CUserAccountDlg::SetSaving(bool saving) {
+    m_saving = saving;
+    if (m_saveButton != nullptr) m_saveButton->setEnabled(!saving);
 }

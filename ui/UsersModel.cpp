@@ -4,8 +4,6 @@
 #include <map>
 #include <numeric>
 
-#include "accounts/AccountEditor.h"
-#include "accounts/AccountStore.h"
 #include "accounts/RecordText.h"
 
 namespace {
@@ -47,22 +45,16 @@ QVariant CUsersModel::headerData(int section, Qt::Orientation orientation, int r
     return QString(kHeaders[static_cast<std::size_t>(section)]);
 }
 
-void CUsersModel::Load(const std::string& programDir) {
-    std::vector<UserRecord> users;
-    (void)ReadAllUsers(programDir, users);  // unreadable: an empty list
-    const auto groups = CAccountEditor(programDir).GroupNamesById();
+void CUsersModel::Show(const std::vector<UserListEntry>& users) {
     beginResetModel();
     m_rows.clear();
     m_rows.reserve(users.size());
-    for (const UserRecord& u : users) {
+    for (const auto& [u, groupNames] : users) {
         Row row;
         row.id = u.id;
-        row.cells = {QString::fromStdString(u.name),
-                     QString::fromStdString(u.password),
-                     QString::fromStdString(u.email),
-                     QString::fromStdString(JoinGroupNames(u.groups, groups)),
-                     QString(StatusWord(u.status)),
-                     QString::fromStdString(u.homeDir)};
+        row.cells = {QString::fromStdString(u.name),  QString::fromStdString(u.password),
+                     QString::fromStdString(u.email), QString::fromStdString(groupNames),
+                     QString(StatusWord(u.status)),   QString::fromStdString(u.homeDir)};
         row.searchText =
             (row.cells[UserId] + '\n' + row.cells[Email] + '\n' + row.cells[Group]).toCaseFolded();
         m_rows.push_back(std::move(row));

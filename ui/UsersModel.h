@@ -1,6 +1,6 @@
-// The rows of the users page: one per account of user.sdb, with its groups as names,
-// filtered by a search text and sorted by any column. The whole table is read at once
-// and held as text, so that filtering and sorting never touch the files.
+// The rows of the users page: one per account, with its groups as names, filtered by a
+// search text and sorted by any column. The whole list is given at once and held as
+// text, so that filtering and sorting never read the accounts again.
 #pragma once
 
 #include <QIcon>
@@ -26,9 +26,8 @@ public:
     // A column below 0 restores the order of the table (ascending record id).
     void sort(int column, Qt::SortOrder order) override;
 
-    // Reads every account of `programDir` (ascending record id) and the group names.
-    // An unreadable user.sdb leaves the list empty. Main thread.
-    void Load(const std::string& programDir) override;
+    // Shows `users` (in ascending record id), replacing the rows.
+    void Show(const std::vector<UserListEntry>& users);
     // Shows only the accounts whose user name, e-mail or group names contain `text`
     // (letter case ignored); an empty text shows all.
     void SetFilter(const QString& text);

@@ -7,7 +7,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "accounts/AccountEditor.h"
 #include "ui/UserAccountDlg.h"
 #include "ui/UsersModel.h"
 
@@ -17,9 +16,9 @@ namespace {
 constexpr int kFitSampleRows = 200;
 }  // namespace
 
-CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defaultDir,
-                       QWidget* parent)
-    : CAccountListPage(std::move(programDir), new CUsersModel, parent),
+CUsersPage::CUsersPage(std::shared_ptr<CAccountAccess> access,
+                       std::function<std::string()> defaultDir, QWidget* parent)
+    : CAccountListPage(std::move(access), new CUsersModel, parent),
       m_defaultDir(std::move(defaultDir)),
       m_search(new QLineEdit(this)),
       m_showPasswords(new QCheckBox("Show passwords", this)) {
@@ -53,8 +52,19 @@ CUsersPage::CUsersPage(std::string programDir, std::function<std::string()> defa
 
 CUsersModel& CUsersPage::Model() const { return static_cast<CUsersModel&>(ListModel()); }
 
+void CUsersPage::ReadList(std::uint64_t read, std::function<void()> shown) {
+    QPointer<CUsersPage> self(this);
+    Access().ListUsers([self, read, shown = std::move(shown)](const AccessStatus& status,
+                                                              std::vector<UserListEntry> users) {
+        if (!ApplyList(self.data(), read, status)) return;
+        self->Model().Show(users);
+        shown();
+    });
+}
+
 void CUsersPage::AddUser() {
-    CUserAccountDlg dialog(ProgramDir(), this);
+    const std::shared_ptr<CAccountAccess> access = SharedAccess();
+    CUserAccountDlg dialog(*access, this);
     dialog.OpenNew(QString::fromStdString(m_defaultDir()));
     if (dialog.exec() == QDialog::Accepted) ShowNew(dialog.RecordId());
 }
@@ -64,8 +74,5 @@ void CUsersPage::EditUser() {
 }
 
 void CUsersPage::DeleteUser() {
-    DeleteSelected("Do you really want to delete this user?", [this](std::int32_t id) {
-        CAccountEditor editor(ProgramDir());
-        if (!editor.DeleteUser(id)) ShowEditorError(this, "Can't delete user");
-    });
+    DeleteSelected("Do you really want to delete this user?", &CAccountAccess::DeleteUser);
 }

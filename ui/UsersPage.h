@@ -1,4 +1,4 @@
-// The "Users" tab: every account of user.sdb, a search box that filters as one types,
+// The "Users" tab: every account, a search box that filters as one types,
 // "Add...", "Edit...", "Delete", "Refresh" and "Show passwords".
 #pragma once
 
@@ -14,9 +14,9 @@ class QLineEdit;
 class CUsersPage : public CAccountListPage {
     Q_OBJECT
 public:
-    // `programDir` holds the tables; `defaultDir` gives the home directory a new
-    // account starts with (the options may change it while the window is open).
-    CUsersPage(std::string programDir, std::function<std::string()> defaultDir,
+    // `defaultDir` gives the home directory a new account starts with (the options may
+    // change it while the window is open).
+    CUsersPage(std::shared_ptr<CAccountAccess> access, std::function<std::string()> defaultDir,
                QWidget* parent = nullptr);
 
     CUsersModel& Model() const;
@@ -30,6 +30,9 @@ public slots:
     void EditUser();
     // Asks, then deletes the selected account and its folder table.
     void DeleteUser();
+
+protected:
+    void ReadList(std::uint64_t read, std::function<void()> shown) override;
 
 private:
     std::function<std::string()> m_defaultDir;

@@ -111,14 +111,19 @@ bool SaveTabs(QDialog& dialog, QTabWidget& tabs, const QString& out, const QStri
 }
 
 bool SaveEditors(CServerDlg& window, const std::string& programDir, const QString& out) {
-    CUserAccountDlg user(programDir, &window);
-    bool ok = user.OpenExisting(2) && SaveTabs(user, user.Tabs(), out, "user");
-    CGroupDlg group(programDir, &window);
-    ok = group.OpenExisting(1) && SaveTabs(group, group.Tabs(), out, "group") && ok;
+    const auto access = MakeTableAccountAccess(programDir);
+    bool read = false;  // the tables answer at once
+    const auto opened = [&](const AccessStatus& status) { read = status.ok(); };
+    CUserAccountDlg user(*access, &window);
+    user.OpenExisting({2, {}}, opened);
+    bool ok = read && SaveTabs(user, user.Tabs(), out, "user");
+    CGroupDlg group(*access, &window);
+    group.OpenExisting({1, {}}, opened);
+    ok = read && SaveTabs(group, group.Tabs(), out, "group") && ok;
     CVirtualFolderDlg folder("Music", "/srv/music", &window);
     folder.adjustSize();
     ok = Save(folder, out + "/virtual-folder.png") && ok;
-    CGroupSelectDlg select(programDir, "Staff", &window);
+    CGroupSelectDlg select(*access, "Staff", &window);
     select.adjustSize();
     ok = Save(select, out + "/group-select.png") && ok;
     QLineEdit target(QString::fromStdString(programDir));
