@@ -126,6 +126,23 @@ bool CAdminOperations::AddIpEntry(CIpFilter::List list, const std::string& entry
     return true;
 }
 
+std::string CAdminOperations::ReplaceIpFilter(FilterMode mode, std::string_view allowText,
+                                              std::string_view denyText) {
+    CIpFilter& filter = m_server.Filter();
+    filter.Replace(mode, allowText, denyText);
+    NoteIpFilterReplaced();
+    COptions options(m_server.ProgramDir());
+    const bool modeSaved = options.WriteInt(&OptionValues::filterMode, static_cast<int>(mode));
+    const bool listsSaved = filter.Save(m_server.ProgramDir());
+    std::string why = !modeSaved    ? options.GetLastError()
+                      : !listsSaved ? filter.GetLastError()
+                                    : "";
+    if (!why.empty())
+        m_server.LogMessage(LogCategory::Error,
+                            "The IP filter is in force but not saved for the next start: " + why);
+    return why;
+}
+
 void CAdminOperations::NoteIpFilterReplaced() {
     const CIpFilter& filter = m_server.Filter();
     Log(StringFormat("IP filter set to mode %d with %zu allow and %zu deny entries",

@@ -1,0 +1,29 @@
+#include "api/OptionNames.h"
+
+std::string OptionJsonName(const OptionRow& row) {
+    for (const OptionRow& other : OptionRows()) {
+        if (&other == &row) break;
+        if (other.writeName == row.writeName)
+            return std::string(row.section) + "." + std::string(row.writeName);
+    }
+    return std::string(row.writeName);
+}
+
+const OptionRow* OptionRowNamed(const std::string& name) {
+    for (const OptionRow& row : OptionRows())
+        if (OptionJsonName(row) == name) return &row;
+    return nullptr;
+}
+
+const OptionRow* OptionRowOf(const OptionMember& member) {
+    for (const OptionRow& row : OptionRows())
+        if (row.member == member) return &row;
+    return nullptr;
+}
+
+bool IsSecretOption(const OptionRow& row) {
+    using V = OptionValues;
+    return row.member == OptionMember{&V::dnsPassword} ||
+           row.member == OptionMember{&V::defaultPass} ||
+           row.member == OptionMember{&V::adminPasswordHash};
+}
