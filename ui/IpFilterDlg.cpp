@@ -44,7 +44,7 @@ CIpFilterDlg::CIpFilterDlg(CSettingsAccess& settings, QWidget* parent)
     connect(m_edit, &QPushButton::clicked, this, &CIpFilterDlg::EditEntry);
     connect(m_remove, &QPushButton::clicked, this, &CIpFilterDlg::RemoveEntry);
 
-    auto* modeBox = new QGroupBox("Filter mode:", this);
+    auto* modeBox = m_modeBox = new QGroupBox("Filter mode:", this);
     auto* modeLayout = new QVBoxLayout(modeBox);
     m_modeButtons = new QButtonGroup(this);
     const char* const names[] = {"None", "Deny Access from these IPs",
@@ -73,7 +73,9 @@ CIpFilterDlg::CIpFilterDlg(CSettingsAccess& settings, QWidget* parent)
     layout->addWidget(modeBox);
     layout->addWidget(closeButtons);
     SetMode(m_mode);
-    m_ok->setEnabled(false);  // saving lists never read would wipe them
+    // Saving lists never read would wipe them; nothing is edited before they are shown.
+    m_ok->setEnabled(false);
+    m_modeBox->setEnabled(false);
     m_settings.ReadIpFilter([dialog = QPointer(this)](const IpFilterRead& read) {
         if (dialog != nullptr) dialog->ShowRead(read);
     });
@@ -88,6 +90,7 @@ void CIpFilterDlg::ShowRead(const IpFilterRead& read) {
     m_allowText = read.state.allowText;
     m_denyText = read.state.denyText;
     SetMode(read.state.mode);
+    m_modeBox->setEnabled(true);
     m_ok->setEnabled(true);
 }
 

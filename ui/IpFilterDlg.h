@@ -14,6 +14,7 @@ class CSettingsAccess;
 struct IpFilterRead;
 struct IpFilterSaveResult;
 class QButtonGroup;
+class QGroupBox;
 class QListView;
 class QPushButton;
 class QStringListModel;
@@ -64,4 +65,5 @@ private:
     QPushButton* m_edit = nullptr;
     QPushButton* m_remove = nullptr;
     QPushButton* m_ok = nullptr;
+    QGroupBox* m_modeBox = nullptr;
 };
