@@ -183,3 +183,16 @@ bool IsAutoPassiveIp(std::string_view passiveIp) { return EqualsNoCase(passiveIp
 bool IsUsablePassiveIp(std::string_view passiveIp) {
     return passiveIp.empty() || IsAutoPassiveIp(passiveIp) || IsUnicastIpv4Text(passiveIp);
 }
+
+bool SameOptionValue(const OptionValues& a, const OptionValues& b, const OptionMember& member) {
+    if (const auto* number = std::get_if<IntOption>(&member)) return a.*(*number) == b.*(*number);
+    const TextOption text = std::get<TextOption>(member);
+    return a.*text == b.*text;
+}
+
+void CopyOptionValue(const OptionValues& from, OptionValues& to, const OptionMember& member) {
+    if (const auto* number = std::get_if<IntOption>(&member))
+        to.*(*number) = from.*(*number);
+    else
+        to.*std::get<TextOption>(member) = from.*std::get<TextOption>(member);
+}

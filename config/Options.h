@@ -113,6 +113,11 @@ private:
     std::string m_lastError;
 };
 
+// Whether `a` and `b` hold the same value for the key `member`.
+bool SameOptionValue(const OptionValues& a, const OptionValues& b, const OptionMember& member);
+// Sets the key `member` of `to` to its value in `from`.
+void CopyOptionValue(const OptionValues& from, OptionValues& to, const OptionMember& member);
+
 // True when a "PassiveIP" value asks for the detected public address ("Auto", any case).
 bool IsAutoPassiveIp(std::string_view passiveIp);
 // True for the "PassiveIP" values the PASV reply may carry: empty (the address the client

@@ -30,12 +30,6 @@ OptionValues ValuesOf(const QJsonObject& options) {
     return values;
 }
 
-bool SameValue(const OptionValues& a, const OptionValues& b, const OptionMember& member) {
-    if (const auto* number = std::get_if<IntOption>(&member)) return a.*(*number) == b.*(*number);
-    const TextOption text = std::get<TextOption>(member);
-    return a.*text == b.*text;
-}
-
 std::vector<OptionMember> MembersNamed(const QJsonValue& names) {
     std::vector<OptionMember> members;
     for (const QJsonValue& name : names.toArray())
@@ -178,7 +172,7 @@ void CApiSettingsAccess::RetryUnlessTheKeysChanged(
         }
         const OptionValues now = ValuesOf(reply.json.object().value("options").toObject());
         for (const OptionMember& member : members)
-            if (!SameValue(now, m_base, member)) {
+            if (!SameOptionValue(now, m_base, member)) {
                 done(stale);
                 return;
             }

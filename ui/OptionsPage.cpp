@@ -48,19 +48,6 @@ const char* ShownName(const OptionMember& member) {
     return "Other options";
 }
 
-bool SameValue(const OptionValues& a, const OptionValues& b, const OptionMember& member) {
-    if (const auto* number = std::get_if<IntOption>(&member)) return a.*(*number) == b.*(*number);
-    const TextOption text = std::get<TextOption>(member);
-    return a.*text == b.*text;
-}
-
-void CopyValue(const OptionValues& from, OptionValues& to, const OptionMember& member) {
-    if (const auto* number = std::get_if<IntOption>(&member))
-        to.*(*number) = from.*(*number);
-    else
-        to.*std::get<TextOption>(member) = from.*std::get<TextOption>(member);
-}
-
 QLineEdit* NumberEdit(QWidget* parent, int width) {
     QLineEdit* edit = MakeDigitsEdit(parent);
     edit->setMaximumWidth(width);
@@ -258,7 +245,7 @@ void COptionsPage::SaveChanged(std::function<void()> then) {
     (void)PullControls();  // a refused edit keeps its previous value
     std::vector<OptionMember> changed;
     for (const OptionMember& member : kPageKeys)
-        if (!SameValue(m_values, m_stored, member)) changed.push_back(member);
+        if (!SameOptionValue(m_values, m_stored, member)) changed.push_back(member);
     if (changed.empty()) {
         then();
         return;
@@ -274,7 +261,7 @@ void COptionsPage::SaveKeys(const OptionValues& values, std::vector<OptionMember
             if (page == nullptr) return;
             if (result.ok)
                 for (const OptionMember& member : members)
-                    CopyValue(values, page->m_stored, member);
+                    CopyOptionValue(values, page->m_stored, member);
             page->EndSave(result);
             then();
         });
