@@ -9,45 +9,18 @@
 #include <iterator>
 #include <sstream>
 
+#include "api/OptionNames.h"
 #include "api/RouteSupport.h"
 #include "api/ServerRouteGroups.h"
-#include "config/FilterMode.h"
 #include "config/Options.h"
 #include "server/AdminOperations.h"
 #include "server/ConfigReload.h"
 #include "server/FtpServer.h"
-#include "server/StartSettings.h"
+#include "server/LiveOptions.h"
 
 namespace {
 
 using V = OptionValues;
-
-bool IsSecret(const OptionRow& row) {
-    return row.member == OptionMember{&V::dnsPassword} ||
-           row.member == OptionMember{&V::defaultPass} ||
-           row.member == OptionMember{&V::adminPasswordHash};
-}
-
-// A key's name in the JSON objects: its written name, with its section in front when an
-// earlier section has a key of that name ([Admin] CertificateFile beside [TLS]'s).
-std::string JsonName(const OptionRow& row) {
-    for (const OptionRow& other : OptionRows()) {
-        if (&other == &row) break;
-        if (other.writeName == row.writeName)
-            return std::string(row.section) + "." + std::string(row.writeName);
-    }
-    return std::string(row.writeName);
-}
-
-// The keys the running server takes without a restart.
-bool AppliesLive(const OptionRow& row) {
-    static const OptionMember kLive[] = {&V::maxUsers,       &V::timeoutMinutes, &V::minPort,
-                                         &V::maxPort,        &V::filterMode,     &V::banAttempts,
-                                         &V::banWindow,      &V::banTime,        &V::failDelayMs,
-                                         &V::maxPerAddress,  &V::maxPerUser,     &V::loginTimeout,
-                                         &V::maxNotLoggedIn, &V::hashPasswords};
-    return std::find(std::begin(kLive), std::end(kLive), row.member) != std::end(kLive);
-}
 
 std::string OptionsEtag(const std::string& programDir) {
     std::ifstream file(programDir + "option.ini", std::ios::binary);
@@ -67,8 +40,8 @@ ApiResponse OptionsAnswer(const std::string& programDir) {
     const OptionValues values = COptions(programDir).Load();
     nlohmann::json options = nlohmann::json::object();
     for (const OptionRow& row : OptionRows()) {
-        if (IsSecret(row)) continue;
-        const std::string name = JsonName(row);
+        if (IsSecretOption(row.member)) continue;
+        const std::string name = OptionJsonName(row);
         if (const auto* number = std::get_if<IntOption>(&row.member))
             options[name] = values.*(*number);
         else
@@ -78,12 +51,6 @@ ApiResponse OptionsAnswer(const std::string& programDir) {
     answer.body = {{"options", options}};
     answer.etag = OptionsEtag(programDir);
     return answer;
-}
-
-const OptionRow* RowNamed(const std::string& name) {
-    for (const OptionRow& row : OptionRows())
-        if (JsonName(row) == name) return &row;
-    return nullptr;
 }
 
 std::optional<ApiResponse> CheckRange(const std::string& name, int value) {
@@ -100,7 +67,7 @@ std::optional<ApiResponse> CheckRange(const std::string& name, int value) {
 // Puts one field into `values`; a 400 for an unknown key, a wrong type or a bad value.
 std::optional<ApiResponse> SetField(const std::string& name, const nlohmann::json& value,
                                     OptionValues& values, std::vector<OptionMember>& members) {
-    const OptionRow* row = RowNamed(name);
+    const OptionRow* row = OptionRowNamed(name);
     if (row == nullptr) return ApiError(400, "unknown option \"" + name + "\"");
     if (const auto* number = std::get_if<IntOption>(&row->member)) {
         if (!value.is_number_integer() || value.get<std::int64_t>() < INT32_MIN ||
@@ -125,28 +92,6 @@ std::optional<ApiResponse> SetField(const std::string& name, const nlohmann::jso
     return std::nullopt;
 }
 
-bool Written(const std::vector<OptionMember>& members, std::initializer_list<OptionMember> any) {
-    return std::any_of(any.begin(), any.end(), [&](const OptionMember& m) {
-        return std::find(members.begin(), members.end(), m) != members.end();
-    });
-}
-
-// Only what was written: the rest of the running settings stays as it is.
-void ApplyLive(CFtpServer& server, const OptionValues& values,
-               const std::vector<OptionMember>& members) {
-    if (Written(members, {&V::maxUsers})) server.SetMaxUsers(values.maxUsers);
-    if (Written(members, {&V::timeoutMinutes})) server.SetTimeout(values.timeoutMinutes);
-    if (Written(members, {&V::minPort, &V::maxPort}))
-        server.SetPassiveRange(static_cast<std::uint32_t>(values.minPort),
-                               static_cast<std::uint32_t>(values.maxPort));
-    if (Written(members, {&V::filterMode}))
-        server.SetFilterMode(static_cast<FilterMode>(values.filterMode));
-    if (Written(members,
-                {&V::banAttempts, &V::banWindow, &V::banTime, &V::failDelayMs, &V::maxPerAddress,
-                 &V::maxPerUser, &V::loginTimeout, &V::maxNotLoggedIn, &V::hashPasswords}))
-        server.SetLoginPolicy(LoginPolicyOf(values));
-}
-
 // Main thread. `reloader`, when there is one, learns what was applied, so a later reload
 // neither applies it again nor logs it as a change.
 ApiResponse WriteOptions(CFtpServer& server, CConfigReloader* reloader, AdminOrigin origin,
@@ -161,16 +106,17 @@ ApiResponse WriteOptions(CFtpServer& server, CConfigReloader* reloader, AdminOri
     if (values.minPort > values.maxPort) return ApiError(400, "\"MinPort\" is above \"MaxPort\"");
     if (!CAdminOperations(server, origin).SaveOptions(values, members))
         return ApiError(500, "option.ini could not be written (see the log)");
-    ApplyLive(server, values, members);
+    ApplyLiveOptions(server, values, members);
     nlohmann::json applied = nlohmann::json::array(), restart = nlohmann::json::array();
-    std::vector<OptionMember> live;
+    std::vector<OptionMember> liveMembers;
     for (const OptionMember& member : members)
         for (const OptionRow& row : OptionRows()) {
             if (row.member != member) continue;
-            (AppliesLive(row) ? applied : restart).push_back(JsonName(row));
-            if (AppliesLive(row)) live.push_back(member);
+            const bool live = TakesEffectLive(row.member);
+            (live ? applied : restart).push_back(OptionJsonName(row));
+            if (live) liveMembers.push_back(member);
         }
-    if (reloader != nullptr) reloader->NoteApplied(values, live);
+    if (reloader != nullptr) reloader->NoteApplied(values, liveMembers);
     ApiResponse answer = OptionsAnswer(programDir);
     answer.body["applied"] = applied;
     answer.body["restartNeeded"] = restart;

@@ -8,5 +8,5 @@
 std::vector<ApiRoute> ServerStateRoutes();  // server, stats
 std::vector<ApiRoute> SessionRoutes();      // sessions, bans
 std::vector<ApiRoute> LogRoutes();          // log
-std::vector<ApiRoute> IpListRoutes();       // iplists/allow, iplists/deny
+std::vector<ApiRoute> IpListRoutes();       // iplists, iplists/allow, iplists/deny
 std::vector<ApiRoute> OptionRoutes();       // options

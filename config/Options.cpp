@@ -254,6 +254,11 @@ std::string OptionValueText(const OptionValues& values, const OptionMember& memb
     return values.*std::get<TextOption>(member);
 }
 
+std::string OptionValueShown(const OptionValues& values, const OptionMember& member) {
+    if (std::holds_alternative<IntOption>(member)) return OptionValueText(values, member);
+    return "\"" + ReplaceControlCharacters(OptionValueText(values, member)) + "\"";
+}
+
 bool IsSecretOption(const OptionMember& member) {
     return member == OptionMember{&V::dnsPassword} || member == OptionMember{&V::defaultPass} ||
            member == OptionMember{&V::adminPasswordHash};
@@ -263,4 +268,17 @@ bool IsAutoPassiveIp(std::string_view passiveIp) { return EqualsNoCase(passiveIp
 
 bool IsUsablePassiveIp(std::string_view passiveIp) {
     return passiveIp.empty() || IsAutoPassiveIp(passiveIp) || IsUnicastIpv4Text(passiveIp);
+}
+
+bool SameOptionValue(const OptionValues& a, const OptionValues& b, const OptionMember& member) {
+    if (const auto* number = std::get_if<IntOption>(&member)) return a.*(*number) == b.*(*number);
+    const TextOption text = std::get<TextOption>(member);
+    return a.*text == b.*text;
+}
+
+void CopyOptionValue(const OptionValues& from, OptionValues& to, const OptionMember& member) {
+    if (const auto* number = std::get_if<IntOption>(&member))
+        to.*(*number) = from.*(*number);
+    else
+        to.*std::get<TextOption>(member) = from.*std::get<TextOption>(member);
 }

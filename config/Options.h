@@ -121,8 +121,14 @@ private:
 
 // The text a key's value is shown and written as.
 std::string OptionValueText(const OptionValues& values, const OptionMember& member);
+// The value as a log line shows it: a text quoted, its control characters replaced.
+std::string OptionValueShown(const OptionValues& values, const OptionMember& member);
 // The keys whose values are never shown or logged (stored passwords and the password hash).
 bool IsSecretOption(const OptionMember& member);
+// Whether `a` and `b` hold the same value for the key `member`.
+bool SameOptionValue(const OptionValues& a, const OptionValues& b, const OptionMember& member);
+// Sets the key `member` of `to` to its value in `from`.
+void CopyOptionValue(const OptionValues& from, OptionValues& to, const OptionMember& member);
 
 // True when a "PassiveIP" value asks for the detected public address ("Auto", any case).
 bool IsAutoPassiveIp(std::string_view passiveIp);

@@ -9,18 +9,6 @@
 
 namespace {
 
-// Shown in place of a secret's value: the log is read by more people than option.ini.
-bool IsSecret(const OptionMember& member) {
-    return member == OptionMember{&OptionValues::dnsPassword} ||
-           member == OptionMember{&OptionValues::defaultPass};
-}
-
-std::string ValueText(const OptionValues& values, const OptionMember& member) {
-    if (const auto* number = std::get_if<IntOption>(&member))
-        return std::to_string(values.*(*number));
-    return "\"" + ReplaceControlCharacters(values.*std::get<TextOption>(member)) + "\"";
-}
-
 const OptionRow* RowOf(const OptionMember& member) {
     const auto rows = OptionRows();
     const auto found = std::find_if(rows.begin(), rows.end(),
@@ -126,6 +114,23 @@ bool CAdminOperations::AddIpEntry(CIpFilter::List list, const std::string& entry
     return true;
 }
 
+std::string CAdminOperations::ReplaceIpFilter(FilterMode mode, std::string_view allowText,
+                                              std::string_view denyText) {
+    CIpFilter& filter = m_server.Filter();
+    filter.Replace(mode, allowText, denyText);
+    NoteIpFilterReplaced();
+    COptions options(m_server.ProgramDir());
+    const bool modeSaved = options.WriteInt(&OptionValues::filterMode, static_cast<int>(mode));
+    const bool listsSaved = filter.Save(m_server.ProgramDir());
+    std::string why = !modeSaved    ? options.GetLastError()
+                      : !listsSaved ? filter.GetLastError()
+                                    : "";
+    if (!why.empty())
+        m_server.LogMessage(LogCategory::Error,
+                            "The IP filter is in force but not saved for the next start: " + why);
+    return why;
+}
+
 void CAdminOperations::NoteIpFilterReplaced() {
     const CIpFilter& filter = m_server.Filter();
     Log(StringFormat("IP filter set to mode %d with %zu allow and %zu deny entries",
@@ -151,8 +156,9 @@ bool CAdminOperations::SaveOptions(const OptionValues& values,
     }
     for (const OptionMember& member : members) {
         const OptionRow* row = RowOf(member);
-        if (row == nullptr || ValueText(before, member) == ValueText(values, member)) continue;
-        const std::string shown = IsSecret(member) ? "a new value" : ValueText(values, member);
+        if (row == nullptr || SameOptionValue(before, values, member)) continue;
+        const std::string shown =
+            IsSecretOption(member) ? "a new value" : OptionValueShown(values, member);
         Log(StringFormat("Option %.*s set to %s", static_cast<int>(row->writeName.size()),
                          row->writeName.data(), shown.c_str()));
     }

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/FilterMode.h"
 #include "config/IpFilter.h"
 #include "config/Options.h"
 
@@ -51,6 +52,11 @@ public:
     bool RemoveIpEntry(CIpFilter::List list, const std::string& entry);
     // The filter's mode and lists were replaced as a whole (the IP filter dialog).
     void NoteIpFilterReplaced();
+    // Puts the filter's mode and both lists in force, then saves "FilterMode" and both
+    // list files. Empty when saved; otherwise why the next start would not have them
+    // (also logged): the filter works with them meanwhile. Main thread.
+    std::string ReplaceIpFilter(FilterMode mode, std::string_view allowText,
+                                std::string_view denyText);
     // An account editor saved or deleted the record named `name`.
     void NoteAccountEdit(AccountKind kind, AccountEdit edit, std::string_view name);
     // Writes the keys `members` of `values` to option.ini as COptions::SaveKeys does, and

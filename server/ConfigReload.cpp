@@ -18,19 +18,13 @@ namespace {
 using V = OptionValues;
 
 bool Differs(const OptionValues& a, const OptionValues& b, const OptionMember& member) {
-    return OptionValueText(a, member) != OptionValueText(b, member);
+    return !SameOptionValue(a, b, member);
 }
 
 bool AnyDiffers(const OptionValues& a, const OptionValues& b,
                 std::initializer_list<OptionMember> members) {
     return std::any_of(members.begin(), members.end(),
                        [&](const OptionMember& member) { return Differs(a, b, member); });
-}
-
-std::string Shown(const OptionValues& values, const OptionMember& member) {
-    const std::string text = OptionValueText(values, member);
-    if (std::holds_alternative<IntOption>(member)) return text;
-    return "\"" + ReplaceControlCharacters(text) + "\"";
 }
 
 // The key's written name, with its section in front where an earlier section has a key
@@ -71,8 +65,8 @@ std::vector<const OptionRow*> ChangedOptionRows(const OptionValues& before,
 std::string DescribeOptionChange(const OptionRow& row, const OptionValues& before,
                                  const OptionValues& after) {
     if (IsSecretOption(row.member)) return "Option " + NameOf(row) + " changed.";
-    return "Option " + NameOf(row) + " changed from " + Shown(before, row.member) + " to " +
-           Shown(after, row.member) + ".";
+    return "Option " + NameOf(row) + " changed from " + OptionValueShown(before, row.member) +
+           " to " + OptionValueShown(after, row.member) + ".";
 }
 
 ReloadOutcome CConfigReloader::Reload(const std::string& cause) {

@@ -6,17 +6,17 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringListModel>
 #include <QVBoxLayout>
 
+#include "config/FilterMode.h"
 #include "config/IpFilter.h"
-#include "config/Options.h"
-#include "server/AdminOperations.h"
-#include "server/FtpServer.h"
 #include "ui/IpAddressDlg.h"
 #include "ui/MessageBoxes.h"
+#include "ui/SettingsAccess.h"
 
 namespace {
 
@@ -28,12 +28,9 @@ std::optional<std::string> AskWithDialog(QWidget* parent, const std::string& ent
 
 }  // namespace
 
-CIpFilterDlg::CIpFilterDlg(CFtpServer& server, QWidget* parent)
+CIpFilterDlg::CIpFilterDlg(CSettingsAccess& settings, QWidget* parent)
     : QDialog(parent),
-      m_server(server),
-      m_mode(COptions(server.ProgramDir()).ReadInt(&OptionValues::filterMode)),
-      m_allowText(server.Filter().GetList(CIpFilter::List::Allow)),
-      m_denyText(server.Filter().GetList(CIpFilter::List::Deny)),
+      m_settings(settings),
       m_askAddress([this](const std::string& entry) { return AskWithDialog(this, entry); }) {
     setWindowTitle("IP Filter");
     m_entries = new QStringListModel(this);
@@ -47,7 +44,7 @@ CIpFilterDlg::CIpFilterDlg(CFtpServer& server, QWidget* parent)
     connect(m_edit, &QPushButton::clicked, this, &CIpFilterDlg::EditEntry);
     connect(m_remove, &QPushButton::clicked, this, &CIpFilterDlg::RemoveEntry);
 
-    auto* modeBox = new QGroupBox("Filter mode:", this);
+    auto* modeBox = m_modeBox = new QGroupBox("Filter mode:", this);
     auto* modeLayout = new QVBoxLayout(modeBox);
     m_modeButtons = new QButtonGroup(this);
     const char* const names[] = {"None", "Deny Access from these IPs",
@@ -66,6 +63,7 @@ CIpFilterDlg::CIpFilterDlg(CFtpServer& server, QWidget* parent)
     editButtons->addStretch();
     auto* closeButtons =
         new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_ok = closeButtons->button(QDialogButtonBox::Ok);
     connect(closeButtons, &QDialogButtonBox::accepted, this, &CIpFilterDlg::accept);
     connect(closeButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -75,6 +73,25 @@ CIpFilterDlg::CIpFilterDlg(CFtpServer& server, QWidget* parent)
     layout->addWidget(modeBox);
     layout->addWidget(closeButtons);
     SetMode(m_mode);
+    // Saving lists never read would wipe them; nothing is edited before they are shown.
+    m_ok->setEnabled(false);
+    m_modeBox->setEnabled(false);
+    m_settings.ReadIpFilter([dialog = QPointer(this)](const IpFilterRead& read) {
+        if (dialog != nullptr) dialog->ShowRead(read);
+    });
+}
+
+void CIpFilterDlg::ShowRead(const IpFilterRead& read) {
+    if (!read.ok) {
+        ShowMessageBox(this, {QMessageBox::Warning, "IP Filter",
+                              "The IP filter could not be read: " + read.error, QMessageBox::Ok});
+        return;
+    }
+    m_allowText = read.state.allowText;
+    m_denyText = read.state.denyText;
+    SetMode(read.state.mode);
+    m_modeBox->setEnabled(true);
+    m_ok->setEnabled(true);
 }
 
 std::string* CIpFilterDlg::CurrentList() {
@@ -155,20 +172,27 @@ void CIpFilterDlg::RemoveEntry() {
 }
 
 void CIpFilterDlg::accept() {
-    m_server.Filter().Replace(static_cast<FilterMode>(m_mode), m_allowText, m_denyText);
-    const std::string& dir = m_server.ProgramDir();
-    COptions options(dir);
-    const bool saved = options.WriteInt(&OptionValues::filterMode, m_mode);
-    const bool listsSaved = m_server.Filter().Save(dir);
-    CAdminOperations(m_server, AdminOrigin::Window).NoteIpFilterReplaced();
+    if (!m_ok->isEnabled()) return;  // not read yet, or a save under way
+    m_ok->setEnabled(false);
+    m_settings.SaveIpFilter({m_mode, m_allowText, m_denyText},
+                            [dialog = QPointer(this)](const IpFilterSaveResult& result) {
+                                if (dialog != nullptr) dialog->EndSave(result);
+                            });
+}
+
+void CIpFilterDlg::EndSave(const IpFilterSaveResult& result) {
+    m_ok->setEnabled(true);
+    if (!result.inForce) {
+        ShowMessageBox(this, {QMessageBox::Warning, "IP Filter",
+                              "The IP filter was not changed: " + result.error, QMessageBox::Ok});
+        return;
+    }
     // The filter already works with the new lists; say so when the next start would not.
-    if (!saved || !listsSaved)
-        ShowMessageBox(this,
-                       {QMessageBox::Warning, "IP Filter",
-                        QString::fromStdString(
-                            "The filter is in force, but could not be saved for the next "
-                            "start: " +
-                            (saved ? m_server.Filter().GetLastError() : options.GetLastError())),
-                        QMessageBox::Ok});
+    if (!result.error.isEmpty())
+        ShowMessageBox(
+            this,
+            {QMessageBox::Warning, "IP Filter",
+             "The filter is in force, but could not be saved for the next start: " + result.error,
+             QMessageBox::Ok});
     QDialog::accept();
 }

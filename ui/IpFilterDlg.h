@@ -1,6 +1,8 @@
 // "IP Filter": the filter mode and the list of the chosen mode (deny or allow), edited
-// on the dialog's own copies; OK hands mode and both lists to the server and writes
-// "FilterMode", "rejectip.txt" and "acceptip.txt".
+// on the dialog's own copies of what the server holds; OK hands mode and both lists to
+// the server (in this process or through its API), which puts them in force and saves
+// "FilterMode", "rejectip.txt" and "acceptip.txt". A refused OK leaves the dialog open
+// and says why.
 #pragma once
 
 #include <QDialog>
@@ -8,8 +10,11 @@
 #include <optional>
 #include <string>
 
-class CFtpServer;
+class CSettingsAccess;
+struct IpFilterRead;
+struct IpFilterSaveResult;
 class QButtonGroup;
+class QGroupBox;
 class QListView;
 class QPushButton;
 class QStringListModel;
@@ -21,7 +26,8 @@ public:
     // Cancel. By default the "IP Address" dialog.
     using AddressAsker = std::function<std::optional<std::string>(const std::string& entry)>;
 
-    CIpFilterDlg(CFtpServer& server, QWidget* parent = nullptr);
+    // Reads the filter through `settings` (which outlives the dialog); OK waits for it.
+    CIpFilterDlg(CSettingsAccess& settings, QWidget* parent = nullptr);
 
     void SetAddressAsker(AddressAsker asker) { m_askAddress = std::move(asker); }
     int Mode() const { return m_mode; }
@@ -29,6 +35,7 @@ public:
     std::string ListText() const;
     QButtonGroup& ModeButtons() { return *m_modeButtons; }
     QListView& List() { return *m_list; }
+    QPushButton& OkButton() { return *m_ok; }
 
 public slots:
     void SetMode(int mode);
@@ -43,8 +50,10 @@ private:
     void StoreList();
     int SelectedRow() const;
     bool RequireSelection();
+    void ShowRead(const IpFilterRead& read);
+    void EndSave(const IpFilterSaveResult& result);
 
-    CFtpServer& m_server;
+    CSettingsAccess& m_settings;
     int m_mode = 0;
     std::string m_allowText;
     std::string m_denyText;
@@ -55,4 +64,6 @@ private:
     QPushButton* m_add = nullptr;
     QPushButton* m_edit = nullptr;
     QPushButton* m_remove = nullptr;
+    QPushButton* m_ok = nullptr;
+    QGroupBox* m_modeBox = nullptr;
 };

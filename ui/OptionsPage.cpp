@@ -9,22 +9,23 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 
 #include "config/Autostart.h"
 #include "net/PublicAddress.h"
 #include "platform/HostAddresses.h"
 #include "platform/Text.h"
-#include "server/AdminOperations.h"
-#include "server/FtpServer.h"
 #include "ui/FormParts.h"
 #include "ui/FtpUrls.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/MessageBoxes.h"
 #include "ui/ServiceDlg.h"
+#include "ui/SettingsAccess.h"
 
 namespace {
 
@@ -34,6 +35,19 @@ const std::array<OptionMember, 8> kPageKeys{&V::startup, &V::autoActive, &V::min
                                             &V::saveLog, &V::port,       &V::minPort,
                                             &V::maxPort, &V::passiveIp};
 
+// What the note beside the controls calls a key.
+const char* ShownName(const OptionMember& member) {
+    if (member == OptionMember{&V::port}) return "Port";
+    if (member == OptionMember{&V::minPort} || member == OptionMember{&V::maxPort})
+        return "Passive port range";
+    if (member == OptionMember{&V::passiveIp}) return "Passive IP address";
+    if (member == OptionMember{&V::startup}) return "Launch at login";
+    if (member == OptionMember{&V::autoActive}) return "Activate at startup";
+    if (member == OptionMember{&V::minimize}) return "Start minimized";
+    if (member == OptionMember{&V::saveLog}) return "Save log to file";
+    return "Other options";
+}
+
 QLineEdit* NumberEdit(QWidget* parent, int width) {
     QLineEdit* edit = MakeDigitsEdit(parent);
     edit->setMaximumWidth(width);
@@ -42,13 +56,35 @@ QLineEdit* NumberEdit(QWidget* parent, int width) {
 
 }  // namespace
 
-COptionsPage::COptionsPage(CFtpServer& server, const OptionValues& options, QWidget* parent)
-    : QWidget(parent), m_server(server), m_programDir(server.ProgramDir()), m_values(options) {
+COptionsPage::COptionsPage(CSettingsAccess& settings, std::string programDir, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_programDir(std::move(programDir)) {
     CreateControls();
-    ShowValues();
-    FillPassiveList();
-    FillUrlList();
-    m_restart->setEnabled(false);
+    Reload();
+}
+
+void COptionsPage::SetOnRemoteMachine(bool remote) {
+    m_remote = remote;
+    m_service->setVisible(!remote);
+    m_logFolder->setVisible(!remote);
+}
+
+void COptionsPage::Reload() {
+    setEnabled(false);  // until the server's values are shown
+    m_settings.ReadOptions([page = QPointer(this)](const OptionsRead& read) {
+        if (page == nullptr) return;
+        if (!read.ok) {
+            page->m_nextStartNote->setText("The options could not be read: " + read.error);
+            return;
+        }
+        page->m_values = page->m_stored = read.values;
+        page->m_nextStart.clear();
+        page->m_nextStartNote->clear();
+        page->ShowValues();
+        page->FillPassiveList();
+        page->FillUrlList();
+        page->m_restart->setEnabled(false);
+        page->setEnabled(true);
+    });
 }
 
 void COptionsPage::CreateControls() {
@@ -67,6 +103,8 @@ void COptionsPage::CreateControls() {
     m_logFolder->setMaximumWidth(32);
     m_ipFilter = new QPushButton("IP Filter...", this);
     m_service = new QPushButton("Service...", this);
+    m_nextStartNote = new QLabel(this);
+    m_nextStartNote->setWordWrap(true);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("Port:", this), 0, 0);
@@ -95,6 +133,7 @@ void COptionsPage::CreateControls() {
     layout->addLayout(logRow);
     layout->addLayout(dialogs);
     layout->addWidget(CreatePassiveGroup());
+    layout->addWidget(m_nextStartNote);
     layout->addStretch();
 
     connect(m_port, &QLineEdit::textEdited, this, [this] { m_restart->setEnabled(true); });
@@ -104,7 +143,8 @@ void COptionsPage::CreateControls() {
         connect(box, &QCheckBox::clicked, this, &COptionsPage::SaveOptions);
     // The autostart entry follows this box alone: the window brought it in line with the
     // option when it opened. A failure is not worth a box here.
-    connect(m_startup, &QCheckBox::clicked, this, [](bool on) {
+    connect(m_startup, &QCheckBox::clicked, this, [this](bool on) {
+        if (m_remote) return;
         (void)ApplyStartupOption(on ? 1 : 0, QCoreApplication::applicationFilePath().toStdString(),
                                  DefaultAutostartDir(), nullptr);
     });
@@ -171,8 +211,7 @@ bool COptionsPage::PullControls() {
 
 void COptionsPage::FillUrlList() {
     (void)PullControls();
-    const COptions options(m_programDir);
-    const OptionValues stored = options.Load();
+    const OptionValues& stored = m_stored;
     UrlListInput input;
     input.port = m_values.port;
     input.dnsEnable = stored.dnsEnable;
@@ -199,26 +238,81 @@ void COptionsPage::FillPassiveList() {
 }
 
 void COptionsPage::SaveOptions() {
-    (void)PullControls();  // a refused edit keeps, and writes, its previous value
-    // A failed write is logged; it is not worth a box here.
-    (void)CAdminOperations(m_server, AdminOrigin::Window).SaveOptions(m_values, kPageKeys);
-    emit OptionsSaved();
+    SaveChanged([] {});
+}
+
+void COptionsPage::SaveChanged(std::function<void()> then) {
+    (void)PullControls();  // a refused edit keeps its previous value
+    std::vector<OptionMember> changed;
+    for (const OptionMember& member : kPageKeys)
+        if (!SameOptionValue(m_values, m_stored, member)) changed.push_back(member);
+    if (changed.empty()) {
+        then();
+        return;
+    }
+    SaveKeys(m_values, std::move(changed), std::move(then));
+}
+
+void COptionsPage::SaveKeys(const OptionValues& values, std::vector<OptionMember> members,
+                            std::function<void()> then) {
+    m_settings.SaveOptions(
+        values, members,
+        [page = QPointer(this), values, members, then](const OptionsSaveResult& result) {
+            if (page == nullptr) return;
+            if (result.ok)
+                for (const OptionMember& member : members)
+                    CopyOptionValue(values, page->m_stored, member);
+            page->EndSave(result);
+            then();
+        });
+}
+
+// A refused save keeps the controls as they are: the edit is not lost, and the next save
+// sends it again.
+void COptionsPage::EndSave(const OptionsSaveResult& result) {
+    if (result.ok) {
+        ShowNextStart(result.nextStart);
+        emit OptionsSaved();
+        return;
+    }
+    if (result.stale) {
+        const QString text = QString("The options were not saved: ") + kChangedBySomeoneElse;
+        if (ShowMessageBox(this, {QMessageBox::Question, "Tarvona FTP Server", text,
+                                  QMessageBox::Yes | QMessageBox::No}) == QMessageBox::Yes)
+            Reload();
+        return;
+    }
+    ShowMessageBox(this, {QMessageBox::Warning, "Tarvona FTP Server",
+                          "The options were not saved: " + result.error, QMessageBox::Ok});
+}
+
+void COptionsPage::ShowNextStart(const std::vector<OptionMember>& members) {
+    for (const OptionMember& member : members)
+        if (std::find(m_nextStart.begin(), m_nextStart.end(), member) == m_nextStart.end())
+            m_nextStart.push_back(member);
+    QStringList names;
+    for (const OptionMember& member : m_nextStart)
+        if (!names.contains(ShownName(member))) names << ShownName(member);
+    m_nextStartNote->setText(
+        names.isEmpty() ? QString() : "Saved; in force at the next start: " + names.join(", "));
 }
 
 void COptionsPage::Restart() {
     FillUrlList();
     m_restart->setEnabled(false);
-    SaveOptions();
-    emit RestartRequested();
+    SaveChanged([page = QPointer(this)] {
+        if (page != nullptr) emit page->RestartRequested();
+    });
 }
 
 void COptionsPage::OpenUrl() {
     const QString text = m_urls->currentText();
     if (text.isEmpty()) return;
     if (const std::optional<UrlCredentials> login = CredentialsInUrl(text.toStdString())) {
-        COptions options(m_programDir);
-        (void)options.WriteText(&OptionValues::defaultUser, login->user);
-        (void)options.WriteText(&OptionValues::defaultPass, login->password);
+        OptionValues values = m_stored;
+        values.defaultUser = login->user;
+        values.defaultPass = login->password;
+        SaveKeys(values, {&V::defaultUser, &V::defaultPass}, [] {});
     }
     QDesktopServices::openUrl(QUrl(text));  // a failure is not reported
 }
@@ -228,7 +322,7 @@ void COptionsPage::OpenLogFolder() {
 }
 
 void COptionsPage::RunIpFilter() {
-    CIpFilterDlg dialog(m_server, this);
+    CIpFilterDlg dialog(m_settings, this);
     dialog.exec();
 }
 

@@ -1,24 +1,35 @@
 // The "Options" tab: port and restart, the URLs the server is reached under, start-up
 // and log choices, passive-mode settings, and the IP filter and service dialogs. Every
-// change of a saving control writes the page's keys of option.ini at once.
+// change of a saving control writes the page's changed keys at once, through the
+// settings access (the server in this process or one reached through its API); the
+// keys that wait for the next start are named beside the controls.
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "config/Options.h"
 
-class CFtpServer;
+class CSettingsAccess;
+struct OptionsSaveResult;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 class COptionsPage : public QWidget {
     Q_OBJECT
 public:
-    // `options` are the values read when the window opened; `server` outlives the page.
-    COptionsPage(CFtpServer& server, const OptionValues& options, QWidget* parent = nullptr);
+    // `settings` outlives the page; the page reads the options through it at once.
+    // `programDir` is this machine's program directory (the service dialog, the log folder).
+    COptionsPage(CSettingsAccess& settings, std::string programDir, QWidget* parent = nullptr);
+
+    // Attached to a server on another machine: the service dialog, the log folder and this
+    // machine's autostart entry have nothing to do with it and are left alone.
+    void SetOnRemoteMachine(bool remote);
 
     // Pulls the controls into the page's values. A port edit that holds no number shows
     // its message and keeps its previous value; the result is then false.
@@ -34,6 +45,9 @@ public:
     QLineEdit& MaxPortEdit() { return *m_maxPort; }
     QCheckBox& StartupBox() { return *m_startup; }
     QCheckBox& SaveLogBox() { return *m_saveLog; }
+    QPushButton& ServiceButton() { return *m_service; }
+    // The keys saved so far that wait for the next start, as the note beside them says.
+    QLabel& NextStartNote() { return *m_nextStartNote; }
 
 signals:
     // Stop, then start with the page's port.
@@ -44,6 +58,8 @@ signals:
     void OptionsSaved();
 
 public slots:
+    // Reads the options again and shows them; edits not saved are dropped.
+    void Reload();
     void FillUrlList();
     void SaveOptions();
     void Restart();
@@ -58,10 +74,19 @@ private:
     void FillPassiveList();
     void ShowValues();
     bool PullPort(QLineEdit& edit, int& value, const char* message);
+    // Saves the page's keys that differ from what the server holds, then runs `then`.
+    void SaveChanged(std::function<void()> then);
+    void SaveKeys(const OptionValues& values, std::vector<OptionMember> members,
+                  std::function<void()> then);
+    void EndSave(const OptionsSaveResult& result);
+    void ShowNextStart(const std::vector<OptionMember>& members);
 
-    CFtpServer& m_server;
+    CSettingsAccess& m_settings;
     const std::string m_programDir;
+    bool m_remote = false;
     OptionValues m_values;
+    OptionValues m_stored;  // as the server holds them, from the last read or save
+    std::vector<OptionMember> m_nextStart;
     QLineEdit* m_port = nullptr;
     QPushButton* m_restart = nullptr;
     QComboBox* m_urls = nullptr;
@@ -76,4 +101,5 @@ private:
     QComboBox* m_passiveAddress = nullptr;
     QLineEdit* m_minPort = nullptr;
     QLineEdit* m_maxPort = nullptr;
+    QLabel* m_nextStartNote = nullptr;
 };

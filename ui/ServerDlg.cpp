@@ -26,6 +26,7 @@
 #include "ui/OnlineUsersPage.h"
 #include "ui/OptionsPage.h"
 #include "ui/Resources.h"
+#include "ui/SettingsAccess.h"
 #include "ui/SystemTray.h"
 #include "ui/TrafficStatus.h"
 #include "ui/UsersPage.h"
@@ -122,7 +123,11 @@ void CServerDlg::CreatePages() {
     m_logPage = new CLogPage(m_tabs);
     m_onlinePage = new COnlineUsersPage(m_server, m_tabs);
     m_onlinePage->ShowBansOf(m_server.LoginGuard());
-    m_optionsPage = new COptionsPage(m_server, m_options, m_tabs);
+    // The window puts these in force itself: the log saving (below), the port (Restart),
+    // the autostart entry (the page).
+    m_settingsAccess = MakeInProcessSettingsAccess(
+        m_server, {&OptionValues::saveLog, &OptionValues::port, &OptionValues::startup});
+    m_optionsPage = new COptionsPage(*m_settingsAccess, m_server.ProgramDir(), m_tabs);
     connect(m_optionsPage, &COptionsPage::RestartRequested, this, &CServerDlg::RestartServer);
     connect(m_optionsPage, &COptionsPage::StopServerRequested, this, &CServerDlg::StopServer);
     connect(m_optionsPage, &COptionsPage::OptionsSaved, this,

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "config/Options.h"
@@ -19,6 +20,7 @@ class CLogFile;
 class CLogPage;
 class COnlineUsersPage;
 class COptionsPage;
+class CSettingsAccess;
 class CSystemTray;
 class CTrafficStatus;
 class CUsersPage;
@@ -108,6 +110,7 @@ private:
     QTabWidget* m_tabs = nullptr;
     CLogPage* m_logPage = nullptr;
     COnlineUsersPage* m_onlinePage = nullptr;
+    std::unique_ptr<CSettingsAccess> m_settingsAccess;  // the options page's
     COptionsPage* m_optionsPage = nullptr;
     CAddressDetector* m_detector = nullptr;
     CUsersPage* m_usersPage = nullptr;

@@ -33,6 +33,7 @@
 #include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServiceDlg.h"
+#include "ui/SettingsAccess.h"
 
 using namespace std::chrono_literals;
 
@@ -237,7 +238,8 @@ void OptionsPageTest::IpFilterOkWritesBothFilesAndRefusesTheNextClient() {
     QVERIFY(fixture.Server().Filter().Load(fixture.Dir().ProgramDir()));
     window.StartServer();
 
-    CIpFilterDlg dialog(fixture.Server());
+    const auto settings = MakeInProcessSettingsAccess(fixture.Server());
+    CIpFilterDlg dialog(*settings);
     QCOMPARE(dialog.Mode(), 1);
     std::string answer;
     dialog.SetAddressAsker([&](const std::string&) { return std::optional(answer); });

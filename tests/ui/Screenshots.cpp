@@ -37,6 +37,7 @@
 #include "ui/OnlineUsersPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServiceDlg.h"
+#include "ui/SettingsAccess.h"
 #include "ui/UserAccountDlg.h"
 #include "ui/VirtualFolderDlg.h"
 
@@ -200,7 +201,8 @@ int main(int argc, char** argv) {
     ok = Save(help, out + "/help.png") && ok;
     WriteFile(fixture.Dir().Path("rejectip.txt"), "10.0.0.12,192.168.*.*,fe80::1");
     (void)fixture.Server().Filter().Load(fixture.Dir().ProgramDir());
-    CIpFilterDlg filter(fixture.Server(), &window);
+    const auto filterAccess = MakeInProcessSettingsAccess(fixture.Server());
+    CIpFilterDlg filter(*filterAccess, &window);
     filter.SetMode(1);
     ok = Save(filter, out + "/ip-filter.png") && ok;
     CIpAddressDlg address("192.168.*.*", &window);
