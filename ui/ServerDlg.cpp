@@ -170,6 +170,7 @@ void CServerDlg::CreatePages() {
 void CServerDlg::CreateStatusBar() {
     m_statusText = new QLabel("Tarvona FTP Server is offline.", this);
     m_serverName = new QLabel(this);
+    m_serverName->setTextFormat(Qt::PlainText);  // a name the user typed
     m_traffic = new CTrafficStatus(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_serverName);
@@ -179,6 +180,8 @@ void CServerDlg::CreateStatusBar() {
 // A strip above the pages while the shown server cannot be reached.
 void CServerDlg::CreateBanner() {
     m_banner = new QLabel(this);
+    // SECURITY: the reason may be a remote server's text: never rich text.
+    m_banner->setTextFormat(Qt::PlainText);
     m_banner->setWordWrap(true);
     m_banner->setMargin(6);
     m_banner->setStyleSheet("QLabel { background: #fff3c4; color: #5c4400; }");

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "config/Options.h"
 #include "ui/QueuedWindowSink.h"
@@ -141,6 +142,11 @@ private:
     void SwitchTo(CServerLink* link);
     void AttachTo(std::unique_ptr<CAdminConnection> connection, bool remoteMachine);
     void ConnectToAddress(const QString& address);
+    // The fingerprint `shown` (empty: `why`) against the one `pinned` for `key` (empty:
+    // first contact), then the connection.
+    void TrustAndAttach(const QString& host, int port, const QString& password,
+                        const std::string& key, const std::string& pinned, const QString& shown,
+                        const QString& why);
     void StartInsideServer();
     bool ConfirmExit();
     void HideIntoTray();

@@ -189,28 +189,38 @@ void CServerDlg::ConnectToServer(const QString& host, int port, const QString& p
     m_serverName->setText("Connecting to tarvona@" + name + "...");
     CAdminConnection::FetchFingerprint(
         host, port, this,
-        [this, host, port, password, name, key, pinned](const QString& shown, const QString& why) {
-            m_serverName->setText(m_link->DisplayName());
-            if (shown.isEmpty()) {
-                ShowLater(kTitle, QString("Cannot connect to tarvona@%1: %2").arg(name, why));
-                return;
-            }
-            if (pinned.empty()) {
-                CFingerprintDlg prompt(name, shown, this);
-                if (prompt.exec() != QDialog::Accepted) return;
-                std::string failure;
-                if (!RememberFingerprint(key, shown.toStdString(), failure)) {
-                    ShowLater(kTitle, QString::fromStdString(failure));
-                    return;
-                }
-            } else if (CanonicalFingerprint(shown.toStdString()) != pinned) {
-                CFingerprintDlg warning(name, QString::fromStdString(pinned), shown,
-                                        QString::fromStdString(KnownServersFile()), this);
-                warning.exec();
-                return;
-            }
-            AttachWhenAnswering(CAdminConnection::Remote(host, port, shown, password), true);
+        [this, host, port, password, key, pinned](const QString& shown, const QString& why) {
+            // The dialogs run outside the socket's signal.
+            QTimer::singleShot(0, this, [=, this] {
+                TrustAndAttach(host, port, password, key, pinned, shown, why);
+            });
         });
+}
+
+void CServerDlg::TrustAndAttach(const QString& host, int port, const QString& password,
+                                const std::string& key, const std::string& pinned,
+                                const QString& shown, const QString& why) {
+    const QString name = QString::fromStdString(key);
+    m_serverName->setText(m_link->DisplayName());
+    if (shown.isEmpty()) {
+        ShowLater(kTitle, QString("Cannot connect to tarvona@%1: %2").arg(name, why));
+        return;
+    }
+    if (pinned.empty()) {
+        CFingerprintDlg prompt(name, shown, this);
+        if (prompt.exec() != QDialog::Accepted) return;
+        std::string failure;
+        if (!RememberFingerprint(key, shown.toStdString(), failure)) {
+            ShowLater(kTitle, QString::fromStdString(failure));
+            return;
+        }
+    } else if (CanonicalFingerprint(shown.toStdString()) != pinned) {
+        CFingerprintDlg warning(name, QString::fromStdString(pinned), shown,
+                                QString::fromStdString(KnownServersFile()), this);
+        warning.exec();
+        return;
+    }
+    AttachWhenAnswering(CAdminConnection::Remote(host, port, shown, password), true);
 }
 
 void CServerDlg::ShowLater(const QString& caption, const QString& text) {
