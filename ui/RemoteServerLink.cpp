@@ -189,7 +189,10 @@ void CRemoteServerLink::SetListening(bool listen) {
                                   emit startFailed(reply.error, m_port);
                                   return;
                               }
-                              if (Succeeded(reply, what)) ApplyServerState(reply.json.object());
+                              if (!Succeeded(reply, what)) return;
+                              // Reported even when unchanged: a restart waits for it.
+                              m_phase = ServerLinkState::Phase::Unknown;
+                              ApplyServerState(reply.json.object());
                           });
 }
 
