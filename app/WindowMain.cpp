@@ -1,7 +1,9 @@
 // tarvona: the administration window with the FTP service inside.
-//   tarvona [--dir DIR] | --help | --version
+//   tarvona [--dir DIR] [--local | --connect URL] | --help | --version
 // Runs the same opening steps as tarvona-server, then the window's own; SIGINT and
 // SIGTERM (logout, shutdown, kill) stop the server and end the program with status 0.
+// The window shows the server already running on the program directory's control
+// socket when there is one (--local: never), or the one at URL over TLS.
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
@@ -21,7 +23,7 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: tarvona [--dir DIR]\n";
+constexpr char kUsage[] = "usage: tarvona [--dir DIR] [--local | --connect URL]\n";
 
 // --help and --version answer before Qt starts, so they work without a display. True
 // when one of them was given and answered.
@@ -41,18 +43,37 @@ bool AnswerInformationOptions(int argc, char** argv) {
         std::printf(
             "%s"
             "  --dir DIR   program directory (option.ini, account tables, IP lists, log/)\n"
+            "  --local     the server inside the window, even when the program directory's\n"
+            "              server runs already (by default the window attaches to it)\n"
+            "  --connect URL  the server at tarvona@HOST:PORT or https://HOST:PORT, over TLS\n"
             "  --help      this text;  --version  the version\n"
             "%s\n",
             kUsage, ProgramDirHelpLine(dir).c_str());
     return help;
 }
 
-bool ParseArguments(int argc, char** argv, std::string& dir) {
+struct WindowArguments {
+    std::string dir;
+    CServerDlg::OpenChoice open = CServerDlg::OpenChoice::AttachWhenRunning;
+    QString address;  // with --connect
+};
+
+bool ParseArguments(int argc, char** argv, WindowArguments& arguments) {
+    bool chosen = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc)
-            dir = argv[++i];
-        else
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--dir") == 0 && hasValue) {
+            arguments.dir = argv[++i];
+        } else if (std::strcmp(argv[i], "--local") == 0 && !chosen) {
+            arguments.open = CServerDlg::OpenChoice::InsideWindow;
+            chosen = true;
+        } else if (std::strcmp(argv[i], "--connect") == 0 && hasValue && !chosen) {
+            arguments.open = CServerDlg::OpenChoice::Connect;
+            arguments.address = QString::fromLocal8Bit(argv[++i]);
+            chosen = true;
+        } else {
             return false;
+        }
     }
     return true;
 }
@@ -73,12 +94,12 @@ int main(int argc, char** argv) {
     // The window may live hidden in the notification area; the program ends when the
     // window says it has finished, not when no window is visible.
     QApplication::setQuitOnLastWindowClosed(false);
-    std::string dirOption;
-    if (!ParseArguments(argc, argv, dirOption)) {
+    WindowArguments arguments;
+    if (!ParseArguments(argc, argv, arguments)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const ProgramDirChoice choice = ExplainProgramDir(dirOption);
+    const ProgramDirChoice choice = ExplainProgramDir(arguments.dir);
     if (choice.dir.empty()) {
         std::fprintf(stderr, "tarvona: %s\n", choice.source.c_str());
         ShowMessageBox(nullptr, {QMessageBox::Critical, "Tarvona FTP Server",
@@ -105,6 +126,7 @@ int main(int argc, char** argv) {
     startup.LogWarnings(server);
     const std::unique_ptr<CAddressDetector> detector = MakeAddressDetector(mainLoop, server);
     window.SetAddressDetector(detector.get());
+    window.SetOpenChoice(arguments.open, arguments.address);
     QObject::connect(&window, &CServerDlg::Finished, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!stopSignals.Watch(mainLoop, [&window] { window.EndFromOutside(); }))

@@ -3,18 +3,15 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "server/AdminOperations.h"
-#include "server/LoginGuard.h"
 #include "ui/BanListModel.h"
 #include "ui/OnlineUsersModel.h"
+#include "ui/ServerLink.h"
 
-COnlineUsersPage::COnlineUsersPage(CFtpServer& server, QWidget* parent)
+COnlineUsersPage::COnlineUsersPage(QWidget* parent)
     : QWidget(parent),
-      m_server(server),
       m_model(new COnlineUsersModel(this)),
       m_view(new QTableView(this)),
       m_bans(new CBanListModel(this)),
@@ -34,16 +31,31 @@ COnlineUsersPage::COnlineUsersPage(CFtpServer& server, QWidget* parent)
     m_banView->verticalHeader()->hide();
     m_banView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_banView->horizontalHeader()->setStretchLastSection(true);
-    m_banView->setVisible(false);
+    m_banView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_banView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_banView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_banView, &QWidget::customContextMenuRequested, this, &COnlineUsersPage::ShowBanMenu);
     layout->addWidget(m_banView, 1);
 }
 
-void COnlineUsersPage::ShowBansOf(CLoginGuard& guard) {
-    m_banView->setVisible(true);
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, &guard] { m_bans->SetBans(guard.Bans()); });
-    timer->start(1000);
-    m_bans->SetBans(guard.Bans());
+void COnlineUsersPage::SetLink(CServerLink* link) {
+    if (m_link != nullptr) disconnect(m_link, nullptr, this, nullptr);
+    m_link = link;
+    m_model->Clear();
+    m_bans->SetBans({});
+    if (link == nullptr) return;
+    connect(link, &CServerLink::sessionOpened, this,
+            [this](quint32 id, const QString& user, const QString& address, qint64 when) {
+                m_model->AddSession(id, user.toStdString(), address.toStdString(), when);
+            });
+    connect(link, &CServerLink::sessionCommand, this,
+            [this](quint32 id, const QString& directory, const QString& line, qint64 when) {
+                m_model->NoteCommand(id, directory.toStdString(), line.toStdString(), when);
+            });
+    connect(link, &CServerLink::sessionClosed, this,
+            [this](quint32 id) { m_model->RemoveSession(id); });
+    connect(link, &CServerLink::bansChanged, this,
+            [this](const std::vector<BanEntry>& bans) { m_bans->SetBans(bans); });
 }
 
 std::vector<int> COnlineUsersPage::SelectedRows() const {
@@ -58,9 +70,8 @@ void COnlineUsersPage::ClearAll() { m_model->Clear(); }
 
 void COnlineUsersPage::AddSelectedTo(CIpFilter::List list) {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) return;
-    const std::string address = m_model->AddressAt(rows.front()).toStdString();
-    (void)CAdminOperations(m_server, AdminOrigin::Window).AddIpEntry(list, address);
+    if (rows.empty() || m_link == nullptr) return;
+    m_link->AddToIpList(list, m_model->AddressAt(rows.front()));
 }
 
 void COnlineUsersPage::KickSelected() {
@@ -70,8 +81,19 @@ void COnlineUsersPage::KickSelected() {
     for (int row : SelectedRows()) ids.push_back(m_model->SessionIdAt(row));
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    CAdminOperations operations(m_server, AdminOrigin::Window);
-    for (std::uint32_t id : ids) (void)operations.Kick(id);
+    if (!ids.empty() && m_link != nullptr) m_link->Kick(ids);
+}
+
+void COnlineUsersPage::LiftSelectedBan() {
+    const QModelIndexList rows = m_banView->selectionModel()->selectedRows(CBanListModel::Address);
+    if (rows.isEmpty() || m_link == nullptr) return;
+    m_link->LiftBan(rows.front().data().toString());
+}
+
+void COnlineUsersPage::ShowBanMenu(const QPoint& position) {
+    QMenu menu(this);
+    menu.addAction("Lift this ban", this, &COnlineUsersPage::LiftSelectedBan);
+    menu.exec(m_banView->viewport()->mapToGlobal(position));
 }
 
 void COnlineUsersPage::ShowContextMenu(const QPoint& position) {

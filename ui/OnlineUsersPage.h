@@ -1,5 +1,6 @@
 // The "Online users" tab: one row per USER command of a live session, and the context
-// menu that clears the list, puts a row's address on an IP list or kicks sessions.
+// menu that clears the list, puts a row's address on an IP list or kicks sessions;
+// below it the failed-login bans, whose menu lifts one. Fed by the server link.
 #pragma once
 
 #include <QWidget>
@@ -8,22 +9,22 @@
 #include "config/IpFilter.h"
 
 class CBanListModel;
-class CFtpServer;
-class CLoginGuard;
 class COnlineUsersModel;
+class CServerLink;
 class QTableView;
 
 class COnlineUsersPage : public QWidget {
     Q_OBJECT
 public:
-    // Kicks and list entries go to `server`, which outlives the page.
-    explicit COnlineUsersPage(CFtpServer& server, QWidget* parent = nullptr);
+    explicit COnlineUsersPage(QWidget* parent = nullptr);
 
+    // The sessions and bans shown from now on are `link`'s (the rows of another go), and
+    // kicks and list entries go to it. `link` outlives the page or is replaced first.
+    void SetLink(CServerLink* link);
     COnlineUsersModel& Model() { return *m_model; }
-    // Shows the bans of `guard` below the sessions, refreshed every second.
-    void ShowBansOf(CLoginGuard& guard);
     CBanListModel& Bans() { return *m_bans; }
     QTableView& View() { return *m_view; }
+    QTableView& BanView() { return *m_banView; }
 
 public slots:
     // Removes every row; no session is touched.
@@ -35,13 +36,16 @@ public slots:
     void AddSelectedToDenyList() { AddSelectedTo(CIpFilter::List::Deny); }
     // Asks the session of every selected row to end; its rows go when it has ended.
     void KickSelected();
+    // Lifts the ban of the selected row below the sessions.
+    void LiftSelectedBan();
 
 private:
     void AddSelectedTo(CIpFilter::List list);
     std::vector<int> SelectedRows() const;
     void ShowContextMenu(const QPoint& position);
+    void ShowBanMenu(const QPoint& position);
 
-    CFtpServer& m_server;
+    CServerLink* m_link = nullptr;
     COnlineUsersModel* m_model;
     QTableView* m_view;
     CBanListModel* m_bans;

@@ -57,8 +57,13 @@ QLineEdit* NumberEdit(QWidget* parent, int width) {
 }  // namespace
 
 COptionsPage::COptionsPage(CSettingsAccess& settings, std::string programDir, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_programDir(std::move(programDir)) {
+    : QWidget(parent), m_settings(&settings), m_programDir(std::move(programDir)) {
     CreateControls();
+    Reload();
+}
+
+void COptionsPage::SetAccess(CSettingsAccess& settings) {
+    m_settings = &settings;
     Reload();
 }
 
@@ -70,7 +75,7 @@ void COptionsPage::SetOnRemoteMachine(bool remote) {
 
 void COptionsPage::Reload() {
     setEnabled(false);  // until the server's values are shown
-    m_settings.ReadOptions([page = QPointer(this)](const OptionsRead& read) {
+    m_settings->ReadOptions([page = QPointer(this)](const OptionsRead& read) {
         if (page == nullptr) return;
         if (!read.ok) {
             page->m_nextStartNote->setText("The options could not be read: " + read.error);
@@ -255,7 +260,7 @@ void COptionsPage::SaveChanged(std::function<void()> then) {
 
 void COptionsPage::SaveKeys(const OptionValues& values, std::vector<OptionMember> members,
                             std::function<void()> then) {
-    m_settings.SaveOptions(
+    m_settings->SaveOptions(
         values, members,
         [page = QPointer(this), values, members, then](const OptionsSaveResult& result) {
             if (page == nullptr) return;
@@ -322,7 +327,7 @@ void COptionsPage::OpenLogFolder() {
 }
 
 void COptionsPage::RunIpFilter() {
-    CIpFilterDlg dialog(m_settings, this);
+    CIpFilterDlg dialog(*m_settings, this);
     dialog.exec();
 }
 

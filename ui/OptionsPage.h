@@ -27,6 +27,9 @@ public:
     // `programDir` is this machine's program directory (the service dialog, the log folder).
     COptionsPage(CSettingsAccess& settings, std::string programDir, QWidget* parent = nullptr);
 
+    // Shows the server behind `settings` (which outlives the page, or the next SetAccess):
+    // reads its options again.
+    void SetAccess(CSettingsAccess& settings);
     // Attached to a server on another machine: the service dialog, the log folder and this
     // machine's autostart entry have nothing to do with it and are left alone.
     void SetOnRemoteMachine(bool remote);
@@ -81,7 +84,7 @@ private:
     void EndSave(const OptionsSaveResult& result);
     void ShowNextStart(const std::vector<OptionMember>& members);
 
-    CSettingsAccess& m_settings;
+    CSettingsAccess* m_settings;
     const std::string m_programDir;
     bool m_remote = false;
     OptionValues m_values;

@@ -20,11 +20,13 @@
 #include "ui/EventLoopDriver.h"
 #include "ui/GroupsPage.h"
 #include "ui/HelpDlg.h"
+#include "ui/InProcessServerLink.h"
 #include "ui/LogPage.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
 #include "ui/OptionsPage.h"
+#include "ui/RemoteServerLink.h"
 #include "ui/Resources.h"
 #include "ui/SettingsAccess.h"
 #include "ui/SystemTray.h"
@@ -32,9 +34,7 @@
 #include "ui/UsersPage.h"
 
 namespace {
-constexpr int kDrainPeriodMs = 50;
 constexpr int kHideDelayMs = 200;
-constexpr int kStopStepMs = 50;
 }  // namespace
 
 CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFile,
@@ -42,29 +42,44 @@ CServerDlg::CServerDlg(EventLoop& mainLoop, CFtpServer& server, CLogFile& logFil
     : QMainWindow(parent),
       m_server(server),
       m_options(options),
-      m_sink(logFile),
+      m_inside(std::make_unique<CInProcessServerLink>(server, logFile,
+                                                      [this] { return StartOptions(); })),
       m_driver(new CEventLoopDriver(mainLoop, this)) {
     EnsureUiResources();
     setWindowTitle("Tarvona FTP Server");
     setWindowIcon(QIcon(":/tarvona.svg"));
-    m_sink.SetSaveLog(options.saveLog == 1);
+    m_inside->Sink().SetSaveLog(options.saveLog == 1);
+    // Not the window's own connection: switching servers keeps it.
+    connect(m_inside.get(), &CServerLink::stateChanged, m_inside.get(),
+            [this](const ServerLinkState& state) { InsideServerStateChanged(state); });
     CreateActions();
     CreateMenus();
     CreateToolBar();
     CreatePages();
     CreateStatusBar();
+    CreateBanner();
     resize(760, 480);
-    connect(&m_drainTimer, &QTimer::timeout, this, &CServerDlg::ApplyPendingEvents);
-    m_drainTimer.start(kDrainPeriodMs);
     connect(&m_idleTimer, &QTimer::timeout, this,
-            [this] { m_onlinePage->Model().SetNow(m_sink.Now()); });
+            [this] { m_onlinePage->Model().SetNow(m_link->Now()); });
     m_idleTimer.start(1000);
-    connect(&m_stopTimer, &QTimer::timeout, this, &CServerDlg::ContinueStop);
+    SwitchTo(m_inside.get());
 }
 
+// The pages let go of the links before they go; the server inside stops with its link.
 CServerDlg::~CServerDlg() {
-    m_server.Stop();
-    m_server.SetWindowSink(nullptr);
+    m_onlinePage->SetLink(nullptr);
+    m_remote.reset();
+    m_inside.reset();
+}
+
+CQueuedWindowSink& CServerDlg::Sink() { return m_inside->Sink(); }
+
+void CServerDlg::ApplyPendingEvents() { m_inside->ApplyPendingEvents(); }
+
+OptionValues CServerDlg::StartOptions() {
+    (void)m_optionsPage->PullControls();  // the port is the page's
+    m_options.port = m_optionsPage->Values().port;
+    return m_options;
 }
 
 void CServerDlg::CreateActions() {
@@ -79,18 +94,25 @@ void CServerDlg::CreateActions() {
     m_aboutAction->setToolTip("About Tarvona FTP Server");
     m_exitAction = new QAction("Exit", this);
     m_showAction = new QAction("Show main window", this);
+    m_connectAction = new QAction("Connect to server...", this);
+    m_localAction = new QAction("Use the local server", this);
     connect(m_startAction, &QAction::triggered, this, &CServerDlg::StartServer);
     connect(m_stopAction, &QAction::triggered, this, &CServerDlg::StopServer);
     connect(m_helpAction, &QAction::triggered, this, &CServerDlg::ShowHelp);
     connect(m_aboutAction, &QAction::triggered, this, &CServerDlg::ShowAbout);
     connect(m_exitAction, &QAction::triggered, this, &CServerDlg::RequestExit);
     connect(m_showAction, &QAction::triggered, this, &CServerDlg::ShowMainWindow);
+    connect(m_connectAction, &QAction::triggered, this, [this] { ShowConnectDialog(); });
+    connect(m_localAction, &QAction::triggered, this, &CServerDlg::UseLocalServer);
 }
 
 void CServerDlg::CreateMenus() {
     QMenu* serverMenu = menuBar()->addMenu("&Server");
     serverMenu->addAction(m_startAction);
     serverMenu->addAction(m_stopAction);
+    serverMenu->addSeparator();
+    serverMenu->addAction(m_connectAction);
+    serverMenu->addAction(m_localAction);
     serverMenu->addSeparator();
     serverMenu->addAction(m_exitAction);
     QMenu* helpMenu = menuBar()->addMenu("&Help");
@@ -121,26 +143,22 @@ void CServerDlg::CreateToolBar() {
 void CServerDlg::CreatePages() {
     m_tabs = new QTabWidget(this);
     m_logPage = new CLogPage(m_tabs);
-    m_onlinePage = new COnlineUsersPage(m_server, m_tabs);
-    m_onlinePage->ShowBansOf(m_server.LoginGuard());
-    // The window puts these in force itself: the log saving (below), the port (Restart),
-    // the autostart entry (the page).
-    m_settingsAccess = MakeInProcessSettingsAccess(
-        m_server, {&OptionValues::saveLog, &OptionValues::port, &OptionValues::startup});
+    m_onlinePage = new COnlineUsersPage(m_tabs);
+    m_settingsAccess = InsideSettingsAccess();
     m_optionsPage = new COptionsPage(*m_settingsAccess, m_server.ProgramDir(), m_tabs);
     connect(m_optionsPage, &COptionsPage::RestartRequested, this, &CServerDlg::RestartServer);
     connect(m_optionsPage, &COptionsPage::StopServerRequested, this, &CServerDlg::StopServer);
     connect(m_optionsPage, &COptionsPage::OptionsSaved, this,
-            [this] { m_sink.SetSaveLog(m_optionsPage->Values().saveLog == 1); });
+            [this] { Sink().SetSaveLog(m_optionsPage->Values().saveLog == 1); });
     m_tabs->addTab(m_optionsPage, "Options");
     m_tabs->addTab(m_logPage, "Logs");
-    std::shared_ptr<CAccountAccess> accounts = MakeTableAccountAccess(
+    m_tableAccounts = MakeTableAccountAccess(
         m_server.ProgramDir(), [this](AccountKind kind, AccountEdit edit, const std::string& name) {
             CAdminOperations(m_server, AdminOrigin::Window).NoteAccountEdit(kind, edit, name);
         });
     m_usersPage = new CUsersPage(
-        accounts, [this] { return m_options.defaultDir; }, m_tabs);
-    m_groupsPage = new CGroupsPage(accounts, m_tabs);
+        m_tableAccounts, [this] { return m_options.defaultDir; }, m_tabs);
+    m_groupsPage = new CGroupsPage(m_tableAccounts, m_tabs);
     m_tabs->addTab(m_usersPage, "Users");
     m_tabs->addTab(m_groupsPage, "Groups");
     m_tabs->addTab(m_onlinePage, "Online users");
@@ -149,10 +167,35 @@ void CServerDlg::CreatePages() {
 
 void CServerDlg::CreateStatusBar() {
     m_statusText = new QLabel("Tarvona FTP Server is offline.", this);
+    m_serverName = new QLabel(this);
+    m_serverName->setTextFormat(Qt::PlainText);  // a name the user typed
     m_traffic = new CTrafficStatus(this);
     statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_serverName);
     statusBar()->addPermanentWidget(m_traffic);
 }
+
+// A strip above the pages while the shown server cannot be reached.
+void CServerDlg::CreateBanner() {
+    m_banner = new QLabel(this);
+    // SECURITY: the reason may be a remote server's text: never rich text.
+    m_banner->setTextFormat(Qt::PlainText);
+    m_banner->setWordWrap(true);
+    m_banner->setMargin(6);
+    m_banner->setStyleSheet("QLabel { background: #fff3c4; color: #5c4400; }");
+    m_banner->setVisible(false);
+    auto* holder = new QWidget(this);
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_banner);
+    layout->addWidget(takeCentralWidget());
+    setCentralWidget(holder);
+}
+
+QString CServerDlg::BannerText() const { return m_banner->text(); }
+
+bool CServerDlg::BannerShown() const { return !m_banner->isHidden(); }
 
 QString CServerDlg::StatusText() const { return m_statusText->text(); }
 
@@ -164,12 +207,12 @@ void CServerDlg::Open() {
     (void)ApplyStartupOption(m_options.startup,
                              QCoreApplication::applicationFilePath().toStdString(),
                              DefaultAutostartDir(), nullptr);
-    m_server.SetWindowSink(&m_sink);
+    m_inside->ConnectSink();
     if (m_detector != nullptr) {
         if (IsAutoPassiveIp(m_options.passiveIp)) (void)m_detector->StartDetection(m_options.port);
         m_detector->StartRetryTimer();
     }
-    if (m_options.autoActive == 1) StartServer();
+    OpenChosenServer();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
@@ -186,52 +229,56 @@ void CServerDlg::ShowServerState(bool online, const QString& text) {
 }
 
 void CServerDlg::StartServer() {
-    if (m_server.IsRunning() || m_server.IsStopping()) return;
-    (void)m_optionsPage->PullControls();  // the port is the page's
-    m_options.port = m_optionsPage->Values().port;
-    ApplyStartSettings(m_server, m_options);
-    if (m_server.Start()) {
-        ShowServerState(true, "Tarvona FTP Server is online");
-        if (m_detector != nullptr) (void)m_detector->StartDetection(m_options.port);
-        return;
-    }
+    if (m_link->IsStopping()) return;
+    m_link->Start();
+    if (m_link == m_inside.get() && m_server.IsRunning() && m_detector != nullptr)
+        (void)m_detector->StartDetection(m_options.port);
+}
+
+void CServerDlg::ShowStartFailure(const QString& why, int port) {
     m_startFailed = true;
-    ShowMessageBox(
-        this,
-        {QMessageBox::Critical, "Tarvona FTP Server",
-         QString("Error starting the FTP Server.This may be due to another service running on "
-                 "the port %1,Try changing the port number and then starting the server again.")
-             .arg(m_options.port),
-         QMessageBox::Ok});
+    const QString text =
+        m_link == m_inside.get()
+            ? QString(
+                  "Error starting the FTP Server.This may be due to another service running "
+                  "on the port %1,Try changing the port number and then starting the server "
+                  "again.")
+                  .arg(port)
+            : QString("%1 could not start listening: %2").arg(m_link->DisplayName(), why);
+    ShowMessageBox(this, {QMessageBox::Critical, "Tarvona FTP Server", text, QMessageBox::Ok});
 }
 
-void CServerDlg::StopServer() {
-    if (m_server.IsStopping()) return;
-    m_server.BeginStop();
-    ContinueStop();
+void CServerDlg::StopServer() { m_link->Stop(); }
+
+void CServerDlg::ShowLinkState(const ServerLinkState& state) {
+    switch (state.phase) {
+        case ServerLinkState::Phase::Unknown:
+            return;
+        case ServerLinkState::Phase::Online:
+            ShowServerState(true, "Tarvona FTP Server is online");
+            return;
+        case ServerLinkState::Phase::Stopping:
+            m_statusText->setText(
+                state.sessionsLeft == 1
+                    ? QString("Stopping: 1 session left")
+                    : QString("Stopping: %1 sessions left").arg(state.sessionsLeft));
+            m_startAction->setEnabled(false);
+            m_stopAction->setEnabled(false);
+            return;
+        case ServerLinkState::Phase::Offline:
+            ShowServerState(false, "Tarvona FTP Server is offline");
+            if (m_startAfterStop && !m_closeAfterStop) {
+                m_startAfterStop = false;
+                StartServer();
+            }
+            return;
+    }
 }
 
-void CServerDlg::ContinueStop() {
-    const std::size_t left = m_server.ContinueStop();
-    if (left > 0) {
-        m_statusText->setText(left == 1 ? QString("Stopping: 1 session left")
-                                        : QString("Stopping: %1 sessions left").arg(left));
-        m_startAction->setEnabled(false);
-        m_stopAction->setEnabled(false);
-        if (!m_stopTimer.isActive()) m_stopTimer.start(kStopStepMs);
-        return;
-    }
-    m_stopTimer.stop();
-    ShowServerState(false, "Tarvona FTP Server is offline");
-    if (m_closeAfterStop) {
-        m_closeAfterStop = false;
-        close();
-        return;
-    }
-    if (m_startAfterStop) {
-        m_startAfterStop = false;
-        StartServer();
-    }
+void CServerDlg::InsideServerStateChanged(const ServerLinkState& state) {
+    if (state.phase != ServerLinkState::Phase::Offline || !m_closeAfterStop) return;
+    m_closeAfterStop = false;
+    QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void CServerDlg::RestartServer() {

@@ -1,18 +1,28 @@
 // The main window: five tabs, the icon buttons and menus, the status bar, the
-// notification-area icon, and the start, stop, restart and exit sequences. The server
-// controller runs inside the same process on this (the main) thread.
+// notification-area icon, and the start, stop, restart and exit sequences. The pages
+// show one server through a CServerLink: the server controller inside this process (on
+// this, the main thread), or a running server the window attached to (the program
+// directory's service, or another machine's over TLS). The window switches between them.
 #pragma once
 
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "config/Options.h"
 #include "ui/QueuedWindowSink.h"
 
+class CAccountAccess;
 class CAddressDetector;
+class CAdminConnection;
+class CInProcessServerLink;
+class CRemoteServerLink;
+class CServerLink;
+struct ServerLinkState;
 class CEventLoopDriver;
 class CFtpServer;
 class CGroupsPage;
@@ -40,14 +50,33 @@ public:
                const OptionValues& options, QWidget* parent = nullptr);
     ~CServerDlg() override;
 
+    // Which server Open shows: the running one on the program directory's control socket
+    // when it answers (else the one inside the window), the one inside the window, or the
+    // server at a "tarvona@HOST:PORT" or "https://HOST:PORT" address (asking for its
+    // password).
+    enum class OpenChoice { AttachWhenRunning, InsideWindow, Connect };
+    void SetOpenChoice(OpenChoice choice, const QString& address = {});
+
     // The window's part of the opening sequence: the notification-area icon, the sink
-    // handed to the server, the start when "AutoActive" is 1, centring, hiding when
-    // "Minimize" is 1, and the program directory in the settings store. Shows the window.
+    // handed to the server, the server to show (see SetOpenChoice) and, for the one inside
+    // the window, the start when "AutoActive" is 1; centring, hiding when "Minimize" is 1,
+    // and the program directory in the settings store. Shows the window.
     void Open();
     // Public-address detection for the passive address; none unless set (before Open).
     void SetAddressDetector(CAddressDetector* detector) { m_detector = detector; }
 
-    CQueuedWindowSink& Sink() { return m_sink; }
+    CQueuedWindowSink& Sink();
+    // The server the pages show.
+    CServerLink& Link() { return *m_link; }
+    // "Connection to X lost: why. Reconnecting..." while the link's connection is lost.
+    QString BannerText() const;
+    bool BannerShown() const;
+    // Shows the server whose API `connection` reaches once it answers, else says why not.
+    void AttachWhenAnswering(std::unique_ptr<CAdminConnection> connection, bool remoteMachine);
+    // The TLS listener at HOST:PORT: its certificate's fingerprint is shown and pinned at
+    // the first contact; a certificate other than the pinned one is refused with a warning
+    // before anything is sent.
+    void ConnectToServer(const QString& host, int port, const QString& password);
     QTabWidget& Tabs() { return *m_tabs; }
     COnlineUsersPage& OnlineUsersPage() { return *m_onlinePage; }
     CLogPage& LogPage() { return *m_logPage; }
@@ -78,8 +107,14 @@ public slots:
     void ShowHelp();
     void ShowAbout();
     void ShowMainWindow();
+    // "Connect to server...": the connect dialog, then ConnectToServer.
+    void ShowConnectDialog(const QString& host = {}, int port = 0);
+    // Back to the server inside the window.
+    void UseLocalServer();
 
 signals:
+    // The pages show another server now.
+    void LinkChanged(CServerLink& link);
     // The window has closed for good; the program ends with status 0.
     void Finished();
 
@@ -94,28 +129,54 @@ private:
     void CreateToolBar();
     void CreatePages();
     void CreateStatusBar();
+    void CreateBanner();
+    OptionValues StartOptions();
+    void OpenChosenServer();
+    void ProbeThenAttach(std::unique_ptr<CAdminConnection> connection, bool remoteMachine,
+                         std::function<void(const QString& why)> failed);
     void ShowServerState(bool online, const QString& text);
-    // One step of a running stop: the sessions left, or the stop's end and what waited
-    // for it (a start, the window's end).
-    void ContinueStop();
+    // The state of the shown server: the status line and the actions, and a start that
+    // waited for a stop's end.
+    void ShowLinkState(const ServerLinkState& state);
+    // The end of a stop of the server inside the window, which the window's end may wait for.
+    void InsideServerStateChanged(const ServerLinkState& state);
+    void ShowStartFailure(const QString& why, int port);
+    void ShowLater(const QString& caption, const QString& text);
+    void SwitchTo(CServerLink* link);
+    // The options page and the account pages read and save on the server `link` shows.
+    void UseEditorsOf(CServerLink& link);
+    std::unique_ptr<CSettingsAccess> InsideSettingsAccess();
+    void AttachTo(std::unique_ptr<CAdminConnection> connection, bool remoteMachine);
+    void ConnectToAddress(const QString& address);
+    // The fingerprint `shown` (empty: `why`) against the one `pinned` for `key` (empty:
+    // first contact), then the connection.
+    void TrustAndAttach(const QString& host, int port, const QString& password,
+                        const std::string& key, const std::string& pinned, const QString& shown,
+                        const QString& why);
+    void StartInsideServer();
     bool ConfirmExit();
     void HideIntoTray();
-    void ApplyEvent(const WindowEvent& event, std::vector<QString>& lines);
-    void ShowLogOpenError(const QString& text);
 
     CFtpServer& m_server;
     OptionValues m_options;
-    CQueuedWindowSink m_sink;
+    std::unique_ptr<CInProcessServerLink> m_inside;
+    std::unique_ptr<CRemoteServerLink> m_remote;
+    CServerLink* m_link = nullptr;
+    OpenChoice m_openChoice = OpenChoice::AttachWhenRunning;
+    QString m_openAddress;
     CEventLoopDriver* m_driver;
     QTabWidget* m_tabs = nullptr;
     CLogPage* m_logPage = nullptr;
     COnlineUsersPage* m_onlinePage = nullptr;
     std::unique_ptr<CSettingsAccess> m_settingsAccess;  // the options page's
+    std::shared_ptr<CAccountAccess> m_tableAccounts;    // the program directory's tables
     COptionsPage* m_optionsPage = nullptr;
     CAddressDetector* m_detector = nullptr;
     CUsersPage* m_usersPage = nullptr;
     CGroupsPage* m_groupsPage = nullptr;
     QLabel* m_statusText = nullptr;
+    QLabel* m_serverName = nullptr;
+    QLabel* m_banner = nullptr;
     CTrafficStatus* m_traffic = nullptr;
     CSystemTray* m_tray = nullptr;
     QMenu* m_trayMenu = nullptr;
@@ -125,9 +186,9 @@ private:
     QAction* m_aboutAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_showAction = nullptr;
-    QTimer m_drainTimer;  // applies queued sink events in batches
-    QTimer m_idleTimer;   // moves the online list's idle column on
-    QTimer m_stopTimer;   // steps a running stop
+    QAction* m_connectAction = nullptr;
+    QAction* m_localAction = nullptr;
+    QTimer m_idleTimer;  // moves the online list's idle column on
     bool m_startFailed = false;
     bool m_exiting = false;
     bool m_startAfterStop = false;

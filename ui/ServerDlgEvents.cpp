@@ -1,67 +1,11 @@
-// The main window's reactions to the sink's queued events and to window events.
+// The main window's reactions to window events.
 #include <QCloseEvent>
 #include <QKeyEvent>
 
-#include "server/FtpServer.h"
-#include "server/SessionEvents.h"
-#include "ui/LogPage.h"
+#include "ui/InProcessServerLink.h"
 #include "ui/MessageBoxes.h"
-#include "ui/OnlineUsersModel.h"
-#include "ui/OnlineUsersPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/SystemTray.h"
-#include "ui/TrafficStatus.h"
-
-void CServerDlg::ApplyPendingEvents() {
-    std::vector<QString> lines;
-    for (const WindowEvent& event : m_sink.TakeEvents()) ApplyEvent(event, lines);
-    m_logPage->AppendLines(std::move(lines));
-}
-
-// Log lines are collected and appended in one step; anything that must happen between
-// two lines (emptying the page) first appends what came before it.
-void CServerDlg::ApplyEvent(const WindowEvent& event, std::vector<QString>& lines) {
-    COnlineUsersModel& online = m_onlinePage->Model();
-    switch (event.kind) {
-        case WindowEvent::Kind::LogLine:
-            lines.push_back(QString::fromStdString(event.text));
-            break;
-        case WindowEvent::Kind::ClearLog:
-            lines.clear();
-            m_logPage->ClearAll();
-            break;
-        case WindowEvent::Kind::LogOpenFailed:
-            ShowLogOpenError(QString::fromStdString(event.text));
-            break;
-        case WindowEvent::Kind::SessionAdded:
-            online.AddSession(event.sessionId, event.text, event.detail, event.when);
-            break;
-        case WindowEvent::Kind::SessionRemoved:
-            online.RemoveSession(event.sessionId);
-            break;
-        case WindowEvent::Kind::SessionCommand:
-            online.NoteCommand(event.sessionId, event.text, event.detail, event.when);
-            break;
-        case WindowEvent::Kind::BytesReceived:
-            m_traffic->SetReceived(event.value, event.when);
-            break;
-        case WindowEvent::Kind::BytesSent:
-            m_traffic->SetSent(event.value, event.when);
-            break;
-        case WindowEvent::Kind::Statistic:
-            if (event.index == kStatisticCurrentConnections) m_traffic->SetSessions(event.value);
-            break;
-    }
-}
-
-// Shown after the current batch, outside the drain, so that the drain timer never runs
-// inside the box's own event loop.
-void CServerDlg::ShowLogOpenError(const QString& text) {
-    QTimer::singleShot(0, this, [text] {
-        ShowMessageBox(nullptr,
-                       {QMessageBox::Critical, "Error in CLogFile::Open()", text, QMessageBox::Ok});
-    });
-}
 
 bool CServerDlg::ConfirmExit() {
     return ShowMessageBox(
@@ -75,8 +19,9 @@ void CServerDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     m_exiting = true;
-    StopServer();
-    if (m_server.IsStopping()) {  // the window ends with the stop
+    // Only the server inside the window ends with it; one the window attached to runs on.
+    m_inside->Stop();
+    if (m_inside->IsStopping()) {  // the window ends with the stop
         m_closeAfterStop = true;
         m_startAfterStop = false;
         event->ignore();

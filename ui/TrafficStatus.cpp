@@ -36,6 +36,13 @@ void CTrafficStatus::SetSessions(std::int64_t count) {
     m_sessions->setText(QString("Online: %1").arg(count));
 }
 
+void CTrafficStatus::Reset() {
+    m_received = {};
+    m_sent = {};
+    SetSessions(0);
+    ShowTotals();
+}
+
 void CTrafficStatus::Advance(Total& total, std::int64_t bytes, std::int64_t when) {
     const std::int64_t elapsed = when - total.when;
     total.rate = total.when != 0 && elapsed > 0 ? static_cast<double>(bytes - total.bytes) *

@@ -14,6 +14,8 @@ public:
     explicit CTrafficStatus(QWidget* parent = nullptr);
 
     void SetSessions(std::int64_t count);
+    // Forgets the totals: the figures of another server follow.
+    void Reset();
     // Totals since the server controller was made; `when` in steady-clock milliseconds.
     void SetReceived(std::int64_t total, std::int64_t when);
     void SetSent(std::int64_t total, std::int64_t when);

@@ -22,7 +22,8 @@ void SaveAlice(const std::string& programDir, const std::string& home) {
 }
 }  // namespace
 
-WindowFixture::WindowFixture(const std::string& serverOptions) {
+WindowFixture::WindowFixture(const std::string& serverOptions,
+                             const std::function<void(WindowFixture&)>& beforeOpen) {
     const std::string programDir = m_dir.ProgramDir();
     std::filesystem::create_directories(m_dir.Path("home/sub"));
     const bool portGiven = serverOptions.find("Port=") != std::string::npos;
@@ -39,6 +40,7 @@ WindowFixture::WindowFixture(const std::string& serverOptions) {
     SaveAlice(programDir, m_dir.Path("home"));
     m_window = std::make_unique<CServerDlg>(*m_loop, *m_server, m_startup->LogFile(),
                                             m_startup->Options());
+    if (beforeOpen) beforeOpen(*this);
     m_window->Open();
 }
 

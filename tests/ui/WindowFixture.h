@@ -24,8 +24,10 @@ class WindowFixture {
 public:
     // `serverOptions` are extra lines of option.ini's [Server] section; the port is 0
     // (any free port) unless they set one. Runs the shared opening steps and opens the
-    // window; every message box is recorded and answered with Answer().
-    explicit WindowFixture(const std::string& serverOptions = "");
+    // window; every message box is recorded and answered with Answer(). `beforeOpen`
+    // runs between the opening steps and the window's Open.
+    explicit WindowFixture(const std::string& serverOptions = "",
+                           const std::function<void(WindowFixture&)>& beforeOpen = {});
     ~WindowFixture();
     WindowFixture(const WindowFixture&) = delete;
     WindowFixture& operator=(const WindowFixture&) = delete;
