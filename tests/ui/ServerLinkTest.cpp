@@ -3,6 +3,9 @@
 // TLS with the certificate pinned at the first contact and a changed one refused.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +24,7 @@
 #include "ui/LogPage.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
+#include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServerLink.h"
 
@@ -147,9 +151,21 @@ private slots:
         QCOMPARE(KnownFingerprint(key, error), CanonicalFingerprint(m_pin.toStdString()));
         RawFtpClient client;
         QVERIFY(LogInAndWaitForTheRow(client) >= 0);
+        // The options page follows the server shown: it saves through the API, and the
+        // service dialog belongs to this machine.
+        COptionsPage& options = Window().OptionsPage();
+        QVERIFY(options.ServiceButton().isHidden());
+        QVERIFY(m_fixture->WaitFor([&] { return options.isEnabled(); }));
+        options.MinPortEdit().setText("40000");
+        QSignalSpy saved(&options, &COptionsPage::OptionsSaved);
+        options.SaveOptions();
+        QVERIFY(m_fixture->WaitFor([&] { return saved.count() == 1; }));
+        QVERIFY(m_server->WaitForOutput(
+            "Option MinPort set to 40000 by the administrator (network).", 10s));
 
         Window().UseLocalServer();
         QVERIFY(Window().Link().Connection() == nullptr && !m_fixture->Server().IsRunning());
+        QVERIFY(!options.ServiceButton().isHidden());
         const std::string otherPin = (QString("AB:").repeated(31) + "AB").toStdString();
         QVERIFY2(RememberFingerprint(key, otherPin, error), error.c_str());
         const std::size_t signIns = Count(m_server->Output(), kSignIn);
