@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +47,12 @@ std::size_t Count(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
     return count;
+}
+
+// With TARVONA_SHOTS set to a folder, the attached window is written there to be looked at.
+void SaveShot(QWidget& window, const char* name) {
+    const QByteArray folder = qgetenv("TARVONA_SHOTS");
+    if (!folder.isEmpty()) window.grab().save(QString::fromLocal8Bit(folder) + "/" + name);
 }
 
 }  // namespace
@@ -122,6 +129,8 @@ private slots:
         QVERIFY(m_fixture->WaitFor([&] { return Online().rowCount() == 0; }));
         QVERIFY(m_fixture->WaitFor(
             [&] { return PageHasLine(Window(), "kicked by the administrator (control socket)"); }));
+        Window().Tabs().setCurrentWidget(&Window().LogPage());
+        SaveShot(Window(), "attached-local.png");
     }
 
     void showsTheLostConnectionAndReconnects() {
@@ -130,6 +139,7 @@ private slots:
         QVERIFY(m_fixture->WaitFor([&] { return Window().BannerShown(); }, 15s));
         QVERIFY2(Window().BannerText().startsWith("Connection to local service lost: "),
                  qPrintable(Window().BannerText()));
+        SaveShot(Window(), "attached-lost.png");
         QVERIFY2(StartServer(), m_server->Output().c_str());
         QVERIFY(m_fixture->WaitFor([&] { return !Window().BannerShown(); }, 20s));
         RawFtpClient client;
@@ -155,6 +165,7 @@ private slots:
         // service dialog belongs to this machine.
         COptionsPage& options = Window().OptionsPage();
         QVERIFY(options.ServiceButton().isHidden());
+        Window().Tabs().setCurrentWidget(&options);
         QVERIFY(m_fixture->WaitFor([&] { return options.isEnabled(); }));
         options.MinPortEdit().setText("40000");
         QSignalSpy saved(&options, &COptionsPage::OptionsSaved);
@@ -162,6 +173,7 @@ private slots:
         QVERIFY(m_fixture->WaitFor([&] { return saved.count() == 1; }));
         QVERIFY(m_server->WaitForOutput(
             "Option MinPort set to 40000 by the administrator (network).", 10s));
+        SaveShot(Window(), "attached-remote.png");
 
         Window().UseLocalServer();
         QVERIFY(Window().Link().Connection() == nullptr && !m_fixture->Server().IsRunning());
