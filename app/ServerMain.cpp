@@ -143,11 +143,13 @@ int main(int argc, char** argv) {
     CServerStartup startup(programDir);
     CFtpServer server(programDir);
     const bool ready = startup.Prepare(server);
-    // On standard error, where a service manager looks, and in the log.
-    for (const std::string& warning : startup.Warnings())
-        std::fprintf(stderr, "%s\n", warning.c_str());
-    CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr,
-                      service_manager::StandardOutputIsJournal());
+    // On standard error, where a service manager looks, and in the log; once in a journal
+    // that takes both.
+    const bool journal = service_manager::StandardOutputIsJournal();
+    if (!journal)
+        for (const std::string& warning : startup.Warnings())
+            std::fprintf(stderr, "%s\n", warning.c_str());
+    CConsoleSink sink(startup.Options().saveLog == 1 ? &startup.LogFile() : nullptr, journal);
     server.SetWindowSink(&sink);
     mainLoop.AddTimer(kConsoleFlushPeriod, [&sink] { sink.Flush(); });
     startup.LogWarnings(server);
