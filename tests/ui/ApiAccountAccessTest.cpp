@@ -6,11 +6,11 @@
 #include <QTest>
 #include <filesystem>
 
-#include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestAccounts.h"
 #include "tests/ui/ModalDriver.h"
+#include "tests/ui/ServerProcess.h"
 #include "ui/AccountTab.h"
 #include "ui/AdminConnection.h"
 #include "ui/GroupDlg.h"
@@ -51,19 +51,13 @@ class ApiAccountAccessTest : public QObject {
     Q_OBJECT
 private:
     TempDir m_dir;
-    ChildProcess m_server;
-    std::uint16_t m_ftpPort = 0;
+    ServerProcess m_server;
     std::unique_ptr<CAdminConnection> m_connection;
     std::shared_ptr<CAccountAccess> m_access;
     QStringList m_boxes;
 
-    // The server's answer to one request, waited for.
     AdminReply Call(const QString& method, const QString& path, const QByteArray& body = {}) {
-        std::optional<AdminReply> answer;
-        m_connection->Request(method, path, body, {},
-                              [&](const AdminReply& reply) { answer = reply; });
-        (void)QTest::qWaitFor([&] { return answer.has_value(); }, 15000);
-        return answer.value_or(AdminReply{});
+        return WaitForAnswer(*m_connection, method, path, body);
     }
 
     // Opens the account `name` from the page once the list shows it, and runs `step` in
@@ -90,12 +84,9 @@ private slots:
         QVERIFY(SaveAccount(m_dir.ProgramDir(), FullAccessUser("alice", "secret", m_dir.Path())));
         std::filesystem::create_directories(m_dir.Path("music"));
         WriteFile(m_dir.Path("option.ini"), "[Security]\nFailDelay=0\n");
-        m_ftpPort = FindFreePort();
-        QVERIFY(m_server.Start({TARVONA_SERVER_BINARY, "--dir", m_dir.Path(), "--listen",
-                                "127.0.0.1", "--port", std::to_string(m_ftpPort)}));
-        QVERIFY2(m_server.WaitForOutput("Server is running on port", 20s),
-                 m_server.Output().c_str());
-        m_connection = CAdminConnection::Local(QString::fromStdString(m_dir.ProgramDir()));
+        QVERIFY2(m_server.Start(TARVONA_SERVER_BINARY, m_dir.ProgramDir()),
+                 m_server.process.Output().c_str());
+        m_connection = ServerProcess::Connect(m_dir.ProgramDir());
         m_access = MakeApiAccountAccess(*m_connection);
         SetMessageBoxHook([this](const MessageBoxRequest& box) {
             m_boxes << box.text;
@@ -123,7 +114,7 @@ private slots:
         QVERIFY2(added->ran && !added->leftOpen, qPrintable(m_boxes.join('\n')));
         QTRY_COMPARE(page.Model().rowCount(), 2);
         RawFtpClient client;
-        QVERIFY(client.Connect(m_ftpPort) && client.LogIn("bob", "bob's pw"));
+        QVERIFY(client.Connect(m_server.ftpPort) && client.LogIn("bob", "bob's pw"));
 
         // The password is never shown; saving with the box left empty keeps it.
         auto unchanged = EditUser(page, "bob", [&](CUserAccountDlg& d) {
@@ -133,7 +124,7 @@ private slots:
         });
         QVERIFY(unchanged && unchanged->ran && !unchanged->leftOpen);
         RawFtpClient again;
-        QVERIFY(again.Connect(m_ftpPort) && again.LogIn("bob", "bob's pw"));
+        QVERIFY(again.Connect(m_server.ftpPort) && again.LogIn("bob", "bob's pw"));
     }
 
     void AStaleEditIsRefusedAndKeepsItsEdits() {
@@ -192,7 +183,7 @@ private slots:
         QCOMPARE(read->groupFolders.size(), std::size_t{1});
         QCOMPARE(read->groupFolders[0].folders.at(0).name, std::string("Music"));
         RawFtpClient client;
-        QVERIFY(client.Connect(m_ftpPort) && client.LogIn("alice", "secret"));
+        QVERIFY(client.Connect(m_server.ftpPort) && client.LogIn("alice", "secret"));
         QVERIFY2(client.Ask("CWD /Pub").starts_with("250"), "own folder");
         QVERIFY2(client.Ask("CWD /Music").starts_with("250"), "the group's folder");
     }
@@ -203,7 +194,7 @@ private slots:
         page.show();
         auto lost = EditUser(page, "bob", [&](CUserAccountDlg& d) {
             int status = 0;
-            QVERIFY(m_server.Terminate() && m_server.WaitForExit(10s, status));
+            QVERIFY(m_server.process.Terminate() && m_server.process.WaitForExit(10s, status));
             d.AccountTab().EmailEdit().setText("unsent@example.org");
             QVERIFY(SaveAndWait(d, m_boxes));
             QVERIFY(d.isVisible());

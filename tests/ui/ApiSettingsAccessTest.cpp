@@ -14,10 +14,10 @@
 #include <optional>
 
 #include "config/Options.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestAccounts.h"
+#include "tests/ui/ServerProcess.h"
 #include "ui/AdminConnection.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/MessageBoxes.h"
@@ -50,8 +50,7 @@ class ApiSettingsAccessTest : public QObject {
     Q_OBJECT
 private:
     TempDir m_dir;
-    ChildProcess m_server;
-    std::uint16_t m_ftpPort = 0;
+    ServerProcess m_server;
     std::unique_ptr<CAdminConnection> m_connection;
     std::unique_ptr<CSettingsAccess> m_settings;
     QStringList m_boxes;
@@ -68,22 +67,19 @@ private:
     }
 
     QJsonObject ServedOptions() {
-        std::optional<AdminReply> answer;
-        m_connection->Get("/api/v1/options", [&](const AdminReply& reply) { answer = reply; });
-        if (!QTest::qWaitFor([&] { return answer.has_value(); }, 10000)) return {};
-        return answer->json.object().value("options").toObject();
+        return WaitForAnswer(*m_connection, "GET", "/api/v1/options")
+            .json.object()
+            .value("options")
+            .toObject();
     }
 
 private slots:
     void initTestCase() {
         QVERIFY(SaveAccount(ProgramDir(), FullAccessUser("alice", "secret", m_dir.Path())));
         WriteFile(m_dir.Path("option.ini"), "[Server]\nPassiveIP=Auto\n[Security]\nFailDelay=0\n");
-        m_ftpPort = FindFreePort();
-        QVERIFY(m_server.Start({TARVONA_SERVER_BINARY, "--dir", m_dir.Path(), "--listen",
-                                "127.0.0.1", "--port", std::to_string(m_ftpPort)}));
-        QVERIFY2(m_server.WaitForOutput("Server is running on port", 20s),
-                 m_server.Output().c_str());
-        m_connection = CAdminConnection::Local(QString::fromStdString(ProgramDir()));
+        QVERIFY2(m_server.Start(TARVONA_SERVER_BINARY, m_dir.ProgramDir()),
+                 m_server.process.Output().c_str());
+        m_connection = ServerProcess::Connect(m_dir.ProgramDir());
         m_settings = MakeApiSettingsAccess(*m_connection);
         SetMessageBoxHook([this](const MessageBoxRequest& box) {
             m_boxes << box.text;
@@ -104,7 +100,7 @@ private slots:
         QCOMPARE(ServedOptions().value("MaxPort").toInt(), 40100);
         QVERIFY2(page->NextStartNote().text().isEmpty(), qPrintable(page->NextStartNote().text()));
         RawFtpClient client;  // in force without a restart
-        QVERIFY(client.Connect(m_ftpPort) && client.LogIn("alice", "secret"));
+        QVERIFY(client.Connect(m_server.ftpPort) && client.LogIn("alice", "secret"));
         const int passive = PassivePort(client.Ask("PASV"));
         QVERIFY2(passive >= 40000 && passive <= 40100, qPrintable(QString::number(passive)));
 
