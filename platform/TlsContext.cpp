@@ -73,33 +73,6 @@ const off_t kMaxPemFileBytes = 1 << 20;
 // SECURITY: another local user may put a FIFO or a device where a certificate was. The
 // file is opened without waiting and read only when it is a regular file of a sane size,
 // so that a load never blocks. False with `error` saying why.
-bool ReadPemFile(const std::string& path, std::string& text, std::string& error) {
-    text.clear();
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat info {};
-    if (!file || ::fstat(file.Get(), &info) != 0) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode) || info.st_size > kMaxPemFileBytes) {
-        error = path + " is not a regular file of at most 1 MiB";
-        return false;
-    }
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
-        if (got == 0) break;
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 || text.size() + static_cast<std::size_t>(got) > kMaxPemFileBytes) {
-            OPENSSL_cleanse(buffer, sizeof buffer);
-            error = "cannot read " + path;
-            return false;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    OPENSSL_cleanse(buffer, sizeof buffer);
-    return true;
-}
 
 using BioPtr = std::unique_ptr<BIO, decltype(&BIO_free)>;
 
@@ -218,6 +191,34 @@ bool WritePemFile(const std::string& path, unsigned mode, Writer write) {
 }
 
 }  // namespace
+
+bool ReadPemFile(const std::string& path, std::string& text, std::string& error) {
+    text.clear();
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (!file || ::fstat(file.Get(), &info) != 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_size > kMaxPemFileBytes) {
+        error = path + " is not a regular file of at most 1 MiB";
+        return false;
+    }
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 || text.size() + static_cast<std::size_t>(got) > kMaxPemFileBytes) {
+            OPENSSL_cleanse(buffer, sizeof buffer);
+            error = "cannot read " + path;
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    OPENSSL_cleanse(buffer, sizeof buffer);
+    return true;
+}
 
 std::string HexFingerprint(const X509* certificate) {
     unsigned char digest[EVP_MAX_MD_SIZE];

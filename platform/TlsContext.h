@@ -31,6 +31,10 @@ private:
     std::string m_fingerprint;
 };
 
+// Reads the PEM file `path` (a regular file of at most 1 MiB, opened without waiting on
+// a FIFO) into `text`. False, and `error` saying why, otherwise.
+[[nodiscard]] bool ReadPemFile(const std::string& path, std::string& text, std::string& error);
+
 // SHA-256 of `certificate` in CTlsContext::Fingerprint's form; empty for none.
 std::string HexFingerprint(const x509_st* certificate);
 

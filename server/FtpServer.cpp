@@ -12,6 +12,7 @@
 #include "platform/Messages.h"
 #include "platform/Socket.h"
 #include "platform/StringFormat.h"
+#include "server/CertificateRenewal.h"
 #include "server/ConnectThread.h"
 #include "server/Limits.h"
 #include "server/ListenSocket.h"
@@ -40,7 +41,9 @@ const char* ReplyFor(AcceptRefusal reason) {
 }  // namespace
 
 CFtpServer::CFtpServer(std::string programDir)
-    : m_programDir(std::move(programDir)), m_filter(std::make_unique<CIpFilter>()) {
+    : m_programDir(std::move(programDir)),
+      m_filter(std::make_unique<CIpFilter>()),
+      m_renewal(std::make_unique<CCertificateRenewal>(*this)) {
     m_tls.Configure(m_programDir, "", "", 0);
 }
 
@@ -64,6 +67,8 @@ bool CFtpServer::Start() {
     m_tls.Prepare(*this);
     RestartStatisticsTimer();
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
+    // The challenge listener serves where the FTP server does.
+    m_renewal->Start(m_listenAddresses);
     return true;
 }
 
@@ -158,7 +163,8 @@ void CFtpServer::BeginStop() {
     AnswerHeldRefusals(true);
     m_running = false;
     m_listenSockets.clear();
-    LogRefusals();  // what was counted since the last summary
+    m_renewal->Stop();  // a running order is cancelled: within about a second
+    LogRefusals();      // what was counted since the last summary
     if (m_refusalLogTimer != 0) m_mainLoop->CancelTimer(m_refusalLogTimer);
     m_refusalLogTimer = 0;
     // Every session is told first, so that slow ones end side by side, not in turn.

@@ -25,6 +25,7 @@
 #include "server/TlsProvider.h"
 #include "server/WindowSink.h"
 
+class CCertificateRenewal;
 class CConnectThread;
 class CListenSocket;
 class CIpFilter;
@@ -91,6 +92,9 @@ public:
     CIpFilter& Filter() { return *m_filter; }
     // The TLS certificate and policy (configured on the main thread, used by any).
     CTlsProvider& Tls() { return m_tls; }
+    // The ACME certificate's renewal: configured on the main thread, run from Start to
+    // the stop.
+    CCertificateRenewal& Renewal() { return *m_renewal; }
     void SetWindowSink(CWindowSink* sink) { m_sink = sink; }
     // The abuse limits (bans, failure delay, per-address and per-user limits, login
     // deadline, password hashing). Take effect at their next use. Any thread.
@@ -204,6 +208,7 @@ private:
     const std::string m_programDir;
     std::unique_ptr<CIpFilter> m_filter;
     CTlsProvider m_tls;
+    std::unique_ptr<CCertificateRenewal> m_renewal;
 
     mutable std::mutex m_connectionLock;            // guards m_connectionList and quota updates
     std::vector<CConnectThread*> m_connectionList;  // guarded by m_connectionLock

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
+#include "acme/CertificateInfo.h"
 #include "config/FilterMode.h"
 #include "config/Options.h"
 #include "platform/StringFormat.h"
+#include "server/CertificateRenewal.h"
 #include "server/FtpServer.h"
 
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
@@ -18,6 +20,24 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.Tls().Configure(server.ProgramDir(), options.tlsCertificateFile, options.tlsKeyFile,
                            options.tlsPolicy);
     server.SetLoginPolicy(LoginPolicyOf(options));
+    ConfigureAcme(server, options);
+}
+
+void ConfigureAcme(CFtpServer& server, const OptionValues& options) {
+    RenewalSettings settings;
+    settings.names = SplitDomainNames(options.acmeDomains);
+    settings.directoryUrl = options.acmeDirectory;
+    settings.caFile =
+        options.acmeDirectoryCaFile.empty() || options.acmeDirectoryCaFile.front() == '/'
+            ? options.acmeDirectoryCaFile
+            : server.ProgramDir() + options.acmeDirectoryCaFile;
+    settings.email = options.acmeEmail;
+    settings.httpPort = options.acmeHttpPort;
+    // A configured [TLS] certificate stays what clients get; the issued one replaces only
+    // the generated pair.
+    const bool served = !settings.names.empty() && options.tlsCertificateFile.empty();
+    server.Tls().SetIssuedCertificate(served ? server.ProgramDir() + kAcmeCertificateName : "");
+    server.Renewal().Configure(std::move(settings));
 }
 
 LoginPolicy LoginPolicyOf(const OptionValues& options) {

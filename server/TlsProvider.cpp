@@ -38,6 +38,11 @@ void CTlsProvider::Configure(const std::string& programDir, const std::string& c
     ++m_loadCount;  // a load still reading the old files is not kept
 }
 
+void CTlsProvider::SetIssuedCertificate(const std::string& path) {
+    std::lock_guard lock(m_lock);
+    m_issuedFile = path;
+}
+
 void CTlsProvider::Prepare(CFtpServer& server) {
     {
         std::lock_guard lock(m_lock);
@@ -61,14 +66,14 @@ std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
     std::uint64_t load = 0;
     {
         std::lock_guard lock(m_lock);
-        const auto files =
-            std::make_pair(IdentityOrNone(m_certificateFile), IdentityOrNone(m_keyFile));
+        const bool issued = m_generated && !m_issuedFile.empty() && !IsAbsent(m_issuedFile);
+        certificate = issued ? m_issuedFile : m_certificateFile;
+        key = issued ? m_issuedFile : m_keyFile;
+        const auto files = std::make_pair(IdentityOrNone(certificate), IdentityOrNone(key));
         if (files == m_loadedFiles) return m_context;
         // This caller loads the files; others keep the current context meanwhile.
         m_loadedFiles = files;
-        certificate = m_certificateFile;
-        key = m_keyFile;
-        generated = m_generated;
+        generated = m_generated && !issued;
         load = ++m_loadCount;
     }
     // Read outside the lock: whatever the files turn out to be, no other session's

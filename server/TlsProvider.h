@@ -27,6 +27,9 @@ public:
     // name means the generated pair; an empty key name, the certificate file itself.
     void Configure(const std::string& programDir, const std::string& certificateFile,
                    const std::string& keyFile, int policy);
+    // ACME: the issued file (chain, then key) that is served in place of the generated
+    // pair whenever it exists; empty: none. Main thread.
+    void SetIssuedCertificate(const std::string& path);
     // At start (main thread): makes the self-signed pair when none is configured and it
     // does not exist yet, and loads the certificate when it is new or has changed,
     // logging its fingerprint or the problem.
@@ -43,6 +46,7 @@ private:
     std::string m_certificateFile;
     std::string m_keyFile;
     bool m_generated = true;
+    std::string m_issuedFile;  // ACME's; replaces the generated pair once it exists
     // Certificate and key file as they were when last loaded (or found unusable); none
     // before the first load.
     std::optional<std::pair<FileIdentity, FileIdentity>> m_loadedFiles;
