@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <thread>
-
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "acme/AcmeLimits.h"
 #include "acme/Base64Url.h"
@@ -90,7 +89,8 @@ struct CAcmeClient::Reply {
 std::string ProblemText(const std::string& body, long status) {
     const json problem = json::parse(body, nullptr, false);
     const std::string text = ProblemOf(problem);
-    return (text.empty() ? "no problem document" : text) + ", HTTP status " + std::to_string(status);
+    return (text.empty() ? "no problem document" : text) + ", HTTP status " +
+           std::to_string(status);
 }
 
 bool IsOrderableName(const std::string& name) {
@@ -103,7 +103,10 @@ bool IsOrderableName(const std::string& name) {
 
 CAcmeClient::CAcmeClient(AcmeSettings settings, const CEcKey& accountKey,
                          CChallengeListener& listener, const std::atomic<bool>& cancel)
-    : m_settings(std::move(settings)), m_accountKey(accountKey), m_listener(listener), m_cancel(cancel) {}
+    : m_settings(std::move(settings)),
+      m_accountKey(accountKey),
+      m_listener(listener),
+      m_cancel(cancel) {}
 
 CAcmeClient::~CAcmeClient() { m_listener.Close(); }
 
@@ -161,8 +164,8 @@ bool CAcmeClient::FetchNonce(std::string& error) {
     const HttpReply reply = PerformHttpRequest(request, m_cancel);
     const auto nonce = reply.headers.find("replay-nonce");
     if (!reply.ok || nonce == reply.headers.end() || nonce->second.empty()) {
-        error = "no nonce from the CA: " + (reply.ok ? "HTTP status " + std::to_string(reply.status)
-                                                     : reply.error);
+        error = "no nonce from the CA: " +
+                (reply.ok ? "HTTP status " + std::to_string(reply.status) : reply.error);
         return false;
     }
     m_nonce = nonce->second;
@@ -266,15 +269,16 @@ bool CAcmeClient::CollectChallenges(const json& order, std::map<std::string, std
         const std::string status = TextOf(reply.object, "status");
         if (status == "valid") continue;
         const std::string name = TextOf(MemberOf(reply.object, "identifier"), "value");
-        const auto challenges = reply.object.is_object() ? reply.object.find("challenges")
-                                                         : reply.object.end();
+        const auto challenges =
+            reply.object.is_object() ? reply.object.find("challenges") : reply.object.end();
         bool found = false;
         if (challenges != reply.object.end() && challenges->is_array()) {
             for (const json& challenge : *challenges) {
                 if (TextOf(challenge, "type") != "http-01") continue;
                 const std::string token = TextOf(challenge, "token");
                 // SECURITY: the token becomes part of a served path; only base64url is taken.
-                if (!IsBase64UrlText(token) || token.size() > 256 || TextOf(challenge, "url").empty())
+                if (!IsBase64UrlText(token) || token.size() > 256 ||
+                    TextOf(challenge, "url").empty())
                     break;
                 tokens[token] = token + "." + m_accountKey.Thumbprint();
                 challengeUrls.push_back(TextOf(challenge, "url"));
@@ -315,8 +319,10 @@ bool CAcmeClient::Authorize(const json& order, std::string& error) {
         const auto challenges = authorization.find("challenges");
         if (challenges != authorization.end() && challenges->is_array())
             for (const json& challenge : *challenges)
-                if (!MemberOf(challenge, "error").is_null()) why = ProblemOf(MemberOf(challenge, "error"));
-        error = "the CA could not validate " + TextOf(MemberOf(authorization, "identifier"), "value") + ": " + why;
+                if (!MemberOf(challenge, "error").is_null())
+                    why = ProblemOf(MemberOf(challenge, "error"));
+        error = "the CA could not validate " +
+                TextOf(MemberOf(authorization, "identifier"), "value") + ": " + why;
         return false;
     }
     return true;
@@ -335,11 +341,11 @@ bool CAcmeClient::WaitWhile(const std::string& url, const std::vector<std::strin
         object = std::move(reply.object);
         const std::string status = TextOf(object, "status");
         if (std::find(waiting.begin(), waiting.end(), status) == waiting.end()) return true;
-        const auto wait = std::clamp<std::chrono::milliseconds>(m_retryAfter, kPollInterval,
-                                                                kMaxPollInterval);
+        const auto wait =
+            std::clamp<std::chrono::milliseconds>(m_retryAfter, kPollInterval, kMaxPollInterval);
         if (std::chrono::steady_clock::now() + wait > end) {
-            error = url + " is still " + status + " after " +
-                    std::to_string(kMaxPollTime.count()) + " s";
+            error = url + " is still " + status + " after " + std::to_string(kMaxPollTime.count()) +
+                    " s";
             return false;
         }
         if (!Pause(wait)) {
@@ -354,7 +360,8 @@ bool CAcmeClient::Finalize(const json& order, const std::string& orderUrl,
     json state;
     if (!WaitWhile(orderUrl, {"pending"}, state, error)) return false;
     if (TextOf(state, "status") != "ready" && TextOf(state, "status") != "valid") {
-        error = "the order is " + TextOf(state, "status") + ": " + ProblemOf(MemberOf(state, "error"));
+        error =
+            "the order is " + TextOf(state, "status") + ": " + ProblemOf(MemberOf(state, "error"));
         return false;
     }
     const std::unique_ptr<CEcKey> key = CEcKey::Generate(error);

@@ -6,10 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 class CEcKey;
 class CChallengeListener;

@@ -36,8 +36,9 @@ std::vector<std::string> DnsNames(X509* certificate) {
         const GENERAL_NAME* name = sk_GENERAL_NAME_value(list, i);
         if (name->type != GEN_DNS) continue;
         const ASN1_IA5STRING* text = name->d.dNSName;
-        names.push_back(Lower(std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(text)),
-                                          static_cast<std::size_t>(ASN1_STRING_length(text)))));
+        names.push_back(
+            Lower(std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(text)),
+                              static_cast<std::size_t>(ASN1_STRING_length(text)))));
     }
     GENERAL_NAMES_free(list);
     return names;
@@ -59,8 +60,8 @@ bool ReadCertificateInfo(const std::string& pem, CertificateInfo& info) {
     using BioPtr = std::unique_ptr<BIO, decltype(&BIO_free)>;
     using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;
     const BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
-    const CertPtr certificate(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr,
-                              &X509_free);
+    const CertPtr certificate(
+        bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr, &X509_free);
     if (!certificate) return false;
     info.dnsNames = DnsNames(certificate.get());
     info.issuer = IssuerName(certificate.get());
@@ -70,7 +71,8 @@ bool ReadCertificateInfo(const std::string& pem, CertificateInfo& info) {
 
 std::int64_t RenewalTime(const CertificateInfo& info, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
-        if (std::find(info.dnsNames.begin(), info.dnsNames.end(), Lower(name)) == info.dnsNames.end())
+        if (std::find(info.dnsNames.begin(), info.dnsNames.end(), Lower(name)) ==
+            info.dnsNames.end())
             return 0;
     }
     if (info.notAfter <= info.notBefore) return 0;
@@ -97,11 +99,14 @@ bool CertificateMatchesKey(const std::string& chainPem, const std::string& keyPe
     using BioPtr = std::unique_ptr<BIO, decltype(&BIO_free)>;
     using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;
     using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
-    const BioPtr chain(BIO_new_mem_buf(chainPem.data(), static_cast<int>(chainPem.size())), &BIO_free);
+    const BioPtr chain(BIO_new_mem_buf(chainPem.data(), static_cast<int>(chainPem.size())),
+                       &BIO_free);
     const BioPtr key(BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())), &BIO_free);
     if (!chain || !key) return false;
-    const CertPtr certificate(PEM_read_bio_X509(chain.get(), nullptr, nullptr, nullptr), &X509_free);
+    const CertPtr certificate(PEM_read_bio_X509(chain.get(), nullptr, nullptr, nullptr),
+                              &X509_free);
     const KeyPtr privateKey(PEM_read_bio_PrivateKey(key.get(), nullptr, nullptr, nullptr),
                             &EVP_PKEY_free);
-    return certificate && privateKey && X509_check_private_key(certificate.get(), privateKey.get()) == 1;
+    return certificate && privateKey &&
+           X509_check_private_key(certificate.get(), privateKey.get()) == 1;
 }

@@ -11,7 +11,8 @@
 namespace {
 
 using RequestPtr = std::unique_ptr<X509_REQ, decltype(&X509_REQ_free)>;
-using ExtensionsPtr = std::unique_ptr<STACK_OF(X509_EXTENSION), void (*)(STACK_OF(X509_EXTENSION)*)>;
+using ExtensionsPtr =
+    std::unique_ptr<STACK_OF(X509_EXTENSION), void (*)(STACK_OF(X509_EXTENSION)*)>;
 
 void FreeExtensions(STACK_OF(X509_EXTENSION) * list) {
     sk_X509_EXTENSION_pop_free(list, X509_EXTENSION_free);
@@ -23,8 +24,8 @@ bool SetSubject(X509_REQ* request, const std::string& first) {
     if (first.size() > 64) return true;
     X509_NAME* subject = X509_REQ_get_subject_name(request);
     return X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
-                                      reinterpret_cast<const unsigned char*>(first.c_str()), -1,
-                                      -1, 0) == 1;
+                                      reinterpret_cast<const unsigned char*>(first.c_str()), -1, -1,
+                                      0) == 1;
 }
 
 bool AddAltNames(X509_REQ* request, const std::vector<std::string>& names) {

@@ -9,8 +9,9 @@ namespace {
 constexpr std::string_view kChallengePath = "/.well-known/acme-challenge/";
 
 std::string HttpReply(const char* status, const std::string& body) {
-    return std::string("HTTP/1.1 ") + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    return std::string("HTTP/1.1 ") + status +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 std::string_view HeadEnd(std::string_view request) {
@@ -63,7 +64,8 @@ bool CChallengeListener::Open(const std::map<std::string, std::string>& keyAutho
         kMaxChallengeRequestBytes, kChallengeRequestTime);
     std::string why;
     if (m_server->Start(m_addresses, static_cast<std::uint16_t>(m_port), why)) return true;
-    error = "cannot listen on the HTTP port " + std::to_string(m_port) + " for the challenge: " + why;
+    error =
+        "cannot listen on the HTTP port " + std::to_string(m_port) + " for the challenge: " + why;
     m_server.reset();
     return false;
 }

@@ -51,7 +51,8 @@ bool IsP256(EVP_PKEY* key) {
 std::string Sha256(std::string_view data) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
+    if (EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+        return {};
     return std::string(reinterpret_cast<char*>(digest), length);
 }
 
@@ -85,7 +86,8 @@ std::unique_ptr<CEcKey> CEcKey::FromPem(const std::string& pem, std::string& err
 
 std::string CEcKey::PrivatePem() const {
     const BioPtr bio(BIO_new(BIO_s_mem()), &BIO_free);
-    if (!bio || PEM_write_bio_PrivateKey(bio.get(), m_key, nullptr, nullptr, 0, nullptr, nullptr) != 1)
+    if (!bio ||
+        PEM_write_bio_PrivateKey(bio.get(), m_key, nullptr, nullptr, 0, nullptr, nullptr) != 1)
         return {};
     char* bytes = nullptr;
     const long length = BIO_get_mem_data(bio.get(), &bytes);

@@ -16,8 +16,7 @@ std::string SignedRequest(const CEcKey& key, const std::string& url, const std::
     const std::string payloadPart = Base64Url(payload);
     const std::string signature = key.SignEs256(protectedPart + "." + payloadPart);
     if (signature.empty()) return {};
-    return nlohmann::json{{"protected", protectedPart},
-                          {"payload", payloadPart},
-                          {"signature", Base64Url(signature)}}
+    return nlohmann::json{
+        {"protected", protectedPart}, {"payload", payloadPart}, {"signature", Base64Url(signature)}}
         .dump();
 }

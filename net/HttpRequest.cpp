@@ -127,7 +127,8 @@ HttpReply PerformHttpRequest(const HttpRequest& request, const std::atomic<bool>
         return reply;
     }
     if (code != CURLE_OK) {
-        reply.error = request.url + ": " + (errorText[0] != '\0' ? errorText : curl_easy_strerror(code));
+        reply.error =
+            request.url + ": " + (errorText[0] != '\0' ? errorText : curl_easy_strerror(code));
         return reply;
     }
     reply.ok = true;

@@ -11,7 +11,8 @@
 
 namespace {
 
-// Connections served at once; further ones wait in the backlog until one ends.
+// Connections served at once; a further one takes the place of the oldest, so clients
+// that connect and stay silent cannot keep a real request out.
 constexpr std::size_t kMaxConnections = 32;
 // How often the thread looks at the stop flag and the deadlines.
 constexpr int kPollMs = 100;
@@ -26,7 +27,9 @@ struct CShortRequestServer::Connection {
 
 CShortRequestServer::CShortRequestServer(Handler handler, std::size_t maxRequestBytes,
                                          std::chrono::milliseconds requestTime)
-    : m_handler(std::move(handler)), m_maxRequestBytes(maxRequestBytes), m_requestTime(requestTime) {}
+    : m_handler(std::move(handler)),
+      m_maxRequestBytes(maxRequestBytes),
+      m_requestTime(requestTime) {}
 
 CShortRequestServer::~CShortRequestServer() { Stop(); }
 
@@ -65,8 +68,7 @@ void CShortRequestServer::Run() {
     std::vector<pollfd> watched;
     while (!m_stop) {
         watched.clear();
-        if (connections.size() < kMaxConnections)
-            for (const UniqueFd& listener : m_listeners) watched.push_back({listener.Get(), POLLIN, 0});
+        for (const UniqueFd& listener : m_listeners) watched.push_back({listener.Get(), POLLIN, 0});
         const std::size_t firstConnection = watched.size();
         for (const Connection& connection : connections)
             watched.push_back({connection.fd.Get(), POLLIN, 0});
@@ -86,9 +88,10 @@ void CShortRequestServer::Run() {
 }
 
 void CShortRequestServer::AcceptFrom(int listener, std::vector<Connection>& connections) {
-    while (connections.size() < kMaxConnections) {
+    for (;;) {
         UniqueFd accepted(::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!accepted) return;  // EAGAIN, or an error of that one connection
+        if (connections.size() >= kMaxConnections) connections.erase(connections.begin());
         connections.push_back(
             {std::move(accepted), {}, std::chrono::steady_clock::now() + m_requestTime});
     }

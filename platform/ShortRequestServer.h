@@ -1,6 +1,6 @@
 // A listener for tiny request-reply exchanges (one request, one short reply, close) on a
 // thread of its own, bounded everywhere: each request's bytes and time, the number of
-// connections served at once, and Stop's wait. For the ACME HTTP-01 challenge, which the
+// connections kept at once, and Stop's wait. For the ACME HTTP-01 challenge, which the
 // CA's validation servers fetch a few times while an order is pending.
 #pragma once
 

@@ -47,7 +47,9 @@ void CCertificateRenewal::Stop() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-std::string CCertificateRenewal::Path(const char* name) const { return m_server.ProgramDir() + name; }
+std::string CCertificateRenewal::Path(const char* name) const {
+    return m_server.ProgramDir() + name;
+}
 
 std::string CCertificateRenewal::Names() const {
     std::string text;
@@ -74,9 +76,8 @@ void CCertificateRenewal::Run(const std::vector<std::string>& listenAddresses) {
     std::int64_t due = FirstRenewal();
     std::int64_t retry = kFirstRetrySeconds;
     while (WaitUntil(due)) {
-        m_server.LogMessage(LogCategory::Server,
-                            "ACME: ordering a certificate for " + Names() + " from " +
-                                m_settings.directoryUrl);
+        m_server.LogMessage(LogCategory::Server, "ACME: ordering a certificate for " + Names() +
+                                                     " from " + m_settings.directoryUrl);
         CertificateInfo info;
         std::string error;
         if (Renew(listenAddresses, info, error)) {
@@ -140,6 +141,7 @@ bool CCertificateRenewal::WaitUntil(std::int64_t when) {
         if (m_stop) return false;
         const std::int64_t left = when - NowSeconds();
         if (left <= 0) return true;
-        m_wake.wait_for(lock, std::min<std::chrono::seconds>(std::chrono::seconds(left), kLongestSleep));
+        m_wake.wait_for(lock,
+                        std::min<std::chrono::seconds>(std::chrono::seconds(left), kLongestSleep));
     }
 }

@@ -1,0 +1,40 @@
+// The renewal rule, the names of [ACME] Domains and the CA's problem documents.
+#include <gtest/gtest.h>
+
+#include "acme/AcmeClient.h"
+#include "acme/CertificateInfo.h"
+
+TEST(DomainNames, SplitOnCommasAndSpacesLowerCasedOnce) {
+    EXPECT_EQ(SplitDomainNames(" A.example, b.example\ta.example,,c.example "),
+              (std::vector<std::string>{"a.example", "b.example", "c.example"}));
+    EXPECT_TRUE(SplitDomainNames(" , ").empty());
+    EXPECT_TRUE(IsOrderableName("ftp-1.a.example"));
+    for (const char* name : {"*.a.example", "a..example", ".a.example", "a.example.", "a_b.example",
+                             "a example", "ä.example", "-a.example"})
+        EXPECT_FALSE(IsOrderableName(name)) << name;
+    EXPECT_FALSE(IsOrderableName(std::string(254, 'a')));
+}
+
+TEST(RenewalRule, AThirdOfTheLifetimeLeftAndEveryNameCovered) {
+    CertificateInfo info;
+    info.dnsNames = {"a.example", "b.example"};
+    info.notBefore = 1000;
+    info.notAfter = 1000 + 90 * 86400;
+    EXPECT_EQ(RenewalTime(info, {"a.example", "B.example"}), 1000 + 60 * 86400);
+    EXPECT_EQ(RenewalTime(info, {"a.example", "c.example"}), 0) << "a new name orders at once";
+    info.notAfter = info.notBefore;
+    EXPECT_EQ(RenewalTime(info, {"a.example"}), 0);
+    EXPECT_FALSE(ReadCertificateInfo("-----BEGIN CERTIFICATE-----\nAAAA\n", info));
+}
+
+TEST(ProblemText, DetailTypeAndSubproblems) {
+    EXPECT_EQ(ProblemText(R"({"type":"urn:ietf:params:acme:error:rejectedIdentifier",
+                             "detail":"policy forbids","subproblems":[{"type":
+                             "urn:ietf:params:acme:error:caa","detail":"CAA forbids",
+                             "identifier":{"type":"dns","value":"b.example"}}]})",
+                          400),
+              "policy forbids (rejectedIdentifier); b.example: CAA forbids (caa), HTTP status 400");
+    EXPECT_EQ(ProblemText("<html>", 503), "no problem document, HTTP status 503");
+    EXPECT_EQ(ProblemText(R"({"detail":7,"subproblems":"x"})", 400),
+              "no problem document, HTTP status 400");
+}
