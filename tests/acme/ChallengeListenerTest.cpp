@@ -1,8 +1,6 @@
 // The HTTP-01 listener on a real loopback port: the token's key authorization, 404 and
 // 400 for everything else, a silent client that does not hold up the CA's request, and
 // the port closed again.
-#include "acme/ChallengeListener.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,6 +10,8 @@
 
 #include <chrono>
 #include <string>
+
+#include "acme/ChallengeListener.h"
 
 namespace {
 
@@ -72,8 +72,9 @@ protected:
 }  // namespace
 
 TEST_F(ChallengeListenerTest, ServesOnlyTheTokensOfTheOrder) {
-    const std::string ok = Exchange(m_port, "GET /.well-known/acme-challenge/tok-EN_1 HTTP/1.1\r\n"
-                                            "Host: a.example\r\n\r\n");
+    const std::string ok = Exchange(m_port,
+                                    "GET /.well-known/acme-challenge/tok-EN_1 HTTP/1.1\r\n"
+                                    "Host: a.example\r\n\r\n");
     EXPECT_EQ(ok.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << ok;
     EXPECT_NE(ok.find("Content-Type: text/plain"), std::string::npos);
     EXPECT_EQ(ok.substr(ok.size() - 14), "tok-EN_1.thumb");
@@ -90,8 +91,9 @@ TEST_F(ChallengeListenerTest, ServesOnlyTheTokensOfTheOrder) {
 }
 
 TEST_F(ChallengeListenerTest, GarbageAndOversizedRequestsGet400) {
-    EXPECT_EQ(Exchange(m_port, std::string("\x16\x03\x01\x00\xff\r\n\r\n", 9)).rfind("HTTP/1.1 400", 0),
-              0u);
+    EXPECT_EQ(
+        Exchange(m_port, std::string("\x16\x03\x01\x00\xff\r\n\r\n", 9)).rfind("HTTP/1.1 400", 0),
+        0u);
     EXPECT_EQ(Exchange(m_port, "GET\r\n\r\n").rfind("HTTP/1.1 400", 0), 0u);
     const std::string huge = "GET /" + std::string(10000, 'a');  // no end of head
     EXPECT_EQ(Exchange(m_port, huge).rfind("HTTP/1.1 400", 0), 0u);

@@ -43,10 +43,10 @@ bool Verifies(const CEcKey& key, const std::string& data, const std::string& raw
     const int length = i2d_ECDSA_SIG(signature, &der);
     ECDSA_SIG_free(signature);
     EVP_MD_CTX* context = EVP_MD_CTX_new();
-    const bool ok = EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, key.Native()) == 1 &&
-                    EVP_DigestVerify(context, der, static_cast<std::size_t>(length),
-                                     reinterpret_cast<const unsigned char*>(data.data()),
-                                     data.size()) == 1;
+    const bool ok =
+        EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, key.Native()) == 1 &&
+        EVP_DigestVerify(context, der, static_cast<std::size_t>(length),
+                         reinterpret_cast<const unsigned char*>(data.data()), data.size()) == 1;
     EVP_MD_CTX_free(context);
     OPENSSL_free(der);
     return ok;
@@ -136,6 +136,7 @@ TEST(Jws, SignedRequestCarriesJwkOrKidAndVerifies) {
                              FromBase64Url(jws["signature"].get<std::string>())));
     }
     // POST-as-GET: an empty payload, not "{}".
-    const nlohmann::json get = nlohmann::json::parse(SignedRequest(*key, "https://ca/o", "n", "k", ""));
+    const nlohmann::json get =
+        nlohmann::json::parse(SignedRequest(*key, "https://ca/o", "n", "k", ""));
     EXPECT_EQ(get["payload"], "");
 }
