@@ -19,6 +19,9 @@ namespace {
 // After a failed order: a minute, doubling with each further failure, at most a day.
 constexpr std::int64_t kFirstRetrySeconds = 60;
 constexpr std::int64_t kLongestRetrySeconds = 24 * 3600;
+// The earliest renewal after an issue: a CA that hands out certificates of a few seconds
+// does not get an order in a loop.
+constexpr std::int64_t kShortestRenewalSeconds = 10;
 // A stop request is looked at this often while waiting (a clock set forward is seen too).
 constexpr std::chrono::seconds kLongestSleep{60};
 
@@ -34,6 +37,7 @@ CCertificateRenewal::~CCertificateRenewal() { Stop(); }
 
 void CCertificateRenewal::Start(std::vector<std::string> listenAddresses) {
     if (m_settings.names.empty() || m_thread.joinable()) return;
+    m_active = m_settings;
     m_stop = false;
     m_thread = std::thread([this, addresses = std::move(listenAddresses)] { Run(addresses); });
 }
@@ -53,7 +57,7 @@ std::string CCertificateRenewal::Path(const char* name) const {
 
 std::string CCertificateRenewal::Names() const {
     std::string text;
-    for (const std::string& name : m_settings.names) text += (text.empty() ? "" : ", ") + name;
+    for (const std::string& name : m_active.names) text += (text.empty() ? "" : ", ") + name;
     return text;
 }
 
@@ -64,7 +68,7 @@ std::int64_t CCertificateRenewal::FirstRenewal() {
     std::string why;
     CertificateInfo info;
     if (IsAbsent(path) || !ReadPemFile(path, pem, why) || !ReadCertificateInfo(pem, info)) return 0;
-    const std::int64_t due = RenewalTime(info, m_settings.names);
+    const std::int64_t due = RenewalTime(info, m_active.names);
     if (due > NowSeconds())
         m_server.LogMessage(LogCategory::Server, "ACME: certificate " + path + " for " + Names() +
                                                      " is valid until " + DateText(info.notAfter) +
@@ -77,7 +81,7 @@ void CCertificateRenewal::Run(const std::vector<std::string>& listenAddresses) {
     std::int64_t retry = kFirstRetrySeconds;
     while (WaitUntil(due)) {
         m_server.LogMessage(LogCategory::Server, "ACME: ordering a certificate for " + Names() +
-                                                     " from " + m_settings.directoryUrl);
+                                                     " from " + m_active.directoryUrl);
         CertificateInfo info;
         std::string error;
         if (Renew(listenAddresses, info, error)) {
@@ -85,7 +89,8 @@ void CCertificateRenewal::Run(const std::vector<std::string>& listenAddresses) {
                                 "ACME: certificate for " + Names() + " issued by " + info.issuer +
                                     ", valid until " + DateText(info.notAfter) +
                                     "; used from the next AUTH TLS");
-            due = RenewalTime(info, m_settings.names);
+            due =
+                std::max(RenewalTime(info, m_active.names), NowSeconds() + kShortestRenewalSeconds);
             retry = kFirstRetrySeconds;
             continue;
         }
@@ -106,16 +111,15 @@ bool CCertificateRenewal::Renew(const std::vector<std::string>& listenAddresses,
     const std::unique_ptr<CEcKey> accountKey =
         LoadOrCreateAccountKey(Path(kAcmeAccountKeyName), error);
     if (!accountKey) return false;
-    AcmeSettings settings{m_settings.directoryUrl, m_settings.caFile, m_settings.email,
-                          m_settings.names};
-    CChallengeListener listener(listenAddresses, m_settings.httpPort);
+    AcmeSettings settings{m_active.directoryUrl, m_active.caFile, m_active.email, m_active.names};
+    CChallengeListener listener(listenAddresses, m_active.httpPort);
     IssuedCertificate issued;
     {
         CAcmeClient client(std::move(settings), *accountKey, listener, m_stop);
         if (!client.Issue(issued, error)) return false;
     }
     // The chain must be what was ordered before it replaces a working certificate.
-    if (!ReadCertificateInfo(issued.chainPem, info) || RenewalTime(info, m_settings.names) == 0 ||
+    if (!ReadCertificateInfo(issued.chainPem, info) || RenewalTime(info, m_active.names) == 0 ||
         !CertificateMatchesKey(issued.chainPem, issued.keyPem)) {
         error = "the CA's certificate does not cover the names or does not match its key";
         return false;

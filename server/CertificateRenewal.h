@@ -53,8 +53,9 @@ private:
     std::string Names() const;
 
     CFtpServer& m_server;
-    RenewalSettings m_settings;
-    std::mutex m_lock;  // with m_wake: the stop request
+    RenewalSettings m_settings;  // main thread's, for the next Start
+    RenewalSettings m_active;    // the running thread's copy
+    std::mutex m_lock;           // with m_wake: the stop request
     std::condition_variable m_wake;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;

@@ -20,7 +20,6 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.Tls().Configure(server.ProgramDir(), options.tlsCertificateFile, options.tlsKeyFile,
                            options.tlsPolicy);
     server.SetLoginPolicy(LoginPolicyOf(options));
-    ConfigureAcme(server, options);
 }
 
 void ConfigureAcme(CFtpServer& server, const OptionValues& options) {
@@ -76,4 +75,5 @@ void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {
     server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
     server.SetGoodbyeMessage("Good bye!");
     server.SetStatisticsInterval(5000);
+    ConfigureAcme(server, options);
 }

@@ -10,12 +10,12 @@ class CFtpServer;
 // Passive port range, passive address (unless "Auto" or not IsUsablePassiveIp), filter mode, the
 // TLS certificate files and policy, and the abuse limits. Main thread.
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options);
-// The [ACME] keys: the renewal's names, CA and port (taken at the next start), and the
-// issued certificate served when no [TLS] certificate is configured. Main thread.
+// The [ACME] keys: the renewal's names, CA and port, and the issued certificate served
+// when no [TLS] certificate is configured. Part of ApplyStartSettings. Main thread.
 void ConfigureAcme(CFtpServer& server, const OptionValues& options);
 // Port, maximum users, idle time-out, the greeting and farewell texts and the 5000 ms
 // statistics interval, as the start sequence hands them over (a maximum below 1 is
-// logged and replaced by the default). Main thread.
+// logged and replaced by the default), and the [ACME] keys. Main thread.
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options);
 // The abuse limits of the [Security] keys.
 LoginPolicy LoginPolicyOf(const OptionValues& options);
