@@ -3,7 +3,8 @@ resolved to 127.0.0.1 by pebble-challtestsrv), answered over HTTP-01 by the serv
 challenge listener. The certificate is issued at start and served to openssl s_client
 and curl (verified against pebble's root), the listener is closed afterwards, a restart
 keeps a certificate that is still fresh, a short-lived one is renewed without a restart,
-and a CA that refuses the names leaves the old certificate in use.
+a CA that refuses the names leaves the old certificate in use, and a stop does not wait
+for a CA that never answers.
 Usage: acme_pebble.py BUILD_DIR"""
 import json
 import os
@@ -82,11 +83,11 @@ class Pebble:
         self.log.close()
 
 
-def configure(env, pebble, names):
+def configure(env, pebble, names, directory=None):
     with open(env.prog + "option.ini", "w") as f:
         f.write("[ACME]\nDomains=%s\nDirectory=%s\nEmail=admin@a.example\nHttpPort=%d\n"
-                "DirectoryCaFile=%s\n" % (", ".join(names), pebble.directory, pebble.http_port,
-                                          pebble.tls_ca))
+                "DirectoryCaFile=%s\n" % (", ".join(names), directory or pebble.directory,
+                                          pebble.http_port, pebble.tls_ca))
 
 
 def wait_for_line(path, pattern, count=1, deadline=45.0):
@@ -176,9 +177,28 @@ def refused_order(build_dir, pebble, old_certificate):
         line = wait_for_line(log, r"ACME: no certificate for blocked\.example: .*"
                                   r"rejectedIdentifier.*next attempt at", deadline=20)
         check(line is not None, "the refusal is logged with the CA's reason and the next attempt")
+        print(line.strip() if line else "")
         verified, pem = served_certificate(env, "a.example")
         check(verified and pem == first_pem(env.prog + "acme-cert.pem"),
               "the earlier certificate is still served after the refusal")
+
+
+def stop_during_order(build_dir, pebble):
+    """A CA that accepts the connection and never answers: the server's stop cancels the
+    order at once instead of waiting for the request's time-out."""
+    with socket.socket() as silent, FtpServerEnv(build_dir) as env:
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(8)
+        configure(env, pebble, ["a.example"],
+                  "https://127.0.0.1:%d/dir" % silent.getsockname()[1])
+        log = os.path.join(env.root, "server.log")
+        env.start(stdout_path=log)
+        check(wait_for_line(log, r"ACME: ordering", deadline=10) is not None, "the order begins")
+        time.sleep(0.5)  # inside the request to the silent CA
+        begun = time.monotonic()
+        env.stop()
+        check(time.monotonic() - begun < 5, "the stop ends the pending order within 5 s (took "
+              "%.1f s)" % (time.monotonic() - begun))
 
 
 def main():
@@ -197,6 +217,7 @@ def main():
                 with open(log, errors="replace") as f:
                     print(f.read()[-3000:])
         refused_order(sys.argv[1], pebble, old_certificate)
+        stop_during_order(sys.argv[1], pebble)
     finally:
         pebble.stop()
         shutil.rmtree(root, ignore_errors=True)
