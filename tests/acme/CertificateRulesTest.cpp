@@ -1,8 +1,13 @@
 // The renewal rule, the names of [ACME] Domains and the CA's problem documents.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "acme/AcmeClient.h"
 #include "acme/CertificateInfo.h"
+#include "acme/EcKey.h"
+#include "platform/TlsContext.h"
+#include "tests/support/TempDir.h"
 
 TEST(DomainNames, SplitOnCommasAndSpacesLowerCasedOnce) {
     EXPECT_EQ(SplitDomainNames(" A.example, b.example\ta.example,,c.example "),
@@ -37,4 +42,24 @@ TEST(ProblemText, DetailTypeAndSubproblems) {
     EXPECT_EQ(ProblemText("<html>", 503), "no problem document, HTTP status 503");
     EXPECT_EQ(ProblemText(R"({"detail":7,"subproblems":"x"})", 400),
               "no problem document, HTTP status 400");
+}
+
+// A chain is put in place only with the key that signs for it.
+TEST(CertificateFile, NamesDatesAndTheMatchingKey) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(CreateSelfSignedCertificate(dir.Path("c.pem"), dir.Path("k.pem"), error)) << error;
+    std::string chain;
+    std::string key;
+    ASSERT_TRUE(ReadPemFile(dir.Path("c.pem"), chain, error));
+    ASSERT_TRUE(ReadPemFile(dir.Path("k.pem"), key, error));
+    CertificateInfo info;
+    ASSERT_TRUE(ReadCertificateInfo(chain, info));
+    EXPECT_NE(std::find(info.dnsNames.begin(), info.dnsNames.end(), "localhost"),
+              info.dnsNames.end());
+    EXPECT_GT(info.notAfter - info.notBefore, 3000LL * 86400);
+    EXPECT_GT(RenewalTime(info, {"LOCALHOST"}), info.notBefore);
+    EXPECT_TRUE(CertificateMatchesKey(chain, key));
+    EXPECT_FALSE(CertificateMatchesKey(chain, CEcKey::Generate(error)->PrivatePem()));
+    EXPECT_FALSE(CertificateMatchesKey(chain, ""));
 }
