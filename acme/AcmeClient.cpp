@@ -260,7 +260,13 @@ bool CAcmeClient::CollectChallenges(const json& order, std::map<std::string, std
                                     std::vector<std::string>& challengeUrls,
                                     std::vector<std::string>& pendingAuthorizations,
                                     std::string& error) {
-    for (const std::string& url : TextsOf(order, "authorizations")) {
+    const std::vector<std::string> authorizations = TextsOf(order, "authorizations");
+    // One per name: a CA's longer list would cost a request each.
+    if (authorizations.size() > m_settings.names.size()) {
+        error = "the CA's order lists more authorizations than names";
+        return false;
+    }
+    for (const std::string& url : authorizations) {
         Reply reply;
         if (!Post(url, "", reply, error)) {
             error = "the authorization " + url + " cannot be read: " + error;
