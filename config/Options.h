@@ -55,12 +55,12 @@ struct OptionValues {
     std::string tlsCertificateFile;  // PEM, chain allowed; empty: the generated one
     std::string tlsKeyFile;          // PEM; empty: the certificate file's own key file
     int tlsImplicitPort = 0;         // a port serving TLS from the first byte; 0: none
-    int tlsRequireReuse = 1;  // 0: a PROT P data connection may do a full handshake instead
+    int tlsRequireReuse = 1;         // 0: a PROT P data connection may do a full handshake instead
     // [ACME]: a certificate from a CA (RFC 8555) for these names, renewed by the server.
-    std::string acmeDomains;    // names separated by commas or spaces; empty: ACME is off
-    std::string acmeDirectory;  // the CA's directory URL (https)
-    std::string acmeEmail;      // the account's contact; empty: none
-    int acmeHttpPort = 80;      // the HTTP-01 challenge listener's port
+    std::string acmeDomains;          // names separated by commas or spaces; empty: ACME is off
+    std::string acmeDirectory;        // the CA's directory URL (https)
+    std::string acmeEmail;            // the account's contact; empty: none
+    int acmeHttpPort = 80;            // the HTTP-01 challenge listener's port
     std::string acmeDirectoryCaFile;  // PEM CA file for the directory's HTTPS; empty: system's
     // [Admin]: the administration API's TLS listener.
     std::string adminListen;           // "ADDRESS:PORT[,...]" ("[::1]:14148"); empty: off
