@@ -19,6 +19,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from ftp_server_env import (FtpServerEnv, check, exit_status, free_port, lftp,  # noqa: E402
                             pattern, read, run, write)
+from admin_api import Api  # noqa: E402
 from reload import log_text, wait_for_reloads  # noqa: E402
 from tls_clients import (CLIENT_CONTEXT, ResumingFtpTls, closed_within,  # noqa: E402
                          expect_refusal, tls_ftplib)
@@ -159,15 +160,20 @@ def hostile_clients(env, log):
           "silence logged")
 
 
-def require_reuse(env, log):
-    # Stock ftplib makes a full handshake on every data connection.
+def expect_522(env, when):
+    """Stock ftplib makes a full handshake on every data connection."""
     ftp = tls_ftplib(env, "127.0.0.1", cls=ftplib.FTP_TLS)
     try:
         ftp.nlst()
-        check(False, "a data connection without resumption was served under RequireReuse=1")
+        check(False, "a data connection without resumption was served " + when)
     except ftplib.error_perm as error:
-        check(str(error).startswith("522 The data connection must resume"), "522: " + str(error))
+        check(str(error).startswith("522 The data connection must resume"),
+              "522 %s: %s" % (when, error))
     ftp.quit()
+
+
+def require_reuse(env, log):
+    expect_522(env, "by default")
     reload_options(env, log, "RequireReuse=0\n", 1)
     check(logged(log, "Option RequireReuse changed from 1 to 0."), "RequireReuse reload logged")
     for session in range(2):
@@ -183,6 +189,10 @@ def require_reuse(env, log):
         check(log_text(log).count(RESUMPTION_LOG) == session + 1,
               "the no-resumption line once per session (%d)" % (session + 1))
     stranger_refused(env)
+    # The administration API applies it live too.
+    status, body, _ = Api(env).call("PUT", "/api/v1/options", {"RequireReuse": 1})
+    check(status == 200 and "RequireReuse" in body["applied"], "RequireReuse through the API")
+    expect_522(env, "after the API's change")
 
 
 def stranger_refused(env):
@@ -234,8 +244,19 @@ def policies(env, log):
 
 def moved_port(env, log):
     old = env.implicit_port
-    env.implicit_port = free_port()
-    text = reload_options(env, log, "RequireReuse=0\nPolicy=2\n", 4)
+    with socket.socket() as holder:
+        env.implicit_port = free_port()
+        holder.bind(("127.0.0.1", env.implicit_port))
+        holder.listen()
+        text = reload_options(env, log, "RequireReuse=0\nPolicy=2\n", 4)
+        check("Option ImplicitPort changed from %d to %d, but port %d cannot be used (Address "
+              "already in use): still serving implicit FTPS on port %d."
+              % (old, env.implicit_port, env.implicit_port, old) in text,
+              "a taken implicit port is refused: " + text[-400:])
+    env.implicit_port, taken = old, env.implicit_port
+    curl_implicit(env, "kept")
+    env.implicit_port = taken  # free now: the next reload moves there
+    text = reload_options(env, log, "RequireReuse=0\nPolicy=2\n", 5)
     check("Option ImplicitPort changed from %d to %d: implicit FTPS served on it now."
           % (old, env.implicit_port) in text, "implicit port moved: " + text[-400:])
     curl_implicit(env, "moved")
