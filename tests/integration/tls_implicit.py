@@ -13,6 +13,7 @@ import os
 import signal
 import socket
 import ssl
+import subprocess
 import sys
 import time
 
@@ -21,6 +22,7 @@ from ftp_server_env import (FtpServerEnv, check, exit_status, free_port, lftp,  
                             pattern, read, run, write)
 from admin_api import Api  # noqa: E402
 from reload import log_text, wait_for_reloads  # noqa: E402
+from service_manager import NotifySocket  # noqa: E402
 from tls_clients import (CLIENT_CONTEXT, ResumingFtpTls, closed_within,  # noqa: E402
                          expect_refusal, tls_ftplib)
 
@@ -286,15 +288,20 @@ def port_taken(build_dir):
         holder.listen()
         write_options(env, "")
         log = os.path.join(env.root, "taken.log")
-        env.start(stdout_path=log, wait=False)
+        notify = NotifySocket(env.root)
+        env.start(stdout_path=log, wait=False, env={"NOTIFY_SOCKET": notify.path})
+        failure = "Server cannot run on implicit FTPS port %d. Address already in use." % (
+            env.implicit_port)
+        line, _ = notify.wait_for("STATUS=", 30)
+        check(line == "STATUS=" + failure, "the service manager hears the failure: %r" % line)
         try:
             status = env.proc.wait(timeout=30)
-        except Exception:  # noqa: BLE001 - any failure to end is the finding
+        except subprocess.TimeoutExpired:
             status = None
         env.proc = None
         check(status == 1, "a taken implicit port stops the start (status %r)" % status)
-        check(logged(log, "Server cannot run on implicit FTPS port %d. Address already in use"
-                     % env.implicit_port), "taken implicit port logged")
+        check(not any("READY=1" in m for m in notify.messages), "no readiness without the port")
+        check(logged(log, failure), "taken implicit port logged")
 
 
 def main():
@@ -303,7 +310,14 @@ def main():
         env.implicit_port = free_port()
         write_options(env, "")
         log = os.path.join(env.root, "server.log")
-        env.start(stdout_path=log)
+        notify = NotifySocket(env.root)
+        env.start(stdout_path=log, env={"NOTIFY_SOCKET": notify.path})
+        line, _ = notify.wait_for("STATUS=Serving", 10)
+        check(line == "STATUS=Serving port %d and implicit FTPS port %d: 0 sessions."
+              % (env.port, env.implicit_port), "status line: %r" % line)
+        # Unread, the socket's queue would fill and hold up the server's notifications.
+        notify.sock.close()
+        os.unlink(notify.path)
         check(logged(log, "Implicit FTPS (TLS from the first byte) on port %d."
                      % env.implicit_port), "implicit port announced")
         curl_implicit(env, "curl")
