@@ -3,7 +3,8 @@
 ftp:ssl-force on the explicit port) and Python's ftplib. On the implicit port: listing,
 upload and download; AUTH, PBSZ, PROT P and PROT C; clear text and silence instead of a
 handshake are closed within the deadline while others are served; policies 1 and 2; the
-port moved by a reload; a damaged certificate. RequireReuse: stock ftplib (no
+port moved by a reload (and kept when the new one is taken); MaxPerAddress and a ban,
+refused without a clear-text reply; a damaged certificate. RequireReuse: stock ftplib (no
 resumption) gets 522, and after a reload to 0 is served with one log line per session,
 while a data connection from another loopback address is still turned away. A port
 that cannot be bound stops the start. Usage: tls_implicit.py BUILD_DIR"""
@@ -35,7 +36,7 @@ class ImplicitFtpTls(ResumingFtpTls):
 
     def connect(self, host, port, timeout):
         self.host, self.port, self.timeout = host, port, timeout
-        raw = socket.create_connection((host, port), timeout)
+        raw = socket.create_connection((host, port), timeout, self.source_address)
         self.af = raw.family
         self.sock = self.context.wrap_socket(raw, server_hostname=host)
         self.file = self.sock.makefile("r", encoding=self.encoding)
@@ -269,6 +270,32 @@ def moved_port(env, log):
         pass
 
 
+def shared_limits(env, log):
+    """The main port's per-address limit and bans hold on the implicit port; their
+    refusals come without a clear-text reply, which a TLS client could not read."""
+    reload_options(env, log, "RequireReuse=0\nPolicy=2\n[Security]\nMaxPerAddress=1\n"
+                   "BanAttempts=1\nFailDelay=100\n", 6)
+    ftp = implicit_ftplib(env)
+    extra = socket.create_connection(("127.0.0.1", env.implicit_port), timeout=10)
+    check(received_until_close(extra, 5) == b"", "past MaxPerAddress: closed without a reply")
+    ftp.quit()
+    guesser = ImplicitFtpTls(context=CLIENT_CONTEXT, source_address=("127.0.0.2", 0))
+    guesser.connect("127.0.0.1", env.implicit_port, timeout=20)
+    try:
+        guesser.login(env.user, "wrong")
+        check(False, "a wrong password was taken")
+    except (ftplib.error_perm, ftplib.error_temp):
+        pass  # 530, or 421 when the failure bans at once
+    guesser.close()
+    banned = socket.create_connection(("127.0.0.1", env.implicit_port), timeout=10,
+                                      source_address=("127.0.0.2", 0))
+    check(received_until_close(banned, 5) == b"", "a banned address is closed without a reply")
+    check(logged(log, "Refused banned 127.0.0.2"), "the ban holds on the implicit port")
+    ftp = implicit_ftplib(env)
+    check(ftp.voidcmd("NOOP").startswith("200"), "127.0.0.1 is still served")
+    ftp.quit()
+
+
 def damaged_certificate(env, log):
     write(env.prog + "tls-cert.pem", b"-----BEGIN CERTIFICATE-----\nnot base64\n")
     raw = socket.create_connection(("127.0.0.1", env.implicit_port), timeout=10)
@@ -327,6 +354,7 @@ def main():
         require_reuse(env, log)
         policies(env, log)
         moved_port(env, log)
+        shared_limits(env, log)
         damaged_certificate(env, log)
     port_taken(build_dir)
     return exit_status("all implicit FTPS and RequireReuse checks passed")
