@@ -1,6 +1,7 @@
 #include "app/ServiceReadiness.h"
 
 #include <chrono>
+#include <string>
 
 #include "platform/ServiceManager.h"
 #include "platform/StringFormat.h"
@@ -36,13 +37,20 @@ void CServiceReadiness::Stopping() {
 
 void CServiceReadiness::UpdateStatus() {
     const int sessions = m_server.CurrentConnections();
-    // A reload may have moved the port.
+    // A reload may have moved either port.
     const int port = m_server.GetBoundPort();
-    if (sessions == m_reportedSessions && port == m_reportedPort) return;
+    const int implicitPort = m_server.GetImplicitTlsPort();
+    if (sessions == m_reportedSessions && port == m_reportedPort &&
+        implicitPort == m_reportedImplicitPort)
+        return;
     m_reportedSessions = sessions;
     m_reportedPort = port;
-    service_manager::NotifyStatus(
-        StringFormat("Serving port %d: %d session%s.", port, sessions, sessions == 1 ? "" : "s"));
+    m_reportedImplicitPort = implicitPort;
+    const std::string implicit =
+        implicitPort > 0 ? StringFormat(" and implicit FTPS port %d", implicitPort) : "";
+    service_manager::NotifyStatus(StringFormat("Serving port %d%s: %d session%s.", port,
+                                               implicit.c_str(), sessions,
+                                               sessions == 1 ? "" : "s"));
 }
 
 void CServiceReadiness::CancelTimers() {

@@ -29,4 +29,5 @@ private:
     EventLoop::TimerId m_watchdogTimer = 0;
     int m_reportedSessions = -1;
     int m_reportedPort = -1;
+    int m_reportedImplicitPort = -1;
 };

@@ -82,13 +82,27 @@ void CDataSocket::OnAccept(int /*error*/) {
         const bool known = PeerNameOf(accepted.Get(), address, port);
         // SECURITY: only the client itself may take its passive connection; anyone
         // else who finds the port is turned away and the wait goes on.
-        if (!known || address != m_session.Owner().PeerAddress()) continue;  // closes it
+        if (!known || address != m_session.Owner().PeerAddress()) {
+            LogStranger(known ? address : "an unknown address");
+            continue;  // closes it
+        }
         if (!Attach(accepted.Get()))
             return;  // the listening socket is closed by Attach; `accepted` closes its own
         (void)accepted.Release();
         ConnectionMade();
         return;
     }
+}
+
+void CDataSocket::LogStranger(const std::string& address) {
+    // Once per passive port: a stranger who keeps connecting must not fill the log.
+    if (m_strangerLogged) return;
+    m_strangerLogged = true;
+    m_session.Server().LogMessage(
+        LogCategory::Error,
+        "Data connection from " + address + " refused: only the client (" +
+            m_session.Owner().PeerAddress() + ") may connect to its passive port.",
+        LogSeverity::Warning);
 }
 
 void CDataSocket::OnConnect(int error) {
@@ -123,7 +137,7 @@ void CDataSocket::OnHandshake(int error) {
     // SECURITY: only the client of this control connection holds its TLS session; a
     // connection that does not resume that very session (another client that found the
     // port, with a session of its own, or a client that would not reuse) gets no data.
-    if (!TlsResumesSessionOf(m_session)) {
+    if (!TlsResumesSessionOf(m_session) && !FullHandshakeAllowed()) {
         m_session.Server().LogMessage(
             LogCategory::Error,
             "TLS: data connection refused: it did not resume the control connection's session.");
@@ -134,6 +148,23 @@ void CDataSocket::OnHandshake(int error) {
         return;
     }
     m_connected = true;
+}
+
+bool CDataSocket::FullHandshakeAllowed() {
+    CFtpServer& server = m_session.Server();
+    if (server.TlsRequiresReuse()) return false;
+    // SECURITY: without resumption nothing proves this is the client; its address at
+    // least must be the control connection's (OnAccept and PORT hold to it already).
+    std::string address;
+    std::uint16_t port = 0;
+    if (!GetPeerName(address, port) || address != m_session.Owner().PeerAddress()) return false;
+    if (!m_session.Settings().tls.fullHandshakeLogged) {
+        m_session.Settings().tls.fullHandshakeLogged = true;
+        server.LogMessage(LogCategory::Server,
+                          "Client did not resume the TLS session on a data connection; accepted "
+                          "(RequireReuse=0).");
+    }
+    return true;
 }
 
 void CDataSocket::OnClose(int /*error*/) {

@@ -81,6 +81,10 @@ private:
     // The connection is up: under PROT P it is usable once its TLS handshake has resumed
     // the control connection's session.
     void ConnectionMade();
+    // RequireReuse=0 lets a PROT P connection of the client's own address in with a
+    // full handshake; logged once per session.
+    bool FullHandshakeAllowed();
+    void LogStranger(const std::string& address);
     void ListingStep();
     // Ends a download that cannot start: the file closes, `reply` goes out, the data
     // connection follows.
@@ -103,6 +107,7 @@ private:
     EventLoop& Loop();
 
     bool m_connected = false;
+    bool m_strangerLogged = false;
     bool m_downloadLimited = false;
     bool m_uploadLimited = false;
     std::int64_t m_downloadRate = kTransferChunk;  // bytes per second; also one read when unlimited

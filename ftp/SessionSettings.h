@@ -21,6 +21,9 @@ struct DataSettings {
 struct TlsSettings {
     bool bufferSizeSet = false;  // PBSZ came after AUTH
     bool protectData = false;    // PROT P: data connections use TLS
+    // The log has said that this client makes full handshakes on its data connections
+    // (said once per session).
+    bool fullHandshakeLogged = false;
 };
 
 // What the commands keep between lines, apart from user, state and directory.

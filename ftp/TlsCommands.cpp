@@ -64,6 +64,14 @@ void CmdProt(CControlSocket& session, const std::string& argument) {
         tls.protectData = true;
         session.SendReply("200 Protection level set to P.");
     } else if (EqualsNoCase(argument, "C")) {
+        // SECURITY: a client of the implicit port takes its data to be protected; a
+        // PROT C would send it in clear, whatever the policy.
+        if (session.IsImplicitTls()) {
+            session.SendReply(
+                "534 Clear data connections are not allowed on the implicit FTPS port: use "
+                "PROT P.");
+            return;
+        }
         if (session.Server().Tls().Policy() == TlsPolicy::LoginAndDataRequired) {
             session.SendReply("534 Clear data connections are not allowed: use PROT P.");
             return;

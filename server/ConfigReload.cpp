@@ -89,6 +89,7 @@ ReloadOutcome CConfigReloader::ReadAndApply(const std::string& cause) {
     }
     outcome.taken = true;
     ApplyPort(next, outcome);
+    ApplyImplicitPort(next, outcome);
     ApplyServerKeys(next, outcome);
     ApplyLists(next, allow, deny, outcome);
     m_running = next;
@@ -143,6 +144,29 @@ void CConfigReloader::ApplyPort(OptionValues& next, ReloadOutcome& outcome) {
     next.port = m_running.port;
 }
 
+// As the main port: bound before the old one closes; one that cannot be used keeps the
+// old one (or none), and the next reload tries again.
+void CConfigReloader::ApplyImplicitPort(OptionValues& next, ReloadOutcome& outcome) {
+    const int was = m_running.tlsImplicitPort;
+    if (next.tlsImplicitPort == was) return;
+    const std::string change =
+        StringFormat("Option ImplicitPort changed from %d to %d", was, next.tlsImplicitPort);
+    std::string why;
+    if (m_server.MoveImplicitTlsPort(next.tlsImplicitPort, why)) {
+        const char* now = next.tlsImplicitPort == 0 ? ": implicit FTPS port closed."
+                                                    : ": implicit FTPS served on it now.";
+        outcome.changes.push_back(change +
+                                  (m_server.IsRunning() ? now : ": used at the next start."));
+        return;
+    }
+    outcome.problems.push_back(
+        change +
+        StringFormat(", but port %d cannot be used (%s): ", next.tlsImplicitPort, why.c_str()) +
+        (was == 0 ? std::string("no implicit FTPS port is open.")
+                  : StringFormat("still serving implicit FTPS on port %d.", was)));
+    next.tlsImplicitPort = was;
+}
+
 // A fault that was there at start has been logged then.
 void CConfigReloader::KeepUnusableValues(OptionValues& next, ReloadOutcome& outcome) const {
     if (next.maxUsers < 1 && next.maxUsers != m_running.maxUsers) {
@@ -163,7 +187,9 @@ void CConfigReloader::KeepUnusableValues(OptionValues& next, ReloadOutcome& outc
 void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome) {
     KeepUnusableValues(next, outcome);
     for (const OptionRow* row : ChangedOptionRows(m_running, next)) {
-        if (row->member == OptionMember{&V::port}) continue;  // ApplyPort's
+        if (row->member == OptionMember{&V::port} ||
+            row->member == OptionMember{&V::tlsImplicitPort})
+            continue;  // ApplyPort's and ApplyImplicitPort's
         std::string line = DescribeOptionChange(*row, m_running, next);
         if (TakenAtStartOnly(*row)) line += " It takes effect at the next start.";
         outcome.changes.push_back(std::move(line));
@@ -183,6 +209,8 @@ void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome
         m_server.SetLoginPolicy(LoginPolicyOf(next));
     m_server.Tls().Configure(m_server.ProgramDir(), next.tlsCertificateFile, next.tlsKeyFile,
                              next.tlsPolicy);
+    if (next.tlsRequireReuse != was.tlsRequireReuse)
+        m_server.SetTlsRequireReuse(next.tlsRequireReuse != 0);
     // Loads the certificate now when its files changed, so a problem is logged here.
     if (m_server.IsRunning()) m_server.Tls().Prepare(m_server);
     if (m_addressSettingsChanged &&

@@ -62,6 +62,7 @@ private:
                    std::string& error) const;
     // Each puts back into `next` what it refused, so the next reload tries it again.
     void ApplyPort(OptionValues& next, ReloadOutcome& outcome);
+    void ApplyImplicitPort(OptionValues& next, ReloadOutcome& outcome);
     void ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome);
     void KeepUnusableValues(OptionValues& next, ReloadOutcome& outcome) const;
     void ApplyLists(const OptionValues& next, const std::string& allow, const std::string& deny,

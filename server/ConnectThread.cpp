@@ -9,10 +9,12 @@
 #include "server/FtpServer.h"
 #include "server/Limits.h"
 
-CConnectThread::CConnectThread(CFtpServer& server, UniqueFd fd, std::string peerAddress)
+CConnectThread::CConnectThread(CFtpServer& server, UniqueFd fd, std::string peerAddress,
+                               bool implicitTls)
     : m_server(server),
       m_acceptedFd(std::move(fd)),
       m_peerAddress(std::move(peerAddress)),
+      m_implicitTls(implicitTls),
       m_connectedAt(NowSeconds()),
       m_lastActivity(NowSeconds()),
       m_control(*this) {}
@@ -33,12 +35,25 @@ bool CConnectThread::InitInstance() {
     m_server.MainLoop()->Send(Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0,
                                       m_server.ServerWindow()});
     if (!m_server.IsAddressAllowed(m_peerAddress)) {
-        Refuse("421 Access denied, IP address was rejected by the server.", "");
+        if (m_implicitTls) {
+            // A TLS client could not read the clear 421; a handshake for it would be
+            // work done for an address the administrator turned away.
+            ReleaseUserSlot();
+            Loop().PostQuit();
+        } else {
+            Refuse("421 Access denied, IP address was rejected by the server.", "");
+        }
+    } else if (m_implicitTls) {
+        (void)m_control.StartImplicitTls();  // Welcome follows the handshake
     } else {
-        m_control.SendReply("220 %s", m_server.GetWelcomeMessage().c_str());
-        m_idleTimer = Loop().AddTimer(kIdleTick, [this] { OnIdleTick(); });
+        Welcome();
     }
     return true;
+}
+
+void CConnectThread::Welcome() {
+    m_control.SendReply("220 %s", m_server.GetWelcomeMessage().c_str());
+    if (m_idleTimer == 0) m_idleTimer = Loop().AddTimer(kIdleTick, [this] { OnIdleTick(); });
 }
 
 void CConnectThread::Refuse(const char* reply, const std::string& logLine) {

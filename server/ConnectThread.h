@@ -15,8 +15,10 @@ class CFtpServer;
 
 class CConnectThread : public CThread {
 public:
-    // Takes ownership of the accepted descriptor `fd` from `peerAddress`. Main thread.
-    CConnectThread(CFtpServer& server, UniqueFd fd, std::string peerAddress);
+    // Takes ownership of the accepted descriptor `fd` from `peerAddress`; with
+    // `implicitTls` the session starts with the TLS handshake. Main thread.
+    CConnectThread(CFtpServer& server, UniqueFd fd, std::string peerAddress,
+                   bool implicitTls = false);
     ~CConnectThread() override;
 
     CFtpServer& Server() { return m_server; }
@@ -56,6 +58,9 @@ public:
     // Posts WM_SESSION_CONTROL to this thread's own loop: handled after the running
     // command has finished.
     void PostSessionControl(SessionControl what);
+    // Greets the client (220) and starts the idle and login clocks: at once on a clear
+    // connection, after the handshake on the implicit FTPS port.
+    void Welcome();
     // Posts `message` to this thread's own loop.
     void PostToSelf(int id, std::intptr_t wParam);
     EventLoop& OwnLoop() { return Loop(); }
@@ -79,6 +84,7 @@ private:
     UniqueFd m_acceptedFd;  // until the thread hands it to m_control
     std::string m_clientAddress;
     std::string m_peerAddress;
+    const bool m_implicitTls;
     bool m_loggedInOnce = false;  // a command line has left the session logged in
     std::int64_t m_connectedAt;
     bool m_userSlotTaken = false;

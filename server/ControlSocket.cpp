@@ -209,7 +209,51 @@ bool CControlSocket::SwitchToTls(const CTlsContext& context) {
     return false;
 }
 
+bool CControlSocket::StartImplicitTls() {
+    m_implicitTls = true;
+    const std::shared_ptr<CTlsContext> context = Server().Tls().Context(Server());
+    if (!context) {
+        // The provider has logged why the files cannot be used.
+        Server().LogMessage(
+            LogCategory::Error,
+            StringFormat("TLS: the server certificate cannot be used; implicit FTPS connection "
+                         "from %s closed.",
+                         m_owner.PeerAddress().c_str()));
+        EndSession();
+        return false;
+    }
+    if (StartTls(*context, kTlsHandshakeTimeout)) return true;
+    Server().LogMessage(LogCategory::Error, "TLS: the handshake could not start.");
+    EndSession();
+    return false;
+}
+
+void CControlSocket::OnImplicitHandshake(int error) {
+    if (error == 0) {
+        // As after AUTH TLS, PBSZ 0 and PROT P: the client of this port expects it.
+        m_settings.tls.bufferSizeSet = true;
+        m_settings.tls.protectData = true;
+        Server().LogMessage(
+            LogCategory::Server,
+            "Session started in TLS on the implicit FTPS port (" + TlsDescription() + ").");
+        m_owner.Welcome();
+        return;
+    }
+    // A client that sent clear text or nothing: no reply could reach it.
+    const char* what = error == SocketError::kTimedOut
+                           ? "sent no TLS handshake to the implicit FTPS port in time"
+                           : "failed the TLS handshake on the implicit FTPS port (no TLS client?)";
+    Server().LogMessage(LogCategory::Error, StringFormat("TLS: %s %s, disconnected.",
+                                                         m_owner.PeerAddress().c_str(), what));
+    EndSession();
+}
+
 void CControlSocket::OnHandshake(int error) {
+    // NOTE: an implicit session has no other handshake: AUTH finds TLS on already.
+    if (m_implicitTls) {
+        OnImplicitHandshake(error);
+        return;
+    }
     if (error == 0) {
         Server().LogMessage(LogCategory::Server,
                             "Session switched to TLS (" + TlsDescription() + ").");

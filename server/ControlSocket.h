@@ -48,6 +48,14 @@ public:
     // client sent in clear behind AUTH are dropped; a handshake that fails or stalls past
     // its deadline ends the session. False (logged) when it cannot start.
     bool SwitchToTls(const CTlsContext& context);
+    // Starts the session of the implicit FTPS port: the handshake from the first byte,
+    // then the greeting, with data connections protected as after PBSZ 0 and PROT P.
+    // A certificate that cannot be used, a handshake that fails or stalls past its
+    // deadline: logged, and the session ends without a word. False when it ended.
+    bool StartImplicitTls();
+    // The session came to the implicit FTPS port: TLS from the first byte, and clear
+    // data connections are never allowed.
+    bool IsImplicitTls() const { return m_implicitTls; }
     // Sends `reply` after `delay` without holding the thread: no further line of this
     // session runs and reading pauses until then. With `endAfter` the session then
     // ends. Used for refused logins.
@@ -109,7 +117,10 @@ private:
 
     void SendHeldReply(std::string reply, bool endAfter);
 
+    void OnImplicitHandshake(int error);
+
     CConnectThread& m_owner;
+    bool m_implicitTls = false;
     EventLoop::TimerId m_replyTimer = 0;  // the held reply's; 0: none
     std::string m_userName;
     CAccountCache m_accounts;

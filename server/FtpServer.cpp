@@ -53,10 +53,17 @@ bool CFtpServer::Start() {
     if (m_running || m_stopping) return false;
     m_mainLoop = EventLoop::Current();
     const int port = m_port;
-    if (!OpenListenSockets(port)) {
+    if (!OpenListenSockets(port, false, m_listenSockets)) {
         m_listenSockets.clear();
         m_startFailure =
             StringFormat("Server cannot run on port %d. ", port) + ListenFailureReason(port) + ".";
+        LogMessage(LogCategory::Error, m_startFailure, LogSeverity::Error);
+        return false;
+    }
+    // A server that was asked for implicit FTPS and cannot serve it does not start half:
+    // the service manager and the administrator learn it as they learn of the main port.
+    if (!OpenImplicitTlsPort()) {
+        m_listenSockets.clear();
         LogMessage(LogCategory::Error, m_startFailure, LogSeverity::Error);
         return false;
     }
@@ -67,9 +74,31 @@ bool CFtpServer::Start() {
     m_tls.Prepare(*this);
     RestartStatisticsTimer();
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
+    if (!m_implicitSockets.empty())
+        LogMessage(LogCategory::Server,
+                   StringFormat("Implicit FTPS (TLS from the first byte) on port %d.",
+                                m_implicitPort.load()));
     // The challenge listener serves where the FTP server does.
     m_renewal->Start(m_listenAddresses);
     return true;
+}
+
+bool CFtpServer::OpenImplicitTlsPort() {
+    m_implicitSockets.clear();
+    const int port = m_implicitPort;
+    if (port == 0) return true;
+    if (port < 0 || port > 65535) {
+        m_startFailure = StringFormat(
+            "Server cannot run on implicit FTPS port %d. It is no port from 1 to 65535 "
+            "([TLS] ImplicitPort; 0: none).",
+            port);
+        return false;
+    }
+    if (OpenListenSockets(port, true, m_implicitSockets)) return true;
+    m_implicitSockets.clear();
+    m_startFailure = StringFormat("Server cannot run on implicit FTPS port %d. ", port) +
+                     ListenFailureReason(port) + ".";
+    return false;
 }
 
 bool CFtpServer::MoveToPort(int port, std::string& why) {
@@ -77,9 +106,9 @@ bool CFtpServer::MoveToPort(int port, std::string& why) {
         m_port = port;
         return true;
     }
-    std::vector<std::unique_ptr<CListenSocket>> previous = std::move(m_listenSockets);
+    ListenerList previous = std::move(m_listenSockets);
     m_listenSockets.clear();
-    if (!OpenListenSockets(port)) {
+    if (!OpenListenSockets(port, false, m_listenSockets)) {
         why = ListenFailureReason(port);
         m_listenSockets = std::move(previous);
         return false;
@@ -89,29 +118,52 @@ bool CFtpServer::MoveToPort(int port, std::string& why) {
     return true;  // `previous` closes only now
 }
 
-bool CFtpServer::OpenListenSockets(int port) {
+bool CFtpServer::MoveImplicitTlsPort(int port, std::string& why) {
+    if (port < 0 || port > 65535) {
+        why = "it is no port from 1 to 65535";
+        return false;
+    }
+    if (!m_running) {
+        m_implicitPort = port;
+        return true;
+    }
+    ListenerList opened;
+    if (port != 0 && !OpenListenSockets(port, true, opened)) {
+        why = ListenFailureReason(port);
+        return false;
+    }
+    m_implicitPort = port;
+    for (const auto& listener : m_implicitSockets) listener->TakeWaitingConnections();
+    m_implicitSockets = std::move(opened);  // the previous ones close only now
+    return true;
+}
+
+bool CFtpServer::OpenListenSockets(int port, bool implicitTls, ListenerList& listeners) {
     // With port 0 the system's choice for the first address may be taken at another;
     // a few fresh choices settle that.
     constexpr int kAttemptsForAnyPort = 5;
     for (int attempt = 0; attempt < (port == 0 ? kAttemptsForAnyPort : 1); ++attempt) {
-        m_listenSockets.clear();
-        if (OpenListenSocketsOnce(port)) return true;
+        listeners.clear();
+        if (OpenListenSocketsOnce(port, implicitTls, listeners)) return true;
     }
     return false;
 }
 
-bool CFtpServer::OpenListenSocketsOnce(int port) {
+bool CFtpServer::OpenListenSocketsOnce(int port, bool implicitTls, ListenerList& listeners) {
     const std::vector<std::string> addresses =
         m_listenAddresses.empty() ? std::vector<std::string>{""} : m_listenAddresses;
     for (const std::string& address : addresses) {
-        auto listener = std::make_unique<CListenSocket>(*this);
+        auto listener = std::make_unique<CListenSocket>(*this, implicitTls);
         // Every address shares the port the first one got.
-        const int wanted = m_listenSockets.empty() ? port : GetBoundPort();
+        std::string bound;
+        std::uint16_t first = 0;
+        if (!listeners.empty() && !listeners.front()->GetSockName(bound, first)) return false;
+        const int wanted = listeners.empty() ? port : first;
         if (!listener->Open(wanted, address)) {
             m_listenError = listener->LastError();
             return false;
         }
-        m_listenSockets.push_back(std::move(listener));
+        listeners.push_back(std::move(listener));
     }
     return true;
 }
@@ -163,6 +215,7 @@ void CFtpServer::BeginStop() {
     AnswerHeldRefusals(true);
     m_running = false;
     m_listenSockets.clear();
+    m_implicitSockets.clear();
     m_renewal->Stop();  // a running order is cancelled: within about a second
     LogRefusals();      // what was counted since the last summary
     if (m_refusalLogTimer != 0) m_mainLoop->CancelTimer(m_refusalLogTimer);
@@ -262,7 +315,8 @@ void CFtpServer::WaitForThreadEnd(std::uint32_t threadId) {
         m_connectionList.end());
 }
 
-bool CFtpServer::RefuseBannedClient(UniqueFd& accepted, const std::string& address) {
+bool CFtpServer::RefuseBannedClient(UniqueFd& accepted, const std::string& address,
+                                    bool implicitTls) {
     const std::int64_t left = m_loginGuard.BanSecondsLeft(address);
     if (left == 0) return false;
     if (m_loginGuard.ShouldLogRefusal(address))
@@ -275,7 +329,7 @@ bool CFtpServer::RefuseBannedClient(UniqueFd& accepted, const std::string& addre
     // The number held is bounded (a share of the descriptors); past it the answer goes
     // at once.
     m_heldRefusals.push_back(
-        {std::move(accepted), SteadyMilliseconds() + GetLoginPolicy().failDelayMs});
+        {std::move(accepted), SteadyMilliseconds() + GetLoginPolicy().failDelayMs, implicitTls});
     AnswerHeldRefusals(m_heldRefusals.size() > m_maxHeldRefusals);
     return true;
 }
@@ -284,7 +338,8 @@ void CFtpServer::AnswerHeldRefusals(bool all) {
     static const std::string kLine = std::string(kBannedReply) + "\r\n";
     const std::int64_t now = SteadyMilliseconds();
     while (!m_heldRefusals.empty() && (all || m_heldRefusals.front().dueMs <= now)) {
-        (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kLine.data(), kLine.size());
+        if (!m_heldRefusals.front().silent)
+            (void)SendWithoutWaiting(m_heldRefusals.front().fd.Get(), kLine.data(), kLine.size());
         m_heldRefusals.pop_front();  // closes it
     }
     // The timer runs only while refusals wait: an idle server is not woken for them.
@@ -296,28 +351,28 @@ void CFtpServer::AnswerHeldRefusals(bool all) {
     }
 }
 
-void CFtpServer::AcceptConnection(int fd) {
+void CFtpServer::AcceptConnection(int fd, bool implicitTls) {
     try {
-        Admit(UniqueFd(fd));
+        Admit(UniqueFd(fd), implicitTls);
     } catch (const std::bad_alloc&) {
         m_acceptRefusals.Count(AcceptRefusal::NoSession, ENOMEM);  // the descriptor is closed
     }
 }
 
-void CFtpServer::Admit(UniqueFd accepted) {
+void CFtpServer::Admit(UniqueFd accepted, bool implicitTls) {
     const int fd = accepted.Get();
     std::string address;
     if (!PeerAddressOf(fd, address)) return;  // gone already
-    if (RefuseBannedClient(accepted, address)) return;
+    if (RefuseBannedClient(accepted, address, implicitTls)) return;
     ++m_connections;
     // SECURITY: every limit is decided here, before a thread or a descriptor is spent
     // on the client, so that no number of connections can exhaust what sessions need.
     if (const auto refusal = AdmissionRefusal(address)) {
-        RefuseAtAccept(std::move(accepted), *refusal);
+        RefuseAtAccept(std::move(accepted), *refusal, implicitTls);
         return;
     }
     int error = 0;
-    if (!StartConnectThread(std::move(accepted), address, error))
+    if (!StartConnectThread(std::move(accepted), address, implicitTls, error))
         CountRefusal(AcceptRefusal::NoSession, error);
 }
 
@@ -337,18 +392,22 @@ std::optional<AcceptRefusal> CFtpServer::AdmissionRefusal(const std::string& add
     return std::nullopt;
 }
 
-void CFtpServer::RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason) {
-    if (const char* reply = ReplyFor(reason)) {
+void CFtpServer::RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason, bool implicitTls) {
+    // A client of the implicit port expects a TLS handshake, not a clear reply; making
+    // one for a refusal would spend what the limit is there to save.
+    const char* reply = implicitTls ? nullptr : ReplyFor(reason);
+    if (reply != nullptr) {
         const std::string line = std::string(reply) + "\r\n";
         (void)SendWithoutWaiting(accepted.Get(), line.data(), line.size());
     }
     CountRefusal(reason);
 }
 
-bool CFtpServer::StartConnectThread(UniqueFd accepted, const std::string& address, int& error) {
+bool CFtpServer::StartConnectThread(UniqueFd accepted, const std::string& address, bool implicitTls,
+                                    int& error) {
     std::unique_ptr<CConnectThread> thread;
     try {
-        thread = std::make_unique<CConnectThread>(*this, std::move(accepted), address);
+        thread = std::make_unique<CConnectThread>(*this, std::move(accepted), address, implicitTls);
         thread->SetEndObserver(m_mainLoop);
         TakeUserSlot(*thread, address);
         {

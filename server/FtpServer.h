@@ -77,6 +77,17 @@ public:
     // The port the listening socket is bound to while running (the system's choice
     // after SetPort(0)); 0 when stopped.
     int GetBoundPort() const;
+    // A second port, on the same addresses, whose sessions speak TLS from the first
+    // byte (implicit FTPS); 0: none. Takes effect at the next Start.
+    void SetImplicitTlsPort(int port) { m_implicitPort = port; }
+    int GetImplicitTlsPort() const { return m_implicitPort; }
+    // As MoveToPort, for the implicit FTPS port; 0 closes it.
+    [[nodiscard]] bool MoveImplicitTlsPort(int port, std::string& why);
+    // Whether a PROT P data connection must resume its control connection's TLS
+    // session; without, one from the client's own address may make a full handshake.
+    // Read for each data connection. Any thread.
+    void SetTlsRequireReuse(bool require) { m_tlsRequireReuse = require; }
+    bool TlsRequiresReuse() const { return m_tlsRequireReuse; }
     void SetMaxUsers(int count) { m_maxUsers = count; }
     // The idle time-out in minutes, as option.ini gives it; 0 or less: none.
     void SetTimeout(int minutes) { m_idleTimeoutSeconds = std::int64_t{minutes} * 60; }
@@ -167,8 +178,8 @@ public:
     // ---- Called by the listening socket and the connection threads.
 
     // Admits an accepted descriptor and starts its connection thread, or refuses it
-    // and closes it (main thread).
-    void AcceptConnection(int fd);
+    // and closes it (main thread). `implicitTls`: it came to the implicit FTPS port.
+    void AcceptConnection(int fd, bool implicitTls);
     // Closes a connection that was taken only because the process was out of
     // descriptors, and counts it for the refusal log (main thread).
     void DropAtDescriptorLimit(int fd);
@@ -177,8 +188,12 @@ public:
 
 private:
     std::intptr_t HandleMessage(const Message& message) override;
-    bool OpenListenSockets(int port);
-    bool OpenListenSocketsOnce(int port);
+    using ListenerList = std::vector<std::unique_ptr<CListenSocket>>;
+    // Opens `port` on every listen address into `listeners`; false (m_listenError set)
+    // when one cannot be bound.
+    bool OpenListenSockets(int port, bool implicitTls, ListenerList& listeners);
+    bool OpenListenSocketsOnce(int port, bool implicitTls, ListenerList& listeners);
+    bool OpenImplicitTlsPort();
     // Why the last bind failed, for the start's error line.
     std::string ListenFailureReason(int port) const;
     // Caps the user limit at what the open-file limit serves, and says so once.
@@ -187,12 +202,13 @@ private:
     std::intptr_t OnSessionClosed(CConnectThread* thread);
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
-    void Admit(UniqueFd accepted);
-    bool RefuseBannedClient(UniqueFd& accepted, const std::string& address);
+    void Admit(UniqueFd accepted, bool implicitTls);
+    bool RefuseBannedClient(UniqueFd& accepted, const std::string& address, bool implicitTls);
     void AnswerHeldRefusals(bool all);
     std::optional<AcceptRefusal> AdmissionRefusal(const std::string& address) const;
-    void RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason);
-    bool StartConnectThread(UniqueFd accepted, const std::string& address, int& error);
+    void RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason, bool implicitTls);
+    bool StartConnectThread(UniqueFd accepted, const std::string& address, bool implicitTls,
+                            int& error);
     void TakeUserSlot(CConnectThread& thread, const std::string& address);
     void UnlistConnection(CConnectThread* thread);
     void CountRefusal(AcceptRefusal reason, int error = 0);
@@ -227,6 +243,7 @@ private:
     struct HeldRefusal {
         UniqueFd fd;
         std::int64_t dueMs;  // SteadyMilliseconds
+        bool silent;         // a TLS client (implicit port) could not read a clear reply
     };
     std::deque<HeldRefusal> m_heldRefusals;
     EventLoop::TimerId m_refusalTimer = 0;  // 0 while none waits
@@ -246,7 +263,8 @@ private:
     std::string m_welcomeMessage = "Welcome to Tarvona FTP Server";
     std::string m_goodbyeMessage = "GoodBye";
 
-    std::vector<std::unique_ptr<CListenSocket>> m_listenSockets;
+    ListenerList m_listenSockets;
+    ListenerList m_implicitSockets;  // the implicit FTPS port's; empty: none
     std::vector<std::string> m_listenAddresses;
     CWindowSink* m_sink = nullptr;
     EventLoop* m_mainLoop = nullptr;
@@ -254,6 +272,8 @@ private:
 
     // Written on the main thread, read by connection threads without a lock.
     std::atomic<int> m_port{21};
+    std::atomic<int> m_implicitPort{0};
+    std::atomic<bool> m_tlsRequireReuse{true};
     std::atomic<int> m_maxUsers{10};
     std::atomic<int> m_descriptorUserLimit{std::numeric_limits<int>::max()};  // set by Start
     std::atomic<std::int64_t> m_idleTimeoutSeconds{5 * 60};

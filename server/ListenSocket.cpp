@@ -29,7 +29,7 @@ void CListenSocket::OnAccept(int /*error*/) {
     for (;;) {
         const int fd = Accept();
         if (fd >= 0) {
-            m_server.AcceptConnection(fd);
+            m_server.AcceptConnection(fd, m_implicitTls);
         } else if (!IsOutOfDescriptors(LastError()) || !DropOneAtLimit()) {
             return;
         }

@@ -10,7 +10,9 @@ class CFtpServer;
 
 class CListenSocket : public CAsyncSocket {
 public:
-    explicit CListenSocket(CFtpServer& server) : m_server(server) {}
+    // `implicitTls`: its clients speak TLS from the first byte (implicit FTPS).
+    CListenSocket(CFtpServer& server, bool implicitTls)
+        : m_server(server), m_implicitTls(implicitTls) {}
     ~CListenSocket() override;
     // Binds `address` on `port` and listens; the empty address binds every local
     // address (IPv6 and IPv4). Main thread.
@@ -27,6 +29,7 @@ private:
     void PauseAccepting();
 
     CFtpServer& m_server;
+    const bool m_implicitTls;
     CDescriptorReserve m_reserve;
     EventLoop::TimerId m_resumeTimer = 0;  // while accepting is paused
 };

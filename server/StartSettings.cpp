@@ -19,6 +19,8 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.SetFilterMode(static_cast<FilterMode>(options.filterMode));
     server.Tls().Configure(server.ProgramDir(), options.tlsCertificateFile, options.tlsKeyFile,
                            options.tlsPolicy);
+    // Only 0 turns the resumption requirement off; anything else keeps it.
+    server.SetTlsRequireReuse(options.tlsRequireReuse != 0);
     server.SetLoginPolicy(LoginPolicyOf(options));
 }
 
@@ -70,6 +72,7 @@ int UserLimitOf(CFtpServer& server, const OptionValues& options) {
 
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {
     server.SetPort(options.port);
+    server.SetImplicitTlsPort(options.tlsImplicitPort);
     server.SetMaxUsers(UserLimitOf(server, options));
     server.SetTimeout(options.timeoutMinutes);
     server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");

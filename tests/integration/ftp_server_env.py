@@ -204,10 +204,12 @@ def run(cmd, timeout=90, **kw):
     return subprocess.run(cmd, capture_output=True, timeout=timeout, **kw)
 
 
-def lftp(env, host, settings, commands, debug=True):
-    """Runs an lftp script: the `settings` lines, a login to `env` over `host`, the
-    `commands`, bye. With `debug` (-d) the protocol dialogue is on standard error."""
+def lftp(env, host, settings, commands, debug=True, port=None):
+    """Runs an lftp script: the `settings` lines, a login to `env` over `host` (a name,
+    or a URL such as ftps://127.0.0.1) on `port` (default env.port), the `commands`, bye.
+    With `debug` (-d) the protocol dialogue is on standard error."""
     script = "\n".join([*settings,
-                        "open -u %s,%s -p %d %s" % (env.user, env.password, env.port, host),
+                        "open -u %s,%s -p %d %s" % (env.user, env.password, port or env.port,
+                                                    host),
                         *commands, "bye", ""])
     return run(["lftp", *(["-d"] if debug else []), "-f", "/dev/stdin"], input=script.encode())
