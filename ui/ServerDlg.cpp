@@ -170,7 +170,13 @@ void CServerDlg::CreateStatusBar() {
     m_serverName = new QLabel(this);
     m_serverName->setTextFormat(Qt::PlainText);  // a name the user typed
     m_traffic = new CTrafficStatus(this);
+    m_certificateWarning = new QLabel(this);
+    m_certificateWarning->setTextFormat(Qt::PlainText);
+    m_certificateWarning->setStyleSheet("QLabel { background: #fff3c4; color: #5c4400; }");
+    m_certificateWarning->setMargin(2);
+    m_certificateWarning->setVisible(false);
     statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addWidget(m_certificateWarning);
     statusBar()->addPermanentWidget(m_serverName);
     statusBar()->addPermanentWidget(m_traffic);
 }
@@ -198,6 +204,19 @@ QString CServerDlg::BannerText() const { return m_banner->text(); }
 bool CServerDlg::BannerShown() const { return !m_banner->isHidden(); }
 
 QString CServerDlg::StatusText() const { return m_statusText->text(); }
+
+QString CServerDlg::CertificateWarning() const {
+    return m_certificateWarning->isHidden() ? QString() : m_certificateWarning->text();
+}
+
+void CServerDlg::ShowCertificate(const LinkCertificate& certificate) {
+    const bool warn = certificate && certificate->expiresSoon;
+    m_certificateWarning->setText(
+        warn ? QString::fromStdString("TLS certificate " + CertificateExpiryPhrase(*certificate))
+             : QString());
+    m_certificateWarning->setVisible(warn);
+    m_optionsPage->ShowCertificate(certificate);
+}
 
 void CServerDlg::Open() {
     m_tray = new CSystemTray(this, m_trayMenu, this);

@@ -1,0 +1,47 @@
+// The options page's "TLS" tab: the certificate the server serves (fingerprint and end of
+// validity, read-only and copyable) and the [TLS] keys.
+#pragma once
+
+#include "ui/OptionsSection.h"
+#include "ui/ServerLink.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+class CTlsOptionsTab : public COptionsSection {
+    Q_OBJECT
+public:
+    explicit CTlsOptionsTab(QWidget* parent = nullptr);
+
+    std::vector<OptionMember> Members() const override;
+    void ShowValues(const OptionValues& values) override;
+    QString Pull(OptionValues& values) const override;
+    // The certificate the shown server serves; none: not loaded yet.
+    void ShowCertificate(const LinkCertificate& certificate);
+
+    QLineEdit& FingerprintEdit() { return *m_fingerprint; }
+    QLineEdit& ValidUntilEdit() { return *m_validUntil; }
+    QComboBox& PolicyBox() { return *m_policy; }
+    QLineEdit& CertificateFileEdit() { return *m_certificateFile; }
+    QLineEdit& KeyFileEdit() { return *m_keyFile; }
+    QLineEdit& ImplicitPortEdit() { return *m_implicitPort; }
+    QCheckBox& RequireReuseBox() { return *m_requireReuse; }
+
+protected:
+    QString Check(const OptionValues& values) const override;
+
+private:
+    QWidget* CreateCertificateGroup();
+
+    // As read: a stored number the box has no entry for is kept while the box is not changed.
+    int m_storedPolicy = 0;
+    int m_storedReuse = 1;
+    QLineEdit* m_fingerprint = nullptr;
+    QLineEdit* m_validUntil = nullptr;
+    QComboBox* m_policy = nullptr;
+    QLineEdit* m_certificateFile = nullptr;
+    QLineEdit* m_keyFile = nullptr;
+    QLineEdit* m_implicitPort = nullptr;
+    QCheckBox* m_requireReuse = nullptr;
+};
