@@ -146,6 +146,9 @@ void COptionsPage::CreateControls() {
     for (COptionsSection* section : m_sections)
         connect(section, &COptionsSection::editDone, this, &COptionsPage::SaveOptions);
     auto* layout = new QVBoxLayout(this);
+    // Narrow margins: the General tab fits at the window's default size, with the status
+    // line's certificate warning too.
+    layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(m_sectionTabs, 1);
     layout->addWidget(m_nextStartNote);
 }

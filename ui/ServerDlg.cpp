@@ -175,8 +175,15 @@ void CServerDlg::CreateStatusBar() {
     m_certificateWarning->setStyleSheet("QLabel { background: #fff3c4; color: #5c4400; }");
     m_certificateWarning->setMargin(2);
     m_certificateWarning->setVisible(false);
-    statusBar()->addWidget(m_statusText, 1);
-    statusBar()->addWidget(m_certificateWarning);
+    // The warning goes under the state: beside it, with the server's name and the
+    // traffic, it would be cut at the window's default width.
+    auto* state = new QWidget(this);
+    auto* lines = new QVBoxLayout(state);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(0);
+    lines->addWidget(m_statusText);
+    lines->addWidget(m_certificateWarning, 0, Qt::AlignLeft);
+    statusBar()->addWidget(state, 1);
     statusBar()->addPermanentWidget(m_serverName);
     statusBar()->addPermanentWidget(m_traffic);
 }
@@ -211,9 +218,12 @@ QString CServerDlg::CertificateWarning() const {
 
 void CServerDlg::ShowCertificate(const LinkCertificate& certificate) {
     const bool warn = certificate && certificate->expiresSoon;
-    m_certificateWarning->setText(
+    // The date is in the tool tip and on the options page's TLS tab.
+    const QString phrase =
         warn ? QString::fromStdString("TLS certificate " + CertificateExpiryPhrase(*certificate))
-             : QString());
+             : QString();
+    m_certificateWarning->setText(phrase.section(" (", 0, 0));
+    m_certificateWarning->setToolTip(phrase);
     m_certificateWarning->setVisible(warn);
     m_optionsPage->ShowCertificate(certificate);
 }

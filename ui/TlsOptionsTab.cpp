@@ -1,12 +1,16 @@
 #include "ui/TlsOptionsTab.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFormLayout>
-#include <QGroupBox>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QVBoxLayout>
+#include <QPushButton>
 
 #include "config/OptionChecks.h"
 #include "config/TlsPolicy.h"
@@ -15,10 +19,13 @@
 namespace {
 using V = OptionValues;
 
-QLineEdit* ReadOnlyEdit(QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setReadOnly(true);  // selectable and copyable
-    return edit;
+constexpr int kPairsPerLine = 16;  // "AB:" each
+
+// The fingerprint in two lines, cut after a colon, for reading and comparing.
+QString InTwoLines(const QString& fingerprint) {
+    const int cut = kPairsPerLine * 3;
+    return fingerprint.size() > cut ? fingerprint.left(cut) + "\n" + fingerprint.mid(cut)
+                                    : fingerprint;
 }
 }  // namespace
 
@@ -35,38 +42,46 @@ CTlsOptionsTab::CTlsOptionsTab(QWidget* parent) : COptionsSection(parent) {
         "Off: anyone who reaches the passive port first may take over a transfer.", this);
     risk->setStyleSheet("QLabel { color: #8a4b00; }");
 
-    auto* settings = new QWidget(this);
-    QFormLayout* form = MakeSectionForm(settings);
-    form->setContentsMargins(0, 0, 0, 0);
+    QFormLayout* form = MakeSectionForm(this);
+    CreateCertificateRows(*form);
     form->addRow("Policy:", m_policy);
     m_certificateFile = AddFileRow(*form, "Certificate file:", &V::tlsCertificateFile);
     m_certificateFile->setPlaceholderText("empty: the self-signed tls-cert.pem");
     m_keyFile = AddFileRow(*form, "Key file:", &V::tlsKeyFile);
     m_keyFile->setPlaceholderText("empty: the key in the certificate file");
-    m_implicitPort =
-        AddNumberRow(*form, "Implicit TLS port:", &V::tlsImplicitPort, "Implicit TLS port",
-                     "0: off (TLS from the first byte, as on port 990)");
+    m_implicitPort = AddNumberRow(*form, "Implicit TLS port:", &V::tlsImplicitPort,
+                                  "Implicit TLS port", "TLS from the first byte (990); 0: off");
     form->addRow(m_requireReuse);
     form->addRow(risk);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(CreateCertificateGroup());
-    layout->addWidget(settings);
-    layout->addStretch();
 
     connect(m_policy, &QComboBox::activated, this, &COptionsSection::editDone);
     connect(m_requireReuse, &QCheckBox::clicked, this, &COptionsSection::editDone);
 }
 
-QWidget* CTlsOptionsTab::CreateCertificateGroup() {
-    auto* group = new QGroupBox("Certificate in use", this);
-    m_fingerprint = ReadOnlyEdit(group);
-    m_validUntil = ReadOnlyEdit(group);
-    QFormLayout* form = MakeSectionForm(group);
-    form->addRow("SHA-256:", m_fingerprint);
-    form->addRow("Valid until:", m_validUntil);
+// The certificate the server serves: read-only, selectable, and copied whole by a button.
+void CTlsOptionsTab::CreateCertificateRows(QFormLayout& form) {
+    m_fingerprint = new QLabel(this);
+    m_fingerprint->setTextFormat(Qt::PlainText);
+    m_fingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                           Qt::TextSelectableByKeyboard);
+    m_fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_copy = new QPushButton("Copy", this);
+    m_copy->setToolTip("Copy the fingerprint in one line");
+    m_validUntil = new QLineEdit(this);
+    m_validUntil->setReadOnly(true);  // selectable and copyable
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_fingerprint);
+    row->addWidget(m_copy, 0, Qt::AlignTop);
+    row->addStretch();
+    form.addRow("Certificate SHA-256:", row);
+    form.addRow("Valid until:", m_validUntil);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    form.addRow(line);
+    connect(m_copy, &QPushButton::clicked, this,
+            [this] { QApplication::clipboard()->setText(m_fingerprintText); });
     ShowCertificate(std::nullopt);
-    return group;
 }
 
 std::vector<OptionMember> CTlsOptionsTab::Members() const {
@@ -96,13 +111,14 @@ QString CTlsOptionsTab::Check(const OptionValues& values) const {
 }
 
 void CTlsOptionsTab::ShowCertificate(const LinkCertificate& certificate) {
+    m_fingerprintText = certificate ? QString::fromStdString(certificate->fingerprint) : QString();
+    m_copy->setEnabled(certificate.has_value());
     if (!certificate) {
-        m_fingerprint->setText("(none loaded yet: the server loads it when it starts)");
+        m_fingerprint->setText("none loaded yet: the server loads it when it starts");
         m_validUntil->clear();
         return;
     }
-    m_fingerprint->setText(QString::fromStdString(certificate->fingerprint));
-    m_fingerprint->setCursorPosition(0);
+    m_fingerprint->setText(InTwoLines(m_fingerprintText));
     const QString when =
         QString::fromStdString(FormatUtcTime(certificate->notAfter, "%Y-%m-%d %H:%M:%S UTC"));
     const QString left = certificate->daysLeft < 0

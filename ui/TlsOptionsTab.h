@@ -7,7 +7,10 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
+class QFormLayout;
 
 class CTlsOptionsTab : public COptionsSection {
     Q_OBJECT
@@ -20,7 +23,8 @@ public:
     // The certificate the shown server serves; none: not loaded yet.
     void ShowCertificate(const LinkCertificate& certificate);
 
-    QLineEdit& FingerprintEdit() { return *m_fingerprint; }
+    // The fingerprint shown (and copied by its button) in one line; empty for none.
+    const QString& Fingerprint() const { return m_fingerprintText; }
     QLineEdit& ValidUntilEdit() { return *m_validUntil; }
     QComboBox& PolicyBox() { return *m_policy; }
     QLineEdit& CertificateFileEdit() { return *m_certificateFile; }
@@ -32,12 +36,14 @@ protected:
     QString Check(const OptionValues& values) const override;
 
 private:
-    QWidget* CreateCertificateGroup();
+    void CreateCertificateRows(QFormLayout& form);
 
     // As read: a stored number the box has no entry for is kept while the box is not changed.
     int m_storedPolicy = 0;
     int m_storedReuse = 1;
-    QLineEdit* m_fingerprint = nullptr;
+    QString m_fingerprintText;
+    QLabel* m_fingerprint = nullptr;  // in two lines of 16 pairs: the whole of it fits
+    QPushButton* m_copy = nullptr;
     QLineEdit* m_validUntil = nullptr;
     QComboBox* m_policy = nullptr;
     QLineEdit* m_certificateFile = nullptr;

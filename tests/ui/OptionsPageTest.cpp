@@ -179,9 +179,8 @@ void OptionsPageTest::SectionTabsSaveTheirKeysAndRefuseValuesThatCannotWork() {
     const std::optional<CertificateFacts> facts = fixture.Server().Tls().Certificate();
     QVERIFY(facts.has_value());
     CTlsOptionsTab& tls = page.TlsTab();
-    QVERIFY(fixture.WaitFor([&] {
-        return tls.FingerprintEdit().text() == QString::fromStdString(facts->fingerprint);
-    }));
+    QVERIFY(fixture.WaitFor(
+        [&] { return tls.Fingerprint() == QString::fromStdString(facts->fingerprint); }));
     QCOMPARE(window.CertificateWarning(), QString());
 
     CSecurityOptionsTab& security = page.SecurityTab();

@@ -147,6 +147,7 @@ bool SaveOptionsTabs(WindowFixture& fixture, const QString& out) {
     bool ok = true;
     for (int i = 0; i < sections.count(); ++i) {
         sections.setCurrentIndex(i);
+        QTest::qWait(20);  // the scroll area lays the tab out
         ok = Save(window, QString("%1/options-%2.png").arg(out, sections.tabText(i))) && ok;
     }
     const std::string dir = server.ProgramDir();
@@ -155,6 +156,7 @@ bool SaveOptionsTabs(WindowFixture& fixture, const QString& out) {
     server.Tls().CheckExpiry(server);  // as the daily check would
     ok = fixture.WaitFor([&] { return !window.CertificateWarning().isEmpty(); }) && ok;
     sections.setCurrentIndex(1);
+    QTest::qWait(20);
     ok = Save(window, out + "/options-TLS-expiring.png") && ok;
     sections.setCurrentIndex(0);
     return ok;
