@@ -22,8 +22,6 @@ class CAddressDetector;
 class CAdminConnection;
 class CInProcessServerLink;
 class CRemoteServerLink;
-class CServerLink;
-struct ServerLinkState;
 class CEventLoopDriver;
 class CFtpServer;
 class CGroupsPage;
