@@ -39,13 +39,13 @@ std::vector<OptionMember> CSecurityOptionsTab::Members() const {
 
 void CSecurityOptionsTab::ShowValues(const OptionValues& values) {
     COptionsSection::ShowValues(values);
-    m_storedHash = values.hashPasswords;
     m_hashPasswords->setChecked(values.hashPasswords == 1);
 }
 
 QString CSecurityOptionsTab::Pull(OptionValues& values) const {
+    // Only 1 hashes; another stored number is kept while the box is left unticked.
     const bool hash = m_hashPasswords->isChecked();
-    values.hashPasswords = hash == (m_storedHash == 1) ? m_storedHash : (hash ? 1 : 0);
+    if (hash != (values.hashPasswords == 1)) values.hashPasswords = hash ? 1 : 0;
     return COptionsSection::Pull(values);
 }
 

@@ -23,7 +23,6 @@ protected:
     QString Check(const OptionValues& values) const override;
 
 private:
-    int m_storedHash = 0;  // a stored number other than 0 and 1 is kept while unchanged
     QLineEdit* m_banAttempts = nullptr;
     QLineEdit* m_loginTimeout = nullptr;
     QLineEdit* m_maxPerUser = nullptr;

@@ -91,18 +91,17 @@ std::vector<OptionMember> CTlsOptionsTab::Members() const {
 
 void CTlsOptionsTab::ShowValues(const OptionValues& values) {
     COptionsSection::ShowValues(values);
-    m_storedPolicy = values.tlsPolicy;
-    m_storedReuse = values.tlsRequireReuse;
     m_policy->setCurrentIndex(static_cast<int>(TlsPolicyOf(values.tlsPolicy)));
     m_requireReuse->setChecked(values.tlsRequireReuse != 0);
 }
 
 QString CTlsOptionsTab::Pull(OptionValues& values) const {
+    // A stored number the box has no entry for (it acts as its nearest one) is kept while
+    // the box shows what it means.
     const int chosen = m_policy->currentData().toInt();
-    values.tlsPolicy =
-        static_cast<int>(TlsPolicyOf(m_storedPolicy)) == chosen ? m_storedPolicy : chosen;
+    if (static_cast<int>(TlsPolicyOf(values.tlsPolicy)) != chosen) values.tlsPolicy = chosen;
     const bool reuse = m_requireReuse->isChecked();
-    values.tlsRequireReuse = reuse == (m_storedReuse != 0) ? m_storedReuse : (reuse ? 1 : 0);
+    if (reuse != (values.tlsRequireReuse != 0)) values.tlsRequireReuse = reuse ? 1 : 0;
     return COptionsSection::Pull(values);
 }
 

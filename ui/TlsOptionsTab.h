@@ -38,9 +38,6 @@ protected:
 private:
     void CreateCertificateRows(QFormLayout& form);
 
-    // As read: a stored number the box has no entry for is kept while the box is not changed.
-    int m_storedPolicy = 0;
-    int m_storedReuse = 1;
     QString m_fingerprintText;
     QLabel* m_fingerprint = nullptr;  // in two lines of 16 pairs: the whole of it fits
     QPushButton* m_copy = nullptr;
