@@ -4,11 +4,25 @@
 #include "api/RouteSupport.h"
 #include "api/ServerRouteGroups.h"
 #include "generated/Version.h"
+#include "platform/Clock.h"
 #include "server/AdminOperations.h"
+#include "server/CertificateExpiry.h"
 #include "server/ConfigReload.h"
 #include "server/FtpServer.h"
 
 namespace {
+
+// The FTPS certificate in use; null before one was loaded (the server has not started, or
+// its files cannot be used).
+nlohmann::json CertificateState(CFtpServer& server) {
+    const std::optional<CertificateFacts> facts = server.Tls().Certificate();
+    if (!facts) return nullptr;
+    const CertificateStatus status = CertificateStatusAt(*facts, NowSeconds());
+    return {{"fingerprint", status.fingerprint},
+            {"notAfter", Rfc3339Utc(status.notAfter)},
+            {"daysLeft", status.daysLeft},
+            {"expiresSoon", status.expiresSoon}};
+}
 
 // Main thread: the listening state is the main thread's.
 nlohmann::json ServerState(CFtpServer& server) {
@@ -20,7 +34,8 @@ nlohmann::json ServerState(CFtpServer& server) {
         {"listening", server.IsRunning()},
         {"port", server.IsRunning() ? server.GetBoundPort() : server.GetPort()},
         {"sessions", server.Sessions().Snapshot().size()},
-        {"startTime", server.IsRunning() ? nlohmann::json(server.StartTime()) : nlohmann::json()}};
+        {"startTime", server.IsRunning() ? nlohmann::json(server.StartTime()) : nlohmann::json()},
+        {"certificate", CertificateState(server)}};
 }
 
 ApiResponse GetServer(ApiContext& context, const ApiRequest&) {

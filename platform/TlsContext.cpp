@@ -258,7 +258,10 @@ std::shared_ptr<CTlsContext> CTlsContext::Load(const std::string& certificateFil
         error = LastSslError("the private key does not belong to the certificate");
         return nullptr;
     }
-    context->m_fingerprint = HexFingerprint(SSL_CTX_get0_certificate(native));
+    if (!ReadCertificateFacts(SSL_CTX_get0_certificate(native), context->m_facts)) {
+        error = "cannot read the validity of the certificate " + certificateFile;
+        return nullptr;
+    }
     return context;
 }
 

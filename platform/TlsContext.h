@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/CertificateFacts.h"
+
 struct ssl_ctx_st;
 struct x509_st;
 
@@ -21,14 +23,16 @@ public:
                                              const std::string& keyFile, std::string& error);
 
     // SHA-256 of the certificate, as colon-separated hex pairs, for clients to compare.
-    const std::string& Fingerprint() const { return m_fingerprint; }
+    const std::string& Fingerprint() const { return m_facts.fingerprint; }
+    // The served certificate's fingerprint, end of validity and names.
+    const CertificateFacts& Facts() const { return m_facts; }
     ssl_ctx_st* Native() const { return m_context; }
 
 private:
     explicit CTlsContext(ssl_ctx_st* context) : m_context(context) {}
 
     ssl_ctx_st* m_context;
-    std::string m_fingerprint;
+    CertificateFacts m_facts;
 };
 
 // Reads the PEM file `path` (a regular file of at most 1 MiB, opened without waiting on

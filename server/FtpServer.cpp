@@ -72,6 +72,8 @@ bool CFtpServer::Start() {
     m_maxHeldRefusals = std::min(kMaxHeldRefusals, OpenFileLimit() / kHeldRefusalShareDivisor);
     LimitUsersToDescriptors();
     m_tls.Prepare(*this);
+    m_certificateTimer =
+        m_mainLoop->AddTimer(kCertificateCheckPeriod, [this] { m_tls.CheckExpiry(*this); });
     RestartStatisticsTimer();
     LogMessage(LogCategory::Server, StringFormat("Server is running on port %d.", port));
     if (!m_implicitSockets.empty())
@@ -212,6 +214,8 @@ void CFtpServer::BeginStop() {
     CAsyncSocket::SetSendWaitsAbandoned(true);
     if (m_statisticsTimer != 0) m_mainLoop->CancelTimer(m_statisticsTimer);
     m_statisticsTimer = 0;
+    if (m_certificateTimer != 0) m_mainLoop->CancelTimer(m_certificateTimer);
+    m_certificateTimer = 0;
     AnswerHeldRefusals(true);
     m_running = false;
     m_listenSockets.clear();

@@ -269,6 +269,7 @@ private:
     CWindowSink* m_sink = nullptr;
     EventLoop* m_mainLoop = nullptr;
     EventLoop::TimerId m_statisticsTimer = 0;
+    EventLoop::TimerId m_certificateTimer = 0;  // the daily expiry check, while running
 
     // Written on the main thread, read by connection threads without a lock.
     std::atomic<int> m_port{21};

@@ -52,3 +52,6 @@ inline constexpr std::size_t kDescriptorsPerSession = 7;
 // What the process holds beside its sessions and held refusals: standard streams,
 // listeners and their reserves, the log file, the administration API's sockets.
 inline constexpr std::size_t kDescriptorsBesideSessions = 64;
+// How often a running server looks at its certificate's end of validity again (and warns
+// while it is near).
+inline constexpr std::chrono::milliseconds kCertificateCheckPeriod{24LL * 3600 * 1000};

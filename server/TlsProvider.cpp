@@ -1,7 +1,9 @@
 #include "server/TlsProvider.h"
 
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/TlsContext.h"
+#include "server/CertificateExpiry.h"
 #include "server/FtpServer.h"
 
 namespace {
@@ -56,7 +58,34 @@ void CTlsProvider::Prepare(CFtpServer& server) {
                 server.LogMessage(LogCategory::Error, "TLS: " + error);
         }
     }
-    (void)Context(server);
+    CheckExpiry(server);
+}
+
+void CTlsProvider::CheckExpiry(CFtpServer& server) {
+    std::uint64_t loadsBefore = 0;
+    {
+        std::lock_guard lock(m_lock);
+        loadsBefore = m_loadCount;
+    }
+    const std::shared_ptr<CTlsContext> context = Context(server);
+    std::uint64_t loadsAfter = 0;
+    {
+        std::lock_guard lock(m_lock);
+        loadsAfter = m_loadCount;
+    }
+    if (context && loadsAfter == loadsBefore) WarnIfExpiring(server, context->Facts());
+}
+
+std::optional<CertificateFacts> CTlsProvider::Certificate() const {
+    std::lock_guard lock(m_lock);
+    if (!m_context) return std::nullopt;
+    return m_context->Facts();
+}
+
+// Self-signed, configured or from ACME alike: a client refuses an expired one.
+void CTlsProvider::WarnIfExpiring(CFtpServer& server, const CertificateFacts& facts) {
+    const std::string warning = CertificateExpiryWarning(CertificateStatusAt(facts, NowSeconds()));
+    if (!warning.empty()) server.LogMessage(LogCategory::Error, warning, LogSeverity::Warning);
 }
 
 std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
@@ -98,5 +127,6 @@ std::shared_ptr<CTlsContext> CTlsProvider::Context(CFtpServer& server) {
     server.LogMessage(LogCategory::Server, "TLS certificate " + certificate +
                                                ", SHA-256 fingerprint " + context->Fingerprint() +
                                                trust);
+    WarnIfExpiring(server, context->Facts());
     return context;
 }

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "config/TlsPolicy.h"
+#include "platform/CertificateFacts.h"
 #include "platform/FileIdentity.h"
 
 class CFtpServer;
@@ -32,8 +33,14 @@ public:
     void SetIssuedCertificate(const std::string& path);
     // At start (main thread): makes the self-signed pair when none is configured and it
     // does not exist yet, and loads the certificate when it is new or has changed,
-    // logging its fingerprint or the problem.
+    // logging its fingerprint or the problem; then CheckExpiry.
     void Prepare(CFtpServer& server);
+    // Main thread (at start and daily): loads the certificate when its files changed, and
+    // logs a warning when the one in use expires within kCertificateWarningDays or has.
+    // A load from Context warns by itself.
+    void CheckExpiry(CFtpServer& server);
+    // Any thread: the facts of the certificate in use; none before a load succeeded.
+    std::optional<CertificateFacts> Certificate() const;
     // Any thread: the context for a connection switching to TLS now (loaded again when
     // either file has changed), or nullptr when the certificate cannot be used (logged
     // once per change of the files).
@@ -42,7 +49,9 @@ public:
 
 private:
     std::atomic<int> m_policy{0};
-    std::mutex m_lock;  // guards everything below
+    void WarnIfExpiring(CFtpServer& server, const CertificateFacts& facts);
+
+    mutable std::mutex m_lock;  // guards everything below
     std::string m_certificateFile;
     std::string m_keyFile;
     bool m_generated = true;

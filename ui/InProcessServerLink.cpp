@@ -1,5 +1,6 @@
 #include "ui/InProcessServerLink.h"
 
+#include "platform/Clock.h"
 #include "server/AdminOperations.h"
 #include "server/FtpServer.h"
 #include "server/SessionEvents.h"
@@ -20,7 +21,10 @@ CInProcessServerLink::CInProcessServerLink(CFtpServer& server, CLogFile& logFile
     connect(&m_drainTimer, &QTimer::timeout, this, &CInProcessServerLink::ApplyPendingEvents);
     m_drainTimer.start(kDrainPeriodMs);
     connect(&m_stopTimer, &QTimer::timeout, this, &CInProcessServerLink::ContinueStop);
-    connect(&m_banTimer, &QTimer::timeout, this, &CInProcessServerLink::ReportBans);
+    connect(&m_banTimer, &QTimer::timeout, this, [this] {
+        ReportBans();
+        ReportCertificate(false);
+    });
 }
 
 CInProcessServerLink::~CInProcessServerLink() {
@@ -37,6 +41,7 @@ void CInProcessServerLink::Activate() {
     m_active = true;
     ReportOpenSessions();
     ReportBans();
+    ReportCertificate(true);
     m_banTimer.start(kBanPeriodMs);
     if (m_server.IsRunning()) emit stateChanged({ServerLinkState::Phase::Online, 0});
 }
@@ -58,6 +63,15 @@ void CInProcessServerLink::ReportOpenSessions() {
 }
 
 void CInProcessServerLink::ReportBans() { emit bansChanged(m_server.LoginGuard().Bans()); }
+
+void CInProcessServerLink::ReportCertificate(bool always) {
+    LinkCertificate current;
+    if (const std::optional<CertificateFacts> facts = m_server.Tls().Certificate())
+        current = CertificateStatusAt(*facts, NowSeconds());
+    if (!always && current == m_certificate) return;
+    m_certificate = current;
+    emit certificateChanged(current);
+}
 
 void CInProcessServerLink::ApplyPendingEvents() {
     std::vector<WindowEvent> events = m_sink.TakeEvents();
@@ -111,6 +125,7 @@ void CInProcessServerLink::Start() {
     ApplyStartSettings(m_server, options);
     if (m_server.Start()) {
         emit stateChanged({ServerLinkState::Phase::Online, 0});
+        if (m_active) ReportCertificate(false);
         return;
     }
     emit startFailed({}, options.port);

@@ -51,6 +51,8 @@ private:
     void ContinueStop();
     void ApplyEvent(const WindowEvent& event, QStringList& lines);
     void ReportBans();
+    // Every second with the bans: the server loads a replaced certificate by itself.
+    void ReportCertificate(bool always);
     void ReportOpenSessions();
 
     CFtpServer& m_server;
@@ -61,4 +63,5 @@ private:
     QTimer m_drainTimer;  // applies queued sink events in batches
     QTimer m_stopTimer;   // steps a running stop
     QTimer m_banTimer;
+    LinkCertificate m_certificate;  // as last reported
 };

@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -20,12 +22,15 @@
 #include "net/PublicAddress.h"
 #include "platform/HostAddresses.h"
 #include "platform/Text.h"
+#include "ui/AcmeOptionsTab.h"
 #include "ui/FormParts.h"
 #include "ui/FtpUrls.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/MessageBoxes.h"
+#include "ui/SecurityOptionsTab.h"
 #include "ui/ServiceDlg.h"
 #include "ui/SettingsAccess.h"
+#include "ui/TlsOptionsTab.h"
 
 namespace {
 
@@ -35,17 +40,46 @@ const std::array<OptionMember, 8> kPageKeys{&V::startup, &V::autoActive, &V::min
                                             &V::saveLog, &V::port,       &V::minPort,
                                             &V::maxPort, &V::passiveIp};
 
-// What the note beside the controls calls a key.
+struct ShownKey {
+    OptionMember member;
+    const char* name;
+};
+
+// What the note below the tabs calls a key.
+const ShownKey kShownNames[] = {
+    {&V::port, "Port"},
+    {&V::minPort, "Passive port range"},
+    {&V::maxPort, "Passive port range"},
+    {&V::passiveIp, "Passive IP address"},
+    {&V::startup, "Launch at login"},
+    {&V::autoActive, "Activate at startup"},
+    {&V::minimize, "Start minimized"},
+    {&V::saveLog, "Save log to file"},
+    {&V::tlsPolicy, "TLS policy"},
+    {&V::tlsCertificateFile, "Certificate file"},
+    {&V::tlsKeyFile, "Key file"},
+    {&V::tlsImplicitPort, "Implicit TLS port"},
+    {&V::tlsRequireReuse, "TLS session reuse"},
+    {&V::acmeDomains, "ACME domains"},
+    {&V::acmeDirectory, "ACME directory"},
+    {&V::acmeEmail, "ACME e-mail"},
+    {&V::acmeHttpPort, "ACME HTTP port"},
+    {&V::acmeDirectoryCaFile, "ACME directory CA file"},
+};
+
 const char* ShownName(const OptionMember& member) {
-    if (member == OptionMember{&V::port}) return "Port";
-    if (member == OptionMember{&V::minPort} || member == OptionMember{&V::maxPort})
-        return "Passive port range";
-    if (member == OptionMember{&V::passiveIp}) return "Passive IP address";
-    if (member == OptionMember{&V::startup}) return "Launch at login";
-    if (member == OptionMember{&V::autoActive}) return "Activate at startup";
-    if (member == OptionMember{&V::minimize}) return "Start minimized";
-    if (member == OptionMember{&V::saveLog}) return "Save log to file";
+    for (const ShownKey& key : kShownNames)
+        if (key.member == member) return key.name;
     return "Other options";
+}
+
+// A tab that scrolls when the window is smaller than its controls.
+QScrollArea* Scrolling(QWidget* content, QWidget* parent) {
+    auto* area = new QScrollArea(parent);
+    area->setWidget(content);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    return area;
 }
 
 QLineEdit* NumberEdit(QWidget* parent, int width) {
@@ -71,6 +105,11 @@ void COptionsPage::SetOnRemoteMachine(bool remote) {
     m_remote = remote;
     m_service->setVisible(!remote);
     m_logFolder->setVisible(!remote);
+    for (COptionsSection* section : m_sections) section->SetOnRemoteMachine(remote);
+}
+
+void COptionsPage::ShowCertificate(const LinkCertificate& certificate) {
+    m_tlsTab->ShowCertificate(certificate);
 }
 
 void COptionsPage::Reload() {
@@ -93,6 +132,29 @@ void COptionsPage::Reload() {
 }
 
 void COptionsPage::CreateControls() {
+    m_nextStartNote = new QLabel(this);
+    m_nextStartNote->setWordWrap(true);
+    m_tlsTab = new CTlsOptionsTab(this);
+    m_securityTab = new CSecurityOptionsTab(this);
+    m_acmeTab = new CAcmeOptionsTab(this);
+    m_sections = {m_tlsTab, m_securityTab, m_acmeTab};
+    m_sectionTabs = new QTabWidget(this);
+    m_sectionTabs->addTab(Scrolling(CreateGeneralTab(), this), "General");
+    m_sectionTabs->addTab(Scrolling(m_tlsTab, this), "TLS");
+    m_sectionTabs->addTab(Scrolling(m_securityTab, this), "Security");
+    m_sectionTabs->addTab(Scrolling(m_acmeTab, this), "ACME");
+    for (COptionsSection* section : m_sections)
+        connect(section, &COptionsSection::editDone, this, &COptionsPage::SaveOptions);
+    auto* layout = new QVBoxLayout(this);
+    // Narrow margins: the General tab fits at the window's default size, with the status
+    // line's certificate warning too.
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(m_sectionTabs, 1);
+    layout->addWidget(m_nextStartNote);
+}
+
+QWidget* COptionsPage::CreateGeneralTab() {
+    auto* general = new QWidget(this);
     m_port = NumberEdit(this, 80);
     m_restart = new QPushButton("Restart", this);
     m_urls = new QComboBox(this);
@@ -108,8 +170,6 @@ void COptionsPage::CreateControls() {
     m_logFolder->setMaximumWidth(32);
     m_ipFilter = new QPushButton("IP Filter...", this);
     m_service = new QPushButton("Service...", this);
-    m_nextStartNote = new QLabel(this);
-    m_nextStartNote->setWordWrap(true);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("Port:", this), 0, 0);
@@ -132,13 +192,12 @@ void COptionsPage::CreateControls() {
     dialogs->addWidget(m_service);
     dialogs->addStretch();
 
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(general);
     layout->addLayout(grid);
     for (QCheckBox* box : {m_startup, m_minimize, m_autoActive}) layout->addWidget(box);
     layout->addLayout(logRow);
     layout->addLayout(dialogs);
     layout->addWidget(CreatePassiveGroup());
-    layout->addWidget(m_nextStartNote);
     layout->addStretch();
 
     connect(m_port, &QLineEdit::textEdited, this, [this] { m_restart->setEnabled(true); });
@@ -156,6 +215,7 @@ void COptionsPage::CreateControls() {
     connect(m_logFolder, &QPushButton::clicked, this, &COptionsPage::OpenLogFolder);
     connect(m_ipFilter, &QPushButton::clicked, this, &COptionsPage::RunIpFilter);
     connect(m_service, &QPushButton::clicked, this, &COptionsPage::RunService);
+    return general;
 }
 
 QWidget* COptionsPage::CreatePassiveGroup() {
@@ -188,6 +248,7 @@ void COptionsPage::ShowValues() {
     m_saveLog->setChecked(m_values.saveLog == 1);
     m_minPort->setText(QString::number(m_values.minPort));
     m_maxPort->setText(QString::number(m_values.maxPort));
+    for (COptionsSection* section : m_sections) section->ShowValues(m_values);
 }
 
 bool COptionsPage::PullPort(QLineEdit& edit, int& value, const char* message) {
@@ -246,10 +307,29 @@ void COptionsPage::SaveOptions() {
     SaveChanged([] {});
 }
 
+bool COptionsPage::PullSections() {
+    OptionValues pulled = m_values;
+    for (COptionsSection* section : m_sections) {
+        const QString problem = section->Pull(pulled);
+        if (problem.isEmpty()) continue;
+        for (int i = 0; i < m_sectionTabs->count(); ++i)
+            if (m_sectionTabs->widget(i)->isAncestorOf(section)) m_sectionTabs->setCurrentIndex(i);
+        ShowMessageBox(this, {QMessageBox::Warning, "Tarvona FTP Server",
+                              "The options were not saved: " + problem, QMessageBox::Ok});
+        return false;
+    }
+    m_values = pulled;
+    return true;
+}
+
 void COptionsPage::SaveChanged(std::function<void()> then) {
-    (void)PullControls();  // a refused edit keeps its previous value
+    (void)PullControls();         // a refused edit keeps its previous value
+    if (!PullSections()) return;  // nothing is saved while a tab holds a value it refuses
+    std::vector<OptionMember> keys(kPageKeys.begin(), kPageKeys.end());
+    for (const COptionsSection* section : m_sections)
+        for (const OptionMember& member : section->Members()) keys.push_back(member);
     std::vector<OptionMember> changed;
-    for (const OptionMember& member : kPageKeys)
+    for (const OptionMember& member : keys)
         if (!SameOptionValue(m_values, m_stored, member)) changed.push_back(member);
     if (changed.empty()) {
         then();

@@ -1,8 +1,10 @@
-// The "Options" tab: port and restart, the URLs the server is reached under, start-up
-// and log choices, passive-mode settings, and the IP filter and service dialogs. Every
-// change of a saving control writes the page's changed keys at once, through the
-// settings access (the server in this process or one reached through its API); the
-// keys that wait for the next start are named beside the controls.
+// The "Options" tab. Its "General" tab: port and restart, the URLs the server is reached
+// under, start-up and log choices, passive-mode settings, and the IP filter and service
+// dialogs; then one tab per section of TLS, security and ACME keys (the certificate in use
+// shown on the TLS one). Every change of a saving control writes the page's changed keys
+// at once, through the settings access (the server in this process or one reached through
+// its API), once every tab's values pass their checks; the keys that wait for the next
+// start are named below the tabs.
 #pragma once
 
 #include <QWidget>
@@ -11,14 +13,20 @@
 #include <vector>
 
 #include "config/Options.h"
+#include "ui/ServerLink.h"
 
+class CAcmeOptionsTab;
+class COptionsSection;
+class CSecurityOptionsTab;
 class CSettingsAccess;
+class CTlsOptionsTab;
 struct OptionsSaveResult;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 
 class COptionsPage : public QWidget {
     Q_OBJECT
@@ -30,9 +38,11 @@ public:
     // Shows the server behind `settings` (which outlives the page, or the next SetAccess):
     // reads its options again.
     void SetAccess(CSettingsAccess& settings);
-    // Attached to a server on another machine: the service dialog, the log folder and this
-    // machine's autostart entry have nothing to do with it and are left alone.
+    // Attached to a server on another machine: the service dialog, the log folder, the file
+    // dialogs and this machine's autostart entry have nothing to do with it and are left alone.
     void SetOnRemoteMachine(bool remote);
+    // The certificate the shown server serves, on the TLS tab.
+    void ShowCertificate(const LinkCertificate& certificate);
 
     // Pulls the controls into the page's values. A port edit that holds no number shows
     // its message and keeps its previous value; the result is then false.
@@ -51,6 +61,10 @@ public:
     QPushButton& ServiceButton() { return *m_service; }
     // The keys saved so far that wait for the next start, as the note beside them says.
     QLabel& NextStartNote() { return *m_nextStartNote; }
+    QTabWidget& SectionTabs() { return *m_sectionTabs; }
+    CTlsOptionsTab& TlsTab() { return *m_tlsTab; }
+    CSecurityOptionsTab& SecurityTab() { return *m_securityTab; }
+    CAcmeOptionsTab& AcmeTab() { return *m_acmeTab; }
 
 signals:
     // Stop, then start with the page's port.
@@ -73,7 +87,11 @@ public slots:
 
 private:
     void CreateControls();
+    QWidget* CreateGeneralTab();
     QWidget* CreatePassiveGroup();
+    // Pulls every section tab into m_values; false (their message shown, m_values as it
+    // was) when one does not pass its checks.
+    bool PullSections();
     void FillPassiveList();
     void ShowValues();
     bool PullPort(QLineEdit& edit, int& value, const char* message);
@@ -105,4 +123,9 @@ private:
     QLineEdit* m_minPort = nullptr;
     QLineEdit* m_maxPort = nullptr;
     QLabel* m_nextStartNote = nullptr;
+    QTabWidget* m_sectionTabs = nullptr;
+    CTlsOptionsTab* m_tlsTab = nullptr;
+    CSecurityOptionsTab* m_securityTab = nullptr;
+    CAcmeOptionsTab* m_acmeTab = nullptr;
+    std::vector<COptionsSection*> m_sections;  // the three above
 };

@@ -60,6 +60,7 @@ void CRemoteServerLink::Activate() {
     m_active = true;
     m_sessions.clear();
     m_phase = ServerLinkState::Phase::Unknown;
+    m_certificateReported = false;
     m_logDate.clear();
     m_connection->Follow(
         "/api/v1/log?follow=1", [this](const QByteArray& line) { TakeLogLine(line); },
@@ -159,9 +160,30 @@ void CRemoteServerLink::ApplyServerState(const QJsonObject& state) {
                                          : text == "stopping" ? ServerLinkState::Phase::Stopping
                                                               : ServerLinkState::Phase::Offline;
     emit sessionCountChanged(sessions);
+    ApplyCertificate(state.value("certificate"));
     if (phase == m_phase && phase != ServerLinkState::Phase::Stopping) return;
     m_phase = phase;
     emit stateChanged({phase, sessions});
+}
+
+// The server's count of days is taken as it is: its clock decides when it warns.
+void CRemoteServerLink::ApplyCertificate(const QJsonValue& value) {
+    LinkCertificate current;
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        const QDateTime notAfter =
+            QDateTime::fromString(object.value("notAfter").toString(), Qt::ISODate);
+        CertificateStatus status;
+        status.fingerprint = object.value("fingerprint").toString().toStdString();
+        status.notAfter = notAfter.isValid() ? notAfter.toSecsSinceEpoch() : 0;
+        status.daysLeft = object.value("daysLeft").toInteger();
+        status.expiresSoon = object.value("expiresSoon").toBool();
+        current = status;
+    }
+    if (m_certificateReported && current == m_certificate) return;
+    m_certificateReported = true;
+    m_certificate = current;
+    emit certificateChanged(current);
 }
 
 void CRemoteServerLink::ApplyStats(const QJsonObject& stats) {

@@ -49,6 +49,7 @@ private:
     void ApplySessions(const QJsonArray& sessions);
     void ApplySession(const QJsonObject& session, qint64 now, std::map<quint32, Known>& seen);
     void ApplyServerState(const QJsonObject& state);
+    void ApplyCertificate(const QJsonValue& certificate);
     void ApplyStats(const QJsonObject& stats);
     void ApplyBans(const QJsonArray& bans);
     void SetListening(bool listen);
@@ -63,8 +64,10 @@ private:
     std::map<quint32, Known> m_sessions;
     ServerLinkState::Phase m_phase = ServerLinkState::Phase::Unknown;
     int m_port = 0;
-    bool m_sessionsAsked = false;  // a poll's answer is awaited: the next one waits
-    int m_stateAsked = 0;          // answers of the state poll still awaited
+    LinkCertificate m_certificate;
+    bool m_certificateReported = false;  // since Activate
+    bool m_sessionsAsked = false;        // a poll's answer is awaited: the next one waits
+    int m_stateAsked = 0;                // answers of the state poll still awaited
     QTimer m_sessionTimer;
     QTimer m_stateTimer;
     QStringList m_pendingLines;

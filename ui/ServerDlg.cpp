@@ -170,7 +170,20 @@ void CServerDlg::CreateStatusBar() {
     m_serverName = new QLabel(this);
     m_serverName->setTextFormat(Qt::PlainText);  // a name the user typed
     m_traffic = new CTrafficStatus(this);
-    statusBar()->addWidget(m_statusText, 1);
+    m_certificateWarning = new QLabel(this);
+    m_certificateWarning->setTextFormat(Qt::PlainText);
+    m_certificateWarning->setStyleSheet("QLabel { background: #fff3c4; color: #5c4400; }");
+    m_certificateWarning->setMargin(2);
+    m_certificateWarning->setVisible(false);
+    // The warning goes under the state: beside it, with the server's name and the
+    // traffic, it would be cut at the window's default width.
+    auto* state = new QWidget(this);
+    auto* lines = new QVBoxLayout(state);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(0);
+    lines->addWidget(m_statusText);
+    lines->addWidget(m_certificateWarning, 0, Qt::AlignLeft);
+    statusBar()->addWidget(state, 1);
     statusBar()->addPermanentWidget(m_serverName);
     statusBar()->addPermanentWidget(m_traffic);
 }
@@ -198,6 +211,22 @@ QString CServerDlg::BannerText() const { return m_banner->text(); }
 bool CServerDlg::BannerShown() const { return !m_banner->isHidden(); }
 
 QString CServerDlg::StatusText() const { return m_statusText->text(); }
+
+QString CServerDlg::CertificateWarning() const {
+    return m_certificateWarning->isHidden() ? QString() : m_certificateWarning->text();
+}
+
+void CServerDlg::ShowCertificate(const LinkCertificate& certificate) {
+    const bool warn = certificate && certificate->expiresSoon;
+    // The date is in the tool tip and on the options page's TLS tab.
+    const QString phrase =
+        warn ? QString::fromStdString("TLS certificate " + CertificateExpiryPhrase(*certificate))
+             : QString();
+    m_certificateWarning->setText(phrase.section(" (", 0, 0));
+    m_certificateWarning->setToolTip(phrase);
+    m_certificateWarning->setVisible(warn);
+    m_optionsPage->ShowCertificate(certificate);
+}
 
 void CServerDlg::Open() {
     m_tray = new CSystemTray(this, m_trayMenu, this);

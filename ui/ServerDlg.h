@@ -15,14 +15,13 @@
 
 #include "config/Options.h"
 #include "ui/QueuedWindowSink.h"
+#include "ui/ServerLink.h"
 
 class CAccountAccess;
 class CAddressDetector;
 class CAdminConnection;
 class CInProcessServerLink;
 class CRemoteServerLink;
-class CServerLink;
-struct ServerLinkState;
 class CEventLoopDriver;
 class CFtpServer;
 class CGroupsPage;
@@ -84,6 +83,8 @@ public:
     CUsersPage& UsersPage() { return *m_usersPage; }
     CGroupsPage& GroupsPage() { return *m_groupsPage; }
     QString StatusText() const;
+    // The status bar's certificate warning; empty while none is shown.
+    QString CertificateWarning() const;
     bool StartFailed() const { return m_startFailed; }
     QAction& StartAction() { return *m_startAction; }
     QAction& StopAction() { return *m_stopAction; }
@@ -141,6 +142,8 @@ private:
     // The end of a stop of the server inside the window, which the window's end may wait for.
     void InsideServerStateChanged(const ServerLinkState& state);
     void ShowStartFailure(const QString& why, int port);
+    // The status bar's warning while it expires soon, and the options page's details.
+    void ShowCertificate(const LinkCertificate& certificate);
     void ShowLater(const QString& caption, const QString& text);
     void SwitchTo(CServerLink* link);
     // The options page and the account pages read and save on the server `link` shows.
@@ -176,6 +179,7 @@ private:
     CGroupsPage* m_groupsPage = nullptr;
     QLabel* m_statusText = nullptr;
     QLabel* m_serverName = nullptr;
+    QLabel* m_certificateWarning = nullptr;
     QLabel* m_banner = nullptr;
     CTrafficStatus* m_traffic = nullptr;
     CSystemTray* m_tray = nullptr;

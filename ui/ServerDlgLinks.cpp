@@ -119,6 +119,7 @@ void CServerDlg::SwitchTo(CServerLink* link) {
     m_logPage->ClearAll();
     m_traffic->Reset();
     m_banner->hide();
+    ShowCertificate(std::nullopt);  // until the server says
     connect(link, &CServerLink::logLines, this, [this](const QStringList& lines) {
         m_logPage->AppendLines(std::vector<QString>(lines.begin(), lines.end()));
     });
@@ -126,6 +127,7 @@ void CServerDlg::SwitchTo(CServerLink* link) {
     connect(link, &CServerLink::logOpenFailed, this,
             [this](const QString& text) { ShowLater("Error in CLogFile::Open()", text); });
     connect(link, &CServerLink::stateChanged, this, &CServerDlg::ShowLinkState);
+    connect(link, &CServerLink::certificateChanged, this, &CServerDlg::ShowCertificate);
     connect(link, &CServerLink::sessionCountChanged, this,
             [this](qint64 count) { m_traffic->SetSessions(count); });
     // Sent first: the received figure adds the graph's point.

@@ -9,9 +9,11 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "config/IpFilter.h"
+#include "server/CertificateExpiry.h"
 #include "server/LoginGuard.h"
 
 class CAdminConnection;
@@ -21,6 +23,10 @@ struct ServerLinkState {
     Phase phase = Phase::Unknown;
     std::int64_t sessionsLeft = 0;  // while stopping
 };
+
+// The FTPS certificate the server serves, as the server counts its days; none before it
+// loaded one.
+using LinkCertificate = std::optional<CertificateStatus>;
 
 class CServerLink : public QObject {
     Q_OBJECT
@@ -68,6 +74,9 @@ signals:
     // The failed-login bans in force, in address order.
     void bansChanged(const std::vector<BanEntry>& bans);
     void stateChanged(const ServerLinkState& state);
+    // The certificate changed, or its days left did; once after Activate in any case.
+    // Apart from stateChanged, whose phases drive the window's start and stop steps.
+    void certificateChanged(const LinkCertificate& certificate);
     void sessionCountChanged(qint64 count);
     // Byte totals and when they were taken (steady-clock milliseconds).
     void trafficTotals(qint64 received, qint64 sent, qint64 whenMs);

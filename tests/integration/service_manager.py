@@ -145,8 +145,14 @@ def journal_stream_of(path):
 
 def journal_priorities(build_dir):
     with FtpServerEnv(build_dir) as env:
+        # A certificate that runs out in 10 days: a warning at start.
+        made = run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost", "-days", "10",
+                    "-keyout", env.prog + "short-key.pem", "-out", env.prog + "short-cert.pem"])
+        check(made.returncode == 0, "openssl req: %r" % made.stderr)
         with open(env.prog + "option.ini", "w") as f:
-            f.write("[Server]\nSavelog=1\n[Security]\nFailDelay=0\n")
+            f.write("[Server]\nSavelog=1\n[Security]\nFailDelay=0\n"
+                    "[TLS]\nCertificateFile=short-cert.pem\nKeyFile=short-key.pem\n")
         out = os.path.join(env.root, "journal.log")
         open(out, "w").close()
         env.start(stdout_path=out, env=journal_stream_of(out))
@@ -159,6 +165,10 @@ def journal_priorities(build_dir):
         time.sleep(0.3)  # no flush timer to wait for: the line is there at once
         lines = open(out).read().splitlines()
         env.stop()
+        expiry = [l for l in lines if l.startswith(("<4>TLS certificate expires in 9 days (",
+                                                    "<4>TLS certificate expires in 10 days ("))]
+        check(len(expiry) == 1 and expiry[0].endswith(" UTC); replace it or let ACME renew it."),
+              "one warning of the certificate's end at start: %r" % lines)
         check('<4>Login failed from 127.0.0.1 for user "alice".' in lines and
               "<6>Server is running on port %d." % env.port in lines and
               all(l.startswith(("<3>", "<4>", "<6>")) for l in lines),

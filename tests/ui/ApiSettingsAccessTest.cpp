@@ -18,11 +18,14 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestAccounts.h"
 #include "tests/ui/ServerProcess.h"
+#include "ui/AcmeOptionsTab.h"
 #include "ui/AdminConnection.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OptionsPage.h"
+#include "ui/SecurityOptionsTab.h"
 #include "ui/SettingsAccess.h"
+#include "ui/TlsOptionsTab.h"
 
 using namespace std::chrono_literals;
 
@@ -168,6 +171,44 @@ private slots:
                                   qPrintable(m_boxes.join('|')), 10000);
         QCOMPARE(StoredInt(&OptionValues::maxUsers), 7);
         QVERIFY(m_boxes.isEmpty());
+    }
+
+    // The TLS, Security and ACME tabs through the API: saved, named when they wait for the
+    // next start, shown again by a new page; a refused value saves nothing.
+    void sectionKeysRoundTripAndARefusalSavesNothing() {
+        auto page = OpenPage();
+        QTRY_VERIFY_WITH_TIMEOUT(page->isEnabled(), 10000);
+        for (QPushButton* button : page->findChildren<QPushButton*>())
+            QVERIFY(button->text() != "Browse..." || button->isHidden());  // another machine's
+        page->TlsTab().ImplicitPortEdit().setText("990");
+        page->SecurityTab().MaxPerUserEdit().setText("2");
+        page->AcmeTab().DomainsEdit().setText("ftp.example.org");
+        page->AcmeTab().DirectoryEdit().setText("https://ca.example/dir");
+        Retype(page->TlsTab().CertificateFileEdit(), "other-cert.pem");
+        QTRY_COMPARE_WITH_TIMEOUT(ServedOptions().value("ImplicitPort").toInt(), 990, 10000);
+        const QJsonObject served = ServedOptions();
+        QCOMPARE(served.value("CertificateFile").toString(), QString("other-cert.pem"));
+        QCOMPARE(served.value("MaxPerUser").toInt(), 2);
+        QCOMPARE(served.value("Domains").toString(), QString("ftp.example.org"));
+        QCOMPARE(served.value("Directory").toString(), QString("https://ca.example/dir"));
+        QTRY_VERIFY_WITH_TIMEOUT(page->NextStartNote().text().contains("Implicit TLS port"), 10000);
+        QVERIFY2(page->NextStartNote().text().contains("ACME domains") &&
+                     !page->NextStartNote().text().contains("Other options"),
+                 qPrintable(page->NextStartNote().text()));
+
+        const QByteArray before = ReadFile(m_dir.Path("option.ini")).c_str();
+        Retype(page->AcmeTab().DirectoryEdit(), "http://ca.example/dir");
+        QCOMPARE(m_boxes, QStringList{"The options were not saved: The ACME directory must be an "
+                                      "https:// URL when domains are set."});
+        QTest::qWait(200);  // a request would be on its way by now
+        QCOMPARE(QByteArray(ReadFile(m_dir.Path("option.ini")).c_str()), before);
+        m_boxes.clear();
+
+        page = OpenPage();
+        QTRY_VERIFY_WITH_TIMEOUT(page->isEnabled(), 10000);
+        QCOMPARE(page->TlsTab().ImplicitPortEdit().text(), QString("990"));
+        QCOMPARE(page->AcmeTab().DirectoryEdit().text(), QString("https://ca.example/dir"));
+        QCOMPARE(page->SecurityTab().MaxPerUserEdit().text(), QString("2"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -24,16 +25,20 @@
 #include "platform/EventLoop.h"
 #include "platform/HostAddresses.h"
 #include "platform/Process.h"
+#include "server/CertificateExpiry.h"
 #include "server/FtpServer.h"
 #include "tests/support/EchoServer.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/AcmeOptionsTab.h"
 #include "ui/IpAddressDlg.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/OptionsPage.h"
+#include "ui/SecurityOptionsTab.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServiceDlg.h"
 #include "ui/SettingsAccess.h"
+#include "ui/TlsOptionsTab.h"
 
 using namespace std::chrono_literals;
 
@@ -85,6 +90,7 @@ private slots:
     void PortChangeWaitsForRestartWhichMovesTheServer();
     void EditsThatAreNoNumbersAreRefusedWithTheirMessages();
     void PortRangeIsSavedWhenItsEditIsDoneNotPerKey();
+    void SectionTabsSaveTheirKeysAndRefuseValuesThatCannotWork();
     void OnlyTheStartupBoxWritesTheAutostartEntry();
     void UrlListShowsThePortUnless21AndTheRememberedLogin();
     void GoRemembersCredentialsAndOpensTheUrl();
@@ -162,6 +168,80 @@ void OptionsPageTest::PortRangeIsSavedWhenItsEditIsDoneNotPerKey() {
     TypeOver(page.PortEdit(), QString::number(port));
     QTest::mouseClick(&page.RestartButton(), Qt::LeftButton);
     QCOMPARE(StoredInt(fixture, &OptionValues::maxPort), 4500);
+}
+
+void OptionsPageTest::SectionTabsSaveTheirKeysAndRefuseValuesThatCannotWork() {
+    WindowFixture fixture;
+    CServerDlg& window = fixture.Window();
+    COptionsPage& page = window.OptionsPage();
+    window.StartServer();
+    // The generated certificate lives ten years: shown, and nothing to warn about.
+    const std::optional<CertificateFacts> facts = fixture.Server().Tls().Certificate();
+    QVERIFY(facts.has_value());
+    CTlsOptionsTab& tls = page.TlsTab();
+    QVERIFY(fixture.WaitFor(
+        [&] { return tls.Fingerprint() == QString::fromStdString(facts->fingerprint); }));
+    QCOMPARE(window.CertificateWarning(), QString());
+
+    CSecurityOptionsTab& security = page.SecurityTab();
+    CAcmeOptionsTab& acme = page.AcmeTab();
+    tls.PolicyBox().setCurrentIndex(2);
+    tls.CertificateFileEdit().setText("cert.pem");
+    tls.KeyFileEdit().setText("key.pem");
+    tls.RequireReuseBox().setChecked(false);
+    security.BanAttemptsEdit().setText("3");
+    security.LoginTimeoutEdit().setText("30");
+    security.HashPasswordsBox().setChecked(true);
+    acme.DomainsEdit().setText("ftp.example.org files.example.org");
+    acme.DirectoryEdit().setText("https://ca.example/dir");
+    acme.EmailEdit().setText("ops@example.org");
+    acme.HttpPortEdit().setText("8080");
+    acme.DirectoryCaFileEdit().setText("ca.pem");
+    Retype(tls.ImplicitPortEdit(), "990");  // a finished edit saves every tab's changes
+    const OptionValues stored = COptions(fixture.Dir().ProgramDir()).Load();
+    QCOMPARE(stored.tlsPolicy, 2);
+    QCOMPARE(stored.tlsCertificateFile, std::string("cert.pem"));
+    QCOMPARE(stored.tlsKeyFile, std::string("key.pem"));
+    QCOMPARE(stored.tlsImplicitPort, 990);
+    QCOMPARE(stored.tlsRequireReuse, 0);
+    QCOMPARE(stored.banAttempts, 3);
+    QCOMPARE(stored.loginTimeout, 30);
+    QCOMPARE(stored.hashPasswords, 1);
+    QCOMPARE(stored.acmeDomains, std::string("ftp.example.org files.example.org"));
+    QCOMPARE(stored.acmeDirectory, std::string("https://ca.example/dir"));
+    QCOMPARE(stored.acmeEmail, std::string("ops@example.org"));
+    QCOMPARE(stored.acmeHttpPort, 8080);
+    QCOMPARE(stored.acmeDirectoryCaFile, std::string("ca.pem"));
+    QCOMPARE(fixture.Server().GetLoginPolicy().banAttempts, 3);  // in force at once
+    const QString note = page.NextStartNote().text();
+    QVERIFY2(note.contains("TLS policy") && note.contains("Implicit TLS port") &&
+                 note.contains("ACME domains") && !note.contains("Other options"),
+             qPrintable(note));
+    QVERIFY(fixture.Boxes().empty());
+
+    // Each refusal names the value and saves nothing, the other edits included.
+    const std::string path = fixture.Dir().ProgramDir() + "option.ini";
+    const std::string before = ReadFile(path);
+    security.MaxPerUserEdit().setText("4");
+    const std::pair<QLineEdit*, QString> refused[] = {
+        {&tls.ImplicitPortEdit(),
+         "The implicit TLS port must be 0 (off) or a port from 1 to 65535."},
+        {&acme.HttpPortEdit(), "The ACME HTTP port must be from 1 to 65535."},
+        {&acme.DirectoryEdit(), "The ACME directory must be an https:// URL when domains are set."},
+        {&acme.DomainsEdit(),
+         "ACME domain \"ftp_1.example.org\" is not a host name (letters, "
+         "digits and hyphens, between dots)."},
+        {&security.LoginTimeoutEdit(), "Login time-out: please enter a whole number."}};
+    const QString bad[] = {"65536", "0", "http://ca.example/dir", "ftp_1.example.org", ""};
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        const QString kept = refused[i].first->text();
+        Retype(*refused[i].first, bad[i]);
+        QCOMPARE(fixture.Boxes().back().text, "The options were not saved: " + refused[i].second);
+        QCOMPARE(ReadFile(path), before);
+        refused[i].first->setText(kept);
+    }
+    QCOMPARE(fixture.Boxes().size(), std::size(refused));
+    QCOMPARE(page.SectionTabs().currentIndex(), 2);  // the tab of the last refusal is shown
 }
 
 void OptionsPageTest::OnlyTheStartupBoxWritesTheAutostartEntry() {

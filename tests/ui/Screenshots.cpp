@@ -22,6 +22,7 @@
 #include "server/FtpServer.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TestAccounts.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/ui/ModalDriver.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/AboutDlg.h"
@@ -35,6 +36,7 @@
 #include "ui/IpFilterDlg.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
+#include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServiceDlg.h"
 #include "ui/SettingsAccess.h"
@@ -135,6 +137,31 @@ bool SaveEditors(CServerDlg& window, const std::string& programDir, const QStrin
     BrowseForDirectory(&window, target);
     return browser->ran && ok;
 }
+// Each tab of the options page as OUT/options-TAB.png; then, with a certificate that runs
+// out in 10 days, the status bar's warning and the TLS tab's dates.
+bool SaveOptionsTabs(WindowFixture& fixture, const QString& out) {
+    CServerDlg& window = fixture.Window();
+    CFtpServer& server = fixture.Server();
+    QTabWidget& sections = window.OptionsPage().SectionTabs();
+    window.Tabs().setCurrentWidget(&window.OptionsPage());
+    bool ok = true;
+    for (int i = 0; i < sections.count(); ++i) {
+        sections.setCurrentIndex(i);
+        QTest::qWait(20);  // the scroll area lays the tab out
+        ok = Save(window, QString("%1/options-%2.png").arg(out, sections.tabText(i))) && ok;
+    }
+    const std::string dir = server.ProgramDir();
+    if (!MakeTestCertificate(dir + kGeneratedCertificateName, dir + kGeneratedKeyName, 10))
+        return false;
+    server.Tls().CheckExpiry(server);  // as the daily check would
+    ok = fixture.WaitFor([&] { return !window.CertificateWarning().isEmpty(); }) && ok;
+    sections.setCurrentIndex(1);
+    QTest::qWait(20);
+    ok = Save(window, out + "/options-TLS-expiring.png") && ok;
+    sections.setCurrentIndex(0);
+    return ok;
+}
+
 // Connecting to another machine's server: the address dialog and both certificate prompts.
 bool SaveConnectionDialogs(QWidget& window, const QString& out) {
     CConnectDlg connectTo(&window);
@@ -193,6 +220,7 @@ int main(int argc, char** argv) {
                               .arg(tabs.tabText(i).replace(' ', '-'))) &&
              ok;
     }
+    ok = SaveOptionsTabs(fixture, out) && ok;
     ok = SaveEditors(window, programDir, out) && ok;
     CAboutDlg about(&window);
     about.adjustSize();

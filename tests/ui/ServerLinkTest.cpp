@@ -1,8 +1,11 @@
 // The real window attached to a separate tarvona-server process: over the program
 // directory's control socket at start (the window's own server stays down), and over
-// TLS with the certificate pinned at the first contact and a changed one refused.
+// TLS with the certificate pinned at the first contact and a changed one refused. The
+// server's certificate runs out in 10 days: the server, its API and the window warn.
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -18,7 +21,9 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TestAccounts.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/ui/ModalDriver.h"
+#include "tests/ui/ServerProcess.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/FingerprintDlg.h"
 #include "ui/LogModel.h"
@@ -28,6 +33,7 @@
 #include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServerLink.h"
+#include "ui/TlsOptionsTab.h"
 
 using namespace std::chrono_literals;
 
@@ -100,9 +106,11 @@ private slots:
         while (m_adminPort == m_ftpPort);
         const std::string options =
             "AutoActive=1\n[Security]\nFailDelay=0\n[Admin]\nListen=127.0.0.1:" +
-            std::to_string(m_adminPort) + "\nPasswordHash=" + HashPassword(kPassword) + "\n";
+            std::to_string(m_adminPort) + "\nPasswordHash=" + HashPassword(kPassword) +
+            "\n[TLS]\nCertificateFile=short-cert.pem\nKeyFile=short-key.pem\n";
         m_fixture = std::make_unique<WindowFixture>(options, [this](WindowFixture& fixture) {
             m_dir = fixture.Dir().ProgramDir();
+            QVERIFY(MakeTestCertificate(m_dir + "short-cert.pem", m_dir + "short-key.pem", 10));
             QVERIFY2(StartServer(), m_server->Output().c_str());
         });
         QVERIFY(m_fixture->WaitFor([&] { return Window().Link().Connection() != nullptr; }));
@@ -131,6 +139,41 @@ private slots:
             [&] { return PageHasLine(Window(), "kicked by the administrator (control socket)"); }));
         Window().Tabs().setCurrentWidget(&Window().LogPage());
         SaveShot(Window(), "attached-local.png");
+    }
+
+    void warnsOfTheCertificateThatExpiresSoon() {
+        QVERIFY(m_server->WaitForOutput("TLS certificate expires in ", 10s));
+        const std::string& output = m_server->Output();
+        const std::size_t at = output.find("TLS certificate expires in ");
+        const std::string line = output.substr(at, output.find('\n', at) - at);
+        QVERIFY2(line.find("; replace it or let ACME renew it.") != std::string::npos,
+                 line.c_str());
+        const QJsonObject certificate =
+            WaitForAnswer(*Window().Link().Connection(), "GET", "/api/v1/server")
+                .json.object()
+                .value("certificate")
+                .toObject();
+        const int daysLeft = certificate.value("daysLeft").toInt(-1);
+        QVERIFY2(daysLeft == 9 || daysLeft == 10, qPrintable(QString::number(daysLeft)));
+        QVERIFY(certificate.value("expiresSoon").toBool());
+        QCOMPARE(certificate.value("fingerprint").toString(), m_pin);
+        const QDateTime notAfter =
+            QDateTime::fromString(certificate.value("notAfter").toString(), Qt::ISODate);
+        QVERIFY(certificate.value("notAfter").toString().endsWith('Z'));
+        QVERIFY(qAbs(notAfter.toSecsSinceEpoch() - QDateTime::currentSecsSinceEpoch() -
+                     10 * 86400) < 120);
+        // Printed as the server counted it.
+        const QString expected = QString("TLS certificate expires in %1 days").arg(daysLeft);
+        QVERIFY(m_fixture->WaitFor([&] { return Window().CertificateWarning() == expected; }));
+        CTlsOptionsTab& tls = Window().OptionsPage().TlsTab();
+        QCOMPARE(tls.Fingerprint(), m_pin);
+        QVERIFY2(tls.ValidUntilEdit().text().endsWith(QString("(%1 days left)").arg(daysLeft)),
+                 qPrintable(tls.ValidUntilEdit().text()));
+        Window().Tabs().setCurrentWidget(&Window().OptionsPage());
+        Window().OptionsPage().SectionTabs().setCurrentIndex(1);
+        QTest::qWait(20);  // the scroll area lays the tab out
+        SaveShot(Window(), "attached-certificate.png");
+        Window().OptionsPage().SectionTabs().setCurrentIndex(0);
     }
 
     void showsTheLostConnectionAndReconnects() {
