@@ -8,10 +8,13 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "api/OptionNames.h"
 #include "api/RouteSupport.h"
 #include "api/ServerRouteGroups.h"
+#include "config/OptionChecks.h"
 #include "config/Options.h"
 #include "server/AdminOperations.h"
 #include "server/ConfigReload.h"
@@ -92,6 +95,22 @@ std::optional<ApiResponse> SetField(const std::string& name, const nlohmann::jso
     return std::nullopt;
 }
 
+// What the window's editor refuses is refused here as well. A section is checked only when
+// the request writes into it, so an odd value set by hand elsewhere blocks nothing.
+std::string SectionProblem(const OptionValues& values, const std::vector<OptionMember>& members) {
+    const auto writes = [&members](std::string_view section) {
+        return std::any_of(members.begin(), members.end(), [section](const OptionMember& m) {
+            const OptionRow* row = OptionRowOf(m);
+            return row != nullptr && row->section == section;
+        });
+    };
+    std::string problem;
+    if (writes("TLS")) problem = TlsOptionsProblem(values);
+    if (problem.empty() && writes("Security")) problem = SecurityOptionsProblem(values);
+    if (problem.empty() && writes("ACME")) problem = AcmeOptionsProblem(values);
+    return problem;
+}
+
 // Main thread. `reloader`, when there is one, learns what was applied, so a later reload
 // neither applies it again nor logs it as a change.
 ApiResponse WriteOptions(CFtpServer& server, CConfigReloader* reloader, AdminOrigin origin,
@@ -104,6 +123,8 @@ ApiResponse WriteOptions(CFtpServer& server, CConfigReloader* reloader, AdminOri
     for (const auto& item : body.items())
         if (auto refusal = SetField(item.key(), item.value(), values, members)) return *refusal;
     if (values.minPort > values.maxPort) return ApiError(400, "\"MinPort\" is above \"MaxPort\"");
+    if (const std::string problem = SectionProblem(values, members); !problem.empty())
+        return ApiError(400, problem);
     if (!CAdminOperations(server, origin).SaveOptions(values, members))
         return ApiError(500, "option.ini could not be written (see the log)");
     ApplyLiveOptions(server, values, members);

@@ -1,10 +1,10 @@
 """The server's own certificate from an ACME CA: Debian's pebble on loopback (its names
 resolved to 127.0.0.1 by pebble-challtestsrv), answered over HTTP-01 by the server's
 challenge listener. The certificate is issued at start and served to openssl s_client
-and curl (verified against pebble's root), the listener is closed afterwards, a restart
-keeps a certificate that is still fresh, a short-lived one is renewed without a restart,
-a CA that refuses the names leaves the old certificate in use, and a stop does not wait
-for a CA that never answers.
+and curl (verified against pebble's root, over explicit and implicit FTPS), the listener
+is closed afterwards, a restart keeps a certificate that is still fresh, a short-lived
+one is renewed without a restart, a CA that refuses the names leaves the old certificate
+in use, and a stop does not wait for a CA that never answers.
 Usage: acme_pebble.py BUILD_DIR"""
 import json
 import os
@@ -84,7 +84,9 @@ class Pebble:
 
 
 def configure(env, pebble, names, directory=None):
+    env.implicit_port = free_port()
     with open(env.prog + "option.ini", "w") as f:
+        f.write("[TLS]\nImplicitPort=%d\n" % env.implicit_port)
         f.write("[ACME]\nDomains=%s\nDirectory=%s\nEmail=admin@a.example\nHttpPort=%d\n"
                 "DirectoryCaFile=%s\n" % (", ".join(names), directory or pebble.directory,
                                           pebble.http_port, pebble.tls_ca))
@@ -143,6 +145,12 @@ def issue_and_renew(env, pebble, log):
                    "a.example:%d:127.0.0.1" % env.port, "-u", "%s:%s" % (env.user, env.password),
                    "ftp://a.example:%d/" % env.port], timeout=30)
     check(listing.returncode == 0, "curl lists over verified FTPS: %s" % listing.stderr[-300:])
+    listing = run(["curl", "-sS", "--cacert", pebble.issuer_root, "--resolve",
+                   "a.example:%d:127.0.0.1" % env.implicit_port, "-u",
+                   "%s:%s" % (env.user, env.password), "ftps://a.example:%d/" % env.implicit_port],
+                  timeout=30)
+    check(listing.returncode == 0,
+          "curl lists over verified implicit FTPS: %s" % listing.stderr[-300:])
     check(refused(pebble.http_port), "the challenge listener is closed after the order")
 
     # A restart with a certificate that is still fresh orders nothing.

@@ -200,7 +200,9 @@ def options(env, api):
                             headers=["If-Match: " + etag])
     check(status == 412 and open(env.prog + "option.ini").read() == before,
           "a stale If-Match: 412, nothing changed")
-    for bad in ({"maxusers": "9"}, {"nokey": 1}, {"Port": 0}, {"defaultdir": "a\nb"}):
+    for bad in ({"maxusers": "9"}, {"nokey": 1}, {"Port": 0}, {"defaultdir": "a\nb"},
+                {"ImplicitPort": 70000}, {"BanAttempts": -1},
+                {"Domains": "ftp.example.org", "Directory": "http://ca.example/dir"}):
         check(api.call("PUT", "/api/v1/options", bad)[0] == 400, "refused: %r" % bad)
     check(open(env.prog + "option.ini").read() == before, "refused writes change nothing")
     check(logged(env, "Option maxusers set to 7 by the administrator (control socket)."),
