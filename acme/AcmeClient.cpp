@@ -27,10 +27,13 @@ std::string TextOf(const json& object, const char* key) {
     return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
-json MemberOf(const json& object, const char* key) {
-    if (!object.is_object()) return json();
+// A reference, never a copy: copying a value nested as deep as a hostile reply allows
+// would recurse once per level.
+const json& MemberOf(const json& object, const char* key) {
+    static const json kNone;
+    if (!object.is_object()) return kNone;
     const auto found = object.find(key);
-    return found != object.end() ? *found : json();
+    return found != object.end() ? *found : kNone;
 }
 
 std::vector<std::string> TextsOf(const json& object, const char* key) {
@@ -48,15 +51,17 @@ std::string ShortType(std::string type) {
     return type;
 }
 
-std::string ProblemOf(const json& problem) {
+// Subproblems are one level deep (RFC 8555 section 6.7.1); deeper ones from a hostile CA
+// are not followed, so the depth of its JSON cannot exhaust the stack.
+std::string ProblemOf(const json& problem, bool withSubproblems = true) {
     std::string text = TextOf(problem, "detail");
     const std::string type = ShortType(TextOf(problem, "type"));
     if (!type.empty()) text += (text.empty() ? "" : " ") + ("(" + type + ")");
-    const json sub = MemberOf(problem, "subproblems");
-    if (sub.is_array()) {
+    const json& sub = MemberOf(problem, "subproblems");
+    if (withSubproblems && sub.is_array()) {
         for (const json& item : sub) {
             const std::string name = TextOf(MemberOf(item, "identifier"), "value");
-            text += "; " + name + (name.empty() ? "" : ": ") + ProblemOf(item);
+            text += "; " + name + (name.empty() ? "" : ": ") + ProblemOf(item, false);
         }
     }
     return text;

@@ -42,6 +42,13 @@ TEST(ProblemText, DetailTypeAndSubproblems) {
     EXPECT_EQ(ProblemText("<html>", 503), "no problem document, HTTP status 503");
     EXPECT_EQ(ProblemText(R"({"detail":7,"subproblems":"x"})", 400),
               "no problem document, HTTP status 400");
+    // A hostile CA nests subproblems as deep as its reply allows: only the first level is
+    // read, whatever the depth.
+    std::string nested = R"({"detail":"d","subproblems":[)";
+    for (int i = 0; i < 20000; ++i) nested += R"({"detail":"x","subproblems":[)";
+    for (int i = 0; i < 20000; ++i) nested += "]}";
+    nested += "]}";
+    EXPECT_EQ(ProblemText(nested, 400), "d; x, HTTP status 400");
 }
 
 // A chain is put in place only with the key that signs for it.
