@@ -30,20 +30,15 @@ QString InTwoLines(const QString& fingerprint) {
 }  // namespace
 
 CTlsOptionsTab::CTlsOptionsTab(QWidget* parent) : COptionsSection(parent) {
+    // Widgets are made in the order they are shown: that order is the Tab key's.
+    QFormLayout* form = MakeSectionForm(this);
+    CreateCertificateRows(*form);
     m_policy = new QComboBox(this);
     m_policy->addItem("TLS offered; plain sessions allowed",
                       static_cast<int>(TlsPolicy::PlainAllowed));
     m_policy->addItem("TLS required to log in", static_cast<int>(TlsPolicy::LoginRequired));
     m_policy->addItem("TLS required to log in and for every transfer",
                       static_cast<int>(TlsPolicy::LoginAndDataRequired));
-    m_requireReuse =
-        new QCheckBox("Data connections must resume their session's TLS session", this);
-    auto* risk = new QLabel(
-        "Off: anyone who reaches the passive port first may take over a transfer.", this);
-    risk->setStyleSheet("QLabel { color: #8a4b00; }");
-
-    QFormLayout* form = MakeSectionForm(this);
-    CreateCertificateRows(*form);
     form->addRow("Policy:", m_policy);
     m_certificateFile = AddFileRow(*form, "Certificate file:", &V::tlsCertificateFile);
     m_certificateFile->setPlaceholderText("empty: the self-signed tls-cert.pem");
@@ -51,6 +46,11 @@ CTlsOptionsTab::CTlsOptionsTab(QWidget* parent) : COptionsSection(parent) {
     m_keyFile->setPlaceholderText("empty: the key in the certificate file");
     m_implicitPort = AddNumberRow(*form, "Implicit TLS port:", &V::tlsImplicitPort,
                                   "Implicit TLS port", "TLS from the first byte (990); 0: off");
+    m_requireReuse =
+        new QCheckBox("Data connections must resume their session's TLS session", this);
+    auto* risk = new QLabel(
+        "Off: anyone who reaches the passive port first may take over a transfer.", this);
+    risk->setStyleSheet("QLabel { color: #8a4b00; }");
     form->addRow(m_requireReuse);
     form->addRow(risk);
 
