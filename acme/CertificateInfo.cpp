@@ -79,22 +79,6 @@ std::int64_t RenewalTime(const CertificateInfo& info, const std::vector<std::str
     return info.notAfter - (info.notAfter - info.notBefore) / 3;
 }
 
-std::vector<std::string> SplitDomainNames(const std::string& text) {
-    std::vector<std::string> names;
-    std::string name;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        const char c = i < text.size() ? text[i] : ' ';
-        if (c != ',' && !std::isspace(static_cast<unsigned char>(c))) {
-            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            continue;
-        }
-        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
-            names.push_back(name);
-        name.clear();
-    }
-    return names;
-}
-
 bool CertificateMatchesKey(const std::string& chainPem, const std::string& keyPem) {
     using BioPtr = std::unique_ptr<BIO, decltype(&BIO_free)>;
     using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;

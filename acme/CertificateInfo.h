@@ -20,10 +20,6 @@ struct CertificateInfo {
 // when it does not cover every one of `names` (case-insensitively) or its dates are odd.
 std::int64_t RenewalTime(const CertificateInfo& info, const std::vector<std::string>& names);
 
-// The names of [ACME] Domains (separated by commas or white space), lower case, each
-// once, in their order.
-std::vector<std::string> SplitDomainNames(const std::string& text);
-
 // True when the first certificate of `chainPem` belongs to the private key in `keyPem`:
 // a chain is never put in place with a key that does not sign for it.
 bool CertificateMatchesKey(const std::string& chainPem, const std::string& keyPem);

@@ -84,16 +84,17 @@ std::string AcmeOptionsProblem(const OptionValues& v) {
 
 std::vector<std::string> SplitDomainList(std::string_view domains) {
     std::vector<std::string> names;
-    std::string current;
-    for (const char c : domains) {
-        if (c == ',' || c == ' ' || c == '\t') {
-            if (!current.empty()) names.push_back(std::move(current));
-            current.clear();
+    std::string name;
+    for (std::size_t i = 0; i <= domains.size(); ++i) {
+        const char c = i < domains.size() ? domains[i] : ' ';
+        if (c != ',' && std::isspace(static_cast<unsigned char>(c)) == 0) {
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             continue;
         }
-        current += c;
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+        name.clear();
     }
-    if (!current.empty()) names.push_back(std::move(current));
     return names;
 }
 

@@ -17,7 +17,8 @@ std::string TlsOptionsProblem(const OptionValues& values);
 std::string SecurityOptionsProblem(const OptionValues& values);
 std::string AcmeOptionsProblem(const OptionValues& values);
 
-// [ACME] Domains split at commas and blanks, empty pieces left out.
+// The names of [ACME] Domains (separated by commas or white space), lower case, each
+// once, in their order.
 std::vector<std::string> SplitDomainList(std::string_view domains);
 // A DNS host name: dot-separated labels of letters, digits and inner hyphens, at most 63
 // bytes each and 253 in all, the last label not all digits (that is an address).

@@ -4,6 +4,7 @@
 
 #include "acme/CertificateInfo.h"
 #include "config/FilterMode.h"
+#include "config/OptionChecks.h"
 #include "config/Options.h"
 #include "platform/StringFormat.h"
 #include "server/CertificateRenewal.h"
@@ -26,7 +27,7 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
 
 void ConfigureAcme(CFtpServer& server, const OptionValues& options) {
     RenewalSettings settings;
-    settings.names = SplitDomainNames(options.acmeDomains);
+    settings.names = SplitDomainList(options.acmeDomains);
     settings.directoryUrl = options.acmeDirectory;
     settings.caFile =
         options.acmeDirectoryCaFile.empty() || options.acmeDirectoryCaFile.front() == '/'

@@ -12,6 +12,9 @@ TEST(OptionChecks, HostNamesAndDomainLists) {
     EXPECT_FALSE(IsHostName(std::string(64, 'a') + ".org"));
     EXPECT_EQ(SplitDomainList(" a.org,b.org  c.org,,"),
               (std::vector<std::string>{"a.org", "b.org", "c.org"}));
+    EXPECT_EQ(SplitDomainList(" A.example, b.example\ta.example,,c.example "),
+              (std::vector<std::string>{"a.example", "b.example", "c.example"}));
+    EXPECT_TRUE(SplitDomainList(" , ").empty());
 }
 
 TEST(OptionChecks, EachSectionNamesItsFirstProblem) {

@@ -19,6 +19,7 @@
 #include "accounts/PermissionText.h"
 #include "db/KorvTable.h"
 #include "tests/support/RawFtpClient.h"
+#include "tests/ui/EditorSteps.h"
 #include "tests/ui/ModalDriver.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/AccountTab.h"
@@ -43,16 +44,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-// Adds a folder through "Add..." and the "Virtual Folder" dialog.
-void AddFolder(CVirtualFoldersTab& tab, const QString& name, const QString& path) {
-    WhenShown<CVirtualFolderDlg>([=](CVirtualFolderDlg& d) {
-        d.NameEdit().setText(name);
-        d.PathEdit().setText(path);
-        d.accept();
-    });
-    tab.AddFolder();
-}
-
 QStringList FolderNames(const std::string& table) {
     std::vector<VirtualFolder> folders;
     (void)ReadFolders(table, folders);

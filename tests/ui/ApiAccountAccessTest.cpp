@@ -9,6 +9,7 @@
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestAccounts.h"
+#include "tests/ui/EditorSteps.h"
 #include "tests/ui/ModalDriver.h"
 #include "tests/ui/ServerProcess.h"
 #include "ui/AccountTab.h"
@@ -27,15 +28,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-void AddFolder(CVirtualFoldersTab& tab, const QString& name, const QString& path) {
-    WhenShown<CVirtualFolderDlg>([=](CVirtualFolderDlg& d) {
-        d.NameEdit().setText(name);
-        d.PathEdit().setText(path);
-        d.accept();
-    });
-    tab.AddFolder();
-}
 
 // Saves and waits for the answer: the dialog closed, or a box said why not.
 template <typename Dialog>
