@@ -7,6 +7,7 @@
 #include "accounts/HashCost.h"
 #include "accounts/PasswordHash.h"
 #include "api/AdminCredentials.h"
+#include "api/BrowserSession.h"
 #include "api/TokenStore.h"
 #include "config/Options.h"
 #include "platform/StringFormat.h"
@@ -26,6 +27,11 @@ ApiResponse Unauthorized(std::string message) {
 
 bool IsSignIn(const ApiRequest& request) {
     return request.method == "POST" && request.path == "/api/v1/signin";
+}
+
+// The web page's own files: the sign-in form must load before anybody signed in.
+bool IsPageFile(const ApiRequest& request) {
+    return request.method == "GET" && (request.path == "/" || request.path.starts_with("/static/"));
 }
 
 // The longest a refused password holds its connection's worker, whatever FailDelay says.
@@ -111,12 +117,15 @@ std::optional<ApiResponse> CheckAdminPassword(ApiContext& context, const ApiRequ
     return std::nullopt;
 }
 
-std::optional<ApiResponse> AuthenticateAdminRequest(ApiContext& context,
-                                                    const ApiRequest& request) {
-    if (request.transport != ApiTransport::Network) return std::nullopt;
-    if (auto refusal = RefuseBannedPeer(context, request)) return refusal;
-    if (IsSignIn(request)) return std::nullopt;  // the route checks what it is given
+namespace {
+
+std::optional<ApiResponse> CheckPresentedCredentials(ApiContext& context,
+                                                     const ApiRequest& request) {
+    if (IsSignIn(request) || IsPageFile(request)) return std::nullopt;
     const PresentedCredentials presented = ParseAuthorization(request.authorization);
+    if (presented.kind == PresentedCredentials::Kind::None &&
+        !SessionCookieOf(request.cookie).empty())
+        return CheckBrowserSession(request);
     switch (presented.kind) {
         case PresentedCredentials::Kind::None:
             return Unauthorized(
@@ -131,4 +140,15 @@ std::optional<ApiResponse> AuthenticateAdminRequest(ApiContext& context,
             break;
     }
     return CheckAdminPassword(context, request, presented.user, presented.password);
+}
+
+}  // namespace
+
+std::optional<ApiResponse> AuthenticateAdminRequest(ApiContext& context,
+                                                    const ApiRequest& request) {
+    if (request.transport != ApiTransport::Network) return std::nullopt;
+    if (auto refusal = RefuseBannedPeer(context, request)) return refusal;
+    std::optional<ApiResponse> refusal = CheckPresentedCredentials(context, request);
+    if (refusal) DropChallengeForScripts(request, *refusal);
+    return refusal;
 }

@@ -55,7 +55,19 @@ std::string JsonText(const nlohmann::json& body) {
     return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// SECURITY: every answer, the web page's files and the API's JSON alike: no script but
+// the page's own files, no framing, no guessing of types, nothing kept in a cache.
+void AddSecurityHeaders(httplib::Response& res) {
+    res.set_header("Content-Security-Policy",
+                   "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; "
+                   "form-action 'self'");
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_header("Referrer-Policy", "no-referrer");
+    res.set_header("Cache-Control", "no-store");
+}
+
 void WriteError(httplib::Response& res, const ApiResponse& error) {
+    AddSecurityHeaders(res);
     res.status = error.status;
     res.set_content(JsonText(error.body), "application/json");
 }
@@ -138,6 +150,11 @@ ApiRequest CApiHttpServer::MakeRequest(const httplib::Request& req,
         (void)ParseQuery(std::string_view(req.target).substr(question + 1), request.query);
     request.ifMatch = req.get_header_value("If-Match");
     request.authorization = req.get_header_value("Authorization");
+    request.cookie = req.get_header_value("Cookie");
+    request.csrfToken = req.get_header_value("X-CSRF-Token");
+    request.origin = req.get_header_value("Origin");
+    request.host = req.get_header_value("Host");
+    request.fetchMode = req.get_header_value("Sec-Fetch-Mode");
     if (t_connection != nullptr) {
         request.peerAddress = t_connection->peerAddress;
         request.transport = t_connection->transport;
@@ -192,6 +209,7 @@ void CApiHttpServer::Answer(const ApiRequest& request, const ApiRoute& route,
     } catch (const std::exception& e) {
         answer = ApiError(500, std::string("internal error: ") + e.what());
     }
+    AddSecurityHeaders(res);
     res.status = answer.status;
     for (const auto& [name, value] : answer.headers) res.set_header(name, value);
     if (!answer.etag.empty()) res.set_header("ETag", answer.etag);
@@ -205,6 +223,8 @@ void CApiHttpServer::Answer(const ApiRequest& request, const ApiRoute& route,
             sink.done();
             return true;
         });
+    } else if (!answer.rawBody.empty()) {
+        res.set_content(answer.rawBody, answer.contentType);
     } else if (!answer.body.is_null()) {
         res.set_content(JsonText(answer.body), "application/json");
     }

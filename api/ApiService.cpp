@@ -6,7 +6,7 @@
 
 std::vector<ApiRoute> AllApiRoutes() {
     std::vector<ApiRoute> routes = ServerRoutes();
-    for (std::vector<ApiRoute> group : {AccountRoutes(), SignInRoutes()})
+    for (std::vector<ApiRoute> group : {AccountRoutes(), SignInRoutes(), WebRoutes()})
         for (ApiRoute& route : group) routes.push_back(std::move(route));
     return routes;
 }

@@ -27,6 +27,13 @@ struct ApiRequest {
     std::string body;           // already bounded by the transport
     std::string ifMatch;        // the If-Match header, empty when absent
     std::string authorization;  // the Authorization header, empty when absent
+    // What the web page's browser sends (api/BrowserSession.h), each empty when absent:
+    // the Cookie, X-CSRF-Token, Origin, Host and Sec-Fetch-Mode headers.
+    std::string cookie;
+    std::string csrfToken;
+    std::string origin;
+    std::string host;
+    std::string fetchMode;
     // The peer's address in the login guard's form; "local" on the control socket.
     std::string peerAddress;
     ApiTransport transport = ApiTransport::ControlSocket;
@@ -43,6 +50,9 @@ struct ApiResponse {
     using ChunkWriter = std::function<bool(std::string_view chunk)>;
     std::function<void(const ChunkWriter& write)> stream;
     std::string contentType = "application/json";
+    // Sent as it is, as `contentType`, instead of `body` when not empty (the web page's
+    // files).
+    std::string rawBody;
 };
 
 // {"error": message} with `status`: every refusal of the API has this shape.
@@ -86,3 +96,4 @@ struct ApiRoute {
 std::vector<ApiRoute> ServerRoutes();   // server, sessions, bans, log, iplists, options, stats
 std::vector<ApiRoute> AccountRoutes();  // users, groups and their folders
 std::vector<ApiRoute> SignInRoutes();   // signin (TLS listener only)
+std::vector<ApiRoute> WebRoutes();      // the web page's files (TLS listener only)

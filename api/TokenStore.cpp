@@ -46,9 +46,9 @@ std::ptrdiff_t CTokenStore::Find(std::string_view token) const {
     return found;
 }
 
-IssuedToken CTokenStore::Issue(std::int64_t lifetimeSeconds) {
-    IssuedToken issued{RandomHex(kTokenBytes), 0};
-    if (issued.token.empty()) return issued;
+IssuedToken CTokenStore::Issue(std::int64_t lifetimeSeconds, bool withCompanion) {
+    IssuedToken issued{RandomHex(kTokenBytes), 0, withCompanion ? RandomHex(kTokenBytes) : ""};
+    if (issued.token.empty() || (withCompanion && issued.companion.empty())) return {};
     std::lock_guard lock(m_lock);
     const std::int64_t now = m_clock();
     issued.expires = now + std::max<std::int64_t>(lifetimeSeconds, 1);
@@ -59,7 +59,7 @@ IssuedToken CTokenStore::Issue(std::int64_t lifetimeSeconds) {
                              [](const Entry& a, const Entry& b) { return a.expires < b.expires; });
         m_entries.erase(first);
     }
-    m_entries.push_back({issued.token, issued.expires});
+    m_entries.push_back({issued.token, issued.expires, issued.companion});
     return issued;
 }
 
@@ -68,6 +68,16 @@ bool CTokenStore::IsValid(std::string_view token) {
     std::lock_guard lock(m_lock);
     ForgetExpired(m_clock());
     return Find(token) >= 0;
+}
+
+bool CTokenStore::Lookup(std::string_view token, std::string& companion) {
+    if (token.size() != kTokenBytes * 2) return false;
+    std::lock_guard lock(m_lock);
+    ForgetExpired(m_clock());
+    const std::ptrdiff_t index = Find(token);
+    if (index < 0) return false;
+    companion = m_entries[static_cast<std::size_t>(index)].companion;
+    return true;
 }
 
 bool CTokenStore::Revoke(std::string_view token) {

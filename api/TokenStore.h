@@ -1,5 +1,6 @@
-// The bearer tokens of the administration listener: random 256-bit values, each with an
-// expiry, kept in memory only (a restart signs everybody out) and bounded in number.
+// The bearer tokens and browser sessions of the administration listener: random 256-bit
+// values, each with an expiry, kept in memory only (a restart signs everybody out) and
+// bounded in number. A browser session's token has a companion: its CSRF token.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 struct IssuedToken {
     std::string token;         // 64 hex digits; empty when no random bytes could be had
     std::int64_t expires = 0;  // calendar seconds
+    std::string companion;     // 64 hex digits when asked for, else empty
 };
 
 class CTokenStore {
@@ -22,12 +24,14 @@ public:
     explicit CTokenStore(std::size_t maxTokens = 256);
     void SetClock(Clock clock);
 
-    // A new token valid for `lifetimeSeconds`. When the store is full, the token that
-    // expires first makes room.
-    IssuedToken Issue(std::int64_t lifetimeSeconds);
+    // A new token valid for `lifetimeSeconds`, with a random companion value when
+    // `withCompanion`. When the store is full, the token that expires first makes room.
+    IssuedToken Issue(std::int64_t lifetimeSeconds, bool withCompanion = false);
     // True when `token` was issued, has not expired and was not revoked. Its time does not
     // depend on how much of a stored token `token` matches.
     bool IsValid(std::string_view token);
+    // IsValid, and `companion` set to the value issued with `token`.
+    bool Lookup(std::string_view token, std::string& companion);
     // Forgets `token`; false when it was not valid.
     bool Revoke(std::string_view token);
     std::size_t Count();  // valid tokens
@@ -36,6 +40,7 @@ private:
     struct Entry {
         std::string token;
         std::int64_t expires = 0;
+        std::string companion;
     };
     void ForgetExpired(std::int64_t now);  // holds m_lock
     // The index of `token`'s entry or -1, looking at every entry.
