@@ -23,6 +23,8 @@ thread_local bool t_mustClose = false;
 // The stream of that connection, whose read failure names a refusal better than the
 // library's "400".
 thread_local CBoundedStream* t_stream = nullptr;
+// A refusal decided before the body was read, sent once it has been (AfterBody).
+thread_local std::optional<ApiResponse> t_refusalAfterBody;
 
 // The library's own refusal, with the status the stream's failure calls for.
 void RestateLibraryRefusal(httplib::Response& res) {
@@ -179,6 +181,11 @@ httplib::Server::HandlerResponse CApiHttpServer::BeforeBody(const httplib::Reque
     if (!refusal && question != std::string::npos &&
         !ParseQuery(std::string_view(req.target).substr(question + 1), query))
         refusal = ApiError(400, "malformed percent escape in the query");
+    if (refusal && MethodHasBody(req.method) && !req.has_header("Transfer-Encoding") &&
+        DeclaredLength(req) <= kApiRefusalBodyReadBytes) {
+        t_refusalAfterBody = std::move(refusal);
+        return HandlerResponse::Unhandled;
+    }
     if (refusal) {
         WriteError(res, *refusal);
         for (const auto& [name, value] : refusal->headers) res.set_header(name, value);
@@ -192,6 +199,12 @@ httplib::Server::HandlerResponse CApiHttpServer::BeforeBody(const httplib::Reque
 }
 
 void CApiHttpServer::AfterBody(const httplib::Request& req, httplib::Response& res) {
+    if (t_refusalAfterBody) {
+        WriteError(res, *t_refusalAfterBody);
+        for (const auto& [name, value] : t_refusalAfterBody->headers) res.set_header(name, value);
+        t_refusalAfterBody.reset();
+        return;
+    }
     const ApiRouteMatch match = m_router.Find(req.method, req.target);
     if (match.route == nullptr) return WriteError(res, match.refusal);
     ApiRequest request = MakeRequest(req, match);
@@ -211,7 +224,10 @@ void CApiHttpServer::Answer(const ApiRequest& request, const ApiRoute& route,
     }
     AddSecurityHeaders(res);
     res.status = answer.status;
-    for (const auto& [name, value] : answer.headers) res.set_header(name, value);
+    for (const auto& [name, value] : answer.headers) {
+        res.headers.erase(name);  // the route's own value wins (the live log's Cache-Control)
+        res.set_header(name, value);
+    }
     if (!answer.etag.empty()) res.set_header("ETag", answer.etag);
     if (answer.stream) {
         res.set_chunked_content_provider(answer.contentType, [this, stream = answer.stream](
@@ -243,6 +259,7 @@ void CApiHttpServer::ServeConnection(httplib::Stream& stream, const ApiConnectio
             break;
         bounded.BeginRequest(ApiClock::now() + kApiRequestDeadline);
         t_mustClose = false;
+        t_refusalAfterBody.reset();
         bool closed = false;
         const bool last = served + 1 == kApiKeepAliveRequests;
         if (!process_request(bounded, last, closed, {}) || closed || t_mustClose ||

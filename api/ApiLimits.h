@@ -8,6 +8,10 @@
 inline constexpr std::size_t kApiMaxHeadBytes = 64 * 1024;
 // A request body; a longer one is answered 413.
 inline constexpr std::size_t kApiMaxBodyBytes = 1024 * 1024;
+// A refused request's body up to this size is read before the refusal is sent, so the
+// client sees the answer (closing on unread bytes resets the connection, and the answer
+// is lost with it); a larger one, or a chunked one, ends the connection unread.
+inline constexpr std::size_t kApiRefusalBodyReadBytes = 64 * 1024;
 // What a chunked body's framing may add to it before the connection is cut.
 inline constexpr std::size_t kApiBodyFramingBytes = 64 * 1024;
 // The whole of one request (head and body) must arrive within this.

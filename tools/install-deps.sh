@@ -15,6 +15,7 @@ packages=(
   libcurl4-openssl-dev libsystemd-dev
   libcpp-httplib-dev nlohmann-json3-dev
   pebble
+  chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do

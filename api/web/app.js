@@ -10,6 +10,7 @@ const App = {
   logSource: null,
   rates: [],      // the rate samples seen, oldest first
   notice: null,   // a message to show on the next page, {kind, text}
+  armed: null,    // the key of the delete button clicked once, waiting for its second click
 };
 
 const kRateSamples = 300;  // five minutes at one sample a second
@@ -52,17 +53,25 @@ function button(text, onclick, className = "") {
 }
 
 // A delete button that asks on the page itself: the first click arms it, the second acts.
-function deleteButton(onconfirm, text = "Delete") {
+// `key` names what it deletes, so a list redrawn meanwhile (the overview's, every second)
+// keeps the button armed.
+function deleteButton(onconfirm, text = "Delete", key = "") {
   const node = button(text, () => {
     if (!node.classList.contains("confirm")) {
-      node.classList.add("confirm");
-      node.textContent = "Really " + text.toLowerCase() + "?";
-      setTimeout(() => { node.classList.remove("confirm"); node.textContent = text; }, 4000);
+      arm(true);
+      App.armed = key;
+      setTimeout(() => { if (App.armed === key) App.armed = null; arm(false); }, 4000);
       return;
     }
+    App.armed = null;
     node.disabled = true;
     onconfirm();
   }, "danger");
+  const arm = (on) => {
+    node.classList.toggle("confirm", on);
+    node.textContent = on ? "Really " + text.toLowerCase() + "?" : text;
+  };
+  if (key && App.armed === key) arm(true);
   return node;
 }
 
@@ -322,7 +331,7 @@ function sessionTable(sessions, status) {
   ], sessions, (s) => deleteButton(async () => {
     const result = await api("DELETE", "/api/v1/sessions/" + segment(String(s.id)));
     if (!result.ok) status.replaceChildren(message("error", result.error));
-  }, "Kick"), "No sessions");
+  }, "Kick", "session " + s.id), "No sessions");
 }
 
 function banTable(bans, status) {
@@ -333,7 +342,7 @@ function banTable(bans, status) {
   ], bans, (b) => deleteButton(async () => {
     const result = await api("DELETE", "/api/v1/bans/" + segment(b.address));
     if (!result.ok) status.replaceChildren(message("error", result.error));
-  }, "Lift"), "No banned addresses");
+  }, "Lift", "ban " + b.address), "No banned addresses");
 }
 
 function addRates(samples) {
@@ -405,24 +414,21 @@ function showLog(root) {
   filter.addEventListener("input", () => {
     for (const node of lines.children) node.hidden = !matches(node);
   });
-  api("GET", "/api/v1/log?lines=500").then((result) => {
-    if (!root.isConnected) return;
-    if (!result.ok) return state.replaceChildren(message("error", result.error));
-    for (const line of result.data.lines) add(line);
-    follow();
-  });
-  const follow = () => {
-    const source = new EventSource("/api/v1/log?follow=1");
-    App.logSource = source;
-    source.onopen = () => { state.textContent = "live"; };
-    source.onmessage = (event) => add(event.data);
-    source.addEventListener("missed", (event) => add("(" + event.data + " lines missed)"));
-    source.onerror = () => {
-      state.textContent = "reconnecting...";
-      // A closed stream (an ended session) is not retried by the browser: ask whether
-      // the session still holds.
-      if (source.readyState === EventSource.CLOSED) api("GET", "/api/v1/server");
-    };
+  // One stream: the last lines, then every new one. A reconnect sends the last lines
+  // again, so the list starts over.
+  const source = new EventSource("/api/v1/log?follow=1&lines=500");
+  App.logSource = source;
+  source.onopen = () => {
+    lines.replaceChildren();
+    state.textContent = "live";
+  };
+  source.onmessage = (event) => add(event.data);
+  source.addEventListener("missed", (event) => add("(" + event.data + " lines missed)"));
+  source.onerror = () => {
+    state.textContent = "reconnecting...";
+    // A refused stream (an ended session) is not tried again by the browser: ask whether
+    // the session still holds, which signs out when it does not.
+    if (source.readyState === EventSource.CLOSED) api("GET", "/api/v1/server");
   };
 }
 
@@ -565,11 +571,12 @@ async function editUser(root, userid) {
     const record = {
       userid: name.value(), group: group.value(), homedir: home.value(), email: email.value(),
       status: enabled.input.checked ? 1 : 0,
-      reserved: date.value ? (autoDisable.input.checked ? "1," : "0,") + date.value : "",
       download_limit: downLimit.input.checked, download_speed: Number(downSpeed.value) || 0,
       upload_limit: upLimit.input.checked, upload_speed: Number(upSpeed.value) || 0,
       quota_max: Number(quotaMax.value) || 0, ...permissions.read(),
     };
+    // Without a date the field is left out: a new account's value, no automatic disable.
+    if (date.value) record.reserved = (autoDisable.input.checked ? "1," : "0,") + date.value;
     if (password.input.value !== "") record.password = password.input.value;
     if (reset.input.checked) record.quota_current = 0;
     save.disabled = true;
