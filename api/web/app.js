@@ -36,16 +36,19 @@ function el(tag, props = {}, ...children) {
       node.setAttribute(key, value);
     else node[key] = value;
   }
-  for (const child of children.flat()) {
+  for (const child of children.flat(Infinity)) {
     if (child === null || child === undefined || child === false) continue;
     node.append(child instanceof Node ? child : visible(child));
   }
   return node;
 }
 
+// A message box; the line breaks of `text` are the page's own, kept as lines (a control
+// byte inside a line still shows as its symbol).
 function message(kind, text, ...buttons) {
+  const lines = String(text).split("\n").flatMap((line, i) => (i ? [el("br"), line] : [line]));
   return el("div", { class: "message " + kind, role: kind === "error" ? "alert" : "status" },
-    el("div", {}, text), buttons.length ? el("div", { class: "buttons" }, buttons) : null);
+    el("div", {}, lines), buttons.length ? el("div", { class: "buttons" }, buttons) : null);
 }
 
 function button(text, onclick, className = "") {
@@ -268,7 +271,7 @@ function showOverview(root) {
   const bansBox = el("section", { class: "box", id: "bans" }, el("h2", {}, "Banned addresses"));
   const status = el("div");
   root.append(status, el("div", { class: "grid" }, el("div", {}, serverBox, totalsBox), graphBox),
-    el("div", { class: "spacer" }), sessionsBox, bansBox);
+    sessionsBox, bansBox);
   const replaceBody = (box, ...nodes) => box.replaceChildren(box.firstChild, ...nodes);
   every(1000, async () => {
     const [server, stats, sessions, bans] = await Promise.all([
@@ -749,11 +752,10 @@ async function showOptions(root) {
   });
   const save = el("button", { type: "submit", class: "primary", id: "save" }, "Save");
   const form = el("form", { id: "options-form" },
-    el("div", { class: "scroll" }, el("table", { class: "options-table cards" },
+    el("div", { class: "scroll" }, el("table", { class: "options-table" },
       el("tbody", {}, inputs.map(({ key, input }) =>
-        el("tr", {}, el("td", { "data-label": "" }, el("label", { for: input.id }, key)),
-          el("td", { "data-label": "" }, input)))))),
-    el("div", { class: "buttons" }, save, button("Reload", () => route())));
+        el("tr", {}, el("td", {}, el("label", { for: input.id }, key)), el("td", {}, input)))))),
+    el("div", { class: "buttons sticky" }, save, button("Reload", () => route())));
   form.addEventListener("submit", async (event) => {
     event.preventDefault();
     const changed = {};
@@ -807,8 +809,8 @@ async function showIpLists(root) {
       return el("label", {}, radio, " " + label);
     })));
   const list = (title, kind, entries) => {
-    const entry = el("input", { type: "text", id: "entry-" + kind, placeholder: "192.168.1.*, 10.0.0.1-10.0.0.9, ::1", "aria-label": "New entry" });
-    const form = el("form", { class: "row" }, entry, el("button", { type: "submit", id: "add-" + kind }, "Add"));
+    const entry = el("input", { type: "text", id: "entry-" + kind, placeholder: "e.g. 192.168.1.*", "aria-label": "New entry" });
+    const form = el("form", { class: "row entry" }, entry, el("button", { type: "submit", id: "add-" + kind }, "Add"));
     form.addEventListener("submit", async (event) => {
       event.preventDefault();
       const r = await api("POST", "/api/v1/iplists/" + kind, { body: { entry: entry.value.trim() } });
