@@ -176,10 +176,17 @@ function stopPage() {
   App.logSource = null;
 }
 
-// Runs `refresh` now and every `ms` while the page is shown.
+// Runs `refresh` now and every `ms` while the page is shown; a slow server gets one
+// refresh at a time, not a pile of them.
 function every(ms, refresh) {
-  refresh();
-  App.timer = setInterval(refresh, ms);
+  let busy = false;
+  const run = async () => {
+    if (busy) return;
+    busy = true;
+    try { await refresh(); } finally { busy = false; }
+  };
+  run();
+  App.timer = setInterval(run, ms);
 }
 
 const Pages = {
@@ -269,8 +276,9 @@ function showOverview(root) {
       el("span", { id: "rate-now" })));
   const sessionsBox = el("section", { class: "box", id: "sessions" }, el("h2", {}, "Sessions"));
   const bansBox = el("section", { class: "box", id: "bans" }, el("h2", {}, "Banned addresses"));
-  const status = el("div");
-  root.append(status, el("div", { class: "grid" }, el("div", {}, serverBox, totalsBox), graphBox),
+  const status = el("div");        // the refresh's trouble, cleared by the next one
+  const actionStatus = el("div");  // a refused Start, Stop, Kick or Lift, kept
+  root.append(status, actionStatus, el("div", { class: "grid" }, el("div", {}, serverBox, totalsBox), graphBox),
     sessionsBox, bansBox);
   const replaceBody = (box, ...nodes) => box.replaceChildren(box.firstChild, ...nodes);
   every(1000, async () => {
@@ -280,14 +288,14 @@ function showOverview(root) {
     if (!App.csrf || !root.isConnected) return;
     const failed = [server, stats, sessions, bans].find((r) => !r.ok);
     status.replaceChildren(failed ? message("error", failed.error) : "");
-    if (server.ok) replaceBody(serverBox, ...serverFacts(server.data, status));
+    if (server.ok) replaceBody(serverBox, ...serverFacts(server.data, actionStatus));
     if (stats.ok) {
       replaceBody(totalsBox, totals(stats.data.totals));
       addRates(stats.data.rates);
       drawRates(canvas);
     }
-    if (sessions.ok) replaceBody(sessionsBox, sessionTable(sessions.data.sessions, status));
-    if (bans.ok) replaceBody(bansBox, banTable(bans.data.bans, status));
+    if (sessions.ok) replaceBody(sessionsBox, sessionTable(sessions.data.sessions, actionStatus));
+    if (bans.ok) replaceBody(bansBox, banTable(bans.data.bans, actionStatus));
   });
 }
 
