@@ -8,6 +8,7 @@
 #include "api/BrowserSession.h"
 #include "api/TokenStore.h"
 #include "api/WebAssets.h"
+#include "platform/Clock.h"
 
 namespace {
 
@@ -50,6 +51,17 @@ TEST(BrowserSessionTest, ChangesNeedTheSessionsTokenAndThisOrigin) {
     // A bearer token is no session.
     EXPECT_EQ(StatusOf(CheckBrowserSession(CookieRequest("GET", AdminTokens().Issue(60).token))),
               401);
+}
+
+TEST(BrowserSessionTest, SessionEndsWithItsLifetime) {
+    std::int64_t now = 5000;
+    BrowserSessions().SetClock([&now] { return now; });
+    const IssuedToken issued = BrowserSessions().Issue(60, true);
+    now = 5059;
+    EXPECT_EQ(StatusOf(CheckBrowserSession(CookieRequest("GET", issued.token))), 0);
+    now = 5060;
+    EXPECT_EQ(StatusOf(CheckBrowserSession(CookieRequest("GET", issued.token))), 401);
+    BrowserSessions().SetClock(NowSeconds);
 }
 
 TEST(BrowserSessionTest, CookieIsReadByItsExactNameAndSetWithItsFlags) {
