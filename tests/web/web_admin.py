@@ -228,6 +228,18 @@ def check_sessions_and_kick(page, env):
     except (ftplib.Error, OSError, EOFError):
         pass
     ftp.close()
+    env.admin("ban", "add", "192.0.2.9")
+    page.wait(lambda: "192.0.2.9" in page.text("#bans"), "the ban listed")
+    page.click("#bans td.actions button")
+    page.click("#bans td.actions button")
+    check(page.wait(lambda: "No banned addresses" in page.text("#bans"), "the ban lifted"),
+          "Lift ends a ban")
+    for button, state in (("Stop", "stopped"), ("Start", "running")):
+        page.wait(lambda: page.text("#server-toggle") == button, "the %s button" % button)
+        page.click("#server-toggle")
+        check(page.wait(lambda: page.text("#server-state") == state, "state " + state),
+              "%s leaves the server %s" % (button, state))
+    check(wait_for_port(env.port), "the FTP port listens again")
 
 
 def check_add_user_and_log(page, env):
