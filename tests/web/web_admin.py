@@ -207,6 +207,11 @@ def shoot(page, name):
             "width": width, "height": height, "deviceScaleFactor": 1, "mobile": size == "phone"})
         time.sleep(1.2)  # one refresh of the overview and a redrawn graph at the new width
         page.driver.save_screenshot(os.path.join(folder, "%s-%s.png" % (name, size)))
+        if page.driver.execute_script("return document.body.scrollHeight > innerHeight + 40"):
+            page.driver.execute_script("scrollTo(0, document.body.scrollHeight)")
+            time.sleep(0.3)
+            page.driver.save_screenshot(os.path.join(folder, "%s-%s-end.png" % (name, size)))
+            page.driver.execute_script("scrollTo(0, 0)")
     page.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
@@ -321,10 +326,16 @@ def check_stale_edit(page, env):
     shoot(page, "user-editor")
 
 
-def check_other_pages(page):
+def check_other_pages(page, env):
     page.go("options")
     check(page.wait(lambda: page.find("#options-form input"), "the options"), "options shown")
     shoot(page, "options")
+    page.type("#opt-maxusers", "21")
+    page.click("#save")
+    check(page.wait(lambda: "Saved maxusers." in page.text("#main"), "the option saved"),
+          "an option is saved")
+    with open(env.prog + "option.ini") as f:
+        check("maxusers=21" in f.read(), "option.ini holds the page's value")
     page.go("iplists")
     page.wait(lambda: page.find("#entry-deny"), "the IP lists")
     page.type("#entry-deny", "203.0.113.*")
@@ -386,7 +397,7 @@ def main():
             check_add_user_and_log(page, env)
             check_hostile_names(page, env, api)
             check_stale_edit(page, env)
-            check_other_pages(page)
+            check_other_pages(page, env)
             violations = page.csp_violations()
             check(not violations, "no CSP violation in the console: %s" % violations[:3])
             check_sign_out_and_ban(page, api, env)
