@@ -116,6 +116,9 @@ private:
     bool DeflateNextPart();
     bool StartInflating(std::int64_t keepBytes);
     long ReceiveInflatedChunk();
+    // False when writing `bytes` more would leave the file system less free room than
+    // kInflateFreeShare allows (or its room cannot be read).
+    bool LeavesFreeRoom(std::size_t bytes) const;
     void DiscardInflatedUpload();
     void PaceUpload(long received);
     void StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading);

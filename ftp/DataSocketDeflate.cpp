@@ -110,15 +110,28 @@ long CDataSocket::ReceiveInflatedChunk() {
         std::size_t produced = 0;
         const InflateResult result =
             m_inflater->Inflate(m_inflated.data(), m_inflated.size(), produced);
-        // SECURITY: every inflated step passes the quota before it is written, so a small
-        // stream that inflates to much more stops at the quota, not at a full disk.
+        // SECURITY: every inflated step passes the quota and the free-room bound before it
+        // is written, so a small stream that inflates to much more stops there, not at a
+        // full disk.
         if (produced > 0) {
             if (!QuotaAllows(static_cast<std::int64_t>(produced))) return count;
+            if (!LeavesFreeRoom(produced)) {
+                EndTransfer("452 Insufficient storage space: the upload would fill the disk.",
+                            TransferEvent::TransferFailed);
+                return count;
+            }
             if (!m_file.Write(m_inflated.data(), produced)) return -2;
         }
         if (result == InflateResult::Damaged) return -3;
         if (result != InflateResult::Produced) return count;
     }
+}
+
+bool CDataSocket::LeavesFreeRoom(std::size_t bytes) const {
+    std::int64_t available = 0;
+    std::int64_t size = 0;
+    if (!m_file.FileSystemSpace(available, size)) return false;
+    return available - static_cast<std::int64_t>(bytes) >= size / kInflateFreeShare;
 }
 
 void CDataSocket::DiscardInflatedUpload() {

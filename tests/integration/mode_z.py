@@ -1,13 +1,15 @@
 """MODE Z (deflate on the data connection) against tarvona-server with ftplib driving the
 commands and zlib on the client side: RETR, STOR, APPE, REST, LIST, NLST and MLSD
 round-trips, the level option, MODE S again, damaged and cut upload streams that leave
-the file as it was, a small stream inflating past the quota, the speed limit counting
+the file as it was, a small stream inflating past the quota or towards a full disk (a
+tmpfs in a mount namespace made with unshare), the speed limit counting
 compressed bytes, and all of it again under PROT P.
 
     mode_z.py BUILD_DIR
 """
 import ftplib
 import os
+import subprocess
 import sys
 import time
 import zlib
@@ -146,6 +148,27 @@ def quota_bomb(build_dir):
         ftp.quit()
 
 
+def disk_bound(build_dir):
+    """Without a quota, the bomb stops before the disk (a 32 MiB tmpfs as the home, in a
+    mount namespace of the server's own) is full."""
+    mount = 'mount -t tmpfs -o size=32m tmpfs "$0" && exec "$@"'
+    if subprocess.run(["unshare", "--map-root-user", "--mount", "true"]).returncode != 0:
+        print("SKIP: the disk bound (no user namespaces here)")
+        return
+    with FtpServerEnv(build_dir) as env:
+        env.start(wrapper=("unshare", "--map-root-user", "--mount", "sh", "-c", mount, env.home))
+        ftp = login(env)
+        ftp.sendcmd("MODE Z")
+        reply = send(ftp, "STOR bomb.bin", zlib.compress(bytes(64 << 20), 9))
+        check(reply.startswith("452 Insufficient storage"), "the bomb stops short of a full disk: "
+              + reply)
+        check(ftp.sendcmd("SIZE bomb.bin") == "213 0", "nothing of the bomb stays")
+        reply = send(ftp, "STOR small.bin", zlib.compress(TEXT))
+        check(reply.startswith("226") and ftp.sendcmd("SIZE small.bin") == "213 %d" % len(TEXT),
+              "an upload after the bomb: " + reply)
+        ftp.quit()
+
+
 def speed_limit(build_dir):
     with FtpServerEnv(build_dir, admin_args=("--download-limit", "64")) as env:
         write(env.path("zeros.bin"), bytes(4 << 20))
@@ -181,6 +204,7 @@ def main():
         refused_uploads(env, ftp, "PROT P")
         ftp.quit()
     quota_bomb(build_dir)
+    disk_bound(build_dir)
     speed_limit(build_dir)
     return exit_status("all MODE Z checks passed")
 
