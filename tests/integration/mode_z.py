@@ -129,8 +129,21 @@ def refused_uploads(env, ftp, tag):
         reply = send(ftp, "APPE kept.bin", wire)
         check(reply.startswith("426"), "%s %s APPE refused: %s" % (tag, what, reply))
         check(read(env.path("kept.bin")) == b"before", "%s %s APPE kept the file" % (tag, what))
+    # ABOR once part of the stream is written: that part goes again.
+    conn = ftp.transfercmd("APPE kept.bin")
+    conn.sendall(good[:200000])
+    deadline = time.monotonic() + 10
+    while os.path.getsize(env.path("kept.bin")) <= 6 and time.monotonic() < deadline:
+        time.sleep(0.02)
+    check(os.path.getsize(env.path("kept.bin")) > 6, tag + " part of the stream is written")
+    # As a plain line: ftplib's abort() sends its last byte as urgent data.
+    ftp.putcmd("ABOR")
+    check(reply_of(ftp.getresp).startswith("426"), tag + " ABOR ends the compressed upload")
+    conn.close()
+    check(reply_of(ftp.voidresp).startswith("226"), tag + " ABOR answered")
     ftp.sendcmd("MODE S")
     check(ftp.sendcmd("NOOP").startswith("200"), tag + " the session goes on")
+    check(read(env.path("kept.bin")) == b"before", tag + " ABOR leaves the file as it was")
 
 
 def quota_bomb(build_dir):
