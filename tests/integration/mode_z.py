@@ -95,6 +95,8 @@ def round_trips(env, ftp, tag):
 
     reply = send(ftp, "STOR up.txt", zlib.compress(TEXT, 1))
     check(reply.startswith("226") and read(env.path("up.txt")) == TEXT, tag + " STOR " + reply)
+    reply = send(ftp, "STOR empty.txt", zlib.compress(b""))
+    check(reply.startswith("226") and read(env.path("empty.txt")) == b"", tag + " empty " + reply)
     reply = send(ftp, "APPE up.txt", zlib.compress(NOISE))
     check(read(env.path("up.txt")) == TEXT + NOISE, tag + " APPE " + reply)
     reply = send(ftp, "STOR up.txt", zlib.compress(NOISE[5000:]), rest=5000)
@@ -125,7 +127,7 @@ def refused_uploads(env, ftp, tag):
     good = zlib.compress(NOISE)
     damaged = good[:1000] + bytes(b ^ 0x55 for b in good[1000:1100]) + good[1100:]
     for what, wire in (("damaged", damaged), ("cut", good[:-7]), ("followed", good + b"x"),
-                       ("not zlib", b"no zlib header here" * 300)):
+                       ("not zlib", b"no zlib header here" * 300), ("no data", b"")):
         reply = send(ftp, "APPE kept.bin", wire)
         check(reply.startswith("426"), "%s %s APPE refused: %s" % (tag, what, reply))
         check(read(env.path("kept.bin")) == b"before", "%s %s APPE kept the file" % (tag, what))
