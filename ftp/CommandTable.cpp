@@ -88,6 +88,7 @@ constexpr FtpCommandEntry kExtensionCommands[] = {
     {"PBSZ", kArgument, kBeforeLogin, CmdPbsz, kWaits, kNoHelp, {"PBSZ"}},
     {"PROT", kArgument, kBeforeLogin, CmdProt, kWaits, kNoHelp, {"PROT"}},
     {"CCC", kNoArgument, kBeforeLogin, CmdCcc},
+    {"MODE", kArgument, kAfterLogin, CmdMode, kWaits, kNoHelp, {"MODE Z"}},
 };
 
 static_assert(std::size(kClassicCommands) == kCommandCount, "the classic ids are 0 to 30");

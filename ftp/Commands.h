@@ -57,6 +57,10 @@ void CmdMlst(CControlSocket& session, const std::string& argument);
 // OPTS MLST with its fact list ("type;size;"): the facts this session's MLST and
 // MLSD show.
 void CmdOptsMlst(CControlSocket& session, const std::string& factList);
+// MODE S and Z (RFC 959 stream mode; deflate on the data connection), and OPTS MODE
+// with the rest of its argument ("Z LEVEL 9").
+void CmdMode(CControlSocket& session, const std::string& argument);
+void CmdOptsMode(CControlSocket& session, const std::string& modeOptions);
 // STAT with a path: the LIST lines of that path over the control connection.
 void CmdStatPath(CControlSocket& session, const std::string& argument);
 

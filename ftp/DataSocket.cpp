@@ -230,6 +230,9 @@ void CDataSocket::DrainUnexpected() {
 
 void CDataSocket::EndTransfer(const char* reply, TransferEvent event) {
     CancelPaceTimer();
+    if (m_inflater && event != TransferEvent::UploadDone) DiscardInflatedUpload();
+    m_inflater.reset();
+    m_deflater.reset();
     m_file.Close();
     Close();
     m_connected = false;
@@ -290,6 +293,10 @@ void CDataSocket::SendListing(std::string text) {
     m_listing = std::move(text);
     m_total = static_cast<std::int64_t>(m_listing.size());
     m_position = 0;
+    if (m_session.Settings().deflate && !DeflateListing()) {
+        EndTransfer("451 Compression failed.", TransferEvent::None);
+        return;
+    }
     ListingStep();
 }
 
@@ -337,6 +344,10 @@ void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOff
         return;
     }
     m_position = restartOffset;
+    if (m_session.Settings().deflate && !StartDeflating()) {
+        AbandonDownload("451 Compression failed.");
+        return;
+    }
     DownloadStep();
 }
 
@@ -359,7 +370,22 @@ long CDataSocket::SendDownloadChunk(bool fastPath, long& attempted) {
     return Send(m_buffer.data(), static_cast<std::size_t>(got));
 }
 
+bool CDataSocket::WaitForNextSlot(std::int64_t& slotBytes, std::int64_t& slotStart) {
+    const std::int64_t elapsed = SteadyMilliseconds() - slotStart;
+    if (elapsed < kPaceSlot.count()) {
+        StartPaceTimer(std::chrono::milliseconds(kPaceSlot.count() - elapsed), false);
+        return true;
+    }
+    slotBytes = 0;
+    slotStart = SteadyMilliseconds();
+    return false;
+}
+
 void CDataSocket::DownloadStep() {
+    if (m_deflater) {
+        DeflatedDownloadStep();
+        return;
+    }
     if (m_paceTimer != 0 || !m_file.IsOpen()) return;
     const bool fastPath = !m_downloadLimited && m_quotaMax == 0;
     std::int64_t moved = 0;      // this turn
@@ -390,15 +416,9 @@ void CDataSocket::DownloadStep() {
         m_session.Owner().AddSentBytes(sent);
         // A slot ends with its rate sent, with a partial send, or with the file's end.
         if (m_downloadLimited &&
-            (slotBytes >= m_downloadRate || sent < attempted || m_position >= m_total)) {
-            const std::int64_t elapsed = SteadyMilliseconds() - slotStart;
-            if (elapsed < kPaceSlot.count()) {
-                StartPaceTimer(std::chrono::milliseconds(kPaceSlot.count() - elapsed), false);
-                return;
-            }
-            slotBytes = 0;
-            slotStart = SteadyMilliseconds();
-        }
+            (slotBytes >= m_downloadRate || sent < attempted || m_position >= m_total) &&
+            WaitForNextSlot(slotBytes, slotStart))
+            return;
     }
     EndTransfer("226 Transfer complete.", TransferEvent::DownloadDone);
 }

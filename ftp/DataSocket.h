@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ftp/TransferLimits.h"
+#include "ftp/ZStream.h"
 #include "platform/DataFile.h"
 #include "platform/EventLoop.h"
 #include "platform/Pipe.h"
@@ -68,6 +70,9 @@ public:
     // to (0: none), for the booking when the connection ends (ftp/TransferEnd.h).
     std::int64_t BytesReceived() const { return m_bytesReceived; }
     std::int64_t QuotaMaximum() const { return m_quotaMax; }
+    // Called when the connection goes while an upload still runs (ABOR, the session's
+    // end): a compressed upload is discarded as a failed one is (see EndTransfer).
+    void AbandonUnfinishedUpload();
 
 protected:
     void OnReceive(int error) override;
@@ -95,8 +100,26 @@ private:
     long SendDownloadChunk(bool fastPath, long& attempted);
     bool QuotaAllows(std::int64_t count);
     // ReceiveStep's read and write: bytes moved, 0 at the end of the stream, -1 when the
-    // socket failed (LastError), -2 when the file could not be written.
+    // socket failed (LastError), -2 when the file could not be written, -3 when a
+    // compressed upload's data is damaged.
     long ReceiveChunk();
+    // A limited download's slot is full: true when the rest of the slot is waited out
+    // (the pace timer goes on), false when the next slot starts now.
+    bool WaitForNextSlot(std::int64_t& slotBytes, std::int64_t& slotStart);
+
+    // MODE Z (ftp/DataSocketDeflate.cpp). Start* read the session's mode and level.
+    bool DeflateListing();
+    bool StartDeflating();
+    void DeflatedDownloadStep();
+    // Reads and deflates the next part of the file; false when it cannot be read or
+    // shrank, or zlib failed.
+    bool DeflateNextPart();
+    bool StartInflating(std::int64_t keepBytes);
+    long ReceiveInflatedChunk();
+    // False when writing `bytes` more would leave the file system less free room than
+    // kInflateFreeShare allows (or its room cannot be read).
+    bool LeavesFreeRoom(std::size_t bytes) const;
+    void DiscardInflatedUpload();
     void PaceUpload(long received);
     void StartPaceTimer(std::chrono::milliseconds wait, bool resumeReading);
     void CancelPaceTimer();
@@ -132,4 +155,13 @@ private:
     CPipe m_splicePipe;         // open when a fast upload moves its bytes by splice
     EventLoop::TimerId m_paceTimer = 0;
     std::vector<char> m_buffer;
+
+    // MODE Z state of the running transfer; null in stream mode.
+    std::unique_ptr<CDeflater> m_deflater;
+    std::vector<char> m_deflated;  // deflated, not yet sent
+    std::size_t m_deflatedSent = 0;
+    bool m_deflateFinished = false;  // the stream's end is in m_deflated
+    std::unique_ptr<CInflater> m_inflater;
+    std::vector<char> m_inflated;
+    std::int64_t m_keptBytes = 0;  // what the upload started after (REST, APPE)
 };

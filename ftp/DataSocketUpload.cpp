@@ -27,6 +27,13 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
         return;
     }
     m_position = 0;
+    if (m_session.Settings().deflate) {
+        if (!StartInflating(keepBytes)) {
+            m_file.Close();
+            FinishTransfer(m_session, "451 Decompression failed.", TransferEvent::TransferFailed);
+        }
+        return;
+    }
     m_fastUpload = !m_uploadLimited && m_quotaMax == 0;
     // Unlimited plain uploads go from the socket to the file through a pipe, one copy
     // fewer than through a buffer; limited ones keep their 4096-byte steps, and TLS
@@ -38,6 +45,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
 }
 
 long CDataSocket::ReceiveChunk() {
+    if (m_inflater) return ReceiveInflatedChunk();
     if (m_splicePipe.IsOpen()) {
         const long count = ReceiveIntoPipe(m_splicePipe.WriteEnd(), m_splicePipe.Capacity());
         if (count <= 0) return count;
@@ -74,7 +82,17 @@ long CDataSocket::ReceiveStep() {
         EndTransfer("450 Can't access file.", TransferEvent::TransferFailed);
         return 0;
     }
+    if (count == -3) {
+        EndTransfer("426 Upload refused: the compressed data is damaged.",
+                    TransferEvent::TransferFailed);
+        return 0;
+    }
     if (count == 0) {
+        if (m_inflater && !m_inflater->HasEnded()) {
+            EndTransfer("426 Upload truncated: the compressed data ended early.",
+                        TransferEvent::TransferFailed);
+            return 0;
+        }
         EndTransfer("226 Transfer complete.", TransferEvent::UploadDone);
         return 0;
     }

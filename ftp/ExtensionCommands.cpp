@@ -47,6 +47,10 @@ void CmdOpts(CControlSocket& session, const std::string& argument) {
         CmdOptsMlst(session, argument.size() > 5 ? argument.substr(5) : std::string());
         return;
     }
+    if (EqualsNoCase(std::string_view(argument).substr(0, 5), "MODE ")) {
+        CmdOptsMode(session, argument.substr(5));
+        return;
+    }
     session.SendReply("501 Option not understood.");
 }
 

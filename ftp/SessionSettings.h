@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ftp/ZStream.h"
+
 // How the next data connection is made and where the next transfer starts (PORT or
 // EPRT, PASV or EPSV, REST). Forgotten, in one assignment, when the data connection
 // closes; a PASV or EPSV that replaces an unused one keeps the restart offset.
@@ -37,6 +39,10 @@ struct SessionSettings {
     // The facts MLST and MLSD show (bits of MlstFact, ftp/ListFormat.h); OPTS MLST
     // chooses them.
     std::uint32_t mlstFacts = ~0u;
+    // MODE Z: listings and transfers are deflated on the data connection at the level
+    // OPTS MODE Z chose. A transfer reads both when it starts; they last until changed.
+    bool deflate = false;
+    int deflateLevel = kDefaultDeflateLevel;
     // RNFR's local path for the next RNTO (empty: none), and whether it names a file.
     std::string renameSource;
     bool renameIsFile = false;

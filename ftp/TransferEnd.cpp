@@ -43,8 +43,9 @@ void FinishTransfer(CControlSocket& session, const char* reply, TransferEvent ev
 }
 
 void EndDataConnection(CControlSocket& session) {
-    const CDataSocket* socket = session.DataSocket();
+    CDataSocket* socket = session.DataSocket();
     if (socket == nullptr) return;
+    socket->AbandonUnfinishedUpload();
     const std::int64_t received = socket->BytesReceived();
     const std::int64_t quotaMax = socket->QuotaMaximum();
     session.SetDataSocket(nullptr);

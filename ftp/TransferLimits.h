@@ -37,3 +37,10 @@ inline constexpr std::size_t kUploadPipeBytes = 1 << 20;
 // Bytes one data socket moves per loop turn before the control connection (ABOR,
 // QUIT) and the idle timer get their turn.
 inline constexpr std::int64_t kBytesPerTurn = 4 << 20;
+// MODE Z: the file bytes deflated per step of a download, and the inflated bytes one
+// step of an upload writes (a compressed chunk may take several).
+inline constexpr std::size_t kDeflatePart = 64 << 10;
+inline constexpr std::size_t kInflateStep = 64 << 10;
+// A compressed upload stops where it would leave less than this share (1/n) of its file
+// system free: a small stream may inflate a thousandfold, quota or not.
+inline constexpr std::int64_t kInflateFreeShare = 20;

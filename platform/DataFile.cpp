@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,6 +82,15 @@ std::int64_t CDataFile::Length() const {
     struct stat info;
     if (!m_fd || ::fstat(m_fd.Get(), &info) != 0) return -1;
     return static_cast<std::int64_t>(info.st_size);
+}
+
+bool CDataFile::FileSystemSpace(std::int64_t& available, std::int64_t& size) const {
+    struct statvfs info;
+    if (!m_fd || ::fstatvfs(m_fd.Get(), &info) != 0) return false;
+    const auto unit = static_cast<std::int64_t>(info.f_frsize);
+    available = static_cast<std::int64_t>(info.f_bavail) * unit;
+    size = static_cast<std::int64_t>(info.f_blocks) * unit;
+    return true;
 }
 
 bool CDataFile::KeepFirst(std::int64_t length) {

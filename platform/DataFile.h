@@ -31,6 +31,9 @@ public:
 
     // The current length in bytes, or -1 when it cannot be read.
     std::int64_t Length() const;
+    // The bytes an unprivileged writer may still use on the file's file system, and the
+    // file system's size. False when they cannot be read.
+    [[nodiscard]] bool FileSystemSpace(std::int64_t& available, std::int64_t& size) const;
     // Keeps the first `length` bytes, cutting any after them, and makes `length` the
     // write position. False (file untouched) when the file is shorter than that.
     [[nodiscard]] bool KeepFirst(std::int64_t length);

@@ -78,6 +78,7 @@ TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8AndMlst) {
                                                " MDTM",
                                                " MFMT",
                                                " MLST type*;size*;modify*;perm*;UNIX.mode*;",
+                                               " MODE Z",
                                                " PBSZ",
                                                " PROT",
                                                " REST STREAM",
