@@ -20,3 +20,8 @@ bool DisableSendCoalescing(int fd) {
     int on = 1;
     return ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
+
+bool KeepUrgentDataInline(int fd) {
+    int on = 1;
+    return ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) == 0;
+}

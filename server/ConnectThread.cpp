@@ -31,6 +31,7 @@ bool CConnectThread::InitInstance() {
     // A reply that follows another at once (150, then 226 after a small file) must not
     // wait for the client's delayed acknowledgement.
     (void)DisableSendCoalescing(m_control.Handle());
+    (void)KeepUrgentDataInline(m_control.Handle());
     // The user and per-address limits were decided when the connection was accepted.
     m_server.MainLoop()->Send(Message{WM_SESSION_OPENED, reinterpret_cast<std::intptr_t>(this), 0,
                                       m_server.ServerWindow()});

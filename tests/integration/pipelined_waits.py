@@ -1,7 +1,8 @@
 """A client that pipelines transfer commands without ever opening their data
 connections, against the tarvona-server binary: the server stays up, holds only a
 bounded part of what is pipelined behind a waiting transfer, answers every aborted
-wait in order, and serves another client (ftplib) meanwhile.
+wait in order, answers an ABOR sent as urgent data, and serves another client
+(ftplib) meanwhile.
 
     pipelined_waits.py BUILD_DIR
 """
@@ -91,12 +92,31 @@ def aborting_client(env):
     s.close()
 
 
+def urgent_abort(env):
+    """ftplib's abort() sends its line as TCP urgent data; it must end the wait."""
+    with ftplib.FTP() as ftp:
+        ftp.connect("127.0.0.1", env.port, timeout=5)
+        ftp.login(env.user, env.password)
+        ftp.sendcmd("PASV")
+        ftp.putcmd("RETR f")  # waits for a data connection that never comes
+        check(ftp.getresp().startswith("150"), "the download waits for its connection")
+        started = time.monotonic()
+        try:
+            replies = [ftp.abort(), ftp.getresp()]
+        except (ftplib.Error, OSError) as e:
+            replies = ["no answer: %s" % e]
+        check([r[:3] for r in replies] == ["426", "226"], "urgent ABOR answered: %r" % replies)
+        check(time.monotonic() - started < 3, "urgent ABOR answered at once")
+        check(ftp.sendcmd("NOOP").startswith("200"), "the session goes on after it")
+
+
 def main():
     with FtpServerEnv(sys.argv[1]) as env:
         write(env.path("f"), b"0123456789")
         env.start()
         never_connecting_client(env)
         aborting_client(env)
+        urgent_abort(env)
         check(env.proc.poll() is None, "server alive at the end")
         proc = env.proc
         env.stop()
