@@ -68,6 +68,10 @@ public:
     // to (0: none), for the booking when the connection ends (ftp/TransferEnd.h).
     std::int64_t BytesReceived() const { return m_bytesReceived; }
     std::int64_t QuotaMaximum() const { return m_quotaMax; }
+    // The file bytes this connection moved, a partial transfer's included (listings are
+    // not files), for the transfer history.
+    std::int64_t FileBytesSent() const { return m_fileBytesSent; }
+    std::int64_t FileBytesReceived() const { return m_fileBytesReceived; }
 
 protected:
     void OnReceive(int error) override;
@@ -117,6 +121,8 @@ private:
     std::int64_t m_quotaMax = 0;
     std::int64_t m_quotaUsed = 0;
     std::int64_t m_bytesReceived = 0;
+    std::int64_t m_fileBytesSent = 0;
+    std::int64_t m_fileBytesReceived = 0;
     std::int64_t m_position = 0;
     std::int64_t m_total = 0;
     CDataFile m_file;
