@@ -6,6 +6,7 @@
 #include "db/KorvTable.h"
 #include "platform/FileSystem.h"
 #include "platform/FileUtil.h"
+#include "platform/Text.h"
 #include "server/HistoryPeriod.h"
 
 namespace {
@@ -58,7 +59,8 @@ bool ReadCount(CKorvTable& table, const CountField& field, HistoryCounts& counts
 bool ReadRow(CKorvTable& table, HistoryRow& row, std::string& error) {
     const std::string period = table.GetFieldText(kPeriodField);
     if (!ReadPeriod(period, row)) {
-        error = "a record has no valid period (\"" + period.substr(0, kPeriodWidth) + "\")";
+        // SECURITY: the text goes to the log; the file may hold any byte.
+        error = "a record has no valid period (\"" + ReplaceControlCharacters(period) + "\")";
         return false;
     }
     row.user = table.GetFieldText(kUserField);

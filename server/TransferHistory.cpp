@@ -98,7 +98,7 @@ std::size_t CTransferHistory::RollUp() {
     std::size_t summed = 0;
     // Day rows sort first, by day: the old ones are at the front.
     for (auto it = m_rows.begin(); it != m_rows.end();) {
-        const auto& [month, period, folded] = it->first;
+        const auto [month, period, folded] = it->first;  // a copy: the row goes
         if (month || period >= firstKept) break;
         const Entry entry = it->second;
         it = m_rows.erase(it);
