@@ -10,3 +10,4 @@ std::vector<ApiRoute> SessionRoutes();      // sessions, bans
 std::vector<ApiRoute> LogRoutes();          // log
 std::vector<ApiRoute> IpListRoutes();       // iplists, iplists/allow, iplists/deny
 std::vector<ApiRoute> OptionRoutes();       // options
+std::vector<ApiRoute> HistoryRoutes();      // history

@@ -28,6 +28,11 @@ int RunBanCommand(const std::string& programDir, const std::vector<std::string>&
 int RunReloadCommand(const std::string& programDir, const std::vector<std::string>& args,
                      std::ostream& out, std::ostream& err);
 
+// The transfer history (app/AdminStatsCommand.cpp): through the running server, else
+// from stats.sdb.
+int RunStatsCommand(const std::string& programDir, const std::vector<std::string>& args,
+                    std::ostream& out, std::ostream& err);
+
 // Sets [Admin] PasswordHash of the program directory's option.ini
 // (app/AdminPasswordCommand.cpp).
 int RunAdminPasswordCommand(const std::string& programDir, const std::vector<std::string>& args,

@@ -55,6 +55,7 @@ constexpr AdminCommand kCommands[] = {
     {"ban", &RunBanCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"reload", &RunReloadCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"ip", &RunIpCommand, DirUse::AsItIs, Reach::RemoteToo},
+    {"stats", &RunStatsCommand, DirUse::AsItIs, Reach::RemoteToo},
     {"admin-password", &RunAdminPasswordCommand, DirUse::MadeWhenMissing},
 };
 
@@ -108,10 +109,12 @@ constexpr char kUsage[] =
     "  reload                           the running server reads option.ini and the IP\n"
     "                                   lists again; its sessions stay\n"
     "  ip list|add|del allow|deny [E]   IP lists (addresses, \"*\" forms, CIDR ranges)\n"
+    "  stats [--user NAME] [--days N]   transfer history per day, week (--by) or month,\n"
+    "                                   and the top users\n"
     "  admin-password                   set the password of the administration listener\n"
     "Every command but db and admin-password works through the server running on DIR (its\n"
     "control socket) or, with --server, through a server's TLS listener; without a\n"
-    "running server the account and IP commands edit DIR's files.\n"
+    "running server the account and IP commands edit DIR's files (stats reads stats.sdb).\n"
     "--server: the certificate is pinned by --fingerprint or remembered at first contact;\n"
     "the password comes from TARVONA_ADMIN_PASSWORD or is asked for.\n"
     "COMMAND --help describes each command; --version shows the version.\n";

@@ -5,6 +5,7 @@
 #include "platform/DirEntries.h"
 #include "platform/PathExposure.h"
 #include "platform/StringFormat.h"
+#include "server/HistoryFile.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ std::vector<CheckedPath> PathsToCheck(const std::string& programDir) {
         {"IP list", programDir + CIpFilter::FileName(CIpFilter::List::Allow)},
         {"IP list", programDir + CIpFilter::FileName(CIpFilter::List::Deny)},
         {"log folder", programDir + "log"},
+        {"transfer history", HistoryTablePath(programDir)},
     };
     std::vector<DirEntry> entries;
     if (ListDirectory(programDir, entries))

@@ -413,6 +413,7 @@ void CDataSocket::DownloadStep() {
         m_position += sent;
         moved += sent;
         slotBytes += sent;
+        m_fileBytesSent += sent;
         m_session.Owner().AddSentBytes(sent);
         // A slot ends with its rate sent, with a partial send, or with the file's end.
         if (m_downloadLimited &&

@@ -73,6 +73,10 @@ public:
     // Called when the connection goes while an upload still runs (ABOR, the session's
     // end): a compressed upload is discarded as a failed one is (see EndTransfer).
     void AbandonUnfinishedUpload();
+    // The bytes of files this connection moved on the wire (compressed ones as sent), a
+    // partial transfer's included (listings are not files), for the transfer history.
+    std::int64_t FileBytesSent() const { return m_fileBytesSent; }
+    std::int64_t FileBytesReceived() const { return m_fileBytesReceived; }
 
 protected:
     void OnReceive(int error) override;
@@ -140,6 +144,8 @@ private:
     std::int64_t m_quotaMax = 0;
     std::int64_t m_quotaUsed = 0;
     std::int64_t m_bytesReceived = 0;
+    std::int64_t m_fileBytesSent = 0;
+    std::int64_t m_fileBytesReceived = 0;
     std::int64_t m_position = 0;
     std::int64_t m_total = 0;
     CDataFile m_file;

@@ -79,6 +79,7 @@ void CDataSocket::DeflatedDownloadStep() {
         m_deflatedSent += static_cast<std::size_t>(sent);
         moved += sent;
         slotBytes += sent;
+        m_fileBytesSent += sent;
         m_session.Owner().AddSentBytes(sent);
         const bool atEnd = m_deflateFinished && m_deflatedSent == m_deflated.size();
         if (m_downloadLimited &&

@@ -96,6 +96,7 @@ long CDataSocket::ReceiveStep() {
         EndTransfer("226 Transfer complete.", TransferEvent::UploadDone);
         return 0;
     }
+    m_fileBytesReceived += count;
     m_session.Owner().AddReceivedBytes(count);
     // A refused chunk has ended the transfer already (QuotaAllows replied).
     return m_session.State() == SessionState::Uploading ? count : 0;

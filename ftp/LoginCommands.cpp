@@ -9,6 +9,7 @@
 #include "accounts/RecordText.h"
 #include "config/LogLine.h"
 #include "ftp/Commands.h"
+#include "ftp/HistoryNotes.h"
 #include "ftp/ResolveReplies.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
@@ -118,6 +119,7 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
     const LoginPolicy policy = server.GetLoginPolicy();
     const bool enabled = found.ok() && IsStatusEnabled(user.status);
     if (!PasswordOpens(session, enabled ? &user : nullptr, argument, policy.hashPasswords)) {
+        NoteRefusedLoginInHistory(server, found.ok() ? &user : nullptr);
         RefuseLogin(session, address, arrival);
         return;
     }

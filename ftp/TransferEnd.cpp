@@ -5,6 +5,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
+#include "ftp/HistoryNotes.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
@@ -36,6 +37,7 @@ void BookUpload(CControlSocket& session, std::int64_t receivedBytes, std::int64_
 }  // namespace
 
 void FinishTransfer(CControlSocket& session, const char* reply, TransferEvent event) {
+    NoteTransferInHistory(session, event);
     session.SetState(SessionState::Idle);
     session.SendReply("%s", reply);
     session.CloseDataConnectionLater();

@@ -14,6 +14,7 @@
 #include "platform/StringFormat.h"
 #include "server/CertificateRenewal.h"
 #include "server/ConnectThread.h"
+#include "server/HistoryKeeper.h"
 #include "server/Limits.h"
 #include "server/ListenSocket.h"
 
@@ -43,7 +44,8 @@ const char* ReplyFor(AcceptRefusal reason) {
 CFtpServer::CFtpServer(std::string programDir)
     : m_programDir(std::move(programDir)),
       m_filter(std::make_unique<CIpFilter>()),
-      m_renewal(std::make_unique<CCertificateRenewal>(*this)) {
+      m_renewal(std::make_unique<CCertificateRenewal>(*this)),
+      m_history(std::make_unique<CHistoryKeeper>(m_programDir)) {
     m_tls.Configure(m_programDir, "", "", 0);
 }
 
@@ -82,8 +84,13 @@ bool CFtpServer::Start() {
                                 m_implicitPort.load()));
     // The challenge listener serves where the FTP server does.
     m_renewal->Start(m_listenAddresses);
+    m_history->Start(*m_mainLoop, [this](const std::string& text, bool warning) {
+        LogMessage(LogCategory::Error, text, warning ? LogSeverity::Warning : LogSeverity::Info);
+    });
     return true;
 }
+
+CTransferHistory& CFtpServer::History() { return m_history->History(); }
 
 bool CFtpServer::OpenImplicitTlsPort() {
     m_implicitSockets.clear();
@@ -262,6 +269,7 @@ void CFtpServer::LogSlowSessions() {
 
 void CFtpServer::EndStop() {
     m_stopping = false;
+    m_history->Stop();  // every session has ended: nothing is counted after this
     CFile::SetLockWaitsAbandoned(false);
     CAsyncSocket::SetSendWaitsAbandoned(false);
     LogMessage(LogCategory::Server, "Server is stopped.");

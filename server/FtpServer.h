@@ -27,6 +27,8 @@
 
 class CCertificateRenewal;
 class CConnectThread;
+class CHistoryKeeper;
+class CTransferHistory;
 class CListenSocket;
 class CIpFilter;
 
@@ -114,6 +116,8 @@ public:
     // Failed-login counts and bans, and the open sessions. Any thread.
     CLoginGuard& LoginGuard() { return m_loginGuard; }
     CSessionRegistry& Sessions() { return m_sessions; }
+    // The per-user transfer history (stats.sdb), counted by the sessions. Any thread.
+    CTransferHistory& History();
     // Ends session `id` without a reply. False when no such session is open. Any thread.
     // The administrator's kick is CAdminOperations::Kick, which logs it.
     bool Kick(std::uint32_t id);
@@ -225,6 +229,7 @@ private:
     std::unique_ptr<CIpFilter> m_filter;
     CTlsProvider m_tls;
     std::unique_ptr<CCertificateRenewal> m_renewal;
+    std::unique_ptr<CHistoryKeeper> m_history;  // read at the first Start, written at the stop
 
     mutable std::mutex m_connectionLock;            // guards m_connectionList and quota updates
     std::vector<CConnectThread*> m_connectionList;  // guarded by m_connectionLock

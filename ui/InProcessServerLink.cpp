@@ -163,3 +163,7 @@ void CInProcessServerLink::LiftBan(const QString& address) {
     (void)CAdminOperations(m_server, AdminOrigin::Window).LiftBan(address.toStdString());
     ReportBans();
 }
+
+void CInProcessServerLink::RequestHistory(const QString& user, int days, HistoryGrouping by) {
+    emit historyReady(AnswerFrom(m_server.History(), user.toStdString(), days, by, kTopUsersAsked));
+}

@@ -238,6 +238,27 @@ void CRemoteServerLink::AddToIpList(CIpFilter::List list, const QString& address
                           });
 }
 
+void CRemoteServerLink::RequestHistory(const QString& user, int days, HistoryGrouping by) {
+    QString path = QString("/api/v1/history?days=%1&by=%2&top=%3")
+                       .arg(days)
+                       .arg(GroupingName(by))
+                       .arg(kTopUsersAsked);
+    if (!user.isEmpty()) path += "&user=" + QString::fromLatin1(QUrl::toPercentEncoding(user));
+    m_connection->Get(path, [this](const AdminReply& reply) {
+        // No answer: the banner tells of the lost connection, and the page asks again
+        // every minute; a box each time would say nothing new.
+        if (reply.status == 0 || !Succeeded(reply, "Reading the transfer history")) return;
+        HistoryAnswer answer;
+        const nlohmann::json body = nlohmann::json::parse(reply.body.toStdString(), nullptr, false);
+        if (!ReadHistoryAnswer(body, answer)) {
+            if (m_active)
+                emit actionFailed("Reading the transfer history: the answer is no history");
+            return;
+        }
+        if (m_active) emit historyReady(answer);
+    });
+}
+
 void CRemoteServerLink::LiftBan(const QString& address) {
     const QString path = "/api/v1/bans/" + QString::fromLatin1(QUrl::toPercentEncoding(address));
     m_connection->Request("DELETE", path, {}, {}, [this, address](const AdminReply& reply) {

@@ -35,6 +35,7 @@ public:
     void Kick(const std::vector<std::uint32_t>& ids) override;
     void AddToIpList(CIpFilter::List list, const QString& address) override;
     void LiftBan(const QString& address) override;
+    void RequestHistory(const QString& user, int days, HistoryGrouping by) override;
 
 private:
     struct Known {

@@ -29,6 +29,7 @@
 #include "ui/RemoteServerLink.h"
 #include "ui/Resources.h"
 #include "ui/SettingsAccess.h"
+#include "ui/StatisticsPage.h"
 #include "ui/SystemTray.h"
 #include "ui/TrafficStatus.h"
 #include "ui/UsersPage.h"
@@ -162,6 +163,8 @@ void CServerDlg::CreatePages() {
     m_tabs->addTab(m_usersPage, "Users");
     m_tabs->addTab(m_groupsPage, "Groups");
     m_tabs->addTab(m_onlinePage, "Online users");
+    m_statisticsPage = new CStatisticsPage(m_tabs);
+    m_tabs->addTab(m_statisticsPage, "Statistics");
     setCentralWidget(m_tabs);
 }
 

@@ -28,6 +28,7 @@ class CGroupsPage;
 class CLogFile;
 class CLogPage;
 class COnlineUsersPage;
+class CStatisticsPage;
 class COptionsPage;
 class CSettingsAccess;
 class CSystemTray;
@@ -78,6 +79,7 @@ public:
     void ConnectToServer(const QString& host, int port, const QString& password);
     QTabWidget& Tabs() { return *m_tabs; }
     COnlineUsersPage& OnlineUsersPage() { return *m_onlinePage; }
+    CStatisticsPage& StatisticsPage() { return *m_statisticsPage; }
     CLogPage& LogPage() { return *m_logPage; }
     COptionsPage& OptionsPage() { return *m_optionsPage; }
     CUsersPage& UsersPage() { return *m_usersPage; }
@@ -171,6 +173,7 @@ private:
     QTabWidget* m_tabs = nullptr;
     CLogPage* m_logPage = nullptr;
     COnlineUsersPage* m_onlinePage = nullptr;
+    CStatisticsPage* m_statisticsPage = nullptr;
     std::unique_ptr<CSettingsAccess> m_settingsAccess;  // the options page's
     std::shared_ptr<CAccountAccess> m_tableAccounts;    // the program directory's tables
     COptionsPage* m_optionsPage = nullptr;

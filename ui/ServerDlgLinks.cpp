@@ -22,6 +22,7 @@
 #include "ui/RemoteServerLink.h"
 #include "ui/ServerDlg.h"
 #include "ui/SettingsAccess.h"
+#include "ui/StatisticsPage.h"
 #include "ui/TrafficStatus.h"
 #include "ui/UsersPage.h"
 
@@ -116,6 +117,7 @@ void CServerDlg::SwitchTo(CServerLink* link) {
     }
     m_link = link;
     m_onlinePage->SetLink(link);
+    m_statisticsPage->SetLink(link);
     m_logPage->ClearAll();
     m_traffic->Reset();
     m_banner->hide();

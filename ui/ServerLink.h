@@ -12,11 +12,15 @@
 #include <optional>
 #include <vector>
 
+#include "api/HistoryJson.h"
 #include "config/IpFilter.h"
 #include "server/CertificateExpiry.h"
 #include "server/LoginGuard.h"
 
 class CAdminConnection;
+
+// The most users the Statistics page asks for.
+inline constexpr std::size_t kTopUsersAsked = 100;
 
 struct ServerLinkState {
     enum class Phase { Unknown, Offline, Online, Stopping };
@@ -59,6 +63,10 @@ public:
     // Puts `address` on the list (and its file) unless an equal entry is there.
     virtual void AddToIpList(CIpFilter::List list, const QString& address) = 0;
     virtual void LiftBan(const QString& address) = 0;
+    // Asks for the transfer history of the last `days` days of `user` ("": the whole
+    // server) by `by`, with the top users; it arrives as historyReady, a failure as
+    // actionFailed.
+    virtual void RequestHistory(const QString& user, int days, HistoryGrouping by) = 0;
 
 signals:
     // A USER command of a session (a session that sends USER twice opens two rows).
@@ -84,6 +92,7 @@ signals:
     void startFailed(const QString& why, int port);
     // A request the server refused or never answered (kick, list entry, ban, stop).
     void actionFailed(const QString& what);
+    void historyReady(const HistoryAnswer& answer);
     void connectionLost(const QString& why);
     void connectionRestored();
 };

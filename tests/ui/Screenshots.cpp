@@ -20,6 +20,8 @@
 #include "accounts/PermissionText.h"
 #include "config/IpFilter.h"
 #include "server/FtpServer.h"
+#include "server/HistoryPeriod.h"
+#include "server/TransferHistory.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/support/TestAccounts.h"
 #include "tests/support/TestCertificates.h"
@@ -40,6 +42,7 @@
 #include "ui/ServerDlg.h"
 #include "ui/ServiceDlg.h"
 #include "ui/SettingsAccess.h"
+#include "ui/StatisticsPage.h"
 #include "ui/UserAccountDlg.h"
 #include "ui/VirtualFolderDlg.h"
 
@@ -162,6 +165,41 @@ bool SaveOptionsTabs(WindowFixture& fixture, const QString& out) {
     return ok;
 }
 
+// Two months of made-up traffic: weekdays busier than weekends, and a few refusals.
+void AddHistory(CTransferHistory& history) {
+    std::vector<HistoryRow> rows;
+    const std::int32_t today = history.Today();
+    for (std::int32_t back = 0; back < 60; ++back) {
+        const std::int32_t day = today - back;
+        const std::int64_t weekday = (day - WeekStartOfDay(day)) < 5 ? 3 : 1;
+        rows.push_back({false,
+                        day,
+                        "alice",
+                        {weekday * (40 + back % 7 * 9) << 20, weekday * (90 + back % 5 * 30) << 20,
+                         weekday * 12, weekday * 30, back % 9 == 0 ? 1 : 0, 0}});
+        rows.push_back({false, day, "bob", {(back % 3 + 1) * 15 << 20, 8 << 20, 3, 2, 0, 0}});
+        if (back % 4 == 0) rows.push_back({false, day, "", {0, 0, 0, 0, 0, back % 8 + 1}});
+    }
+    history.AddRows(rows);
+}
+
+// The Statistics page for one user by week, as OUT/statistics-bob-by-week.png.
+bool SaveStatisticsChoices(CServerDlg& window, const QString& out) {
+    CStatisticsPage& page = window.StatisticsPage();
+    window.Tabs().setCurrentWidget(&page);
+    page.UserChoice().setCurrentIndex(page.UserChoice().findData("bob"));
+    page.GroupingChoice().setCurrentIndex(1);
+    page.RangeChoice().setCurrentIndex(2);
+    page.Refresh();
+    QTest::qWait(20);
+    const bool ok = Save(window, out + "/statistics-bob-by-week.png");
+    page.UserChoice().setCurrentIndex(0);
+    page.GroupingChoice().setCurrentIndex(0);
+    page.RangeChoice().setCurrentIndex(1);
+    page.Refresh();
+    return ok;
+}
+
 // Connecting to another machine's server: the address dialog and both certificate prompts.
 bool SaveConnectionDialogs(QWidget& window, const QString& out) {
     CConnectDlg connectTo(&window);
@@ -209,6 +247,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 5; ++i) (void)fixture.Server().LoginGuard().RecordFailure("203.0.113.7");
     QTest::qWait(1300);  // the ban list refreshes every second
     window.ApplyPendingEvents();
+    AddHistory(fixture.Server().History());
 
     bool ok = true;
     QTabWidget& tabs = window.Tabs();
@@ -221,6 +260,7 @@ int main(int argc, char** argv) {
              ok;
     }
     ok = SaveOptionsTabs(fixture, out) && ok;
+    ok = SaveStatisticsChoices(window, out) && ok;
     ok = SaveEditors(window, programDir, out) && ok;
     CAboutDlg about(&window);
     about.adjustSize();

@@ -26,6 +26,7 @@
 #include "tests/ui/ServerProcess.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/FingerprintDlg.h"
+#include "ui/HistoryChart.h"
 #include "ui/LogModel.h"
 #include "ui/LogPage.h"
 #include "ui/OnlineUsersModel.h"
@@ -33,7 +34,9 @@
 #include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
 #include "ui/ServerLink.h"
+#include "ui/StatisticsPage.h"
 #include "ui/TlsOptionsTab.h"
+#include "ui/TopUsersModel.h"
 
 using namespace std::chrono_literals;
 
@@ -139,6 +142,27 @@ private slots:
             [&] { return PageHasLine(Window(), "kicked by the administrator (control socket)"); }));
         Window().Tabs().setCurrentWidget(&Window().LogPage());
         SaveShot(Window(), "attached-local.png");
+    }
+
+    // The Statistics page asks the attached server: a refused login of a name no account
+    // has shows as the "(unknown)" row.
+    void showsTheAttachedServersHistory() {
+        RawFtpClient client;
+        QVERIFY(client.Connect(m_ftpPort));
+        QCOMPARE(client.Reply(), std::string(kGreeting));
+        QCOMPARE(client.Ask("USER no-such-user"), std::string(kNeedPassword));
+        QCOMPARE(client.Ask("PASS wrong"), std::string("530 username or password incorrect."));
+        CStatisticsPage& page = Window().StatisticsPage();
+        Window().Tabs().setCurrentWidget(&page);
+        const auto unknownShown = [&] {
+            const CTopUsersModel& model = page.Model();
+            for (const HistoryUserTotal& user : model.Users())
+                if (user.user == kUnknownUserShown && user.counts.failedLogins >= 1) return true;
+            return false;
+        };
+        QVERIFY(m_fixture->WaitFor(unknownShown, 10s));
+        QCOMPARE(page.Chart().Buckets().size(), std::size_t{30});
+        SaveShot(Window(), "attached-statistics.png");
     }
 
     void warnsOfTheCertificateThatExpiresSoon() {

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -20,16 +21,21 @@
 #include "config/IpFilter.h"
 #include "config/LogFile.h"
 #include "server/FtpServer.h"
+#include "server/HistoryPeriod.h"
+#include "server/TransferHistory.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/BanListModel.h"
+#include "ui/HistoryChart.h"
 #include "ui/LogModel.h"
 #include "ui/LogPage.h"
 #include "ui/OnlineUsersModel.h"
 #include "ui/OnlineUsersPage.h"
 #include "ui/OptionsPage.h"
 #include "ui/ServerDlg.h"
+#include "ui/StatisticsPage.h"
+#include "ui/TopUsersModel.h"
 
 using namespace std::chrono_literals;
 
@@ -68,14 +74,16 @@ private slots:
     void LogPageKeepsTheNewestLines();
     void OptionChangeIsLoggedWithItsOrigin();
     void BanListIsResetOnlyWhenTheBansChange();
+    void StatisticsPageChartsAUserAndSortsTheUsers();
 };
 
 void WindowTest::TabsAreInTheirOrder() {
     WindowFixture fixture;
     QTabWidget& tabs = fixture.Window().Tabs();
-    QCOMPARE(tabs.count(), 5);
-    const char* const expected[] = {"Options", "Logs", "Users", "Groups", "Online users"};
-    for (int i = 0; i < 5; ++i) QCOMPARE(tabs.tabText(i), QString(expected[i]));
+    QCOMPARE(tabs.count(), 6);
+    const char* const expected[] = {"Options", "Logs",         "Users",
+                                    "Groups",  "Online users", "Statistics"};
+    for (int i = 0; i < 6; ++i) QCOMPARE(tabs.tabText(i), QString(expected[i]));
     QCOMPARE(fixture.Window().StatusText(), QString("Tarvona FTP Server is offline."));
 }
 
@@ -308,3 +316,51 @@ int main(int argc, char** argv) {
 }
 
 #include "WindowTest.moc"
+
+// Refused logins of a real client and a week of bob's transfers: the page shows the users,
+// sorts them by any column, and charts one user by day and by month.
+void WindowTest::StatisticsPageChartsAUserAndSortsTheUsers() {
+    WindowFixture fixture("[Security]\nFailDelay=0\n");
+    CServerDlg& window = fixture.Window();
+    window.StartServer();
+    for (const char* user : {"alice", "no-such-user"}) {
+        RawFtpClient client;
+        QVERIFY(client.Connect(fixture.Port()));
+        QVERIFY(fixture.ReadLine(client).has_value());
+        fixture.Ask(client, std::string("USER ") + user);
+        QCOMPARE(fixture.Ask(client, "PASS wrong"),
+                 std::string("530 username or password incorrect."));
+    }
+    CTransferHistory& history = fixture.Server().History();
+    std::vector<HistoryRow> rows;
+    for (int back = 0; back < 7; ++back)
+        rows.push_back({false, history.Today() - back, "bob", {1000 * (back + 1), 50, 1, 1, 0, 0}});
+    history.AddRows(rows);
+
+    CStatisticsPage& page = window.StatisticsPage();
+    window.Tabs().setCurrentWidget(&page);
+    QVERIFY(fixture.WaitFor([&] { return page.Model().rowCount() == 3; }));
+    QTableView& view = page.View();
+    const auto firstUser = [&] { return view.model()->index(0, 0).data().toString(); };
+    QCOMPARE(firstUser(), QString("bob"));  // most bytes first
+    view.sortByColumn(CTopUsersModel::FailedLogins, Qt::DescendingOrder);
+    QVERIFY(firstUser() == "alice" || firstUser() == "(unknown)");
+    view.sortByColumn(CTopUsersModel::User, Qt::AscendingOrder);
+    QCOMPARE(firstUser(), QString("(unknown)"));
+    QCOMPARE(page.Chart().Buckets().size(), std::size_t{30});
+
+    QComboBox& user = page.UserChoice();
+    const int bob = user.findData("bob");
+    QVERIFY(bob > 0);
+    user.setCurrentIndex(bob);
+    emit user.activated(bob);
+    QVERIFY(fixture.WaitFor([&] { return page.Chart().Buckets().back().counts.bytesUp == 1000; }));
+    std::int64_t bytes = 0;
+    for (const HistoryBucket& day : page.Chart().Buckets()) bytes += day.counts.bytesUp;
+    QCOMPARE(bytes, std::int64_t{28000});
+    page.GroupingChoice().setCurrentIndex(2);
+    emit page.GroupingChoice().activated(2);
+    QVERIFY(fixture.WaitFor([&] {
+        return page.Chart().Buckets().back().label == MonthText(MonthOfDay(history.Today()));
+    }));
+}
