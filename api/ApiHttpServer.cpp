@@ -9,6 +9,7 @@
 
 #include "api/ApiLimits.h"
 #include "api/ApiStream.h"
+#include "api/MetricsRoutes.h"
 #include "platform/Socket.h"
 #include "platform/UnixSocket.h"
 
@@ -155,6 +156,10 @@ httplib::Server::HandlerResponse CApiHttpServer::BeforeBody(const httplib::Reque
     // SECURITY: credentials first, before any work, even for a route that does not exist.
     if (request.transport == ApiTransport::Network && m_authenticator)
         refusal = m_authenticator(m_context, request);
+    // SECURITY: the metrics listener needs no credentials, so it serves nothing else.
+    if (request.transport == ApiTransport::MetricsOnly &&
+        (request.method != "GET" || request.path != kMetricsPath))
+        refusal = ApiError(404, "this listener serves GET /metrics only");
     if (!refusal && match.route == nullptr) refusal = match.refusal;
     // A body announced too large is refused before a byte of it is read.
     if (!refusal && DeclaredLength(req) > kApiMaxBodyBytes)
@@ -205,6 +210,8 @@ void CApiHttpServer::Answer(const ApiRequest& request, const ApiRoute& route,
             sink.done();
             return true;
         });
+    } else if (!answer.text.empty()) {
+        res.set_content(answer.text, answer.contentType);
     } else if (!answer.body.is_null()) {
         res.set_content(JsonText(answer.body), "application/json");
     }

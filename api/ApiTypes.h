@@ -16,7 +16,8 @@ class CConfigReloader;
 class CFtpServer;
 class CRateHistory;
 
-enum class ApiTransport { ControlSocket, Network };
+// MetricsOnly: [Admin] MetricsListen, plain HTTP on loopback, serving GET /metrics alone.
+enum class ApiTransport { ControlSocket, Network, MetricsOnly };
 
 struct ApiRequest {
     std::string method;  // "GET", "POST", "PUT", "PATCH", "DELETE"
@@ -43,6 +44,8 @@ struct ApiResponse {
     using ChunkWriter = std::function<bool(std::string_view chunk)>;
     std::function<void(const ChunkWriter& write)> stream;
     std::string contentType = "application/json";
+    // Set for a text answer (GET /metrics): sent as `contentType` instead of `body`.
+    std::string text;
 };
 
 // {"error": message} with `status`: every refusal of the API has this shape.

@@ -55,8 +55,8 @@ ApiResponse PutServer(ApiContext& context, const ApiRequest& request) {
     const bool listen = body["listening"].get<bool>();
     CFtpServer& server = context.server;
     const AdminOrigin origin = OriginOf(request.transport);
-    return RunOnMainThread(context, [&server, origin, listen] {
-        CAdminOperations operations(server, origin);
+    return RunOnMainThread(context, [&server, origin, peer = request.peerAddress, listen] {
+        CAdminOperations operations(server, origin, peer);
         if (listen != server.IsRunning()) {
             const bool done = listen ? operations.StartListening() : operations.StopListening();
             if (!done)

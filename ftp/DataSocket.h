@@ -104,6 +104,9 @@ private:
     // Ends the listing or transfer: closes the file and the connection, then
     // FinishTransfer (ftp/TransferEnd.h) with `reply` and `event`.
     void EndTransfer(const char* reply, TransferEvent event);
+    // The download or upload that started on this socket has ended with `event`: it goes
+    // to the audit log (ftp/TransferAudit.cpp). Nothing for a listing.
+    void ReportTransfer(TransferEvent event);
     EventLoop& Loop();
 
     bool m_connected = false;
@@ -132,4 +135,14 @@ private:
     CPipe m_splicePipe;         // open when a fast upload moves its bytes by splice
     EventLoop::TimerId m_paceTimer = 0;
     std::vector<char> m_buffer;
+    // The running download or upload, as the audit log reports it at its end.
+    struct TransferRecord {
+        bool active = false;
+        bool upload = false;
+        std::string path;
+        std::int64_t startMs = 0;      // SteadyMilliseconds
+        std::int64_t startOffset = 0;  // a download's restart offset
+        std::int64_t received = 0;     // an upload's bytes
+    };
+    TransferRecord m_record;
 };

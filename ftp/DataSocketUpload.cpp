@@ -27,6 +27,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
         return;
     }
     m_position = 0;
+    m_record = TransferRecord{true, true, path, SteadyMilliseconds(), 0, 0};
     m_fastUpload = !m_uploadLimited && m_quotaMax == 0;
     // Unlimited plain uploads go from the socket to the file through a pipe, one copy
     // fewer than through a buffer; limited ones keep their 4096-byte steps, and TLS
@@ -78,6 +79,7 @@ long CDataSocket::ReceiveStep() {
         EndTransfer("226 Transfer complete.", TransferEvent::UploadDone);
         return 0;
     }
+    m_record.received += count;
     m_session.Owner().AddReceivedBytes(count);
     // A refused chunk has ended the transfer already (QuotaAllows replied).
     return m_session.State() == SessionState::Uploading ? count : 0;
