@@ -67,8 +67,8 @@ bool AddMetricsListeners(CApiHttpServer& http, CFtpServer& server, const OptionV
             continue;
         }
         http.AddListener(std::move(fd), ApiTransport::MetricsOnly);
-        server.LogMessage(LogCategory::Server, "Metrics are served on http://" +
-                                                   EndpointText(endpoint) + "/metrics");
+        server.LogMessage(LogCategory::Server,
+                          "Metrics are served on http://" + EndpointText(endpoint) + "/metrics");
     }
     return all;
 }

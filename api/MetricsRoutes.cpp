@@ -104,8 +104,8 @@ void CommandFamilies(CMetricsText& out, CFtpServer& server) {
     for (int slot = 0; slot < slots; ++slot) {
         const CommandLatencySnapshot& s = seen[static_cast<std::size_t>(slot)];
         if (s.count == 0) continue;
-        out.Histogram("tarvona_command_duration_seconds", {{"command", CommandLabel(slot)}},
-                      bounds, s.buckets, static_cast<double>(s.sumMicros) / 1e6);
+        out.Histogram("tarvona_command_duration_seconds", {{"command", CommandLabel(slot)}}, bounds,
+                      s.buckets, static_cast<double>(s.sumMicros) / 1e6);
     }
 }
 

@@ -25,7 +25,8 @@ std::string MetricValue(double value) {
     char text[32];
     // Counters are whole numbers: written as such, never as "1e+06".
     if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0) {
-        const auto whole = std::to_chars(text, text + sizeof text, static_cast<std::int64_t>(value));
+        const auto whole =
+            std::to_chars(text, text + sizeof text, static_cast<std::int64_t>(value));
         return std::string(text, whole.ptr);
     }
     const auto result = std::to_chars(text, text + sizeof text, value);
@@ -70,8 +71,8 @@ void CMetricsText::Sample(std::string_view name, const MetricLabels& labels, dou
 }
 
 void CMetricsText::Histogram(std::string_view name, const MetricLabels& labels,
-                             std::span<const double> bounds,
-                             std::span<const std::uint64_t> counts, double sum) {
+                             std::span<const double> bounds, std::span<const std::uint64_t> counts,
+                             double sum) {
     const std::string base(name);
     std::uint64_t cumulative = 0;
     for (std::size_t i = 0; i < counts.size(); ++i) {

@@ -20,7 +20,8 @@ std::int64_t SystemMillis() {
 std::string Text(std::string_view text) { return std::string(text); }
 
 nlohmann::json SessionFields(const AuditSession& session) {
-    return {{"session", session.id}, {"user", Text(session.user)}, {"address", Text(session.address)}};
+    return {
+        {"session", session.id}, {"user", Text(session.user)}, {"address", Text(session.address)}};
 }
 
 }  // namespace

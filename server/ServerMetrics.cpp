@@ -17,8 +17,7 @@ void CServerMetrics::CountCommand(int slot, std::chrono::steady_clock::duration 
     const std::int64_t micros = std::max<std::int64_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count(), 0);
     std::size_t bucket = 0;
-    while (bucket < kLatencyBucketMicros.size() && micros > kLatencyBucketMicros[bucket])
-        ++bucket;
+    while (bucket < kLatencyBucketMicros.size() && micros > kLatencyBucketMicros[bucket]) ++bucket;
     Add(counters.buckets[bucket]);
     counters.sumMicros.fetch_add(static_cast<std::uint64_t>(micros), std::memory_order_relaxed);
 }
@@ -37,8 +36,7 @@ std::uint64_t CServerMetrics::TlsHandshakeFailures(TlsLeg leg) const {
 
 void CServerMetrics::Adjust(int state, int delta) {
     if (state < 0 || state >= kSessionStateCount) return;
-    m_sessionsByState[static_cast<std::size_t>(state)].fetch_add(delta,
-                                                                 std::memory_order_relaxed);
+    m_sessionsByState[static_cast<std::size_t>(state)].fetch_add(delta, std::memory_order_relaxed);
 }
 
 std::int64_t CServerMetrics::SessionsIn(int state) const {

@@ -16,8 +16,8 @@ inline constexpr int kMetricCommandSlots = 64;
 // Upper bounds of the command-latency buckets, in microseconds (0.5 ms to 10 s); the
 // last bucket, +Inf, takes the rest.
 inline constexpr std::array<std::int64_t, 14> kLatencyBucketMicros = {
-    500, 1000, 2500, 5000, 10000, 25000, 50000, 100000, 250000, 500000,
-    1000000, 2500000, 5000000, 10000000};
+    500,    1000,   2500,   5000,    10000,   25000,   50000,
+    100000, 250000, 500000, 1000000, 2500000, 5000000, 10000000};
 inline constexpr std::size_t kLatencyBuckets = kLatencyBucketMicros.size() + 1;
 
 // One command slot as read at scrape time: per-bucket counts (not cumulative).

@@ -6,7 +6,7 @@
 #include "api/MetricsRoutes.h"
 #include "api/MetricsText.h"
 #include "server/FtpServer.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 
 TEST(MetricsText, LabelValuesAreEscapedAndHistogramsCumulative) {
     EXPECT_EQ(EscapeLabelValue("a\"b\\c\nd"), "a\\\"b\\\\c\\nd");

@@ -166,10 +166,6 @@ def main():
         stdout = os.path.join(env.root, "server.log")
         env.start(stdout_path=stdout)
         check(wait_for_port(metrics_port), "the metrics listener listens")
-        with open(stdout, errors="replace") as f:
-            text = f.read()
-        check("MetricsListen takes loopback addresses only" in text,
-              "a non-loopback address is refused with a clear line")
         metrics_url = "http://127.0.0.1:%d/metrics" % metrics_port
         status, content_type, text = http_get(metrics_url)
         check(status == 200 and content_type.startswith("text/plain; version=0.0.4"),
@@ -191,13 +187,19 @@ def main():
                 proc.kill()
                 proc.wait()
         hostile_verbs_stay_unlabelled(env, metrics_url)
+        env.stop()  # the server's output is complete once it has ended
+        with open(stdout, errors="replace") as f:
+            text = f.read()
+        check("Metrics listener refuses 10.1.2.3:%d: [Admin] MetricsListen takes loopback "
+              "addresses only" % (metrics_port + 1) in text,
+              "a non-loopback address is refused with a clear line")
     return exit_status("all metrics checks passed")
 
 
 def env_version(env):
     out = subprocess.run([os.path.join(env.build_dir, "app", "tarvona-server"), "--version"],
                          capture_output=True, timeout=10).stdout.decode()
-    return out.split()[-1]
+    return out.splitlines()[0].split()[-1]
 
 
 if __name__ == "__main__":

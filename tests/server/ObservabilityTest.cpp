@@ -9,7 +9,7 @@
 
 #include "server/AuditLog.h"
 #include "server/ServerMetrics.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -52,8 +52,8 @@ TEST(AuditLog, HostileNamesReadBackAsOneObjectPerLine) {
     const std::string path = dir.Path("log/20261210.jsonl");
     const std::vector<nlohmann::json> lines = ReadJsonLines(path);
     ASSERT_EQ(lines.size(), 6u);
-    const std::string replaced = std::string("a\"b\\c\nd\re\x01\x1f\x7f") + "\xef\xbf\xbd\xef\xbf\xbd" +
-                                 "\xc3\xa9";
+    const std::string replaced =
+        std::string("a\"b\\c\nd\re\x01\x1f\x7f") + "\xef\xbf\xbd\xef\xbf\xbd" + "\xc3\xa9";
     EXPECT_EQ(lines[0]["event"], "login");
     EXPECT_EQ(lines[0]["user"], replaced);
     EXPECT_EQ(lines[0]["result"], "refused");
@@ -90,8 +90,8 @@ TEST(AuditLog, ANewDayStartsANewFile) {
 TEST(ServerMetrics, CommandLatencyFallsIntoItsBucketAndStraySlotsIntoTheLast) {
     using std::chrono::microseconds;
     CServerMetrics metrics;
-    metrics.CountCommand(3, microseconds(500));    // on the first bound: first bucket
-    metrics.CountCommand(3, microseconds(501));    // just past it: second
+    metrics.CountCommand(3, microseconds(500));         // on the first bound: first bucket
+    metrics.CountCommand(3, microseconds(501));         // just past it: second
     metrics.CountCommand(3, std::chrono::seconds(11));  // past every bound: +Inf
     metrics.CountCommand(-5, microseconds(1));
     metrics.CountCommand(1000, microseconds(1));
