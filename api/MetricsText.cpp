@@ -22,14 +22,18 @@ std::string EscapeLabelValue(std::string_view value) {
 std::string MetricValue(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value > 0 ? "+Inf" : "-Inf";
-    char text[32];
+    char text[64];
     // Counters are whole numbers: written as such, never as "1e+06".
     if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0) {
         const auto whole =
             std::to_chars(text, text + sizeof text, static_cast<std::int64_t>(value));
         return std::string(text, whole.ptr);
     }
-    const auto result = std::to_chars(text, text + sizeof text, value);
+    // Bucket bounds as written ("0.0005", not "5e-04"): a query names them by their text.
+    const double magnitude = std::fabs(value);
+    const auto format = magnitude >= 1e-6 && magnitude < 1e15 ? std::chars_format::fixed
+                                                              : std::chars_format::general;
+    const auto result = std::to_chars(text, text + sizeof text, value, format);
     return std::string(text, result.ptr);
 }
 

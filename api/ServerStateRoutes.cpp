@@ -76,13 +76,16 @@ ApiResponse PostReload(ApiContext& context, const ApiRequest& request) {
     CConfigReloader& reloader = *context.reloader;
     const std::string cause =
         std::string("by the administrator (") + AdminOriginText(OriginOf(request.transport)) + ")";
-    return RunOnMainThread(context, [&reloader, cause] {
-        const ReloadOutcome outcome = reloader.Reload(cause);
-        if (!outcome.taken) return ApiError(422, outcome.problems.front());
-        ApiResponse answer;
-        answer.body = {{"changes", outcome.changes}, {"problems", outcome.problems}};
-        return answer;
-    });
+    const char* by = AdminOriginText(OriginOf(request.transport));
+    return RunOnMainThread(
+        context, [&reloader, &server = context.server, cause, by, peer = request.peerAddress] {
+            const ReloadOutcome outcome = reloader.Reload(cause);
+            if (!outcome.taken) return ApiError(422, outcome.problems.front());
+            server.Audit().AdminAction("Options and IP lists reloaded", by, peer);
+            ApiResponse answer;
+            answer.body = {{"changes", outcome.changes}, {"problems", outcome.problems}};
+            return answer;
+        });
 }
 
 nlohmann::json Totals(const CounterSample& s) {

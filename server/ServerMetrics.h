@@ -13,11 +13,12 @@
 // Commands are counted per row of the command table; the last slot takes every keyword
 // no row has (and any row past the slots), so a client cannot add labels.
 inline constexpr int kMetricCommandSlots = 64;
-// Upper bounds of the command-latency buckets, in microseconds (0.5 ms to 10 s); the
-// last bucket, +Inf, takes the rest.
-inline constexpr std::array<std::int64_t, 14> kLatencyBucketMicros = {
-    500,    1000,   2500,   5000,    10000,   25000,   50000,
-    100000, 250000, 500000, 1000000, 2500000, 5000000, 10000000};
+// Upper bounds of the command-latency buckets, in microseconds (0.1 ms to 10 s: a NOOP
+// takes tens of microseconds, so its percentiles need the lowest ones); the last
+// bucket, +Inf, takes the rest.
+inline constexpr std::array<std::int64_t, 16> kLatencyBucketMicros = {
+    100,   250,    500,    1000,   2500,    5000,    10000,   25000,
+    50000, 100000, 250000, 500000, 1000000, 2500000, 5000000, 10000000};
 inline constexpr std::size_t kLatencyBuckets = kLatencyBucketMicros.size() + 1;
 
 // One command slot as read at scrape time: per-bucket counts (not cumulative).

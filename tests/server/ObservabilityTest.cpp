@@ -90,15 +90,15 @@ TEST(AuditLog, ANewDayStartsANewFile) {
 TEST(ServerMetrics, CommandLatencyFallsIntoItsBucketAndStraySlotsIntoTheLast) {
     using std::chrono::microseconds;
     CServerMetrics metrics;
-    metrics.CountCommand(3, microseconds(500));         // on the first bound: first bucket
-    metrics.CountCommand(3, microseconds(501));         // just past it: second
+    metrics.CountCommand(3, microseconds(500));         // on a bound: that bound's bucket
+    metrics.CountCommand(3, microseconds(501));         // just past it: the next
     metrics.CountCommand(3, std::chrono::seconds(11));  // past every bound: +Inf
     metrics.CountCommand(-5, microseconds(1));
     metrics.CountCommand(1000, microseconds(1));
     const CommandLatencySnapshot slot = metrics.CommandSlot(3);
     EXPECT_EQ(slot.count, 3u);
-    EXPECT_EQ(slot.buckets[0], 1u);
-    EXPECT_EQ(slot.buckets[1], 1u);
+    EXPECT_EQ(slot.buckets[2], 1u);  // le 0.0005
+    EXPECT_EQ(slot.buckets[3], 1u);
     EXPECT_EQ(slot.buckets[kLatencyBuckets - 1], 1u);
     EXPECT_EQ(slot.sumMicros, 500u + 501u + 11000000u);
     EXPECT_EQ(metrics.CommandSlot(0).count, 1u);  // -5 clamps to the first slot
