@@ -1,7 +1,8 @@
 """The JSON audit log ([Log] Json=1) of real ftplib sessions: logins, transfers, deletions,
 renames, directory changes, a ban and an administrator's action, with file names holding
-quotes, backslashes, a line feed, control bytes and bytes that are not UTF-8. Every line
-of log/*.jsonl must parse back as one JSON object. Standard library only."""
+quotes, braces, control bytes and bytes that are not UTF-8, and a user name holding a line
+feed and a backslash. Every line of log/*.jsonl must parse back as one JSON object.
+Standard library only."""
 import ftplib
 import glob
 import io
