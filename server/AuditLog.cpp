@@ -19,7 +19,7 @@ std::int64_t SystemMillis() {
 // The text as JSON holds it: the library escapes it when the line is dumped.
 std::string Text(std::string_view text) { return std::string(text); }
 
-nlohmann::json SessionFields(const AuditSession& session) {
+nlohmann::ordered_json SessionFields(const AuditSession& session) {
     return {
         {"session", session.id}, {"user", Text(session.user)}, {"address", Text(session.address)}};
 }
@@ -34,7 +34,7 @@ public:
         m_object["time"] = Rfc3339LocalTime(m_millis);
         m_object["event"] = Text(event);
     }
-    CAuditLine& Add(const nlohmann::json& fields) {
+    CAuditLine& Add(const nlohmann::ordered_json& fields) {
         for (const auto& [name, value] : fields.items()) m_object[name] = value;
         return *this;
     }
