@@ -69,5 +69,6 @@ ApiResponse EditorRefusal(const CAccountEditor& editor) {
 
 void NoteEdit(ApiContext& context, const ApiRequest& request, AccountKind kind, AccountEdit edit,
               const std::string& name) {
-    CAdminOperations(context.server, OriginOf(request.transport)).NoteAccountEdit(kind, edit, name);
+    CAdminOperations(context.server, OriginOf(request.transport), request.peerAddress)
+        .NoteAccountEdit(kind, edit, name);
 }

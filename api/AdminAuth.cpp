@@ -13,6 +13,7 @@
 #include "platform/StringFormat.h"
 #include "server/FtpServer.h"
 #include "server/LoginGuard.h"
+#include "server/Observe.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ ApiResponse CountFailure(ApiContext& context, const std::string& address) {
             StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
                          static_cast<long long>(banned), server.GetLoginPolicy().banAttempts),
             LogSeverity::Warning);
+        ObserveBan(server, address, banned, "administration API");
         ApiResponse response = ApiError(429,
                                         "Too many failed logins from your address, try "
                                         "again later.");

@@ -3,6 +3,7 @@
 #include "accounts/PasswordHash.h"
 #include "api/AdminAuth.h"
 #include "api/ApiHttpServer.h"
+#include "api/MetricsRoutes.h"
 #include "api/TlsHttpStream.h"
 #include "config/Options.h"
 #include "platform/TcpListener.h"
@@ -116,7 +117,8 @@ void AddAdminListeners(CApiHttpServer& http, CFtpServer& server, const OptionVal
                           "Administration API is off: it serves TLS only and has no certificate.");
         return;
     }
-    http.SetAuthenticator(AuthenticateAdminRequest);
+    http.SetAuthenticator(
+        WithMetricsToken(UsableMetricsToken(server, options), AuthenticateAdminRequest));
     if (!IsPasswordHash(options.adminPasswordHash))
         server.LogMessage(LogCategory::Error,
                           "Administration API: no password is set, every sign-in is refused; "

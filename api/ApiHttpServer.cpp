@@ -9,6 +9,7 @@
 
 #include "api/ApiLimits.h"
 #include "api/ApiStream.h"
+#include "api/MetricsRoutes.h"
 #include "platform/Socket.h"
 #include "platform/UnixSocket.h"
 
@@ -174,6 +175,10 @@ httplib::Server::HandlerResponse CApiHttpServer::BeforeBody(const httplib::Reque
     // SECURITY: credentials first, before any work, even for a route that does not exist.
     if (request.transport == ApiTransport::Network && m_authenticator)
         refusal = m_authenticator(m_context, request);
+    // SECURITY: the metrics listener needs no credentials, so it serves nothing else.
+    if (request.transport == ApiTransport::MetricsOnly &&
+        (request.method != "GET" || request.path != kMetricsPath))
+        refusal = ApiError(404, "this listener serves GET /metrics only");
     if (!refusal && match.route == nullptr) refusal = match.refusal;
     // A body announced too large is refused before a byte of it is read.
     if (!refusal && DeclaredLength(req) > kApiMaxBodyBytes)

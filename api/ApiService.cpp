@@ -1,12 +1,14 @@
 #include "api/ApiService.h"
 
+#include "api/MetricsRoutes.h"
 #include "platform/FileSystem.h"
 #include "platform/UnixSocket.h"
 #include "server/FtpServer.h"
 
 std::vector<ApiRoute> AllApiRoutes() {
     std::vector<ApiRoute> routes = ServerRoutes();
-    for (std::vector<ApiRoute> group : {AccountRoutes(), SignInRoutes(), WebRoutes()})
+    for (std::vector<ApiRoute> group :
+         {AccountRoutes(), SignInRoutes(), WebRoutes(), MetricsRoutes()})
         for (ApiRoute& route : group) routes.push_back(std::move(route));
     return routes;
 }

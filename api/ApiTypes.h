@@ -16,7 +16,8 @@ class CConfigReloader;
 class CFtpServer;
 class CRateHistory;
 
-enum class ApiTransport { ControlSocket, Network };
+// MetricsOnly: [Admin] MetricsListen, plain HTTP on loopback, serving GET /metrics alone.
+enum class ApiTransport { ControlSocket, Network, MetricsOnly };
 
 struct ApiRequest {
     std::string method;  // "GET", "POST", "PUT", "PATCH", "DELETE"

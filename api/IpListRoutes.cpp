@@ -37,8 +37,8 @@ ApiHandler AddEntry(CIpFilter::List list) {
         if (!IsValidIpListEntry(entry)) return ApiError(400, "not an IP list entry: " + entry);
         CFtpServer& server = context.server;
         const AdminOrigin origin = OriginOf(request.transport);
-        return RunOnMainThread(context, [&server, origin, list, entry] {
-            if (!CAdminOperations(server, origin).AddIpEntry(list, entry))
+        return RunOnMainThread(context, [&server, origin, peer = request.peerAddress, list, entry] {
+            if (!CAdminOperations(server, origin, peer).AddIpEntry(list, entry))
                 return ApiError(409, entry + " is on the list already");
             return ListAnswer(server, list, 201);
         });
@@ -53,8 +53,8 @@ ApiHandler RemoveEntry(CIpFilter::List list) {
         const std::string entry = found->second;
         CFtpServer& server = context.server;
         const AdminOrigin origin = OriginOf(request.transport);
-        return RunOnMainThread(context, [&server, origin, list, entry] {
-            if (!CAdminOperations(server, origin).RemoveIpEntry(list, entry))
+        return RunOnMainThread(context, [&server, origin, peer = request.peerAddress, list, entry] {
+            if (!CAdminOperations(server, origin, peer).RemoveIpEntry(list, entry))
                 return ApiError(404, entry + " is not on the list");
             return ListAnswer(server, list);
         });
@@ -104,9 +104,10 @@ ApiResponse ReplaceFilter(ApiContext& context, const ApiRequest& request) {
     CFtpServer& server = context.server;
     const AdminOrigin origin = OriginOf(request.transport);
     const auto filterMode = static_cast<FilterMode>(mode->get<int>());
-    return RunOnMainThread(context, [&server, origin, filterMode, allowText, denyText] {
+    return RunOnMainThread(context, [&server, origin, peer = request.peerAddress, filterMode,
+                                     allowText, denyText] {
         const std::string notSaved =
-            CAdminOperations(server, origin).ReplaceIpFilter(filterMode, allowText, denyText);
+            CAdminOperations(server, origin, peer).ReplaceIpFilter(filterMode, allowText, denyText);
         return FilterAnswer(server, notSaved);
     });
 }

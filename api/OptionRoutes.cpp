@@ -114,7 +114,8 @@ std::string SectionProblem(const OptionValues& values, const std::vector<OptionM
 // Main thread. `reloader`, when there is one, learns what was applied, so a later reload
 // neither applies it again nor logs it as a change.
 ApiResponse WriteOptions(CFtpServer& server, CConfigReloader* reloader, AdminOrigin origin,
-                         const std::string& ifMatch, const nlohmann::json& body) {
+                         const std::string& peer, const std::string& ifMatch,
+                         const nlohmann::json& body) {
     const std::string& programDir = server.ProgramDir();
     if (!ifMatch.empty() && ifMatch != "*" && ifMatch != OptionsEtag(programDir))
         return ApiError(412, "option.ini has changed since it was read; read it again");
@@ -125,7 +126,7 @@ ApiResponse WriteOptions(CFtpServer& server, CConfigReloader* reloader, AdminOri
     if (values.minPort > values.maxPort) return ApiError(400, "\"MinPort\" is above \"MaxPort\"");
     if (const std::string problem = SectionProblem(values, members); !problem.empty())
         return ApiError(400, problem);
-    if (!CAdminOperations(server, origin).SaveOptions(values, members))
+    if (!CAdminOperations(server, origin, peer).SaveOptions(values, members))
         return ApiError(500, "option.ini could not be written (see the log)");
     ApplyLiveOptions(server, values, members);
     nlohmann::json applied = nlohmann::json::array(), restart = nlohmann::json::array();
@@ -156,9 +157,10 @@ ApiResponse PutOptions(ApiContext& context, const ApiRequest& request) {
     const AdminOrigin origin = OriginOf(request.transport);
     const std::string ifMatch = request.ifMatch;
     CConfigReloader* reloader = context.reloader;
-    return RunOnMainThread(context, [&server, reloader, origin, ifMatch, body] {
-        return WriteOptions(server, reloader, origin, ifMatch, body);
-    });
+    return RunOnMainThread(context,
+                           [&server, reloader, origin, peer = request.peerAddress, ifMatch, body] {
+                               return WriteOptions(server, reloader, origin, peer, ifMatch, body);
+                           });
 }
 
 }  // namespace

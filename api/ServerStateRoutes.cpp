@@ -55,8 +55,8 @@ ApiResponse PutServer(ApiContext& context, const ApiRequest& request) {
     const bool listen = body["listening"].get<bool>();
     CFtpServer& server = context.server;
     const AdminOrigin origin = OriginOf(request.transport);
-    return RunOnMainThread(context, [&server, origin, listen] {
-        CAdminOperations operations(server, origin);
+    return RunOnMainThread(context, [&server, origin, peer = request.peerAddress, listen] {
+        CAdminOperations operations(server, origin, peer);
         if (listen != server.IsRunning()) {
             const bool done = listen ? operations.StartListening() : operations.StopListening();
             if (!done)
@@ -76,13 +76,16 @@ ApiResponse PostReload(ApiContext& context, const ApiRequest& request) {
     CConfigReloader& reloader = *context.reloader;
     const std::string cause =
         std::string("by the administrator (") + AdminOriginText(OriginOf(request.transport)) + ")";
-    return RunOnMainThread(context, [&reloader, cause] {
-        const ReloadOutcome outcome = reloader.Reload(cause);
-        if (!outcome.taken) return ApiError(422, outcome.problems.front());
-        ApiResponse answer;
-        answer.body = {{"changes", outcome.changes}, {"problems", outcome.problems}};
-        return answer;
-    });
+    const char* by = AdminOriginText(OriginOf(request.transport));
+    return RunOnMainThread(
+        context, [&reloader, &server = context.server, cause, by, peer = request.peerAddress] {
+            const ReloadOutcome outcome = reloader.Reload(cause);
+            if (!outcome.taken) return ApiError(422, outcome.problems.front());
+            server.Audit().AdminAction("Options and IP lists reloaded", by, peer);
+            ApiResponse answer;
+            answer.body = {{"changes", outcome.changes}, {"problems", outcome.problems}};
+            return answer;
+        });
 }
 
 nlohmann::json Totals(const CounterSample& s) {

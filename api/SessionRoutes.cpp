@@ -46,7 +46,8 @@ ApiResponse KickSession(ApiContext& context, const ApiRequest& request) {
     const std::string& text = request.pathParams.at("id");
     std::uint32_t id = 0;
     if (!ParseSessionId(text, id)) return ApiError(400, "not a session id: " + text);
-    if (!CAdminOperations(context.server, OriginOf(request.transport)).Kick(id))
+    if (!CAdminOperations(context.server, OriginOf(request.transport), request.peerAddress)
+             .Kick(id))
         return ApiError(404, "no session " + text);
     ApiResponse answer;
     answer.body = {{"kicked", id}};
@@ -82,7 +83,8 @@ ApiResponse AddBan(ApiContext& context, const ApiRequest& request) {
         seconds = body["seconds"].get<std::int64_t>();
     }
     if (seconds < 1) seconds = 1;
-    if (!CAdminOperations(context.server, OriginOf(request.transport)).AddBan(address, seconds))
+    if (!CAdminOperations(context.server, OriginOf(request.transport), request.peerAddress)
+             .AddBan(address, seconds))
         return ApiError(409, address + " is banned already");
     ApiResponse answer;
     answer.status = 201;
@@ -95,7 +97,8 @@ ApiResponse LiftBan(ApiContext& context, const ApiRequest& request) {
     std::string address;
     if (!CanonicalClientAddress(given, address))
         return ApiError(400, "not an IPv4 or IPv6 address: " + given);
-    if (!CAdminOperations(context.server, OriginOf(request.transport)).LiftBan(address))
+    if (!CAdminOperations(context.server, OriginOf(request.transport), request.peerAddress)
+             .LiftBan(address))
         return ApiError(404, "no ban of " + address);
     ApiResponse answer;
     answer.body = {{"lifted", address}};

@@ -13,6 +13,7 @@
 
 #include "api/AdminListener.h"
 #include "api/ApiService.h"
+#include "api/MetricsRoutes.h"
 #include "app/AddressDetection.h"
 #include "app/ConsoleSink.h"
 #include "app/ProgramDirChoice.h"
@@ -181,6 +182,8 @@ int main(int argc, char** argv) {
                                                   "); tarvona-admin cannot reach this server.");
     // And over TLS when [Admin] Listen asks for it.
     AddAdminListeners(api.Http(), server, startup.Options());
+    // And GET /metrics in plain HTTP on loopback when [Admin] MetricsListen asks for it.
+    (void)AddMetricsListeners(api.Http(), server, startup.Options());
     if (!api.Start(apiError))
         server.LogMessage(LogCategory::Error,
                           "The administration API cannot run (" + apiError + ").");

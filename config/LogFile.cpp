@@ -52,18 +52,18 @@ std::string CLogFile::GetLastError() const {
     return m_lastError;
 }
 
-std::string CLogFile::PathFor(const std::string& programDir, std::time_t when) {
+std::string CLogFile::PathFor(const std::string& programDir, std::time_t when,
+                              const std::string& extension) {
     const std::tm t = LocalTime(when);
     char name[64];
-    std::snprintf(name, sizeof name, "log/%04d%02d%02d.txt", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday);
-    return programDir + name;
+    std::snprintf(name, sizeof name, "log/%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    return programDir + name + extension;
 }
 
 bool CLogFile::ReopenLocked(std::time_t when) {
     m_day = DayKey(when);
     (void)MakePrivateDirectory(m_baseDir + "log");  // a failure shows at the open
-    return OpenLocked(PathFor(m_baseDir, when));
+    return OpenLocked(PathFor(m_baseDir, when, m_extension));
 }
 
 bool CLogFile::OpenLocked(const std::string& path) {
@@ -85,7 +85,7 @@ LogWriteStatus CLogFile::WriteLocked(std::string_view line, std::time_t when) {
     }
     if (!m_file) return status;
     std::string whole(line);
-    whole += "\r\n";
+    whole += m_lineEnd;
     // One write per line (O_APPEND): lines are never torn or interleaved in the file.
     status.written = WriteAllToFile(m_file.Get(), whole);
     if (!status.written) m_lastError = "cannot write to '" + m_path + "'";

@@ -25,7 +25,10 @@ struct LogWriteStatus {
 
 class CLogFile {
 public:
-    CLogFile() = default;
+    // `extension` names the daily file ("log/YYYYMMDD" + extension) and `lineEnd` ends
+    // each line: the audit log is "log/YYYYMMDD.jsonl" with LF, beside the daily log.
+    explicit CLogFile(std::string extension = ".txt", std::string lineEnd = "\r\n")
+        : m_extension(std::move(extension)), m_lineEnd(std::move(lineEnd)) {}
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
@@ -51,8 +54,9 @@ public:
     std::string GetPath() const;  // the file open now or last tried
     std::string GetLastError() const;
 
-    // "<programDir>log/YYYYMMDD.txt" for the local date of `when`.
-    static std::string PathFor(const std::string& programDir, std::time_t when);
+    // "<programDir>log/YYYYMMDD.txt" (or `extension`) for the local date of `when`.
+    static std::string PathFor(const std::string& programDir, std::time_t when,
+                               const std::string& extension = ".txt");
 
 private:
     // REQUIRES: m_lock held.
@@ -60,6 +64,8 @@ private:
     bool OpenLocked(const std::string& path);
     LogWriteStatus WriteLocked(std::string_view line, std::time_t when);
 
+    const std::string m_extension;
+    const std::string m_lineEnd;
     mutable std::mutex m_lock;  // guards every member below
     std::string m_baseDir;
     std::string m_path;

@@ -57,6 +57,9 @@ constexpr std::array kRows{
     OptionRow{"Admin", "KeyFile", "KeyFile", &V::adminKeyFile},
     OptionRow{"Admin", "PasswordHash", "PasswordHash", &V::adminPasswordHash},
     OptionRow{"Admin", "TokenMinutes", "TokenMinutes", &V::adminTokenMinutes},
+    OptionRow{"Admin", "MetricsToken", "MetricsToken", &V::adminMetricsToken},
+    OptionRow{"Admin", "MetricsListen", "MetricsListen", &V::adminMetricsListen},
+    OptionRow{"Log", "Json", "Json", &V::logJson},
 };
 
 // Every member has its row: as many rows as OptionValues has members, none twice. A
@@ -268,7 +271,8 @@ std::string OptionValueShown(const OptionValues& values, const OptionMember& mem
 
 bool IsSecretOption(const OptionMember& member) {
     return member == OptionMember{&V::dnsPassword} || member == OptionMember{&V::defaultPass} ||
-           member == OptionMember{&V::adminPasswordHash};
+           member == OptionMember{&V::adminPasswordHash} ||
+           member == OptionMember{&V::adminMetricsToken};
 }
 
 bool IsAutoPassiveIp(std::string_view passiveIp) { return EqualsNoCase(passiveIp, "Auto"); }

@@ -68,6 +68,13 @@ struct OptionValues {
     std::string adminKeyFile;          // PEM; empty: the certificate file's own key
     std::string adminPasswordHash;     // yescrypt of the password of the user "admin"
     int adminTokenMinutes = 60;        // a sign-in token's lifetime
+    // A bearer token that opens GET /metrics on the listener and nothing else; empty: none.
+    std::string adminMetricsToken;
+    // "ADDRESS:PORT[,...]" of loopback addresses serving GET /metrics in plain HTTP without
+    // a token (and nothing else); empty: none.
+    std::string adminMetricsListen;
+    // [Log]: 1 writes the audit log in JSON lines beside the daily log.
+    int logJson = 0;
 };
 
 using IntOption = int OptionValues::*;

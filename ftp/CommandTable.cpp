@@ -121,6 +121,26 @@ const FtpCommandEntry* FindCommand(std::string_view keyword) {
     return nullptr;
 }
 
+int CommandRowCount() {
+    return static_cast<int>(std::size(kClassicCommands) + std::size(kExtensionCommands));
+}
+
+int CommandRowIndex(const FtpCommandEntry& entry) {
+    if (&entry >= std::begin(kClassicCommands) && &entry < std::end(kClassicCommands))
+        return static_cast<int>(&entry - std::begin(kClassicCommands));
+    if (&entry >= std::begin(kExtensionCommands) && &entry < std::end(kExtensionCommands))
+        return kCommandCount + static_cast<int>(&entry - std::begin(kExtensionCommands));
+    return CommandRowCount();
+}
+
+std::string_view CommandRowKeyword(int index) {
+    if (index >= 0 && index < kCommandCount) return kClassicCommands[index].keyword;
+    const int extension = index - kCommandCount;
+    if (extension >= 0 && extension < static_cast<int>(std::size(kExtensionCommands)))
+        return kExtensionCommands[extension].keyword;
+    return {};
+}
+
 const std::vector<FeatLine>& FeatLines() {
     static const std::vector<FeatLine> lines = [] {
         std::vector<FeatLine> listed;

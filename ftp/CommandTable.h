@@ -46,3 +46,10 @@ std::string KeywordOf(std::string_view line);
 // True for the lines whose command acts while a transfer command waits for its data
 // connection (the rows marked so).
 bool ActsDuringDataWait(std::string_view line);
+
+// Every row, classic then extension, numbered from 0: a small dense index for counters
+// kept per command. An index of CommandRowCount() stands for every unknown keyword.
+int CommandRowCount();
+int CommandRowIndex(const FtpCommandEntry& entry);
+// The keyword of row `index`; empty for an index outside the rows.
+std::string_view CommandRowKeyword(int index);

@@ -40,6 +40,7 @@ bool StartActiveConnect(CControlSocket& session) {
     if (target.portPort < 1 || target.portPort > 65535 ||
         !session.DataSocket()->Connect(target.portAddress,
                                        static_cast<std::uint16_t>(target.portPort))) {
+        session.Server().Metrics().CountDataConnectionFailure();
         session.SendReply("425 Can't build data connection.");
         return false;
     }
@@ -146,6 +147,7 @@ bool OpenDataConnection(CControlSocket& session) {
         AbandonDataConnection(session);  // the session is ending; no one to tell
         return false;
     }
+    if (!interrupted && stillOurs()) session.Server().Metrics().CountDataConnectionFailure();
     ReplyToFailedWait(session, interrupted || !stillOurs() ? nullptr : socket);
     AbandonDataConnection(session);
     return false;

@@ -44,7 +44,11 @@ const int kAddressInUse = static_cast<int>(std::errc::address_in_use);
 CDataSocket::CDataSocket(CControlSocket& session)
     : m_session(session), m_serial(g_nextSerial.fetch_add(1)) {}
 
-CDataSocket::~CDataSocket() { CancelPaceTimer(); }
+CDataSocket::~CDataSocket() {
+    // ABOR, a new PASV or the session's end took a running transfer down.
+    ReportTransfer(TransferEvent::None);
+    CancelPaceTimer();
+}
 
 EventLoop& CDataSocket::Loop() { return m_session.Owner().OwnLoop(); }
 
@@ -128,6 +132,7 @@ void CDataSocket::ConnectionMade() {
 
 void CDataSocket::OnHandshake(int error) {
     if (error != 0) {
+        m_session.Server().Metrics().CountTlsHandshake(TlsLeg::Data, false);
         m_session.Server().LogMessage(LogCategory::Error,
                                       "TLS: handshake on the data connection failed.");
         m_refusalReply = "425 TLS negotiation on the data connection failed.";
@@ -229,6 +234,7 @@ void CDataSocket::DrainUnexpected() {
 }
 
 void CDataSocket::EndTransfer(const char* reply, TransferEvent event) {
+    ReportTransfer(event);
     CancelPaceTimer();
     if (m_inflater && event != TransferEvent::UploadDone) DiscardInflatedUpload();
     m_inflater.reset();
@@ -344,6 +350,7 @@ void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOff
         return;
     }
     m_position = restartOffset;
+    m_record = TransferRecord{true, false, path, SteadyMilliseconds(), restartOffset, 0};
     if (m_session.Settings().deflate && !StartDeflating()) {
         AbandonDownload("451 Compression failed.");
         return;

@@ -131,6 +131,9 @@ private:
     // Ends the listing or transfer: closes the file and the connection, then
     // FinishTransfer (ftp/TransferEnd.h) with `reply` and `event`.
     void EndTransfer(const char* reply, TransferEvent event);
+    // The download or upload that started on this socket has ended with `event`: it goes
+    // to the audit log (ftp/TransferAudit.cpp). Nothing for a listing.
+    void ReportTransfer(TransferEvent event);
     EventLoop& Loop();
 
     bool m_connected = false;
@@ -170,4 +173,14 @@ private:
     std::unique_ptr<CInflater> m_inflater;
     std::vector<char> m_inflated;
     std::int64_t m_keptBytes = 0;  // what the upload started after (REST, APPE)
+    // The running download or upload, as the audit log reports it at its end.
+    struct TransferRecord {
+        bool active = false;
+        bool upload = false;
+        std::string path;
+        std::int64_t startMs = 0;      // SteadyMilliseconds
+        std::int64_t startOffset = 0;  // a download's restart offset
+        std::int64_t received = 0;     // an upload's bytes
+    };
+    TransferRecord m_record;
 };

@@ -7,6 +7,7 @@
 #include "ftp/TreeRoots.h"
 #include "platform/FileSystem.h"
 #include "server/ControlSocket.h"
+#include "server/Observe.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ void ChangeDirectory(CControlSocket& session, const std::string& argument,
     switch (resolved.verdict) {
         case PathVerdict::Found:
             session.SetCurrentDir(ToVirtualPath(session, local));
+            ObservePathEvent(session, "directory_change", local);
             session.SendReply("250 CWD command successful \"%s\" is current directory.",
                               ControlSafe(session.CurrentDir()).c_str());
             return;
@@ -105,6 +107,7 @@ void CmdRmd(CControlSocket& session, const std::string& argument) {
     }
     switch (RemoveDirectory(local)) {
         case RemoveDirResult::Removed:
+            ObservePathEvent(session, "remove_directory", local);
             session.SendReply("250 Directory deleted.");
             return;
         case RemoveDirResult::NotEmpty:

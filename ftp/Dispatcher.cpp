@@ -2,6 +2,8 @@
 // command shares (missing argument, login), and runs the command's body.
 #include "ftp/Dispatcher.h"
 
+#include <chrono>
+
 #include "config/LogLine.h"
 #include "ftp/CommandTable.h"
 #include "ftp/TlsRules.h"
@@ -59,7 +61,12 @@ void ProcessCommand(CControlSocket& session, const std::string& line) {
     const FtpCommandEntry* found = FindCommand(keyword);
     const FtpCommandEntry& entry = found != nullptr ? *found : kUnknownCommand;
     session.Accounts().BeginCommand();
+    const auto start = std::chrono::steady_clock::now();
+    // An unknown keyword counts under the index past the rows: labels never come from
+    // what a client sends.
+    const int slot = found != nullptr ? CommandRowIndex(*found) : CommandRowCount();
     if (PassesCommonRules(session, entry.needsArgument, entry.allowedBeforeLogin, argument) &&
         TlsAllowsCommand(session, keyword))
         entry.handler(session, argument);
+    session.Server().Metrics().CountCommand(slot, std::chrono::steady_clock::now() - start);
 }

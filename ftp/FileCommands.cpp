@@ -17,6 +17,7 @@
 #include "platform/Text.h"
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
+#include "server/Observe.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
         session.SendReply("450 delete file error: \"%s\".", shown.c_str());
         return;
     }
+    ObservePathEvent(session, "delete", local);
     session.SendReply("250 File \"%s\" was deleted .", shown.c_str());
     RefundQuota(session, size);
 }
@@ -150,11 +152,13 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
         return;
     }
     const std::string shown = ControlSafe(ToVirtualPath(session, session.Settings().renameSource));
-    if (MovePath(session.Settings().renameSource, target))
+    if (MovePath(session.Settings().renameSource, target)) {
+        ObservePathEvent(session, "rename", session.Settings().renameSource, target);
         session.SendReply("250 %s \"%s\" renamed .", isFile ? "File" : "Directory", shown.c_str());
-    else
+    } else {
         session.SendReply("450 error rename the %s: \"%s\".", isFile ? "file" : "directory",
                           shown.c_str());
+    }
 }
 
 void CmdSize(CControlSocket& session, const std::string& argument) {

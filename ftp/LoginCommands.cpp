@@ -16,6 +16,7 @@
 #include "server/ControlSocket.h"
 #include "server/FtpServer.h"
 #include "server/LoginGuard.h"
+#include "server/Observe.h"
 
 namespace {
 
@@ -24,18 +25,21 @@ namespace {
 void RefuseLogin(CControlSocket& session, const std::string& address,
                  std::chrono::steady_clock::time_point arrival) {
     CFtpServer& server = session.Server();
+    ObserveLogin(session, false);
     server.LogMessage(LogCategory::Error,
                       StringFormat("Login failed from %s for user \"%s\".", address.c_str(),
                                    session.UserName().c_str()),
                       LogSeverity::Warning);
     const LoginPolicy policy = server.GetLoginPolicy();
     const std::int64_t banned = server.LoginGuard().RecordFailure(address);
-    if (banned > 0)
+    if (banned > 0) {
         server.LogMessage(
             LogCategory::Error,
             StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
                          static_cast<long long>(banned), policy.banAttempts),
             LogSeverity::Warning);
+        ObserveBan(server, address, banned, "ftp");
+    }
     // SECURITY: a guess costs the guesser the delay; the thread serves nothing else of
     // this session meanwhile but is not held, and other sessions never wait. The delay
     // counts from the arrival of PASS, so the work of the check is inside it, not added.
@@ -131,8 +135,9 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
         return;
     }
     server.LoginGuard().RecordSuccess(address);
-    if (policy.hashPasswords) RehashIfClear(session, user, ClearPassword(argument));
     session.SetCurrentDir("/");
     session.SetState(SessionState::Idle);
+    ObserveLogin(session, true);
+    if (policy.hashPasswords) RehashIfClear(session, user, ClearPassword(argument));
     session.SendReply("230 User logged in. proceed.");
 }

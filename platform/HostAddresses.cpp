@@ -32,6 +32,13 @@ bool IsIpv6Text(std::string_view text) {
     return ParseAddressBytes(AddressFamily::V6, std::string(text), bytes);
 }
 
+bool IsLoopbackIpv6Text(std::string_view text) {
+    std::array<std::uint8_t, 16> bytes{};
+    std::array<std::uint8_t, 16> loopback{};
+    loopback[15] = 1;
+    return ParseAddressBytes(AddressFamily::V6, std::string(text), bytes) && bytes == loopback;
+}
+
 namespace {
 
 // A link-local IPv6 address means nothing without its interface: no peer names it alone.

@@ -16,6 +16,8 @@ bool IsUnicastIpv4Text(std::string_view text);
 bool IsLoopbackIpv4Text(std::string_view text);
 // True when `text` is an IPv6 address as inet_pton reads it ("::1", "fe80::2").
 bool IsIpv6Text(std::string_view text);
+// True for "::1" however it is written ("0:0::1").
+bool IsLoopbackIpv6Text(std::string_view text);
 
 // The IPv4 addresses of the interfaces that are up, loopback left out, in the order the
 // system lists them, each once. Empty when the system cannot list them.

@@ -47,6 +47,7 @@ const char* AdminOriginText(AdminOrigin origin) {
 void CAdminOperations::Log(const std::string& what) {
     m_server.LogMessage(LogCategory::Server,
                         what + " by the administrator (" + AdminOriginText(m_origin) + ").");
+    m_server.Audit().AdminAction(what, AdminOriginText(m_origin), m_peer);
 }
 
 bool CAdminOperations::Kick(std::uint32_t id) {

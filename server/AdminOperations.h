@@ -28,7 +28,9 @@ const char* AdminOriginText(AdminOrigin origin);
 
 class CAdminOperations {
 public:
-    CAdminOperations(CFtpServer& server, AdminOrigin origin) : m_server(server), m_origin(origin) {}
+    // `peer`: the address the request came from, for the audit log ("local": this host).
+    CAdminOperations(CFtpServer& server, AdminOrigin origin, std::string peer = "local")
+        : m_server(server), m_origin(origin), m_peer(std::move(peer)) {}
 
     // Ends session `id` without a reply. False (and no log line) when no such session is
     // open. Any thread.
@@ -70,4 +72,5 @@ private:
 
     CFtpServer& m_server;
     const AdminOrigin m_origin;
+    const std::string m_peer;
 };

@@ -211,6 +211,7 @@ void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome
                              next.tlsPolicy);
     if (next.tlsRequireReuse != was.tlsRequireReuse)
         m_server.SetTlsRequireReuse(next.tlsRequireReuse != 0);
+    if (next.logJson != was.logJson) m_server.Audit().SetEnabled(next.logJson == 1);
     // Loads the certificate now when its files changed, so a problem is logged here.
     if (m_server.IsRunning()) m_server.Tls().Prepare(m_server);
     if (m_addressSettingsChanged &&

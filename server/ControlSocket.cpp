@@ -13,10 +13,22 @@
 #include "server/ConnectThread.h"
 #include "server/FtpServer.h"
 #include "server/Limits.h"
+#include "server/Observe.h"
 
-CControlSocket::CControlSocket(CConnectThread& owner) : m_owner(owner) {}
+CControlSocket::CControlSocket(CConnectThread& owner) : m_owner(owner) {
+    Server().Metrics().SessionEntered(static_cast<int>(m_state));
+}
 
-CControlSocket::~CControlSocket() { CloseDataConnection(); }
+CControlSocket::~CControlSocket() {
+    CloseDataConnection();
+    ObserveSessionEnd(*this);
+}
+
+void CControlSocket::SetState(SessionState state) {
+    if (state != m_state)
+        ObserveStateChange(*this, static_cast<int>(m_state), static_cast<int>(state));
+    m_state = state;
+}
 
 CFtpServer& CControlSocket::Server() { return m_owner.Server(); }
 
@@ -229,6 +241,7 @@ bool CControlSocket::StartImplicitTls() {
 }
 
 void CControlSocket::OnImplicitHandshake(int error) {
+    Server().Metrics().CountTlsHandshake(TlsLeg::Control, error == 0);
     if (error == 0) {
         // As after AUTH TLS, PBSZ 0 and PROT P: the client of this port expects it.
         m_settings.tls.bufferSizeSet = true;
@@ -254,6 +267,7 @@ void CControlSocket::OnHandshake(int error) {
         OnImplicitHandshake(error);
         return;
     }
+    Server().Metrics().CountTlsHandshake(TlsLeg::Control, error == 0);
     if (error == 0) {
         Server().LogMessage(LogCategory::Server,
                             "Session switched to TLS (" + TlsDescription() + ").");

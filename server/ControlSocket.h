@@ -79,7 +79,7 @@ public:
     const std::string& UserAddress() const { return m_userAddress; }
     void SetUserAddress(const std::string& address) { m_userAddress = address; }
     SessionState State() const { return m_state; }
-    void SetState(SessionState state) { m_state = state; }
+    void SetState(SessionState state);
     const std::string& CurrentDir() const { return m_currentDir; }
     void SetCurrentDir(const std::string& dir) { m_currentDir = dir; }
     bool HasDataSocket() const { return m_dataSocket != nullptr; }

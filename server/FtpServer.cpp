@@ -47,6 +47,9 @@ CFtpServer::CFtpServer(std::string programDir)
       m_renewal(std::make_unique<CCertificateRenewal>(*this)),
       m_history(std::make_unique<CHistoryKeeper>(m_programDir)) {
     m_tls.Configure(m_programDir, "", "", 0);
+    m_audit.SetProgramDir(m_programDir);
+    m_audit.SetErrorReporter(
+        [this](const std::string& why) { LogMessage(LogCategory::Error, why); });
 }
 
 CFtpServer::~CFtpServer() { Stop(); }

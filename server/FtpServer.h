@@ -17,9 +17,11 @@
 #include "config/FilterMode.h"
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
+#include "server/AuditLog.h"
 #include "server/LogRing.h"
 #include "server/LoginGuard.h"
 #include "server/RefusalTally.h"
+#include "server/ServerMetrics.h"
 #include "server/SessionEvents.h"
 #include "server/SessionRegistry.h"
 #include "server/TlsProvider.h"
@@ -118,6 +120,9 @@ public:
     CSessionRegistry& Sessions() { return m_sessions; }
     // The per-user transfer history (stats.sdb), counted by the sessions. Any thread.
     CTransferHistory& History();
+    // The counters monitoring reads and the audit log ([Log] Json). Any thread.
+    CServerMetrics& Metrics() { return m_metrics; }
+    CAuditLog& Audit() { return m_audit; }
     // Ends session `id` without a reply. False when no such session is open. Any thread.
     // The administrator's kick is CAdminOperations::Kick, which logs it.
     bool Kick(std::uint32_t id);
@@ -259,6 +264,8 @@ private:
     CRefusalTally m_acceptRefusals;
     EventLoop::TimerId m_refusalLogTimer = 0;  // 0 while nothing is counted
     CSessionRegistry m_sessions;
+    CServerMetrics m_metrics;
+    CAuditLog m_audit;
     CLogRing m_recentLog{kRecentLogLines};
     std::atomic<std::int64_t> m_startTime{0};
     mutable std::mutex m_policyLock;  // guards m_policy

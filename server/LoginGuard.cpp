@@ -55,6 +55,7 @@ std::int64_t CLoginGuard::RecordFailure(const std::string& address) {
     ++record.offences;
     const std::int64_t length = static_cast<std::int64_t>(m_banSeconds) << doublings;
     record.bannedUntil = now + length;
+    m_bansSoFar.fetch_add(1, std::memory_order_relaxed);
     return length;
 }
 
@@ -108,6 +109,7 @@ bool CLoginGuard::Ban(const std::string& address, std::int64_t seconds) {
     record.failures.clear();
     ++record.offences;
     record.bannedUntil = now + std::max<std::int64_t>(seconds, 1);
+    m_bansSoFar.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 

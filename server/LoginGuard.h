@@ -3,6 +3,7 @@
 // memory only; a restart lifts every ban.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -76,6 +77,8 @@ public:
     // Bans `address` for `seconds` (the administrator's ban): counted as an offence. False
     // when it is banned already or the table is full.
     bool Ban(const std::string& address, std::int64_t seconds);
+    // Bans made since start, by failed logins and by the administrator alike.
+    std::uint64_t BansSoFar() const { return m_bansSoFar.load(std::memory_order_relaxed); }
 
 private:
     struct Record {
@@ -95,4 +98,5 @@ private:
     int m_windowSeconds = 0;
     int m_banSeconds = 0;
     std::unordered_map<std::string, Record> m_records;
+    std::atomic<std::uint64_t> m_bansSoFar{0};  // read without the lock
 };

@@ -79,5 +79,6 @@ void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {
     server.SetWelcomeMessage("Welcome to Tarvona FTP Server!");
     server.SetGoodbyeMessage("Good bye!");
     server.SetStatisticsInterval(5000);
+    server.Audit().SetEnabled(options.logJson == 1);
     ConfigureAcme(server, options);
 }

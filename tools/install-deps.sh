@@ -14,7 +14,7 @@ packages=(
   debootstrap systemd-container
   libcurl4-openssl-dev libsystemd-dev
   libcpp-httplib-dev nlohmann-json3-dev
-  pebble
+  pebble prometheus
   chromium chromium-driver python3-selenium
 )
 missing=()
