@@ -88,6 +88,13 @@ constexpr FtpCommandEntry kExtensionCommands[] = {
     {"PBSZ", kArgument, kBeforeLogin, CmdPbsz, kWaits, kNoHelp, {"PBSZ"}},
     {"PROT", kArgument, kBeforeLogin, CmdProt, kWaits, kNoHelp, {"PROT"}},
     {"CCC", kNoArgument, kBeforeLogin, CmdCcc},
+    {"HASH", kArgument, kAfterLogin, CmdHash, kWaits, kNoHelp, {"HASH", false, true}},
+    {"RANG", kArgument, kAfterLogin, CmdRang},
+    {"XCRC", kArgument, kAfterLogin, CmdXcrc},
+    {"XMD5", kArgument, kAfterLogin, CmdXmd5},
+    {"XSHA1", kArgument, kAfterLogin, CmdXsha1},
+    {"XSHA256", kArgument, kAfterLogin, CmdXsha256},
+    {"XSHA512", kArgument, kAfterLogin, CmdXsha512},
 };
 
 static_assert(std::size(kClassicCommands) == kCommandCount, "the classic ids are 0 to 30");

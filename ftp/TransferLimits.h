@@ -37,3 +37,5 @@ inline constexpr std::size_t kUploadPipeBytes = 1 << 20;
 // Bytes one data socket moves per loop turn before the control connection (ABOR,
 // QUIT) and the idle timer get their turn.
 inline constexpr std::int64_t kBytesPerTurn = 4 << 20;
+// One read of a checksum computation; the session's loop runs between two.
+inline constexpr std::size_t kHashChunk = 256 << 10;

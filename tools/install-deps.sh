@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   curl lftp python3 fail2ban libcrypt-dev
-  libssl-dev openssl
+  libssl-dev openssl zlib1g-dev
   ccache clang-format
   qt6-base-dev libqt6svg6 fonts-dejavu-core
   scdoc man-db dpkg-dev lintian systemd
