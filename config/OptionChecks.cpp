@@ -55,7 +55,8 @@ std::string SecurityOptionsProblem(const OptionValues& v) {
                   NotNegative(v.maxPerAddress, "Sessions per address"),
                   NotNegative(v.maxPerUser, "Sessions per user"),
                   NotNegative(v.loginTimeout, "The login time-out"),
-                  NotNegative(v.maxNotLoggedIn, "Sessions not logged in")});
+                  NotNegative(v.maxNotLoggedIn, "Sessions not logged in"),
+                  NotNegative(v.maxHashMiB, "The checksum size limit")});
 }
 
 std::string AcmeOptionsProblem(const OptionValues& v) {

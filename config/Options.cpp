@@ -35,6 +35,7 @@ constexpr std::array kRows{
     OptionRow{"Security", "LoginTimeout", "LoginTimeout", &V::loginTimeout},
     OptionRow{"Security", "MaxNotLoggedIn", "MaxNotLoggedIn", &V::maxNotLoggedIn},
     OptionRow{"Security", "HashPasswords", "HashPasswords", &V::hashPasswords},
+    OptionRow{"Security", "MaxHashMiB", "MaxHashMiB", &V::maxHashMiB},
     OptionRow{"DNS", "Enable", "Enable", &V::dnsEnable},
     OptionRow{"DNS", "Name", "Name", &V::dnsName},
     OptionRow{"DNS", "Password", "Password", &V::dnsPassword},

@@ -43,6 +43,7 @@ struct OptionValues {
     int loginTimeout = 60;     // a session that has not logged in by then is closed
     int maxNotLoggedIn = 100;  // sessions not logged in, from all addresses together
     int hashPasswords = 0;     // 1: saved passwords are hashed; clear ones at next login
+    int maxHashMiB = 4096;     // bytes one checksum command may read, in MiB
     std::string defaultDir;
     int dnsEnable = 0;
     std::string dnsName;

@@ -89,6 +89,13 @@ constexpr FtpCommandEntry kExtensionCommands[] = {
     {"PROT", kArgument, kBeforeLogin, CmdProt, kWaits, kNoHelp, {"PROT"}},
     {"CCC", kNoArgument, kBeforeLogin, CmdCcc},
     {"MODE", kArgument, kAfterLogin, CmdMode, kWaits, kNoHelp, {"MODE Z"}},
+    {"HASH", kArgument, kAfterLogin, CmdHash, kWaits, kNoHelp, {"HASH", false, true}},
+    {"RANG", kArgument, kAfterLogin, CmdRang},
+    {"XCRC", kArgument, kAfterLogin, CmdXcrc},
+    {"XMD5", kArgument, kAfterLogin, CmdXmd5},
+    {"XSHA1", kArgument, kAfterLogin, CmdXsha1},
+    {"XSHA256", kArgument, kAfterLogin, CmdXsha256},
+    {"XSHA512", kArgument, kAfterLogin, CmdXsha512},
 };
 
 static_assert(std::size(kClassicCommands) == kCommandCount, "the classic ids are 0 to 30");

@@ -12,6 +12,7 @@
 struct FeatLine {
     std::string_view text;       // empty: FEAT does not list the row
     bool withMlstFacts = false;  // the session's MLST fact selection follows the text
+    bool isHashList = false;     // the text is the session's HASH line (HashFeatureText)
 };
 
 struct FtpCommandEntry {

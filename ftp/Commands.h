@@ -64,6 +64,20 @@ void CmdOptsMode(CControlSocket& session, const std::string& modeOptions);
 // STAT with a path: the LIST lines of that path over the control connection.
 void CmdStatPath(CControlSocket& session, const std::string& argument);
 
+// Checksums: HASH with RANG and OPTS HASH, and the older X* commands ("path [start
+// [end]]", end one past the last byte).
+void CmdHash(CControlSocket& session, const std::string& argument);
+void CmdRang(CControlSocket& session, const std::string& argument);
+void CmdXcrc(CControlSocket& session, const std::string& argument);
+void CmdXmd5(CControlSocket& session, const std::string& argument);
+void CmdXsha1(CControlSocket& session, const std::string& argument);
+void CmdXsha256(CControlSocket& session, const std::string& argument);
+void CmdXsha512(CControlSocket& session, const std::string& argument);
+// OPTS HASH: with a name, HASH's algorithm from now on; without, the current one.
+void CmdOptsHash(CControlSocket& session, const std::string& name);
+// FEAT's HASH line: the algorithms, the session's current one marked with "*".
+std::string HashFeatureText(const CControlSocket& session);
+
 // Security extensions (RFC 4217).
 void CmdAuth(CControlSocket& session, const std::string& argument);
 void CmdPbsz(CControlSocket& session, const std::string& argument);

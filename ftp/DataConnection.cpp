@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ftp/DataSocket.h"
+#include "ftp/DataWaitScope.h"
 #include "ftp/TlsRules.h"
 #include "ftp/TransferEnd.h"
 #include "ftp/TransferLimits.h"
@@ -58,28 +59,6 @@ bool IsIpv6Client(CControlSocket& session) {
 }
 
 namespace {
-
-// Whatever ends the wait, the session reads and runs its lines again afterwards.
-class DataWaitScope {
-public:
-    explicit DataWaitScope(CControlSocket& session) : m_session(session) {
-        session.BeginDataWait();
-    }
-    ~DataWaitScope() {
-        if (!m_ended) (void)m_session.EndDataWait();
-    }
-    DataWaitScope(const DataWaitScope&) = delete;
-    DataWaitScope& operator=(const DataWaitScope&) = delete;
-    // True when ABOR, QUIT or BYE cut the wait short.
-    bool End() {
-        m_ended = true;
-        return m_session.EndDataWait();
-    }
-
-private:
-    CControlSocket& m_session;
-    bool m_ended = false;
-};
 
 // The final reply of a transfer command whose wait ended without a connection;
 // `socket` is none when ABOR, QUIT or BYE (or a closing of the connection) ended it.

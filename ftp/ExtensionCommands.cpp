@@ -27,7 +27,8 @@ std::string DataConnectionText(const CControlSocket& session) {
 void CmdFeat(CControlSocket& session, const std::string&) {
     session.SendReply("211-Features:");
     for (const FeatLine& feat : FeatLines()) {
-        std::string line = " " + std::string(feat.text);
+        std::string line =
+            " " + (feat.isHashList ? HashFeatureText(session) : std::string(feat.text));
         if (feat.withMlstFacts) line += " " + MlstFeatureFacts(session.Settings().mlstFacts);
         session.SendReply("%s", line.c_str());
     }
@@ -49,6 +50,11 @@ void CmdOpts(CControlSocket& session, const std::string& argument) {
     }
     if (EqualsNoCase(std::string_view(argument).substr(0, 5), "MODE ")) {
         CmdOptsMode(session, argument.substr(5));
+        return;
+    }
+    if (EqualsNoCase(std::string_view(argument).substr(0, 4), "HASH") &&
+        (argument.size() == 4 || argument[4] == ' ')) {
+        CmdOptsHash(session, argument.size() > 5 ? argument.substr(5) : std::string());
         return;
     }
     session.SendReply("501 Option not understood.");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ftp/ZStream.h"
+#include "platform/Digest.h"
 
 // How the next data connection is made and where the next transfer starts (PORT or
 // EPRT, PASV or EPSV, REST). Forgotten, in one assignment, when the data connection
@@ -46,4 +47,11 @@ struct SessionSettings {
     // RNFR's local path for the next RNTO (empty: none), and whether it names a file.
     std::string renameSource;
     bool renameIsFile = false;
+    // The algorithm HASH uses (OPTS HASH chooses it).
+    DigestKind hashKind = DigestKind::Sha256;
+    // The byte range RANG set for the next HASH (first and last byte, both included);
+    // that HASH forgets it, whatever its outcome.
+    bool hashRangeSet = false;
+    std::int64_t hashRangeFirst = 0;
+    std::int64_t hashRangeLast = 0;
 };

@@ -44,3 +44,5 @@ inline constexpr std::size_t kInflateStep = 64 << 10;
 // A compressed upload stops where it would leave less than this share (1/n) of its file
 // system free: a small stream may inflate a thousandfold, quota or not.
 inline constexpr std::int64_t kInflateFreeShare = 20;
+// One read of a checksum computation; the session's loop runs between two.
+inline constexpr std::size_t kHashChunk = 256 << 10;

@@ -212,6 +212,7 @@ void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome
     if (next.tlsRequireReuse != was.tlsRequireReuse)
         m_server.SetTlsRequireReuse(next.tlsRequireReuse != 0);
     if (next.logJson != was.logJson) m_server.Audit().SetEnabled(next.logJson == 1);
+    if (next.maxHashMiB != was.maxHashMiB) m_server.SetMaxHashMiB(next.maxHashMiB);
     // Loads the certificate now when its files changed, so a problem is logged here.
     if (m_server.IsRunning()) m_server.Tls().Prepare(m_server);
     if (m_addressSettingsChanged &&

@@ -137,6 +137,8 @@ void CConnectThread::AddControlBytesReceived(std::int64_t count) {
     m_server.CountBytesReceived(count);
 }
 
+void CConnectThread::NoteActivity() { m_lastActivity = NowSeconds(); }
+
 void CConnectThread::NoteCommandLine(const std::string& line) {
     m_lastActivity = NowSeconds();
     const bool loggedIn = m_control.State() != SessionState::NotLoggedIn;

@@ -53,6 +53,9 @@ public:
     // A complete command line has run: refreshes the last activity and the session's
     // entry in the controller's registry.
     void NoteCommandLine(const std::string& line);
+    // Work the client waits for (a checksum being read) refreshes the last activity,
+    // as the bytes of a transfer do.
+    void NoteActivity();
     // Counts a transfer event in the controller (TransferEvent::None is not counted).
     void ReportTransferEvent(TransferEvent event);
     // Posts WM_SESSION_CONTROL to this thread's own loop: handled after the running

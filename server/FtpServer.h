@@ -92,6 +92,9 @@ public:
     // Read for each data connection. Any thread.
     void SetTlsRequireReuse(bool require) { m_tlsRequireReuse = require; }
     bool TlsRequiresReuse() const { return m_tlsRequireReuse; }
+    // The most bytes one checksum command may read (from MiB; 0: no limit). Any thread.
+    void SetMaxHashMiB(int mebibytes) { m_maxHashBytes = std::int64_t{mebibytes} << 20; }
+    std::int64_t MaxHashBytes() const { return m_maxHashBytes; }
     void SetMaxUsers(int count) { m_maxUsers = count; }
     // The idle time-out in minutes, as option.ini gives it; 0 or less: none.
     void SetTimeout(int minutes) { m_idleTimeoutSeconds = std::int64_t{minutes} * 60; }
@@ -287,6 +290,7 @@ private:
     std::atomic<int> m_port{21};
     std::atomic<int> m_implicitPort{0};
     std::atomic<bool> m_tlsRequireReuse{true};
+    std::atomic<std::int64_t> m_maxHashBytes{std::int64_t{4096} << 20};
     std::atomic<int> m_maxUsers{10};
     std::atomic<int> m_descriptorUserLimit{std::numeric_limits<int>::max()};  // set by Start
     std::atomic<std::int64_t> m_idleTimeoutSeconds{5 * 60};

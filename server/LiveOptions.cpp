@@ -14,10 +14,10 @@ namespace {
 using V = OptionValues;
 
 const OptionMember kLive[] = {
-    &V::maxUsers,       &V::timeoutMinutes, &V::minPort,         &V::maxPort,
-    &V::filterMode,     &V::banAttempts,    &V::banWindow,       &V::banTime,
-    &V::failDelayMs,    &V::maxPerAddress,  &V::maxPerUser,      &V::loginTimeout,
-    &V::maxNotLoggedIn, &V::hashPasswords,  &V::tlsRequireReuse, &V::logJson};
+    &V::maxUsers,    &V::timeoutMinutes, &V::minPort,        &V::maxPort,       &V::filterMode,
+    &V::banAttempts, &V::banWindow,      &V::banTime,        &V::failDelayMs,   &V::maxPerAddress,
+    &V::maxPerUser,  &V::loginTimeout,   &V::maxNotLoggedIn, &V::hashPasswords, &V::tlsRequireReuse,
+    &V::logJson,     &V::maxHashMiB};
 
 bool Written(std::span<const OptionMember> members, std::initializer_list<OptionMember> any) {
     return std::any_of(any.begin(), any.end(), [&](const OptionMember& m) {
@@ -47,4 +47,5 @@ void ApplyLiveOptions(CFtpServer& server, const OptionValues& values,
     if (Written(members, {&V::tlsRequireReuse}))
         server.SetTlsRequireReuse(values.tlsRequireReuse != 0);
     if (Written(members, {&V::logJson})) server.Audit().SetEnabled(values.logJson == 1);
+    if (Written(members, {&V::maxHashMiB})) server.SetMaxHashMiB(values.maxHashMiB);
 }

@@ -22,6 +22,7 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
                            options.tlsPolicy);
     // Only 0 turns the resumption requirement off; anything else keeps it.
     server.SetTlsRequireReuse(options.tlsRequireReuse != 0);
+    server.SetMaxHashMiB(options.maxHashMiB);
     server.SetLoginPolicy(LoginPolicyOf(options));
 }
 

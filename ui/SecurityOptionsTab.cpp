@@ -26,15 +26,17 @@ CSecurityOptionsTab::CSecurityOptionsTab(QWidget* parent) : COptionsSection(pare
                                   "seconds to log in (0: none)");
     AddNumberRow(*form, "Not logged in:", &V::maxNotLoggedIn, "Not logged in",
                  "sessions at most, from all addresses (0: no limit)");
+    AddNumberRow(*form, "Checksum limit:", &V::maxHashMiB, "Checksum limit",
+                 "MiB one HASH or XCRC may read (0: no limit)");
     m_hashPasswords = new QCheckBox("Hash saved passwords (clear ones at their next login)", this);
     form->addRow(m_hashPasswords);
     connect(m_hashPasswords, &QCheckBox::clicked, this, &COptionsSection::editDone);
 }
 
 std::vector<OptionMember> CSecurityOptionsTab::Members() const {
-    return {&V::banAttempts,  &V::banWindow,      &V::banTime,
-            &V::failDelayMs,  &V::maxPerAddress,  &V::maxPerUser,
-            &V::loginTimeout, &V::maxNotLoggedIn, &V::hashPasswords};
+    return {&V::banAttempts,   &V::banWindow,  &V::banTime,      &V::failDelayMs,
+            &V::maxPerAddress, &V::maxPerUser, &V::loginTimeout, &V::maxNotLoggedIn,
+            &V::hashPasswords, &V::maxHashMiB};
 }
 
 void CSecurityOptionsTab::ShowValues(const OptionValues& values) {

@@ -75,6 +75,7 @@ TEST_F(ExtensionTest, FeatListsExactlyTheExtensionsAndOptsAnswersUtf8AndMlst) {
                                                " AUTH TLS",
                                                " EPRT",
                                                " EPSV",
+                                               " HASH SHA-256*;SHA-512;SHA-1;MD5;CRC32",
                                                " MDTM",
                                                " MFMT",
                                                " MLST type*;size*;modify*;perm*;UNIX.mode*;",
