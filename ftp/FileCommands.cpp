@@ -7,6 +7,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/Commands.h"
+#include "ftp/HookReports.h"
 #include "ftp/NameText.h"
 #include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
@@ -79,6 +80,7 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
         return;
     }
     session.SendReply("250 File \"%s\" was deleted .", shown.c_str());
+    ReportPathEvent(session, HookEventKind::Delete, local, size);
     RefundQuota(session, size);
 }
 
@@ -150,11 +152,13 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
         return;
     }
     const std::string shown = ControlSafe(ToVirtualPath(session, session.Settings().renameSource));
-    if (MovePath(session.Settings().renameSource, target))
+    if (MovePath(session.Settings().renameSource, target)) {
         session.SendReply("250 %s \"%s\" renamed .", isFile ? "File" : "Directory", shown.c_str());
-    else
+        ReportRename(session, session.Settings().renameSource, target);
+    } else {
         session.SendReply("450 error rename the %s: \"%s\".", isFile ? "file" : "directory",
                           shown.c_str());
+    }
 }
 
 void CmdSize(CControlSocket& session, const std::string& argument) {

@@ -9,6 +9,7 @@
 #include "accounts/RecordText.h"
 #include "config/LogLine.h"
 #include "ftp/Commands.h"
+#include "ftp/HookReports.h"
 #include "ftp/ResolveReplies.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
@@ -27,6 +28,7 @@ void RefuseLogin(CControlSocket& session, const std::string& address,
                       StringFormat("Login failed from %s for user \"%s\".", address.c_str(),
                                    session.UserName().c_str()),
                       LogSeverity::Warning);
+    ReportLoginEvent(session, HookEventKind::LoginFailed);
     const LoginPolicy policy = server.GetLoginPolicy();
     const std::int64_t banned = server.LoginGuard().RecordFailure(address);
     if (banned > 0)
@@ -35,6 +37,7 @@ void RefuseLogin(CControlSocket& session, const std::string& address,
             StringFormat("Banned %s for %lld s after %d failed logins.", address.c_str(),
                          static_cast<long long>(banned), policy.banAttempts),
             LogSeverity::Warning);
+    if (banned > 0) ReportLoginEvent(session, HookEventKind::Ban);
     // SECURITY: a guess costs the guesser the delay; the thread serves nothing else of
     // this session meanwhile but is not held, and other sessions never wait. The delay
     // counts from the arrival of PASS, so the work of the check is inside it, not added.
@@ -133,4 +136,5 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
     session.SetCurrentDir("/");
     session.SetState(SessionState::Idle);
     session.SendReply("230 User logged in. proceed.");
+    ReportLoginEvent(session, HookEventKind::Login);
 }

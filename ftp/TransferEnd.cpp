@@ -5,6 +5,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
+#include "ftp/HookReports.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
@@ -36,6 +37,7 @@ void BookUpload(CControlSocket& session, std::int64_t receivedBytes, std::int64_
 }  // namespace
 
 void FinishTransfer(CControlSocket& session, const char* reply, TransferEvent event) {
+    ReportTransferEnd(session, reply, event);
     session.SetState(SessionState::Idle);
     session.SendReply("%s", reply);
     session.CloseDataConnectionLater();
@@ -47,6 +49,7 @@ void EndDataConnection(CControlSocket& session) {
     if (socket == nullptr) return;
     const std::int64_t received = socket->BytesReceived();
     const std::int64_t quotaMax = socket->QuotaMaximum();
+    ReportTransferCut(session);
     session.SetDataSocket(nullptr);
     session.Settings().data = {};
     // A transfer cannot outlive its connection (ABOR ends one this way).

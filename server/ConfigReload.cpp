@@ -11,6 +11,7 @@
 #include "platform/StringFormat.h"
 #include "platform/Text.h"
 #include "server/FtpServer.h"
+#include "server/HookSettings.h"
 #include "server/StartSettings.h"
 
 namespace {
@@ -213,6 +214,10 @@ void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome
         m_server.SetTlsRequireReuse(next.tlsRequireReuse != 0);
     // Loads the certificate now when its files changed, so a problem is logged here.
     if (m_server.IsRunning()) m_server.Tls().Prepare(m_server);
+    if (std::any_of(OptionRows().begin(), OptionRows().end(), [&](const OptionRow& row) {
+            return row.section == "Hooks" && Differs(was, next, row.member);
+        }))
+        ConfigureHooks(m_server, next);
     if (m_addressSettingsChanged &&
         AnyDiffers(was, next,
                    {&V::passiveIp, &V::dnsEnable, &V::dnsName, &V::dnsPassword, &V::dnsLookupUrl,

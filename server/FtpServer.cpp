@@ -43,11 +43,21 @@ const char* ReplyFor(AcceptRefusal reason) {
 CFtpServer::CFtpServer(std::string programDir)
     : m_programDir(std::move(programDir)),
       m_filter(std::make_unique<CIpFilter>()),
-      m_renewal(std::make_unique<CCertificateRenewal>(*this)) {
+      m_renewal(std::make_unique<CCertificateRenewal>(*this)),
+      m_hooks(
+          std::make_unique<CHookDispatcher>([this](LogSeverity severity, const std::string& text) {
+              LogMessage(severity == LogSeverity::Info ? LogCategory::Server : LogCategory::Error,
+                         text, severity);
+          })) {
     m_tls.Configure(m_programDir, "", "", 0);
 }
 
-CFtpServer::~CFtpServer() { Stop(); }
+CFtpServer::~CFtpServer() {
+    Stop();
+    // The ServerStop event's action runs before the controller goes (bounded by its
+    // time-out).
+    m_hooks->Shutdown();
+}
 
 bool CFtpServer::Start() {
     if (m_running || m_stopping) return false;
@@ -82,6 +92,8 @@ bool CFtpServer::Start() {
                                 m_implicitPort.load()));
     // The challenge listener serves where the FTP server does.
     m_renewal->Start(m_listenAddresses);
+    m_hooks->StartWorkers();
+    m_hooks->Post(MakeHookEvent(HookEventKind::ServerStart));
     return true;
 }
 
@@ -265,6 +277,7 @@ void CFtpServer::EndStop() {
     CFile::SetLockWaitsAbandoned(false);
     CAsyncSocket::SetSendWaitsAbandoned(false);
     LogMessage(LogCategory::Server, "Server is stopped.");
+    m_hooks->Post(MakeHookEvent(HookEventKind::ServerStop));
 }
 
 int CFtpServer::GetBoundPort() const {

@@ -9,6 +9,7 @@
 #include "platform/StringFormat.h"
 #include "server/CertificateRenewal.h"
 #include "server/FtpServer.h"
+#include "server/HookSettings.h"
 
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
@@ -80,4 +81,5 @@ void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {
     server.SetGoodbyeMessage("Good bye!");
     server.SetStatisticsInterval(5000);
     ConfigureAcme(server, options);
+    ConfigureHooks(server, options);
 }
