@@ -71,6 +71,8 @@ bool CHookDispatcher::Post(HookEvent event) {
             return true;
         }
         m_droppedTotal.fetch_add(1);
+        // After the shutdown nothing runs any more; the count is all there is to say.
+        if (m_shuttingDown) return false;
         queued = m_queue.size();
         firstOfBurst = m_droppedUnlogged++ == 0;
     }
