@@ -60,15 +60,17 @@ HookEvent Upload(const std::string& virtualPath) {
 
 TEST(HookDispatcher, ProgramGetsTheEventInItsEnvironmentAndArguments) {
     TempDir dir;
-    DispatcherFixture f("/bin/sh -c \"echo \\\"$0|$TARVONA_EVENT|$TARVONA_USER|$TARVONA_VPATH|"
-                        "$TARVONA_PATH|$TARVONA_SIZE|$TARVONA_ADDRESS\\\" >> " +
-                        dir.Path("out") + "\" \"first arg\"");
+    DispatcherFixture f(
+        "/bin/sh -c \"echo \\\"$0|$TARVONA_EVENT|$TARVONA_USER|$TARVONA_VPATH|"
+        "$TARVONA_PATH|$TARVONA_SIZE|$TARVONA_ADDRESS\\\" >> " +
+        dir.Path("out") + "\" \"first arg\"");
     f.dispatcher.StartWorkers();
     EXPECT_TRUE(f.dispatcher.Post(Upload("/a b.txt")));
     // An event without an action is not queued.
     EXPECT_TRUE(f.dispatcher.Post(MakeHookEvent(HookEventKind::Delete)));
     ASSERT_TRUE(f.dispatcher.WaitUntilIdle(10s));
-    EXPECT_EQ(ReadAll(dir.Path("out")), "first arg|UploadComplete|alice|/a b.txt|/srv/a b.txt|42|\n");
+    EXPECT_EQ(ReadAll(dir.Path("out")),
+              "first arg|UploadComplete|alice|/a b.txt|/srv/a b.txt|42|\n");
     EXPECT_TRUE(f.Lines().empty());
 }
 
@@ -81,7 +83,8 @@ TEST(HookDispatcher, FullQueueDropsCountsAndLogsOnceAndTheRestStillRuns) {
     for (int i = 0; i < 10; ++i) (void)f.dispatcher.Post(Upload("/" + std::to_string(i)));
     EXPECT_EQ(f.dispatcher.DroppedEvents(), 7u);
     ASSERT_EQ(f.Lines().size(), 1u);
-    EXPECT_EQ(f.Lines()[0], "Hook queue full (3 events waiting): the UploadComplete event was dropped.");
+    EXPECT_EQ(f.Lines()[0],
+              "Hook queue full (3 events waiting): the UploadComplete event was dropped.");
     f.dispatcher.StartWorkers();
     ASSERT_TRUE(f.dispatcher.WaitUntilIdle(10s));
     EXPECT_EQ(ReadAll(dir.Path("out")), "/0\n/1\n/2\n");
