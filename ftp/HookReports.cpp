@@ -18,6 +18,12 @@ HookEvent SessionEvent(CControlSocket& session, HookEventKind kind) {
     return event;
 }
 
+// A transfer's event, with the size the file has on disk now.
+void ReportFileEvent(CControlSocket& session, HookEventKind kind, const std::string& file) {
+    if (!session.Server().Hooks().HasAction(kind)) return;
+    ReportPathEvent(session, kind, file, GetFileSize(file));
+}
+
 // 452 is the one reply an upload stopped by the user's quota ends with.
 bool IsQuotaReply(std::string_view reply) { return reply.substr(0, 4) == "452 "; }
 
@@ -25,6 +31,7 @@ bool IsQuotaReply(std::string_view reply) { return reply.substr(0, 4) == "452 ";
 
 void ReportPathEvent(CControlSocket& session, HookEventKind kind, const std::string& local,
                      std::int64_t size) {
+    if (!session.Server().Hooks().HasAction(kind)) return;
     HookEvent event = SessionEvent(session, kind);
     event.path = local;
     event.virtualPath = ToVirtualPath(session, local);
@@ -33,6 +40,7 @@ void ReportPathEvent(CControlSocket& session, HookEventKind kind, const std::str
 }
 
 void ReportRename(CControlSocket& session, const std::string& from, const std::string& to) {
+    if (!session.Server().Hooks().HasAction(HookEventKind::Rename)) return;
     HookEvent event = SessionEvent(session, HookEventKind::Rename);
     event.path = from;
     event.virtualPath = ToVirtualPath(session, from);
@@ -50,22 +58,22 @@ void ReportTransferEnd(CControlSocket& session, const char* reply, TransferEvent
     if (file.empty()) return;
     if (session.State() == SessionState::Downloading) {
         if (event == TransferEvent::DownloadDone)
-            ReportPathEvent(session, HookEventKind::DownloadComplete, file, GetFileSize(file));
+            ReportFileEvent(session, HookEventKind::DownloadComplete, file);
         return;
     }
     if (session.State() != SessionState::Uploading) return;
     if (event == TransferEvent::UploadDone) {
-        ReportPathEvent(session, HookEventKind::UploadComplete, file, GetFileSize(file));
+        ReportFileEvent(session, HookEventKind::UploadComplete, file);
         return;
     }
     const bool quota = IsQuotaReply(reply);
-    if (quota) ReportPathEvent(session, HookEventKind::QuotaExceeded, file, GetFileSize(file));
+    if (quota) ReportFileEvent(session, HookEventKind::QuotaExceeded, file);
     if (quota || event == TransferEvent::TransferFailed)
-        ReportPathEvent(session, HookEventKind::UploadFailed, file, GetFileSize(file));
+        ReportFileEvent(session, HookEventKind::UploadFailed, file);
 }
 
 void ReportTransferCut(CControlSocket& session) {
     const std::string& file = session.Settings().data.transferFile;
     if (session.State() != SessionState::Uploading || file.empty()) return;
-    ReportPathEvent(session, HookEventKind::UploadFailed, file, GetFileSize(file));
+    ReportFileEvent(session, HookEventKind::UploadFailed, file);
 }

@@ -67,7 +67,8 @@ bool CHookDispatcher::Post(HookEvent event) {
         if (m_settings->actions[static_cast<std::size_t>(event.kind)].IsEmpty()) return true;
         if (!m_shuttingDown && m_queue.size() < m_settings->queueSize) {
             m_queue.push_back(Job{std::move(event), m_settings});
-            m_ready.notify_one();
+            // All: one woken beyond the concurrency would go back to sleep with the job.
+            m_ready.notify_all();
             return true;
         }
         m_droppedTotal.fetch_add(1);
@@ -80,6 +81,11 @@ bool CHookDispatcher::Post(HookEvent event) {
     // events a burst drops.
     if (firstOfBurst) LogDrop(event, queued);
     return false;
+}
+
+bool CHookDispatcher::HasAction(HookEventKind kind) const {
+    std::lock_guard lock(m_lock);
+    return !m_settings->actions[static_cast<std::size_t>(kind)].IsEmpty();
 }
 
 void CHookDispatcher::LogDrop(const HookEvent& event, std::size_t queued) {

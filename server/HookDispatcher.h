@@ -40,6 +40,9 @@ public:
     // action: beyond the queue bound the event is dropped, counted and logged. False when
     // dropped. Any thread.
     bool Post(HookEvent event);
+    // Whether events of `kind` have an action now, so a caller can skip gathering their
+    // facts. Any thread.
+    bool HasAction(HookEventKind kind) const;
     // Lets the workers run what is queued for at most one action time-out (what is left
     // then is dropped and counted), waits for the running actions (each bounded by the
     // time-out) and joins the workers. Posting afterwards drops. Any thread but a worker.
