@@ -24,6 +24,6 @@ void ReportLoginEvent(CControlSocket& session, HookEventKind kind);
 // client's stream ended normally (226) and the file is closed; a quota stop is an
 // exceeded quota and a failed upload.
 void ReportTransferEnd(CControlSocket& session, const char* reply, TransferEvent event);
-// The data connection goes while an upload still runs (ABOR, a new PASV, the session's
-// end): the upload failed.
+// The transfer ends before its stream did (ABOR, a new PASV, the session's end): a
+// running upload failed. Nothing once the session has left the transfer.
 void ReportTransferCut(CControlSocket& session);

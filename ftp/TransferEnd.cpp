@@ -49,8 +49,9 @@ void EndDataConnection(CControlSocket& session) {
     if (socket == nullptr) return;
     const std::int64_t received = socket->BytesReceived();
     const std::int64_t quotaMax = socket->QuotaMaximum();
-    ReportTransferCut(session);
     session.SetDataSocket(nullptr);
+    // After the socket, which holds the file open, and before the settings naming it go.
+    ReportTransferCut(session);
     session.Settings().data = {};
     // A transfer cannot outlive its connection (ABOR ends one this way).
     if (IsTransferring(session.State())) session.SetState(SessionState::Idle);

@@ -5,27 +5,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <iterator>
 
 #include "config/HookKeys.h"
 #include "config/OptionChecks.h"
+#include "server/HookEvent.h"
 
 namespace {
 
 using V = OptionValues;
 
-// "UploadComplete" as a label: "Upload complete".
-QString LabelOf(std::string_view event) {
-    QString label;
-    for (const char c : event) {
-        if (c >= 'A' && c <= 'Z' && !label.isEmpty()) {
-            label += ' ';
-            label += QChar(c).toLower();
-        } else {
-            label += QChar(c);
-        }
-    }
-    return label;
-}
+// By event, in the order of HookKeyRows.
+constexpr const char* kEventLabels[] = {
+    "Upload complete:", "Upload failed:",     "Download complete:", "File deleted:",
+    "Renamed:",         "Directory created:", "Directory removed:", "Login:",
+    "Failed login:",    "Address banned:",    "Quota exceeded:",    "Server started:",
+    "Server stopped:"};
+static_assert(std::size(kEventLabels) == kHookEventKinds, "a hook event lacks its label");
 
 }  // namespace
 
@@ -47,11 +43,14 @@ CHooksOptionsTab::CHooksOptionsTab(QWidget* parent) : COptionsSection(parent) {
     events->addWidget(new QLabel("<b>URL</b>", this), 0, 2);
     int row = 1;
     for (const HookKeyRow& key : HookKeyRows()) {
-        events->addWidget(new QLabel(LabelOf(key.event) + ":", this), row, 0);
+        events->addWidget(new QLabel(kEventLabels[row - 1], this), row, 0);
         QLineEdit* program = AddTextField(key.program);
-        program->setPlaceholderText("/path/to/program args");
         QLineEdit* url = AddTextField(key.url);
-        url->setPlaceholderText("https://...");
+        // One example is enough; on every row it would hide which rows are set.
+        if (row == 1) {
+            program->setPlaceholderText("/usr/local/bin/pick-up \"--to\" /srv/in");
+            url->setPlaceholderText("https://hooks.example.org/ftp");
+        }
         events->addWidget(program, row, 1);
         events->addWidget(url, row, 2);
         m_programs.push_back(program);
