@@ -131,10 +131,12 @@ def log_text(path):
         return f.read()
 
 
-def aborted_upload(ftp, name):
-    """STOR with part of the data sent, then ABOR while the data connection is open."""
+def aborted_upload(ftp, path, name):
+    """STOR with part of the data written by the server, then ABOR while the data
+    connection is open."""
     data = ftp.transfercmd("STOR " + name)
     data.sendall(b"x" * 65536)
+    wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0)
     ftp.sock.sendall(b"ABOR\r\n")
     replies = [ftp.getline()]
     while not replies[-1].startswith("2"):
@@ -205,7 +207,7 @@ def first_part(build_dir, root):
             check(body.get("vpath") == "/whole.bin" and body.get("size") == len(content),
                   "upload body: %s" % body)
 
-        replies = aborted_upload(ftp, "cut.bin")
+        replies = aborted_upload(ftp, env.path("cut.bin"), "cut.bin")
         check(replies == ["426 Data connection closed.", "226 ABOR command successful."],
               "ABOR answered: %s" % replies)
         # Nothing more about the aborted upload: its data connection closing after the 226
