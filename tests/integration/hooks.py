@@ -226,7 +226,10 @@ def first_part(build_dir, root):
         ftp.rename("whole.bin", "dir/moved.bin")
         ftp.delete("dir/moved.bin")
         ftp.rmd("dir")
-        check(wait_until(lambda: records(out, "RemoveDir")), "RemoveDir ran")
+        # Up to four actions run at once: each event's record is waited for.
+        check(wait_until(lambda: all(records(out, e) for e in
+                                     ("MakeDir", "Rename", "Delete", "RemoveDir"))),
+              "MakeDir, Rename, Delete and RemoveDir ran")
         renamed = records(out, "Rename")
         check(len(renamed) == 1 and renamed[0]["env"].get("TARVONA_NEW_VPATH") == "/dir/moved.bin",
               "Rename names both paths: %s" % [r["env"] for r in renamed])
