@@ -108,6 +108,7 @@ std::string SectionProblem(const OptionValues& values, const std::vector<OptionM
     if (writes("TLS")) problem = TlsOptionsProblem(values);
     if (problem.empty() && writes("Security")) problem = SecurityOptionsProblem(values);
     if (problem.empty() && writes("ACME")) problem = AcmeOptionsProblem(values);
+    if (problem.empty() && writes("Hooks")) problem = HooksOptionsProblem(values);
     return problem;
 }
 

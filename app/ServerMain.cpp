@@ -199,6 +199,8 @@ int main(int argc, char** argv) {
         // The API first: none of its requests waits for the main thread any more.
         api.Close();
         server.Stop();
+        // The ServerStop action runs while the console sink is still there to log it.
+        server.Hooks().Shutdown();
         mainLoop.PostQuit();
     };
     const auto reload = [&] {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "config/HookCommand.h"
+#include "config/HookKeys.h"
+
 namespace {
 
 constexpr int kMaxPort = 65535;
@@ -112,4 +115,39 @@ bool IsHostName(std::string_view name) {
     }
     return !std::all_of(last.begin(), last.end(),
                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+namespace {
+
+std::string RangeProblem(int value, int low, int high, const char* what) {
+    if (value >= low && value <= high) return {};
+    return std::string(what) + " must be from " + std::to_string(low) + " to " +
+           std::to_string(high) + ".";
+}
+
+std::string HookActionProblem(const OptionValues& v, const HookKeyRow& row) {
+    const std::string programKey = "On" + std::string(row.event);
+    const std::string urlKey = programKey + "Url";
+    std::string problem = First(
+        {TextProblem(v.*row.program, programKey.c_str()), TextProblem(v.*row.url, urlKey.c_str())});
+    if (!problem.empty()) return problem;
+    std::vector<std::string> argv;
+    std::string why;
+    if (!SplitHookCommand(v.*row.program, argv, why)) return programKey + ": " + why + ".";
+    if (!(v.*row.url).empty() && !IsHookUrl(v.*row.url))
+        return urlKey + " must be an https:// URL.";
+    return {};
+}
+
+}  // namespace
+
+std::string HooksOptionsProblem(const OptionValues& v) {
+    for (const HookKeyRow& row : HookKeyRows())
+        if (std::string problem = HookActionProblem(v, row); !problem.empty()) return problem;
+    return First({TextProblem(v.hookSecret, "The signing secret"),
+                  TextProblem(v.hookCaFile, "The CA file"),
+                  RangeProblem(v.hookConcurrency, 1, kMaxHookConcurrency,
+                               "The number of hook actions at once"),
+                  RangeProblem(v.hookTimeout, 1, kMaxHookTimeout, "The hook time-out"),
+                  RangeProblem(v.hookQueueSize, 1, kMaxHookQueueSize, "The hook queue size")});
 }

@@ -1,6 +1,6 @@
-// Whether the values of option.ini's [TLS], [Security] and [ACME] sections can be saved, with
-// a message for the administrator that names the key when not: an editor checks a form
-// with these before it writes anything.
+// Whether the values of option.ini's [TLS], [Security], [ACME] and [Hooks] sections can be saved,
+// with a message for the administrator that names the key when not: an editor checks a form with
+// these before it writes anything.
 #pragma once
 
 #include <string>
@@ -16,6 +16,7 @@ inline constexpr std::size_t kMaxOptionText = 255;
 std::string TlsOptionsProblem(const OptionValues& values);
 std::string SecurityOptionsProblem(const OptionValues& values);
 std::string AcmeOptionsProblem(const OptionValues& values);
+std::string HooksOptionsProblem(const OptionValues& values);
 
 // The names of [ACME] Domains (separated by commas or white space), lower case, each
 // once, in their order.

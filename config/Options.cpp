@@ -61,6 +61,38 @@ constexpr std::array kRows{
     OptionRow{"Admin", "MetricsToken", "MetricsToken", &V::adminMetricsToken},
     OptionRow{"Admin", "MetricsListen", "MetricsListen", &V::adminMetricsListen},
     OptionRow{"Log", "Json", "Json", &V::logJson},
+    OptionRow{"Hooks", "OnUploadComplete", "OnUploadComplete", &V::hookOnUploadComplete},
+    OptionRow{"Hooks", "OnUploadCompleteUrl", "OnUploadCompleteUrl", &V::hookOnUploadCompleteUrl},
+    OptionRow{"Hooks", "OnUploadFailed", "OnUploadFailed", &V::hookOnUploadFailed},
+    OptionRow{"Hooks", "OnUploadFailedUrl", "OnUploadFailedUrl", &V::hookOnUploadFailedUrl},
+    OptionRow{"Hooks", "OnDownloadComplete", "OnDownloadComplete", &V::hookOnDownloadComplete},
+    OptionRow{"Hooks", "OnDownloadCompleteUrl", "OnDownloadCompleteUrl",
+              &V::hookOnDownloadCompleteUrl},
+    OptionRow{"Hooks", "OnDelete", "OnDelete", &V::hookOnDelete},
+    OptionRow{"Hooks", "OnDeleteUrl", "OnDeleteUrl", &V::hookOnDeleteUrl},
+    OptionRow{"Hooks", "OnRename", "OnRename", &V::hookOnRename},
+    OptionRow{"Hooks", "OnRenameUrl", "OnRenameUrl", &V::hookOnRenameUrl},
+    OptionRow{"Hooks", "OnMakeDir", "OnMakeDir", &V::hookOnMakeDir},
+    OptionRow{"Hooks", "OnMakeDirUrl", "OnMakeDirUrl", &V::hookOnMakeDirUrl},
+    OptionRow{"Hooks", "OnRemoveDir", "OnRemoveDir", &V::hookOnRemoveDir},
+    OptionRow{"Hooks", "OnRemoveDirUrl", "OnRemoveDirUrl", &V::hookOnRemoveDirUrl},
+    OptionRow{"Hooks", "OnLogin", "OnLogin", &V::hookOnLogin},
+    OptionRow{"Hooks", "OnLoginUrl", "OnLoginUrl", &V::hookOnLoginUrl},
+    OptionRow{"Hooks", "OnLoginFailed", "OnLoginFailed", &V::hookOnLoginFailed},
+    OptionRow{"Hooks", "OnLoginFailedUrl", "OnLoginFailedUrl", &V::hookOnLoginFailedUrl},
+    OptionRow{"Hooks", "OnBan", "OnBan", &V::hookOnBan},
+    OptionRow{"Hooks", "OnBanUrl", "OnBanUrl", &V::hookOnBanUrl},
+    OptionRow{"Hooks", "OnQuotaExceeded", "OnQuotaExceeded", &V::hookOnQuotaExceeded},
+    OptionRow{"Hooks", "OnQuotaExceededUrl", "OnQuotaExceededUrl", &V::hookOnQuotaExceededUrl},
+    OptionRow{"Hooks", "OnServerStart", "OnServerStart", &V::hookOnServerStart},
+    OptionRow{"Hooks", "OnServerStartUrl", "OnServerStartUrl", &V::hookOnServerStartUrl},
+    OptionRow{"Hooks", "OnServerStop", "OnServerStop", &V::hookOnServerStop},
+    OptionRow{"Hooks", "OnServerStopUrl", "OnServerStopUrl", &V::hookOnServerStopUrl},
+    OptionRow{"Hooks", "Secret", "Secret", &V::hookSecret},
+    OptionRow{"Hooks", "CaFile", "CaFile", &V::hookCaFile},
+    OptionRow{"Hooks", "Concurrency", "Concurrency", &V::hookConcurrency},
+    OptionRow{"Hooks", "ActionTimeout", "ActionTimeout", &V::hookTimeout},
+    OptionRow{"Hooks", "QueueSize", "QueueSize", &V::hookQueueSize},
 };
 
 // Every member has its row: as many rows as OptionValues has members, none twice. A
@@ -273,7 +305,7 @@ std::string OptionValueShown(const OptionValues& values, const OptionMember& mem
 bool IsSecretOption(const OptionMember& member) {
     return member == OptionMember{&V::dnsPassword} || member == OptionMember{&V::defaultPass} ||
            member == OptionMember{&V::adminPasswordHash} ||
-           member == OptionMember{&V::adminMetricsToken};
+           member == OptionMember{&V::adminMetricsToken} || member == OptionMember{&V::hookSecret};
 }
 
 bool IsAutoPassiveIp(std::string_view passiveIp) { return EqualsNoCase(passiveIp, "Auto"); }

@@ -76,6 +76,39 @@ struct OptionValues {
     std::string adminMetricsListen;
     // [Log]: 1 writes the audit log in JSON lines beside the daily log.
     int logJson = 0;
+    // [Hooks]: what runs when something happens (server/HookDispatcher). Per event, a
+    // program line (split as config/HookCommand.h says) and an https URL that is POSTed to.
+    std::string hookOnUploadComplete;
+    std::string hookOnUploadCompleteUrl;
+    std::string hookOnUploadFailed;
+    std::string hookOnUploadFailedUrl;
+    std::string hookOnDownloadComplete;
+    std::string hookOnDownloadCompleteUrl;
+    std::string hookOnDelete;
+    std::string hookOnDeleteUrl;
+    std::string hookOnRename;
+    std::string hookOnRenameUrl;
+    std::string hookOnMakeDir;
+    std::string hookOnMakeDirUrl;
+    std::string hookOnRemoveDir;
+    std::string hookOnRemoveDirUrl;
+    std::string hookOnLogin;
+    std::string hookOnLoginUrl;
+    std::string hookOnLoginFailed;
+    std::string hookOnLoginFailedUrl;
+    std::string hookOnBan;
+    std::string hookOnBanUrl;
+    std::string hookOnQuotaExceeded;
+    std::string hookOnQuotaExceededUrl;
+    std::string hookOnServerStart;
+    std::string hookOnServerStartUrl;
+    std::string hookOnServerStop;
+    std::string hookOnServerStopUrl;
+    std::string hookSecret;   // the key of the URL actions' HMAC-SHA256 signature; empty: unsigned
+    std::string hookCaFile;   // PEM roots for the URL actions' HTTPS; empty: the system's
+    int hookConcurrency = 4;  // actions running at once
+    int hookTimeout = 30;     // seconds an action may take; a program is killed after it
+    int hookQueueSize = 100;  // events waiting beyond it are dropped (counted and logged)
 };
 
 using IntOption = int OptionValues::*;
@@ -139,7 +172,8 @@ private:
 std::string OptionValueText(const OptionValues& values, const OptionMember& member);
 // The value as a log line shows it: a text quoted, its control characters replaced.
 std::string OptionValueShown(const OptionValues& values, const OptionMember& member);
-// The keys whose values are never shown or logged (stored passwords and the password hash).
+// The keys whose values are never shown or logged (stored passwords, the password hash and
+// the hooks' signing secret).
 bool IsSecretOption(const OptionMember& member);
 // Whether `a` and `b` hold the same value for the key `member`.
 bool SameOptionValue(const OptionValues& a, const OptionValues& b, const OptionMember& member);

@@ -1,5 +1,6 @@
 // CWD, XCWD, CDUP, PWD, XPWD, MKD, XMKD, RMD, XRMD.
 #include "ftp/Commands.h"
+#include "ftp/HookReports.h"
 #include "ftp/NameText.h"
 #include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
@@ -78,10 +79,12 @@ void CmdMkd(CControlSocket& session, const std::string& argument) {
             session.SendReply("550 can't create directory. No permission.");
             return;
         default:
-            if (CreateDirectoryTree(local))
+            if (CreateDirectoryTree(local)) {
                 session.SendReply("250 Directory created.");
-            else
+                ReportPathEvent(session, HookEventKind::MakeDir, local);
+            } else {
                 session.SendReply("450 create directory error.");
+            }
             return;
     }
 }
@@ -109,6 +112,7 @@ void CmdRmd(CControlSocket& session, const std::string& argument) {
         case RemoveDirResult::Removed:
             ObservePathEvent(session, "remove_directory", local);
             session.SendReply("250 Directory deleted.");
+            ReportPathEvent(session, HookEventKind::RemoveDir, local);
             return;
         case RemoveDirResult::NotEmpty:
             session.SendReply("550 Directory is not empty.");

@@ -7,6 +7,7 @@
 
 #include "accounts/AccountStore.h"
 #include "ftp/Commands.h"
+#include "ftp/HookReports.h"
 #include "ftp/NameText.h"
 #include "ftp/PathResolver.h"
 #include "ftp/PathText.h"
@@ -81,6 +82,7 @@ void CmdDele(CControlSocket& session, const std::string& argument) {
     }
     ObservePathEvent(session, "delete", local);
     session.SendReply("250 File \"%s\" was deleted .", shown.c_str());
+    ReportPathEvent(session, HookEventKind::Delete, local, size);
     RefundQuota(session, size);
 }
 
@@ -155,6 +157,7 @@ void CmdRnto(CControlSocket& session, const std::string& argument) {
     if (MovePath(session.Settings().renameSource, target)) {
         ObservePathEvent(session, "rename", session.Settings().renameSource, target);
         session.SendReply("250 %s \"%s\" renamed .", isFile ? "File" : "Directory", shown.c_str());
+        ReportRename(session, session.Settings().renameSource, target);
     } else {
         session.SendReply("450 error rename the %s: \"%s\".", isFile ? "file" : "directory",
                           shown.c_str());

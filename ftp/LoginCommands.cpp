@@ -10,6 +10,7 @@
 #include "config/LogLine.h"
 #include "ftp/Commands.h"
 #include "ftp/HistoryNotes.h"
+#include "ftp/HookReports.h"
 #include "ftp/ResolveReplies.h"
 #include "platform/StringFormat.h"
 #include "server/ConnectThread.h"
@@ -30,6 +31,7 @@ void RefuseLogin(CControlSocket& session, const std::string& address,
                       StringFormat("Login failed from %s for user \"%s\".", address.c_str(),
                                    session.UserName().c_str()),
                       LogSeverity::Warning);
+    ReportLoginEvent(session, HookEventKind::LoginFailed);
     const LoginPolicy policy = server.GetLoginPolicy();
     const std::int64_t banned = server.LoginGuard().RecordFailure(address);
     if (banned > 0) {
@@ -39,6 +41,7 @@ void RefuseLogin(CControlSocket& session, const std::string& address,
                          static_cast<long long>(banned), policy.banAttempts),
             LogSeverity::Warning);
         ObserveBan(server, address, banned, "ftp");
+        ReportLoginEvent(session, HookEventKind::Ban);
     }
     // SECURITY: a guess costs the guesser the delay; the thread serves nothing else of
     // this session meanwhile but is not held, and other sessions never wait. The delay
@@ -140,4 +143,5 @@ void CmdPass(CControlSocket& session, const std::string& argument) {
     ObserveLogin(session, true);
     if (policy.hashPasswords) RehashIfClear(session, user, ClearPassword(argument));
     session.SendReply("230 User logged in. proceed.");
+    ReportLoginEvent(session, HookEventKind::Login);
 }

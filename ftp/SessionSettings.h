@@ -18,6 +18,8 @@ struct DataSettings {
     std::string portAddress;  // the active-mode target; empty: none
     int portPort = -1;
     std::int64_t restartOffset = 0;
+    // The local file of the running RETR, STOR or APPE, for its hook event.
+    std::string transferFile;
 };
 
 // What AUTH, PBSZ and PROT chose for the session (RFC 4217).

@@ -1,5 +1,6 @@
 // Commands that need neither an account nor a file.
 #include "ftp/Commands.h"
+#include "ftp/HookReports.h"
 #include "platform/Messages.h"
 #include "server/ConnectThread.h"
 #include "server/ControlSocket.h"
@@ -31,6 +32,15 @@ void CmdQuit(CControlSocket& session, const std::string&) {
 void CmdAbor(CControlSocket& session, const std::string&) {
     if (session.HasDataSocket()) {
         if (session.State() != SessionState::Idle) session.SendReply("426 Data connection closed.");
+        const SessionState state = session.State();
+        if (state == SessionState::Uploading || state == SessionState::Downloading ||
+            state == SessionState::Listing) {
+            // The transfer is over now, not when its connection goes: a client that closes
+            // that connection after reading the 226 must not have its cut upload taken for
+            // a complete one (a second 226 and an UploadComplete).
+            ReportTransferCut(session);
+            session.SetState(SessionState::Idle);
+        }
         // Closed when the message is handled, after this command has finished.
         session.CloseDataConnectionLater();
     }

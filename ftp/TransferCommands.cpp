@@ -19,6 +19,7 @@ void RunUpload(CControlSocket& session, const std::string& local, std::int64_t k
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Uploading);
     CDataSocket& socket = *session.DataSocket();
+    session.Settings().data.transferFile = local;
     if (!socket.ReadLimits(LimitKind::Upload)) return;
     socket.StartUpload(local, keepBytes);
     socket.EnableRead(true);
@@ -86,6 +87,7 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
     if (!OpenDataConnection(session)) return;
     session.SetState(SessionState::Downloading);
     CDataSocket& socket = *session.DataSocket();
+    session.Settings().data.transferFile = local;
     socket.EnableRead(true);
     if (!socket.ReadLimits(LimitKind::Download)) return;
     socket.StartDownload(local, session.Settings().data.restartOffset);

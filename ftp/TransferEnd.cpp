@@ -6,6 +6,7 @@
 #include "accounts/AccountStore.h"
 #include "ftp/DataSocket.h"
 #include "ftp/HistoryNotes.h"
+#include "ftp/HookReports.h"
 #include "ftp/ResolveReplies.h"
 #include "ftp/TransferLimits.h"
 #include "server/ConnectThread.h"
@@ -38,6 +39,7 @@ void BookUpload(CControlSocket& session, std::int64_t receivedBytes, std::int64_
 
 void FinishTransfer(CControlSocket& session, const char* reply, TransferEvent event) {
     NoteTransferInHistory(session, event);
+    ReportTransferEnd(session, reply, event);
     session.SetState(SessionState::Idle);
     session.SendReply("%s", reply);
     session.CloseDataConnectionLater();
@@ -51,6 +53,8 @@ void EndDataConnection(CControlSocket& session) {
     const std::int64_t received = socket->BytesReceived();
     const std::int64_t quotaMax = socket->QuotaMaximum();
     session.SetDataSocket(nullptr);
+    // After the socket, which holds the file open, and before the settings naming it go.
+    ReportTransferCut(session);
     session.Settings().data = {};
     // A transfer cannot outlive its connection (ABOR ends one this way).
     if (IsTransferring(session.State())) session.SetState(SessionState::Idle);

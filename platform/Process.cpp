@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
 #include <thread>
 
 #include "platform/UniqueFd.h"
@@ -18,21 +20,52 @@ namespace {
 
 constexpr std::size_t kMaxOutput = 1 << 20;  // a chatty program cannot fill memory
 
-bool Spawn(const std::vector<std::string>& argv, int outputFd, pid_t& pid) {
+std::string_view NameOf(std::string_view entry) { return entry.substr(0, entry.find('=')); }
+
+// This process's environment without the names `added` sets, then `added`.
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& added) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const std::string_view name = NameOf(*entry);
+        const bool replaced = std::any_of(
+            added.begin(), added.end(), [name](const std::string& a) { return NameOf(a) == name; });
+        if (!replaced) merged.emplace_back(*entry);
+    }
+    merged.insert(merged.end(), added.begin(), added.end());
+    return merged;
+}
+
+std::vector<char*> PointersTo(const std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (const std::string& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+bool Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+           int outputFd, pid_t& pid) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    // SECURITY: descriptors are O_CLOEXEC already; this also covers one a library opened
+    // without it (a client's socket must never reach a program).
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const int rc = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    // A group of its own, so a time-out kills what the program started as well.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    std::vector<char*> args = PointersTo(argv);
+    const std::vector<std::string> merged =
+        environment.empty() ? std::vector<std::string>{} : MergedEnvironment(environment);
+    std::vector<char*> mergedPointers = PointersTo(merged);
+    char** env = environment.empty() ? environ : mergedPointers.data();
+    const int rc = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), env);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return rc == 0;
@@ -69,7 +102,7 @@ bool WaitForEnd(pid_t pid, std::chrono::steady_clock::time_point deadline, int& 
     }
     const bool ended = done == pid;
     if (!ended) {
-        ::kill(pid, SIGKILL);
+        ::kill(-pid, SIGKILL);
         while ((done = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
         }
     }
@@ -79,20 +112,24 @@ bool WaitForEnd(pid_t pid, std::chrono::steady_clock::time_point deadline, int& 
 
 }  // namespace
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& environment) {
     ProgramResult result;
     int pipeFds[2];
     if (argv.empty() || ::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
     UniqueFd readEnd(pipeFds[0]);
     UniqueFd writeEnd(pipeFds[1]);
     pid_t pid = -1;
-    result.started = Spawn(argv, writeEnd.Get(), pid);
+    result.started = Spawn(argv, environment, writeEnd.Get(), pid);
     // Only the child may hold the write end, or the read below never sees the output end.
     writeEnd.Reset();
     if (!result.started) return result;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     const bool outputEnded = ReadAll(readEnd.Get(), deadline, result.output);
     readEnd.Reset();
+    // Output still open at the deadline: whoever holds it (the program, or a child of it
+    // after the program ended) is in the group, which the unreaped program keeps alive.
+    if (!outputEnded) ::kill(-pid, SIGKILL);
     const bool ended = WaitForEnd(pid, deadline, result.exitStatus);
     result.timedOut = !outputEnded || !ended;
     return result;

@@ -13,5 +13,10 @@ struct ProgramResult {
 };
 
 // Runs `argv[0]` (looked up in PATH when it has no "/") with `argv`, waits at most
-// `timeout` for it to end (then kills it), and returns what it printed. Any thread.
-ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
+// `timeout` for it to end (then kills it and every process it started that is still in
+// its process group), and returns what it printed. The program reads /dev/null, holds no
+// descriptor of this process but its output, and has this process's environment with
+// the "NAME=value" entries of `environment` added (replacing those of the same name).
+// Any thread.
+ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& environment = {});

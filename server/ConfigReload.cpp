@@ -11,6 +11,7 @@
 #include "platform/StringFormat.h"
 #include "platform/Text.h"
 #include "server/FtpServer.h"
+#include "server/HookSettings.h"
 #include "server/StartSettings.h"
 
 namespace {
@@ -215,6 +216,10 @@ void CConfigReloader::ApplyServerKeys(OptionValues& next, ReloadOutcome& outcome
     if (next.maxHashMiB != was.maxHashMiB) m_server.SetMaxHashMiB(next.maxHashMiB);
     // Loads the certificate now when its files changed, so a problem is logged here.
     if (m_server.IsRunning()) m_server.Tls().Prepare(m_server);
+    if (std::any_of(OptionRows().begin(), OptionRows().end(), [&](const OptionRow& row) {
+            return row.section == "Hooks" && Differs(was, next, row.member);
+        }))
+        ConfigureHooks(m_server, next);
     if (m_addressSettingsChanged &&
         AnyDiffers(was, next,
                    {&V::passiveIp, &V::dnsEnable, &V::dnsName, &V::dnsPassword, &V::dnsLookupUrl,

@@ -45,14 +45,24 @@ CFtpServer::CFtpServer(std::string programDir)
     : m_programDir(std::move(programDir)),
       m_filter(std::make_unique<CIpFilter>()),
       m_renewal(std::make_unique<CCertificateRenewal>(*this)),
-      m_history(std::make_unique<CHistoryKeeper>(m_programDir)) {
+      m_history(std::make_unique<CHistoryKeeper>(m_programDir)),
+      m_hooks(
+          std::make_unique<CHookDispatcher>([this](LogSeverity severity, const std::string& text) {
+              LogMessage(severity == LogSeverity::Info ? LogCategory::Server : LogCategory::Error,
+                         text, severity);
+          })) {
     m_tls.Configure(m_programDir, "", "", 0);
     m_audit.SetProgramDir(m_programDir);
     m_audit.SetErrorReporter(
         [this](const std::string& why) { LogMessage(LogCategory::Error, why); });
 }
 
-CFtpServer::~CFtpServer() { Stop(); }
+CFtpServer::~CFtpServer() {
+    Stop();
+    // The ServerStop event's action runs before the controller goes (bounded by its
+    // time-out).
+    m_hooks->Shutdown();
+}
 
 bool CFtpServer::Start() {
     if (m_running || m_stopping) return false;
@@ -90,6 +100,8 @@ bool CFtpServer::Start() {
     m_history->Start(*m_mainLoop, [this](const std::string& text, bool warning) {
         LogMessage(LogCategory::Error, text, warning ? LogSeverity::Warning : LogSeverity::Info);
     });
+    m_hooks->StartWorkers();
+    m_hooks->Post(MakeHookEvent(HookEventKind::ServerStart));
     return true;
 }
 
@@ -276,6 +288,7 @@ void CFtpServer::EndStop() {
     CFile::SetLockWaitsAbandoned(false);
     CAsyncSocket::SetSendWaitsAbandoned(false);
     LogMessage(LogCategory::Server, "Server is stopped.");
+    m_hooks->Post(MakeHookEvent(HookEventKind::ServerStop));
 }
 
 int CFtpServer::GetBoundPort() const {

@@ -18,6 +18,7 @@
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
 #include "server/AuditLog.h"
+#include "server/HookDispatcher.h"
 #include "server/LogRing.h"
 #include "server/LoginGuard.h"
 #include "server/RefusalTally.h"
@@ -130,6 +131,10 @@ public:
     // The administrator's kick is CAdminOperations::Kick, which logs it.
     bool Kick(std::uint32_t id);
     CWindowSink* Sink() const { return m_sink; }
+    // The [Hooks] actions: configured from the main thread (start, reload), posted to by
+    // any thread (CHookDispatcher::Post never waits). Workers start with the first Start
+    // and end with the controller.
+    CHookDispatcher& Hooks() { return *m_hooks; }
 
     // Traffic and transfer events, added by the connection threads as they happen. A
     // message per count woke the main thread several times per small file; the
@@ -308,4 +313,6 @@ private:
     std::atomic<int> m_eventCounts[4] = {0, 0, 0, 0};  // transfer events of kinds 2 to 5
     // Counted on the main thread only.
     int m_connections = 0;
+    // Last: its workers log through this controller until its destructor has joined them.
+    std::unique_ptr<CHookDispatcher> m_hooks;
 };

@@ -7,6 +7,7 @@
 
 #include "config/FilterMode.h"
 #include "server/FtpServer.h"
+#include "server/HookSettings.h"
 #include "server/StartSettings.h"
 
 namespace {
@@ -25,10 +26,18 @@ bool Written(std::span<const OptionMember> members, std::initializer_list<Option
     });
 }
 
+bool IsHookKey(const OptionMember& member) {
+    const auto rows = OptionRows();
+    return std::any_of(rows.begin(), rows.end(), [&member](const OptionRow& row) {
+        return row.section == "Hooks" && row.member == member;
+    });
+}
+
 }  // namespace
 
 bool TakesEffectLive(const OptionMember& member) {
-    return std::find(std::begin(kLive), std::end(kLive), member) != std::end(kLive);
+    return IsHookKey(member) ||
+           std::find(std::begin(kLive), std::end(kLive), member) != std::end(kLive);
 }
 
 void ApplyLiveOptions(CFtpServer& server, const OptionValues& values,
@@ -48,4 +57,5 @@ void ApplyLiveOptions(CFtpServer& server, const OptionValues& values,
         server.SetTlsRequireReuse(values.tlsRequireReuse != 0);
     if (Written(members, {&V::logJson})) server.Audit().SetEnabled(values.logJson == 1);
     if (Written(members, {&V::maxHashMiB})) server.SetMaxHashMiB(values.maxHashMiB);
+    if (std::any_of(members.begin(), members.end(), IsHookKey)) ConfigureHooks(server, values);
 }

@@ -9,6 +9,7 @@
 #include "platform/StringFormat.h"
 #include "server/CertificateRenewal.h"
 #include "server/FtpServer.h"
+#include "server/HookSettings.h"
 
 void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options) {
     server.SetPassiveRange(static_cast<std::uint32_t>(options.minPort),
@@ -82,4 +83,5 @@ void ApplyStartSettings(CFtpServer& server, const OptionValues& options) {
     server.SetStatisticsInterval(5000);
     server.Audit().SetEnabled(options.logJson == 1);
     ConfigureAcme(server, options);
+    ConfigureHooks(server, options);
 }

@@ -15,7 +15,7 @@ void ApplyOpeningOptions(CFtpServer& server, const OptionValues& options);
 void ConfigureAcme(CFtpServer& server, const OptionValues& options);
 // Port, maximum users, idle time-out, the greeting and farewell texts and the 5000 ms
 // statistics interval, as the start sequence hands them over (a maximum below 1 is
-// logged and replaced by the default), and the [ACME] keys. Main thread.
+// logged and replaced by the default), the [ACME] and the [Hooks] keys. Main thread.
 void ApplyStartSettings(CFtpServer& server, const OptionValues& options);
 // The abuse limits of the [Security] keys.
 LoginPolicy LoginPolicyOf(const OptionValues& options);

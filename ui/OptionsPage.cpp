@@ -25,6 +25,7 @@
 #include "ui/AcmeOptionsTab.h"
 #include "ui/FormParts.h"
 #include "ui/FtpUrls.h"
+#include "ui/HooksOptionsTab.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SecurityOptionsTab.h"
@@ -137,12 +138,14 @@ void COptionsPage::CreateControls() {
     m_tlsTab = new CTlsOptionsTab(this);
     m_securityTab = new CSecurityOptionsTab(this);
     m_acmeTab = new CAcmeOptionsTab(this);
-    m_sections = {m_tlsTab, m_securityTab, m_acmeTab};
+    m_hooksTab = new CHooksOptionsTab(this);
+    m_sections = {m_tlsTab, m_securityTab, m_acmeTab, m_hooksTab};
     m_sectionTabs = new QTabWidget(this);
     m_sectionTabs->addTab(Scrolling(CreateGeneralTab(), this), "General");
     m_sectionTabs->addTab(Scrolling(m_tlsTab, this), "TLS");
     m_sectionTabs->addTab(Scrolling(m_securityTab, this), "Security");
     m_sectionTabs->addTab(Scrolling(m_acmeTab, this), "ACME");
+    m_sectionTabs->addTab(Scrolling(m_hooksTab, this), "Hooks");
     for (COptionsSection* section : m_sections)
         connect(section, &COptionsSection::editDone, this, &COptionsPage::SaveOptions);
     auto* layout = new QVBoxLayout(this);

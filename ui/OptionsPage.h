@@ -16,6 +16,7 @@
 #include "ui/ServerLink.h"
 
 class CAcmeOptionsTab;
+class CHooksOptionsTab;
 class COptionsSection;
 class CSecurityOptionsTab;
 class CSettingsAccess;
@@ -65,6 +66,7 @@ public:
     CTlsOptionsTab& TlsTab() { return *m_tlsTab; }
     CSecurityOptionsTab& SecurityTab() { return *m_securityTab; }
     CAcmeOptionsTab& AcmeTab() { return *m_acmeTab; }
+    CHooksOptionsTab& HooksTab() { return *m_hooksTab; }
 
 signals:
     // Stop, then start with the page's port.
@@ -127,5 +129,6 @@ private:
     CTlsOptionsTab* m_tlsTab = nullptr;
     CSecurityOptionsTab* m_securityTab = nullptr;
     CAcmeOptionsTab* m_acmeTab = nullptr;
-    std::vector<COptionsSection*> m_sections;  // the three above
+    CHooksOptionsTab* m_hooksTab = nullptr;
+    std::vector<COptionsSection*> m_sections;  // the four above
 };

@@ -61,9 +61,14 @@ QLineEdit* COptionsSection::AddNumberRow(QFormLayout& form, const QString& label
 }
 
 QLineEdit* COptionsSection::AddTextRow(QFormLayout& form, const QString& label, TextOption member) {
+    QLineEdit* edit = AddTextField(member);
+    form.addRow(label, edit);
+    return edit;
+}
+
+QLineEdit* COptionsSection::AddTextField(TextOption member) {
     auto* edit = new QLineEdit(this);
     edit->setMaxLength(255);
-    form.addRow(label, edit);
     m_texts.push_back({edit, member});
     connect(edit, &QLineEdit::editingFinished, this, &COptionsSection::editDone);
     return edit;

@@ -36,6 +36,8 @@ protected:
     QLineEdit* AddNumberRow(QFormLayout& form, const QString& label, IntOption member,
                             const QString& name, const QString& unit = {});
     QLineEdit* AddTextRow(QFormLayout& form, const QString& label, TextOption member);
+    // A text edit for `member` that the caller places itself (in a grid, say).
+    QLineEdit* AddTextField(TextOption member);
     // A text row with "Browse..." for a file of this machine (hidden on a remote one).
     QLineEdit* AddFileRow(QFormLayout& form, const QString& label, TextOption member);
     // The section's own check of the values pulled; empty when they can be saved.

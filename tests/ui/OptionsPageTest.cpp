@@ -31,6 +31,7 @@
 #include "tests/support/RawFtpClient.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/AcmeOptionsTab.h"
+#include "ui/HooksOptionsTab.h"
 #include "ui/IpAddressDlg.h"
 #include "ui/IpFilterDlg.h"
 #include "ui/OptionsPage.h"
@@ -91,6 +92,7 @@ private slots:
     void EditsThatAreNoNumbersAreRefusedWithTheirMessages();
     void PortRangeIsSavedWhenItsEditIsDoneNotPerKey();
     void SectionTabsSaveTheirKeysAndRefuseValuesThatCannotWork();
+    void HooksTabTakesEffectAtOnceAndRefusesALineThatCannotRun();
     void OnlyTheStartupBoxWritesTheAutostartEntry();
     void UrlListShowsThePortUnless21AndTheRememberedLogin();
     void GoRemembersCredentialsAndOpensTheUrl();
@@ -242,6 +244,29 @@ void OptionsPageTest::SectionTabsSaveTheirKeysAndRefuseValuesThatCannotWork() {
     }
     QCOMPARE(fixture.Boxes().size(), std::size(refused));
     QCOMPARE(page.SectionTabs().currentIndex(), 2);  // the tab of the last refusal is shown
+}
+
+void OptionsPageTest::HooksTabTakesEffectAtOnceAndRefusesALineThatCannotRun() {
+    WindowFixture fixture;
+    COptionsPage& page = fixture.Window().OptionsPage();
+    CHooksOptionsTab& hooks = page.HooksTab();
+    hooks.UrlEdit(0).setText("https://hooks.example.org/in");
+    Retype(hooks.ProgramEdit(0), "/usr/bin/logger \"an upload\"");
+    const OptionValues stored = COptions(fixture.Dir().ProgramDir()).Load();
+    QCOMPARE(stored.hookOnUploadComplete, std::string("/usr/bin/logger \"an upload\""));
+    QCOMPARE(stored.hookOnUploadCompleteUrl, std::string("https://hooks.example.org/in"));
+    QVERIFY(fixture.Server().Hooks().HasAction(HookEventKind::UploadComplete));
+    QVERIFY2(!page.NextStartNote().text().contains("Other options"),
+             qPrintable(page.NextStartNote().text()));
+
+    const std::string path = fixture.Dir().ProgramDir() + "option.ini";
+    const std::string before = ReadFile(path);
+    Retype(hooks.ProgramEdit(static_cast<std::size_t>(HookEventKind::Rename)), "logger renamed");
+    QCOMPARE(fixture.Boxes().back().text,
+             QString("The options were not saved: OnRename: the program must be given by its "
+                     "absolute path."));
+    QCOMPARE(ReadFile(path), before);
+    QVERIFY(!fixture.Server().Hooks().HasAction(HookEventKind::Rename));
 }
 
 void OptionsPageTest::OnlyTheStartupBoxWritesTheAutostartEntry() {
