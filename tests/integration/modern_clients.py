@@ -13,8 +13,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from ftp_server_env import (FtpServerEnv, check, exit_status, lftp,  # noqa: E402
                             loopback_addresses, pattern, read, run, tag_of, url_host, write)
 
-FEATURES = [" AUTH TLS", " EPRT", " EPSV", " MDTM", " MFMT",
-            " MLST type*;size*;modify*;perm*;UNIX.mode*;", " PBSZ", " PROT", " REST STREAM", " SIZE", " TVFS", " UTF8"]
+FEATURES = [" AUTH TLS", " EPRT", " EPSV", " HASH SHA-256*;SHA-512;SHA-1;MD5;CRC32", " MDTM",
+            " MFMT", " MLST type*;size*;modify*;perm*;UNIX.mode*;", " MODE Z", " PBSZ", " PROT", " REST STREAM", " SIZE", " TVFS", " UTF8"]
 
 
 def ftplib_session(env, host):
