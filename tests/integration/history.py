@@ -12,6 +12,7 @@ import os
 import stat
 import subprocess
 import sys
+import time
 
 from ftp_server_env import FtpServerEnv, check, exit_status, pattern, run, write
 
@@ -121,7 +122,12 @@ def main():
               "stats.sdb written at the stop, mode 0600")
         check_printed(admin_stats(env, "--user", "alice", "--by", "month"), "from stats.sdb")
         env.start()
+        # The control socket opens a moment after the FTP port accepts; give it a bound.
+        deadline = time.monotonic() + 15
         status, answer = api(env, "/api/v1/history?days=1")
+        while status == 0 and time.monotonic() < deadline:
+            time.sleep(0.2)
+            status, answer = api(env, "/api/v1/history?days=1")
         check(status == 200, "history after the restart: %s" % status)
         if status == 200:
             check_today(answer, "after the restart")
