@@ -350,7 +350,7 @@ void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOff
         return;
     }
     m_position = restartOffset;
-    m_record = TransferRecord{true, false, path, SteadyMilliseconds(), restartOffset, 0};
+    m_record = TransferRecord{true, false, path, SteadyMilliseconds(), restartOffset};
     if (m_session.Settings().deflate && !StartDeflating()) {
         AbandonDownload("451 Compression failed.");
         return;

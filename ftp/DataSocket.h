@@ -180,7 +180,6 @@ private:
         std::string path;
         std::int64_t startMs = 0;      // SteadyMilliseconds
         std::int64_t startOffset = 0;  // a download's restart offset
-        std::int64_t received = 0;     // an upload's bytes
     };
     TransferRecord m_record;
 };

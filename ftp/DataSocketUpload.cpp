@@ -27,7 +27,7 @@ void CDataSocket::StartUpload(const std::string& path, std::int64_t keepBytes) {
         return;
     }
     m_position = 0;
-    m_record = TransferRecord{true, true, path, SteadyMilliseconds(), 0, 0};
+    m_record = TransferRecord{true, true, path, SteadyMilliseconds(), 0};
     if (m_session.Settings().deflate) {
         if (!StartInflating(keepBytes)) {
             m_file.Close();
@@ -98,7 +98,6 @@ long CDataSocket::ReceiveStep() {
         return 0;
     }
     m_fileBytesReceived += count;
-    m_record.received += count;
     m_session.Owner().AddReceivedBytes(count);
     // A refused chunk has ended the transfer already (QuotaAllows replied).
     return m_session.State() == SessionState::Uploading ? count : 0;

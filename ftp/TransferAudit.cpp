@@ -28,7 +28,7 @@ void CDataSocket::ReportTransfer(TransferEvent event) {
     AuditTransfer transfer;
     transfer.upload = record.upload;
     transfer.path = record.path;
-    transfer.bytes = record.upload ? record.received : m_position - record.startOffset;
+    transfer.bytes = record.upload ? m_fileBytesReceived : m_position - record.startOffset;
     transfer.seconds = static_cast<double>(SteadyMilliseconds() - record.startMs) / 1000.0;
     transfer.result = ResultOf(event);
     transfer.tls = IsTls();
