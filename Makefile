@@ -43,6 +43,8 @@ test-tsan:
 
 # The threading tests again in the optimised build, in a random order and repeated: a
 # race that needs a particular scheduling shows up here rather than at random in CI.
+# The whole-program scripts (label e2e) are left to the sanitizer runs: they spend their
+# time waiting on real clients and time-outs, not in interleavings worth repeating.
 stress:
 	cmake --preset stress
 	cmake --build --preset stress -j$(JOBS)
