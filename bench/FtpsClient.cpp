@@ -26,6 +26,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -145,28 +146,36 @@ bool LogIn(Connection& control, SSL_CTX* context, const char* user, const char* 
            control.Expect(std::string("PASS ") + password, '2');
 }
 
+// The bytes of data connection `data` (taken over, and closed with close_notify before
+// this returns: some servers send 226 only after it) over TLS resuming the control
+// connection's session, as the server requires; -1 when it did not resume.
+long ReadResumed(Connection& control, SSL_CTX* context, std::unique_ptr<Connection> data) {
+    SSL_SESSION* session = SSL_get1_session(control.Ssl());
+    const bool handshake = data->StartTls(context, session);
+    SSL_SESSION_free(session);
+    if (!handshake || SSL_session_reused(data->Ssl()) != 1) return -1;
+    long total = 0;
+    char buffer[65536];
+    for (long got; (got = data->Read(buffer, sizeof buffer)) > 0;) total += got;
+    return total;
+}
+
 bool FetchOne(Connection& control, SSL_CTX* context, const std::string& path, long size) {
     if (!control.SendLine("PASV")) return false;
     const std::string pasv = control.Reply();
     const int port = PassivePort(pasv);
-    Connection data(port > 0 ? Connect(port) : -1);
-    if (!data.IsOpen()) {
+    auto data = std::make_unique<Connection>(port > 0 ? Connect(port) : -1);
+    if (!data->IsOpen()) {
         std::fprintf(stderr, "PASV -> %s (no data connection)\n", pasv.c_str());
         return false;
     }
     if (!control.Expect("RETR " + path, '1')) return false;
-    // The control connection's session, as the server requires.
-    SSL_SESSION* session = SSL_get1_session(control.Ssl());
-    const bool handshake = data.StartTls(context, session);
-    SSL_SESSION_free(session);
-    if (!handshake || SSL_session_reused(data.Ssl()) != 1) {
+    const long total = ReadResumed(control, context, std::move(data));
+    if (total < 0) {
         std::fprintf(stderr, "RETR %s: the data connection did not resume the session\n",
                      path.c_str());
         return false;
     }
-    long total = 0;
-    char buffer[65536];
-    for (long got; (got = data.Read(buffer, sizeof buffer)) > 0;) total += got;
     if (!control.Expect("", '2')) return false;
     if (total == size) return true;
     std::fprintf(stderr, "RETR %s: %ld bytes, expected %ld\n", path.c_str(), total, size);
