@@ -145,20 +145,11 @@ long CTlsStream::Fail(int result, int& error, bool& wantsWrite) {
 long CTlsStream::Read(void* buffer, std::size_t size, int& error, bool& wantsWrite) {
     ERR_clear_error();
     std::size_t got = 0;
-    if (SSL_read_ex(m_ssl, buffer, size, &got) != 1) {
-        if (SSL_get_error(m_ssl, 0) == SSL_ERROR_ZERO_RETURN) return 0;
-        return Fail(0, error, wantsWrite);
-    }
-    // One call yields one record. Records already received are taken too, so that the
-    // caller writes one large block to its file instead of one per record; whatever
-    // stops this (the socket is empty, close_notify, an error) the next call reports.
-    char* next = static_cast<char*>(buffer);
-    std::size_t more = 0;
-    while (got < size && SSL_has_pending(m_ssl) == 1 &&
-           SSL_read_ex(m_ssl, next + got, size - got, &more) == 1)
-        got += more;
-    ERR_clear_error();
-    return static_cast<long>(got);
+    // NOTE: one record per call. Filling the caller's buffer from several records
+    // (fewer, larger file writes) measured slower for uploads here, not faster.
+    if (SSL_read_ex(m_ssl, buffer, size, &got) == 1) return static_cast<long>(got);
+    if (SSL_get_error(m_ssl, 0) == SSL_ERROR_ZERO_RETURN) return 0;
+    return Fail(0, error, wantsWrite);
 }
 
 long CTlsStream::Write(const void* data, std::size_t size, int& error, bool& wantsWrite) {
