@@ -71,6 +71,11 @@ def small_files(server, count):
     return count / elapsed, version
 
 
+def pair(values):
+    """"best / median", with a decimal for small rates (vsftpd's logins)."""
+    return " / ".join(("%.1f" if x < 10 else "%.0f") % x for x in values)
+
+
 def main():
     build_dir = sys.argv[1]
     runs = 1 if "--quick" in sys.argv else 3
@@ -134,9 +139,9 @@ def main():
                               "per s")):
         t, v = results[("tarvona", name)], results[("vsftpd", name)]
         p = results.get(("tarvona-plain", name))
-        plain_cells = ("%.0f / %.0f | %.2fx" % (p[0], p[1], t[1] / p[1])) if p else "| "
-        print("| %s, best / median of %d (%s) | %.0f / %.0f | %.0f / %.0f | %.2fx | %s |"
-              % (what, runs, unit, t[0], t[1], v[0], v[1], t[1] / v[1], plain_cells))
+        plain_cells = ("%s | %.2fx" % (pair(p), t[1] / p[1])) if p else " | "
+        print("| %s, best / median of %d (%s) | %s | %s | %.2fx | %s |"
+              % (what, runs, unit, pair(t), pair(v), t[1] / v[1], plain_cells))
     return 0
 
 
