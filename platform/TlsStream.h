@@ -16,7 +16,8 @@ public:
     // A handshake as a server on `fd`. Sessions made here are resumable only by
     // connections given the same `scope` (16 random bytes when empty). A data
     // connection sets `forData`: its own handshake never yields a resumable session
-    // (no ticket, no cache entry), and it uses kernel TLS where offered.
+    // (no ticket, no cache entry), and it uses kernel TLS where offered; otherwise it
+    // reads records ahead and sends the records of a large write in few writes.
     CTlsStream(ssl_ctx_st* context, int fd, std::string scope, bool forData);
     ~CTlsStream();
     CTlsStream(const CTlsStream&) = delete;
