@@ -1,6 +1,9 @@
 """Explicit FTPS of tarvona-server and vsftpd side by side on loopback, in one run:
-1 GiB RETR and STOR over TLS (curl --ssl-reqd) and 2000 sequential 4 KiB RETRs in one
-TLS session (ftplib FTP_TLS, PROT P, every data connection resuming the session).
+1 GiB RETR and STOR over TLS (curl --ssl-reqd), 2000 sequential 4 KiB RETRs in one
+TLS session (ftplib FTP_TLS and this build's compiled bench_ftps_client, PROT P, every
+data connection resuming the session) and whole TLS logins per second (bench_ftps_client:
+connect, AUTH TLS, USER, PASS, QUIT). The same server's plain rates (curl without TLS,
+bench_small_files) are taken in the same rounds, so the TLS/plain ratio is of one run.
 vsftpd runs with ssl_enable=YES and require_ssl_reuse=YES; both use a P-256 ECDSA
 certificate. Standard library plus the curl and openssl commands.
 Usage: tls_bench.py BUILD_DIR [--quick]"""
@@ -22,6 +25,36 @@ from transfer_bench import (LOCAL_USER, Tarvona, fill, local_user, make_big_file
                             stor_rate, vsftpd)
 
 TLS_CURL = ("--ssl-reqd", "--insecure")
+LOGIN_SECONDS = 3
+
+
+class PlainTarvona(Tarvona):
+    """The same tarvona-server, without TLS."""
+    name = "tarvona-plain"
+
+
+def compiled_client(server, args):
+    """The number a bench client of this build prints for `server`."""
+    out = subprocess.run(args, capture_output=True, timeout=600)
+    if out.returncode != 0:
+        raise RuntimeError("%s: %s" % (server.name, out.stderr.decode()))
+    return float(out.stdout)
+
+
+def compiled_small_files(build_dir, server):
+    path = server.dir + "small/s%04d.bin"
+    if server.curl_options:
+        args = [os.path.join(build_dir, "bench", "bench_ftps_client"), "small"]
+    else:
+        args = [os.path.join(build_dir, "bench", "bench_small_files")]
+    return compiled_client(server, args + [str(server.port), server.user, server.password,
+                                           path, "2000", "4096"])
+
+
+def tls_logins(build_dir, server):
+    return compiled_client(server, [os.path.join(build_dir, "bench", "bench_ftps_client"),
+                                    "logins", str(server.port), server.user, server.password,
+                                    str(LOGIN_SECONDS)])
 
 
 def small_files(server, count):
@@ -36,6 +69,11 @@ def small_files(server, count):
     version = ftp.sock.version() + " " + ftp.sock.cipher()[0]
     ftp.quit()
     return count / elapsed, version
+
+
+def pair(values):
+    """"best / median", with a decimal for small rates (vsftpd's logins)."""
+    return " / ".join(("%.1f" if x < 10 else "%.0f") % x for x in values)
 
 
 def main():
@@ -54,11 +92,13 @@ def main():
         make_certificate(cert, key, "localhost").check_returncode()
         env = running.enter_context(FtpServerEnv(build_dir, quiet=True))
         with open(env.prog + "option.ini", "w") as f:
+            # Policy 0 serves the plain rows too; PROT P data connections must still
+            # resume the control session (RequireReuse=1, the default).
             f.write("[Server]\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"
-                    "[TLS]\nPolicy=2\nCertificateFile=%s\nKeyFile=%s\n" % (cert, key))
+                    "[TLS]\nPolicy=0\nCertificateFile=%s\nKeyFile=%s\n" % (cert, key))
         fill(env.home, big)
         env.start()
-        tarvona = Tarvona(env)
+        tarvona, plain = Tarvona(env), PlainTarvona(env)
 
         vroot = os.path.join(work, "vsftpd-root")
         os.makedirs(vroot)
@@ -69,8 +109,8 @@ def main():
             "ssl_enable=YES", "require_ssl_reuse=YES", "force_local_logins_ssl=YES",
             "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
             "rsa_cert_file=" + cert, "rsa_private_key_file=" + key)))
-        servers = [tarvona, peer]
-        for server in servers:
+        tls_servers = [tarvona, peer]
+        for server in tls_servers:
             server.curl_options = TLS_CURL
         os.sync()
 
@@ -78,20 +118,30 @@ def main():
             rate, versions[server.name] = small_files(server, 2000)
             return rate
 
-        for name, measure in (("retr", retr_rate), ("stor", lambda s: stor_rate(s, big)),
-                              ("small", small)):
+        with_plain = [tarvona, plain, peer]
+        for name, servers, measure in (
+                ("retr", with_plain, retr_rate), ("stor", with_plain, lambda s: stor_rate(s, big)),
+                ("small", tls_servers, small),
+                ("compiled", with_plain, lambda s: compiled_small_files(build_dir, s)),
+                ("logins", tls_servers, lambda s: tls_logins(build_dir, s))):
             for label, value in rotate(servers, runs, measure).items():
                 results[(label, name)] = value
 
     print("TLS: tarvona %s; vsftpd %s" % (versions.get("tarvona"), versions.get("vsftpd")))
-    print("| Measurement over TLS | tarvona-server | vsftpd |")
-    print("|---|---|---|")
+    print("| Measurement over TLS | tarvona-server | vsftpd | tarvona / vsftpd "
+          "| tarvona plain | TLS / plain |")
+    print("|---|---|---|---|---|---|")
     for name, what, unit in (("retr", "RETR 1 GiB", "MB/s"), ("stor", "STOR 1 GiB", "MB/s"),
-                             ("small", "2000 sequential 4 KiB RETRs in one session",
-                              "files/s")):
+                             ("small", "2000 sequential 4 KiB RETRs, ftplib", "files/s"),
+                             ("compiled", "2000 sequential 4 KiB RETRs, compiled client",
+                              "files/s"),
+                             ("logins", "logins (connect, AUTH TLS, USER, PASS, QUIT)",
+                              "per s")):
         t, v = results[("tarvona", name)], results[("vsftpd", name)]
-        print("| %s, best / median of %d (%s) | %.0f / %.0f | %.0f / %.0f |"
-              % (what, runs, unit, t[0], t[1], v[0], v[1]))
+        p = results.get(("tarvona-plain", name))
+        plain_cells = ("%s | %.2fx" % (pair(p), t[1] / p[1])) if p else " | "
+        print("| %s, best / median of %d (%s) | %s | %s | %.2fx | %s |"
+              % (what, runs, unit, pair(t), pair(v), t[1] / v[1], plain_cells))
     return 0
 
 

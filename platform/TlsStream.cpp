@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "platform/Socket.h"
 
@@ -16,6 +17,15 @@ namespace {
 
 // One read of a file for a TLS download without kernel TLS.
 const std::size_t kFileChunk = 256 << 10;
+// A data connection's records leave in writes of up to this much instead of one write
+// per 16 KiB record: a whole file chunk's records with their headers and tags.
+const int kCoalescedWriteBytes = static_cast<int>(kFileChunk + (32 << 10));
+// Writes at least this large are coalesced; smaller ones (a small file, a listing) go
+// out at once and never cost the buffer.
+const std::size_t kCoalesceFromBytes = 32 << 10;
+// An upload's records are read many at a time into a buffer of this size, instead of
+// a read for each record's header and another for its body.
+const std::size_t kDataReadBufferBytes = 128 << 10;
 const std::size_t kScopeBytes = 16;
 
 // Where a control connection's SSL keeps its scope, the identity it tags its sessions
@@ -69,6 +79,8 @@ CTlsStream::CTlsStream(ssl_ctx_st* context, int fd, std::string scope, bool forD
         // next data connection. No ticket in TLS 1.3 either.
         SSL_set_not_resumable_session_callback(m_ssl, NeverResumable);
         SSL_set_num_tickets(m_ssl, 0);
+        SSL_set_default_read_buffer_len(m_ssl, kDataReadBufferBytes);
+        SSL_set_read_ahead(m_ssl, 1);
 #ifdef SSL_OP_ENABLE_KTLS
         SSL_set_options(m_ssl, SSL_OP_ENABLE_KTLS);
 #endif
@@ -133,16 +145,83 @@ long CTlsStream::Fail(int result, int& error, bool& wantsWrite) {
 long CTlsStream::Read(void* buffer, std::size_t size, int& error, bool& wantsWrite) {
     ERR_clear_error();
     std::size_t got = 0;
+    // NOTE: one record per call. Filling the caller's buffer from several records
+    // (fewer, larger file writes) measured slower for uploads here, not faster.
     if (SSL_read_ex(m_ssl, buffer, size, &got) == 1) return static_cast<long>(got);
     if (SSL_get_error(m_ssl, 0) == SSL_ERROR_ZERO_RETURN) return 0;
     return Fail(0, error, wantsWrite);
 }
 
 long CTlsStream::Write(const void* data, std::size_t size, int& error, bool& wantsWrite) {
+    if (m_unflushedBytes > 0) return FinishBufferedWrite(size, error, wantsWrite);
+    if (m_forData && !m_writesCoalesced && size >= kCoalesceFromBytes) CoalesceWrites();
     ERR_clear_error();
     std::size_t written = 0;
-    if (SSL_write_ex(m_ssl, data, size, &written) == 1) return static_cast<long>(written);
-    return Fail(0, error, wantsWrite);
+    if (SSL_write_ex(m_ssl, data, size, &written) != 1) return Fail(0, error, wantsWrite);
+    if (!m_writesCoalesced) return static_cast<long>(written);
+    m_unflushedBytes = written;
+    return FinishBufferedWrite(size, error, wantsWrite);
+}
+
+void CTlsStream::CoalesceWrites() {
+    // Without kernel TLS only: with it the kernel makes the records.
+    if (UsesKernelSend()) return;
+    BIO* socket = SSL_get_wbio(m_ssl);
+    BIO* buffer = BIO_new(BIO_f_buffer());
+    if (socket == nullptr || buffer == nullptr || BIO_up_ref(socket) != 1) {
+        BIO_free(buffer);
+        return;
+    }
+    if (BIO_set_write_buffer_size(buffer, kCoalescedWriteBytes) != 1) {
+        BIO_free(buffer);
+        BIO_free(socket);
+        return;
+    }
+    // The socket BIO stays the read side as well; the chain now holds one more reference.
+    SSL_set0_wbio(m_ssl, BIO_push(buffer, socket));
+    m_writesCoalesced = true;
+}
+
+int CTlsStream::FlushCoalesced(int& error) {
+    BIO* out = SSL_get_wbio(m_ssl);
+    errno = 0;
+    if (BIO_flush(out) == 1) return 1;
+    if (BIO_should_retry(out)) return 0;
+    m_broken = true;
+    error = errno != 0 ? errno : SocketError::kTlsFailed;
+    return -1;
+}
+
+long CTlsStream::FinishBufferedWrite(std::size_t size, int& error, bool& wantsWrite) {
+    wantsWrite = true;
+    // NOTE: the caller repeats a write that would block with the same bytes, as TLS
+    // requires of every write; the bytes taken before count once they reached the socket.
+    if (size < m_unflushedBytes) {
+        m_broken = true;
+        error = SocketError::kTlsFailed;
+        return -1;
+    }
+    const int flushed = FlushCoalesced(error);
+    if (flushed < 0) return -1;
+    if (flushed == 0) {
+        error = SocketError::kWouldBlock;
+        return -1;
+    }
+    const std::size_t written = m_unflushedBytes;
+    m_unflushedBytes = 0;
+    return static_cast<long>(written);
+}
+
+void CTlsStream::FlushCoalescedWithin(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int error = 0;
+    for (;;) {
+        if (FlushCoalesced(error) != 0) return;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{m_fd, POLLOUT, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
+    }
 }
 
 long CTlsStream::WriteFile(int fileFd, std::int64_t* offset, std::size_t count, int& error,
@@ -194,7 +273,12 @@ void CTlsStream::Shutdown(int timeoutMs) {
     for (;;) {
         ERR_clear_error();
         const int result = SSL_shutdown(m_ssl);
-        if (result >= 0) return;  // sent; the peer's own close_notify is not waited for
+        if (result >= 0) {
+            // The close_notify (and what an abandoned transfer left) may still be in the
+            // coalescing buffer: OpenSSL does not report a flush that would block.
+            if (m_writesCoalesced) FlushCoalescedWithin(timeoutMs);
+            return;  // sent; the peer's own close_notify is not waited for
+        }
         const int kind = SSL_get_error(m_ssl, result);
         if (kind != SSL_ERROR_WANT_WRITE && kind != SSL_ERROR_WANT_READ) break;
         pollfd p{m_fd, static_cast<short>(kind == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};

@@ -16,7 +16,8 @@ public:
     // A handshake as a server on `fd`. Sessions made here are resumable only by
     // connections given the same `scope` (16 random bytes when empty). A data
     // connection sets `forData`: its own handshake never yields a resumable session
-    // (no ticket, no cache entry), and it uses kernel TLS where offered.
+    // (no ticket, no cache entry), and it uses kernel TLS where offered; otherwise it
+    // reads records ahead and sends the records of a large write in few writes.
     CTlsStream(ssl_ctx_st* context, int fd, std::string scope, bool forData);
     ~CTlsStream();
     CTlsStream(const CTlsStream&) = delete;
@@ -56,6 +57,15 @@ public:
 private:
     void AfterHandshake();
     long Fail(int result, int& error, bool& wantsWrite);
+    // Puts a write buffer in front of the socket, so that several records leave in one
+    // write (data connections only).
+    void CoalesceWrites();
+    // 1 the buffer is on the socket, 0 the socket would block, -1 failed (`error` set).
+    int FlushCoalesced(int& error);
+    // Ends a Write whose records are in the buffer: the byte count once they are all on
+    // the socket, a would-block until then.
+    long FinishBufferedWrite(std::size_t size, int& error, bool& wantsWrite);
+    void FlushCoalescedWithin(int timeoutMs);
 
     ssl_st* m_ssl = nullptr;
     int m_fd;
@@ -63,6 +73,8 @@ private:
     bool m_forData;
     bool m_handshakeDone = false;
     bool m_broken = false;  // a fatal error: no close_notify may follow
+    bool m_writesCoalesced = false;
+    std::size_t m_unflushedBytes = 0;  // taken by a Write, not all on the socket yet
     std::vector<char> m_fileBuffer;
     std::int64_t m_fileBufferOffset = -1;
     std::size_t m_fileBufferLength = 0;

@@ -1,7 +1,8 @@
 """Explicit FTPS against tarvona-server with real clients, over IPv4 and IPv6: curl
 (--ssl-reqd; --ftp-ssl-control for clear data), lftp (ftp:ssl-force,
 ftp:ssl-protect-data; also in active mode) and Python's ftplib FTP_TLS with prot_p(), each logging in,
-listing (LIST, MLSD), uploading, downloading and resuming. Then what must be refused:
+listing (LIST, MLSD), uploading, downloading and resuming; a 24 MiB download to a
+client that pauses and a 24 MiB upload arrive whole. Then what must be refused:
 a data connection that does not resume the control session, plain login under the
 "TLS required" policy, PROT before PBSZ, a client that stalls in the handshake, garbage
 instead of a ClientHello, an upload without close_notify, a damaged and a replaced
@@ -139,6 +140,27 @@ def truncated_upload(env):
         check(False, "an upload without close_notify was reported complete")
     except ftplib.error_temp as error:
         check(str(error).startswith("426 Upload truncated"), "truncated upload: " + str(error))
+    ftp.quit()
+
+
+def large_transfers(env):
+    """Far more than the socket buffers hold: a download whose client pauses (the
+    server's writes then wait with records still queued in user space) and an upload in
+    large blocks (many records per read) arrive byte for byte."""
+    data = os.urandom(24 << 20)
+    write(env.path("large.bin"), data)
+    ftp = tls_ftplib(env, "127.0.0.1", timeout=60)
+    blocks = []
+
+    def paused_at_first(block):
+        if not blocks:
+            time.sleep(1.0)
+        blocks.append(block)
+
+    ftp.retrbinary("RETR large.bin", paused_at_first)
+    check(b"".join(blocks) == data, "24 MiB download to a client that paused")
+    ftp.storbinary("STOR large-up.bin", io.BytesIO(data), blocksize=1 << 20)
+    check(read(env.path("large-up.bin")) == data, "24 MiB upload in 1 MiB blocks")
     ftp.quit()
 
 
@@ -320,6 +342,7 @@ def main():
             refusals(env, host)
         lftp_active(env)
         truncated_upload(env)
+        large_transfers(env)
         protection_changed_after_connect(env)
         hostile_handshakes(env)
         certificate_files(env)
