@@ -3,7 +3,11 @@
 TLS session (ftplib FTP_TLS, PROT P, every data connection resuming the session).
 vsftpd runs with ssl_enable=YES and require_ssl_reuse=YES; both use a P-256 ECDSA
 certificate. Standard library plus the curl and openssl commands.
-Usage: tls_bench.py BUILD_DIR [--quick]"""
+Usage: tls_bench.py BUILD_DIR [--quick]
+
+--quick: one round of a 16 MiB file and 200 small files, a check that the script runs
+rather than a figure; vsftpd is skipped with a line saying so when it is not installed or
+the script is not root."""
 import contextlib
 import io
 import os
@@ -20,6 +24,7 @@ from ftp_server_env import FtpServerEnv  # noqa: E402
 from tls_clients import make_certificate, tls_ftplib  # noqa: E402
 from transfer_bench import (LOCAL_USER, Tarvona, fill, local_user, make_big_file, retr_rate, rotate,  # noqa: E402
                             stor_rate, vsftpd)
+import benchlib  # noqa: E402
 
 TLS_CURL = ("--ssl-reqd", "--insecure")
 
@@ -40,42 +45,50 @@ def small_files(server, count):
 
 def main():
     build_dir = sys.argv[1]
-    runs = 1 if "--quick" in sys.argv else 3
-    if os.geteuid() != 0:
-        raise SystemExit("run as root: vsftpd logs in a local system user")
+    quick = "--quick" in sys.argv
+    runs = 1 if quick else 3
+    sizes = benchlib.Sizes(quick)
+    peer_missing = ("not root" if os.geteuid() != 0 else
+                    "/usr/sbin/vsftpd not installed" if not os.access("/usr/sbin/vsftpd", os.X_OK)
+                    else None)
+    if peer_missing and not quick:
+        raise SystemExit("vsftpd: %s (run as root: vsftpd logs in a local system user)"
+                         % peer_missing)
     work = tempfile.mkdtemp(prefix="tarvona-tls-bench-")  # /tmp: every user reaches it
     os.chmod(work, 0o755)
     results, versions = {}, {}
     # Both servers are stopped however the run ends.
     with contextlib.ExitStack() as running:
         running.callback(shutil.rmtree, work, ignore_errors=True)
-        big = make_big_file(work)
+        big = make_big_file(work, sizes.big)
         cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
         make_certificate(cert, key, "localhost").check_returncode()
         env = running.enter_context(FtpServerEnv(build_dir, quiet=True))
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"
                     "[TLS]\nPolicy=2\nCertificateFile=%s\nKeyFile=%s\n" % (cert, key))
-        fill(env.home, big)
+        fill(env.home, big, sizes)
         env.start()
-        tarvona = Tarvona(env)
+        servers = [Tarvona(env)]
 
-        vroot = os.path.join(work, "vsftpd-root")
-        os.makedirs(vroot)
-        fill(vroot, big)
-        password = local_user(vroot)
-        subprocess.run(["chown", "-R", LOCAL_USER, vroot], check=True)
-        peer = running.enter_context(vsftpd(work, vroot, password, extra=(
-            "ssl_enable=YES", "require_ssl_reuse=YES", "force_local_logins_ssl=YES",
-            "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
-            "rsa_cert_file=" + cert, "rsa_private_key_file=" + key)))
-        servers = [tarvona, peer]
+        if peer_missing:
+            benchlib.skip("vsftpd", peer_missing)
+        else:
+            vroot = os.path.join(work, "vsftpd-root")
+            os.makedirs(vroot)
+            fill(vroot, big, sizes)
+            password = local_user(vroot)
+            subprocess.run(["chown", "-R", LOCAL_USER, vroot], check=True)
+            servers.append(running.enter_context(vsftpd(work, vroot, password, extra=(
+                "ssl_enable=YES", "require_ssl_reuse=YES", "force_local_logins_ssl=YES",
+                "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
+                "rsa_cert_file=" + cert, "rsa_private_key_file=" + key))))
         for server in servers:
             server.curl_options = TLS_CURL
         os.sync()
 
         def small(server):
-            rate, versions[server.name] = small_files(server, 2000)
+            rate, versions[server.name] = small_files(server, sizes.small_files)
             return rate
 
         for name, measure in (("retr", retr_rate), ("stor", lambda s: stor_rate(s, big)),
@@ -86,12 +99,13 @@ def main():
     print("TLS: tarvona %s; vsftpd %s" % (versions.get("tarvona"), versions.get("vsftpd")))
     print("| Measurement over TLS | tarvona-server | vsftpd |")
     print("|---|---|---|")
-    for name, what, unit in (("retr", "RETR 1 GiB", "MB/s"), ("stor", "STOR 1 GiB", "MB/s"),
-                             ("small", "2000 sequential 4 KiB RETRs in one session",
-                              "files/s")):
-        t, v = results[("tarvona", name)], results[("vsftpd", name)]
-        print("| %s, best / median of %d (%s) | %.0f / %.0f | %.0f / %.0f |"
-              % (what, runs, unit, t[0], t[1], v[0], v[1]))
+    for name, what, unit in (("retr", "RETR " + sizes.big_label(), "MB/s"),
+                             ("stor", "STOR " + sizes.big_label(), "MB/s"),
+                             ("small", "%d sequential 4 KiB RETRs in one session"
+                              % sizes.small_files, "files/s")):
+        cells = ["%.0f / %.0f" % results[(server, name)] if (server, name) in results else "—"
+                 for server in ("tarvona", "vsftpd")]
+        print("| %s, best / median of %d (%s) | %s |" % (what, runs, unit, " | ".join(cells)))
     return 0
 
 
