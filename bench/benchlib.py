@@ -23,8 +23,8 @@ class Sizes:
         self.quick = quick
         self.big = 16 * MIB if quick else GIB
         self.small_files = 200 if quick else 2000
-        self.crowds = (20, 50) if quick else (500, 1000)
-        self.limited = 20 * 1024 if quick else 102400
+        self.crowds = (10, 20) if quick else (500, 1000)
+        self.limited = 10 * 1024 if quick else 102400
 
     def big_label(self):
         return "%d MiB" % (self.big >> 20) if self.big < GIB else "%d GiB" % (self.big >> 30)

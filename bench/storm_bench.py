@@ -10,7 +10,7 @@ process of its own so it does not share the legitimate clients' interpreter lock
 
     storm_bench.py BUILD_DIR [--quick]
 
---quick: one round of 0.5 s a side per configuration, a check that the script runs
+--quick: one round of 0.3 s a side per configuration, a check that the script runs
 rather than a figure.
 """
 import multiprocessing
@@ -23,9 +23,9 @@ import benchlib
 from ftp_server_env import FtpServerEnv
 
 QUICK = benchlib.quick_requested()
-WINDOW = 0.5 if QUICK else 3.0
+WINDOW = 0.3 if QUICK else 3.0
 ROUNDS = 1 if QUICK else 5
-WARM_UP = 0.5 if QUICK else 2.0
+WARM_UP = 0.2 if QUICK else 2.0
 STORM_CONNECTIONS = 8
 STORM_ATTEMPTS = 1000
 LEGIT_CLIENTS = 2

@@ -10,7 +10,7 @@ bench/fetch-pure-ftpd.sh unpacks Debian's pure-ftpd into BUILD_DIR/peers instead
 Standard library plus curl and the bench_small_files client of this build.
 Usage: transfer_bench.py BUILD_DIR [--quick]
 
---quick: one round of the smallest sizes (16 MiB, 200 files, 20 and 50 sessions), a
+--quick: one round of the smallest sizes (16 MiB, 200 files, 10 and 20 sessions), a
 check that the script runs rather than a figure; a peer that is missing, or that needs
 root when the script is not root, is skipped with a line saying so."""
 import contextlib

@@ -21,7 +21,7 @@ resident memory is sampled every second.
 Standard library plus the curl command.
 Usage: window_bench.py BUILD_DIR [--runs N] [--quick]
 
---quick: one round a side of 200 files and a 16 MiB download and a 3 s flood, a check
+--quick: one round a side of 200 files and a 16 MiB download and a 2 s flood, a check
 that the script runs rather than a figure."""
 import ftplib
 import os
@@ -66,6 +66,15 @@ def stop_window(proc, stderr_path):
         raise RuntimeError("the window ended with status %d %s" % (status, " | ".join(reports[:3])))
 
 
+def wait_until(condition, seconds):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
 def control_socket_peers(sock_path):
     """Open connections to the control socket: /proc/net/unix names the path on the
     listening socket and on every connection it accepted."""
@@ -77,24 +86,27 @@ class AttachedWindow:
     """The window attached to `env`'s running server while `with` lasts (its own server
     stays down); on CPU 0 with the server when `pinned`."""
 
-    def __init__(self, env, pinned):
-        self.env, self.pinned = env, pinned
+    def __init__(self, env, pinned, settle):
+        self.env, self.pinned, self.settle = env, pinned, settle
         self.stderr_path = os.path.join(env.root, "window-stderr.log")
 
     def __enter__(self):
         sock_path = self.env.prog + "tarvona.sock"
+        # The control socket listening, and an earlier window's connections closed: a
+        # window started before it listens runs a server of its own, and an old
+        # connection would pass for this window's.
+        if not wait_until(lambda: control_socket_peers(sock_path) == 0, 10):
+            raise RuntimeError("the control socket does not listen, or keeps connections")
         self.proc = window_process(self.env.build_dir, self.env.prog, self.stderr_path)
-        # Attached once it follows the log, a connection held open; then a second for
-        # the first page and poll to settle.
-        deadline = time.monotonic() + 30
-        while control_socket_peers(sock_path) < 1:
-            if time.monotonic() > deadline or self.proc.poll() is not None:
-                stop_window(self.proc, self.stderr_path)
-                raise RuntimeError("the window did not attach to tarvona-server")
-            time.sleep(0.05)
+        # Attached once it holds a connection (the log it follows); then `settle`
+        # seconds for its first page and polls.
+        if not wait_until(lambda: control_socket_peers(sock_path) >= 1
+                          or self.proc.poll() is not None, 30) or self.proc.poll() is not None:
+            stop_window(self.proc, self.stderr_path)
+            raise RuntimeError("the window did not attach to tarvona-server")
         if self.pinned:
             benchlib.pin_threads(self.proc.pid, 0)
-        time.sleep(1)
+        time.sleep(self.settle)
         return self
 
     def __exit__(self, *exception):
@@ -152,7 +164,7 @@ def attached_rounds(build_dir, client, sizes, runs):
         measure(env, client, sizes)  # warm the page cache
 
         def attached():
-            with AttachedWindow(env, pinned):
+            with AttachedWindow(env, pinned, 0.3 if sizes.quick else 2.0):
                 return measure(env, client, sizes)
 
         quiet, busy = benchlib.alternate(runs, lambda: measure(env, client, sizes), attached)
@@ -271,7 +283,7 @@ def main():
         window_env.start()
         benchlib.pin(server_env.proc.pid, window_env.proc.pid)
         inside_rounds(server_env, window_env, client, sizes, runs)
-        log_flood(window_env, 3 if sizes.quick else 60)
+        log_flood(window_env, 2 if sizes.quick else 60)
     return benchlib.exit_status()
 
 
