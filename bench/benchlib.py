@@ -2,6 +2,7 @@
 clients, pinning to CPUs, rounds alternated without and with a load, and the row that
 compares them. Standard library only; not a benchmark itself."""
 import os
+import pwd
 import statistics
 import subprocess
 import sys
@@ -46,6 +47,22 @@ def runs_argument(argv, default):
 def skip(what, why):
     """A part of a run left out: said where the table is read, never silently."""
     print("skipped: %s (%s)" % (what, why))
+
+
+def user_busy(name):
+    """True while a process runs as the system user `name`: the peers of another
+    benchmark run on this machine, whose logins a new password or home would break."""
+    try:
+        uid = pwd.getpwnam(name).pw_uid
+    except KeyError:
+        return False
+    for entry in os.listdir("/proc"):
+        try:
+            if entry.isdigit() and os.stat("/proc/" + entry).st_uid == uid:
+                return True
+        except OSError:
+            pass  # a process that ended meanwhile
+    return False
 
 
 def compiled_client(build_dir, name):

@@ -50,7 +50,8 @@ def main():
     sizes = benchlib.Sizes(quick)
     peer_missing = ("not root" if os.geteuid() != 0 else
                     "/usr/sbin/vsftpd not installed" if not os.access("/usr/sbin/vsftpd", os.X_OK)
-                    else None)
+                    else "the user %s is in use by another run" % LOCAL_USER
+                    if benchlib.user_busy(LOCAL_USER) else None)
     if peer_missing and not quick:
         raise SystemExit("vsftpd: %s (run as root: vsftpd logs in a local system user)"
                          % peer_missing)

@@ -238,12 +238,15 @@ def absent_peers(build_dir, quick):
     absent = {}
     if os.geteuid() != 0:
         absent = {"vsftpd": "not root", "pure-ftpd": "not root"}
+    elif benchlib.user_busy(LOCAL_USER):
+        absent = {name: "the user %s is in use by another run" % LOCAL_USER
+                  for name in ("vsftpd", "pure-ftpd")}
     if not os.access("/usr/sbin/vsftpd", os.X_OK):
         absent.setdefault("vsftpd", "/usr/sbin/vsftpd not installed")
     if pure_ftpd_binary(build_dir) is None:
         absent.setdefault("pure-ftpd", "run bench/fetch-pure-ftpd.sh " + build_dir)
     if absent and not quick:
-        raise SystemExit("peers missing (run as root): " + "; ".join(
+        raise SystemExit("peers missing: " + "; ".join(
             "%s: %s" % item for item in absent.items()))
     for name, why in absent.items():
         benchlib.skip(name, why)
