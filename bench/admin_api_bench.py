@@ -13,35 +13,23 @@ The clients are bench_admin_load (compiled) unless --python-clients is given: th
 are Python threads in this process, whose own CPU time on this 2-core machine is more
 than the server's work for them.
 
-    admin_api_bench.py BUILD_DIR [--runs N] [--python-clients]
+    admin_api_bench.py BUILD_DIR [--runs N] [--python-clients] [--quick]
+
+--quick: one round a side of 200 files and a 16 MiB download, a check that the script
+runs rather than a figure.
 """
 import os
 import socket
-import statistics
 import subprocess
 import sys
 import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
-from ftp_server_env import FtpServerEnv  # noqa: E402
+import benchlib
+from ftp_server_env import FtpServerEnv
 
 POLLERS = 10
 POLL_PERIOD = 0.1
-
-
-BIG_BYTES = 1 << 30
-
-
-def fill(home):
-    # Sparse: the download measures the server, not the disk.
-    with open(os.path.join(home, "big.bin"), "wb") as f:
-        f.truncate(BIG_BYTES)
-    os.makedirs(os.path.join(home, "small"))
-    for i in range(2000):
-        with open(os.path.join(home, "small", "s%04d.bin" % i), "wb") as f:
-            f.write(os.urandom(4096))
 
 
 def request(sock_path, target):
@@ -116,84 +104,52 @@ class CompiledAdminLoad:
         self.polls, self.failures, self.log_bytes = (int(x) for x in out.split())
 
 
-def pin(server_pid):
-    """The server (each of its threads; later ones inherit) on CPU 0, this process and
-    the clients it starts on CPU 1."""
-    for task in os.listdir("/proc/%d/task" % server_pid):
-        try:
-            os.sched_setaffinity(int(task), {0})
-        except ProcessLookupError:
-            pass  # a thread that ended meanwhile
-    os.sched_setaffinity(0, {1})
-
-
-def small_files_rate(client, env):
-    out = subprocess.run([client, str(env.port), env.user, env.password,
-                          "/small/s%04d.bin", "2000", "4096"],
-                         capture_output=True, timeout=600)
-    if out.returncode != 0:
-        sys.exit("bench_small_files failed: %s" % out.stderr.decode(errors="replace"))
-    return float(out.stdout)
-
-
-def big_download_rate(env):
-    """MiB/s of one 1 GiB RETR."""
-    out = subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{speed_download}",
-                          "ftp://%s:%s@127.0.0.1:%d/big.bin" % (env.user, env.password, env.port)],
-                         capture_output=True, timeout=600, check=True)
-    return float(out.stdout) / (1 << 20)
-
-
-def row(name, runs, quiet, loaded):
-    """Medians of each side, and the median of the ratios of neighbouring rounds (each
-    loaded round against the quiet round beside it), which the machine's drift moves
-    least."""
-    q, l = statistics.median(quiet), statistics.median(loaded)
-    paired = statistics.median(b / a for a, b in zip(quiet, loaded))
-    print("| %s (median of %d) | %s -> %.0f | %s -> %.0f | %+.1f %% | %+.1f %% |"
-          % (name, runs, ", ".join("%.0f" % r for r in quiet), q,
-             ", ".join("%.0f" % r for r in loaded), l, 100.0 * (l - q) / q,
-             100.0 * (paired - 1)))
+def measure(env, client, sizes):
+    """(4 KiB files/s, MiB/s of the big download) of one round."""
+    return (benchlib.small_files_rate(client, env.port, env.user, env.password,
+                                      sizes.small_files),
+            benchlib.download_rate(env.url("big.bin"), sizes.big))
 
 
 def main():
     build_dir = os.path.abspath(sys.argv[1])
-    runs = int(sys.argv[sys.argv.index("--runs") + 1]) if "--runs" in sys.argv else 5
-    client = os.path.join(build_dir, "bench", "bench_small_files")
+    sizes = benchlib.Sizes(benchlib.quick_requested())
+    runs = benchlib.runs_argument(sys.argv, 5)
+    client = benchlib.compiled_client(build_dir, "bench_small_files")
     python_clients = "--python-clients" in sys.argv
-    load_program = os.path.join(build_dir, "bench", "bench_admin_load")
-    results = {False: ([], []), True: ([], [])}  # loaded -> (small, big)
+    load_program = None if python_clients else benchlib.compiled_client(build_dir,
+                                                                         "bench_admin_load")
+    loads = []
     with FtpServerEnv(build_dir) as env:
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=100\nSavelog=1\n[Security]\nMaxPerAddress=0\n")
-        fill(env.home)
+        benchlib.sparse_file(env.path("big.bin"), sizes.big)
+        benchlib.fill_small(env.home, sizes.small_files)
         env.start()
-        pin(env.proc.pid)
+        benchlib.pin(env.proc.pid)
         sock_path = env.prog + "tarvona.sock"
-        small_files_rate(client, env)  # warm the page cache
-        big_download_rate(env)
-        load = None
-        for run in range(2 * runs):
-            loaded = run % 4 in (1, 2)
-            small, big = results[loaded]
-            if not loaded:
-                small.append(small_files_rate(client, env))
-                big.append(big_download_rate(env))
-                continue
-            load = AdminLoad(sock_path) if python_clients else CompiledAdminLoad(load_program,
-                                                                                 sock_path)
+        measure(env, client, sizes)  # warm the page cache
+
+        def loaded():
+            load = (AdminLoad(sock_path) if python_clients
+                    else CompiledAdminLoad(load_program, sock_path))
+            loads.append(load)
             with load:
-                small.append(small_files_rate(client, env))
-                big.append(big_download_rate(env))
+                return measure(env, client, sizes)
+
+        quiet, busy = benchlib.alternate(runs, lambda: measure(env, client, sizes), loaded)
     print("clients: %s" % ("Python threads" if python_clients else "bench_admin_load"))
-    print("| rate | without API clients: runs -> median | with 10 pollers + live log | change"
-          " of medians | median change of neighbours |")
-    print("|---|---|---|---|---|")
-    row("4 KiB files/s", runs, results[False][0], results[True][0])
-    row("1 GiB download, MiB/s", runs, results[False][1], results[True][1])
+    benchlib.comparison_header("without API clients", "with %d pollers + live log" % POLLERS)
+    benchlib.comparison_row("%d × 4 KiB files/s" % sizes.small_files,
+                            [r[0] for r in quiet], [r[0] for r in busy])
+    benchlib.comparison_row("%s download, MiB/s" % sizes.big_label(),
+                            [r[1] for r in quiet], [r[1] for r in busy])
+    load = loads[-1]
     print("last loaded run: %d polls answered, %d failed, %d log bytes read"
           % (load.polls, load.failures, load.log_bytes))
+    # A poller that got no answer is a fault of the server, not a figure.
+    return benchlib.exit_status(load.polls and not load.failures)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -4,20 +4,18 @@ GET /metrics every 100 ms on [Admin] MetricsListen (a new connection each, as Pr
 without keep-alive), alternating in one run (quiet, scraped, scraped, quiet, ...). The
 server runs on CPU 0, the client and the scraper on CPU 1 (admin_api_bench.py says why).
 
-    metrics_bench.py BUILD_DIR [--runs N]
+    metrics_bench.py BUILD_DIR [--runs N] [--quick]
+
+--quick: one round a side of 200 files, a check that the script runs rather than a figure.
 """
 import os
 import socket
-import statistics
 import sys
 import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
-sys.path.insert(0, HERE)
-from admin_api_bench import pin, small_files_rate  # noqa: E402
-from ftp_server_env import FtpServerEnv, free_port, wait_for_port  # noqa: E402
+import benchlib
+from ftp_server_env import FtpServerEnv, free_port, wait_for_port
 
 SCRAPE_PERIOD = 0.1
 
@@ -63,43 +61,41 @@ class Scraper:
         self.thread.join()
 
 
-def fill(home):
-    os.makedirs(os.path.join(home, "small"))
-    for i in range(2000):
-        with open(os.path.join(home, "small", "s%04d.bin" % i), "wb") as f:
-            f.write(os.urandom(4096))
-
-
 def main():
     build_dir = os.path.abspath(sys.argv[1])
-    runs = int(sys.argv[sys.argv.index("--runs") + 1]) if "--runs" in sys.argv else 10
-    client = os.path.join(build_dir, "bench", "bench_small_files")
-    quiet, scraped, scraper = [], [], None
+    sizes = benchlib.Sizes(benchlib.quick_requested())
+    runs = benchlib.runs_argument(sys.argv, 10)
+    client = benchlib.compiled_client(build_dir, "bench_small_files")
+    scrapers = []
     with FtpServerEnv(build_dir) as env:
         metrics_port = free_port()
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=100\n[Security]\nMaxPerAddress=0\n"
                     "[Admin]\nMetricsListen=127.0.0.1:%d\n" % metrics_port)
-        fill(env.home)
+        benchlib.fill_small(env.home, sizes.small_files)
         env.start()
         if not wait_for_port(metrics_port):
             sys.exit("the metrics listener did not open")
-        pin(env.proc.pid)
-        small_files_rate(client, env)  # warm the page cache
-        for run in range(2 * runs):
-            if run % 4 in (1, 2):
-                with Scraper(metrics_port) as scraper:
-                    scraped.append(small_files_rate(client, env))
-            else:
-                quiet.append(small_files_rate(client, env))
-    q, s = statistics.median(quiet), statistics.median(scraped)
-    paired = statistics.median(b / a for a, b in zip(quiet, scraped))
-    print("| 4 KiB files/s (median of %d) | %s -> %.0f | %s -> %.0f | %+.1f %% | %+.1f %% |"
-          % (runs, ", ".join("%.0f" % r for r in quiet), q, ", ".join("%.0f" % r for r in scraped),
-             s, 100.0 * (s - q) / q, 100.0 * (paired - 1)))
+        benchlib.pin(env.proc.pid)
+
+        def rate():
+            return benchlib.small_files_rate(client, env.port, env.user, env.password,
+                                             sizes.small_files)
+
+        def scraped():
+            scrapers.append(Scraper(metrics_port))
+            with scrapers[-1]:
+                return rate()
+
+        rate()  # warm the page cache
+        quiet, busy = benchlib.alternate(runs, rate, scraped)
+    benchlib.comparison_header("not scraped", "GET /metrics every 100 ms")
+    benchlib.comparison_row("%d × 4 KiB files/s" % sizes.small_files, quiet, busy)
+    scraper = scrapers[-1]
     print("last scraped run: %d scrapes answered, %d failed, %d bytes each"
           % (scraper.scrapes, scraper.failures, scraper.bytes))
+    return benchlib.exit_status(scraper.scrapes and not scraper.failures)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -6,7 +6,11 @@ connect, AUTH TLS, USER, PASS, QUIT). The same server's plain rates (curl withou
 bench_small_files) are taken in the same rounds, so the TLS/plain ratio is of one run.
 vsftpd runs with ssl_enable=YES and require_ssl_reuse=YES; both use a P-256 ECDSA
 certificate. Standard library plus the curl and openssl commands.
-Usage: tls_bench.py BUILD_DIR [--quick]"""
+Usage: tls_bench.py BUILD_DIR [--quick]
+
+--quick: one round of a 16 MiB file and 200 small files, a check that the script runs
+rather than a figure; vsftpd is skipped with a line saying so when it is not installed or
+the script is not root."""
 import contextlib
 import io
 import os
@@ -23,6 +27,7 @@ from ftp_server_env import FtpServerEnv  # noqa: E402
 from tls_clients import make_certificate, tls_ftplib  # noqa: E402
 from transfer_bench import (LOCAL_USER, Tarvona, fill, local_user, make_big_file, retr_rate, rotate,  # noqa: E402
                             stor_rate, vsftpd)
+import benchlib  # noqa: E402
 
 TLS_CURL = ("--ssl-reqd", "--insecure")
 LOGIN_SECONDS = 3
@@ -41,14 +46,14 @@ def compiled_client(server, args):
     return float(out.stdout)
 
 
-def compiled_small_files(build_dir, server):
+def compiled_small_files(build_dir, server, count):
     path = server.dir + "small/s%04d.bin"
     if server.curl_options:
         args = [os.path.join(build_dir, "bench", "bench_ftps_client"), "small"]
     else:
         args = [os.path.join(build_dir, "bench", "bench_small_files")]
     return compiled_client(server, args + [str(server.port), server.user, server.password,
-                                           path, "2000", "4096"])
+                                           path, str(count), "4096"])
 
 
 def tls_logins(build_dir, server):
@@ -78,16 +83,23 @@ def pair(values):
 
 def main():
     build_dir = sys.argv[1]
-    runs = 1 if "--quick" in sys.argv else 3
-    if os.geteuid() != 0:
-        raise SystemExit("run as root: vsftpd logs in a local system user")
+    quick = "--quick" in sys.argv
+    runs = 1 if quick else 3
+    sizes = benchlib.Sizes(quick)
+    peer_missing = ("not root" if os.geteuid() != 0 else
+                    "/usr/sbin/vsftpd not installed" if not os.access("/usr/sbin/vsftpd", os.X_OK)
+                    else "the user %s is in use by another run" % LOCAL_USER
+                    if benchlib.user_busy(LOCAL_USER) else None)
+    if peer_missing and not quick:
+        raise SystemExit("vsftpd: %s (run as root: vsftpd logs in a local system user)"
+                         % peer_missing)
     work = tempfile.mkdtemp(prefix="tarvona-tls-bench-")  # /tmp: every user reaches it
     os.chmod(work, 0o755)
     results, versions = {}, {}
     # Both servers are stopped however the run ends.
     with contextlib.ExitStack() as running:
         running.callback(shutil.rmtree, work, ignore_errors=True)
-        big = make_big_file(work)
+        big = make_big_file(work, sizes.big)
         cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
         make_certificate(cert, key, "localhost").check_returncode()
         env = running.enter_context(FtpServerEnv(build_dir, quiet=True))
@@ -96,33 +108,37 @@ def main():
             # resume the control session (RequireReuse=1, the default).
             f.write("[Server]\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"
                     "[TLS]\nPolicy=0\nCertificateFile=%s\nKeyFile=%s\n" % (cert, key))
-        fill(env.home, big)
+        fill(env.home, big, sizes)
         env.start()
         tarvona, plain = Tarvona(env), PlainTarvona(env)
+        tls_servers, with_plain = [tarvona], [tarvona, plain]
 
-        vroot = os.path.join(work, "vsftpd-root")
-        os.makedirs(vroot)
-        fill(vroot, big)
-        password = local_user(vroot)
-        subprocess.run(["chown", "-R", LOCAL_USER, vroot], check=True)
-        peer = running.enter_context(vsftpd(work, vroot, password, extra=(
-            "ssl_enable=YES", "require_ssl_reuse=YES", "force_local_logins_ssl=YES",
-            "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
-            "rsa_cert_file=" + cert, "rsa_private_key_file=" + key)))
-        tls_servers = [tarvona, peer]
+        if peer_missing:
+            benchlib.skip("vsftpd", peer_missing)
+        else:
+            vroot = os.path.join(work, "vsftpd-root")
+            os.makedirs(vroot)
+            fill(vroot, big, sizes)
+            password = local_user(vroot)
+            subprocess.run(["chown", "-R", LOCAL_USER, vroot], check=True)
+            peer = running.enter_context(vsftpd(work, vroot, password, extra=(
+                "ssl_enable=YES", "require_ssl_reuse=YES", "force_local_logins_ssl=YES",
+                "force_local_data_ssl=YES", "ssl_ciphers=HIGH",
+                "rsa_cert_file=" + cert, "rsa_private_key_file=" + key)))
+            tls_servers.append(peer)
+            with_plain.append(peer)
         for server in tls_servers:
             server.curl_options = TLS_CURL
         os.sync()
 
         def small(server):
-            rate, versions[server.name] = small_files(server, 2000)
+            rate, versions[server.name] = small_files(server, sizes.small_files)
             return rate
 
-        with_plain = [tarvona, plain, peer]
         for name, servers, measure in (
                 ("retr", with_plain, retr_rate), ("stor", with_plain, lambda s: stor_rate(s, big)),
                 ("small", tls_servers, small),
-                ("compiled", with_plain, lambda s: compiled_small_files(build_dir, s)),
+                ("compiled", with_plain, lambda s: compiled_small_files(build_dir, s, sizes.small_files)),
                 ("logins", tls_servers, lambda s: tls_logins(build_dir, s))):
             for label, value in rotate(servers, runs, measure).items():
                 results[(label, name)] = value
@@ -131,17 +147,20 @@ def main():
     print("| Measurement over TLS | tarvona-server | vsftpd | tarvona / vsftpd "
           "| tarvona plain | TLS / plain |")
     print("|---|---|---|---|---|---|")
-    for name, what, unit in (("retr", "RETR 1 GiB", "MB/s"), ("stor", "STOR 1 GiB", "MB/s"),
-                             ("small", "2000 sequential 4 KiB RETRs, ftplib", "files/s"),
-                             ("compiled", "2000 sequential 4 KiB RETRs, compiled client",
+    for name, what, unit in (("retr", "RETR " + sizes.big_label(), "MB/s"),
+                             ("stor", "STOR " + sizes.big_label(), "MB/s"),
+                             ("small", "%d sequential 4 KiB RETRs, ftplib" % sizes.small_files,
                               "files/s"),
+                             ("compiled", "%d sequential 4 KiB RETRs, compiled client"
+                              % sizes.small_files, "files/s"),
                              ("logins", "logins (connect, AUTH TLS, USER, PASS, QUIT)",
                               "per s")):
-        t, v = results[("tarvona", name)], results[("vsftpd", name)]
+        t, v = results[("tarvona", name)], results.get(("vsftpd", name))
         p = results.get(("tarvona-plain", name))
-        plain_cells = ("%s | %.2fx" % (pair(p), t[1] / p[1])) if p else " | "
-        print("| %s, best / median of %d (%s) | %s | %s | %.2fx | %s |"
-              % (what, runs, unit, pair(t), pair(v), t[1] / v[1], plain_cells))
+        peer_cells = "%s | %.2fx" % (pair(v), t[1] / v[1]) if v else "— | —"
+        plain_cells = "%s | %.2fx" % (pair(p), t[1] / p[1]) if p else " | "
+        print("| %s, best / median of %d (%s) | %s | %s | %s |"
+              % (what, runs, unit, pair(t), peer_cells, plain_cells))
     return 0
 
 
