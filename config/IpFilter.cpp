@@ -102,7 +102,10 @@ bool CIpFilter::AppendEntry(List list, std::string_view entry) {
         if (entry.empty() || ContainsEntry(text, entry)) return;
         text += ',';
         text += entry;
-        (list == List::Allow ? s.allow : s.deny).emplace_back(entry);
+        // Compiled as the saved list is read again (an entry holding a comma is several,
+        // blanks around one are not part of it), so a restart decides as this filter does.
+        std::vector<CIpPattern>& patterns = list == List::Allow ? s.allow : s.deny;
+        for (CIpPattern& pattern : Compile(entry)) patterns.push_back(std::move(pattern));
         appended = true;
     });
     return appended;

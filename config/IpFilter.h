@@ -49,7 +49,8 @@ public:
     // Mode and both lists in one step, so no check sees a mix of old and new.
     void Replace(FilterMode mode, std::string_view allowText, std::string_view denyText);
     // Appends "," + entry to the list (the form the online-users page writes), unless an
-    // entry equal to it is already there. True when it was appended.
+    // entry equal to it is already there. True when it was appended. The filter then
+    // decides as the appended text read from the file would (see SplitEntries).
     bool AppendEntry(List list, std::string_view entry);
 
     // Reads the allow list, then the deny list, from `programDir` (ending in "/"). A missing

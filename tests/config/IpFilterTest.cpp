@@ -126,6 +126,20 @@ TEST(IpFilter, AlreadyOnTheListComparesWholeEntries) {
     EXPECT_EQ(CIpFilter::JoinEntries({"", "10.0.0.1", "", "192.168.*.*"}), "10.0.0.1,192.168.*.*");
 }
 
+// An appended text that is not one bare entry decides as the list read again would.
+TEST(IpFilter, AppendedEntryDecidesAsTheListReadAgain) {
+    CIpFilter running;
+    running.SetMode(FilterMode::RefuseDenied);
+    ASSERT_TRUE(running.AppendEntry(CIpFilter::List::Deny, "10.0.0.1,fe80::1"));
+    ASSERT_TRUE(running.AppendEntry(CIpFilter::List::Deny, " 192.168.1.* "));
+    CIpFilter reread;
+    reread.Replace(FilterMode::RefuseDenied, "", running.GetList(CIpFilter::List::Deny));
+    for (const char* client : {"10.0.0.1", "fe80::1", "192.168.1.7", "10.0.0.2"})
+        EXPECT_EQ(running.IsAllowed(client), reread.IsAllowed(client)) << client;
+    EXPECT_FALSE(running.IsAllowed("fe80::1"));
+    EXPECT_FALSE(running.IsAllowed("192.168.1.7"));
+}
+
 TEST(IpFilterFiles, LoadKeepsAListWhoseFileIsMissingAndStopsAtAZeroByte) {
     TempDir dir;
     CIpFilter filter;
