@@ -8,11 +8,16 @@ by this script with a fresh password when missing), so the script runs as root.
 vsftpd is /usr/sbin/vsftpd; pure-ftpd conflicts with it as a package, so
 bench/fetch-pure-ftpd.sh unpacks Debian's pure-ftpd into BUILD_DIR/peers instead.
 Standard library plus curl and the bench_small_files client of this build.
-Usage: transfer_bench.py BUILD_DIR [--quick]
+Every small-file run also reports the server's CPU time per file (utime + stime of the
+server process, its threads and its session processes, from /proc). --profile adds a
+run of 500 files per server under `strace -c -f` (system calls per file, by name);
+--small-only leaves out everything but the small files.
+Usage: transfer_bench.py BUILD_DIR [--quick] [--profile] [--small-only]
 
 --quick: one round of the smallest sizes (16 MiB, 200 files, 10 and 20 sessions), a
 check that the script runs rather than a figure; a peer that is missing, or that needs
 root when the script is not root, is skipped with a line saying so."""
+import collections
 import contextlib
 import ftplib
 import io
@@ -20,6 +25,7 @@ import os
 import pwd
 import resource
 import secrets
+import signal
 import shutil
 import statistics
 import subprocess
@@ -37,6 +43,36 @@ GIB = 1 << 30
 LOCAL_USER = "tvbench"
 
 
+PROFILE_FILES = 500
+
+
+def _stat_fields(pid):
+    """Fields 3 onwards of /proc/PID/stat (the name, which may hold spaces, cut off)."""
+    with open("/proc/%d/stat" % pid) as f:
+        return f.read().rsplit(")", 1)[1].split()
+
+
+def tree_cpu_seconds(root_pid):
+    """CPU seconds of `root_pid`, its threads, its living or unreaped descendants and the
+    children it reaped (cutime, cstime): a forking server's sessions count as its own."""
+    parents, own = {}, {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            fields = _stat_fields(int(name))
+        except OSError:  # ended meanwhile
+            continue
+        parents[int(name)] = int(fields[1])
+        own[int(name)] = sum(int(v) for v in fields[11:15])
+    ticks, pending = 0, [root_pid]
+    while pending:
+        pid = pending.pop()
+        ticks += own.get(pid, 0)
+        pending.extend(child for child, parent in parents.items() if parent == pid)
+    return ticks / os.sysconf("SC_CLK_TCK")
+
+
 class Peer:
     """A server that is not ours: a process on a free loopback port, logged in to as
     the local user, whose files are in `root`."""
@@ -46,6 +82,7 @@ class Peer:
         self.name, self.port, self.root = name, port, root
         self.user, self.password, self.dir = LOCAL_USER, password, ""
         self.proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.pid = self.proc.pid
         if not wait_for_port(self.port):
             raise RuntimeError(name + " did not start")
 
@@ -94,6 +131,7 @@ class Tarvona:
     def __init__(self, env):
         self.env, self.port, self.root = env, env.port, env.home
         self.user, self.password, self.dir = env.user, env.password, ""
+        self.pid = env.proc.pid
 
     def url(self, name):
         return self.env.url(name)
@@ -147,17 +185,49 @@ def rotate(servers, runs, measure):
     return {name: (max(v), statistics.median(v)) for name, v in values.items()}
 
 
+def small_files_run(client, server, count=2000):
+    """Files per second of one session of `count` sequential 4 KiB RETRs."""
+    out = subprocess.run([client, str(server.port), server.user, server.password,
+                          server.dir + "small/s%04d.bin", str(count), "4096"],
+                         capture_output=True, timeout=600)
+    if out.returncode != 0:
+        raise RuntimeError("%s: %s" % (server.name, out.stderr.decode()))
+    return float(out.stdout)
+
+
 def small_files_runs(client, server, runs, count=2000):
-    """Files per second of `runs` runs in a row of `count` sequential 4 KiB RETRs."""
-    rates = []
+    """(files per second, server CPU µs per file) of `runs` runs in a row of `count`
+    sequential 4 KiB RETRs."""
+    rates, cpu = [], []
     for _ in range(runs):
-        out = subprocess.run([client, str(server.port), server.user, server.password,
-                              server.dir + "small/s%04d.bin", str(count), "4096"],
-                             capture_output=True, timeout=600)
-        if out.returncode != 0:
-            raise RuntimeError("%s: %s" % (server.name, out.stderr.decode()))
-        rates.append(float(out.stdout))
-    return rates
+        before = tree_cpu_seconds(server.pid)
+        rates.append(small_files_run(client, server, count))
+        time.sleep(0.3)  # a forking server reaps the session's process
+        cpu.append((tree_cpu_seconds(server.pid) - before) / count * 1e6)
+    return rates, cpu
+
+
+def syscalls_per_file(client, server, work):
+    """(system calls per file, {name: calls per file}) of PROFILE_FILES small files, from
+    `strace -c -f` attached to the server (and the session processes it forks)."""
+    out = os.path.join(work, "strace-%s.txt" % server.name)
+    tracer = subprocess.Popen(["strace", "-c", "-f", "-q", "-o", out, "-p", str(server.pid)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(1.0)  # attached to every thread
+        small_files_run(client, server, PROFILE_FILES)
+        time.sleep(0.5)
+    finally:
+        tracer.send_signal(signal.SIGINT)
+        tracer.wait(timeout=30)
+    calls = collections.Counter()
+    with open(out) as f:
+        for line in f:
+            fields = line.split()
+            if len(fields) >= 5 and fields[0][0].isdigit() and fields[-1] != "total":
+                calls[fields[-1]] += int(fields[3])
+    return sum(calls.values()) / PROFILE_FILES, {
+        name: n / PROFILE_FILES for name, n in calls.most_common()}
 
 
 def login(server, timeout=60):
@@ -223,7 +293,8 @@ def fill(root, big, sizes=benchlib.Sizes(quick=False)):
         f.write(os.urandom(65536))
     with open(os.path.join(root, "hundred.bin"), "wb") as f:
         f.write(os.urandom(sizes.limited))
-    os.link(big, os.path.join(root, "big.bin"))
+    if big:
+        os.link(big, os.path.join(root, "big.bin"))
 
 
 def pure_ftpd_binary(build_dir):
@@ -260,18 +331,35 @@ def print_results(results, servers, runs, sizes):
     big = sizes.big_label()
     for key, what in (("retr", "RETR %s, MB/s, best / median of %d" % (big, runs)),
                       ("stor", "STOR %s, MB/s, best / median of %d" % (big, runs))):
-        print("| %s | %s |" % (what, " | ".join("%.0f / %.0f" % results[(n, key)] for n in names)))
+        if (names[0], key) in results:
+            print("| %s | %s |" % (what, " | ".join("%.0f / %.0f" % results[(n, key)] for n in names)))
+    rates = {n: results[(n, "small")][0] for n in names}
+    cpu = {n: results[(n, "small")][1] for n in names}
     print("| %d × 4 KiB RETR, one session, files/s, runs 1 to %d in a row | %s |" % (
-        sizes.small_files, len(results[(names[0], "small")]),
-        " | ".join(", ".join("%.0f" % r for r in results[(n, "small")]) for n in names)))
+        sizes.small_files, len(rates[names[0]]),
+        " | ".join(", ".join("%.0f" % r for r in rates[n]) for n in names)))
+    print("| the same: server CPU per file, µs, median (runs) | %s |" % " | ".join(
+        "%.0f (%s)" % (statistics.median(cpu[n]), ", ".join("%.0f" % c for c in cpu[n]))
+        for n in names))
+    if (names[0], "syscalls") in results:
+        print("| system calls per file (`strace -c -f`, %d files) | %s |" % (
+            PROFILE_FILES, " | ".join("%.1f" % results[(n, "syscalls")][0] for n in names)))
     for count in sizes.crowds:
+        if (names[0], "concurrent", count) not in results:
+            continue
         cells = []
         for n in names:
             ok, failed, elapsed, sample = results[(n, "concurrent", count)]
             cells.append("%d done, %d failed, %.1f s %s" % (ok, failed, elapsed, " ".join(sample)))
         print("| %d sessions at once (login, LIST, RETR 64 KiB, QUIT) | %s |" % (count, " | ".join(cells)))
-    print("| %d KB at a 10 KB/s limit, s | %s |" % (sizes.limited // 1024, " | ".join(
-        "%.2f" % results[(n, "limit")] if (n, "limit") in results else "—" for n in names)))
+    if ("tarvona", "limit") in results:
+        print("| %d KB at a 10 KB/s limit, s | %s |" % (sizes.limited // 1024, " | ".join(
+            "%.2f" % results[(n, "limit")] if (n, "limit") in results else "—" for n in names)))
+    for n in names:
+        if (n, "syscalls") in results:
+            by_name = results[(n, "syscalls")][1]
+            print("\n%s, system calls per file: %s" % (n, ", ".join(
+                "%s %.2f" % (name, per) for name, per in by_name.items() if per >= 0.01)))
 
 
 def main():
@@ -290,7 +378,8 @@ def main():
     # Every server started is stopped however the run ends.
     with contextlib.ExitStack() as running:
         running.callback(shutil.rmtree, work, ignore_errors=True)
-        big = make_big_file(work, sizes.big)
+        small_only = "--small-only" in sys.argv
+        big = None if small_only else make_big_file(work, sizes.big)
         env = running.enter_context(FtpServerEnv(build_dir, quiet=True))
         env.admin("user", "add", "slow", "--password", "slow", "--home", env.home,
                   "--perms", "RWDRALCRR", "--download-limit", "10")
@@ -314,11 +403,19 @@ def main():
         os.sync()
 
         for key, measure in (("retr", retr_rate), ("stor", lambda s: stor_rate(s, big))):
+            if small_only:
+                break
             for name, value in rotate(servers, runs, measure).items():
                 results[(name, key)] = value
         for server in servers:
             results[(server.name, "small")] = small_files_runs(client, server, max(runs, 2),
                                                                sizes.small_files)
+        if "--profile" in sys.argv:
+            for server in servers:
+                results[(server.name, "syscalls")] = syscalls_per_file(client, server, work)
+        if small_only:
+            print_results(results, servers, runs, sizes)
+            return 0
         for count in sizes.crowds:
             for server in servers:
                 results[(server.name, "concurrent", count)] = concurrent_sessions(server, count)

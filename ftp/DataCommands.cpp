@@ -116,9 +116,7 @@ bool OpenPassiveSocket(CControlSocket& session, std::uint16_t& port) {
         session.SendReply("421 Failed to listen on socket.");
         return false;
     }
-    std::string localAddress;
-    port = 0;
-    (void)session.DataSocket()->GetSockName(localAddress, port);
+    port = session.DataSocket()->PassivePort();
     server.NotePassivePortTaken(port);
     return true;
 }
@@ -128,8 +126,7 @@ void CmdPasv(CControlSocket& session, const std::string&) {
     std::uint16_t port = 0;
     if (!OpenPassiveSocket(session, port)) return;
     std::string address = session.Server().GetPassiveAddress();
-    std::uint16_t controlPort = 0;
-    if (address.empty()) (void)session.GetSockName(address, controlPort);
+    if (address.empty()) address = session.LocalAddress();
     std::replace(address.begin(), address.end(), '.', ',');
     session.SendReply("227 Entering Passive Mode (%s,%d,%d).", address.c_str(), port / 256,
                       port % 256);

@@ -69,12 +69,22 @@ bool CDataSocket::BindPassivePort(std::uint32_t low, std::uint32_t high, std::ui
             }
             // Another session may have bound the same port a moment ago (address reuse
             // lets both bind); only the one that listens first owns it.
-            if (Listen(kPassiveBacklog) || LastError() != kAddressInUse) return true;
+            if (Listen(kPassiveBacklog) || LastError() != kAddressInUse) {
+                NotePassivePort(static_cast<std::uint16_t>(port));
+                return true;
+            }
             if (!Create(family)) return false;
         }
         std::this_thread::sleep_for(kPassiveBindRetryPause);
     }
     return false;
+}
+
+void CDataSocket::NotePassivePort(std::uint16_t bound) {
+    m_passivePort = bound;
+    // A range that starts at 0 let the system choose.
+    std::string address;
+    if (bound == 0) (void)GetSockName(address, m_passivePort);
 }
 
 void CDataSocket::OnAccept(int /*error*/) {
@@ -90,9 +100,7 @@ void CDataSocket::OnAccept(int /*error*/) {
             LogStranger(known ? address : "an unknown address");
             continue;  // closes it
         }
-        if (!Attach(accepted.Get()))
-            return;  // the listening socket is closed by Attach; `accepted` closes its own
-        (void)accepted.Release();
+        AttachAccepted(accepted.Release());  // the listening socket closes
         ConnectionMade();
         return;
     }
@@ -338,7 +346,7 @@ void CDataSocket::AbandonDownload(const char* reply) {
 void CDataSocket::StartDownload(const std::string& path, std::int64_t restartOffset) {
     m_transferStarted = true;
     m_file.Close();
-    m_total = m_file.OpenRead(path) ? m_file.Length() : -1;
+    m_total = m_file.OpenRead(path) ? m_file.LengthAtOpen() : -1;
     if (m_total < 0) {
         AbandonDownload("426 Connection closed.");
         return;

@@ -38,6 +38,8 @@ public:
     // any other failure or at the time-out.
     [[nodiscard]] bool BindPassivePort(std::uint32_t low, std::uint32_t high, std::uint32_t first,
                                        AddressFamily family = AddressFamily::V4);
+    // The port BindPassivePort bound; 0 before.
+    std::uint16_t PassivePort() const { return m_passivePort; }
     bool IsConnected() const { return m_connected; }
     bool ConnectFailed() const { return m_connectFailed; }
     // The reply for a connection that was made but refused (TLS); empty otherwise.
@@ -94,6 +96,8 @@ private:
     // full handshake; logged once per session.
     bool FullHandshakeAllowed();
     void LogStranger(const std::string& address);
+    // Keeps the port BindPassivePort bound, without asking the system again.
+    void NotePassivePort(std::uint16_t bound);
     void ListingStep();
     // Ends a download that cannot start: the file closes, `reply` goes out, the data
     // connection follows.
@@ -138,6 +142,7 @@ private:
 
     bool m_connected = false;
     bool m_strangerLogged = false;
+    std::uint16_t m_passivePort = 0;
     bool m_downloadLimited = false;
     bool m_uploadLimited = false;
     std::int64_t m_downloadRate = kTransferChunk;  // bytes per second; also one read when unlimited

@@ -73,12 +73,17 @@ void CmdRetr(CControlSocket& session, const std::string& argument) {
             session.SendReply("550 File not found.");
             return;
     }
-    if (RefuseUnlessRegularFile(session, local)) return;
+    // SECURITY: as RefuseUnlessRegularFile, with the size REST is checked against.
+    const std::int64_t size = RegularFileSize(local);
+    if (size < 0) {
+        session.SendReply("550 Not a regular file.");
+        return;
+    }
     // An offset at the end sends nothing: the client has the whole file. One past it
     // names bytes that do not exist; sending the file from 0 instead would be appended
     // to what the client already has.
     std::int64_t& offset = session.Settings().data.restartOffset;
-    if (offset > GetFileSize(local)) {
+    if (offset > size) {
         offset = 0;
         session.SendReply("554 Invalid REST parameter.");
         return;

@@ -34,12 +34,13 @@ bool CDataFile::KeepRegularFile(const char* what) {
         Close();
         return false;
     }
-    const int flags = ::fcntl(m_fd.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(m_fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    // Of the flags F_SETFL changes, the open set O_NONBLOCK alone: 0 clears just that.
+    if (::fcntl(m_fd.Get(), F_SETFL, 0) != 0) {
         Fail(what);
         Close();
         return false;
     }
+    m_lengthAtOpen = static_cast<std::int64_t>(info.st_size);
     return true;
 }
 

@@ -31,6 +31,8 @@ public:
 
     // The current length in bytes, or -1 when it cannot be read.
     std::int64_t Length() const;
+    // The length when the file was opened (the open looked at it anyway); -1 when closed.
+    std::int64_t LengthAtOpen() const { return m_fd ? m_lengthAtOpen : -1; }
     // The bytes an unprivileged writer may still use on the file's file system, and the
     // file system's size. False when they cannot be read.
     [[nodiscard]] bool FileSystemSpace(std::int64_t& available, std::int64_t& size) const;
@@ -56,6 +58,7 @@ private:
 
     UniqueFd m_fd;
     std::int64_t m_writeOffset = 0;
+    std::int64_t m_lengthAtOpen = -1;
     std::string m_path;
     std::string m_lastError;
 };

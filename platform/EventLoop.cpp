@@ -70,6 +70,14 @@ void EventLoop::Post(const Message& message) {
     Enqueue(std::move(item));
 }
 
+void EventLoop::PostWithinLoop(const Message& message) {
+    AssertInLoopThread();
+    auto item = std::make_shared<Pending>();
+    item->message = message;
+    std::lock_guard lock(m_queueLock);
+    m_queue.push_back(std::move(item));
+}
+
 void EventLoop::PostTask(std::function<void()> task) {
     auto item = std::make_shared<Pending>();
     item->task = std::move(task);

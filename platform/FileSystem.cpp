@@ -52,6 +52,12 @@ bool IsRegularFile(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+std::int64_t RegularFileSize(const std::string& path) {
+    struct stat info;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
 bool IsSameEntry(const std::string& path, const std::string& other) {
     struct stat own;
     struct stat target;

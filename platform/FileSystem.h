@@ -20,6 +20,9 @@ std::int64_t GetFileSize(const std::string& path);
 // True when `path` is a regular file (links followed): not a directory, pipe, socket
 // or device.
 bool IsRegularFile(const std::string& path);
+// The size of the regular file at `path` (symbolic links followed); -1 when it is
+// missing or anything else. One look where IsRegularFile and GetFileSize take two.
+std::int64_t RegularFileSize(const std::string& path);
 // True when `path` is itself (not through a final symbolic link) the same directory
 // entry as `other` (links followed). A link that points at `other` is a different
 // entry: renaming or removing it leaves `other` where it is.

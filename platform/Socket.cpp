@@ -211,12 +211,21 @@ bool CAsyncSocket::Attach(int fd) {
     m_family = local.ss_family == AF_INET6 ? AddressFamily::V6 : AddressFamily::V4;
     const int flags = ::fcntl(fd, F_GETFL);
     if ((flags & O_NONBLOCK) == 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    Adopt(fd);
+    return true;
+}
+
+void CAsyncSocket::AttachAccepted(int fd) {
+    Close();  // keeps m_family, which the accepted connection shares
+    Adopt(fd);
+}
+
+void CAsyncSocket::Adopt(int fd) {
     m_fd = fd;
     m_mode = Mode::Connected;
     m_loop = EventLoop::Current();
     m_closeReported = false;
     UpdateWatch();
-    return true;
 }
 
 int CAsyncSocket::Detach() {

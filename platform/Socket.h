@@ -59,6 +59,9 @@ public:
     int Accept();
     // Adopts a connected descriptor and registers it with the calling thread's loop.
     [[nodiscard]] bool Attach(int fd);
+    // Closes this listening socket and adopts `fd`, a connection its own Accept took:
+    // of this socket's family and non-blocking already, so the system is not asked.
+    void AttachAccepted(int fd);
     // Gives up the descriptor without closing it.
     int Detach();
     // Starts a non-blocking connect; OnConnect reports the outcome. False when it
@@ -149,6 +152,8 @@ private:
     void ReadTlsPendingSoon();
     void DeliverReceives();
     void UpdateWatch();
+    // Makes `fd` this socket's connection and watches it.
+    void Adopt(int fd);
     bool Fail();
 
     int m_fd = -1;

@@ -113,7 +113,11 @@ void CConnectThread::OnIdleTick() {
 }
 
 void CConnectThread::PostToSelf(int id, std::intptr_t wParam) {
-    Loop().Post(Message{id, wParam, 0, nullptr});
+    // The session's own loop is run by Run and RunUntil alone, never by a foreign driver.
+    if (Loop().IsLoopThread())
+        Loop().PostWithinLoop(Message{id, wParam, 0, nullptr});
+    else
+        Loop().Post(Message{id, wParam, 0, nullptr});
 }
 
 void CConnectThread::PostSessionControl(SessionControl what) {

@@ -40,6 +40,12 @@ void CControlSocket::EndSession() {
     m_owner.PostSessionControl(SessionControl::EndSession);
 }
 
+const std::string& CControlSocket::LocalAddress() {
+    std::uint16_t port = 0;
+    if (m_localAddress.empty()) (void)GetSockName(m_localAddress, port);
+    return m_localAddress;
+}
+
 void CControlSocket::SetDataSocket(std::unique_ptr<CDataSocket> socket) {
     m_dataSocket = std::move(socket);
 }

@@ -56,6 +56,9 @@ public:
     // The session came to the implicit FTPS port: TLS from the first byte, and clear
     // data connections are never allowed.
     bool IsImplicitTls() const { return m_implicitTls; }
+    // The address the client reached this server at, as text (empty when the system
+    // cannot tell); asked of the system once per session, as it cannot change.
+    const std::string& LocalAddress();
     // Sends `reply` after `delay` without holding the thread: no further line of this
     // session runs and reading pauses until then. With `endAfter` the session then
     // ends. Used for refused logins.
@@ -121,6 +124,7 @@ private:
 
     CConnectThread& m_owner;
     bool m_implicitTls = false;
+    std::string m_localAddress;           // LocalAddress() once asked
     EventLoop::TimerId m_replyTimer = 0;  // the held reply's; 0: none
     std::string m_userName;
     CAccountCache m_accounts;

@@ -127,6 +127,17 @@ TEST_F(Transfers, SinglePortRangeServesSequentialTransfers) {
     }
 }
 
+// A range of port 0 alone binds where the system chooses; PASV must name that port.
+TEST_F(Transfers, PassiveRangeOfPortZeroNamesThePortTheSystemChose) {
+    m_harness.RunOnServer([&](CFtpServer& server) { server.SetPassiveRange(0, 0); });
+    auto client = LoggedIn();
+    const std::string whole = Pattern(3000, 3);
+    EXPECT_EQ(Upload(*client, "STOR zero.bin", whole), "226 Transfer complete.");
+    std::string reply;
+    EXPECT_EQ(Retr(*client, "zero.bin", reply), whole);
+    EXPECT_EQ(reply, "226 Transfer complete.");
+}
+
 TEST_F(Transfers, QuotaRefusesAtTheStartAndStopsMidUpload) {
     SaveAlice([](UserRecord& user) {
         user.quotaMax = 10;

@@ -24,6 +24,7 @@ TEST(DataFile, OnlyRegularFilesOpenAndNoneBlocks) {
     std::ofstream(dir.Path("plain")) << "abc";
     ASSERT_TRUE(file.OpenRead(dir.Path("plain"))) << file.GetLastError();
     EXPECT_EQ(::fcntl(file.Handle(), F_GETFL) & O_NONBLOCK, 0);  // ordinary reads again
+    EXPECT_EQ(file.LengthAtOpen(), 3);
     char bytes[3];
     EXPECT_EQ(file.ReadAt(0, bytes, sizeof bytes), 3);
     ASSERT_TRUE(file.OpenWrite(dir.Path("plain"))) << file.GetLastError();

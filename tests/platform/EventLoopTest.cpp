@@ -1,5 +1,6 @@
 // The per-thread loop: ordering, removal, nested loops, timers and synchronous sends.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <atomic>
 #include <chrono>
@@ -214,4 +215,27 @@ TEST(EventLoop, QuitTakenInANestedLoopEndsTheOuterRun) {
     // Once taken, the quit stays: a later nested wait returns at once.
     EXPECT_FALSE(loop.RunUntil([] { return false; }, 5s));
     EXPECT_LT(MillisecondsSince(start), 5000);
+}
+
+TEST(EventLoop, PostWithinLoopRunsInTheNextPassWithoutAWakeUp) {
+    LoopThread thread;
+    std::promise<std::pair<bool, int>> result;
+    const auto start = Clock::now();
+    thread.Loop().PostTask([&] {
+        EventLoop& loop = *EventLoop::Current();
+        bool handled = false;
+        loop.SetMessageHandler([&](const Message& m) {
+            handled = handled || m.id == kFirst;
+            return std::intptr_t{0};
+        });
+        loop.PostWithinLoop(Message{kFirst, 0, 0, nullptr});
+        pollfd wake{loop.WakeFd(), POLLIN, 0};
+        const int woken = ::poll(&wake, 1, 0);
+        // A pass that waited for the descriptor would sit out the whole time-out.
+        result.set_value({loop.RunUntil([&] { return handled; }, 5s), woken});
+    });
+    const auto [handled, woken] = result.get_future().get();
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(woken, 0);
+    EXPECT_LT(MillisecondsSince(start), 2000);
 }
