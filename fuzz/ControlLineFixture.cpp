@@ -133,8 +133,10 @@ bool ControlLineFixture::EnsureServing() {
 std::uint16_t ControlLineFixture::Port() const { return m_harness->Port(); }
 
 void ControlLineFixture::AcceptConnected(UniqueFd serverEnd) {
-    m_harness->RunOnServer(
-        [&](CFtpServer& server) { server.AcceptConnected(std::move(serverEnd), "127.0.0.1"); });
+    // Not waited for: the client may send at once, as it may after a TCP connect.
+    m_harness->PostToServer([fd = serverEnd.Release()](CFtpServer& server) {
+        server.AcceptConnected(UniqueFd(fd), "127.0.0.1");
+    });
 }
 
 void ControlLineFixture::Play(UniqueFd client, const std::uint8_t* data, std::size_t size) {
