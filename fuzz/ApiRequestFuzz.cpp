@@ -15,13 +15,16 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "api/ApiHttpServer.h"
 #include "api/ApiService.h"
 #include "api/ApiStream.h"
 #include "api/RateHistory.h"
+#include "fuzz/HarnessSupport.h"
 #include "server/FtpServer.h"
 #include "tests/support/ServerHarness.h"
 
@@ -33,12 +36,12 @@ constexpr std::chrono::milliseconds kLongestExchange{2000};
 class Fixture {
 public:
     Fixture() {
-        char pattern[] = "/tmp/apirequest-fuzz-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) std::abort();
-        m_root = pattern;
+        m_root = MakeScratchDir("apirequest-fuzz-");
+        if (m_root.empty()) throw std::runtime_error("no scratch directory");
         m_harness = new ServerHarness(m_root + "/");
         m_harness->Sink().DiscardLogs();
-        if (!m_harness->Start()) std::abort();
+        // Left running when it does not start: its thread cannot be ended from here.
+        if (!m_harness->Start()) throw std::runtime_error("the server does not listen");
         CFtpServer* server = nullptr;
         m_harness->RunOnServer([&](CFtpServer& s) { server = &s; });
         m_rates.Sample(*server);
@@ -49,16 +52,22 @@ public:
     ~Fixture() = delete;
     static void RemoveFiles();
 
-    void Serve(const std::uint8_t* data, std::size_t size) {
-        int pair[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) std::abort();
-        std::thread client([&] { WriteThenDrain(pair[0], data, size); });
+    int Serve(const std::uint8_t* data, std::size_t size) {
+        UniqueFd clientEnd;
+        UniqueFd serverEnd;
+        if (!MakeSocketPair(clientEnd, serverEnd)) return SkipInput("socketpair");
+        std::thread client;
+        try {
+            client = std::thread([&] { WriteThenDrain(clientEnd.Get(), data, size); });
+        } catch (const std::system_error& error) {
+            return SkipInput("client thread", error.what());
+        }
         {
-            CFdStream stream{UniqueFd(pair[1]), "local"};
+            CFdStream stream{std::move(serverEnd), "local"};
             m_api->ServeConnection(stream, ApiConnection{ApiTransport::ControlSocket, "local"});
         }
         client.join();
-        ::close(pair[0]);
+        return 0;
     }
 
     std::string m_root;
@@ -89,23 +98,29 @@ private:
     CApiHttpServer* m_api = nullptr;
 };
 
-Fixture& Shared() {
-    static Fixture* const fixture = [] {
-        auto* made = new Fixture;
-        std::atexit(&Fixture::RemoveFiles);
-        return made;
-    }();
-    return *fixture;
+Fixture* g_fixture = nullptr;
+
+// Made at the first input that can make it; until then each input is skipped.
+Fixture* Shared() {
+    if (g_fixture != nullptr) return g_fixture;
+    try {
+        g_fixture = new Fixture;
+    } catch (const std::runtime_error& error) {
+        (void)SkipInput("administration API set-up", error.what());
+        return nullptr;
+    }
+    std::atexit(&Fixture::RemoveFiles);
+    return g_fixture;
 }
 
 void Fixture::RemoveFiles() {
     std::error_code ignored;
-    std::filesystem::remove_all(Shared().m_root, ignored);
+    std::filesystem::remove_all(g_fixture->m_root, ignored);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Shared().Serve(data, size);
-    return 0;
+    Fixture* fixture = Shared();
+    return fixture == nullptr ? kInputSkipped : fixture->Serve(data, size);
 }

@@ -82,6 +82,12 @@ bool MakeAddress(AddressFamily family, const std::string& address, std::uint16_t
     return true;
 }
 
+// A socket of another family (a socket pair's end) has no address or port to show: the
+// bytes past its family are not filled in.
+bool IsInternetFamily(const sockaddr_storage& address) {
+    return address.ss_family == AF_INET || address.ss_family == AF_INET6;
+}
+
 std::uint16_t PortOf(const sockaddr_storage& address) {
     if (address.ss_family == AF_INET6)
         return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
@@ -415,6 +421,7 @@ bool CAsyncSocket::PeerNameOf(int fd, std::string& address, std::uint16_t& port)
     socklen_t length = sizeof storage;
     if (fd < 0 || ::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
         return false;
+    if (!IsInternetFamily(storage)) return false;
     address = AddressToText(&storage);
     port = PortOf(storage);
     return true;
@@ -425,6 +432,7 @@ bool CAsyncSocket::GetSockName(std::string& address, std::uint16_t& port) const 
     socklen_t length = sizeof storage;
     if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
         return false;
+    if (!IsInternetFamily(storage)) return false;
     address = AddressToText(&storage);
     port = PortOf(storage);
     return true;

@@ -387,10 +387,21 @@ void CFtpServer::AcceptConnection(int fd, bool implicitTls) {
     }
 }
 
+void CFtpServer::AcceptConnected(UniqueFd connected, const std::string& peerAddress) {
+    try {
+        AdmitFrom(std::move(connected), peerAddress, false);
+    } catch (const std::bad_alloc&) {
+        m_acceptRefusals.Count(AcceptRefusal::NoSession, ENOMEM);
+    }
+}
+
 void CFtpServer::Admit(UniqueFd accepted, bool implicitTls) {
-    const int fd = accepted.Get();
     std::string address;
-    if (!PeerAddressOf(fd, address)) return;  // gone already
+    if (!PeerAddressOf(accepted.Get(), address)) return;  // gone already
+    AdmitFrom(std::move(accepted), address, implicitTls);
+}
+
+void CFtpServer::AdmitFrom(UniqueFd accepted, const std::string& address, bool implicitTls) {
     if (RefuseBannedClient(accepted, address, implicitTls)) return;
     ++m_connections;
     // SECURITY: every limit is decided here, before a thread or a descriptor is spent

@@ -197,6 +197,10 @@ public:
     // Admits an accepted descriptor and starts its connection thread, or refuses it
     // and closes it (main thread). `implicitTls`: it came to the implicit FTPS port.
     void AcceptConnection(int fd, bool implicitTls);
+    // The same for a connection whose peer address the caller already knows, such as
+    // one end of a socket pair standing in for a client at `peerAddress` (main thread).
+    // Every admission rule applies as for an accepted one.
+    void AcceptConnected(UniqueFd connected, const std::string& peerAddress);
     // Closes a connection that was taken only because the process was out of
     // descriptors, and counts it for the refusal log (main thread).
     void DropAtDescriptorLimit(int fd);
@@ -220,6 +224,7 @@ private:
     void OnStatisticsTimer();
     void RestartStatisticsTimer();
     void Admit(UniqueFd accepted, bool implicitTls);
+    void AdmitFrom(UniqueFd accepted, const std::string& address, bool implicitTls);
     bool RefuseBannedClient(UniqueFd& accepted, const std::string& address, bool implicitTls);
     void AnswerHeldRefusals(bool all);
     std::optional<AcceptRefusal> AdmissionRefusal(const std::string& address) const;

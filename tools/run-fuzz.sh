@@ -2,7 +2,7 @@
 # Runs every libFuzzer target of a fuzz build for SECONDS in total, split evenly.
 #   tools/run-fuzz.sh BUILD_DIR SECONDS
 # Corpora live in BUILD_DIR/fuzz-corpus/<target>; seeds come from fuzz/corpus/<target>
-# when present and from a make_<name>_seeds generator when the build has one. Crash
+# (fuzz_x_tcp: fuzz/corpus/x) when present and from a make_<name>_seeds generator when the build has one. Crash
 # inputs are kept in BUILD_DIR/fuzz-artifacts/. Exits non-zero when a target fails.
 set -eu
 if [ $# -ne 2 ]; then
@@ -27,7 +27,8 @@ for target in $targets; do
   short=${name#fuzz_}
   corpus="$build/fuzz-corpus/$name"
   mkdir -p "$corpus"
-  if [ -d "$src/fuzz/corpus/$short" ]; then cp -n "$src/fuzz/corpus/$short"/* "$corpus"/ 2>/dev/null || true; fi
+  seeds=${short%_tcp}  # a _tcp variant takes the seeds of the target it shadows
+  if [ -d "$src/fuzz/corpus/$seeds" ]; then cp -n "$src/fuzz/corpus/$seeds"/* "$corpus"/ 2>/dev/null || true; fi
   if [ -x "$build/fuzz/make_${short}_seeds" ]; then "$build/fuzz/make_${short}_seeds" "$corpus"; fi
   echo "run-fuzz: $name for ${each}s"
   if ! "$target" -max_total_time="$each" -max_len=131072 -timeout=20 -rss_limit_mb=2048 \

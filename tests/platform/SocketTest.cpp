@@ -1,5 +1,7 @@
 // Socket notifications: a peer's close is reported only after its last data was read.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -71,4 +73,20 @@ TEST(Socket, CloseNotificationComesAfterAllDataSentBeforeClosing) {
     EXPECT_EQ(listener.accepted->closeCount, 1);
     EXPECT_EQ(listener.accepted->receivedAtClose, payload.size());
     EXPECT_EQ(listener.accepted->received, payload);
+}
+
+// A socket pair's end has no IP address: asking for one fails instead of reading the
+// address bytes its family leaves unset.
+TEST(Socket, SocketPairEndHasNoPeerOrLocalName) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    std::string address = "unchanged";
+    std::uint16_t port = 7;
+    EXPECT_FALSE(CAsyncSocket::PeerNameOf(pair[0], address, port));
+    CAsyncSocket socket;
+    ASSERT_TRUE(socket.Attach(pair[1]));
+    EXPECT_FALSE(socket.GetSockName(address, port));
+    EXPECT_EQ(address, "unchanged");
+    EXPECT_EQ(port, 7);
+    ::close(pair[0]);
 }

@@ -1,5 +1,8 @@
 // Failed-login bans, the refusal delay, per-address and per-user limits and the login
 // deadline, over loopback TCP with 127.0.0.1 and 127.0.0.2 as two client addresses.
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -154,6 +157,35 @@ TEST_F(AbuseLimitsTest, PerAddressAndPerUserLimitsAtTheBoundary) {
         m_harness.WaitUntil([](CFtpServer& s) { return s.Sessions().Snapshot().size() == 2; }, 5s));
     EXPECT_EQ(fromOther.Ask("PASS Secret"), kLoggedIn);
     EXPECT_EQ(Connect(third), kGreeting);  // the address has a free place again
+}
+
+// A connection handed over with its address (the way the control-line fuzz target
+// reaches the session) meets the same admission as an accepted one.
+TEST_F(AbuseLimitsTest, HandedOverConnectionsCountUnderTheirGivenAddress) {
+    m_policy.maxPerAddress = 1;
+    ApplyPolicy();
+    const auto handOver = [this](RawFtpClient& client, const char* address) {
+        int pair[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+        client.Adopt(pair[0]);
+        m_harness.RunOnServer(
+            [&](CFtpServer& s) { s.AcceptConnected(UniqueFd(pair[1]), address); });
+    };
+    RawFtpClient first, second, fromOther;
+    handOver(first, "192.0.2.7");
+    EXPECT_TRUE(first.LogIn("alice", "Secret"));
+    handOver(second, "192.0.2.7");
+    EXPECT_EQ(second.Reply(),
+              "421 Too many connections from your address, please try again later.");
+    EXPECT_TRUE(second.WaitClosed());
+    handOver(fromOther, "192.0.2.8");
+    EXPECT_EQ(fromOther.Reply(), kGreeting);
+    std::vector<std::string> addresses;
+    m_harness.RunOnServer([&](CFtpServer& s) {
+        for (const auto& session : s.Sessions().Snapshot()) addresses.push_back(session.address);
+    });
+    std::sort(addresses.begin(), addresses.end());
+    EXPECT_EQ(addresses, (std::vector<std::string>{"192.0.2.7", "192.0.2.8"}));
 }
 
 TEST_F(AbuseLimitsTest, TricklingClientsAreDroppedAtTheLoginDeadlineAndWhenIdle) {

@@ -43,6 +43,14 @@ bool RawFtpClient::ConnectFrom(const char* source, std::uint16_t port) {
     return Open("127.0.0.1", port, std::chrono::seconds(5), source);
 }
 
+void RawFtpClient::Adopt(int fd) {
+    Close();
+    m_fd = fd;
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    m_closed = false;
+    m_buffer.clear();
+}
+
 bool RawFtpClient::ConnectTo(const char* text, std::uint16_t port,
                              std::chrono::milliseconds timeout) {
     return Open(text, port, timeout, nullptr);

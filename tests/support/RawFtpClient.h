@@ -31,6 +31,8 @@ public:
     // Connects from the local loopback address `source` ("127.0.0.2") to 127.0.0.1:`port`,
     // so a test has a second client address.
     bool ConnectFrom(const char* source, std::uint16_t port);
+    // Takes the connected stream socket `fd` (a socket pair's end) as its connection.
+    void Adopt(int fd);
     // Sends all of `bytes` in one call (one segment for small sizes). False on error.
     bool Send(std::string_view bytes);
     // Sends `line` followed by CR LF.

@@ -51,6 +51,10 @@ void ServerHarness::RunOnServer(const std::function<void(CFtpServer&)>& work) {
     finished.wait();
 }
 
+void ServerHarness::PostToServer(std::function<void(CFtpServer&)> work) {
+    m_loop->PostTask([this, work = std::move(work)] { work(*m_server); });
+}
+
 bool ServerHarness::Start(int port) {
     bool started = false;
     RunOnServer([&](CFtpServer& server) {

@@ -27,6 +27,8 @@ public:
 
     // Runs `work` on the main thread and waits until it has returned.
     void RunOnServer(const std::function<void(CFtpServer&)>& work);
+    // Runs `work` on the main thread after what was posted before it, without waiting.
+    void PostToServer(std::function<void(CFtpServer&)> work);
     // Sets `port` (0: any free port) and starts; true on success.
     bool Start(int port = 0);
     void Stop();
