@@ -21,6 +21,7 @@
 #include "db/KorvTable.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestAccounts.h"
+#include "ui/AccountAccess.h"
 #include "ui/UsersModel.h"
 #include "ui/UsersPage.h"
 
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         const std::clock_t cpu = std::clock();
-        CUsersPage page(dir.ProgramDir(), [] { return std::string("/srv/ftp"); });
+        CUsersPage page(MakeTableAccountAccess(dir.ProgramDir()),
+                        [] { return std::string("/srv/ftp"); });
         PaintCounter counter;
         page.View().viewport()->installEventFilter(&counter);
         page.resize(900, 600);
