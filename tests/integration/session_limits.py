@@ -88,6 +88,18 @@ def descriptor_cap(build_dir):
         check(env.proc.poll() is None, "the server lives on")
 
 
+def steady_threads(pid):
+    """The server's thread count once its start has made every worker (10 s at most)."""
+    count, end = -1, time.monotonic() + 10
+    while time.monotonic() < end:
+        now = len(os.listdir("/proc/%d/task" % pid))
+        if now == count:
+            return now
+        count = now
+        time.sleep(0.5)
+    return count
+
+
 def threads_run_out(build_dir):
     if not os.access(PIDS_ROOT, os.W_OK):
         print("skipped: no writable pids control group at " + PIDS_ROOT)
@@ -101,7 +113,7 @@ def threads_run_out(build_dir):
             env.start()
             with open(os.path.join(group, "cgroup.procs"), "w") as f:
                 f.write(str(env.proc.pid))
-            threads = len(os.listdir("/proc/%d/task" % env.proc.pid))
+            threads = steady_threads(env.proc.pid)
             with open(os.path.join(group, "pids.max"), "w") as f:
                 f.write(str(threads + 3))
             clients = [socket.create_connection(("127.0.0.1", env.port), timeout=10)
