@@ -14,7 +14,7 @@ process needs more than its share of the descriptor limit; each raises RLIMIT_NO
 the hard limit. Standard library only; the peers need root (they log in a system user).
 
 Usage: c10k_bench.py BUILD_DIR [--quick] [--sessions N] [--over N] [--transfers N]
-                     [--load-seconds S] [--peers] [--peer-sessions N]"""
+                     [--load-seconds S] [--maxusers N] [--peers] [--peer-sessions N]"""
 import argparse
 import contextlib
 import multiprocessing
@@ -392,7 +392,7 @@ def tarvona_run(args, workers):
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=%d\ntimeout=600\nMinPort=20000\nMaxPort=29999\n"
                     "[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=0\n"
-                    "[Admin]\nMetricsListen=127.0.0.1:%d\n" % (args.sessions, metrics_port))
+                    "[Admin]\nMetricsListen=127.0.0.1:%d\n" % (args.maxusers, metrics_port))
         with open(env.path(SMALL_FILE), "wb") as small:
             small.write(os.urandom(SMALL_SIZE))
         log = os.path.join(env.root, "server.log")
@@ -591,12 +591,16 @@ def main():
     parser.add_argument("--over", type=int, default=None)
     parser.add_argument("--transfers", type=int, default=None)
     parser.add_argument("--load-seconds", type=float, default=None)
+    parser.add_argument("--maxusers", type=int, default=None,
+                        help="the server's maxusers (default: --sessions); above the cap the "
+                             "server takes from its limits, that cap refuses")
     parser.add_argument("--peers", action="store_true")
     parser.add_argument("--peer-sessions", type=int, default=None)
     args = parser.parse_args()
     quick = args.quick
     args.build_dir = os.path.abspath(args.build_dir)
     args.sessions = args.sessions or (300 if quick else 9000)
+    args.maxusers = args.maxusers or args.sessions
     args.over = args.over if args.over is not None else (50 if quick else 200)
     args.transfers = args.transfers if args.transfers is not None else (20 if quick else 100)
     args.load_seconds = args.load_seconds or (5.0 if quick else 20.0)
