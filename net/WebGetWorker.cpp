@@ -1,5 +1,7 @@
 #include "net/WebGetWorker.h"
 
+#include <system_error>
+
 #include "net/HttpGet.h"
 #include "net/PublicAddress.h"
 #include "platform/EventLoop.h"
@@ -23,7 +25,14 @@ bool CWebGetWorker::Start(const std::string& url) {
         std::lock_guard lock(m_lock);
         if (m_queue.size() >= kMaxQueuedRequests) return false;
         m_queue.push_back(url);
-        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                m_queue.pop_back();  // out of threads: refused, as a full queue is
+                return false;
+            }
+        }
     }
     m_wake.notify_one();
     return true;

@@ -38,7 +38,8 @@ public:
     CWebGetWorker& operator=(const CWebGetWorker&) = delete;
 
     // Queues a GET of `url`. False (nothing queued, nothing posted) when the URL is not
-    // http:// or https:// or kMaxQueuedRequests requests already wait. Any thread.
+    // http:// or https://, kMaxQueuedRequests requests already wait or the system refuses
+    // the worker its thread. Any thread.
     [[nodiscard]] bool Start(const std::string& url);
     // The oldest reply not yet taken: one per WM_WEBGET_DONE, in order. Any thread.
     std::optional<WebGetReply> TakeReply();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "platform/Socket.h"
 #include "platform/TcpListener.h"
@@ -53,7 +54,13 @@ bool CShortRequestServer::Start(const std::vector<std::string>& addresses, std::
         return false;
     }
     m_stop = false;
-    m_thread = std::thread([this] { Run(); });
+    try {
+        m_thread = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+        error = e.what();  // out of threads: refused like a port that cannot be bound
+        m_listeners.clear();
+        return false;
+    }
     return true;
 }
 

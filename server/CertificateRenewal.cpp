@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 #include "acme/AccountKeyFile.h"
 #include "acme/AcmeClient.h"
@@ -11,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/FileUtil.h"
+#include "platform/StringFormat.h"
 #include "platform/TlsContext.h"
 #include "server/FtpServer.h"
 
@@ -39,7 +41,13 @@ void CCertificateRenewal::Start(std::vector<std::string> listenAddresses) {
     if (m_settings.names.empty() || m_thread.joinable()) return;
     m_active = m_settings;
     m_stop = false;
-    m_thread = std::thread([this, addresses = std::move(listenAddresses)] { Run(addresses); });
+    try {
+        m_thread = std::thread([this, addresses = std::move(listenAddresses)] { Run(addresses); });
+    } catch (const std::system_error& e) {
+        m_server.LogMessage(LogCategory::Error,
+                            StringFormat("Certificate renewal did not start: %s.", e.what()),
+                            LogSeverity::Error);
+    }
 }
 
 void CCertificateRenewal::Stop() {

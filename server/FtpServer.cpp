@@ -10,6 +10,7 @@
 #include "platform/DescriptorReserve.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
+#include "platform/ProcessBudget.h"
 #include "platform/Socket.h"
 #include "platform/StringFormat.h"
 #include "server/CertificateRenewal.h"
@@ -17,6 +18,7 @@
 #include "server/HistoryKeeper.h"
 #include "server/Limits.h"
 #include "server/ListenSocket.h"
+#include "server/SessionCapacity.h"
 
 namespace {
 
@@ -25,6 +27,7 @@ constexpr char kAddressFullReply[] =
     "421 Too many connections from your address, please try again later.";
 constexpr char kTooManyNotLoggedInReply[] =
     "421 Too many clients are logging in, please try again later.";
+constexpr char kNoRoomReply[] = "421 No room for another session now, please try again later.";
 
 const char* ReplyFor(AcceptRefusal reason) {
     switch (reason) {
@@ -34,9 +37,11 @@ const char* ReplyFor(AcceptRefusal reason) {
             return kAddressFullReply;
         case AcceptRefusal::TooManyNotLoggedIn:
             return kTooManyNotLoggedInReply;
-        default:
-            return nullptr;  // closed without a word: there is nothing to say it with
+        case AcceptRefusal::NoSession:
+        case AcceptRefusal::DescriptorLimit:
+            return kNoRoomReply;
     }
+    return nullptr;
 }
 
 }  // namespace
@@ -85,7 +90,7 @@ bool CFtpServer::Start() {
     m_running = true;
     m_startTime = NowSeconds();
     m_maxHeldRefusals = std::min(kMaxHeldRefusals, OpenFileLimit() / kHeldRefusalShareDivisor);
-    LimitUsersToDescriptors();
+    LimitUsersToResources();
     m_tls.Prepare(*this);
     m_certificateTimer =
         m_mainLoop->AddTimer(kCertificateCheckPeriod, [this] { m_tls.CheckExpiry(*this); });
@@ -198,20 +203,25 @@ std::string CFtpServer::ListenFailureReason(int port) const {
     return SocketErrorText(m_listenError);
 }
 
-void CFtpServer::LimitUsersToDescriptors() {
-    const std::size_t files = OpenFileLimit();
-    const std::size_t besides = kDescriptorsBesideSessions + m_maxHeldRefusals;
-    const std::size_t sessions = files > besides ? (files - besides) / kDescriptorsPerSession : 0;
-    m_descriptorUserLimit = static_cast<int>(
-        std::min<std::size_t>(std::max<std::size_t>(sessions, 1), std::numeric_limits<int>::max()));
-    if (m_maxUsers <= m_descriptorUserLimit) return;
+void CFtpServer::LimitUsersToResources() {
+    ProcessRoom room;
+    room.descriptors = OpenFileLimit();
+    room.heldRefusals = m_maxHeldRefusals;
+    room.threadsLeft = ThreadsLeft();
+    room.mapsLeft = MemoryMapsLeft();
+    const SessionCapacity capacity = CapacityOf(room);
+    m_capacityUserLimit = capacity.sessions;
+    const std::string bound = BoundText(room, capacity.bound);
+    LogMessage(LogCategory::Server,
+               StringFormat("At most %d sessions at once (maxusers %d; %s bounds them at %d).",
+                            std::min<int>(m_maxUsers, capacity.sessions), m_maxUsers.load(),
+                            bound.c_str(), capacity.sessions));
+    if (m_maxUsers <= capacity.sessions) return;
     LogMessage(LogCategory::Error,
-               StringFormat("maxusers is %d, but the open-file limit of %zu serves at most %d "
-                            "users (%zu files each during a transfer): at most %d are served. "
-                            "Lower maxusers or raise the open-file limit (LimitNOFILE= of the "
-                            "service, ulimit -n).",
-                            m_maxUsers.load(), files, m_descriptorUserLimit.load(),
-                            kDescriptorsPerSession, m_descriptorUserLimit.load()));
+               StringFormat("maxusers is %d, but %s serves at most %d users: at most %d are "
+                            "served. Lower maxusers or %s.",
+                            m_maxUsers.load(), bound.c_str(), capacity.sessions, capacity.sessions,
+                            BoundRemedy(capacity.bound)));
 }
 
 void CFtpServer::Stop() {
@@ -410,14 +420,12 @@ void CFtpServer::AdmitFrom(UniqueFd accepted, const std::string& address, bool i
         RefuseAtAccept(std::move(accepted), *refusal, implicitTls);
         return;
     }
-    int error = 0;
-    if (!StartConnectThread(std::move(accepted), address, implicitTls, error))
-        CountRefusal(AcceptRefusal::NoSession, error);
+    StartConnectThread(std::move(accepted), address, implicitTls);
 }
 
-void CFtpServer::DropAtDescriptorLimit(int fd) {
-    UniqueFd dropped(fd);
-    CountRefusal(AcceptRefusal::DescriptorLimit);
+void CFtpServer::DropAtDescriptorLimit(int fd, bool implicitTls) {
+    // A send needs no descriptor, so even this client learns why it is closed.
+    RefuseAtAccept(UniqueFd(fd), AcceptRefusal::DescriptorLimit, implicitTls);
 }
 
 std::optional<AcceptRefusal> CFtpServer::AdmissionRefusal(const std::string& address) const {
@@ -432,19 +440,24 @@ std::optional<AcceptRefusal> CFtpServer::AdmissionRefusal(const std::string& add
 }
 
 void CFtpServer::RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason, bool implicitTls) {
-    // A client of the implicit port expects a TLS handshake, not a clear reply; making
-    // one for a refusal would spend what the limit is there to save.
-    const char* reply = implicitTls ? nullptr : ReplyFor(reason);
-    if (reply != nullptr) {
-        const std::string line = std::string(reply) + "\r\n";
-        (void)SendWithoutWaiting(accepted.Get(), line.data(), line.size());
-    }
+    SendRefusal(accepted.Get(), reason, implicitTls);
     CountRefusal(reason);
 }
 
-bool CFtpServer::StartConnectThread(UniqueFd accepted, const std::string& address, bool implicitTls,
-                                    int& error) {
+void CFtpServer::SendRefusal(int fd, AcceptRefusal reason, bool implicitTls) {
+    // A client of the implicit port expects a TLS handshake, not a clear reply; making
+    // one for a refusal would spend what the limit is there to save.
+    const char* reply = implicitTls ? nullptr : ReplyFor(reason);
+    if (reply == nullptr) return;
+    const std::string line = std::string(reply) + "\r\n";
+    (void)SendWithoutWaiting(fd, line.data(), line.size());
+}
+
+void CFtpServer::StartConnectThread(UniqueFd accepted, const std::string& address,
+                                    bool implicitTls) {
+    const int fd = accepted.Get();
     std::unique_ptr<CConnectThread> thread;
+    int error = 0;
     try {
         thread = std::make_unique<CConnectThread>(*this, std::move(accepted), address, implicitTls);
         thread->SetEndObserver(m_mainLoop);
@@ -455,18 +468,21 @@ bool CFtpServer::StartConnectThread(UniqueFd accepted, const std::string& addres
         }
         if (thread->CreateThread()) {
             thread.release()->ResumeThread();  // it deletes itself when it ends
-            return true;
+            return;
         }
         error = thread->CreateError();
     } catch (const std::bad_alloc&) {
         error = ENOMEM;
     }
-    // Closes the client's connection with the thread object.
+    // Out of threads, memory maps, descriptors or memory: the client is told so. `fd` is
+    // still open only while the thread object or `accepted` holds it; a constructor that
+    // threw after taking it has closed it, and its number may be another's by now.
+    if (thread || accepted) SendRefusal(fd, AcceptRefusal::NoSession, implicitTls);
+    CountRefusal(AcceptRefusal::NoSession, error);
     if (thread) {
         UnlistConnection(thread.get());
         thread->ReleaseUserSlot();
     }
-    return false;
 }
 
 void CFtpServer::TakeUserSlot(CConnectThread& thread, const std::string& address) {

@@ -162,9 +162,9 @@ public:
     std::int64_t GetIdleTimeoutSeconds() const { return m_idleTimeoutSeconds; }
     // The user limit counts sessions whose control connection is still open; a session
     // that has ended but whose thread is still cleaning up no longer takes a place.
-    // The open-file limit caps it too (see LimitUsersToDescriptors).
+    // What the process can hold caps it too (see LimitUsersToResources).
     bool IsUserLimitReached() const {
-        return m_usersConnected >= std::min<int>(m_maxUsers, m_descriptorUserLimit);
+        return m_usersConnected >= std::min<int>(m_maxUsers, m_capacityUserLimit);
     }
     // A session's control connection has ended. Any thread.
     void ReleaseUserSlot() { --m_usersConnected; }
@@ -203,7 +203,7 @@ public:
     void AcceptConnected(UniqueFd connected, const std::string& peerAddress);
     // Closes a connection that was taken only because the process was out of
     // descriptors, and counts it for the refusal log (main thread).
-    void DropAtDescriptorLimit(int fd);
+    void DropAtDescriptorLimit(int fd, bool implicitTls);
     // Removes `thread` from the connection list if it is there (any thread).
     void RemoveConnection(CConnectThread* thread);
 
@@ -217,8 +217,9 @@ private:
     bool OpenImplicitTlsPort();
     // Why the last bind failed, for the start's error line.
     std::string ListenFailureReason(int port) const;
-    // Caps the user limit at what the open-file limit serves, and says so once.
-    void LimitUsersToDescriptors();
+    // Caps the user limit at the sessions the process's descriptors, threads and memory
+    // maps hold (server/SessionCapacity), and logs the cap once.
+    void LimitUsersToResources();
     std::intptr_t OnSessionOpened(CConnectThread* thread);
     std::intptr_t OnSessionClosed(CConnectThread* thread);
     void OnStatisticsTimer();
@@ -229,8 +230,10 @@ private:
     void AnswerHeldRefusals(bool all);
     std::optional<AcceptRefusal> AdmissionRefusal(const std::string& address) const;
     void RefuseAtAccept(UniqueFd accepted, AcceptRefusal reason, bool implicitTls);
-    bool StartConnectThread(UniqueFd accepted, const std::string& address, bool implicitTls,
-                            int& error);
+    // Sends the refusal's 421 without waiting (none on the implicit TLS port).
+    void SendRefusal(int fd, AcceptRefusal reason, bool implicitTls);
+    // Starts the session's thread; a failure is answered 421, counted and closed.
+    void StartConnectThread(UniqueFd accepted, const std::string& address, bool implicitTls);
     void TakeUserSlot(CConnectThread& thread, const std::string& address);
     void UnlistConnection(CConnectThread* thread);
     void CountRefusal(AcceptRefusal reason, int error = 0);
@@ -302,7 +305,7 @@ private:
     std::atomic<bool> m_tlsRequireReuse{true};
     std::atomic<std::int64_t> m_maxHashBytes{std::int64_t{4096} << 20};
     std::atomic<int> m_maxUsers{10};
-    std::atomic<int> m_descriptorUserLimit{std::numeric_limits<int>::max()};  // set by Start
+    std::atomic<int> m_capacityUserLimit{std::numeric_limits<int>::max()};  // set by Start
     std::atomic<std::int64_t> m_idleTimeoutSeconds{5 * 60};
     std::atomic<int> m_currentConnections{0};
     std::atomic<int> m_usersConnected{0};

@@ -1,6 +1,7 @@
 #include "server/HookDispatcher.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "net/HttpRequest.h"
 #include "platform/Clock.h"
@@ -35,27 +36,42 @@ CHookDispatcher::CHookDispatcher(LogFunction log)
 CHookDispatcher::~CHookDispatcher() { Shutdown(); }
 
 void CHookDispatcher::Configure(HookSettings settings) {
-    std::lock_guard lock(m_lock);
-    m_settings = std::make_shared<const HookSettings>(std::move(settings));
-    if (m_started && !m_shuttingDown) {
-        const auto wanted = static_cast<std::size_t>(m_settings->concurrency);
-        if (wanted > m_workers.size()) AddWorkersLocked(wanted - m_workers.size());
+    std::string failure;
+    {
+        std::lock_guard lock(m_lock);
+        m_settings = std::make_shared<const HookSettings>(std::move(settings));
+        if (m_started && !m_shuttingDown) {
+            const auto wanted = static_cast<std::size_t>(m_settings->concurrency);
+            if (wanted > m_workers.size()) failure = AddWorkersLocked(wanted - m_workers.size());
+        }
+        m_ready.notify_all();
     }
-    m_ready.notify_all();
+    if (!failure.empty()) m_log(LogSeverity::Warning, failure);
 }
 
 void CHookDispatcher::StartWorkers() {
-    std::lock_guard lock(m_lock);
-    if (m_started || m_shuttingDown) return;
-    m_started = true;
-    AddWorkersLocked(static_cast<std::size_t>(m_settings->concurrency));
+    std::string failure;
+    {
+        std::lock_guard lock(m_lock);
+        if (m_started || m_shuttingDown) return;
+        m_started = true;
+        failure = AddWorkersLocked(static_cast<std::size_t>(m_settings->concurrency));
+    }
+    if (!failure.empty()) m_log(LogSeverity::Warning, failure);
 }
 
-void CHookDispatcher::AddWorkersLocked(std::size_t count) {
+std::string CHookDispatcher::AddWorkersLocked(std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t index = m_workers.size();
-        m_workers.emplace_back([this, index] { WorkerLoop(index); });
+        try {
+            m_workers.emplace_back([this, index] { WorkerLoop(index); });
+        } catch (const std::system_error& e) {
+            // Out of threads: the workers made so far serve the queue; with none, events
+            // wait in it until it is full and are then dropped (and counted).
+            return StringFormat("Hooks: %zu of %zu workers started (%s).", i, count, e.what());
+        }
     }
+    return "";
 }
 
 bool CHookDispatcher::Post(HookEvent event) {

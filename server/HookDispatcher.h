@@ -59,7 +59,8 @@ private:
         HookEvent event;
         std::shared_ptr<const HookSettings> settings;  // as they were when it was posted
     };
-    void AddWorkersLocked(std::size_t count);
+    // Starts up to `count` more workers; when the system refuses a thread, the text to log.
+    std::string AddWorkersLocked(std::size_t count);
     void WorkerLoop(std::size_t index);
     // True with `job` taken, false when the worker is to end. Waits while there is
     // nothing to do or the worker is beyond the concurrency.

@@ -45,10 +45,20 @@ inline constexpr std::chrono::milliseconds kAcceptPauseAtLimit{100};
 inline constexpr std::size_t kHeldRefusalShareDivisor = 4;
 // Connections refused at accept are summed up in the log at most this often.
 inline constexpr std::chrono::milliseconds kRefusalLogPeriod{1000};
-// What one session may hold at once: its control connection and its loop's wake-up, and
-// during a transfer the passive listener, the data connection, the file and an upload's
-// splice pipe (two ends).
-inline constexpr std::size_t kDescriptorsPerSession = 7;
+// What a session holds for its whole life: its control connection and its loop's wake-up.
+inline constexpr std::size_t kDescriptorsPerSession = 2;
+// What a transfer adds: the passive listener, the data connection, the file and an
+// upload's splice pipe (two ends).
+inline constexpr std::size_t kDescriptorsPerTransfer = 5;
+// The session cap leaves descriptors for one transfer per this many sessions.
+inline constexpr std::size_t kSessionsPerTransferBudget = 64;
+// Threads the process starts beside its sessions (API, hooks, workers), and room for
+// the other processes of its control group.
+inline constexpr std::size_t kThreadsBesideSessions = 64;
+// A session thread's stack is two memory maps (the stack and its guard page); the
+// process's libraries, heap arenas and other threads take the rest.
+inline constexpr std::size_t kMapsPerSession = 2;
+inline constexpr std::size_t kMapsBesideSessions = 1024;
 // What the process holds beside its sessions and held refusals: standard streams,
 // listeners and their reserves, the log file, the administration API's sockets.
 inline constexpr std::size_t kDescriptorsBesideSessions = 64;

@@ -46,7 +46,7 @@ bool CListenSocket::DropOneAtLimit() {
     }
     m_reserve.Release();
     const int fd = Accept();
-    if (fd >= 0) m_server.DropAtDescriptorLimit(fd);
+    if (fd >= 0) m_server.DropAtDescriptorLimit(fd, m_implicitTls);
     (void)m_reserve.Refill();
     return fd >= 0;
 }

@@ -90,25 +90,26 @@ def readiness_and_limits(build_dir):
 
 
 def maxusers_beyond_the_limit(build_dir):
-    """1024 descriptors serve (1024 - 64 - 256) / 7 = 100 users, whatever maxusers says."""
+    """1024 descriptors serve (1024 - 64 - 256) * 64 / (2 * 64 + 5) = 338 users (two each,
+    and five more for one in 64 transferring), whatever maxusers says."""
     with FtpServerEnv(build_dir) as env:
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=2500\n[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=0\n")
         log = os.path.join(env.root, "out.log")
         env.start(stdout_path=log, wrapper=("prlimit", "--nofile=1024:1024", "--"))
         clients, firsts = [], []
-        for _ in range(101):
+        for _ in range(339):
             c = socket.create_connection(("127.0.0.1", env.port), timeout=10)
             clients.append(c)
             firsts.append(c.recv(200))
         served = sum(1 for line in firsts if line.startswith(BANNER))
-        check(served == 100 and firsts[-1].startswith(b"421 Too many users"),
-              "100 served, the 101st refused: %d, %r" % (served, firsts[-1]))
+        check(served == 338 and firsts[-1].startswith(b"421 Too many users"),
+              "338 served, the 339th refused: %d, %r" % (served, firsts[-1]))
         for c in clients:
             c.close()
         env.stop()
         lines = [l for l in open(log) if "Lower maxusers" in l]
-        check(len(lines) == 1 and "maxusers is 2500" in lines[0] and "at most 100" in lines[0],
+        check(len(lines) == 1 and "maxusers is 2500" in lines[0] and "at most 338" in lines[0],
               "one line says what to change: %r" % lines)
 
 

@@ -1,13 +1,17 @@
 // Failed-login bans, the refusal delay, per-address and per-user limits and the login
-// deadline, over loopback TCP with 127.0.0.1 and 127.0.0.2 as two client addresses.
+// deadline, over loopback TCP with 127.0.0.1 and 127.0.0.2 as two client addresses; the
+// session cap taken from the process's descriptors, threads and memory maps.
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <thread>
 
 #include "config/Options.h"
 #include "server/FtpServer.h"
+#include "server/Limits.h"
+#include "server/SessionCapacity.h"
 #include "server/StartSettings.h"
 #include "tests/server/ServerFixture.h"
 #include "tests/support/TestAccounts.h"
@@ -214,3 +218,22 @@ TEST_F(AbuseLimitsTest, TricklingClientsAreDroppedAtTheLoginDeadlineAndWhenIdle)
 }
 
 }  // namespace
+
+TEST(SessionCapacity, TheScarcestResourceBoundsTheSessions) {
+    const std::size_t plenty = 1'000'000;
+    // The machine's 20 000 descriptors hold 9 000 sessions with 1 000 held refusals beside.
+    SessionCapacity c = CapacityOf({20'000, 1'000, plenty, plenty});
+    EXPECT_GE(c.sessions, 9'000);
+    EXPECT_LT(c.sessions, 9'500);
+    EXPECT_EQ(c.bound, SessionBound::Descriptors);
+    c = CapacityOf({20'000, 1'000, 500, plenty});
+    EXPECT_EQ(c.sessions, 500 - static_cast<int>(kThreadsBesideSessions));
+    EXPECT_EQ(c.bound, SessionBound::Threads);
+    c = CapacityOf({20'000, 1'000, plenty, 5'000});
+    EXPECT_EQ(c.sessions, static_cast<int>((5'000 - kMapsBesideSessions) / kMapsPerSession));
+    EXPECT_EQ(c.bound, SessionBound::MemoryMaps);
+    // No limit at all does not overflow; nothing left still admits one.
+    const std::size_t none = std::numeric_limits<std::size_t>::max();
+    EXPECT_EQ(CapacityOf({none, 1'000, none, none}).sessions, std::numeric_limits<int>::max());
+    EXPECT_EQ(CapacityOf({10, 1'000, 0, 0}).sessions, 1);
+}
