@@ -383,9 +383,11 @@ def main():
         env = running.enter_context(FtpServerEnv(build_dir, quiet=True))
         env.admin("user", "add", "slow", "--password", "slow", "--home", env.home,
                   "--perms", "RWDRALCRR", "--download-limit", "10")
+        # The crowd rows are one address's burst of logins, which the per-address and
+        # not-yet-logged-in guards would partly refuse (as they should a real flood).
         with open(env.prog + "option.ini", "w") as f:
             f.write("[Server]\nmaxusers=2000\ntimeout=10\nMinPort=40000\nMaxPort=44999\n"
-                    "[Security]\nMaxPerAddress=0\n")
+                    "[Security]\nMaxPerAddress=0\nMaxNotLoggedIn=0\n")
         fill(env.home, big, sizes)
         env.start()
         servers = [Tarvona(env)]
