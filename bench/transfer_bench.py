@@ -195,16 +195,19 @@ def small_files_run(client, server, count=2000):
     return float(out.stdout)
 
 
-def small_files_runs(client, server, runs, count=2000):
-    """(files per second, server CPU µs per file) of `runs` runs in a row of `count`
-    sequential 4 KiB RETRs."""
-    rates, cpu = [], []
-    for _ in range(runs):
-        before = tree_cpu_seconds(server.pid)
-        rates.append(small_files_run(client, server, count))
-        time.sleep(0.3)  # a forking server reaps the session's process
-        cpu.append((tree_cpu_seconds(server.pid) - before) / count * 1e6)
-    return rates, cpu
+def small_files_rounds(client, servers, runs, count=2000):
+    """{server name: (files per second, server CPU µs per file)} of `runs` rounds of
+    `count` sequential 4 KiB RETRs, one run per server a round, each round starting with
+    the next server (as the 1 GiB rounds do)."""
+    results = {server.name: ([], []) for server in servers}
+    for i in range(runs):
+        for server in servers[i % len(servers):] + servers[:i % len(servers)]:
+            rates, cpu = results[server.name]
+            before = tree_cpu_seconds(server.pid)
+            rates.append(small_files_run(client, server, count))
+            time.sleep(0.3)  # a forking server reaps the session's process
+            cpu.append((tree_cpu_seconds(server.pid) - before) / count * 1e6)
+    return results
 
 
 def syscalls_per_file(client, server, work):
@@ -335,9 +338,10 @@ def print_results(results, servers, runs, sizes):
             print("| %s | %s |" % (what, " | ".join("%.0f / %.0f" % results[(n, key)] for n in names)))
     rates = {n: results[(n, "small")][0] for n in names}
     cpu = {n: results[(n, "small")][1] for n in names}
-    print("| %d × 4 KiB RETR, one session, files/s, runs 1 to %d in a row | %s |" % (
+    print("| %d × 4 KiB RETR, one session, files/s, alternated rounds 1 to %d | %s |" % (
         sizes.small_files, len(rates[names[0]]),
-        " | ".join(", ".join("%.0f" % r for r in rates[n]) for n in names)))
+        " | ".join("%s -> median %.0f" % (", ".join("%.0f" % r for r in rates[n]),
+                                           statistics.median(rates[n])) for n in names)))
     print("| the same: server CPU per file, µs, median (runs) | %s |" % " | ".join(
         "%.0f (%s)" % (statistics.median(cpu[n]), ", ".join("%.0f" % c for c in cpu[n]))
         for n in names))
@@ -409,9 +413,9 @@ def main():
                 break
             for name, value in rotate(servers, runs, measure).items():
                 results[(name, key)] = value
-        for server in servers:
-            results[(server.name, "small")] = small_files_runs(client, server, max(runs, 2),
-                                                               sizes.small_files)
+        for name, value in small_files_rounds(client, servers, max(runs, 2),
+                                              sizes.small_files).items():
+            results[(name, "small")] = value
         if "--profile" in sys.argv:
             for server in servers:
                 results[(server.name, "syscalls")] = syscalls_per_file(client, server, work)
