@@ -70,6 +70,17 @@ def serves_after_closing(env, sessions, what):
             time.sleep(0.1)
 
 
+def logged_cap(log):
+    """The cap's line of the start log; the console log is written in batches, so it may
+    reach the file a moment after the port accepts."""
+    end = time.monotonic() + 10
+    while True:
+        said = re.search(r"At most (\d+) sessions at once", open(log).read())
+        if said or time.monotonic() > end:
+            return said
+        time.sleep(0.1)
+
+
 def descriptor_cap(build_dir):
     with FtpServerEnv(build_dir, nofile_limit=NOFILE) as env:
         with open(env.prog + "option.ini", "w") as f:
@@ -77,7 +88,7 @@ def descriptor_cap(build_dir):
         log = os.path.join(env.root, "out.log")
         env.start(stdout_path=log)
         sessions, refusal = open_until_refused(env, 200)
-        said = re.search(r"At most (\d+) sessions at once", open(log).read())
+        said = logged_cap(log)
         check(said is not None, "the cap is logged at start")
         cap = int(said.group(1)) if said else -1
         check(len(sessions) == cap and refusal.startswith(TOO_MANY_USERS),
