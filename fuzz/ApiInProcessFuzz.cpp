@@ -21,6 +21,7 @@
 #include "api/ApiService.h"
 #include "api/ApiStream.h"
 #include "api/RateHistory.h"
+#include "fuzz/HarnessSupport.h"
 #include "server/FtpServer.h"
 #include "tests/support/ServerHarness.h"
 
@@ -76,9 +77,11 @@ public:
     ~Fixture() = delete;
     static void RemoveFiles();
 
-    void Serve(const std::uint8_t* data, std::size_t size) {
-        int pair[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) std::abort();
+    int Serve(const std::uint8_t* data, std::size_t size) {
+        UniqueFd clientEnd;
+        UniqueFd serverEnd;
+        if (!MakeSocketPair(clientEnd, serverEnd)) return SkipInput("socketpair");
+        const int pair[2] = {clientEnd.Get(), serverEnd.Release()};
         // The pair's buffer takes every input libFuzzer makes here (-max_len 131072); a
         // longer one is cut where it is full, as a peer's would be.
         for (std::size_t sent = 0; sent < size;) {
@@ -92,7 +95,7 @@ public:
             DroppingStream stream(pair[1]);
             m_api->ServeConnection(stream, ApiConnection{ApiTransport::ControlSocket, "local"});
         }
-        ::close(pair[0]);
+        return 0;
     }
 
     std::string m_root;
@@ -119,12 +122,6 @@ void Fixture::RemoveFiles() {
 
 }  // namespace
 
-// NOTE: an input allocates far less than 16 MiB, so a block freed during it stays in
-// quarantine for all of it; the default 256 MiB made most allocations touch a new page
-// (page faults were an eighth of the run's time).
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Shared().Serve(data, size);
-    return 0;
+    return Shared().Serve(data, size);
 }

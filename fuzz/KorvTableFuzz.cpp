@@ -11,12 +11,6 @@
 #include "fuzz/HarnessSupport.h"
 #include "tools/TableCheck.h"
 
-// Each input allocates and frees a few MiB (a node or a record image for every read).
-// Behind the default 256 MiB quarantine each allocation lands on memory the kernel has
-// to fault in afresh, which cost about as much as the table work itself; 16 MiB still
-// holds what several inputs freed, so a use after free within an input is caught.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
-
 namespace {
 
 // One scratch table per fuzzing process, in a directory of its own on a memory file

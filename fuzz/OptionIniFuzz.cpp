@@ -134,11 +134,6 @@ std::vector<OptionMember> KeysToSave(const OptionValues& values) {
 
 }  // namespace
 
-// NOTE: each input allocates far less than 16 MiB, so a block freed during an input stays
-// in quarantine for all of it. The default 256 MiB made almost every allocation land on
-// a page never touched before: a third of the run's time went to the kernel's page faults.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
-
 // Every option looked up scans the whole file: past this size an input only repeats
 // lines and costs time that shorter inputs spend better.
 constexpr std::size_t kMaxInput = 2048;
