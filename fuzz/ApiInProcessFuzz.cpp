@@ -12,18 +12,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "api/ApiHttpServer.h"
-#include "api/ApiService.h"
 #include "api/ApiStream.h"
-#include "api/RateHistory.h"
+#include "fuzz/ApiServerFixture.h"
 #include "fuzz/HarnessSupport.h"
-#include "server/FtpServer.h"
-#include "tests/support/ServerHarness.h"
 
 namespace {
 
@@ -58,70 +53,29 @@ private:
     bool m_hungUp = false;
 };
 
-class Fixture {
-public:
-    Fixture() {
-        char pattern[] = "/dev/shm/apiinprocess-fuzz-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) std::abort();
-        m_root = pattern;
-        m_harness = new ServerHarness(m_root + "/");
-        m_harness->Sink().DiscardLogs();
-        if (!m_harness->Start()) std::abort();
-        CFtpServer* server = nullptr;
-        m_harness->RunOnServer([&](CFtpServer& s) { server = &s; });
-        m_rates.Sample(*server);
-        m_api = new CApiHttpServer(ApiContext{*server, m_root + "/", nullptr, &m_rates},
-                                   AllApiRoutes());
+int Serve(CApiHttpServer& api, const std::uint8_t* data, std::size_t size) {
+    UniqueFd clientEnd;
+    UniqueFd serverEnd;
+    if (!MakeSocketPair(clientEnd, serverEnd)) return SkipInput("socketpair");
+    const int pair[2] = {clientEnd.Get(), serverEnd.Release()};
+    // The pair's buffer takes every input libFuzzer makes here (-max_len 131072); a
+    // longer one is cut where it is full, as a peer's would be.
+    for (std::size_t sent = 0; sent < size;) {
+        const ssize_t n = ::send(pair[0], data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
     }
-    // Never destroyed (see ControlLineFuzz.cpp): only the files go at exit.
-    ~Fixture() = delete;
-    static void RemoveFiles();
-
-    int Serve(const std::uint8_t* data, std::size_t size) {
-        UniqueFd clientEnd;
-        UniqueFd serverEnd;
-        if (!MakeSocketPair(clientEnd, serverEnd)) return SkipInput("socketpair");
-        const int pair[2] = {clientEnd.Get(), serverEnd.Release()};
-        // The pair's buffer takes every input libFuzzer makes here (-max_len 131072); a
-        // longer one is cut where it is full, as a peer's would be.
-        for (std::size_t sent = 0; sent < size;) {
-            const ssize_t n =
-                ::send(pair[0], data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n <= 0) break;
-            sent += static_cast<std::size_t>(n);
-        }
-        (void)::shutdown(pair[0], SHUT_WR);
-        {
-            DroppingStream stream(pair[1]);
-            m_api->ServeConnection(stream, ApiConnection{ApiTransport::ControlSocket, "local"});
-        }
-        return 0;
+    (void)::shutdown(pair[0], SHUT_WR);
+    {
+        DroppingStream stream(pair[1]);
+        api.ServeConnection(stream, ApiConnection{ApiTransport::ControlSocket, "local"});
     }
-
-    std::string m_root;
-
-private:
-    ServerHarness* m_harness = nullptr;
-    CRateHistory m_rates;
-    CApiHttpServer* m_api = nullptr;
-};
-
-Fixture& Shared() {
-    static Fixture* const fixture = [] {
-        auto* made = new Fixture;
-        std::atexit(&Fixture::RemoveFiles);
-        return made;
-    }();
-    return *fixture;
-}
-
-void Fixture::RemoveFiles() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Shared().m_root, ignored);
+    return 0;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    return Shared().Serve(data, size);
+    CApiHttpServer* api = SharedApiServer("apiinprocess-fuzz-");
+    return api == nullptr ? kInputSkipped : Serve(*api, data, size);
 }
