@@ -193,3 +193,9 @@ bool MentionsActiveMode(const std::uint8_t* data, std::size_t size) {
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return upper.find("PORT") != std::string::npos || upper.find("EPRT") != std::string::npos;
 }
+
+ControlLineFixture* FixtureFor(const std::uint8_t* data, std::size_t size) {
+    if (MentionsActiveMode(data, size)) return nullptr;  // not kept in the corpus
+    ControlLineFixture* fixture = ControlLineFixture::Shared();
+    return fixture != nullptr && fixture->EnsureServing() ? fixture : nullptr;
+}

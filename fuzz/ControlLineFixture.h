@@ -61,3 +61,6 @@ void LeaveLeakCheckingOff(int* argc, char*** argv);
 
 // True for an input that is not run (see active mode above). `size` is at least 1.
 bool MentionsActiveMode(const std::uint8_t* data, std::size_t size);
+// The serving fixture for a non-empty input, or nullptr when the input is to be skipped
+// (it names active mode, or no server can be had now).
+ControlLineFixture* FixtureFor(const std::uint8_t* data, std::size_t size);

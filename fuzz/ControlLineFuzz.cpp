@@ -19,9 +19,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    if (MentionsActiveMode(data, size)) return kInputSkipped;  // not kept in the corpus
-    ControlLineFixture* fixture = ControlLineFixture::Shared();
-    if (fixture == nullptr || !fixture->EnsureServing()) return kInputSkipped;
+    ControlLineFixture* fixture = FixtureFor(data, size);
+    if (fixture == nullptr) return kInputSkipped;
     UniqueFd client;
     UniqueFd serverEnd;
     if (!MakeSocketPair(client, serverEnd)) return SkipInput("socketpair");

@@ -17,9 +17,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    if (MentionsActiveMode(data, size)) return kInputSkipped;  // not kept in the corpus
-    ControlLineFixture* fixture = ControlLineFixture::Shared();
-    if (fixture == nullptr || !fixture->EnsureServing()) return kInputSkipped;
+    ControlLineFixture* fixture = FixtureFor(data, size);
+    if (fixture == nullptr) return kInputSkipped;
     UniqueFd client = ConnectLoopback(fixture->Port());
     if (!client) return SkipInput("loopback connect");
     fixture->Play(std::move(client), data, size);
